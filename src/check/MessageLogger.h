@@ -1,0 +1,44 @@
+// The report interface: what the validator and the controller write through.
+#pragma once
+
+#include "plist/Value.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace check {
+
+// One argument of a formatted message: a value, or none (shown as "(null)").
+using FormatArg = std::optional<plist::Value>;
+using FormatArgs = QList<FormatArg>;
+
+inline FormatArg arg(const QString& text) { return plist::Value(text); }
+inline FormatArg arg(const plist::Value& value) { return value; }
+inline FormatArg arg(const plist::Value* value) { return value ? FormatArg(*value) : std::nullopt; }
+inline FormatArg arg(int number) { return plist::Value::integer(number); }
+
+class MessageLogger {
+public:
+    virtual ~MessageLogger() = default;
+
+    // Each appends its icon, then one blank in the regular font.
+    virtual void appendNoteIcon() = 0;
+    virtual void appendWarningIcon() = 0;
+    virtual void appendErrorIcon() = 0;
+    // The format filled from the arguments, in the regular font:
+    // "%@" takes the next argument's description, "%1$@" a given one,
+    // "%d" a number, "%%" a per-cent sign.
+    virtual void appendWithFormat(const QString& format, const FormatArgs& args) = 0;
+    virtual void appendBoldString(const QString& text) = 0;
+    virtual void appendString(const QString& text) = 0;
+
+    template <typename... Args>
+    void appendFormat(const QString& format, const Args&... args)
+    {
+        appendWithFormat(format, FormatArgs{arg(args)...});
+    }
+};
+
+}  // namespace check

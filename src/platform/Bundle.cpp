@@ -1,0 +1,107 @@
+#include "platform/Bundle.h"
+
+#include "plist/Parse.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+namespace platform {
+
+Bundle& Bundle::main()
+{
+    static Bundle bundle;
+    return bundle;
+}
+
+Bundle::Bundle()
+{
+    const QByteArray fromEnvironment = qgetenv("OSTREL_RESOURCES");
+    if (!fromEnvironment.isEmpty())
+        mResourceDirectory = QString::fromLocal8Bit(fromEnvironment);
+}
+
+QString Bundle::pathForResource(const QString& name) const
+{
+    if (name.isEmpty())
+        return {};
+    if (!mResourceDirectory.isEmpty()) {
+        const QString candidate = mResourceDirectory + QLatin1Char('/') + name;
+        if (QFileInfo(candidate).isFile())
+            return candidate;
+    }
+    const QString embedded = QStringLiteral(":/") + name;
+    return QFileInfo::exists(embedded) ? embedded : QString();
+}
+
+QStringList Bundle::languageOrder() const
+{
+    QStringList order;
+    const QStringList wanted = mPreferredLanguages.isEmpty() ? QLocale::system().uiLanguages() : mPreferredLanguages;
+    for (QString language : wanted) {
+        language.replace(QLatin1Char('-'), QLatin1Char('_'));
+        // "de_CH" is tried as itself, then as "de".
+        for (const QString& candidate : {language, language.section(QLatin1Char('_'), 0, 0)})
+            if (!candidate.isEmpty() && !order.contains(candidate))
+                order << candidate;
+    }
+    if (!order.contains(QLatin1String("en")))
+        order << QStringLiteral("en");
+    return order;
+}
+
+QString Bundle::pathForLocalizedResource(const QString& name) const
+{
+    for (const QString& language : languageOrder()) {
+        const QString path = pathForResource(language + QLatin1String(".lproj/") + name);
+        if (!path.isEmpty())
+            return path;
+    }
+    return {};
+}
+
+void Bundle::loadStringsIfNeeded() const
+{
+    if (mStrings)
+        return;
+    mStrings.emplace();
+    const QString path = mStringsFile.isEmpty() ? pathForLocalizedResource(QStringLiteral("Localizable.strings"))
+                                                : mStringsFile;
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return;
+    const plist::ParseResult parsed = plist::parse(file.readAll());
+    if (!parsed.ok() || !parsed.value->isDictionary())
+        return;
+    const plist::Dictionary& table = parsed.value->toDictionary();
+    for (int i = 0; i < table.size(); ++i)
+        if (table.valueAt(i).isString())
+            mStrings->insert(table.keyAt(i), table.valueAt(i).toString());
+}
+
+QString Bundle::localizedString(const QString& key) const
+{
+    loadStringsIfNeeded();
+    const auto it = mStrings->constFind(key);
+    return it == mStrings->constEnd() ? key : *it;
+}
+
+void Bundle::setResourceDirectory(const QString& directory)
+{
+    mResourceDirectory = directory;
+    mStrings.reset();
+}
+
+void Bundle::setStringsFile(const QString& path)
+{
+    mStringsFile = path;
+    mStrings.reset();
+}
+
+void Bundle::setPreferredLanguages(const QStringList& languages)
+{
+    mPreferredLanguages = languages;
+    mStrings.reset();
+}
+
+}  // namespace platform

@@ -1,0 +1,48 @@
+// The application's resources and localized strings.
+//
+// Resources are embedded through Qt's resource system (":/NAME"). A directory
+// set with setResourceDirectory (the --resources option, the OSTREL_RESOURCES
+// environment variable) stands in front: a file there wins over the embedded
+// one. Strings come from "<lang>.lproj/Localizable.strings", the language
+// following the user's locale and falling back to "en".
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace platform {
+
+class Bundle {
+public:
+    static Bundle& main();
+
+    // The path of a named resource, extension included, or an empty string.
+    QString pathForResource(const QString& name) const;
+    // The path of a localized resource in the first "<lang>.lproj" that has it.
+    QString pathForLocalizedResource(const QString& name) const;
+
+    // The text of a message key; the key itself when the table lacks it.
+    QString localizedString(const QString& key) const;
+
+    void setResourceDirectory(const QString& directory);
+    QString resourceDirectory() const { return mResourceDirectory; }
+    // Use this strings table instead of the localized ones (tests, --strings).
+    void setStringsFile(const QString& path);
+    // Languages in order of preference; empty means the user's locale.
+    void setPreferredLanguages(const QStringList& languages);
+
+private:
+    Bundle();
+    QStringList languageOrder() const;
+    void loadStringsIfNeeded() const;
+
+    QString mResourceDirectory;
+    QString mStringsFile;
+    QStringList mPreferredLanguages;
+    mutable std::optional<QHash<QString, QString>> mStrings;
+};
+
+}  // namespace platform
