@@ -1,0 +1,112 @@
+#include "plist/Value.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using plist::Date;
+using plist::Dictionary;
+using plist::Integer;
+using plist::Kind;
+using plist::Value;
+
+TEST(Value, KindsAreDistinctAndBooleanIsNoNumber)
+{
+    struct Row {
+        Value value;
+        Kind kind;
+    };
+    const Row rows[] = {
+        {Value(), Kind::Null},
+        {Value(true), Kind::Boolean},
+        {Value::integer(1), Kind::Integer},
+        {Value(1.0), Kind::Real},
+        {Value("1"), Kind::String},
+        {Value::data("\x01"), Kind::Data},
+        {Value(Date{0}), Kind::Date},
+        {Value::array({}), Kind::Array},
+        {Value::set({}), Kind::Set},
+        {Value::dictionary({}), Kind::Dictionary},
+        {Value(plist::Uid{3}), Kind::Uid},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(row.value.kind(), row.kind) << plist::kindName(row.kind);
+        for (const Row& other : rows)
+            EXPECT_EQ(row.value == other.value, row.kind == other.kind)
+                << plist::kindName(row.kind) << " vs " << plist::kindName(other.kind);
+    }
+    EXPECT_FALSE(Value(true).isInteger());
+    EXPECT_EQ(Value(true).toInteger().toSigned(), 0);
+}
+
+TEST(Value, IntegersKeepEverySignedAndUnsigned64BitValue)
+{
+    const std::int64_t min = std::numeric_limits<std::int64_t>::min();
+    const std::uint64_t umax = std::numeric_limits<std::uint64_t>::max();
+    EXPECT_EQ(Value::integer(min).description(), "-9223372036854775808");
+    EXPECT_EQ(Value(Integer::fromUnsigned(umax)).description(), "18446744073709551615");
+    EXPECT_EQ(Value(Integer::fromUnsigned(9223372036854775807ull)).description(), "9223372036854775807");
+    EXPECT_FALSE(Integer::fromUnsigned(9223372036854775807ull).isUnsigned);
+    // -1 and 2^64-1 have the same bits but are different numbers.
+    EXPECT_FALSE(Value::integer(-1) == Value(Integer::fromUnsigned(umax)));
+}
+
+TEST(Value, DescriptionsAreShortAndReadable)
+{
+    Dictionary dict;
+    dict.insert("name", Value("two words"));
+    dict.insert("count", Value::integer(2));
+    const struct {
+        Value value;
+        const char* text;
+    } rows[] = {
+        {Value("plain \"text\""), "plain \"text\""},
+        {Value(false), "false"},
+        {Value(0.5), "0.5"},
+        {Value(std::nan("")), "nan"},
+        {Value(-std::numeric_limits<double>::infinity()), "-inf"},
+        {Value::data(QByteArray::fromHex("deadbeef")), "<de ad be ef>"},
+        {Value::data(QByteArray(20, 'a')), "<61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 ... (20 bytes)>"},
+        {Value::array({Value("a"), Value::integer(1)}), "(\"a\", 1)"},
+        {Value::dictionary(dict), "{ \"name\" = \"two words\"; \"count\" = 2; }"},
+        {Value(Date{0}), "2001-01-01T00:00:00Z"},
+        {Value(Date{-978307200}), "1970-01-01T00:00:00Z"},
+        {Value(Date{0.25}), "2001-01-01T00:00:00.25Z"},
+        {Value(), "null"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.value.description(), QString::fromUtf8(row.text));
+}
+
+TEST(Dictionary, KeepsFileOrderAndLaterValueWins)
+{
+    Dictionary dict;
+    EXPECT_TRUE(dict.insert("b", Value::integer(1)));
+    EXPECT_TRUE(dict.insert("a", Value::integer(2)));
+    EXPECT_FALSE(dict.insert("b", Value::integer(3)));
+    ASSERT_EQ(dict.size(), 2);
+    EXPECT_EQ(dict.keyAt(0), "b");
+    EXPECT_EQ(dict.valueAt(0).toInteger().toSigned(), 3);
+    EXPECT_EQ(dict.keyAt(1), "a");
+}
+
+TEST(Dictionary, LookupIsExactAndCaseSensitive)
+{
+    Dictionary dict;
+    dict.insert("CFBundleName", Value("x"));
+    dict.insert("", Value("empty key"));
+    EXPECT_NE(dict.find("CFBundleName"), nullptr);
+    EXPECT_EQ(dict.find("cfbundlename"), nullptr);
+    EXPECT_EQ(dict.find("CFBundleName "), nullptr);
+    ASSERT_NE(dict.find(""), nullptr);
+    EXPECT_EQ(dict.find("")->toString(), "empty key");
+}
+
+TEST(Value, CopiesShareTheirContents)
+{
+    std::vector<Value> items(1000, Value("x"));
+    const Value original = Value::array(std::move(items));
+    const Value copy = original;
+    EXPECT_EQ(&original.toArray(), &copy.toArray());
+}
