@@ -39,5 +39,7 @@ private:
 // The setting names.
 inline const QString DeprecationNotesKey = QStringLiteral("DeprecationNotes");
 inline const QString NoteUnknownKeysKey = QStringLiteral("NoteUnknownKeys");
+// Off unless set: "$(NAME)" and "${NAME}" references stand for values filled in at build time.
+inline const QString AllowBuildSettingsKey = QStringLiteral("AllowBuildSettings");
 
 }  // namespace platform
