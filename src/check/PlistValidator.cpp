@@ -1,9 +1,467 @@
 #include "check/PlistValidator.h"
 
+#include "check/HistogramDistance.h"
+#include "platform/Bundle.h"
+#include "platform/UserDefaults.h"
+#include "plist/Parse.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+
 namespace check {
 
-PlistValidator::PlistValidator(MessageLogger& client) : mClient(client) {}
+namespace {
 
-void PlistValidator::validateInfoDict(const plist::Dictionary&, const plist::Value*) {}
+// Rule fields and type names, made once: every lookup needs a QString.
+const QString kKeys = QStringLiteral("keys");
+const QString kType = QStringLiteral("type");
+const QString kArrayItem = QStringLiteral("arrayitem");
+const QString kAllowSingle = QStringLiteral("allowsingle");
+const QString kSubtype = QStringLiteral("subtype");
+const QString kValues = QStringLiteral("values");
+const QString kAllowEmpty = QStringLiteral("allowempty");
+const QString kDeprecated = QStringLiteral("deprecated");
+const QString kApple = QStringLiteral("apple");
+const QString kRequired = QStringLiteral("required");
+const QString kRecommended = QStringLiteral("recommended");
 
-}  // namespace check
+const QString kBundleIDContextKey = QStringLiteral("bundleID");
+const QString kBundleIdentifierKey = QStringLiteral("CFBundleIdentifier");
+const QString kVendorPrefix = QStringLiteral("com.apple.");
+
+// A distance of at most this makes an unknown key a typing error.
+constexpr std::int32_t kNearMissLimit = 2;
+
+// The one place that reads rule fields. A field of the wrong kind (a "type"
+// that is no string, "keys" that are no dictionary, a flag that is no
+// boolean, ...) counts as absent, and so does every field of a rule that is
+// null or no dictionary. kind: what the field must be; none accepts any value.
+const plist::Value* ruleField(const plist::Value* rule, const QString& name,
+                              std::optional<plist::Kind> kind = std::nullopt)
+{
+    if (!rule || !rule->isDictionary())
+        return nullptr;
+    const plist::Value* field = rule->toDictionary().find(name);
+    if (!field || (kind && field->kind() != *kind))
+        return nullptr;
+    return field;
+}
+
+// A boolean field: true only when it is a boolean true.
+bool ruleFlag(const plist::Value* rule, const QString& name)
+{
+    const plist::Value* field = ruleField(rule, name, plist::Kind::Boolean);
+    return field && field->toBool();
+}
+
+const QString* ruleString(const plist::Value* rule, const QString& name)
+{
+    const plist::Value* field = ruleField(rule, name, plist::Kind::String);
+    return field ? &field->toString() : nullptr;
+}
+
+const plist::Dictionary* ruleDictionary(const plist::Value* rule, const QString& name)
+{
+    const plist::Value* field = ruleField(rule, name, plist::Kind::Dictionary);
+    return field ? &field->toDictionary() : nullptr;
+}
+
+// "$(NAME)" or "${NAME}", with optional ":modifier" parts ("$(PRODUCT_NAME:rfc1034identifier)",
+// "$(NAME:default=text)"): a value that the build fills in.
+bool containsBuildSettingReference(const QString& value)
+{
+    if (!value.contains(QLatin1Char('$')))
+        return false;
+    static const QRegularExpression reference(QStringLiteral(R"(\$\([A-Za-z0-9_]+(:[A-Za-z0-9_]+(=[^):]*)?)*\))"
+                                                             R"(|\$\{[A-Za-z0-9_]+(:[A-Za-z0-9_]+(=[^}:]*)?)*\})"));
+    return reference.match(value).hasMatch();
+}
+
+QString messageText(const char* messageKey)
+{
+    return platform::Bundle::main().localizedString(QString::fromLatin1(messageKey));
+}
+
+} // namespace
+
+// Character sets
+
+PlistValidator::CharacterSet PlistValidator::CharacterSet::withCharacters(QStringView characters)
+{
+    CharacterSet set;
+    for (const QChar c : characters)
+        if (c.unicode() < 128)
+            set.mAscii.set(c.unicode());
+    return set;
+}
+
+PlistValidator::CharacterSet PlistValidator::CharacterSet::asciiRange()
+{
+    CharacterSet set;
+    set.mAscii.set();
+    return set;
+}
+
+PlistValidator::CharacterSet PlistValidator::CharacterSet::inverted() const
+{
+    CharacterSet set;
+    set.mAscii = ~mAscii;
+    set.mBeyondAscii = !mBeyondAscii;
+    return set;
+}
+
+PlistValidator::CharacterSet PlistValidator::CharacterSet::intersected(const CharacterSet& other) const
+{
+    CharacterSet set;
+    set.mAscii = mAscii & other.mAscii;
+    set.mBeyondAscii = mBeyondAscii && other.mBeyondAscii;
+    return set;
+}
+
+// Construction
+
+PlistValidator::PlistValidator(MessageLogger& client)
+    : mClient(client), mNonDigitSet(CharacterSet::withCharacters(u"0123456789").inverted()),
+      mNonBundleIDSet(
+          CharacterSet::withCharacters(u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-0123456789").inverted()),
+      mNonUTISet(mNonBundleIDSet.intersected(CharacterSet::asciiRange()))
+{
+}
+
+template <typename... Args> void PlistValidator::note(const char* messageKey, const Args&... args)
+{
+    mClient.appendNoteIcon();
+    mClient.appendFormat(messageText(messageKey), args...);
+}
+
+template <typename... Args> void PlistValidator::warning(const char* messageKey, const Args&... args)
+{
+    mClient.appendWarningIcon();
+    mClient.appendFormat(messageText(messageKey), args...);
+}
+
+template <typename... Args> void PlistValidator::error(const char* messageKey, const Args&... args)
+{
+    mClient.appendErrorIcon();
+    mClient.appendFormat(messageText(messageKey), args...);
+}
+
+// The walk
+
+void PlistValidator::validateInfoDict(const plist::Dictionary& infoDict, const plist::Value* rules)
+{
+    ValidationContext context;
+    if (const plist::Value* bundleID = infoDict.find(kBundleIdentifierKey); bundleID && bundleID->isString())
+        context.insert(kBundleIDContextKey, *bundleID);
+    mDepth = 0;
+    validateDictionary(infoDict, rules, QString(), context);
+}
+
+void PlistValidator::validateDictionary(const plist::Dictionary& dict, const plist::Value* rules,
+                                        const QString& keyPath, const ValidationContext& context)
+{
+    const plist::Dictionary* keyRules = ruleDictionary(rules, kKeys);
+    if (!keyRules)
+        return;
+    // The parsers refuse deeper nesting, so only a tree built by other means
+    // gets here; it is reported rather than walked into a stack overflow.
+    if (mDepth >= plist::kMaxNestingDepth) {
+        error("NestingTooDeep", keyPath);
+        return;
+    }
+    ++mDepth;
+    checkForUnexpectedKeysAmong(dict.keys(), *keyRules, keyPath);
+    checkForRecommendedKeysInDict(dict, *keyRules, keyPath);
+    checkValues(dict, *keyRules, keyPath, context);
+    --mDepth;
+}
+
+void PlistValidator::checkValues(const plist::Dictionary& dict, const plist::Dictionary& keyRules,
+                                 const QString& keyPath, const ValidationContext& context)
+{
+    const platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    const bool deprecationNotes = defaults.boolForKey(platform::DeprecationNotesKey);
+    const bool allowBuildSettings = defaults.boolForKey(platform::AllowBuildSettingsKey);
+    for (int i = 0; i < dict.size(); ++i) {
+        const QString& key = dict.keyAt(i);
+        const plist::Value* memberRule = keyRules.find(key);
+        if (!memberRule)
+            continue; // unknown: already reported, and its value is not examined
+        if (deprecationNotes)
+            if (const plist::Value* deprecated = ruleField(memberRule, kDeprecated))
+                note("DeprecKey", key, keyPath, *deprecated);
+        if (ruleFlag(memberRule, kApple)) {
+            const auto bundleID = context.constFind(kBundleIDContextKey);
+            if (bundleID == context.constEnd() || !bundleID->toString().startsWith(kVendorPrefix))
+                warning("AppleKey", key, keyPath);
+        }
+        // A nested dictionary reads its own settings; restore ours for this member.
+        mAllowBuildSettings = allowBuildSettings;
+        validatePropertyListItem(dict.valueAt(i), memberRule, plist::memberKeyPath(keyPath, key), context);
+    }
+}
+
+void PlistValidator::validatePropertyListItem(const plist::Value& value, const plist::Value* rules,
+                                              const QString& keyPath, const ValidationContext& context)
+{
+    const plist::Value* type = ruleField(rules, kType, plist::Kind::String);
+    const auto typeIs = [type](QLatin1StringView name) { return type && type->toString() == name; };
+
+    if (typeIs(QLatin1StringView("dictionary")) && value.isDictionary())
+        validateDictionary(value.toDictionary(), rules, keyPath, context);
+    else if (typeIs(QLatin1StringView("array")) && value.isArray())
+        validateArray(value.toArray(), rules, keyPath, context);
+    else if (typeIs(QLatin1StringView("array")) && ruleFlag(rules, kAllowSingle))
+        validateSingletonArray(value, rules, keyPath, context);
+    else if (typeIs(QLatin1StringView("string")) && value.isString())
+        validateString(value.toString(), rules, keyPath);
+    else if (typeIs(QLatin1StringView("boolean")) && value.isBoolean())
+        return;
+    else if (typeIs(QLatin1StringView("booleanOrYN")) && value.isBoolean())
+        return;
+    else if (typeIs(QLatin1StringView("booleanOrYN")) && value.isString())
+        validateYN(value.toString(), keyPath);
+    else if (typeIs(QLatin1StringView("booleanOr01")) && value.isBoolean())
+        return;
+    else if (typeIs(QLatin1StringView("booleanOr01")) && value.isString())
+        validate01(value.toString(), keyPath);
+    else if (typeIs(QLatin1StringView("integer")) && value.isInteger())
+        return;
+    else if (typeIs(QLatin1StringView("float")) && value.isReal())
+        return;
+    else
+        error("BadType", keyPath, type);
+}
+
+void PlistValidator::validateArray(const std::vector<plist::Value>& array, const plist::Value* rules,
+                                   const QString& keyPath, const ValidationContext& context)
+{
+    if (mDepth >= plist::kMaxNestingDepth) {
+        error("NestingTooDeep", keyPath);
+        return;
+    }
+    ++mDepth;
+    const plist::Value* itemRule = ruleField(rules, kArrayItem, plist::Kind::Dictionary);
+    // Indexes print as signed 32-bit numbers; no parsed array comes near that many elements.
+    const int count = static_cast<int>(std::min<std::size_t>(array.size(), std::numeric_limits<int>::max()));
+    for (int i = 0; i < count; ++i)
+        validatePropertyListItem(array[static_cast<std::size_t>(i)], itemRule, plist::elementKeyPath(keyPath, i),
+                                 context);
+    --mDepth;
+}
+
+void PlistValidator::validateSingletonArray(const plist::Value& value, const plist::Value* rules,
+                                            const QString& keyPath, const ValidationContext& context)
+{
+    validatePropertyListItem(value, ruleField(rules, kArrayItem, plist::Kind::Dictionary), keyPath, context);
+}
+
+// String contents
+
+void PlistValidator::validateString(const QString& value, const plist::Value* rules, const QString& keyPath)
+{
+    // A source Info.plist: the build replaces the reference, so its format and value are unknown here.
+    if (mAllowBuildSettings && containsBuildSettingReference(value))
+        return;
+
+    bool formatOK = true;
+    if (const QString* subtype = ruleString(rules, kSubtype)) {
+        if (*subtype == QLatin1StringView("FourCharCode"))
+            formatOK = validateFourCharCode(value, keyPath);
+        else if (*subtype == QLatin1StringView("version"))
+            formatOK = validateVersion(value, keyPath);
+        else if (*subtype == QLatin1StringView("bundleID"))
+            formatOK = validateBundleID(value, keyPath);
+        else if (*subtype == QLatin1StringView("UTI"))
+            formatOK = validateUTI(value, keyPath);
+        else if (*subtype == QLatin1StringView("char"))
+            formatOK = validateChar(value, keyPath);
+    }
+
+    if (const plist::Value* values = ruleField(rules, kValues, plist::Kind::Array)) {
+        const std::vector<plist::Value>& accepted = values->toArray();
+        const bool found = std::any_of(accepted.begin(), accepted.end(), [&value](const plist::Value& entry) {
+            return entry.isString() && entry.toString() == value;
+        });
+        if (!found)
+            error("BadEnumeratedValue", value, keyPath);
+        return;
+    }
+
+    if (formatOK && value.isEmpty() && !ruleFlag(rules, kAllowEmpty))
+        warning("EmptyString", keyPath);
+}
+
+bool PlistValidator::validateFourCharCode(const QString& value, const QString& keyPath)
+{
+    if (value.size() == 4)
+        return true;
+    error("Not4Char", value, keyPath);
+    return false;
+}
+
+bool PlistValidator::validateChar(const QString& value, const QString& keyPath)
+{
+    if (value.size() == 1)
+        return true;
+    error("Not1Char", value, keyPath);
+    return false;
+}
+
+bool PlistValidator::validateVersion(const QString& value, const QString& keyPath)
+{
+    if (!doesAStringOf(QStringView(value).split(u'.'), mNonDigitSet))
+        return true;
+    warning("BadVers", value, keyPath);
+    return false;
+}
+
+bool PlistValidator::validateBundleID(const QString& value, const QString& keyPath)
+{
+    const QList<QStringView> components = QStringView(value).split(u'.');
+    if (doesAStringOf(components, mNonBundleIDSet)) {
+        warning("BIDBadChar", value, keyPath);
+        return false;
+    }
+    if (components.size() == 1) {
+        warning("BIDNoDot", value, keyPath);
+        return false;
+    }
+    if (std::any_of(components.begin(), components.end(), [](QStringView c) { return c.isEmpty(); })) {
+        warning("BIDEmptyPart", value, keyPath);
+        return false;
+    }
+    return true;
+}
+
+bool PlistValidator::validateUTI(const QString& value, const QString& keyPath)
+{
+    const QList<QStringView> components = QStringView(value).split(u'.');
+    if (doesAStringOf(components, mNonUTISet)) {
+        warning("UTIBadChar", value, keyPath);
+        return false;
+    }
+    if (components.size() == 1) {
+        warning("UTINoDot", value, keyPath);
+        return false;
+    }
+    if (std::any_of(components.begin(), components.end(), [](QStringView c) { return c.isEmpty(); })) {
+        warning("UTIEmptyPart", value, keyPath);
+        return false;
+    }
+    return true;
+}
+
+void PlistValidator::validateYN(const QString& value, const QString& keyPath)
+{
+    if (value.compare(QLatin1StringView("YES"), Qt::CaseInsensitive) == 0 ||
+        value.compare(QLatin1StringView("NO"), Qt::CaseInsensitive) == 0)
+        return;
+    error("NotYNBool", value, keyPath);
+}
+
+void PlistValidator::validate01(const QString& value, const QString& keyPath)
+{
+    if (value == QLatin1StringView("0") || value == QLatin1StringView("1"))
+        return;
+    error("Not01Bool", value, keyPath);
+}
+
+bool PlistValidator::doesAStringOf(const QList<QStringView>& strings, const CharacterSet& set) const
+{
+    for (QStringView s : strings)
+        for (const QChar c : s)
+            if (set.contains(c))
+                return true;
+    return false;
+}
+
+// Missing keys
+
+void PlistValidator::checkForRecommendedKeysInDict(const plist::Dictionary& dict, const plist::Dictionary& ruleKeys,
+                                                   const QString& keyPath)
+{
+    for (int i = 0; i < ruleKeys.size(); ++i) {
+        const QString& key = ruleKeys.keyAt(i);
+        const plist::Value& memberRule = ruleKeys.valueAt(i);
+        const bool required = ruleFlag(&memberRule, kRequired);
+        const bool recommended = ruleFlag(&memberRule, kRecommended);
+        if ((!required && !recommended) || dict.contains(key))
+            continue;
+        if (required) {
+            if (keyPath.isEmpty())
+                error("NoReqTopKey", key);
+            else
+                error("NoReqKey", key, keyPath);
+        } else {
+            if (keyPath.isEmpty())
+                warning("NoRecTopKey", key);
+            else
+                warning("NoRecKey", key, keyPath);
+        }
+    }
+}
+
+// Unknown keys
+
+void PlistValidator::checkForUnexpectedKeysAmong(const std::vector<QString>& keys, const plist::Dictionary& keyRules,
+                                                 const QString& keyPath)
+{
+    const std::vector<QString>& ruleKeys = keyRules.keys();
+    const std::vector<KeyHistogram> histograms = calcHistogramsOfKeys(ruleKeys);
+    const bool noteUnknownKeys = platform::UserDefaults::standard().boolForKey(platform::NoteUnknownKeysKey);
+
+    for (const QString& key : keys) {
+        if (keyRules.contains(key))
+            continue;
+        std::int32_t distance = 0;
+        const std::int32_t nearest = findHistogramOf(histograms, HistogramOfKey(key), distance);
+        const bool nearMiss = nearest >= 0 && distance <= kNearMissLimit;
+        if (!nearMiss && !noteUnknownKeys)
+            continue;
+        if (nearMiss)
+            mClient.appendWarningIcon();
+        else
+            mClient.appendNoteIcon();
+        // Either text leaves its line open for what follows.
+        if (keyPath.isEmpty())
+            mClient.appendFormat(messageText("UnknownTopKey"), key);
+        else
+            mClient.appendFormat(messageText("UnknownKey"), key, keyPath);
+        if (nearMiss)
+            mClient.appendFormat(messageText("KeyTypo"), ruleKeys[static_cast<std::size_t>(nearest)]);
+        else
+            mClient.appendString(QStringLiteral("\n"));
+    }
+}
+
+std::vector<KeyHistogram> PlistValidator::calcHistogramsOfKeys(const std::vector<QString>& keys) const
+{
+    std::vector<KeyHistogram> histograms;
+    histograms.reserve(keys.size());
+    for (const QString& key : keys)
+        histograms.push_back(HistogramOfKey(key));
+    return histograms;
+}
+
+std::int32_t PlistValidator::findHistogramOf(const std::vector<KeyHistogram>& histograms, const KeyHistogram& histogram,
+                                             std::int32_t& distance) const
+{
+    distance = std::numeric_limits<std::int32_t>::max();
+    std::int32_t best = -1;
+    const auto count =
+        static_cast<std::int32_t>(std::min<std::size_t>(histograms.size(), std::numeric_limits<std::int32_t>::max()));
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::int32_t d = HistogramDistance(histograms[static_cast<std::size_t>(i)], histogram);
+        if (d < distance) { // strict: among equals the first listed wins
+            distance = d;
+            best = i;
+        }
+    }
+    return best;
+}
+
+} // namespace check

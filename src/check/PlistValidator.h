@@ -2,8 +2,18 @@
 // deviation to its client.
 #pragma once
 
+#include "check/HistogramOfKey.h"
 #include "check/MessageLogger.h"
 #include "plist/Value.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+#include <bitset>
+#include <cstdint>
+#include <vector>
 
 namespace check {
 
@@ -11,12 +21,78 @@ class PlistValidator {
 public:
     // The client is not owned; it outlives the validator.
     explicit PlistValidator(MessageLogger& client);
+    PlistValidator(const PlistValidator&) = delete;
+    PlistValidator& operator=(const PlistValidator&) = delete;
 
     // rules: the root rule; null rules check nothing.
     void validateInfoDict(const plist::Dictionary& infoDict, const plist::Value* rules);
 
 private:
+    // A set of characters as the string checks use them: each ASCII character
+    // in or out on its own, everything beyond ASCII in or out as one.
+    class CharacterSet {
+    public:
+        // Only ASCII characters may be given; others are ignored.
+        static CharacterSet withCharacters(QStringView characters);
+        static CharacterSet asciiRange(); // U+0000 to U+007F
+        CharacterSet inverted() const;
+        CharacterSet intersected(const CharacterSet& other) const;
+        bool contains(QChar c) const { return c.unicode() < 128 ? mAscii.test(c.unicode()) : mBeyondAscii; }
+
+    private:
+        std::bitset<128> mAscii;
+        bool mBeyondAscii = false;
+    };
+
+    // Holds "bundleID", the top-level CFBundleIdentifier when it is a string.
+    using ValidationContext = QHash<QString, plist::Value>;
+
+    void validatePropertyListItem(const plist::Value& value, const plist::Value* rules, const QString& keyPath,
+                                  const ValidationContext& context);
+    void validateDictionary(const plist::Dictionary& dict, const plist::Value* rules, const QString& keyPath,
+                            const ValidationContext& context);
+    void validateArray(const std::vector<plist::Value>& array, const plist::Value* rules, const QString& keyPath,
+                       const ValidationContext& context);
+    void validateSingletonArray(const plist::Value& value, const plist::Value* rules, const QString& keyPath,
+                                const ValidationContext& context);
+    void checkValues(const plist::Dictionary& dict, const plist::Dictionary& keyRules, const QString& keyPath,
+                     const ValidationContext& context);
+
+    // String contents.
+    void validateString(const QString& value, const plist::Value* rules, const QString& keyPath);
+    bool validateFourCharCode(const QString& value, const QString& keyPath);
+    bool validateChar(const QString& value, const QString& keyPath);
+    bool validateVersion(const QString& value, const QString& keyPath);
+    bool validateBundleID(const QString& value, const QString& keyPath);
+    bool validateUTI(const QString& value, const QString& keyPath);
+    void validateYN(const QString& value, const QString& keyPath);
+    void validate01(const QString& value, const QString& keyPath);
+    bool doesAStringOf(const QList<QStringView>& strings, const CharacterSet& set) const;
+
+    // Missing keys.
+    void checkForRecommendedKeysInDict(const plist::Dictionary& dict, const plist::Dictionary& ruleKeys,
+                                       const QString& keyPath);
+
+    // Unknown keys and near misses.
+    void checkForUnexpectedKeysAmong(const std::vector<QString>& keys, const plist::Dictionary& keyRules,
+                                     const QString& keyPath);
+    std::vector<KeyHistogram> calcHistogramsOfKeys(const std::vector<QString>& keys) const;
+    std::int32_t findHistogramOf(const std::vector<KeyHistogram>& histograms, const KeyHistogram& histogram,
+                                 std::int32_t& distance) const;
+
+    // One finding: the icon, then the localized text of the key filled from the arguments.
+    template <typename... Args> void note(const char* messageKey, const Args&... args);
+    template <typename... Args> void warning(const char* messageKey, const Args&... args);
+    template <typename... Args> void error(const char* messageKey, const Args&... args);
+
     MessageLogger& mClient;
+    const CharacterSet mNonDigitSet;
+    const CharacterSet mNonBundleIDSet;
+    const CharacterSet mNonUTISet;
+    // Read with the other settings for each dictionary, used by its strings.
+    bool mAllowBuildSettings = false;
+    // Containers entered so far on the way down; the information dictionary is 1.
+    int mDepth = 0;
 };
 
-}  // namespace check
+} // namespace check
