@@ -25,6 +25,9 @@ QString Bundle::pathForResource(const QString& name) const
 {
     if (name.isEmpty())
         return {};
+    const auto given = mResourcePaths.constFind(name);
+    if (given != mResourcePaths.constEnd())
+        return QFileInfo(*given).isFile() ? *given : QString();
     if (!mResourceDirectory.isEmpty()) {
         const QString candidate = mResourceDirectory + QLatin1Char('/') + name;
         if (QFileInfo(candidate).isFile())
@@ -65,8 +68,8 @@ void Bundle::loadStringsIfNeeded() const
     if (mStrings)
         return;
     mStrings.emplace();
-    const QString path = mStringsFile.isEmpty() ? pathForLocalizedResource(QStringLiteral("Localizable.strings"))
-                                                : mStringsFile;
+    const QString path =
+        mStringsFile.isEmpty() ? pathForLocalizedResource(QStringLiteral("Localizable.strings")) : mStringsFile;
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
         return;
@@ -92,6 +95,14 @@ void Bundle::setResourceDirectory(const QString& directory)
     mStrings.reset();
 }
 
+void Bundle::setResourcePath(const QString& name, const QString& path)
+{
+    if (path.isNull())
+        mResourcePaths.remove(name);
+    else
+        mResourcePaths.insert(name, path);
+}
+
 void Bundle::setStringsFile(const QString& path)
 {
     mStringsFile = path;
@@ -104,4 +115,4 @@ void Bundle::setPreferredLanguages(const QStringList& languages)
     mStrings.reset();
 }
 
-}  // namespace platform
+} // namespace platform

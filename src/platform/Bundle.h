@@ -28,6 +28,9 @@ public:
     QString localizedString(const QString& key) const;
 
     void setResourceDirectory(const QString& directory);
+    // Use this file for the resource of that name (--rules); a path that is
+    // no file makes the resource missing.
+    void setResourcePath(const QString& name, const QString& path);
     QString resourceDirectory() const { return mResourceDirectory; }
     // Use this strings table instead of the localized ones (tests, --strings).
     void setStringsFile(const QString& path);
@@ -40,9 +43,10 @@ private:
     void loadStringsIfNeeded() const;
 
     QString mResourceDirectory;
+    QHash<QString, QString> mResourcePaths;
     QString mStringsFile;
     QStringList mPreferredLanguages;
     mutable std::optional<QHash<QString, QString>> mStrings;
 };
 
-}  // namespace platform
+} // namespace platform

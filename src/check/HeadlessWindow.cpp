@@ -1,0 +1,43 @@
+#include "check/HeadlessWindow.h"
+
+#include <cstdio>
+
+namespace check {
+
+int HeadlessWindow::runOpenPanel(const OpenPanelOptions&, QList<QUrl>& urls)
+{
+    if (mOpenPanelURLs.isEmpty())
+        return kPanelCancel;
+    urls = mOpenPanelURLs;
+    return kPanelOK;
+}
+
+void HeadlessWindow::beginSaveSheet(const SavePanelOptions&,
+                                    std::function<void(int returnCode, const QUrl& url)> didEnd)
+{
+    if (mSaveURL.isEmpty())
+        didEnd(kPanelCancel, QUrl());
+    else
+        didEnd(kPanelOK, mSaveURL);
+}
+
+bool HeadlessWindow::writeRTFDToFile(const QString& path, bool, QString* error)
+{
+    if (mRtfdWriter)
+        return mRtfdWriter(mTextStorage, path, error);
+    if (error)
+        *error = QStringLiteral("this program cannot write RTFD documents");
+    return false;
+}
+
+void HeadlessWindow::beginPrintSheet(const PrintOptions&, std::function<void(bool success)> didRun)
+{
+    didRun(false);
+}
+
+void HeadlessWindow::presentError(const QString& message)
+{
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
+} // namespace check

@@ -1,0 +1,326 @@
+#include "check/OstrelAppDelegate.h"
+
+#include "check/CreateImageString.h"
+#include "check/MessageFormat.h"
+#include "check/PlistDataReader.h"
+#include "platform/Bundle.h"
+#include "platform/Error.h"
+#include "platform/FileUrl.h"
+#include "platform/FourCharCode.h"
+#include "platform/Log.h"
+#include "platform/PlatformException.h"
+#include "platform/UserDefaults.h"
+
+#include <QFile>
+
+#include <mutex>
+
+namespace check {
+
+namespace {
+
+QString localized(const QString& key)
+{
+    return platform::Bundle::main().localizedString(key);
+}
+
+const QString kCaughtFormat = QStringLiteral("safeOpenURL: Caught %@: %@");
+
+} // namespace
+
+void OstrelAppDelegate::initialize()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        platform::UserDefaults::standard().registerDefaults({
+            {platform::DeprecationNotesKey, true},
+            {platform::NoteUnknownKeysKey, true},
+        });
+    });
+}
+
+OstrelAppDelegate::OstrelAppDelegate()
+{
+    initialize();
+    mFont = FontDescription::userFontOfSize(14.0);
+    mBoldFont = convertFontToHaveTrait(mFont, kBoldFontMask);
+    mNoteIcon = CreateImageString(QStringLiteral("note16x16.png"));
+    mWarningIcon = CreateImageString(QStringLiteral("warning16x16.png"));
+    mErrorIcon = CreateImageString(QStringLiteral("error16x16.png"));
+    loadRulesDict();
+    mValidator = std::make_unique<PlistValidator>(*this);
+}
+
+OstrelAppDelegate::~OstrelAppDelegate()
+{
+    mNoteIcon.reset();
+    mWarningIcon.reset();
+    mErrorIcon.reset();
+    mRulesDict.reset();
+    mValidator.reset();
+}
+
+void OstrelAppDelegate::loadRulesDict()
+{
+    // A missing or unparsable rules file leaves the rules null, without a word.
+    const QString path = platform::Bundle::main().pathForResource(QStringLiteral("rules.plist"));
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    plist::ParseResult parsed = plist::parse(file.readAll());
+    if (parsed.ok())
+        mRulesDict = std::make_unique<plist::Value>(std::move(*parsed.value));
+}
+
+void OstrelAppDelegate::setWindow(ReportWindow* window)
+{
+    oWindow = window;
+    oTextView = window ? &window->textStorage() : nullptr;
+}
+
+void OstrelAppDelegate::awakeFromNib()
+{
+    appendString(localized(QStringLiteral("IntroText")));
+}
+
+// Opening files
+
+bool OstrelAppDelegate::applicationOpenFile(const QString& path)
+{
+    return safeOpenURL(platform::fileURLWithPath(path));
+}
+
+void OstrelAppDelegate::openFiles()
+{
+    if (!oWindow)
+        return;
+    QList<QUrl> urls;
+    if (oWindow->runOpenPanel(OpenPanelOptions{}, urls) != kPanelOK)
+        return;
+    const int total = static_cast<int>(urls.size());
+    for (int i = 0; i < total; ++i) {
+        if (urls[i].isLocalFile())
+            safeOpenURL(urls[i]);
+        oWindow->batchProgress(i + 1, total);
+    }
+}
+
+bool OstrelAppDelegate::safeOpenURL(const QUrl& url)
+{
+    try {
+        return openURL(url);
+    } catch (const std::exception& e) {
+        const FormatArgs args{arg(platform::exceptionName(e)), arg(platform::exceptionReason(e))};
+        platform::Log(formatMessage(kCaughtFormat, args));
+        appendWithFormat(kCaughtFormat, args);
+        return false;
+    }
+}
+
+QUrl OstrelAppDelegate::urlToRead(const QUrl& given) const
+{
+    if (!platform::isDirectoryURL(given))
+        return given;
+    const QUrl candidateA = platform::appendingPathComponent(given, QStringLiteral("Contents/Info.plist"));
+    // Besides the two macOS layouts, frameworks keep it in Resources/ and flat
+    // bundles (iOS applications) at the top.
+    for (const QString& inside : {QStringLiteral("Contents/Info.plist"), QStringLiteral("Contents/Info-macos.plist"),
+                                  QStringLiteral("Resources/Info.plist"), QStringLiteral("Info.plist")}) {
+        const QUrl candidate = platform::appendingPathComponent(given, inside);
+        if (platform::fileExists(candidate))
+            return candidate;
+    }
+    return candidateA;
+}
+
+bool OstrelAppDelegate::openURL(const QUrl& url)
+{
+    const QString displayName = platform::lastPathComponent(url);
+    mURLRead = urlToRead(url);
+
+    appendString(localized(QStringLiteral("CheckingPrefix")));
+    appendBoldString(escapeControlCharacters(displayName));
+    appendFormat(QStringLiteral("\n%@\n"), platform::fileSystemPath(mURLRead));
+
+    platform::Error error;
+    std::uint32_t fileType = 0;
+    std::uint32_t creator = 0;
+    const std::optional<QByteArray> bytes = PlistDataReader::readURL(mURLRead, &error, fileType, creator);
+    if (!bytes) {
+        appendErrorIcon();
+        appendString(localized(QStringLiteral("NoData")));
+        if (error.domain == platform::OSStatusErrorDomain && error.code == -192)
+            appendString(localized(QStringLiteral("NoPlstRes")));
+        else
+            appendString(escapeControlCharacters(error.localizedDescription()));
+        appendString(QStringLiteral("\n"));
+        return false;
+    }
+
+    const plist::ParseResult parsed = plist::parse(*bytes);
+    if (!parsed.ok()) {
+        appendErrorIcon();
+        appendFormat(localized(QStringLiteral("ParseErr")), parsed.error);
+        return true;
+    }
+    reportDuplicateKeys(parsed.duplicates);
+    if (!parsed.value->isDictionary()) {
+        appendErrorIcon();
+        appendString(localized(QStringLiteral("NotDict")));
+        return true;
+    }
+
+    const plist::Dictionary& infoDict = parsed.value->toDictionary();
+    if (creator != 0)
+        checkFileCreator(creator, infoDict);
+    if (fileType != 0)
+        checkFileType(fileType, infoDict);
+    mValidator->validateInfoDict(infoDict, mRulesDict.get());
+    return true;
+}
+
+void OstrelAppDelegate::reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates)
+{
+    // The later value won; say so, so that the developer removes the other.
+    for (const plist::DuplicateKey& duplicate : duplicates) {
+        appendWarningIcon();
+        const bool top = duplicate.keyPath.isEmpty();
+        if (duplicate.line > 0) {
+            if (top)
+                appendFormat(localized(QStringLiteral("DuplicateTopKey")), duplicate.key, duplicate.line);
+            else
+                appendFormat(localized(QStringLiteral("DuplicateKey")), duplicate.key, duplicate.keyPath,
+                             duplicate.line);
+        } else {
+            if (top)
+                appendFormat(localized(QStringLiteral("DuplicateTopKeyNoLine")), duplicate.key);
+            else
+                appendFormat(localized(QStringLiteral("DuplicateKeyNoLine")), duplicate.key, duplicate.keyPath);
+        }
+    }
+}
+
+namespace {
+
+// Equal only when the dictionary holds exactly the code's text under key.
+bool codeMatches(std::uint32_t code, const plist::Dictionary& infoDict, const QString& key)
+{
+    const plist::Value* value = infoDict.find(key);
+    return value && value->isString() && value->toString() == platform::stringFromFourCharCode(code);
+}
+
+} // namespace
+
+void OstrelAppDelegate::checkFileCreator(std::uint32_t creator, const plist::Dictionary& infoDict)
+{
+    if (codeMatches(creator, infoDict, QStringLiteral("CFBundleSignature")))
+        return;
+    appendErrorIcon();
+    appendString(localized(QStringLiteral("CreatorMismatch")));
+}
+
+void OstrelAppDelegate::checkFileType(std::uint32_t fileType, const plist::Dictionary& infoDict)
+{
+    if (codeMatches(fileType, infoDict, QStringLiteral("CFBundlePackageType")))
+        return;
+    appendErrorIcon();
+    appendString(localized(QStringLiteral("TypeMismatch")));
+}
+
+// Print and save
+
+void OstrelAppDelegate::printText()
+{
+    if (!oWindow)
+        return;
+    PrintOptions options;
+    options.jobTitle = localized(QStringLiteral("Ostrel Log"));
+    options.verticallyCentered = false;
+    oWindow->beginPrintSheet(options, [this](bool success) { printDidRun(success); });
+}
+
+void OstrelAppDelegate::printDidRun(bool)
+{
+}
+
+void OstrelAppDelegate::saveDocumentAs()
+{
+    if (!oWindow)
+        return;
+    SavePanelOptions options;
+    options.requiredFileType = QStringLiteral("rtfd");
+    options.nameFieldStringValue = QStringLiteral("Ostrel Log.rtfd");
+    oWindow->beginSaveSheet(options, [this](int returnCode, const QUrl& url) { saveDone(returnCode, url); });
+}
+
+void OstrelAppDelegate::saveDone(int returnCode, const QUrl& url)
+{
+    if (returnCode != kPanelOK || !oWindow)
+        return;
+    const QString path = platform::fileSystemPath(url);
+    QString reason;
+    // A failed save is told to the user; the report stays as it was.
+    if (!oWindow->writeRTFDToFile(path, true, &reason))
+        oWindow->presentError(formatMessage(localized(QStringLiteral("SaveFailed")), {arg(path), arg(reason)}));
+}
+
+// The report log
+
+void OstrelAppDelegate::appendAttributedString(const StyledString& run)
+{
+    if (oTextView)
+        oTextView->appendAttributedString(run);
+}
+
+void OstrelAppDelegate::appendString(const QString& text)
+{
+    appendAttributedString(StyledString{text, mFont, nullptr});
+}
+
+void OstrelAppDelegate::appendBoldString(const QString& text)
+{
+    appendAttributedString(StyledString{text, mBoldFont, nullptr});
+}
+
+void OstrelAppDelegate::appendWithFormat(const QString& format, const FormatArgs& args)
+{
+    appendString(formatMessage(format, args));
+}
+
+void OstrelAppDelegate::appendNoteIcon()
+{
+    if (mNoteIcon)
+        appendAttributedString(*mNoteIcon);
+    appendString(QStringLiteral(" "));
+}
+
+void OstrelAppDelegate::appendWarningIcon()
+{
+    if (mWarningIcon)
+        appendAttributedString(*mWarningIcon);
+    appendString(QStringLiteral(" "));
+}
+
+void OstrelAppDelegate::appendErrorIcon()
+{
+    ++mErrorCount;
+    if (mErrorIcon)
+        appendAttributedString(*mErrorIcon);
+    appendString(QStringLiteral(" "));
+}
+
+void PerformCommand(const std::function<void()>& command)
+{
+    try {
+        command();
+    } catch (const std::exception& e) {
+        platform::Log(formatMessage(QStringLiteral("Caught %@: %@"),
+                                    {arg(platform::exceptionName(e)), arg(platform::exceptionReason(e))}));
+    } catch (...) {
+        platform::Log(QStringLiteral("Caught an exception that is not a std::exception"));
+    }
+}
+
+} // namespace check

@@ -1,0 +1,103 @@
+// The application controller: one for the desktop application and the command
+// line alike. It opens and checks files, owns the fonts, icons, rules and
+// validator, and is the report log that every check writes to. What it needs
+// of a window it asks of a ReportWindow.
+#pragma once
+
+#include "check/MessageLogger.h"
+#include "check/PlistValidator.h"
+#include "check/ReportWindow.h"
+#include "check/TextStorage.h"
+#include "plist/Parse.h"
+#include "plist/Value.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace check {
+
+class OstrelAppDelegate : public MessageLogger {
+public:
+    // Registers the defaults of the settings (both true); runs once however
+    // often it is called. Stored values win over these.
+    static void initialize();
+
+    // Builds, in order: fonts, icons, rules, validator. Calls initialize().
+    OstrelAppDelegate();
+    ~OstrelAppDelegate() override;
+    OstrelAppDelegate(const OstrelAppDelegate&) = delete;
+    OstrelAppDelegate& operator=(const OstrelAppDelegate&) = delete;
+
+    // Connects the window (not owned; it outlives the controller's use of it).
+    // Must happen before awakeFromNib and before any report is written.
+    void setWindow(ReportWindow* window);
+    // The window is ready: the introduction becomes the report's first content.
+    void awakeFromNib();
+    void applicationDidFinishLaunching() {}
+
+    // Opening files: by path (the platform's request), or the Open command.
+    bool applicationOpenFile(const QString& path);
+    void openFiles();
+    // Runs openURL; a platform exception becomes a report line and false.
+    bool safeOpenURL(const QUrl& url);
+    // Checks one file or bundle directory; false when nothing could be read.
+    bool openURL(const QUrl& url);
+    void checkFileCreator(std::uint32_t creator, const plist::Dictionary& infoDict);
+    void checkFileType(std::uint32_t fileType, const plist::Dictionary& infoDict);
+
+    // Print and save commands.
+    void printText();
+    void printDidRun(bool success);
+    void saveDocumentAs();
+    void saveDone(int returnCode, const QUrl& url);
+
+    // MessageLogger
+    void appendNoteIcon() override;
+    void appendWarningIcon() override;
+    void appendErrorIcon() override;
+    void appendWithFormat(const QString& format, const FormatArgs& args) override;
+    void appendBoldString(const QString& text) override;
+    void appendString(const QString& text) override;
+    // Appends a run to the end of the report unchanged.
+    void appendAttributedString(const StyledString& run);
+
+    // For the front ends and tests.
+    const FontDescription& font() const { return mFont; }
+    const FontDescription& boldFont() const { return mBoldFont; }
+    const StyledString* noteIcon() const { return mNoteIcon.get(); }
+    const StyledString* warningIcon() const { return mWarningIcon.get(); }
+    const StyledString* errorIcon() const { return mErrorIcon.get(); }
+    const plist::Value* rulesDict() const { return mRulesDict.get(); }
+    // The file the latest check read (for a bundle, the file inside it).
+    const QUrl& urlRead() const { return mURLRead; }
+    // How many error icons were appended so far (a null icon counts too).
+    int errorCount() const { return mErrorCount; }
+
+private:
+    void loadRulesDict();
+    QUrl urlToRead(const QUrl& given) const;
+    void reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates);
+
+    ReportWindow* oWindow = nullptr;
+    TextStorage* oTextView = nullptr;
+    FontDescription mFont;
+    FontDescription mBoldFont;
+    std::unique_ptr<StyledString> mNoteIcon;
+    std::unique_ptr<StyledString> mWarningIcon;
+    std::unique_ptr<StyledString> mErrorIcon;
+    std::unique_ptr<plist::Value> mRulesDict;
+    std::unique_ptr<PlistValidator> mValidator;
+
+    QUrl mURLRead;
+    int mErrorCount = 0;
+};
+
+// What the main loop does with each command: runs it, and logs an exception
+// that escapes it (name and reason) instead of ending the program.
+void PerformCommand(const std::function<void()>& command);
+
+} // namespace check

@@ -1,0 +1,81 @@
+// The report model: a text made of styled runs (regular, bold, icon). The
+// desktop window mirrors it into a QTextDocument; the command line prints it;
+// the RTFD writer saves it.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace check {
+
+// A font as the report asks for it. An empty family means the desktop's
+// default font for user text; the window resolves it to a real font.
+struct FontDescription {
+    QString family;
+    double pointSize = 14.0;
+    bool bold = false;
+
+    // The default font for user text at the given size.
+    static FontDescription userFontOfSize(double size) { return FontDescription{QString(), size, false}; }
+    bool operator==(const FontDescription&) const = default;
+};
+
+// Font traits, as the font manager takes them.
+constexpr unsigned kBoldFontMask = 2;
+
+// The font with the given trait added (only bold is known).
+FontDescription convertFontToHaveTrait(const FontDescription& font, unsigned trait);
+
+// An image file held by the text, kept with its name so that a saved report
+// can carry the image along.
+struct TextAttachment {
+    QString fileName;    // "error16x16.png"
+    QByteArray contents; // the file's bytes (PNG)
+};
+
+// The character that stands for an attachment in the text.
+constexpr char16_t kAttachmentCharacter = 0xFFFC;
+
+// One run: text with either a font or an attachment.
+struct StyledString {
+    enum class Kind { Regular, Bold, Icon };
+
+    QString text;
+    std::optional<FontDescription> font;              // none for an icon run
+    std::shared_ptr<const TextAttachment> attachment; // set only for an icon run
+
+    Kind kind() const
+    {
+        if (attachment)
+            return Kind::Icon;
+        return font && font->bold ? Kind::Bold : Kind::Regular;
+    }
+};
+
+// The report's text storage: it only grows. An observer (the window's view)
+// is told of every run as it is appended.
+class TextStorage {
+public:
+    using Observer = std::function<void(const StyledString&)>;
+
+    void appendAttributedString(const StyledString& run);
+
+    const QList<StyledString>& runs() const { return mRuns; }
+    qsizetype length() const { return mLength; } // in UTF-16 code units
+    // The plain text: each icon shows as U+FFFC.
+    QString string() const;
+
+    void setObserver(Observer observer) { mObserver = std::move(observer); }
+
+private:
+    QList<StyledString> mRuns;
+    qsizetype mLength = 0;
+    Observer mObserver;
+};
+
+} // namespace check
