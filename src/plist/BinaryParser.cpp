@@ -1,13 +1,484 @@
+// Reader for binary property lists ("bplist00").
+//
+// Layout: an 8-byte header, the objects, an offset table (one big-endian
+// offset per object) and a 32-byte trailer. Containers hold object
+// references (indices into the offset table). Every number read from the file
+// is checked against the bytes that exist before it is used, so a hostile
+// file can neither make us read out of bounds nor allocate beyond its size.
 #include "plist/Parsers.h"
+
+#include <QDate>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
 
 namespace plist::detail {
 
-ParseResult parseBinary(const QByteArray&)
+namespace {
+
+constexpr qsizetype kHeaderSize = 8;
+constexpr qsizetype kTrailerSize = 32;
+
+// Where a container sits, built into a key path only when a report needs it.
+struct PathNode {
+    const PathNode* parent = nullptr;
+    const QString* key = nullptr; // a dictionary member, else an array element
+    int index = 0;
+};
+
+QString keyPathOf(const PathNode* node)
 {
-    ParseResult r;
-    r.format = Format::Binary;
-    r.error = QStringLiteral("binary property lists are not supported yet");
-    return r;
+    if (!node)
+        return QString();
+    const QString parent = keyPathOf(node->parent);
+    return node->key ? memberKeyPath(parent, *node->key) : elementKeyPath(parent, node->index);
 }
 
-}  // namespace plist::detail
+// Dates outside years 1..9999 have no ISO 8601 text; they are also what a
+// damaged double usually looks like.
+double secondsFrom2001(int year)
+{
+    return static_cast<double>(QDate(2001, 1, 1).daysTo(QDate(year, 1, 1))) * 86400.0;
+}
+
+class BinaryReader {
+public:
+    explicit BinaryReader(const QByteArray& bytes)
+        : mBytes(reinterpret_cast<const unsigned char*>(bytes.constData())), mSize(bytes.size())
+    {
+    }
+
+    ParseResult run();
+
+private:
+    enum class State : unsigned char { Unread, Reading, Done };
+
+    bool fail(const QString& message)
+    {
+        if (mError.isEmpty())
+            mError = message;
+        return false;
+    }
+
+    // Big-endian unsigned of 1..8 bytes at pos; the caller has checked bounds.
+    std::uint64_t readUnsigned(qsizetype pos, int width) const
+    {
+        std::uint64_t v = 0;
+        for (int i = 0; i < width; ++i)
+            v = (v << 8) | mBytes[pos + i];
+        return v;
+    }
+
+    // True when n bytes starting at pos lie inside the object area.
+    bool inObjectArea(qsizetype pos, std::uint64_t n) const
+    {
+        return pos >= kHeaderSize && pos <= mObjectsEnd && n <= static_cast<std::uint64_t>(mObjectsEnd - pos);
+    }
+
+    bool readTrailer();
+    bool readObject(std::uint64_t index, int depth, const PathNode* path);
+    bool readCount(std::uint64_t index, qsizetype& pos, unsigned info, std::uint64_t& count);
+    bool readReference(std::uint64_t owner, qsizetype pos, std::uint64_t& ref);
+    bool readScalar(std::uint64_t index, qsizetype pos, unsigned char marker, Value& out);
+    bool readString(std::uint64_t index, qsizetype pos, unsigned info, bool utf16, Value& out);
+    bool readContainer(std::uint64_t index, qsizetype pos, unsigned char marker, int depth, const PathNode* path);
+
+    QString where(std::uint64_t index, qsizetype pos) const
+    {
+        return QStringLiteral("object %1 (offset %2)").arg(index).arg(pos);
+    }
+
+    const unsigned char* mBytes;
+    qsizetype mSize;
+    QString mError;
+    QList<DuplicateKey> mDuplicates;
+
+    int mOffsetSize = 0;
+    int mRefSize = 0;
+    std::uint64_t mObjectCount = 0;
+    std::uint64_t mTopObject = 0;
+    qsizetype mTableStart = 0;
+    qsizetype mObjectsEnd = 0; // objects lie in [kHeaderSize, mObjectsEnd)
+
+    // Objects are immutable, so one referenced from many places is read
+    // once; Reading marks the objects on the current path (a cycle).
+    std::vector<State> mState;
+    std::vector<Value> mValues;
+    std::vector<std::uint16_t> mHeight; // container levels at and below the object
+};
+
+ParseResult BinaryReader::run()
+{
+    ParseResult result;
+    result.format = Format::Binary;
+    if (readTrailer()) {
+        mState.assign(static_cast<std::size_t>(mObjectCount), State::Unread);
+        mValues.resize(static_cast<std::size_t>(mObjectCount));
+        mHeight.assign(static_cast<std::size_t>(mObjectCount), 0);
+        if (readObject(mTopObject, 0, nullptr)) {
+            result.value = mValues[static_cast<std::size_t>(mTopObject)];
+            result.duplicates = mDuplicates;
+            return result;
+        }
+    }
+    result.error = QStringLiteral("binary property list: ") + mError;
+    return result;
+}
+
+bool BinaryReader::readTrailer()
+{
+    if (mSize < kHeaderSize + kTrailerSize + 2)
+        return fail(QStringLiteral("the file is too short (%1 bytes)").arg(mSize));
+    if (std::memcmp(mBytes, "bplist", 6) != 0)
+        return fail(QStringLiteral("the header is not \"bplist\""));
+    if (mBytes[6] != '0' || mBytes[7] != '0') {
+        QString version;
+        for (int i = 6; i < 8; ++i)
+            version += mBytes[i] >= 0x20 && mBytes[i] < 0x7F
+                           ? QString(QChar(mBytes[i]))
+                           : QStringLiteral("\\x%1").arg(mBytes[i], 2, 16, QLatin1Char('0'));
+        return fail(QStringLiteral("version \"%1\" is not supported (only \"00\" is)").arg(version));
+    }
+
+    const qsizetype trailer = mSize - kTrailerSize;
+    mOffsetSize = mBytes[trailer + 6];
+    mRefSize = mBytes[trailer + 7];
+    mObjectCount = readUnsigned(trailer + 8, 8);
+    mTopObject = readUnsigned(trailer + 16, 8);
+    const std::uint64_t tableStart = readUnsigned(trailer + 24, 8);
+
+    if (mOffsetSize < 1 || mOffsetSize > 8)
+        return fail(QStringLiteral("the trailer's offset size %1 is not 1 to 8").arg(mOffsetSize));
+    if (mRefSize < 1 || mRefSize > 8)
+        return fail(QStringLiteral("the trailer's object reference size %1 is not 1 to 8").arg(mRefSize));
+    if (mObjectCount == 0)
+        return fail(QStringLiteral("the trailer declares no objects"));
+    if (mTopObject >= mObjectCount)
+        return fail(QStringLiteral("the top object %1 is out of range (%2 objects)").arg(mTopObject).arg(mObjectCount));
+    // At least one object byte lies between the header and the table.
+    if (tableStart <= static_cast<std::uint64_t>(kHeaderSize) || tableStart > static_cast<std::uint64_t>(trailer))
+        return fail(QStringLiteral("the offset table offset %1 is outside the file's body (%2..%3)")
+                        .arg(tableStart)
+                        .arg(kHeaderSize + 1)
+                        .arg(trailer));
+    mTableStart = static_cast<qsizetype>(tableStart);
+    const std::uint64_t tableRoom = static_cast<std::uint64_t>(trailer - mTableStart);
+    if (mObjectCount > tableRoom / static_cast<std::uint64_t>(mOffsetSize) ||
+        mObjectCount * static_cast<std::uint64_t>(mOffsetSize) != tableRoom)
+        return fail(
+            QStringLiteral("the offset table at %1 (%2 objects of %3 bytes) does not end at the trailer (offset %4)")
+                .arg(mTableStart)
+                .arg(mObjectCount)
+                .arg(mOffsetSize)
+                .arg(trailer));
+    // The widths must be able to name every object and every object byte.
+    if (mRefSize < 8 && mObjectCount - 1 > (std::uint64_t{1} << (8 * mRefSize)) - 1)
+        return fail(
+            QStringLiteral("%1 objects cannot be referenced with %2-byte references").arg(mObjectCount).arg(mRefSize));
+    if (mOffsetSize < 8 && tableStart - 1 > (std::uint64_t{1} << (8 * mOffsetSize)) - 1)
+        return fail(QStringLiteral("objects up to offset %1 cannot be addressed with %2-byte offsets")
+                        .arg(tableStart - 1)
+                        .arg(mOffsetSize));
+    mObjectsEnd = mTableStart;
+    return true;
+}
+
+bool BinaryReader::readReference(std::uint64_t owner, qsizetype pos, std::uint64_t& ref)
+{
+    ref = readUnsigned(pos, mRefSize);
+    if (ref >= mObjectCount)
+        return fail(QStringLiteral("object %1 refers to object %2, which does not exist (%3 objects)")
+                        .arg(owner)
+                        .arg(ref)
+                        .arg(mObjectCount));
+    return true;
+}
+
+// The count in a marker's low nibble; 15 means an integer object follows.
+bool BinaryReader::readCount(std::uint64_t index, qsizetype& pos, unsigned info, std::uint64_t& count)
+{
+    ++pos; // past the marker
+    if (info != 0xF) {
+        count = info;
+        return true;
+    }
+    if (!inObjectArea(pos, 1) || (mBytes[pos] & 0xF0) != 0x10 || (mBytes[pos] & 0x0F) > 3)
+        return fail(QStringLiteral("%1: the length that follows the marker is not an integer of 1 to 8 bytes")
+                        .arg(where(index, pos)));
+    const int width = 1 << (mBytes[pos] & 0x0F);
+    ++pos;
+    if (!inObjectArea(pos, static_cast<std::uint64_t>(width)))
+        return fail(QStringLiteral("%1: the length runs past the object area").arg(where(index, pos)));
+    count = readUnsigned(pos, width);
+    pos += width;
+    return true;
+}
+
+bool BinaryReader::readObject(std::uint64_t index, int depth, const PathNode* path)
+{
+    const std::size_t slot = static_cast<std::size_t>(index);
+    if (mState[slot] == State::Done) {
+        if (depth + mHeight[slot] > kMaxNestingDepth)
+            return fail(
+                QStringLiteral("object %1 is nested more than %2 levels deep").arg(index).arg(kMaxNestingDepth));
+        return true;
+    }
+    if (mState[slot] == State::Reading)
+        return fail(QStringLiteral("object %1 contains itself (a reference cycle)").arg(index));
+
+    const qsizetype entry = mTableStart + static_cast<qsizetype>(index) * mOffsetSize;
+    const std::uint64_t offset = readUnsigned(entry, mOffsetSize);
+    if (offset < static_cast<std::uint64_t>(kHeaderSize) || offset >= static_cast<std::uint64_t>(mObjectsEnd))
+        return fail(QStringLiteral("object %1 has offset %2, outside the object area (%3..%4)")
+                        .arg(index)
+                        .arg(offset)
+                        .arg(kHeaderSize)
+                        .arg(mObjectsEnd - 1));
+    const qsizetype pos = static_cast<qsizetype>(offset);
+    const unsigned char marker = mBytes[pos];
+    switch (marker >> 4) {
+    case 0xA:
+    case 0xC:
+    case 0xD:
+        if (depth >= kMaxNestingDepth)
+            return fail(
+                QStringLiteral("%1 is nested more than %2 levels deep").arg(where(index, pos)).arg(kMaxNestingDepth));
+        mState[slot] = State::Reading;
+        if (!readContainer(index, pos, marker, depth, path))
+            return false;
+        break;
+    default:
+        if (!readScalar(index, pos, marker, mValues[slot]))
+            return false;
+        break;
+    }
+    mState[slot] = State::Done;
+    return true;
+}
+
+bool BinaryReader::readScalar(std::uint64_t index, qsizetype pos, unsigned char marker, Value& out)
+{
+    const unsigned info = marker & 0x0F;
+    const qsizetype body = pos + 1;
+    auto need = [&](std::uint64_t n) {
+        return inObjectArea(body, n) ||
+               fail(QStringLiteral("%1: the value's %2 bytes run past the object area").arg(where(index, pos)).arg(n));
+    };
+    switch (marker >> 4) {
+    case 0x0:
+        switch (info) {
+        case 0x0: // null
+        case 0xF: // fill: padding, no value of its own
+            out = Value();
+            return true;
+        case 0x8: out = Value(false); return true;
+        case 0x9: out = Value(true); return true;
+        default: break;
+        }
+        break;
+    case 0x1: {
+        if (info > 4)
+            break;
+        const int width = 1 << info;
+        if (!need(static_cast<std::uint64_t>(width)))
+            return false;
+        if (width < 8) {
+            out = Value(Integer::fromSigned(static_cast<std::int64_t>(readUnsigned(body, width))));
+        } else if (width == 8) {
+            out = Value(Integer::fromSigned(static_cast<std::int64_t>(readUnsigned(body, 8))));
+        } else {
+            // 128 bits: the range [-2^63, 2^64) is kept exactly, the rest is not representable.
+            const std::uint64_t high = readUnsigned(body, 8);
+            const std::uint64_t low = readUnsigned(body + 8, 8);
+            if (high == 0)
+                out = Value(Integer::fromUnsigned(low));
+            else if (high == ~std::uint64_t{0} && (low >> 63) != 0)
+                out = Value(Integer::fromSigned(static_cast<std::int64_t>(low)));
+            else
+                return fail(
+                    QStringLiteral("%1: the 16-byte integer is outside the 64-bit range").arg(where(index, pos)));
+        }
+        return true;
+    }
+    case 0x2:
+        if (info == 2) {
+            if (!need(4))
+                return false;
+            const auto bits = static_cast<std::uint32_t>(readUnsigned(body, 4));
+            float f;
+            std::memcpy(&f, &bits, sizeof f);
+            out = Value(static_cast<double>(f));
+            return true;
+        }
+        if (info == 3) {
+            if (!need(8))
+                return false;
+            const std::uint64_t bits = readUnsigned(body, 8);
+            double d;
+            std::memcpy(&d, &bits, sizeof d);
+            out = Value(d);
+            return true;
+        }
+        break;
+    case 0x3: {
+        if (info != 3)
+            break;
+        if (!need(8))
+            return false;
+        const std::uint64_t bits = readUnsigned(body, 8);
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        static const double earliest = secondsFrom2001(1);
+        static const double latest = secondsFrom2001(10000);
+        if (!(d >= earliest && d < latest))
+            return fail(QStringLiteral("%1: the date (%2 seconds from 2001) is not in the years 1 to 9999")
+                            .arg(where(index, pos))
+                            .arg(d));
+        out = Value(Date{d});
+        return true;
+    }
+    case 0x4: {
+        qsizetype at = pos;
+        std::uint64_t count = 0;
+        if (!readCount(index, at, info, count))
+            return false;
+        if (!inObjectArea(at, count))
+            return fail(
+                QStringLiteral("%1: the data's %2 bytes run past the object area").arg(where(index, pos)).arg(count));
+        out = Value::data(QByteArray(reinterpret_cast<const char*>(mBytes + at), static_cast<qsizetype>(count)));
+        return true;
+    }
+    case 0x5: return readString(index, pos, info, false, out);
+    case 0x6: return readString(index, pos, info, true, out);
+    case 0x8:
+        if (info > 7)
+            break;
+        if (!need(info + 1))
+            return false;
+        out = Value(Uid{readUnsigned(body, static_cast<int>(info) + 1)});
+        return true;
+    default: break;
+    }
+    return fail(QStringLiteral("%1: unknown marker 0x%2").arg(where(index, pos)).arg(marker, 2, 16, QLatin1Char('0')));
+}
+
+bool BinaryReader::readString(std::uint64_t index, qsizetype pos, unsigned info, bool utf16, Value& out)
+{
+    qsizetype at = pos;
+    std::uint64_t count = 0;
+    if (!readCount(index, at, info, count))
+        return false;
+    const std::uint64_t unit = utf16 ? 2 : 1;
+    if (count > std::numeric_limits<std::uint64_t>::max() / unit || !inObjectArea(at, count * unit))
+        return fail(QStringLiteral("%1: the string's %2 characters run past the object area")
+                        .arg(where(index, pos))
+                        .arg(count));
+    const unsigned char* p = mBytes + at;
+    const auto n = static_cast<qsizetype>(count);
+    QString text(n, Qt::Uninitialized);
+    char16_t* dst = reinterpret_cast<char16_t*>(text.data());
+    if (!utf16) {
+        for (qsizetype i = 0; i < n; ++i) {
+            if (p[i] >= 0x80)
+                return fail(QStringLiteral("%1: the ASCII string has byte 0x%2 at offset %3")
+                                .arg(where(index, pos))
+                                .arg(p[i], 2, 16, QLatin1Char('0'))
+                                .arg(at + i));
+            dst[i] = p[i];
+        }
+    } else {
+        for (qsizetype i = 0; i < n; ++i)
+            dst[i] = static_cast<char16_t>((p[2 * i] << 8) | p[2 * i + 1]);
+        for (qsizetype i = 0; i < n; ++i) {
+            const char16_t c = dst[i];
+            if (c < 0xD800 || c > 0xDFFF)
+                continue;
+            if (c <= 0xDBFF && i + 1 < n && dst[i + 1] >= 0xDC00 && dst[i + 1] <= 0xDFFF) {
+                ++i;
+                continue;
+            }
+            return fail(QStringLiteral("%1: the UTF-16 string has an unpaired surrogate at offset %2")
+                            .arg(where(index, pos))
+                            .arg(at + 2 * i));
+        }
+    }
+    out = Value(std::move(text));
+    return true;
+}
+
+bool BinaryReader::readContainer(std::uint64_t index, qsizetype pos, unsigned char marker, int depth,
+                                 const PathNode* path)
+{
+    qsizetype at = pos;
+    std::uint64_t count = 0;
+    if (!readCount(index, at, marker & 0x0F, count))
+        return false;
+    const bool isDict = (marker >> 4) == 0xD;
+    const std::uint64_t perItem = static_cast<std::uint64_t>(mRefSize) * (isDict ? 2 : 1);
+    if (count > static_cast<std::uint64_t>(std::numeric_limits<int>::max()) ||
+        count > static_cast<std::uint64_t>(mObjectsEnd) / perItem || !inObjectArea(at, count * perItem))
+        return fail(QStringLiteral("%1: the container's %2 references run past the object area")
+                        .arg(where(index, pos))
+                        .arg(count));
+    const int n = static_cast<int>(count); // bounded by the file size above
+    const std::size_t slot = static_cast<std::size_t>(index);
+    int height = 1;
+
+    if (!isDict) {
+        std::vector<Value> items;
+        items.reserve(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            std::uint64_t ref = 0;
+            if (!readReference(index, at + static_cast<qsizetype>(i) * mRefSize, ref))
+                return false;
+            const PathNode here{path, nullptr, i};
+            if (!readObject(ref, depth + 1, &here))
+                return false;
+            const std::size_t child = static_cast<std::size_t>(ref);
+            height = std::max(height, 1 + mHeight[child]);
+            items.push_back(mValues[child]);
+        }
+        mValues[slot] = (marker >> 4) == 0xC ? Value::set(std::move(items)) : Value::array(std::move(items));
+    } else {
+        Dictionary dict;
+        dict.reserve(n);
+        const qsizetype valueRefs = at + static_cast<qsizetype>(n) * mRefSize;
+        for (int i = 0; i < n; ++i) {
+            std::uint64_t keyRef = 0;
+            std::uint64_t valueRef = 0;
+            if (!readReference(index, at + static_cast<qsizetype>(i) * mRefSize, keyRef) ||
+                !readReference(index, valueRefs + static_cast<qsizetype>(i) * mRefSize, valueRef))
+                return false;
+            if (!readObject(keyRef, depth + 1, path))
+                return false;
+            const Value& key = mValues[static_cast<std::size_t>(keyRef)];
+            if (!key.isString())
+                return fail(QStringLiteral("dictionary %1: key %2 (object %3) is of kind %4, not a string")
+                                .arg(where(index, pos))
+                                .arg(i)
+                                .arg(keyRef)
+                                .arg(QLatin1String(kindName(key.kind()))));
+            const PathNode here{path, &key.toString(), 0};
+            if (!readObject(valueRef, depth + 1, &here))
+                return false;
+            const std::size_t child = static_cast<std::size_t>(valueRef);
+            height = std::max(height, 1 + mHeight[child]);
+            if (!dict.insert(key.toString(), mValues[child]))
+                mDuplicates.append(DuplicateKey{key.toString(), keyPathOf(path), 0});
+        }
+        mValues[slot] = Value::dictionary(std::move(dict));
+    }
+    mHeight[slot] = static_cast<std::uint16_t>(height);
+    return true;
+}
+
+} // namespace
+
+ParseResult parseBinary(const QByteArray& bytes)
+{
+    return BinaryReader(bytes).run();
+}
+
+} // namespace plist::detail

@@ -1,0 +1,526 @@
+// The binary reader, on documents built here byte by byte.
+#include "plist/Parse.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <vector>
+
+using namespace plist;
+
+namespace {
+
+QByteArray bigEndian(std::uint64_t v, int width)
+{
+    QByteArray out(width, '\0');
+    for (int i = width - 1; i >= 0; --i, v >>= 8)
+        out[i] = static_cast<char>(v & 0xFF);
+    return out;
+}
+
+// Writes bplist00 documents: objects are appended as raw bytes and referred
+// to by index; build() lays out the offset table and trailer, each field of
+// which a test may override to make a damaged file.
+struct Writer {
+    int offsetSize = 1;
+    int refSize = 1;
+    std::uint64_t top = 0;
+    QByteArray version = "00";
+    std::optional<std::uint64_t> objectCount, tableOffset;
+    std::vector<QByteArray> objects;
+    std::vector<std::optional<std::uint64_t>> offsetOverride;
+
+    std::uint64_t add(const QByteArray& raw)
+    {
+        objects.push_back(raw);
+        offsetOverride.emplace_back();
+        return objects.size() - 1;
+    }
+    // A marker with its count: in the low nibble, or 0xF and an integer object.
+    static QByteArray head(int type, std::uint64_t count)
+    {
+        if (count < 15)
+            return QByteArray(1, static_cast<char>((type << 4) | count));
+        QByteArray out(1, static_cast<char>((type << 4) | 0xF));
+        const int log = count <= 0xFF ? 0 : count <= 0xFFFF ? 1 : count <= 0xFFFFFFFF ? 2 : 3;
+        out += static_cast<char>(0x10 | log);
+        return out + bigEndian(count, 1 << log);
+    }
+    QByteArray refs(const std::vector<std::uint64_t>& list) const
+    {
+        QByteArray out;
+        for (std::uint64_t r : list)
+            out += bigEndian(r, refSize);
+        return out;
+    }
+    std::uint64_t ascii(const QByteArray& s) { return add(head(5, s.size()) + s); }
+    std::uint64_t utf16(const std::u16string& s)
+    {
+        QByteArray raw = head(6, s.size());
+        for (char16_t c : s)
+            raw += bigEndian(c, 2);
+        return add(raw);
+    }
+    std::uint64_t integer(std::uint64_t v, int log) { return add(char(0x10 | log) + bigEndian(v, 1 << log)); }
+    std::uint64_t array(const std::vector<std::uint64_t>& items, int type = 0xA)
+    {
+        return add(head(type, items.size()) + refs(items));
+    }
+    std::uint64_t dict(const std::vector<std::uint64_t>& keys, const std::vector<std::uint64_t>& values)
+    {
+        return add(head(0xD, keys.size()) + refs(keys) + refs(values));
+    }
+
+    QByteArray build() const
+    {
+        QByteArray out = "bplist" + version;
+        std::vector<std::uint64_t> offsets;
+        for (const QByteArray& o : objects) {
+            offsets.push_back(out.size());
+            out += o;
+        }
+        const std::uint64_t table = out.size();
+        for (std::size_t i = 0; i < objects.size(); ++i)
+            out += bigEndian(offsetOverride[i].value_or(offsets[i]), offsetSize);
+        out += QByteArray(6, '\0');
+        out += static_cast<char>(offsetSize);
+        out += static_cast<char>(refSize);
+        out += bigEndian(objectCount.value_or(objects.size()), 8);
+        out += bigEndian(top, 8);
+        out += bigEndian(tableOffset.value_or(table), 8);
+        return out;
+    }
+};
+
+QByteArray single(const QByteArray& raw)
+{
+    Writer w;
+    w.add(raw);
+    return w.build();
+}
+
+QByteArray doubleBytes(double d)
+{
+    std::uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    return bigEndian(bits, 8);
+}
+
+// A parse must either give a value or say why not, never both or neither.
+void expectCoherent(const ParseResult& r)
+{
+    EXPECT_NE(r.ok(), !r.error.isEmpty()) << r.error.toStdString();
+}
+
+Value dictOf(std::initializer_list<std::pair<const char*, Value>> members)
+{
+    Dictionary d;
+    for (const auto& [k, v] : members)
+        d.insert(QString::fromUtf8(k), v);
+    return Value::dictionary(d);
+}
+
+struct ScalarCase {
+    const char* name;
+    QByteArray raw;
+    Value expected;
+};
+
+TEST(BinaryParser, ReadsEachScalarMarker)
+{
+    float f = 1.5f;
+    std::uint32_t fbits;
+    std::memcpy(&fbits, &f, sizeof fbits);
+    const std::vector<ScalarCase> cases = {
+        {"null", QByteArray(1, '\x00'), Value()},
+        {"fill", QByteArray(1, '\x0F'), Value()},
+        {"false", QByteArray(1, '\x08'), Value(false)},
+        {"true", QByteArray(1, '\x09'), Value(true)},
+        {"int1 is unsigned", "\x10\xFE", Value::integer(254)},
+        {"int2 is unsigned", QByteArray("\x11\xFE\xDC", 3), Value::integer(0xFEDC)},
+        {"int4 is unsigned", "\x12" + bigEndian(0xFEDCBA98, 4), Value::integer(0xFEDCBA98)},
+        {"int8 is signed", "\x13" + bigEndian(~std::uint64_t{0}, 8), Value::integer(-1)},
+        {"int8 minimum", "\x13" + bigEndian(std::uint64_t{1} << 63, 8), Value::integer(INT64_MIN)},
+        {"int16 above int64", "\x14" + bigEndian(0, 8) + bigEndian(~std::uint64_t{0}, 8),
+         Value(Integer::fromUnsigned(UINT64_MAX))},
+        {"int16 small", "\x14" + bigEndian(0, 8) + bigEndian(42, 8), Value::integer(42)},
+        {"int16 negative", "\x14" + bigEndian(~std::uint64_t{0}, 8) + bigEndian(static_cast<std::uint64_t>(-5), 8),
+         Value::integer(-5)},
+        {"real4", "\x22" + bigEndian(fbits, 4), Value(1.5)},
+        {"real8", "\x23" + doubleBytes(-0.1), Value(-0.1)},
+        {"real8 nan", "\x23" + doubleBytes(std::nan("")), Value(std::nan(""))},
+        {"real8 inf", "\x23" + doubleBytes(-INFINITY), Value(-INFINITY)},
+        {"date", "\x33" + doubleBytes(-1e9), Value(Date{-1e9})},
+        {"date 2345", "\x33" + doubleBytes(10900540800.0), Value(Date{10900540800.0})},
+        {"empty data", QByteArray(1, '\x40'), Value::data({})},
+        {"data", QByteArray("\x43\x00\x01\xFF", 4), Value::data(QByteArray("\x00\x01\xFF", 3))},
+        {"ascii", "\x55hello", Value("hello")},
+        {"empty ascii", QByteArray(1, '\x50'), Value("")},
+        {"utf16", QByteArray("\x62\x00\xDF\x26\x05", 5), Value(QString::fromUtf8("ß★"))},
+        {"utf16 pair", QByteArray("\x62\xD8\x3D\xDC\xA9", 5), Value(QString::fromUtf8("💩"))},
+        {"uid1", "\x80\x07", Value(Uid{7})},
+        {"uid5", "\x84" + bigEndian(0xFFFFFFFFFF, 5), Value(Uid{0xFFFFFFFFFF})},
+        {"uid8", "\x87" + bigEndian(UINT64_MAX, 8), Value(Uid{UINT64_MAX})},
+    };
+    for (const ScalarCase& c : cases) {
+        const ParseResult r = parse(single(c.raw));
+        ASSERT_TRUE(r.ok()) << c.name << ": " << r.error.toStdString();
+        EXPECT_EQ(r.format, Format::Binary) << c.name;
+        EXPECT_EQ(*r.value, c.expected) << c.name << ": " << r.value->description().toStdString();
+    }
+}
+
+TEST(BinaryParser, RejectsBadScalarsSayingWhere)
+{
+    const std::vector<std::pair<QByteArray, const char*>> cases = {
+        {QByteArray(1, '\x01'), "unknown marker 0x01"},
+        {QByteArray(1, '\x0E'), "unknown marker 0x0e"},
+        {"\x15" + QByteArray(32, '\0'), "unknown marker 0x15"},
+        {"\x14" + bigEndian(1, 8) + bigEndian(0, 8), "outside the 64-bit range"},
+        {"\x14" + bigEndian(~std::uint64_t{0}, 8) + bigEndian(5, 8), "outside the 64-bit range"},
+        {"\x21\x00\x00", "unknown marker 0x21"},
+        {"\x27" + QByteArray(8, '\0'), "unknown marker 0x27"},
+        {"\x32\x00\x00\x00\x00", "unknown marker 0x32"},
+        {"\x33" + doubleBytes(std::nan("")), "not in the years 1 to 9999"},
+        {"\x33" + doubleBytes(INFINITY), "not in the years 1 to 9999"},
+        {"\x33" + doubleBytes(1e12), "not in the years 1 to 9999"},
+        {"\x33" + doubleBytes(-7e10), "not in the years 1 to 9999"},
+        {"\x52\x41\x80", "byte 0x80 at offset 10"},
+        {QByteArray("\x61\xD8\x3D", 3), "unpaired surrogate at offset 9"},
+        {QByteArray("\x62\xDC\xA9\xD8\x3D", 5), "unpaired surrogate at offset 9"},
+        {"\x88" + QByteArray(9, '\0'), "unknown marker 0x88"},
+        {"\x70", "unknown marker 0x70"},
+        {"\xB0", "unknown marker 0xb0"},
+        {"\xE0", "unknown marker 0xe0"},
+        {"\xF0", "unknown marker 0xf0"},
+        {QByteArray("\x13\x00\x00", 3), "object 0 (offset 8)"}, // an 8-byte integer cut short
+        {"\x4F\x10", "length runs past"},
+        {"\x4F\x08", "not an integer"},
+        {"\x4F\x14" + QByteArray(16, '\0'), "not an integer"},
+    };
+    for (const auto& [raw, message] : cases) {
+        const ParseResult r = parse(single(raw));
+        EXPECT_FALSE(r.ok()) << raw.toHex().constData();
+        EXPECT_TRUE(r.error.contains(QLatin1String(message)))
+            << raw.toHex().constData() << ": " << r.error.toStdString();
+    }
+}
+
+// {"A": ["B", 300, "A"]} with every width of offsets and references.
+TEST(BinaryParser, ReadsEveryOffsetAndReferenceWidth)
+{
+    const Value expected = dictOf({{"A", Value::array({Value("B"), Value::integer(300), Value("A")})}});
+    for (int offsetSize = 1; offsetSize <= 8; ++offsetSize) {
+        for (int refSize = 1; refSize <= 8; ++refSize) {
+            Writer w;
+            w.offsetSize = offsetSize;
+            w.refSize = refSize;
+            const auto a = w.ascii("A");
+            const auto arr = w.array({w.ascii("B"), w.integer(300, 1), a});
+            w.top = w.dict({a}, {arr});
+            const ParseResult r = parse(w.build());
+            ASSERT_TRUE(r.ok()) << offsetSize << "/" << refSize << ": " << r.error.toStdString();
+            EXPECT_EQ(*r.value, expected) << offsetSize << "/" << refSize;
+        }
+    }
+}
+
+TEST(BinaryParser, ReadsCountsThatFollowTheMarker)
+{
+    for (std::uint64_t count : {14u, 15u, 16u, 255u, 256u, 70000u}) {
+        Writer w;
+        w.refSize = 2;
+        const auto one = w.integer(1, 0);
+        const auto text = w.ascii(QByteArray(static_cast<int>(count), 'x'));
+        const auto bytes = w.add(Writer::head(4, count) + QByteArray(static_cast<int>(count), '\x05'));
+        std::u16string wide(count, u'é');
+        const auto utf = w.utf16(wide);
+        const auto items = w.array(std::vector<std::uint64_t>(count, one));
+        std::vector<std::uint64_t> keys, values;
+        for (std::uint64_t i = 0; i < std::min<std::uint64_t>(count, 300); ++i) {
+            keys.push_back(w.ascii("k" + QByteArray::number(static_cast<qulonglong>(i))));
+            values.push_back(one);
+        }
+        const auto members = w.dict(keys, values);
+        w.offsetSize = 4;
+        w.top = w.array({text, bytes, utf, items, members});
+        const ParseResult r = parse(w.build());
+        ASSERT_TRUE(r.ok()) << count << ": " << r.error.toStdString();
+        const std::vector<Value>& top = r.value->toArray();
+        ASSERT_EQ(top.size(), 5u);
+        EXPECT_EQ(top[0].toString().size(), static_cast<qsizetype>(count));
+        EXPECT_EQ(top[1].toData(), QByteArray(static_cast<int>(count), '\x05'));
+        EXPECT_EQ(top[2].toString(), QString(static_cast<qsizetype>(count), QChar(0xE9)));
+        EXPECT_EQ(top[3].toArray().size(), count);
+        EXPECT_EQ(top[4].toDictionary().size(), static_cast<int>(keys.size()));
+    }
+}
+
+TEST(BinaryParser, KeepsKeyOrderAndListsDuplicates)
+{
+    Writer w;
+    const auto b = w.ascii("b"), a = w.ascii("a"), k = w.ascii("k");
+    const auto one = w.integer(1, 0), two = w.integer(2, 0);
+    const auto inner = w.dict({k, k}, {one, two});
+    const auto list = w.array({one, inner});
+    w.top = w.dict({b, a, b}, {one, list, two});
+    const ParseResult r = parse(w.build());
+    ASSERT_TRUE(r.ok()) << r.error.toStdString();
+    const Dictionary& d = r.value->toDictionary();
+    EXPECT_EQ(d.keys(), (std::vector<QString>{"b", "a"}));
+    EXPECT_EQ(*d.find("b"), Value::integer(2));
+    EXPECT_EQ(d.find("a")->toArray()[1], dictOf({{"k", Value::integer(2)}}));
+    EXPECT_EQ(r.duplicates, (QList<DuplicateKey>{{"k", "a[1]", 0}, {"b", "", 0}}));
+}
+
+struct BadFile {
+    const char* name;
+    QByteArray bytes;
+    const char* message;
+};
+
+std::vector<BadFile> damagedFiles()
+{
+    std::vector<BadFile> cases;
+    auto add = [&](const char* name, const Writer& w, const char* message) {
+        cases.push_back({name, w.build(), message});
+    };
+    {
+        Writer w;
+        w.top = w.array({0});
+        add("array holding itself", w, "object 0 contains itself");
+    }
+    {
+        Writer w;
+        w.add(Writer::head(0xA, 1) + w.refs({1}));
+        w.add(Writer::head(0xA, 1) + w.refs({2}));
+        w.add(Writer::head(0xD, 1) + w.refs({3}) + w.refs({0}));
+        w.ascii("k");
+        add("cycle through two levels and a dictionary value", w, "object 0 contains itself");
+    }
+    {
+        Writer w;
+        w.dict({0}, {0});
+        add("dictionary as its own key", w, "object 0 contains itself");
+    }
+    {
+        Writer w;
+        const auto one = w.integer(1, 0);
+        w.top = w.dict({one}, {one});
+        add("integer key", w, "key 0 (object 0) is of kind integer, not a string");
+    }
+    {
+        Writer w;
+        const auto inner = w.array({});
+        w.top = w.dict({w.ascii("a"), inner}, {inner, inner});
+        add("array key", w, "key 1 (object 0) is of kind array");
+    }
+    {
+        Writer w;
+        w.top = w.array({w.ascii("x"), 7});
+        add("reference beyond the objects", w, "object 1 refers to object 7, which does not exist");
+    }
+    {
+        Writer w;
+        w.ascii("x");
+        w.top = 1;
+        add("top object out of range", w, "top object 1 is out of range");
+    }
+    {
+        Writer w;
+        w.ascii("x");
+        w.top = ~std::uint64_t{0};
+        add("top object at 2^64-1", w, "top object 18446744073709551615 is out of range");
+    }
+    for (std::uint64_t offset : {0u, 7u, 12u, 13u, 255u}) {
+        Writer w;
+        w.array({1});
+        w.ascii("x");
+        w.offsetOverride[1] = offset;
+        cases.push_back({"offset outside the object area", w.build(), "object 1 has offset"});
+    }
+    for (const char* version : {"15", "16", "01", "\x00\x00"}) {
+        Writer w;
+        w.version = QByteArray(version, 2);
+        w.ascii("x");
+        cases.push_back({"other version", w.build(), "is not supported"});
+    }
+    for (int size : {0, 9, 255}) {
+        Writer w;
+        w.ascii("x");
+        w.offsetSize = size == 0 ? 1 : size;
+        QByteArray bytes = w.build();
+        bytes[bytes.size() - 26] = static_cast<char>(size);
+        cases.push_back({"offset size", bytes, "offset size"});
+        Writer narrow;
+        narrow.ascii("x");
+        bytes = narrow.build();
+        bytes[bytes.size() - 25] = static_cast<char>(size);
+        cases.push_back({"reference size", bytes, "object reference size"});
+    }
+    {
+        Writer w;
+        w.ascii("x");
+        w.objectCount = 0;
+        add("no objects", w, "declares no objects");
+    }
+    for (std::uint64_t count : {2ull, 0x40000000ull, 0xFFFFFFFFull, 0x2000000000000001ull, ~0ull}) {
+        Writer w;
+        w.offsetSize = 8;
+        w.ascii("x");
+        w.objectCount = count;
+        cases.push_back({"object count larger than the table", w.build(), "does not end at the trailer"});
+    }
+    for (std::uint64_t offset : {0ull, 8ull, 12ull, ~0ull, 0x7FFFFFFFFFFFFFFFull}) {
+        Writer w;
+        w.ascii("x");
+        w.tableOffset = offset;
+        cases.push_back({"table offset", w.build(), "offset table"});
+    }
+    {
+        Writer w;
+        w.ascii("xyz");
+        w.tableOffset = 10; // the table starts inside the object: 'y', 'z' and the real entry
+        add("table longer than its objects", w, "does not end at the trailer");
+    }
+    {
+        Writer w;
+        for (int i = 0; i < 257; ++i)
+            w.add(QByteArray(1, '\x09'));
+        w.offsetSize = 2;
+        add("257 objects with 1-byte references", w, "cannot be referenced with 1-byte references");
+    }
+    {
+        Writer w;
+        w.ascii(QByteArray(300, 'a'));
+        add("object bytes beyond 1-byte offsets", w, "cannot be addressed with 1-byte offsets");
+    }
+    // Lengths far beyond the file, in every width of the length integer.
+    for (int type : {4, 5, 6, 0xA, 0xD}) {
+        for (std::uint64_t count : {0x100ull, 0x0FFFFFFFull, 0xFFFFFFFFull, 0x7FFFFFFFFFFFFFFFull, ~0ull}) {
+            Writer w;
+            w.add(Writer::head(type, count));
+            cases.push_back({"length beyond the file", w.build(), "past the object area"});
+        }
+    }
+    return cases;
+}
+
+TEST(BinaryParser, RejectsDamagedFilesSayingWhy)
+{
+    for (const BadFile& c : damagedFiles()) {
+        const ParseResult r = parse(c.bytes);
+        EXPECT_FALSE(r.ok()) << c.name;
+        EXPECT_TRUE(r.error.contains(QLatin1String(c.message)))
+            << c.name << ": expected \"" << c.message << "\" in: " << r.error.toStdString();
+    }
+}
+
+Writer richDocument()
+{
+    Writer w;
+    w.refSize = 2;
+    w.offsetSize = 2;
+    const auto key = w.ascii("key");
+    const auto list =
+        w.array({w.integer(7, 3), w.add("\x23" + doubleBytes(2.5)), w.add("\x33" + doubleBytes(1.0)),
+                 w.add("\x42\x01\x02"), w.utf16(u"wide"), w.add(QByteArray("\x81\x01\x00", 3)), w.add("\x09")});
+    const auto set = w.array({key}, 0xC);
+    w.top = w.dict({key, w.ascii("set"), w.ascii("long key that needs a length")}, {list, set, w.array({})});
+    return w;
+}
+
+TEST(BinaryParser, TruncatedAtEveryLengthIsAnError)
+{
+    const QByteArray whole = richDocument().build();
+    ASSERT_TRUE(parse(whole).ok());
+    for (qsizetype n = 0; n < whole.size(); ++n) {
+        const ParseResult r = parse(whole.left(n));
+        EXPECT_FALSE(r.ok()) << "length " << n;
+        EXPECT_FALSE(r.error.isEmpty()) << "length " << n;
+    }
+}
+
+// Every byte replaced by a few telling values: a value or an error, never a crash.
+TEST(BinaryParser, SurvivesEveryByteDamaged)
+{
+    const QByteArray whole = richDocument().build();
+    int rejected = 0;
+    for (qsizetype i = 0; i < whole.size(); ++i) {
+        for (char b : {'\x00', '\x0F', '\x7F', '\x80', '\xFF'}) {
+            QByteArray damaged = whole;
+            damaged[i] = b;
+            const ParseResult r = parse(damaged);
+            expectCoherent(r);
+            rejected += r.ok() ? 0 : 1;
+        }
+    }
+    EXPECT_GT(rejected, 0);
+}
+
+// A chain of arrays `depth` deep around a string.
+QByteArray nested(int depth)
+{
+    Writer w;
+    w.refSize = 4;
+    w.offsetSize = 4;
+    std::uint64_t inner = w.ascii("seed");
+    for (int i = 0; i < depth; ++i)
+        inner = w.array({inner});
+    w.top = inner;
+    return w.build();
+}
+
+TEST(BinaryParser, BoundsNesting)
+{
+    EXPECT_TRUE(parse(nested(kMaxNestingDepth)).ok());
+    const ParseResult deep = parse(nested(kMaxNestingDepth + 1));
+    EXPECT_FALSE(deep.ok());
+    EXPECT_TRUE(deep.error.contains(QLatin1String("nested more than 512 levels"))) << deep.error.toStdString();
+    const ParseResult deeper = parse(nested(100000));
+    EXPECT_TRUE(deeper.error.contains(QLatin1String("nested more than 512 levels"))) << deeper.error.toStdString();
+}
+
+// An object read once near the top is still too deep when it is reached again
+// under a long chain: the depth check must hold for shared objects too.
+TEST(BinaryParser, BoundsNestingThroughSharedObjects)
+{
+    for (int chain : {509, 510}) {
+        Writer w;
+        w.refSize = 2;
+        w.offsetSize = 4;
+        const auto shared = w.array({w.array({})}); // two levels
+        std::uint64_t inner = shared;
+        for (int i = 0; i < chain; ++i)
+            inner = w.array({inner});
+        w.top = w.array({shared, inner});
+        const ParseResult r = parse(w.build());
+        EXPECT_EQ(r.ok(), chain == 509) << chain << ": " << r.error.toStdString();
+    }
+}
+
+// a = [b, b], b = [c, c], ... 60 levels: 2^60 paths, read once per object.
+TEST(BinaryParser, SharedObjectsAreReadOnce)
+{
+    Writer w;
+    std::uint64_t inner = w.ascii("leaf");
+    for (int i = 0; i < 60; ++i)
+        inner = w.array({inner, inner});
+    w.top = inner;
+    const ParseResult r = parse(w.build());
+    ASSERT_TRUE(r.ok()) << r.error.toStdString();
+    Value v = *r.value;
+    for (int i = 0; i < 60; ++i) {
+        ASSERT_EQ(v.toArray().size(), 2u);
+        const Value next = v.toArray()[1];
+        v = next;
+    }
+    EXPECT_EQ(v, Value("leaf"));
+}
+
+} // namespace
