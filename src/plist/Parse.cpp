@@ -18,31 +18,49 @@ QString elementKeyPath(const QString& parentPath, int index)
 
 namespace {
 
-bool startsWithBom16(const QByteArray& bytes)
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+
+// Byte order of UTF-16 text: from its mark, or, without one, from a NUL in
+// the first pair of bytes (no UTF-8 property list starts that way).
+enum class Utf16 { No, LittleEndian, BigEndian };
+
+Utf16 utf16Order(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xFF\xFE"))
+        return Utf16::LittleEndian;
+    if (bytes.startsWith("\xFE\xFF"))
+        return Utf16::BigEndian;
+    if (bytes.size() >= 2 && (bytes[0] == 0) != (bytes[1] == 0))
+        return bytes[0] == 0 ? Utf16::BigEndian : Utf16::LittleEndian;
+    return Utf16::No;
+}
+
+bool hasUtf16Bom(const QByteArray& bytes)
 {
     return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
 }
 
-// Decodes text: UTF-16 with a byte-order mark, else UTF-8 (a mark is skipped).
-std::optional<QString> decodeText(const QByteArray& bytes, QString& error)
+// Decodes text: UTF-16 (with a byte-order mark or recognised without), else
+// UTF-8 (a mark is skipped).
+std::optional<QString> decodeText(const QByteArray& bytes, Utf16 order, QString& error)
 {
-    if (startsWithBom16(bytes)) {
+    if (order != Utf16::No) {
         if (bytes.size() % 2 != 0) {
             error = QStringLiteral("UTF-16 text has an odd number of bytes (%1)").arg(bytes.size());
             return std::nullopt;
         }
-        QStringDecoder decoder(bytes.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
+        QStringDecoder decoder(order == Utf16::LittleEndian ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
                                QStringDecoder::Flag::Stateless);
-        QString text = decoder.decode(bytes.mid(2));
+        QString text = decoder.decode(hasUtf16Bom(bytes) ? bytes.mid(2) : bytes);
         if (decoder.hasError()) {
             error = QStringLiteral("the text is not valid UTF-16");
             return std::nullopt;
         }
         return text;
     }
-    QByteArray body = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
+    const qsizetype skip = bytes.startsWith(kUtf8Bom) ? 3 : 0;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(body);
+    QString text = decoder.decode(QByteArrayView(bytes).sliced(skip));
     if (decoder.hasError()) {
         error = QStringLiteral("the text is not valid UTF-8");
         return std::nullopt;
@@ -50,37 +68,76 @@ std::optional<QString> decodeText(const QByteArray& bytes, QString& error)
     return text;
 }
 
-bool looksLikeXml(const QString& text)
+// XML starts with a declaration, a document type, or an element of the
+// format. "<" followed by anything else is old-style hex data.
+template <typename Text> bool looksLikeXml(const Text& rest)
+{
+    static const char* const kStarts[] = {"<?xml",    "<!DOCTYPE", "<plist", "<dict",  "<array", "<string", "<key",
+                                          "<integer", "<real",     "<true",  "<false", "<data",  "<date"};
+    for (const char* start : kStarts) {
+        const QLatin1String prefix(start);
+        if (!rest.startsWith(prefix))
+            continue;
+        if (prefix.size() <= 2 || prefix[1] == QLatin1Char('?') || prefix[1] == QLatin1Char('!'))
+            return true;
+        // An element name must end here: "<dictionary" is not "<dict".
+        if (rest.size() == prefix.size())
+            return true;
+        const auto next = rest[prefix.size()];
+        if (next == '>' || next == '/' || next == ' ' || next == '\t' || next == '\n' || next == '\r')
+            return true;
+    }
+    return false;
+}
+
+bool isSpace(char16_t c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
+
+bool looksLikeXmlText(const QString& text)
 {
     qsizetype i = 0;
     if (i < text.size() && text[i] == QChar(0xFEFF))
         ++i;
-    while (i < text.size() && text[i].isSpace())
+    while (i < text.size() && isSpace(text[i].unicode()))
         ++i;
-    const QStringView rest = QStringView(text).mid(i);
-    return rest.startsWith(QLatin1String("<?xml")) || rest.startsWith(QLatin1String("<!DOCTYPE")) ||
-           rest.startsWith(QLatin1String("<plist"));
+    return looksLikeXml(QStringView(text).sliced(i));
 }
 
-}  // namespace
+bool looksLikeXmlBytes(const QByteArray& bytes)
+{
+    qsizetype i = bytes.startsWith(kUtf8Bom) ? 3 : 0;
+    while (i < bytes.size() && isSpace(static_cast<unsigned char>(bytes[i])))
+        ++i;
+    return looksLikeXml(QByteArrayView(bytes).sliced(i));
+}
+
+} // namespace
 
 ParseResult parse(const QByteArray& bytes)
 {
     if (bytes.startsWith("bplist"))
         return detail::parseBinary(bytes);
 
-    ParseResult failed;
-    const std::optional<QString> text = decodeText(bytes, failed.error);
-    // Undecodable bytes may still be XML in another declared encoding.
-    if (!text) {
-        const QByteArray head = bytes.left(64).trimmed();
-        if (head.startsWith("<?xml") || head.startsWith("<!DOCTYPE") || head.startsWith("<plist"))
-            return detail::parseXml(bytes);
-        return failed;
-    }
-    if (looksLikeXml(*text))
+    const Utf16 order = utf16Order(bytes);
+    // UTF-8 XML goes to the XML reader undecoded: it checks the encoding itself,
+    // and a large document is not decoded twice.
+    if (order == Utf16::No && looksLikeXmlBytes(bytes))
         return detail::parseXml(bytes);
+
+    ParseResult failed;
+    const std::optional<QString> text = decodeText(bytes, order, failed.error);
+    if (!text)
+        return failed;
+    if (looksLikeXmlText(*text)) {
+        // The reader recognises UTF-16 by its mark; give it one if missing.
+        if (order != Utf16::No && !hasUtf16Bom(bytes))
+            return detail::parseXml(
+                (order == Utf16::LittleEndian ? QByteArray("\xFF\xFE", 2) : QByteArray("\xFE\xFF", 2)) + bytes);
+        return detail::parseXml(bytes);
+    }
     return detail::parseOldStyle(*text);
 }
 
-}  // namespace plist
+} // namespace plist
