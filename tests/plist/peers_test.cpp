@@ -1,0 +1,273 @@
+// The test files of other property-list readers (corpus/peers): each one's
+// README says whether a file is valid, invalid or undetermined, and for many
+// what it holds.
+#include "plist/JsonWriter.h"
+#include "plist/Parse.h"
+
+#include <gtest/gtest.h>
+
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonDocument>
+#include <QMap>
+
+using namespace plist;
+
+namespace {
+
+QString peersDir()
+{
+    const QByteArray shared = qgetenv("OSTREL_SHARED");
+    return shared.isEmpty() ? QString() : QString::fromLocal8Bit(shared) + QStringLiteral("/corpus/peers");
+}
+
+QByteArray readPeer(const QString& relative)
+{
+    QFile file(peersDir() + QLatin1Char('/') + relative);
+    if (!file.open(QIODevice::ReadOnly))
+        ADD_FAILURE() << "cannot read " << relative.toStdString();
+    return file.readAll();
+}
+
+enum class Expect { Parses, Fails, Survives };
+
+// Where we deliberately differ from a peer's verdict. Each is checked below,
+// so the list cannot go stale.
+struct Exception {
+    Expect expect;
+    const char* errorContains; // for Fails
+    const char* reason;
+};
+
+const QMap<QString, Exception>& exceptions()
+{
+    static const QMap<QString, Exception> map = {
+        {"gnustep-base/valid/props",
+         {Expect::Fails, "not a string",
+          "its dictionaries have integer keys; keys must be strings (as libplist and go-plist require)"}},
+        {"go-plist/valid/bplist_test-int128.bplist",
+         {Expect::Fails, "outside the 64-bit range",
+          "a 128-bit integer beyond 2^64; go-plist silently drops its upper half, we refuse to"}},
+        {"cpython/invalid/unsupported/token-c0.bplist",
+         {Expect::Parses, nullptr, "0xC0 is the empty set of the published format; plistlib has no sets"}},
+        {"swift-corelibs-foundation/invalid/empty-zero-length.plist",
+         {Expect::Parses, nullptr, "an empty text document reads as an empty dictionary, as in go-plist"}},
+        {"rust-plist/invalid/ascii_reader_invalid_octal_escapes.ostep",
+         {Expect::Parses, nullptr, "short octal escapes are read, as go-plist and GNUstep do"}},
+        {"go-plist/valid/common-44-empty-strings-in-arrays.openstep",
+         {Expect::Fails, "expected a value", "go-plist drops empty array elements; that is leniency, not the format"}},
+        {"go-plist/valid/common-42-comments.openstep",
+         {Expect::Fails, "';' is missing",
+          "'*' is no character of an unquoted string in the platform's text format; go-plist allows it"}},
+        {"rust-plist/valid/ascii_reader_integers_and_strings.ostep",
+         {Expect::Fails, "';' is missing", "rust-plist takes ',' between dictionary pairs; the format wants ';'"}},
+    };
+    return map;
+}
+
+// What the README asks of a file: its folder, except for formats we do not read.
+Expect expectationFor(const QString& relative)
+{
+    const auto it = exceptions().constFind(relative);
+    if (it != exceptions().constEnd())
+        return it->expect;
+    // libplist's JSON form, and GNUstep's typed-value extension of the text
+    // format, are not formats of ours: such files only must not crash us.
+    if (relative.endsWith(QLatin1String(".json")) || relative.contains(QLatin1String("/jplist-")) ||
+        relative.endsWith(QLatin1String(".gnustep")))
+        return Expect::Survives;
+    if (relative.contains(QLatin1String("/valid/")))
+        return Expect::Parses;
+    if (relative.contains(QLatin1String("/invalid/")))
+        return Expect::Fails;
+    return Expect::Survives;
+}
+
+QStringList peerFiles()
+{
+    QStringList files;
+    const QString root = peersDir();
+    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString relative = it.next().mid(root.size() + 1);
+        if (relative != QLatin1String("README.md"))
+            files << relative;
+    }
+    files.sort();
+    return files;
+}
+
+class Peers : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (peersDir().isEmpty())
+            GTEST_SKIP() << "OSTREL_SHARED is not set";
+        mFiles = peerFiles();
+        ASSERT_GT(mFiles.size(), 700) << "the peer corpus is missing or incomplete";
+    }
+    // Files with the given expectation, and the messages of those that missed it.
+    QStringList check(Expect expect, int& count)
+    {
+        QStringList misses;
+        count = 0;
+        for (const QString& file : mFiles) {
+            if (expectationFor(file) != expect)
+                continue;
+            ++count;
+            const ParseResult r = parse(readPeer(file));
+            if (r.ok() != r.error.isEmpty())
+                misses << file + QStringLiteral(": ok=%1 with error \"%2\"").arg(r.ok()).arg(r.error);
+            else if (expect == Expect::Parses && !r.ok())
+                misses << file + QStringLiteral(": ") + r.error;
+            else if (expect == Expect::Fails && r.ok())
+                misses << file + QStringLiteral(": parsed, to ") + QString::fromUtf8(toJson(*r.value).left(200));
+        }
+        return misses;
+    }
+    QStringList mFiles;
+};
+
+TEST_F(Peers, ValidFilesParse)
+{
+    int count = 0;
+    const QStringList misses = check(Expect::Parses, count);
+    EXPECT_GT(count, 250);
+    EXPECT_TRUE(misses.isEmpty()) << misses.size() << " of " << count << ":\n"
+                                  << misses.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(Peers, InvalidFilesFail)
+{
+    int count = 0;
+    const QStringList misses = check(Expect::Fails, count);
+    EXPECT_GT(count, 300);
+    EXPECT_TRUE(misses.isEmpty()) << misses.size() << " of " << count << ":\n"
+                                  << misses.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(Peers, UndeterminedFilesSurvive)
+{
+    int count = 0;
+    const QStringList misses = check(Expect::Survives, count);
+    EXPECT_GT(count, 50);
+    EXPECT_TRUE(misses.isEmpty()) << misses.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(Peers, ExceptionsBehaveAsDocumented)
+{
+    for (auto it = exceptions().constBegin(); it != exceptions().constEnd(); ++it) {
+        const ParseResult r = parse(readPeer(it.key()));
+        if (it->expect == Expect::Fails) {
+            EXPECT_FALSE(r.ok()) << it.key().toStdString() << ": " << it->reason;
+            EXPECT_TRUE(r.error.contains(QLatin1String(it->errorContains)))
+                << it.key().toStdString() << ": " << r.error.toStdString();
+        } else {
+            EXPECT_TRUE(r.ok()) << it.key().toStdString() << ": " << r.error.toStdString();
+        }
+    }
+}
+
+// Values the README states. Compared as JSON documents (key order apart,
+// which KeepKeyOrder checks).
+TEST_F(Peers, NotableFilesHoldTheirStatedValues)
+{
+    const QByteArray ab = R"({"A": "B"})";
+    const QByteArray signedUnsigned = R"([{"integer": "-1"}, {"integer": "18446744073709551615"},
+        {"integer": "9223372036854775807"}, {"integer": "-9223372036854775808"},
+        {"integer": "9223372036854775808"}])";
+    const QByteArray order = R"({"test": [{"integer": "1"}, {"integer": "1"}],
+        "foo": [[{"integer": "1"}], {"test": "foo"}, [{"integer": "1"}], [{"integer": "1"}]]})";
+    const QByteArray unsignedRun = R"([{"integer": "255"}, {"integer": "4095"}, {"integer": "65535"},
+        {"integer": "1048575"}, {"integer": "16777215"}, {"integer": "268435455"}, {"integer": "4294967295"},
+        {"integer": "9223372036854775807"}, {"integer": "16045690985305262846"}])";
+    const QByteArray signedRun = R"([{"integer": "-1"}, {"integer": "-127"}, {"integer": "-255"},
+        {"integer": "-32767"}, {"integer": "-65535"}, {"integer": "-9223372036854775808"}])";
+    QList<std::pair<QString, QByteArray>> table = {
+        {"libplist/valid/offxml.plist", ab},
+        {"libplist/valid/signedunsigned.bplist", signedUnsigned},
+        {"libplist/valid/signedunsigned.plist", signedUnsigned},
+        {"libplist/valid/signed.bplist", R"({"integer": "-1"})"},
+        {"libplist/valid/signed.plist", R"({"integer": "-1"})"},
+        {"libplist/valid/unsigned.bplist", R"({"integer": "18446744073709551615"})"},
+        {"libplist/valid/unsigned.plist", R"({"integer": "18446744073709551615"})"},
+        {"libplist/valid/hex.plist", R"({"integer": "7932961166869"})"},
+        {"libplist/valid/uid.bplist", R"({"uid": 7})"},
+        {"libplist/valid/order.bplist", order},
+        {"libplist/valid/order.plist", order},
+        {"libplist/valid/7.plist", R"({"Time1": {"date": "2010-11-12T13:14:15Z"},
+            "Time2": {"date": "2008-07-06T05:04:03Z"}, "Time3": {"date": "1869-01-03T08:16:32Z"},
+            "Time4": {"date": "2199-08-20T01:10:11Z"}})"},
+        {"libplist/valid/empty_keys.plist", R"({"": "empty key with comment"})"},
+        {"libplist/valid/cdata.plist",
+         R"({"cdata&key": "string with cdata content:  !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~ !!!"})"},
+        {"libplist/valid/entities.plist", R"({
+            "some test entitites": {"copyright": "©", "multiple entitites": "⼠⼡⼢",
+                "multiple entitites with characters inbetween": "a⼣b⼤c⼥d"},
+            "one byte entity": {"one byte entity": "@", "one byte entity with text after": "@z",
+                "one byte entity with text before": "a@", "one byte entity with text before & after": "a@z"},
+            "two-byte utf-8": {"two-byte utf-8": "Ä", "two-byte utf-8 with text after": "Ëyz",
+                "two-byte utf-8 with text before": "abÖ", "two-byte utf-8 with text before & after": "abÜyz"},
+            "three byte utf-8": {"three byte utf-8": "￠", "three byte utf-8 with text after": "￡xyz",
+                "three byte utf-8 with text before": "abc￥", "three byte utf-8 with text before & after": "abc￦xyz"},
+            "four byte utf-8": {"four byte utf-8": "𝕢", "four byte utf-8 with text after": "𝕣wxyz",
+                "four byte utf-8 with text before": "abcd𝕤", "four byte utf-8 with text before & after": "abcd𝕥wxyz"}})"},
+        {"cpython/valid/load_int-0xfe.bplist", R"({"integer": "254"})"},
+        {"cpython/valid/load_int-0xfedc.bplist", R"({"integer": "65244"})"},
+        {"cpython/valid/load_int-0xfedcba98.bplist", R"({"integer": "4275878552"})"},
+        {"cpython/valid/load_int-0x0123456789abcdef.bplist", R"({"integer": "81985529216486895"})"},
+        {"cpython/valid/load_int-minus0x123456789abcdf0.bplist", R"({"integer": "-81985529216486896"})"},
+        {"cpython/valid/load_singletons-null.bplist", "null"},
+        {"cpython/valid/load_singletons-fill.bplist", "null"},
+        {"cpython/valid/load_singletons-true.bplist", "true"},
+        {"cpython/valid/load_singletons-false.bplist", "false"},
+        {"cpython/valid/load_aware_datetime.bplist", R"({"date": "2345-06-07T08:00:00Z"})"},
+        {"cpython/valid/nonstandard_refs_size.bplist", R"({"a": "b"})"},
+        {"cpython/valid/integer_notations-3.plist", R"({"integer": "123"})"},
+        {"go-plist/valid/common-12-unsigned-integers-of-increasing-size.bplist", unsignedRun},
+        {"go-plist/valid/common-12-unsigned-integers-of-increasing-size.xml.plist", unsignedRun},
+        {"go-plist/valid/common-33-signed-integers.bplist", signedRun},
+        {"go-plist/valid/common-33-signed-integers.xml.plist", signedRun},
+        {"go-plist/valid/common-35-cf-keyed-archiver-uids-interface.bplist",
+         R"([{"uid": 255}, {"uid": 65535}, {"uid": 16777215}, {"uid": 4294967295}, {"uid": 1099511627775}])"},
+        {"go-plist/valid/common-15-floats-of-increasing-bitness.bplist",
+         R"([{"real": "3.4028234663852886e+38"}, {"real": "1.7976931348623157e+308"}])"},
+        {"go-plist/valid/bplist_test-signedintvalues.bplist",
+         R"([{"integer": "-128"}, {"integer": "127"}, {"integer": "-32768"}, {"integer": "32767"},
+             {"integer": "-2147483648"}, {"integer": "2147483647"}, {"integer": "-9223372036854775808"},
+             {"integer": "9223372036854775807"}])"},
+        {"rust-plist/valid/fuzzer_issue_20_binary_with_data_in_trailer.bplist", "{}"},
+        {"rust-plist/valid/fuzzer_issue_22_binary_with_byte_ref_size.bplist", R"({"Test": "1"})"},
+    };
+    for (const char* width : {"1byte", "2bytes", "3bytes", "4bytes", "5bytes", "6bytes", "7bytes", "8bytes"}) {
+        table.append({QStringLiteral("libplist/valid/dictref%1.bplist").arg(QLatin1String(width)), ab});
+        table.append({QStringLiteral("libplist/valid/off%1.bplist").arg(QLatin1String(width)), ab});
+    }
+    for (const auto& [file, expected] : table) {
+        const ParseResult r = parse(readPeer(file));
+        ASSERT_TRUE(r.ok()) << file.toStdString() << ": " << r.error.toStdString();
+        QJsonParseError error;
+        // Wrapped in an array: a bare scalar is no JSON document to Qt.
+        const QJsonDocument want = QJsonDocument::fromJson("[" + expected + "]", &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << file.toStdString() << ": bad expectation";
+        EXPECT_EQ(QJsonDocument::fromJson("[" + toJson(*r.value) + "]"), want)
+            << file.toStdString() << ": got " << toJson(*r.value).constData();
+    }
+}
+
+TEST_F(Peers, KeepKeyOrderAndReportDuplicates)
+{
+    for (const char* file : {"libplist/valid/order.bplist", "libplist/valid/order.plist"}) {
+        const ParseResult r = parse(readPeer(file));
+        ASSERT_TRUE(r.ok()) << file << ": " << r.error.toStdString();
+        EXPECT_EQ(r.value->toDictionary().keys(), (std::vector<QString>{"test", "foo"})) << file;
+    }
+    const ParseResult empty = parse(readPeer("libplist/valid/empty_keys.plist"));
+    ASSERT_TRUE(empty.ok()) << empty.error.toStdString();
+    ASSERT_EQ(empty.duplicates.size(), 1);
+    EXPECT_EQ(empty.duplicates[0].key, QString());
+    EXPECT_EQ(empty.duplicates[0].keyPath, QString());
+    EXPECT_GT(empty.duplicates[0].line, 0);
+}
+
+} // namespace
