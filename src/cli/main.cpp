@@ -1,31 +1,253 @@
-// ostrel-check: placeholder entry until the command-line checker lands.
+// ostrel-check: checks bundles and property lists from the command line and
+// writes the report to stdout, as text or as JSON lines.
+#include "check/HeadlessWindow.h"
+#include "check/OstrelAppDelegate.h"
+#include "check/ReportText.h"
+#include "platform/Bundle.h"
+#include "platform/FileUrl.h"
+#include "platform/UserDefaults.h"
+#include "plist/JsonWriter.h"
 #include "plist/Parse.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <unistd.h>
 
 #include <cstdio>
+
+namespace {
+
+constexpr int kExitClean = 0;
+constexpr int kExitFindings = 1;
+constexpr int kExitUsage = 2;
+
+// Progress is shown only for batches at least this long.
+constexpr qsizetype kProgressThreshold = 20;
+
+void writeOut(const QByteArray& bytes)
+{
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+}
+
+void writeErr(const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+}
+
+int usageError(const QString& message)
+{
+    writeErr(QStringLiteral("ostrel-check: %1\nTry 'ostrel-check --help' for more information.\n").arg(message));
+    return kExitUsage;
+}
+
+// A file the user named in place of a resource must exist and parse.
+QString unusableTable(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+    const plist::ParseResult parsed = plist::parse(file.readAll());
+    if (!parsed.ok())
+        return QStringLiteral("%1 is not a property list: %2").arg(path, parsed.error);
+    if (!parsed.value->isDictionary())
+        return QStringLiteral("%1 holds no dictionary").arg(path);
+    return {};
+}
+
+int dump(const QStringList& paths)
+{
+    int status = kExitClean;
+    for (const QString& path : paths) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            writeErr(QStringLiteral("%1: error: %2\n").arg(path, file.errorString()));
+            status = kExitFindings;
+            continue;
+        }
+        const plist::ParseResult parsed = plist::parse(file.readAll());
+        if (!parsed.ok()) {
+            writeErr(QStringLiteral("%1: error: %2\n").arg(path, parsed.error));
+            status = kExitFindings;
+            continue;
+        }
+        writeOut(plist::toJson(*parsed.value));
+    }
+    return status;
+}
+
+class Progress {
+public:
+    explicit Progress(qsizetype total) : mTotal(total), mShown(total >= kProgressThreshold && isatty(STDERR_FILENO))
+    {
+        mTimer.start();
+    }
+    bool shown() const { return mShown; }
+    // Clears the progress line so that the report can be written.
+    void clear()
+    {
+        if (mShown && mVisible) {
+            writeErr(QStringLiteral("\r\x1b[K"));
+            mVisible = false;
+        }
+    }
+    void update(qsizetype done)
+    {
+        if (!mShown || (mTimer.elapsed() < 100 && done < mTotal))
+            return;
+        mTimer.restart();
+        writeErr(QStringLiteral("\r[%1/%2] checked").arg(done).arg(mTotal));
+        std::fflush(stderr);
+        mVisible = true;
+    }
+
+private:
+    qsizetype mTotal;
+    bool mShown;
+    bool mVisible = false;
+    QElapsedTimer mTimer;
+};
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    int status = 0;
-    for (const QString& path : app.arguments().mid(1)) {
-        if (path.startsWith(QLatin1String("--")))
-            continue;
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            std::fprintf(stderr, "%s: error: %s\n", qPrintable(path), qPrintable(file.errorString()));
-            status = 1;
-            continue;
-        }
-        const plist::ParseResult result = plist::parse(file.readAll());
-        if (!result.ok()) {
-            std::fprintf(stderr, "%s: error: %s\n", qPrintable(path), qPrintable(result.error));
-            status = 1;
-        } else {
-            std::printf("%s\n", qPrintable(result.value->description()));
-        }
+    QCoreApplication::setApplicationName(QStringLiteral("ostrel-check"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Checks the information property lists (Info.plist) of macOS bundles.\n"
+                       "PATH is a bundle directory, a .plist file, or a file carrying a 'plst' resource.\n"
+                       "Exit status: 0 no errors found, 1 errors found (or a file could not be read), 2 usage error."));
+    const QCommandLineOption rulesOption(QStringLiteral("rules"),
+                                         QStringLiteral("Use these rules instead of the built-in ones."),
+                                         QStringLiteral("FILE"));
+    const QCommandLineOption stringsOption(QStringLiteral("strings"),
+                                           QStringLiteral("Use this strings table for the report's texts."),
+                                           QStringLiteral("FILE"));
+    const QCommandLineOption resourcesOption(
+        QStringLiteral("resources"),
+        QStringLiteral("Look for resources (rules.plist, en.lproj/Localizable.strings) in DIR first "
+                       "(also: environment variable OSTREL_RESOURCES)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption noDeprecationOption(QStringLiteral("no-deprecation-notes"),
+                                                 QStringLiteral("No notes about deprecated keys, this run."));
+    const QCommandLineOption noUnknownOption(
+        QStringLiteral("no-unknown-key-notes"),
+        QStringLiteral("No notes about unknown keys that are no near miss, this run."));
+    const QCommandLineOption buildSettingsOption(
+        QStringLiteral("build-settings"),
+        QStringLiteral("Accept build-setting references such as $(PRODUCT_NAME) in values, this run."));
+    const QCommandLineOption formatOption(
+        QStringLiteral("format"), QStringLiteral("Write the report as text (default) or json (one object a line)."),
+        QStringLiteral("text|json"), QStringLiteral("text"));
+    const QCommandLineOption dumpOption(
+        QStringLiteral("dump"), QStringLiteral("Print each FILE's property list as JSON instead of checking it."));
+    parser.addOptions({rulesOption, stringsOption, resourcesOption, noDeprecationOption, noUnknownOption,
+                       buildSettingsOption, formatOption, dumpOption});
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Files and bundle directories to check."),
+                                 QStringLiteral("PATH..."));
+
+    if (!parser.parse(app.arguments()))
+        return usageError(parser.errorText());
+    if (parser.isSet(helpOption)) {
+        writeOut(parser.helpText().toLocal8Bit());
+        return kExitClean;
     }
-    return status;
+    if (parser.isSet(versionOption)) {
+        writeOut(QStringLiteral("ostrel-check %1\n").arg(QCoreApplication::applicationVersion()).toLocal8Bit());
+        return kExitClean;
+    }
+    const QStringList paths = parser.positionalArguments();
+    if (paths.isEmpty())
+        return usageError(QStringLiteral("no PATH given"));
+    if (parser.isSet(dumpOption))
+        return dump(paths);
+
+    const QString format = parser.value(formatOption);
+    if (format != QLatin1String("text") && format != QLatin1String("json"))
+        return usageError(QStringLiteral("unknown format '%1' (use text or json)").arg(format));
+    const bool json = format == QLatin1String("json");
+
+    platform::Bundle& bundle = platform::Bundle::main();
+    if (parser.isSet(resourcesOption)) {
+        const QString directory = parser.value(resourcesOption);
+        if (!QFileInfo(directory).isDir())
+            return usageError(QStringLiteral("%1 is not a directory").arg(directory));
+        bundle.setResourceDirectory(directory);
+    }
+    if (parser.isSet(rulesOption)) {
+        const QString path = parser.value(rulesOption);
+        if (const QString problem = unusableTable(path); !problem.isEmpty())
+            return usageError(problem);
+        bundle.setResourcePath(QStringLiteral("rules.plist"), path);
+    }
+    if (parser.isSet(stringsOption)) {
+        const QString path = parser.value(stringsOption);
+        if (const QString problem = unusableTable(path); !problem.isEmpty())
+            return usageError(problem);
+        bundle.setStringsFile(path);
+    }
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    if (parser.isSet(noDeprecationOption))
+        defaults.setVolatile(platform::DeprecationNotesKey, false);
+    if (parser.isSet(noUnknownOption))
+        defaults.setVolatile(platform::NoteUnknownKeysKey, false);
+    if (parser.isSet(buildSettingsOption))
+        defaults.setVolatile(platform::AllowBuildSettingsKey, true);
+
+    check::HeadlessWindow window;
+    check::OstrelAppDelegate controller;
+    controller.setWindow(&window);
+    const check::TextStorage& report = window.textStorage();
+    const bool ansiBold = !json && isatty(STDOUT_FILENO);
+
+    bool failed = false;
+    Progress progress(paths.size());
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QString& path = paths[i];
+        const qsizetype first = report.runs().size();
+        bool opened = false;
+        check::PerformCommand([&] { opened = controller.applicationOpenFile(path); });
+        failed = failed || !opened;
+
+        const std::span<const check::StyledString> runs(report.runs().constData() + first,
+                                                        static_cast<size_t>(report.runs().size() - first));
+        QByteArray out;
+        if (json) {
+            const QString read = platform::fileSystemPath(controller.urlRead());
+            for (const check::ReportLine& line : check::reportLines(runs)) {
+                const QJsonObject object{{QStringLiteral("file"), path},
+                                         {QStringLiteral("read"), read},
+                                         {QStringLiteral("severity"), line.severity},
+                                         {QStringLiteral("text"), line.text}};
+                out += QJsonDocument(object).toJson(QJsonDocument::Compact);
+                out += '\n';
+            }
+        } else {
+            QString text = check::plainText(runs, ansiBold);
+            // The guard's line has no line end of its own; the next file starts anew.
+            if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
+                text += QLatin1Char('\n');
+            out = text.toUtf8();
+        }
+        progress.clear();
+        writeOut(out);
+        if (progress.shown())
+            std::fflush(stdout);
+        progress.update(i + 1);
+    }
+    progress.clear();
+    std::fflush(stdout);
+    return failed || controller.errorCount() > 0 ? kExitFindings : kExitClean;
 }
