@@ -20,6 +20,7 @@ namespace {
 
 constexpr qsizetype kHeaderSize = 8;
 constexpr qsizetype kTrailerSize = 32;
+constexpr std::uint64_t kMinUnfoldedLimit = 1u << 20;
 
 // Where a container sits, built into a key path only when a report needs it.
 struct PathNode {
@@ -107,6 +108,11 @@ private:
     std::vector<State> mState;
     std::vector<Value> mValues;
     std::vector<std::uint16_t> mHeight; // container levels at and below the object
+    // Values in the object's tree once shared objects are unfolded, as every
+    // reader of the result (validator, dump) walks it. Bounded, so that a few
+    // hundred bytes of doubly referenced arrays cannot stand for 2^60 values.
+    std::vector<std::uint64_t> mUnfolded;
+    std::uint64_t mMaxUnfolded = 0;
 };
 
 ParseResult BinaryReader::run()
@@ -117,6 +123,9 @@ ParseResult BinaryReader::run()
         mState.assign(static_cast<std::size_t>(mObjectCount), State::Unread);
         mValues.resize(static_cast<std::size_t>(mObjectCount));
         mHeight.assign(static_cast<std::size_t>(mObjectCount), 0);
+        mUnfolded.assign(static_cast<std::size_t>(mObjectCount), 1);
+        // An unshared document has fewer values than bytes.
+        mMaxUnfolded = std::max<std::uint64_t>(kMinUnfoldedLimit, 4 * static_cast<std::uint64_t>(mSize));
         if (readObject(mTopObject, 0, nullptr)) {
             result.value = mValues[static_cast<std::size_t>(mTopObject)];
             result.duplicates = mDuplicates;
@@ -425,6 +434,17 @@ bool BinaryReader::readContainer(std::uint64_t index, qsizetype pos, unsigned ch
     const int n = static_cast<int>(count); // bounded by the file size above
     const std::size_t slot = static_cast<std::size_t>(index);
     int height = 1;
+    std::uint64_t unfolded = 1;
+    // Adds a child's size; false once the whole is too big to hand on.
+    auto grow = [&](std::size_t child) {
+        height = std::max(height, 1 + mHeight[child]);
+        unfolded += mUnfolded[child];
+        if (unfolded <= mMaxUnfolded)
+            return true;
+        return fail(QStringLiteral("%1: its shared objects unfold to more than %2 values")
+                        .arg(where(index, pos))
+                        .arg(mMaxUnfolded));
+    };
 
     if (!isDict) {
         std::vector<Value> items;
@@ -437,7 +457,8 @@ bool BinaryReader::readContainer(std::uint64_t index, qsizetype pos, unsigned ch
             if (!readObject(ref, depth + 1, &here))
                 return false;
             const std::size_t child = static_cast<std::size_t>(ref);
-            height = std::max(height, 1 + mHeight[child]);
+            if (!grow(child))
+                return false;
             items.push_back(mValues[child]);
         }
         mValues[slot] = (marker >> 4) == 0xC ? Value::set(std::move(items)) : Value::array(std::move(items));
@@ -464,13 +485,15 @@ bool BinaryReader::readContainer(std::uint64_t index, qsizetype pos, unsigned ch
             if (!readObject(valueRef, depth + 1, &here))
                 return false;
             const std::size_t child = static_cast<std::size_t>(valueRef);
-            height = std::max(height, 1 + mHeight[child]);
+            if (!grow(child) || !grow(static_cast<std::size_t>(keyRef)))
+                return false;
             if (!dict.insert(key.toString(), mValues[child]))
                 mDuplicates.append(DuplicateKey{key.toString(), keyPathOf(path), 0});
         }
         mValues[slot] = Value::dictionary(std::move(dict));
     }
     mHeight[slot] = static_cast<std::uint16_t>(height);
+    mUnfolded[slot] = unfolded;
     return true;
 }
 

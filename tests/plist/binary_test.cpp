@@ -505,23 +505,37 @@ TEST(BinaryParser, BoundsNestingThroughSharedObjects)
     }
 }
 
-// a = [b, b], b = [c, c], ... 60 levels: 2^60 paths, read once per object.
-TEST(BinaryParser, SharedObjectsAreReadOnce)
+// a = [b, b], b = [c, c], ...: objects are read once and shared, but a tree
+// that unfolds to more values than the bytes could hold without sharing is
+// refused, since everything downstream walks the unfolded tree.
+QByteArray doubling(int levels)
 {
     Writer w;
     std::uint64_t inner = w.ascii("leaf");
-    for (int i = 0; i < 60; ++i)
+    for (int i = 0; i < levels; ++i)
         inner = w.array({inner, inner});
     w.top = inner;
-    const ParseResult r = parse(w.build());
-    ASSERT_TRUE(r.ok()) << r.error.toStdString();
-    Value v = *r.value;
-    for (int i = 0; i < 60; ++i) {
+    return w.build();
+}
+
+TEST(BinaryParser, SharesObjectsUpToABound)
+{
+    const ParseResult shared = parse(doubling(15)); // 2^16 - 1 values
+    ASSERT_TRUE(shared.ok()) << shared.error.toStdString();
+    Value v = *shared.value;
+    for (int i = 0; i < 15; ++i) {
         ASSERT_EQ(v.toArray().size(), 2u);
+        EXPECT_EQ(&v.toArray()[0].toArray(), &v.toArray()[1].toArray()) << "level " << i;
         const Value next = v.toArray()[1];
         v = next;
     }
     EXPECT_EQ(v, Value("leaf"));
+
+    for (int levels : {20, 60}) {
+        const ParseResult r = parse(doubling(levels));
+        EXPECT_FALSE(r.ok()) << levels;
+        EXPECT_TRUE(r.error.contains(QLatin1String("unfold to more than 1048576 values"))) << r.error.toStdString();
+    }
 }
 
 } // namespace
