@@ -267,6 +267,7 @@ private:
         qint64 openLine = 0;
     };
 
+    QXmlStreamReader::TokenType next();
     bool startElement();
     bool endElement();
     bool readText(Tag element);
@@ -284,6 +285,7 @@ private:
     bool mSawPlist = false;
     qint64 mLine = 1; // where the current token starts
     qint64 mColumn = 1;
+    bool mAfterText = false;
     QString mText;
     QString mError;
     QList<DuplicateKey> mDuplicates;
@@ -295,9 +297,7 @@ ParseResult XmlParser::run()
     result.format = Format::Xml;
     bool ok = true;
     while (ok) {
-        mLine = mReader.lineNumber();
-        mColumn = mReader.columnNumber() + 1;
-        switch (mReader.readNext()) {
+        switch (next()) {
         case QXmlStreamReader::StartElement: ok = startElement(); break;
         case QXmlStreamReader::EndElement: ok = endElement(); break;
         case QXmlStreamReader::Characters:
@@ -329,6 +329,17 @@ ParseResult XmlParser::run()
     return result;
 }
 
+// Reads the next token and notes where it starts: where the previous one
+// ended, except that the reader has already taken the '<' that ended a text.
+QXmlStreamReader::TokenType XmlParser::next()
+{
+    mLine = mReader.lineNumber();
+    mColumn = mReader.columnNumber() + (mAfterText ? 0 : 1);
+    const QXmlStreamReader::TokenType token = mReader.readNext();
+    mAfterText = token == QXmlStreamReader::Characters;
+    return token;
+}
+
 bool XmlParser::fail(const QString& problem)
 {
     mError = errorAt(mLine, mColumn, problem);
@@ -347,6 +358,8 @@ bool XmlParser::failReader()
                            .arg(mStack.back().openLine);
         else if (mInPlist)
             problem += QStringLiteral(": <plist> is not closed");
+        else if (!mRoot)
+            problem = QStringLiteral("the document holds no property-list value");
         mError = errorAt(line, column, problem);
     } else {
         mError = errorAt(line, column, QStringLiteral("malformed XML: %1").arg(mReader.errorString()));
@@ -472,7 +485,7 @@ bool XmlParser::readText(Tag element)
     mText.clear();
     bool first = true;
     for (;;) {
-        switch (mReader.readNext()) {
+        switch (next()) {
         case QXmlStreamReader::Characters:
             if (first)
                 mText = mReader.text().toString(); // the common case: one piece, one allocation
@@ -482,8 +495,6 @@ bool XmlParser::readText(Tag element)
             break;
         case QXmlStreamReader::EndElement: return true;
         case QXmlStreamReader::StartElement:
-            mLine = mReader.lineNumber();
-            mColumn = mReader.columnNumber() + 1;
             return fail(QStringLiteral("element %1 inside %2").arg(tagText(mReader.name()), tagText(element)));
         case QXmlStreamReader::EntityReference:
             return fail(QStringLiteral("unexpected entity reference &%1;").arg(mReader.name()));
@@ -495,8 +506,12 @@ bool XmlParser::readText(Tag element)
 
 bool XmlParser::readScalar(Tag tag)
 {
+    // A bad value is reported at its start tag.
+    const qint64 line = mLine, column = mColumn;
     if (!readText(tag))
         return false;
+    mLine = line;
+    mColumn = column;
     switch (tag) {
     case Tag::String: addValue(Value(std::move(mText))); return true;
     case Tag::True:

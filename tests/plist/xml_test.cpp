@@ -1,0 +1,236 @@
+// The XML property-list reader: values, errors with their positions, limits.
+#include "plist/Parse.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using plist::Value;
+
+namespace {
+
+QByteArray wrap(const QByteArray& body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+           "<plist version=\"1.0\">\n" +
+           body + "\n</plist>\n";
+}
+
+// Seconds from 2001-01-01 computed by Qt, independently of the parser's calendar code.
+double secondsSince2001(int y, int mo, int d, int h, int mi, int s)
+{
+    const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), QTimeZone::utc());
+    return static_cast<double>(reference.secsTo(QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc())));
+}
+
+Value dict(std::initializer_list<std::pair<const char*, Value>> members)
+{
+    plist::Dictionary d;
+    for (const auto& [key, value] : members)
+        d.insert(QString::fromUtf8(key), value);
+    return Value::dictionary(d);
+}
+
+struct ValidCase {
+    const char* name;
+    QByteArray body;
+    Value expected;
+};
+
+TEST(XmlParser, ReadsEveryKindOfValue)
+{
+    const ValidCase cases[] = {
+        {"string", "<string>hello</string>", Value("hello")},
+        {"empty string", "<string/>", Value("")},
+        {"entities, references, CDATA, comment",
+         "<string>a&amp;b&lt;&#x41;&#66;<![CDATA[<c&>]]><!-- gone -->z</string>", Value("a&b<AB<c&>z")},
+        {"white space kept in strings", "<string>  two  words \n</string>", Value("  two  words \n")},
+        {"character outside the basic plane", "<string>&#x1D562;</string>", Value(QString::fromUcs4(U"\U0001D562"))},
+        {"decimal integer", "<integer>42</integer>", Value::integer(42)},
+        {"negative integer", "<integer>-42</integer>", Value::integer(-42)},
+        {"plus sign", "<integer>+7</integer>", Value::integer(7)},
+        {"integer with white space", "<integer> 12\n</integer>", Value::integer(12)},
+        {"hexadecimal", "<integer>0x1F</integer>", Value::integer(31)},
+        {"upper-case hexadecimal prefix", "<integer>0XdeadBEEF</integer>", Value::integer(0xdeadbeef)},
+        {"negative hexadecimal", "<integer>-0x2a</integer>", Value::integer(-42)},
+        {"leading zeros are decimal", "<integer>010</integer>", Value::integer(10)},
+        {"INT64_MIN", "<integer>-9223372036854775808</integer>",
+         Value::integer(std::numeric_limits<std::int64_t>::min())},
+        {"INT64_MAX", "<integer>9223372036854775807</integer>",
+         Value::integer(std::numeric_limits<std::int64_t>::max())},
+        {"2^63 kept unsigned", "<integer>9223372036854775808</integer>",
+         Value(plist::Integer::fromUnsigned(std::uint64_t{1} << 63))},
+        {"2^64-1", "<integer>18446744073709551615</integer>",
+         Value(plist::Integer::fromUnsigned(std::numeric_limits<std::uint64_t>::max()))},
+        {"real", "<real>1.5</real>", Value(1.5)},
+        {"real with exponent", "<real>1e4</real>", Value(1e4)},
+        {"negative real", "<real>-0.25</real>", Value(-0.25)},
+        {"integral real", "<real>3</real>", Value(3.0)},
+        {"nan", "<real>nan</real>", Value(std::nan(""))},
+        {"inf", "<real>inf</real>", Value(std::numeric_limits<double>::infinity())},
+        {"+inf", "<real>+inf</real>", Value(std::numeric_limits<double>::infinity())},
+        {"-infinity", "<real>-infinity</real>", Value(-std::numeric_limits<double>::infinity())},
+        {"true", "<true/>", Value(true)},
+        {"false written long", "<false></false>", Value(false)},
+        {"data with white space", "<data>\n\tSGVs\n\tbG8=\n</data>", Value::data("Hello")},
+        {"empty data", "<data>  </data>", Value::data({})},
+        {"date", "<date>2010-11-12T13:14:15Z</date>", Value(plist::Date{secondsSince2001(2010, 11, 12, 13, 14, 15)})},
+        {"the reference date", "<date>2001-01-01T00:00:00Z</date>", Value(plist::Date{0})},
+        {"date before 1970", "<date>1869-01-03T08:16:32Z</date>",
+         Value(plist::Date{secondsSince2001(1869, 1, 3, 8, 16, 32)})},
+        {"date after 2038", "<date>2199-08-20T01:10:11Z</date>",
+         Value(plist::Date{secondsSince2001(2199, 8, 20, 1, 10, 11)})},
+        {"leap day", "<date>2000-02-29T23:59:59Z</date>",
+         Value(plist::Date{secondsSince2001(2000, 2, 29, 23, 59, 59)})},
+        {"date with a fraction", "<date>2001-01-01T00:00:01.5Z</date>", Value(plist::Date{1.5})},
+        {"nested containers in order",
+         "<dict><key>b</key><array><integer>1</integer><dict/></array><key>a</key><string>x</string></dict>",
+         dict({{"b", Value::array({Value::integer(1), Value::dictionary({})})}, {"a", Value("x")}})},
+        {"empty key", "<dict><key></key><string>v</string></dict>", dict({{"", Value("v")}})},
+        {"key with a comment only", "<dict><key><!-- c --></key><true/></dict>", dict({{"", Value(true)}})},
+    };
+    for (const ValidCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const plist::ParseResult r = plist::parse(wrap(c.body));
+        ASSERT_TRUE(r.ok()) << r.error.toStdString();
+        EXPECT_EQ(r.format, plist::Format::Xml);
+        EXPECT_EQ(*r.value, c.expected) << r.value->description().toStdString();
+    }
+}
+
+TEST(XmlParser, BareRootElementAndUnsignedFlag)
+{
+    const plist::ParseResult bare = plist::parse("<?xml version=\"1.0\"?><array><string>a</string></array>");
+    ASSERT_TRUE(bare.ok()) << bare.error.toStdString();
+    EXPECT_EQ(*bare.value, Value::array({Value("a")}));
+
+    // INT64_MAX and 2^63 differ only in the unsigned flag and the bits.
+    const plist::ParseResult big = plist::parse(wrap("<integer>9223372036854775808</integer>"));
+    ASSERT_TRUE(big.ok());
+    EXPECT_TRUE(big.value->toInteger().isUnsigned);
+    EXPECT_EQ(big.value->toInteger().toString(), QStringLiteral("9223372036854775808"));
+}
+
+struct InvalidCase {
+    const char* name;
+    QByteArray document;
+    int line;
+    int column;
+    const char* problem; // a piece of the message
+};
+
+TEST(XmlParser, ErrorsNameLineColumnAndProblem)
+{
+    const QByteArray head = "<?xml version=\"1.0\"?>\n<plist>\n";
+    const InvalidCase cases[] = {
+        {"unknown element", head + "  <dict><key>a</key><strin>x</strin></dict></plist>", 3, 21,
+         "unknown element <strin>"},
+        {"key without value", head + "<dict>\n<key>a</key>\n</dict></plist>", 5, 1, "the key \"a\" has no value"},
+        {"two keys in a row", head + "<dict><key>a</key><key>b</key></dict></plist>", 3, 19,
+         "the key \"a\" has no value"},
+        {"value without key", head + "<dict>\n  <string>x</string></dict></plist>", 4, 3, "has no <key> before it"},
+        {"key outside a dict", head + "<array><key>a</key></array></plist>", 3, 8, "<key> outside a <dict>"},
+        {"second top-level value", head + "<string>a</string>\n<string>b</string></plist>", 4, 1,
+         "a second top-level value <string>"},
+        {"integer that is text", head + "<integer>12a</integer></plist>", 3, 1, "\"12a\" is not an integer"},
+        {"empty integer", head + "<integer></integer></plist>", 3, 1, "is not an integer"},
+        {"bare hex prefix", head + "<integer>0x</integer></plist>", 3, 1, "is not an integer"},
+        {"two signs", head + "<integer>--1</integer></plist>", 3, 1, "is not an integer"},
+        {"integer above 2^64-1", head + "<integer>18446744073709551616</integer></plist>", 3, 1, "out of range"},
+        {"integer below INT64_MIN", head + "<integer>-9223372036854775809</integer></plist>", 3, 1, "out of range"},
+        {"real that is text", head + "<real>1.5x</real></plist>", 3, 1, "is not a real number"},
+        {"real with two signs", head + "<real>+-1</real></plist>", 3, 1, "is not a real number"},
+        {"bad base64", head + "<data>SGV*bG8=</data></plist>", 3, 1, "not valid base64"},
+        {"non-ASCII in data", head + "<data>\xC3\xA9</data></plist>", 3, 1, "not base64"},
+        {"impossible day", head + "<date>2021-02-29T00:00:00Z</date></plist>", 3, 1, "is not a date"},
+        {"thirteenth month", head + "<date>2021-13-01T00:00:00Z</date></plist>", 3, 1, "is not a date"},
+        {"date without Z", head + "<date>2021-01-01T00:00:00</date></plist>", 3, 1, "is not a date"},
+        {"content in true", head + "<true>yes</true></plist>", 3, 1, "<true> must be empty"},
+        {"element inside a string", head + "<string>a<b/></string></plist>", 3, 10, "element <b> inside <string>"},
+        {"text between elements", head + "<array>stray</array></plist>", 3, 8, "unexpected text \"stray\""},
+        {"empty plist", head + "</plist>", 3, 1, "<plist> holds no value"},
+        {"plist inside plist", head + "<plist><true/></plist></plist>", 3, 1, "outermost"},
+        {"unclosed dict", head + "<dict>\n<key>a</key><true/>\n", 5, 1, "the <dict> opened on line 3 is not closed"},
+        {"mismatched end tag", head + "<string>x</integer></plist>", 3, 20, "malformed XML"},
+        {"undeclared entity", head + "<string>&nope;</string></plist>", 3, 15, "malformed XML"},
+        {"entity without semicolon", head + "<string>a&amp</string></plist>", 3, 15, "malformed XML"},
+        {"no value at all", "<?xml version=\"1.0\"?>\n<!-- nothing -->\n", 3, 1, "holds no property-list value"},
+    };
+    for (const InvalidCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const plist::ParseResult r = plist::parse(c.document);
+        ASSERT_FALSE(r.ok());
+        const std::string error = r.error.toStdString();
+        EXPECT_EQ(r.format, plist::Format::Xml);
+        EXPECT_TRUE(r.error.startsWith(QStringLiteral("line %1, column %2: ").arg(c.line).arg(c.column))) << error;
+        EXPECT_TRUE(r.error.contains(QLatin1String(c.problem))) << error;
+    }
+}
+
+TEST(XmlParser, RefusesDeclaredEntitiesSoNothingIsExpandedOrFetched)
+{
+    const QByteArray laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [\n"
+                              "<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">\n"
+                              "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">\n"
+                              "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">\n"
+                              "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">\n"
+                              "<!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">\n"
+                              "<!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">\n"
+                              "]>\n<plist><string>&f;&f;&f;&f;</string></plist>\n";
+    const QByteArray external = "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [\n"
+                                "<!ENTITY x SYSTEM \"file:///etc/hostname\">\n]>\n"
+                                "<plist><string>&x;</string></plist>\n";
+    const QByteArray harmless = "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [\n<!ENTITY e \"text\">\n]>\n"
+                                "<plist><string>&e;</string></plist>\n";
+    for (const QByteArray& document : {laughs, external, harmless}) {
+        const plist::ParseResult r = plist::parse(document);
+        ASSERT_FALSE(r.ok());
+        EXPECT_TRUE(r.error.contains(QLatin1String("declares entities"))) << r.error.toStdString();
+    }
+}
+
+TEST(XmlParser, NestingIsBounded)
+{
+    auto nested = [](int depth) {
+        return wrap(QByteArray("<array>").repeated(depth) + QByteArray("</array>").repeated(depth));
+    };
+    EXPECT_TRUE(plist::parse(nested(plist::kMaxNestingDepth)).ok());
+    for (int depth : {plist::kMaxNestingDepth + 1, 100000}) {
+        const plist::ParseResult r = plist::parse(nested(depth));
+        ASSERT_FALSE(r.ok());
+        EXPECT_TRUE(r.error.contains(QLatin1String("nested more than 512"))) << r.error.toStdString();
+    }
+}
+
+TEST(XmlParser, ListsDuplicateKeysWithTheirDictionaryAndLine)
+{
+    const QByteArray body = "<dict>\n"                                                        // line 4
+                            "<key>k</key><integer>1</integer>\n"                              // 5
+                            "<key>a</key><dict><key>b</key><true/>\n"                         // 6
+                            "  <key>b</key><false/></dict>\n"                                 // 7
+                            "<key>list</key><array><string>x</string><string>y</string>\n"    // 8
+                            "  <dict><key>z</key><true/><key>z</key><true/></dict></array>\n" // 9
+                            "<key>k</key><integer>2</integer>\n"                              // 10
+                            "</dict>";
+    const plist::ParseResult r = plist::parse(wrap(body));
+    ASSERT_TRUE(r.ok()) << r.error.toStdString();
+    const QList<plist::DuplicateKey> expected = {
+        {QStringLiteral("b"), QStringLiteral("a"), 7},
+        {QStringLiteral("z"), QStringLiteral("list[2]"), 9},
+        {QStringLiteral("k"), QString(), 10},
+    };
+    EXPECT_EQ(r.duplicates, expected);
+    // The later value wins, in the place of the first.
+    const plist::Dictionary& top = r.value->toDictionary();
+    EXPECT_EQ(top.keyAt(0), QStringLiteral("k"));
+    EXPECT_EQ(*top.find(QStringLiteral("k")), Value::integer(2));
+    EXPECT_EQ(*top.find(QStringLiteral("a"))->toDictionary().find(QStringLiteral("b")), Value(false));
+}
+
+} // namespace
