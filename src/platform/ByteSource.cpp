@@ -1,0 +1,120 @@
+#include "platform/ByteSource.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+OSStatus statusFromErrno(int error)
+{
+    switch (error) {
+    case 0: return noErr;
+    case ENOENT:
+    case ENOTDIR: return fnfErr;
+    case EACCES:
+    case EPERM: return permErr;
+    case EISDIR: return errFSNotAFile;
+    default: return ioErr;
+    }
+}
+
+OSStatus MemorySource::read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const
+{
+    if (!rangeFits(offset, length, size()))
+        return eofErr;
+    bytes = mBytes.mid(qsizetype(offset), qsizetype(length));
+    return noErr;
+}
+
+std::unique_ptr<ByteSource> MemorySource::slice(std::uint64_t offset, std::uint64_t length) const
+{
+    if (!rangeFits(offset, length, size()))
+        return std::make_unique<MemorySource>(QByteArray());
+    return std::make_unique<MemorySource>(mBytes.mid(qsizetype(offset), qsizetype(length)));
+}
+
+struct FileSource::Descriptor {
+    explicit Descriptor(int f) : fd(f) {}
+    ~Descriptor() { ::close(fd); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int fd;
+};
+
+FileSource::FileSource(std::shared_ptr<Descriptor> fd, std::uint64_t base, std::uint64_t size)
+    : mFd(std::move(fd)), mBase(base), mSize(size)
+{
+}
+
+FileSource::Opened FileSource::open(const QString& path)
+{
+    Opened result;
+    const QByteArray native = QFile::encodeName(path);
+    // Look before opening: opening a device or a pipe can block or have effects.
+    struct stat info {};
+    if (::stat(native.constData(), &info) != 0) {
+        result.error = errno;
+        return result;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        result.notRegular = true;
+        result.isDirectory = S_ISDIR(info.st_mode);
+        return result;
+    }
+    // O_NONBLOCK: should the path become a pipe meanwhile, the open still returns at once.
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        result.error = errno;
+        return result;
+    }
+    auto descriptor = std::make_shared<Descriptor>(fd);
+    if (::fstat(fd, &info) != 0) {
+        result.error = errno;
+        return result;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        result.notRegular = true;
+        result.isDirectory = S_ISDIR(info.st_mode);
+        return result;
+    }
+    result.file.reset(new FileSource(std::move(descriptor), 0, std::uint64_t(info.st_size)));
+    return result;
+}
+
+OSStatus FileSource::read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const
+{
+    if (!rangeFits(offset, length, mSize))
+        return eofErr;
+    if (length > std::uint64_t(std::numeric_limits<qsizetype>::max()) / 2)
+        return memFullErr;
+    QByteArray buffer(qsizetype(length), Qt::Uninitialized);
+    std::uint64_t done = 0;
+    while (done < length) {
+        const ssize_t got = ::pread(mFd->fd, buffer.data() + done, size_t(length - done), off_t(mBase + offset + done));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            mLastError = errno;
+            return statusFromErrno(errno);
+        }
+        if (got == 0) // the file shrank since it was opened
+            return eofErr;
+        done += std::uint64_t(got);
+    }
+    bytes = std::move(buffer);
+    return noErr;
+}
+
+std::unique_ptr<ByteSource> FileSource::slice(std::uint64_t offset, std::uint64_t length) const
+{
+    if (!rangeFits(offset, length, mSize))
+        return std::unique_ptr<ByteSource>(new FileSource(mFd, mBase, 0));
+    return std::unique_ptr<ByteSource>(new FileSource(mFd, mBase + offset, length));
+}
+
+} // namespace platform

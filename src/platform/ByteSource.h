@@ -1,0 +1,84 @@
+// Bounded reads from untrusted bytes: a file (or a range of one) or a buffer.
+// Every read states its offset and length; a range past the end is an error,
+// never a partial or unchecked read.
+#pragma once
+
+#include "platform/OSStatus.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace platform {
+
+// True when [offset, offset + length) lies within size bytes; overflow-free.
+constexpr bool rangeFits(std::uint64_t offset, std::uint64_t length, std::uint64_t size)
+{
+    return offset <= size && length <= size - offset;
+}
+
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual std::uint64_t size() const = 0;
+    // Exactly length bytes from offset into bytes: noErr; eofErr when the range
+    // passes the end; the system's status when reading fails.
+    virtual OSStatus read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const = 0;
+    // The range [offset, offset + length) as a source of its own; the caller
+    // has checked that it fits.
+    virtual std::unique_ptr<ByteSource> slice(std::uint64_t offset, std::uint64_t length) const = 0;
+};
+
+class MemorySource : public ByteSource {
+public:
+    explicit MemorySource(QByteArray bytes) : mBytes(std::move(bytes)) {}
+    std::uint64_t size() const override { return std::uint64_t(mBytes.size()); }
+    OSStatus read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const override;
+    std::unique_ptr<ByteSource> slice(std::uint64_t offset, std::uint64_t length) const override;
+
+private:
+    QByteArray mBytes;
+};
+
+// A regular file opened read-only. Anything else (a directory, a pipe, a
+// device, a socket) is refused before it is opened, so no read can block.
+class FileSource : public ByteSource {
+public:
+    struct Opened {
+        std::unique_ptr<FileSource> file; // set on success
+        int error = 0;                    // errno when the system refused
+        bool notRegular = false;          // the path names something other than a file
+        bool isDirectory = false;
+    };
+    static Opened open(const QString& path);
+
+    std::uint64_t size() const override { return mSize; }
+    OSStatus read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const override;
+    std::unique_ptr<ByteSource> slice(std::uint64_t offset, std::uint64_t length) const override;
+    // The errno of the last failed read, for callers that report the system's text.
+    int lastError() const { return mLastError; }
+
+private:
+    struct Descriptor;
+    FileSource(std::shared_ptr<Descriptor> fd, std::uint64_t base, std::uint64_t size);
+
+    std::shared_ptr<Descriptor> mFd;
+    std::uint64_t mBase = 0;
+    std::uint64_t mSize = 0;
+    mutable int mLastError = 0;
+};
+
+// Big-endian numbers at an offset of a buffer; the caller has checked the range.
+inline std::uint16_t readBE16(const QByteArray& bytes, qsizetype offset)
+{
+    return std::uint16_t((std::uint8_t(bytes[offset]) << 8) | std::uint8_t(bytes[offset + 1]));
+}
+
+inline std::uint32_t readBE32(const QByteArray& bytes, qsizetype offset)
+{
+    return (std::uint32_t(readBE16(bytes, offset)) << 16) | readBE16(bytes, offset + 2);
+}
+
+} // namespace platform

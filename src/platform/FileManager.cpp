@@ -1,0 +1,92 @@
+#include "platform/FileManager.h"
+
+#include "platform/AppleDouble.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <sys/xattr.h>
+
+namespace platform {
+
+namespace {
+
+// netatalk writes about 400 bytes; anything far larger is not its header.
+constexpr qsizetype kMaxMetadataAttributeSize = 64 * 1024;
+
+OSStatus openStatus(const FileSource::Opened& opened)
+{
+    if (opened.notRegular)
+        return errFSNotAFile;
+    return statusFromErrno(opened.error);
+}
+
+OSStatus openResourceForkSource(const QString& path, std::unique_ptr<ByteSource>& fork)
+{
+    FileSource::Opened sidecar = FileSource::open(appleDoublePath(path));
+    if (!sidecar.file) {
+        // Nothing there, or something that is no file: no resource fork.
+        const OSStatus status = openStatus(sidecar);
+        return status == fnfErr || status == errFSNotAFile ? resFNotFound : status;
+    }
+    AppleDouble header;
+    if (const OSStatus status = readAppleDouble(*sidecar.file, header))
+        return status;
+    return openAppleDoubleEntry(*sidecar.file, header, kEntryResourceFork, fork);
+}
+
+std::optional<QByteArray> readMetadataAttribute(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    QByteArray value(kMaxMetadataAttributeSize, Qt::Uninitialized);
+    const ssize_t size = ::getxattr(native.constData(), kNetatalkMetadataAttribute, value.data(), size_t(value.size()));
+    if (size < 0)
+        return std::nullopt; // absent, unsupported, or larger than any real header (ERANGE)
+    value.truncate(qsizetype(size));
+    return value;
+}
+
+} // namespace
+
+OSStatus openResourceFile(const QString& path, Fork fork, std::unique_ptr<ResourceFile>& file)
+{
+    file.reset();
+    std::unique_ptr<ByteSource> source;
+    if (fork == Fork::Resource) {
+        if (const OSStatus status = openResourceForkSource(path, source))
+            return status;
+    } else {
+        FileSource::Opened data = FileSource::open(path);
+        if (!data.file)
+            return openStatus(data);
+        source = std::move(data.file);
+    }
+    return ResourceFile::open(std::move(source), file);
+}
+
+std::optional<FinderInfo> finderInfoFromAppleDouble(const ByteSource& source)
+{
+    AppleDouble header;
+    std::unique_ptr<ByteSource> entry;
+    if (readAppleDouble(source, header) != noErr ||
+        openAppleDoubleEntry(source, header, kEntryFinderInfo, entry) != noErr)
+        return std::nullopt;
+    QByteArray bytes;
+    if (entry->read(0, 8, bytes) != noErr)
+        return std::nullopt;
+    return FinderInfo{readBE32(bytes, 0), readBE32(bytes, 4)};
+}
+
+std::optional<FinderInfo> getFinderInfo(const QString& path)
+{
+    FileSource::Opened sidecar = FileSource::open(appleDoublePath(path));
+    if (sidecar.file) {
+        if (std::optional<FinderInfo> info = finderInfoFromAppleDouble(*sidecar.file))
+            return info;
+    }
+    if (std::optional<QByteArray> attribute = readMetadataAttribute(path))
+        return finderInfoFromAppleDouble(MemorySource(*attribute));
+    return std::nullopt;
+}
+
+} // namespace platform

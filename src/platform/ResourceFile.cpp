@@ -1,0 +1,98 @@
+#include "platform/ResourceFile.h"
+
+namespace platform {
+
+namespace {
+
+constexpr std::uint64_t kHeaderSize = 16;
+constexpr std::uint64_t kMapHeaderSize = 28; // reserved copy, handle, file ref, attributes, two offsets
+constexpr std::uint64_t kTypeEntrySize = 8;
+constexpr std::uint64_t kReferenceSize = 12;
+
+} // namespace
+
+OSStatus ResourceFile::open(std::unique_ptr<ByteSource> fork, std::unique_ptr<ResourceFile>& file)
+{
+    file.reset();
+    const std::uint64_t forkSize = fork->size();
+    if (forkSize == 0)
+        return resFNotFound;
+    QByteArray header;
+    if (const OSStatus status = fork->read(0, kHeaderSize, header))
+        return status;
+
+    std::unique_ptr<ResourceFile> result(new ResourceFile());
+    result->mDataOffset = readBE32(header, 0);
+    result->mMapOffset = readBE32(header, 4);
+    result->mDataLength = readBE32(header, 8);
+    result->mMapLength = readBE32(header, 12);
+    if (!rangeFits(result->mDataOffset, result->mDataLength, forkSize) ||
+        !rangeFits(result->mMapOffset, result->mMapLength, forkSize))
+        return eofErr;
+    if (result->mMapLength < kMapHeaderSize + 2)
+        return mapReadErr;
+
+    QByteArray mapHeader;
+    if (const OSStatus status = fork->read(result->mMapOffset, kMapHeaderSize, mapHeader))
+        return status;
+    const std::uint64_t typeListOffset = readBE16(mapHeader, 24);
+    if (!rangeFits(typeListOffset, 2, result->mMapLength))
+        return mapReadErr;
+    QByteArray countBytes;
+    if (const OSStatus status = fork->read(result->mMapOffset + typeListOffset, 2, countBytes))
+        return status;
+    // The count is stored minus one; 0xFFFF means an empty list.
+    const std::uint64_t typeCount = (readBE16(countBytes, 0) + 1u) & 0xFFFFu;
+    if (!rangeFits(typeListOffset + 2, typeCount * kTypeEntrySize, result->mMapLength))
+        return mapReadErr;
+    QByteArray typeList;
+    if (const OSStatus status =
+            fork->read(result->mMapOffset + typeListOffset + 2, typeCount * kTypeEntrySize, typeList))
+        return status;
+
+    result->mTypes.reserve(qsizetype(typeCount));
+    for (std::uint64_t i = 0; i < typeCount; ++i) {
+        const qsizetype at = qsizetype(i * kTypeEntrySize);
+        const std::uint32_t count = readBE16(typeList, at + 4) + 1u;
+        const std::uint64_t listOffset = typeListOffset + readBE16(typeList, at + 6);
+        if (!rangeFits(listOffset, count * kReferenceSize, result->mMapLength))
+            return mapReadErr;
+        result->mTypes.append({readBE32(typeList, at), count, std::uint32_t(listOffset)});
+    }
+    result->mFork = std::move(fork);
+    file = std::move(result);
+    return noErr;
+}
+
+OSStatus ResourceFile::get1Resource(FourCharCode type, std::int16_t id, QByteArray& bytes) const
+{
+    bytes.clear();
+    for (const TypeEntry& entry : mTypes) {
+        if (entry.type != type)
+            continue;
+        QByteArray references;
+        if (const OSStatus status =
+                mFork->read(mMapOffset + entry.referenceListOffset, entry.count * kReferenceSize, references))
+            return status;
+        for (std::uint32_t i = 0; i < entry.count; ++i) {
+            const qsizetype at = qsizetype(i * kReferenceSize);
+            if (std::int16_t(readBE16(references, at)) != id)
+                continue;
+            const std::uint64_t dataOffset = readBE32(references, at + 4) & 0x00FFFFFFu;
+            if (!rangeFits(dataOffset, 4, mDataLength))
+                return mapReadErr;
+            QByteArray lengthBytes;
+            if (const OSStatus status = mFork->read(mDataOffset + dataOffset, 4, lengthBytes))
+                return status;
+            const std::uint64_t length = readBE32(lengthBytes, 0);
+            if (!rangeFits(dataOffset + 4, length, mDataLength))
+                return mapReadErr;
+            if (length > kMaxResourceSize)
+                return memFullErr;
+            return mFork->read(mDataOffset + dataOffset + 4, length, bytes);
+        }
+    }
+    return resNotFound;
+}
+
+} // namespace platform

@@ -1,0 +1,281 @@
+// The reader on real files: the two roads, the fork order, the statuses, and
+// inputs that must give a clear error at once.
+#include "check/PlistDataReader.h"
+
+#include "platform/AppleDouble.h"
+#include "platform/FourCharCode.h"
+#include "platform/ResourceWriter.h"
+#include "plist/Parse.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+using namespace platform;
+using check::PlistDataReader;
+
+namespace {
+
+constexpr FourCharCode kPlst = fourCharCode("plst");
+constexpr FourCharCode kAppl = fourCharCode("APPL");
+constexpr FourCharCode kOstl = fourCharCode("Ostl");
+
+const QByteArray kForkPlist = "<dict>from the resource fork</dict>";
+const QByteArray kDataPlist = "<dict>from the data fork</dict>";
+
+QByteArray resources(const QByteArray& plist, std::int16_t id = 0)
+{
+    return makeResourceFile({{fourCharCode("vers"), 1, "1.0", {}}, {kPlst, id, plist, {}}});
+}
+
+QByteArray sidecar(std::optional<QByteArray> fork, bool finderInfo = true)
+{
+    QList<AppleDoublePart> parts;
+    if (finderInfo)
+        parts.append({kEntryFinderInfo, makeFinderInfo(kAppl, kOstl)});
+    if (fork)
+        parts.append({kEntryResourceFork, *fork});
+    return makeAppleDouble(parts);
+}
+
+struct Outcome {
+    std::optional<QByteArray> bytes;
+    Error error;
+    FourCharCode fileType = 0xDEADBEEF; // the reader must reset both
+    FourCharCode creator = 0xDEADBEEF;
+};
+
+class PlistDataReaderTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(mDir.isValid()); }
+
+    QString path(const QString& name) const { return mDir.filePath(name); }
+
+    void write(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+    }
+
+    Outcome read(const QString& name)
+    {
+        Outcome out;
+        out.error = Error{QStringLiteral("stale"), 1, QStringLiteral("stale")};
+        out.bytes = PlistDataReader::readURL(QUrl::fromLocalFile(path(name)), &out.error, out.fileType, out.creator);
+        return out;
+    }
+
+    static void expectStatus(const Outcome& out, OSStatus status)
+    {
+        EXPECT_FALSE(out.bytes.has_value());
+        EXPECT_EQ(out.error.domain, OSStatusErrorDomain);
+        EXPECT_EQ(out.error.code, status);
+        EXPECT_TRUE(out.error.description.isEmpty());
+        EXPECT_EQ(out.fileType, 0u);
+        EXPECT_EQ(out.creator, 0u);
+    }
+
+    static void expectBytes(const Outcome& out, const QByteArray& bytes, FourCharCode type, FourCharCode creator)
+    {
+        ASSERT_TRUE(out.bytes.has_value()) << out.error.code;
+        EXPECT_EQ(*out.bytes, bytes);
+        EXPECT_TRUE(out.error.domain.isEmpty());
+        EXPECT_EQ(out.error.code, 0);
+        EXPECT_EQ(out.fileType, type);
+        EXPECT_EQ(out.creator, creator);
+    }
+
+    QTemporaryDir mDir;
+};
+
+TEST_F(PlistDataReaderTest, PlistExtensionReadsTheWholeFileWithoutCodes)
+{
+    write(QStringLiteral("Info.plist"), kDataPlist);
+    // Even with a sidecar holding Finder information, a .plist has no codes.
+    write(QStringLiteral("._Info.plist"), sidecar(resources(kForkPlist)));
+    expectBytes(read(QStringLiteral("Info.plist")), kDataPlist, 0, 0);
+}
+
+TEST_F(PlistDataReaderTest, ExtensionInOtherCaseTakesTheResourceRoad)
+{
+    for (const QString& name :
+         {QStringLiteral("Tool.PLIST"), QStringLiteral("Tool.Plist"), QStringLiteral("Tool.plisT")}) {
+        write(name, resources(kDataPlist));
+        expectBytes(read(name), kDataPlist, 0, 0);
+    }
+}
+
+TEST_F(PlistDataReaderTest, MissingFileOnEachRoad)
+{
+    const Outcome plist = read(QStringLiteral("missing.plist"));
+    EXPECT_FALSE(plist.bytes);
+    EXPECT_EQ(plist.error.domain, PosixErrorDomain);
+    EXPECT_EQ(plist.error.code, ENOENT);
+    EXPECT_EQ(plist.error.localizedDescription(), QStringLiteral("No such file or directory"));
+    EXPECT_EQ(plist.fileType, 0u);
+
+    expectStatus(read(QStringLiteral("missing")), fnfErr);
+    expectStatus(read(QStringLiteral("missing.PLIST")), fnfErr);
+    // A sidecar alone is no file.
+    write(QStringLiteral("._orphan"), sidecar(resources(kForkPlist)));
+    expectStatus(read(QStringLiteral("orphan")), fnfErr);
+}
+
+TEST_F(PlistDataReaderTest, ForkOrderAndStatuses)
+{
+    struct Case {
+        const char* what;
+        std::optional<QByteArray> dataFork; // none: an empty file
+        std::optional<QByteArray> sidecar;  // none: no "._NAME"
+        std::optional<QByteArray> expected; // none: expect the status
+        OSStatus status;
+        bool codes;
+    };
+    const Case cases[] = {
+        {"resource fork wins over the data fork", resources(kDataPlist), sidecar(resources(kForkPlist)), kForkPlist,
+         noErr, true},
+        {"no 'plst' in the resource fork: the data fork is not tried", resources(kDataPlist),
+         sidecar(resources(kForkPlist, 1)), std::nullopt, resNotFound, false},
+        {"no sidecar: the data fork is the resource file", resources(kDataPlist), std::nullopt, kDataPlist, noErr,
+         false},
+        {"sidecar without a fork entry", resources(kDataPlist), sidecar(std::nullopt), kDataPlist, noErr, true},
+        {"empty fork entry", resources(kDataPlist), sidecar(QByteArray()), kDataPlist, noErr, true},
+        {"sidecar that is no AppleDouble file", resources(kDataPlist), QByteArray("just text"), kDataPlist, noErr,
+         false},
+        {"no fork anywhere", std::nullopt, std::nullopt, std::nullopt, resFNotFound, false},
+        {"data fork is no resource file", QByteArray("#!/bin/sh\necho hello\n"), std::nullopt, std::nullopt, eofErr,
+         false},
+        {"damaged resource fork: its status, not the data fork's bytes", resources(kDataPlist),
+         sidecar(resources(kForkPlist).left(100)), std::nullopt, eofErr, false},
+        {"damaged sidecar", resources(kDataPlist), sidecar(resources(kForkPlist)).left(40), std::nullopt, eofErr,
+         false},
+        {"empty 'plst' resource", QByteArray(), sidecar(resources(QByteArray())), QByteArray(""), noErr, true},
+        {"Finder information missing", QByteArray(), sidecar(resources(kForkPlist), false), kForkPlist, noErr, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString name = QStringLiteral("Tool%1").arg(n++);
+        write(name, c.dataFork.value_or(QByteArray()));
+        if (c.sidecar)
+            write(QStringLiteral("._") + name, *c.sidecar);
+        const Outcome out = read(name);
+        if (c.expected)
+            expectBytes(out, *c.expected, c.codes ? kAppl : 0, c.codes ? kOstl : 0);
+        else
+            expectStatus(out, c.status);
+    }
+}
+
+TEST_F(PlistDataReaderTest, WithoutAnErrorPlaceOnlyReturnsNone)
+{
+    write(QStringLiteral("NoPlst"), resources(kDataPlist, 5));
+    for (const QString& name : {QStringLiteral("NoPlst"), QStringLiteral("missing"), QStringLiteral("missing.plist")}) {
+        FourCharCode type = 1, creator = 1;
+        EXPECT_FALSE(PlistDataReader::readURL(QUrl::fromLocalFile(path(name)), nullptr, type, creator));
+        EXPECT_EQ(type, 0u);
+        EXPECT_EQ(creator, 0u);
+    }
+}
+
+TEST_F(PlistDataReaderTest, FinderInfoFromTheNetatalkAttribute)
+{
+    write(QStringLiteral("Tool"), resources(kDataPlist));
+    const QByteArray metadata = makeAppleDouble({{kEntryFinderInfo, makeFinderInfo(kAppl, kOstl)}});
+    const QByteArray native = QFile::encodeName(path(QStringLiteral("Tool")));
+    if (::setxattr(native.constData(), kNetatalkMetadataAttribute, metadata.constData(), size_t(metadata.size()), 0) !=
+        0)
+        GTEST_SKIP() << "no user extended attributes here";
+    expectBytes(read(QStringLiteral("Tool")), kDataPlist, kAppl, kOstl);
+
+    // The sidecar's entry comes first.
+    write(QStringLiteral("._Tool"), makeAppleDouble({{kEntryFinderInfo, makeFinderInfo(fourCharCode("BNDL"), 0)}}));
+    expectBytes(read(QStringLiteral("Tool")), kDataPlist, fourCharCode("BNDL"), 0);
+}
+
+TEST_F(PlistDataReaderTest, NonRegularFilesFailAtOnce)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path(QStringLiteral("pipe.plist"))).constData(), 0600), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path(QStringLiteral("pipe"))).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(mDir.path()).mkdir(QStringLiteral("Folder.plist")));
+
+    const Outcome fifo = read(QStringLiteral("pipe.plist"));
+    EXPECT_FALSE(fifo.bytes);
+    EXPECT_EQ(fifo.error.domain, PosixErrorDomain);
+    EXPECT_TRUE(fifo.error.description.contains(QStringLiteral("regular file")));
+
+    const Outcome folder = read(QStringLiteral("Folder.plist"));
+    EXPECT_FALSE(folder.bytes);
+    EXPECT_EQ(folder.error.code, EISDIR);
+    EXPECT_EQ(folder.error.description, QStringLiteral("Is a directory"));
+
+    expectStatus(read(QStringLiteral("pipe")), errFSNotAFile);
+    // A pipe named like a sidecar is no sidecar: the data fork is tried.
+    write(QStringLiteral("Tool"), resources(kDataPlist));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path(QStringLiteral("._Tool"))).constData(), 0600), 0);
+    expectBytes(read(QStringLiteral("Tool")), kDataPlist, 0, 0);
+}
+
+TEST_F(PlistDataReaderTest, HugePlistIsRefusedWithItsSize)
+{
+    QFile file(path(QStringLiteral("big.plist")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(file.resize(qint64(256) * 1024 * 1024 + 1)); // sparse: costs no disk
+    file.close();
+    const Outcome out = read(QStringLiteral("big.plist"));
+    EXPECT_FALSE(out.bytes);
+    EXPECT_EQ(out.error.code, EFBIG);
+    EXPECT_TRUE(out.error.description.contains(QStringLiteral("268435457 bytes")))
+        << out.error.description.toStdString();
+}
+
+TEST_F(PlistDataReaderTest, UnreadableFilesReportPermission)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads everything";
+    write(QStringLiteral("Locked.plist"), kDataPlist);
+    write(QStringLiteral("Locked"), resources(kDataPlist));
+    write(QStringLiteral("Hidden"), resources(kDataPlist));
+    write(QStringLiteral("._Hidden"), sidecar(resources(kForkPlist)));
+    for (const char* name : {"Locked.plist", "Locked", "._Hidden"})
+        ASSERT_EQ(::chmod(QFile::encodeName(path(QString::fromUtf8(name))).constData(), 0), 0);
+
+    const Outcome plist = read(QStringLiteral("Locked.plist"));
+    EXPECT_EQ(plist.error.code, EACCES);
+    EXPECT_EQ(plist.error.description, QStringLiteral("Permission denied"));
+    expectStatus(read(QStringLiteral("Locked")), permErr);
+    // The sidecar exists but cannot be read: that is no -193, so no data fork.
+    expectStatus(read(QStringLiteral("Hidden")), permErr);
+}
+
+TEST(LegacyExample, CarriesItsPlistAndMatchingCodes)
+{
+    const QByteArray source = qgetenv("OSTREL_SOURCE_DIR");
+    if (source.isEmpty())
+        GTEST_SKIP() << "OSTREL_SOURCE_DIR not set";
+    const QString tool = QString::fromLocal8Bit(source) + QStringLiteral("/examples/LegacyTool");
+    Error error;
+    FourCharCode type = 0, creator = 0;
+    const std::optional<QByteArray> bytes = PlistDataReader::readURL(QUrl::fromLocalFile(tool), &error, type, creator);
+    ASSERT_TRUE(bytes) << error.code;
+    const plist::ParseResult parsed = plist::parse(*bytes);
+    ASSERT_TRUE(parsed.ok()) << parsed.error.toStdString();
+    ASSERT_TRUE(parsed.value->isDictionary());
+    const plist::Dictionary& dict = parsed.value->toDictionary();
+    const plist::Value* signature = dict.find(QStringLiteral("CFBundleSignature"));
+    const plist::Value* packageType = dict.find(QStringLiteral("CFBundlePackageType"));
+    ASSERT_TRUE(signature && packageType);
+    EXPECT_EQ(signature->toString(), stringFromFourCharCode(creator));
+    EXPECT_EQ(packageType->toString(), stringFromFourCharCode(type));
+    EXPECT_NE(creator, 0u);
+}
+
+} // namespace
