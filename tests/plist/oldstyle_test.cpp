@@ -1,0 +1,167 @@
+// The old-style text reader: values, strings files, errors with positions, limits.
+#include "plist/Parse.h"
+
+#include <gtest/gtest.h>
+
+using plist::Value;
+
+namespace {
+
+Value dict(std::initializer_list<std::pair<const char*, Value>> members)
+{
+    plist::Dictionary d;
+    for (const auto& [key, value] : members)
+        d.insert(QString::fromUtf8(key), value);
+    return Value::dictionary(d);
+}
+
+Value text(const char16_t* s)
+{
+    return Value(QString::fromUtf16(s));
+}
+
+struct ValidCase {
+    const char* name;
+    QByteArray document;
+    Value expected;
+};
+
+TEST(OldStyleParser, ReadsValues)
+{
+    const ValidCase cases[] = {
+        {"dictionary", "{ a = b; \"c d\" = 'e'; }", dict({{"a", Value("b")}, {"c d", Value("e")}})},
+        {"empty dictionary and array", "{ d = {}; a = (); }",
+         dict({{"d", Value::dictionary({})}, {"a", Value::array({})}})},
+        {"array", "(a, \"b\", (c))", Value::array({Value("a"), Value("b"), Value::array({Value("c")})})},
+        {"trailing comma", "( a, b, )", Value::array({Value("a"), Value("b")})},
+        {"scalars are strings", "(42, -1.5, 0.10, YES)",
+         Value::array({Value("42"), Value("-1.5"), Value("0.10"), Value("YES")})},
+        {"unquoted characters", "a_$+/:.-Z9", Value("a_$+/:.-Z9")},
+        {"unquoted letters of other scripts",
+         "(L\xC3\xA9"
+         "a, \xE7\x8E\x8B\xE8\x8A\xB3)",
+         Value::array({text(u"L\u00e9a"), text(u"\u738b\u82b3")})},
+        {"slashes inside unquoted text are no comment", "{ s = /a//b; }", dict({{"s", Value("/a//b")}})},
+        {"simple escapes", "\"\\n\\t\\r\\\"\\\\\\a\\b\\f\\v\\'\"", Value("\n\t\r\"\\\a\b\f\v'")},
+        {"unknown escape keeps its character", "\"\\w\\q\"", Value("wq")},
+        {"octal escapes", "\"\\101\\0101\\12\"", Value("A\b1\n")},
+        {"octal above 127 is Latin-1", "\"\\351\"", text(u"\u00e9")},
+        {"unicode escape", "\"\\U00e9\\u\"", Value(QString::fromUtf16(u"\u00e9u"))},
+        {"short unicode escape ends at a non-hex digit", "\"\\U41g\"", Value("Ag")},
+        {"surrogate pair from escapes", "\"\\UD83D\\UDCA9\"", Value(QString::fromUcs4(U"\U0001F4A9"))},
+        {"raw line breaks in quotes", "\"a\nb\"", Value("a\nb")},
+        {"single quotes hold double quotes", "'say \"hi\"'", Value("say \"hi\"")},
+        {"hex data with white space", "< 0fbd 77\n77 >", Value::data(QByteArray::fromHex("0fbd7777"))},
+        {"empty data", "<>", Value::data({})},
+        {"upper-case hex", "<ABcd>", Value::data(QByteArray::fromHex("abcd"))},
+        {"comments everywhere", "/* head */ { // line\n a /* x */ = /* y */ b /* z */ ; // end\n } // tail",
+         dict({{"a", Value("b")}})},
+        {"strings file", "/* Title */\n\"greeting\" = \"Hello\";\nfarewell = Bye;\n",
+         dict({{"greeting", Value("Hello")}, {"farewell", Value("Bye")}})},
+        {"strings file shortcut", "\"Key\";\n\"Key2\" ;", dict({{"Key", Value("Key")}, {"Key2", Value("Key2")}})},
+        {"shortcut inside braces", "{ k; }", dict({{"k", Value("k")}})},
+        {"strings file with a dictionary value", "a = { b = c; };", dict({{"a", dict({{"b", Value("c")}})}})},
+        // The platform reads an empty strings file as an empty dictionary, and
+        // so do we for any document without a value.
+        {"empty document", "", Value::dictionary({})},
+        {"white space only", " \n\t", Value::dictionary({})},
+        {"comments only", "// nothing\n/* here */", Value::dictionary({})},
+        {"top-level string", "  \"lonely\"  ", Value("lonely")},
+    };
+    for (const ValidCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const plist::ParseResult r = plist::parse(c.document);
+        ASSERT_TRUE(r.ok()) << r.error.toStdString();
+        EXPECT_EQ(r.format, plist::Format::OldStyle);
+        EXPECT_EQ(*r.value, c.expected) << r.value->description().toStdString();
+    }
+}
+
+struct InvalidCase {
+    const char* name;
+    QByteArray document;
+    int line;
+    int column;
+    const char* problem;
+};
+
+TEST(OldStyleParser, ErrorsNameLineColumnAndProblem)
+{
+    const InvalidCase cases[] = {
+        {"missing semicolon", "{\n  a = b\n}", 3, 1, "';' is missing after the value of the key \"a\""},
+        {"missing equals", "{\n  \"A\" A;\n}", 2, 7, "expected '=' after the key \"A\""},
+        {"dictionary not closed", "{ a = b;\n", 2, 1, "'}' is missing"},
+        {"array not closed", "(a,\n b", 2, 3, "')' is missing"},
+        {"empty array element", "(a,,b)", 1, 4, "expected a value, found ','"},
+        {"array without separator", "(a b)", 1, 4, "expected ',' or ')'"},
+        {"key that is no string", "{ (a) = b; }", 1, 3, "expected a key or '}'"},
+        {"value missing at the end", "{ a = ", 1, 7, "ends where a value should be"},
+        {"quoted string not closed", "{ a = \"open;\n}\n", 1, 7, "the quoted string is not closed"},
+        {"comment not closed", "( a, /* b )", 1, 6, "the comment is not closed"},
+        {"data not closed", "( <00ff", 1, 3, "not closed with '>'"},
+        {"odd number of hex digits", "<abc>", 1, 5, "odd number of hex digits"},
+        {"not a hex digit", "\n  <0g>", 2, 5, "'g' is not a hex digit"},
+        {"text after the value", "(a)\n b", 2, 2, "after the end of the property list"},
+        {"several words", "not a plist", 1, 5, "after the end of the property list"},
+        {"character outside the unquoted set", "{ \xC2\xAC = A; }", 1, 3, "expected a key or '}'"},
+        {"control character shown by its code", "{ a = \x01; }", 1, 7, "found U+0001"},
+        {"asterisk is no unquoted character", "{ s = a*b; }", 1, 8, "';' is missing"},
+        {"escape U without digits", "\"\\Uxyz\"", 1, 2, "\\U must be followed by hex digits"},
+        {"lone high surrogate", "(\"\\UD83D\")", 1, 2, "half of a surrogate pair"},
+        {"lone low surrogate", "\"a\\UDCA9b\"", 1, 1, "half of a surrogate pair"},
+        {"octal above one byte", "\"\\777\"", 1, 2, "larger than one byte"},
+        {"strings file without semicolon", "a = b\nc = d;", 2, 1, "';' is missing"},
+        {"column counts after CRLF", "{\r\n a = b\r\n c = d; }", 3, 2, "';' is missing"},
+    };
+    for (const InvalidCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const plist::ParseResult r = plist::parse(c.document);
+        ASSERT_FALSE(r.ok());
+        const std::string error = r.error.toStdString();
+        EXPECT_TRUE(r.error.startsWith(QStringLiteral("line %1, column %2: ").arg(c.line).arg(c.column))) << error;
+        EXPECT_TRUE(r.error.contains(QLatin1String(c.problem))) << error;
+    }
+}
+
+TEST(OldStyleParser, NestingIsBounded)
+{
+    auto arrays = [](int depth) { return QByteArray("(").repeated(depth) + QByteArray(")").repeated(depth); };
+    auto dicts = [](int depth) { return QByteArray("{a=").repeated(depth) + "b" + QByteArray(";}").repeated(depth); };
+    EXPECT_TRUE(plist::parse(arrays(plist::kMaxNestingDepth)).ok());
+    EXPECT_TRUE(plist::parse(dicts(plist::kMaxNestingDepth)).ok());
+    for (const QByteArray& document : {arrays(plist::kMaxNestingDepth + 1), dicts(plist::kMaxNestingDepth + 1),
+                                       arrays(100000), QByteArray("(").repeated(100000)}) {
+        const plist::ParseResult r = plist::parse(document);
+        ASSERT_FALSE(r.ok());
+        EXPECT_TRUE(r.error.contains(QLatin1String("nested more than 512"))) << r.error.toStdString();
+    }
+}
+
+TEST(OldStyleParser, ListsDuplicateKeysWithTheirDictionaryAndLine)
+{
+    const QByteArray document = "{\n"
+                                "  k = 1;\n"                                // line 2
+                                "  a = { b = x; /* c */\n b = y; };\n"      // 3, 4
+                                "  list = (x, y, { z = 1; \"z\" = 2; });\n" // 5
+                                "  k = 2;\n"                                // 6
+                                "}\n";
+    const plist::ParseResult r = plist::parse(document);
+    ASSERT_TRUE(r.ok()) << r.error.toStdString();
+    const QList<plist::DuplicateKey> expected = {
+        {QStringLiteral("b"), QStringLiteral("a"), 4},
+        {QStringLiteral("z"), QStringLiteral("list[2]"), 5},
+        {QStringLiteral("k"), QString(), 6},
+    };
+    EXPECT_EQ(r.duplicates, expected);
+    const plist::Dictionary& top = r.value->toDictionary();
+    EXPECT_EQ(top.keyAt(0), QStringLiteral("k"));
+    EXPECT_EQ(*top.find(QStringLiteral("k")), Value("2"));
+
+    // A strings file with a repeated key: the later text wins.
+    const plist::ParseResult strings = plist::parse("\"t\" = \"one\";\n\"t\" = \"two\";\n");
+    ASSERT_TRUE(strings.ok());
+    EXPECT_EQ(*strings.value, dict({{"t", Value("two")}}));
+    EXPECT_EQ(strings.duplicates, (QList<plist::DuplicateKey>{{QStringLiteral("t"), QString(), 2}}));
+}
+
+} // namespace
