@@ -40,6 +40,19 @@ bool hasUtf16Bom(const QByteArray& bytes)
     return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
 }
 
+// The UTF-16 decoder passes half pairs through; they are not text.
+bool hasUnpairedSurrogate(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            return true;
+    }
+    return false;
+}
+
 // Decodes text: UTF-16 (with a byte-order mark or recognised without), else
 // UTF-8 (a mark is skipped).
 std::optional<QString> decodeText(const QByteArray& bytes, Utf16 order, QString& error)
@@ -52,7 +65,7 @@ std::optional<QString> decodeText(const QByteArray& bytes, Utf16 order, QString&
         QStringDecoder decoder(order == Utf16::LittleEndian ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
                                QStringDecoder::Flag::Stateless);
         QString text = decoder.decode(hasUtf16Bom(bytes) ? bytes.mid(2) : bytes);
-        if (decoder.hasError()) {
+        if (decoder.hasError() || hasUnpairedSurrogate(text)) {
             error = QStringLiteral("the text is not valid UTF-16");
             return std::nullopt;
         }

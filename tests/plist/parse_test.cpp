@@ -1,0 +1,160 @@
+// plist::parse as a whole: which reader a document goes to, text encodings,
+// and the rules that hold in every format (nesting bound, duplicate keys).
+#include "plist/Parse.h"
+
+#include <QStringEncoder>
+
+#include <gtest/gtest.h>
+
+using plist::Format;
+using plist::Value;
+
+namespace {
+
+QByteArray encoded(const QString& text, QStringEncoder::Encoding encoding, bool bom)
+{
+    QStringEncoder encoder(encoding, bom ? QStringEncoder::Flag::WriteBom : QStringEncoder::Flag::Default);
+    return encoder.encode(text);
+}
+
+// {"a": 1, "a": 2} written by hand: a dictionary of two entries whose two key
+// objects hold the same text.
+QByteArray binaryWithDuplicateKey()
+{
+    QByteArray b = "bplist00";
+    b += QByteArray::fromHex("d201020304"); // 8: dict, keys 1 2, values 3 4
+    b += QByteArray::fromHex("5161");       // 13: "a"
+    b += QByteArray::fromHex("5161");       // 15: "a"
+    b += QByteArray::fromHex("1001");       // 17: 1
+    b += QByteArray::fromHex("1002");       // 19: 2
+    b += QByteArray::fromHex("080d0f1113"); // 21: offsets
+    b += QByteArray::fromHex("000000000000" // unused, sort version
+                             "0101"         // offset size, reference size
+                             "0000000000000005"
+                             "0000000000000000"
+                             "0000000000000015");
+    return b;
+}
+
+TEST(Parse, RecognisesTheFormat)
+{
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        Format format;
+    } cases[] = {
+        {"binary", binaryWithDuplicateKey(), Format::Binary},
+        {"XML declaration", "<?xml version=\"1.0\"?><plist><true/></plist>", Format::Xml},
+        {"document type after white space", "\n  <!DOCTYPE plist><plist><true/></plist>", Format::Xml},
+        {"plist element", "<plist version=\"1.0\"><true/></plist>", Format::Xml},
+        {"UTF-8 mark before XML", "\xEF\xBB\xBF<plist><true/></plist>", Format::Xml},
+        {"bare dict element", "<dict><key>a</key><true/></dict>", Format::Xml},
+        {"bare string element", " <string>x</string>", Format::Xml},
+        {"hex data", "<abcd>", Format::OldStyle},
+        {"hex data that starts like an element name", "<dada>", Format::OldStyle},
+        {"dictionary", "{ a = b; }", Format::OldStyle},
+        {"strings file", "\"a\" = \"b\";", Format::OldStyle},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const plist::ParseResult r = plist::parse(c.bytes);
+        EXPECT_EQ(r.format, c.format);
+        EXPECT_TRUE(r.ok()) << r.error.toStdString();
+    }
+}
+
+TEST(Parse, DecodesEveryTextEncoding)
+{
+    const QString oldStyle = QString::fromUtf16(u"{ k = \"\u00e9\u4e16\U0001F600\"; }");
+    const QString xml =
+        QString::fromUtf16(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n"
+                           u"<plist><dict><key>k</key><string>\u00e9\u4e16\U0001F600</string></dict></plist>");
+    plist::Dictionary d;
+    d.insert(QStringLiteral("k"), Value(QString::fromUtf16(u"\u00e9\u4e16\U0001F600")));
+    const Value expected = Value::dictionary(d);
+
+    const struct {
+        const char* name;
+        QStringEncoder::Encoding encoding;
+        bool bom;
+    } encodings[] = {
+        {"UTF-8", QStringEncoder::Utf8, false},
+        {"UTF-8 with mark", QStringEncoder::Utf8, true},
+        {"UTF-16LE with mark", QStringEncoder::Utf16LE, true},
+        {"UTF-16BE with mark", QStringEncoder::Utf16BE, true},
+        {"UTF-16LE without mark", QStringEncoder::Utf16LE, false},
+        {"UTF-16BE without mark", QStringEncoder::Utf16BE, false},
+    };
+    for (const auto& e : encodings) {
+        SCOPED_TRACE(e.name);
+        for (const QString& document : {oldStyle, xml}) {
+            QString text = document;
+            if (e.encoding == QStringEncoder::Utf8) // a UTF-8 document declares no UTF-16
+                text.replace(QLatin1String("UTF-16"), QLatin1String("UTF-8"));
+            const plist::ParseResult r = plist::parse(encoded(text, e.encoding, e.bom));
+            ASSERT_TRUE(r.ok()) << r.error.toStdString();
+            EXPECT_EQ(*r.value, expected);
+        }
+    }
+}
+
+TEST(Parse, RejectsBrokenEncodings)
+{
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* problem;
+    } cases[] = {
+        {"invalid UTF-8 in old-style text", "{ a = \"\xC3\x28\"; }", "not valid UTF-8"},
+        {"odd UTF-16", QByteArray("\xFE\xFF\x00{\x00", 5), "odd number of bytes"},
+        {"unpaired surrogate in UTF-16", QByteArray("\xFF\xFE\x00\xD8(\x00)\x00", 8), "not valid UTF-16"},
+        {"invalid UTF-8 in XML", "<?xml version=\"1.0\"?><plist><string>\xFF</string></plist>", "encoded"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const plist::ParseResult r = plist::parse(c.bytes);
+        ASSERT_FALSE(r.ok());
+        EXPECT_TRUE(r.error.contains(QLatin1String(c.problem))) << r.error.toStdString();
+    }
+}
+
+TEST(Parse, DeepNestingFailsCleanlyInEveryTextFormat)
+{
+    const int depth = 100000;
+    const QByteArray documents[] = {
+        "<plist>" + QByteArray("<array>").repeated(depth) + QByteArray("</array>").repeated(depth) + "</plist>",
+        "<dict>" + QByteArray("<key>k</key><dict>").repeated(depth),
+        QByteArray("(").repeated(depth) + QByteArray(")").repeated(depth),
+        "k = " + QByteArray("{k=").repeated(depth),
+    };
+    for (const QByteArray& document : documents) {
+        const plist::ParseResult r = plist::parse(document);
+        ASSERT_FALSE(r.ok());
+        EXPECT_TRUE(r.error.contains(QLatin1String("nested more than 512"))) << r.error.toStdString();
+    }
+}
+
+TEST(Parse, DuplicateKeysAreListedAlikeInEveryFormat)
+{
+    const struct {
+        const char* name;
+        QByteArray document;
+        QList<plist::DuplicateKey> expected;
+    } cases[] = {
+        {"XML",
+         "<plist><dict>\n<key>a</key><integer>1</integer>\n<key>a</key><integer>2</integer>\n</dict></plist>",
+         {{QStringLiteral("a"), QString(), 3}}},
+        {"old-style", "{\na = 1;\na = 2;\n}", {{QStringLiteral("a"), QString(), 3}}},
+        {"strings file", "a = 1;\n\na = 2;", {{QStringLiteral("a"), QString(), 3}}},
+        {"binary, which has no lines", binaryWithDuplicateKey(), {{QStringLiteral("a"), QString(), 0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const plist::ParseResult r = plist::parse(c.document);
+        ASSERT_TRUE(r.ok()) << r.error.toStdString();
+        EXPECT_EQ(r.duplicates, c.expected);
+        EXPECT_EQ(r.value->toDictionary().size(), 1);
+    }
+}
+
+} // namespace
