@@ -1,0 +1,90 @@
+#include "gui/BundleOpenDialog.h"
+
+#include <QAbstractItemView>
+#include <QDir>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QIcon>
+#include <QLineEdit>
+
+#include <algorithm>
+
+namespace gui {
+
+bool isBundleDirectory(const QString& path)
+{
+    static const QStringList extensions = {
+        QStringLiteral("app"),         QStringLiteral("framework"),  QStringLiteral("bundle"),
+        QStringLiteral("plugin"),      QStringLiteral("appex"),      QStringLiteral("kext"),
+        QStringLiteral("qlgenerator"), QStringLiteral("mdimporter"), QStringLiteral("prefPane"),
+        QStringLiteral("saver"),       QStringLiteral("xpc"),        QStringLiteral("component"),
+    };
+    const QFileInfo info(path);
+    if (!info.isDir())
+        return false;
+    const QString suffix = info.suffix();
+    if (std::any_of(extensions.begin(), extensions.end(),
+                    [&](const QString& e) { return suffix.compare(e, Qt::CaseInsensitive) == 0; }))
+        return true;
+    return QFileInfo(QDir(path).filePath(QStringLiteral("Contents/Info.plist"))).isFile();
+}
+
+namespace {
+
+// Bundles show as packages, not as folders.
+class BundleIconProvider : public QFileIconProvider {
+public:
+    QIcon icon(const QFileInfo& info) const override
+    {
+        if (info.isDir() && isBundleDirectory(info.filePath()))
+            return QIcon::fromTheme(QStringLiteral("package-x-generic"), QFileIconProvider::icon(File));
+        return QFileIconProvider::icon(info);
+    }
+    using QFileIconProvider::icon;
+};
+
+} // namespace
+
+BundleOpenDialog::BundleOpenDialog(QWidget* parent) : QFileDialog(parent)
+{
+    // The desktop's own dialogs would lead into bundles; Qt's can be taught not to.
+    setOption(QFileDialog::DontUseNativeDialog);
+    setFileMode(QFileDialog::ExistingFiles);
+    setAcceptMode(QFileDialog::AcceptOpen);
+    setWindowTitle(tr("Open"));
+    setNameFilter(tr("All files (*)"));
+    static BundleIconProvider iconProvider;
+    setIconProvider(&iconProvider);
+    connect(this, &QFileDialog::directoryEntered, this, &BundleOpenDialog::directoryWasEntered);
+}
+
+void BundleOpenDialog::accept()
+{
+    const QStringList files = selectedFiles();
+    const bool allChoosable = !files.isEmpty() && std::all_of(files.begin(), files.end(), [](const QString& f) {
+        const QFileInfo info(f);
+        return (info.exists() && !info.isDir()) || isBundleDirectory(f);
+    });
+    if (!allChoosable) {
+        // Plain directories are entered, missing names reported, as usual.
+        QFileDialog::accept();
+        return;
+    }
+    mChosen.clear();
+    for (const QString& f : files)
+        mChosen.append(QFileInfo(f).isDir() ? QDir(f).absolutePath() + QLatin1Char('/') : f);
+    QDialog::accept();
+}
+
+void BundleOpenDialog::directoryWasEntered(const QString& path)
+{
+    // Opening a bundle (double click, Enter) chooses it rather than leading into it.
+    if (!isBundleDirectory(path))
+        return;
+    const QString bundle = QDir(path).absolutePath();
+    setDirectory(QFileInfo(bundle).absolutePath());
+    mChosen = {bundle + QLatin1Char('/')};
+    QDialog::accept();
+}
+
+} // namespace gui

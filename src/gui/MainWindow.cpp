@@ -1,0 +1,383 @@
+#include "gui/MainWindow.h"
+
+#include "check/RtfdWriter.h"
+#include "gui/BundleOpenDialog.h"
+#include "gui/DocumentSaveDialog.h"
+#include "gui/ReportView.h"
+#include "platform/Bundle.h"
+#include "platform/FileUrl.h"
+#include "platform/UserDefaults.h"
+#include "ui_MainWindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QKeySequence>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTemporaryFile>
+#include <QTimer>
+
+namespace gui {
+
+namespace {
+
+const QString kGeometryKey = QStringLiteral("MainWindow/Geometry");
+
+// Local files and directories among dropped URLs, in order.
+QStringList localPaths(const QMimeData* data)
+{
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    }
+    return paths;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mUi(std::make_unique<Ui::MainWindow>())
+{
+    // As the window is loaded the controller is made (fonts, icons, rules,
+    // validator); the outlets are connected before awakeFromNib.
+    mDelegate = std::make_unique<check::OstrelAppDelegate>();
+    mUi->setupUi(this);
+    textView()->setFont(ReportView::fontFor(mDelegate->font()));
+    textView()->viewport()->installEventFilter(this);
+
+    // The view is filled between events, in one edit for all runs appended
+    // meanwhile: far cheaper than laying out every run on its own.
+    mTextStorage.setObserver([this](const check::StyledString& run) {
+        mUnshownRuns.append(run);
+        if (!mFlushScheduled) {
+            mFlushScheduled = true;
+            QMetaObject::invokeMethod(this, &MainWindow::flushReport, Qt::QueuedConnection);
+        }
+    });
+
+    mProgress = new QProgressBar(this);
+    mProgress->setMaximumWidth(200);
+    mProgress->setTextVisible(false);
+    mProgress->hide();
+    statusBar()->addPermanentWidget(mProgress);
+
+    setUpActions();
+    const QByteArray geometry = platform::UserDefaults::standard().store().value(kGeometryKey).toByteArray();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+
+    mDelegate->setWindow(this);
+    mDelegate->awakeFromNib();
+}
+
+MainWindow::~MainWindow()
+{
+    // The controller goes first: it holds on to this window.
+    mDelegate.reset();
+}
+
+ReportView* MainWindow::textView() const
+{
+    return mUi->oTextView;
+}
+
+void MainWindow::setUpActions()
+{
+    Ui::MainWindow& ui = *mUi;
+    ui.actionOpen->setShortcut(QKeySequence::Open);
+    ui.actionSaveAs->setShortcut(QKeySequence::SaveAs);
+    ui.actionPrint->setShortcut(QKeySequence::Print);
+    ui.actionQuit->setShortcut(QKeySequence::Quit);
+    ui.actionCopy->setShortcut(QKeySequence::Copy);
+    ui.actionSelectAll->setShortcut(QKeySequence::SelectAll);
+
+    connect(ui.actionOpen, &QAction::triggered, this, [this] {
+        if (mBusy)
+            return;
+        beginBatch();
+        check::PerformCommand([this] { mDelegate->openFiles(); });
+        endBatch();
+        runBatch();
+    });
+    connect(ui.actionSaveAs, &QAction::triggered, this,
+            [this] { check::PerformCommand([this] { mDelegate->saveDocumentAs(); }); });
+    connect(ui.actionPrint, &QAction::triggered, this,
+            [this] { check::PerformCommand([this] { mDelegate->printText(); }); });
+    connect(ui.actionExportPdf, &QAction::triggered, this, &MainWindow::exportAsPdf);
+    connect(ui.actionQuit, &QAction::triggered, this, &QWidget::close);
+
+    ReportView* view = textView();
+    ui.actionCopy->setEnabled(false);
+    connect(view, &QTextEdit::copyAvailable, ui.actionCopy, &QAction::setEnabled);
+    connect(ui.actionCopy, &QAction::triggered, view, &QTextEdit::copy);
+    connect(ui.actionSelectAll, &QAction::triggered, view, &QTextEdit::selectAll);
+
+    bindSetting(ui.actionDeprecationNotes, platform::DeprecationNotesKey);
+    bindSetting(ui.actionNoteUnknownKeys, platform::NoteUnknownKeysKey);
+    bindSetting(ui.actionAllowBuildSettings, platform::AllowBuildSettingsKey);
+
+    connect(ui.actionAbout, &QAction::triggered, this, &MainWindow::showAbout);
+}
+
+void MainWindow::bindSetting(QAction* action, const QString& key)
+{
+    // Read afresh for each dictionary checked, so a change holds from the next check on.
+    action->setChecked(platform::UserDefaults::standard().boolForKey(key));
+    connect(action, &QAction::toggled, this, [key](bool on) { platform::UserDefaults::standard().setBool(key, on); });
+}
+
+// Files
+
+void MainWindow::openPaths(const QStringList& paths)
+{
+    mWaiting += paths;
+    if (!mBusy)
+        runBatch();
+}
+
+void MainWindow::runBatch()
+{
+    while (!mWaiting.isEmpty() && !mClosing) {
+        const QStringList batch = std::exchange(mWaiting, {});
+        beginBatch();
+        const int total = static_cast<int>(batch.size());
+        for (int i = 0; i < total && !mClosing; ++i) {
+            check::PerformCommand([&] { mDelegate->applicationOpenFile(batch[i]); });
+            batchProgress(i + 1, total);
+        }
+        endBatch();
+    }
+    if (!mBusy)
+        emit batchFinished();
+}
+
+void MainWindow::beginBatch()
+{
+    mBusy = true;
+    mSincePaint.start();
+    mUi->actionOpen->setEnabled(false);
+}
+
+void MainWindow::endBatch()
+{
+    mBusy = false;
+    mUi->actionOpen->setEnabled(true);
+    mProgress->hide();
+    flushReport();
+}
+
+void MainWindow::batchProgress(int done, int total)
+{
+    if (total > 1) {
+        if (done < total) {
+            mProgress->setRange(0, total);
+            mProgress->setValue(done);
+            mProgress->show();
+            statusBar()->showMessage(tr("Checking %1 of %2 files…").arg(done + 1).arg(total));
+        } else {
+            mProgress->hide();
+            statusBar()->showMessage(tr("Checked %1 files.").arg(total), 5000);
+        }
+    }
+    // The checks run on this thread; every so often the window is painted.
+    // Input waits until the batch ends, so no command starts another batch
+    // meanwhile; files handed over by a second launch join the queue.
+    if (mSincePaint.isValid() && mSincePaint.elapsed() < 50)
+        return;
+    flushReport();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    mSincePaint.start();
+}
+
+void MainWindow::flushReport()
+{
+    mFlushScheduled = false;
+    if (mUnshownRuns.isEmpty())
+        return;
+    const QList<check::StyledString> runs = std::exchange(mUnshownRuns, {});
+    textView()->appendRuns(runs);
+}
+
+int MainWindow::runOpenPanel(const check::OpenPanelOptions& options, QList<QUrl>& urls)
+{
+    BundleOpenDialog dialog(this);
+    if (!options.allowsMultipleSelection)
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted)
+        return check::kPanelCancel;
+    urls.clear();
+    for (const QString& path : dialog.chosenPaths())
+        urls.append(platform::fileURLWithPath(path));
+    return check::kPanelOK;
+}
+
+// Drops: files and bundle directories, checked once the drop is over.
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!localPaths(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (!localPaths(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    const QStringList paths = localPaths(event->mimeData());
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Not in the drop itself: the application the files came from waits for it.
+    QTimer::singleShot(0, this, [this, paths] { openPaths(paths); });
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // The report view leaves drops to the window.
+    if (watched == textView()->viewport()) {
+        switch (event->type()) {
+        case QEvent::DragEnter: dragEnterEvent(static_cast<QDragEnterEvent*>(event)); return true;
+        case QEvent::DragMove: dragMoveEvent(static_cast<QDragMoveEvent*>(event)); return true;
+        case QEvent::Drop: dropEvent(static_cast<QDropEvent*>(event)); return true;
+        default: break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    mClosing = true;
+    platform::UserDefaults::standard().store().setValue(kGeometryKey, saveGeometry());
+    event->accept();
+}
+
+// Save, print, export
+
+void MainWindow::beginSaveSheet(const check::SavePanelOptions& options,
+                                std::function<void(int returnCode, const QUrl& url)> didEnd)
+{
+    const QString suffix = options.requiredFileType.isEmpty() ? QStringLiteral("rtfd") : options.requiredFileType;
+    auto* dialog = new DocumentSaveDialog(this, suffix, options.nameFieldStringValue,
+                                          tr("Rich text with images (*.%1)").arg(suffix));
+    dialog->setWindowTitle(tr("Save As"));
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QDialog::finished, this, [dialog, didEnd](int result) {
+        dialog->deleteLater();
+        const bool ok = result == QDialog::Accepted && !dialog->chosenPath().isEmpty();
+        check::PerformCommand([&] {
+            didEnd(ok ? check::kPanelOK : check::kPanelCancel, ok ? QUrl::fromLocalFile(dialog->chosenPath()) : QUrl());
+        });
+    });
+    dialog->open();
+}
+
+bool MainWindow::writeRTFDToFile(const QString& path, bool, QString* error)
+{
+    // Always atomic: a document the user has is replaced whole or not at all.
+    return check::WriteRtfd(mTextStorage, path, error, ReportView::fontFor(mDelegate->font()).family());
+}
+
+void MainWindow::beginPrintSheet(const check::PrintOptions& options, std::function<void(bool success)> didRun)
+{
+    // A new printer each time: the print system's settings for a new job.
+    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    printer->setDocName(options.jobTitle);
+    auto* dialog = new QPrintDialog(printer.get(), this);
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QDialog::finished, this, [this, dialog, printer, options, didRun](int result) {
+        dialog->deleteLater();
+        const bool printed = result == QDialog::Accepted && printReport(*printer, options.jobTitle);
+        check::PerformCommand([&] { didRun(printed); });
+    });
+    dialog->open();
+}
+
+bool MainWindow::printReport(QPrinter& printer, const QString& jobTitle)
+{
+    flushReport();
+    printer.setDocName(jobTitle);
+    // From the top of the first page, as the text flows.
+    textView()->document()->print(&printer);
+    return printer.printerState() != QPrinter::Error && printer.printerState() != QPrinter::Aborted;
+}
+
+void MainWindow::exportAsPdf()
+{
+    auto* dialog =
+        new DocumentSaveDialog(this, QStringLiteral("pdf"), tr("Ostrel Log.pdf"), tr("PDF documents (*.pdf)"));
+    dialog->setWindowTitle(tr("Export as PDF"));
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QDialog::finished, this, [this, dialog](int result) {
+        dialog->deleteLater();
+        if (result != QDialog::Accepted || dialog->chosenPath().isEmpty())
+            return;
+        QString error;
+        if (!exportPdf(dialog->chosenPath(), &error))
+            presentError(tr("The report could not be exported as “%1”: %2").arg(dialog->chosenPath(), error));
+    });
+    dialog->open();
+}
+
+bool MainWindow::exportPdf(const QString& path, QString* error)
+{
+    const QFileInfo target(path);
+    if (!QFileInfo(target.absolutePath()).isDir()) {
+        *error = tr("The folder “%1” does not exist.").arg(target.absolutePath());
+        return false;
+    }
+    // Printed beside the target, then swapped in.
+    QTemporaryFile built(QDir(target.absolutePath()).filePath(QStringLiteral(".ostrel-export-XXXXXX.pdf")));
+    if (!built.open()) {
+        *error = built.errorString();
+        return false;
+    }
+    built.close();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(built.fileName());
+    if (!printReport(printer, platform::Bundle::main().localizedString(QStringLiteral("Ostrel Log"))) ||
+        QFileInfo(built.fileName()).size() == 0) {
+        *error = tr("the PDF could not be written");
+        return false;
+    }
+    built.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                         QFileDevice::ReadOther);
+    // After an exchange the old file is where the new one was, and goes with it.
+    return check::ReplaceAtomically(built.fileName(), target.absoluteFilePath(), error);
+}
+
+void MainWindow::presentError(const QString& message)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), message, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
+}
+
+void MainWindow::showAbout()
+{
+    QMessageBox::about(this, tr("About Ostrel"),
+                       tr("<h3>Ostrel %1</h3>"
+                          "<p>Checks the information property lists (Info.plist) of macOS bundles: "
+                          "value types and formats, required and recommended keys, deprecated and unknown keys.</p>"
+                          "<p>Drop bundles or property lists on the window, or open them with "
+                          "File&nbsp;▸&nbsp;Open. The command-line checker is <tt>ostrel-check</tt>.</p>")
+                           .arg(QCoreApplication::applicationVersion()));
+}
+
+} // namespace gui

@@ -1,0 +1,93 @@
+// The desktop application's one window: the report view, the menus, the
+// panels and sheets the controller asks for, and every road by which files
+// reach it (command line, drops, a second launch, the Open command).
+#pragma once
+
+#include "check/OstrelAppDelegate.h"
+#include "check/ReportWindow.h"
+#include "check/TextStorage.h"
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QStringList>
+
+#include <memory>
+
+class QAction;
+class QPrinter;
+class QProgressBar;
+
+namespace Ui {
+class MainWindow;
+}
+
+namespace gui {
+
+class ReportView;
+
+class MainWindow : public QMainWindow, public check::ReportWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    check::OstrelAppDelegate& delegate() { return *mDelegate; }
+    ReportView* textView() const;
+
+    // Opens files as the desktop hands them over, one after another in order.
+    // While a batch runs, further files wait their turn behind it.
+    void openPaths(const QStringList& paths);
+    bool isBusy() const { return mBusy; }
+
+    // Brings the view up to date with the report (it is filled in between events).
+    void flushReport();
+
+    // The work of the print sheet, on a printer already chosen.
+    bool printReport(QPrinter& printer, const QString& jobTitle);
+    // Writes the report as PDF at path, replacing a file there atomically.
+    bool exportPdf(const QString& path, QString* error);
+
+    // check::ReportWindow
+    check::TextStorage& textStorage() override { return mTextStorage; }
+    int runOpenPanel(const check::OpenPanelOptions& options, QList<QUrl>& urls) override;
+    void beginSaveSheet(const check::SavePanelOptions& options,
+                        std::function<void(int returnCode, const QUrl& url)> didEnd) override;
+    bool writeRTFDToFile(const QString& path, bool atomically, QString* error) override;
+    void beginPrintSheet(const check::PrintOptions& options, std::function<void(bool success)> didRun) override;
+    void presentError(const QString& message) override;
+    void batchProgress(int done, int total) override;
+
+signals:
+    // A batch has ended and no file waits.
+    void batchFinished();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void setUpActions();
+    void bindSetting(QAction* action, const QString& key);
+    void runBatch();
+    void beginBatch();
+    void endBatch();
+    void exportAsPdf();
+    void showAbout();
+
+    std::unique_ptr<Ui::MainWindow> mUi;
+    check::TextStorage mTextStorage;
+    std::unique_ptr<check::OstrelAppDelegate> mDelegate;
+    QList<check::StyledString> mUnshownRuns;
+    bool mFlushScheduled = false;
+
+    QStringList mWaiting;
+    bool mBusy = false;
+    bool mClosing = false;
+    QElapsedTimer mSincePaint;
+    QProgressBar* mProgress = nullptr;
+};
+
+} // namespace gui

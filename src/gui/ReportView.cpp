@@ -1,0 +1,131 @@
+#include "gui/ReportView.h"
+
+#include <QFontDatabase>
+#include <QImage>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocumentFragment>
+#include <QTextImageFormat>
+#include <QUrl>
+
+namespace gui {
+
+static const QString kImageScheme = QStringLiteral("ostrel-icon:");
+
+ReportView::ReportView(QWidget* parent) : QTextEdit(parent)
+{
+    setReadOnly(true);
+    setUndoRedoEnabled(false);
+    document()->setDocumentMargin(10);
+    QScrollBar* bar = verticalScrollBar();
+    // Following the end is the view's own affair: the report only appends.
+    connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) { mFollowEnd = value >= bar->maximum(); });
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+        if (mFollowEnd)
+            bar->setValue(maximum);
+    });
+}
+
+QFont ReportView::fontFor(const check::FontDescription& description)
+{
+    QFont font = description.family.isEmpty() ? QFontDatabase::systemFont(QFontDatabase::GeneralFont)
+                                              : QFont(description.family);
+    if (description.pointSize > 0)
+        font.setPointSizeF(description.pointSize);
+    font.setBold(description.bold);
+    return font;
+}
+
+QString ReportView::imageName(const QString& attachmentFileName)
+{
+    return kImageScheme + attachmentFileName;
+}
+
+QString ReportView::iconLabel(const QString& imageName)
+{
+    QString name = imageName.startsWith(kImageScheme) ? imageName.mid(kImageScheme.size()) : imageName;
+    if (name.startsWith(QLatin1String("error")))
+        return QStringLiteral("error:");
+    if (name.startsWith(QLatin1String("warning")))
+        return QStringLiteral("warning:");
+    if (name.startsWith(QLatin1String("note")))
+        return QStringLiteral("note:");
+    return QStringLiteral("*");
+}
+
+void ReportView::appendRuns(const QList<check::StyledString>& runs)
+{
+    QTextDocument* doc = document();
+    QTextCursor cursor(doc);
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    for (const check::StyledString& run : runs) {
+        if (run.attachment) {
+            const QString name = imageName(run.attachment->fileName);
+            const QUrl url(name);
+            QImage image;
+            if (doc->resource(QTextDocument::ImageResource, url).isNull()) {
+                image = QImage::fromData(run.attachment->contents);
+                doc->addResource(QTextDocument::ImageResource, url, image);
+            } else {
+                image = doc->resource(QTextDocument::ImageResource, url).value<QImage>();
+            }
+            QTextImageFormat format;
+            format.setName(name);
+            if (!image.isNull()) {
+                format.setWidth(image.width() / image.devicePixelRatio());
+                format.setHeight(image.height() / image.devicePixelRatio());
+            }
+            format.setVerticalAlignment(QTextCharFormat::AlignMiddle);
+            cursor.insertImage(format);
+            continue;
+        }
+        QTextCharFormat format;
+        format.setFont(fontFor(run.font.value_or(check::FontDescription::userFontOfSize(14.0))),
+                       QTextCharFormat::FontPropertiesAll);
+        cursor.insertText(run.text, format);
+    }
+    cursor.endEditBlock();
+}
+
+QString ReportView::labelledText() const
+{
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    return labelledText(0, cursor.position());
+}
+
+QString ReportView::labelledText(int start, int end) const
+{
+    QString text;
+    for (QTextBlock block = document()->findBlock(start); block.isValid() && block.position() <= end;
+         block = block.next()) {
+        if (block.position() > start)
+            text += QLatin1Char('\n');
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const int from = std::max(start, fragment.position());
+            const int to = std::min(end, fragment.position() + fragment.length());
+            if (from >= to)
+                continue;
+            if (fragment.charFormat().isImageFormat())
+                text += iconLabel(fragment.charFormat().toImageFormat().name()).repeated(to - from);
+            else
+                text += fragment.text().mid(from - fragment.position(), to - from);
+        }
+    }
+    return text;
+}
+
+QMimeData* ReportView::createMimeDataFromSelection() const
+{
+    // Icons travel as the words the command line uses, not as U+FFFC.
+    const QTextCursor selection = textCursor();
+    auto* data = new QMimeData;
+    data->setText(labelledText(selection.selectionStart(), selection.selectionEnd()));
+    return data;
+}
+
+} // namespace gui

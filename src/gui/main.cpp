@@ -1,0 +1,96 @@
+// ostrel: the desktop application. One window per user; a second launch hands
+// its files to the running window and exits.
+#include "gui/MainWindow.h"
+#include "gui/ReportView.h"
+#include "gui/SingleInstance.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+void printUsage()
+{
+    std::printf("Usage: ostrel [FILE|BUNDLE]...\n"
+                "Checks the information property lists of macOS bundles in a window.\n"
+                "Files named here are checked in order; if Ostrel already runs, they go to its window.\n");
+}
+
+// When the launch's files are checked: the report's text to a file, and a
+// picture of the window, then quit. For the end-to-end test, the benchmark
+// and the screenshot; not for users.
+void finishAutomation(gui::MainWindow& window)
+{
+    window.flushReport();
+    const QString reportOut = qEnvironmentVariable("OSTREL_GUI_REPORT_OUT");
+    if (!reportOut.isEmpty()) {
+        QFile out(reportOut);
+        if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            out.write(window.textView()->labelledText().toUtf8());
+    }
+    const QString screenshot = qEnvironmentVariable("OSTREL_GUI_SCREENSHOT");
+    if (!screenshot.isEmpty())
+        window.grab().save(screenshot);
+    QApplication::quit();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ostrel"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Ostrel"));
+    QApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("ostrel"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ostrel.png")));
+
+    QStringList paths;
+    bool options = true;
+    for (const QString& argument : app.arguments().mid(1)) {
+        if (options && argument == QLatin1String("--")) {
+            options = false;
+        } else if (options && (argument == QLatin1String("--help") || argument == QLatin1String("-h"))) {
+            printUsage();
+            return 0;
+        } else if (options && argument == QLatin1String("--version")) {
+            std::printf("ostrel %s\n", OSTREL_VERSION);
+            return 0;
+        } else {
+            // Absolute, so that a running window elsewhere finds them.
+            paths.append(QDir::current().absoluteFilePath(argument));
+        }
+    }
+
+    const bool automated =
+        qEnvironmentVariableIsSet("OSTREL_GUI_REPORT_OUT") || qEnvironmentVariableIsSet("OSTREL_GUI_SCREENSHOT");
+    gui::SingleInstance instance(gui::SingleInstance::serverName());
+    if (!automated) {
+        if (instance.handOver(paths))
+            return 0;
+        if (!instance.listen())
+            std::fprintf(stderr, "ostrel: cannot listen for files from other launches\n");
+    }
+
+    gui::MainWindow window;
+    QObject::connect(&instance, &gui::SingleInstance::filesReceived, &window, [&window](const QStringList& handed) {
+        window.raise();
+        window.activateWindow();
+        window.openPaths(handed);
+    });
+    window.show();
+    window.delegate().applicationDidFinishLaunching();
+
+    QTimer::singleShot(0, &window, [&window, paths, automated] {
+        window.openPaths(paths);
+        if (automated)
+            finishAutomation(window);
+    });
+    return app.exec();
+}
