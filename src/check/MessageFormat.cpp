@@ -8,7 +8,11 @@ QString escapeControlCharacters(const QString& text)
 {
     auto isControl = [](QChar c) {
         const char16_t u = c.unicode();
-        return u < 0x20 || (u >= 0x7F && u < 0xA0) || u == 0x2028 || u == 0x2029;
+        // Also the line and paragraph separators, the bidirectional overrides
+        // and isolates (they can make text read differently from what it is),
+        // and U+FFFC, which stands for an icon in the report.
+        return u < 0x20 || (u >= 0x7F && u < 0xA0) || u == 0x2028 || u == 0x2029 || (u >= 0x202A && u <= 0x202E) ||
+               (u >= 0x2066 && u <= 0x2069) || u == 0xFFFC;
     };
     if (std::none_of(text.begin(), text.end(), isControl))
         return text;
@@ -24,12 +28,15 @@ QString escapeControlCharacters(const QString& text)
         case '\t': out += QLatin1String("\\t"); break;
         case '\r': out += QLatin1String("\\r"); break;
         default:
-            out += c.unicode() > 0xFF ? QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper()
-                                      : QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0')).toUpper();
+            // Upper-case digits after a lower-case marker: "\\x1B", "\\u2028".
+            if (c.unicode() > 0xFF)
+                out += QLatin1String("\\u") +
+                       QString::number(c.unicode(), 16).rightJustified(4, QLatin1Char('0')).toUpper();
+            else
+                out += QLatin1String("\\x") +
+                       QString::number(c.unicode(), 16).rightJustified(2, QLatin1Char('0')).toUpper();
         }
     }
-    // "\\X" and "\\U" read better with a lower-case marker.
-    out.replace(QLatin1String("\\X"), QLatin1String("\\x")).replace(QLatin1String("\\U"), QLatin1String("\\u"));
     return out;
 }
 
@@ -56,13 +63,13 @@ QString number(const FormatArgs& args, qsizetype index)
     return escapeControlCharacters(v.description());
 }
 
-}  // namespace
+} // namespace
 
 QString formatMessage(const QString& format, const FormatArgs& args)
 {
     QString out;
     out.reserve(format.size() + 32);
-    qsizetype next = 0;  // the argument that the next "%@" or "%d" takes
+    qsizetype next = 0; // the argument that the next "%@" or "%d" takes
     for (qsizetype i = 0; i < format.size(); ++i) {
         const QChar c = format[i];
         if (c != QLatin1Char('%') || i + 1 >= format.size()) {
@@ -70,13 +77,18 @@ QString formatMessage(const QString& format, const FormatArgs& args)
             continue;
         }
         qsizetype j = i + 1;
-        qsizetype position = -1;
+        bool positional = false;
+        qsizetype position = -1; // stays -1 (no argument) for "%0$" or a number too large
         // "%N$": a 1-based position.
         qsizetype k = j;
         while (k < format.size() && format[k].isDigit())
             ++k;
         if (k > j && k < format.size() && format[k] == QLatin1Char('$')) {
-            position = format.mid(j, k - j).toLongLong() - 1;
+            positional = true;
+            bool ok = false;
+            const long long n = format.mid(j, k - j).toLongLong(&ok);
+            if (ok && n >= 1)
+                position = static_cast<qsizetype>(n - 1);
             j = k + 1;
         }
         if (j >= format.size()) {
@@ -84,18 +96,18 @@ QString formatMessage(const QString& format, const FormatArgs& args)
             break;
         }
         const QChar spec = format[j];
-        if (spec == QLatin1Char('%') && position < 0) {
+        if (spec == QLatin1Char('%') && !positional) {
             out += QLatin1Char('%');
             i = j;
         } else if (spec == QLatin1Char('@') || spec == QLatin1Char('d')) {
-            const qsizetype index = position >= 0 ? position : next++;
+            const qsizetype index = positional ? position : next++;
             out += spec == QLatin1Char('@') ? describe(args, index) : number(args, index);
             i = j;
         } else {
-            out += c;  // not a placeholder we know: keep the text as it stands
+            out += c; // not a placeholder we know: keep the text as it stands
         }
     }
     return out;
 }
 
-}  // namespace check
+} // namespace check
