@@ -77,7 +77,7 @@ QString quotedIfNeeded(const Value& v)
     s.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
     return QLatin1Char('"') + s + QLatin1Char('"');
 }
-}  // namespace
+} // namespace
 
 Value Value::data(QByteArray bytes)
 {
@@ -231,22 +231,41 @@ bool Value::operator==(const Value& other) const
     }
 }
 
+int Dictionary::indexOf(const QString& key) const
+{
+    if (!mIndex.isEmpty()) {
+        const auto it = mIndex.constFind(key);
+        return it == mIndex.constEnd() ? -1 : *it;
+    }
+    for (std::size_t i = 0; i < mKeys.size(); ++i) {
+        if (mKeys[i] == key)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
 const Value* Dictionary::find(const QString& key) const
 {
-    const auto it = mIndex.constFind(key);
-    return it == mIndex.constEnd() ? nullptr : &mValues[static_cast<std::size_t>(*it)];
+    const int i = indexOf(key);
+    return i < 0 ? nullptr : &mValues[static_cast<std::size_t>(i)];
 }
 
 bool Dictionary::insert(const QString& key, Value value)
 {
-    const auto it = mIndex.constFind(key);
-    if (it != mIndex.constEnd()) {
-        mValues[static_cast<std::size_t>(*it)] = std::move(value);
+    const int i = indexOf(key);
+    if (i >= 0) {
+        mValues[static_cast<std::size_t>(i)] = std::move(value);
         return false;
     }
-    mIndex.insert(key, size());
     mKeys.push_back(key);
     mValues.push_back(std::move(value));
+    if (!mIndex.isEmpty()) {
+        mIndex.insert(key, size() - 1);
+    } else if (size() > kIndexedSize) {
+        mIndex.reserve(size() * 2);
+        for (int k = 0; k < size(); ++k)
+            mIndex.insert(mKeys[static_cast<std::size_t>(k)], k);
+    }
     return true;
 }
 
@@ -254,7 +273,6 @@ void Dictionary::reserve(int n)
 {
     mKeys.reserve(static_cast<std::size_t>(n));
     mValues.reserve(static_cast<std::size_t>(n));
-    mIndex.reserve(n);
 }
 
 bool Dictionary::operator==(const Dictionary& other) const
@@ -269,4 +287,4 @@ bool Dictionary::operator==(const Dictionary& other) const
     return true;
 }
 
-}  // namespace plist
+} // namespace plist

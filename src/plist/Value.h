@@ -14,7 +14,7 @@
 namespace plist {
 
 enum class Kind {
-    Null,  // binary files only: the null marker; also a default-constructed Value
+    Null, // binary files only: the null marker; also a default-constructed Value
     Boolean,
     Integer,
     Real,
@@ -22,9 +22,9 @@ enum class Kind {
     Data,
     Date,
     Array,
-    Set,  // binary files only
+    Set, // binary files only
     Dictionary,
-    Uid,  // binary files only (keyed-archiver object references)
+    Uid, // binary files only (keyed-archiver object references)
 };
 
 const char* kindName(Kind kind);
@@ -36,13 +36,10 @@ class Dictionary;
 // unsigned values above INT64_MAX kept exactly.
 struct Integer {
     std::uint64_t bits = 0;
-    bool isUnsigned = false;  // true only for values > INT64_MAX
+    bool isUnsigned = false; // true only for values > INT64_MAX
 
     static Integer fromSigned(std::int64_t v) { return {static_cast<std::uint64_t>(v), false}; }
-    static Integer fromUnsigned(std::uint64_t v)
-    {
-        return {v, v > static_cast<std::uint64_t>(INT64_MAX)};
-    }
+    static Integer fromUnsigned(std::uint64_t v) { return {v, v > static_cast<std::uint64_t>(INT64_MAX)}; }
     std::int64_t toSigned() const { return static_cast<std::int64_t>(bits); }
     QString toString() const;
     bool operator==(const Integer&) const = default;
@@ -63,7 +60,7 @@ struct Uid {
 
 class Value {
 public:
-    Value() = default;  // Null
+    Value() = default; // Null
     explicit Value(bool b) : mData(b) {}
     explicit Value(Integer i) : mData(i) {}
     explicit Value(double d) : mData(d) {}
@@ -98,7 +95,7 @@ public:
     const QByteArray& toData() const;
     Date toDate() const;
     Uid toUid() const;
-    const std::vector<Value>& toArray() const;  // the items of an array or a set
+    const std::vector<Value>& toArray() const; // the items of an array or a set
     const Dictionary& toDictionary() const;
 
     // A readable text of the value for messages: a string is itself; other
@@ -125,7 +122,7 @@ public:
     const QString& keyAt(int i) const { return mKeys[static_cast<std::size_t>(i)]; }
     const Value& valueAt(int i) const { return mValues[static_cast<std::size_t>(i)]; }
     const std::vector<QString>& keys() const { return mKeys; }
-    bool contains(const QString& key) const { return mIndex.contains(key); }
+    bool contains(const QString& key) const { return indexOf(key) >= 0; }
     // The value under key, or null when there is none.
     const Value* find(const QString& key) const;
 
@@ -137,9 +134,14 @@ public:
     bool operator==(const Dictionary& other) const;
 
 private:
+    // Most dictionaries are small: they are searched in order, and the hash
+    // is built only once a dictionary grows past this many keys.
+    static constexpr int kIndexedSize = 16;
+    int indexOf(const QString& key) const;
+
     std::vector<QString> mKeys;
     std::vector<Value> mValues;
-    QHash<QString, int> mIndex;
+    QHash<QString, int> mIndex; // empty while the dictionary is small
 };
 
-}  // namespace plist
+} // namespace plist
