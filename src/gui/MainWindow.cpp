@@ -192,7 +192,7 @@ void MainWindow::batchProgress(int done, int total)
     // The checks run on this thread; every so often the window is painted.
     // Input waits until the batch ends, so no command starts another batch
     // meanwhile; files handed over by a second launch join the queue.
-    if (mSincePaint.isValid() && mSincePaint.elapsed() < 50)
+    if (mSincePaint.isValid() && mSincePaint.elapsed() < mRepaintInterval)
         return;
     flushReport();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

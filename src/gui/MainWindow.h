@@ -38,6 +38,8 @@ public:
     // While a batch runs, further files wait their turn behind it.
     void openPaths(const QStringList& paths);
     bool isBusy() const { return mBusy; }
+    // How often a batch lets the window paint (and other launches hand over files).
+    void setRepaintInterval(int milliseconds) { mRepaintInterval = milliseconds; }
 
     // Brings the view up to date with the report (it is filled in between events).
     void flushReport();
@@ -87,6 +89,7 @@ private:
     bool mBusy = false;
     bool mClosing = false;
     QElapsedTimer mSincePaint;
+    int mRepaintInterval = 50;
     QProgressBar* mProgress = nullptr;
 };
 

@@ -55,6 +55,19 @@ QString ReportView::iconLabel(const QString& imageName)
     return QStringLiteral("*");
 }
 
+const QTextCharFormat& ReportView::formatFor(const check::FontDescription& description)
+{
+    const QString key = description.family + QLatin1Char('/') + QString::number(description.pointSize) +
+                        (description.bold ? QLatin1String("/b") : QLatin1String("/r"));
+    auto it = mFormats.find(key);
+    if (it == mFormats.end()) {
+        QTextCharFormat format;
+        format.setFont(fontFor(description), QTextCharFormat::FontPropertiesAll);
+        it = mFormats.insert(key, format);
+    }
+    return *it;
+}
+
 void ReportView::appendRuns(const QList<check::StyledString>& runs)
 {
     QTextDocument* doc = document();
@@ -82,10 +95,7 @@ void ReportView::appendRuns(const QList<check::StyledString>& runs)
             cursor.insertImage(format);
             continue;
         }
-        QTextCharFormat format;
-        format.setFont(fontFor(run.font.value_or(check::FontDescription::userFontOfSize(14.0))),
-                       QTextCharFormat::FontPropertiesAll);
-        cursor.insertText(run.text, format);
+        cursor.insertText(run.text, formatFor(run.font.value_or(check::FontDescription::userFontOfSize(14.0))));
     }
     cursor.endEditBlock();
 }

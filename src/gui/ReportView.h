@@ -5,6 +5,8 @@
 #include "check/TextStorage.h"
 
 #include <QFont>
+#include <QHash>
+#include <QTextCharFormat>
 #include <QTextEdit>
 
 namespace gui {
@@ -34,7 +36,11 @@ protected:
     QMimeData* createMimeDataFromSelection() const override;
 
 private:
+    const QTextCharFormat& formatFor(const check::FontDescription& description);
+
     bool mFollowEnd = true;
+    // Formats by font, made once: a report has two fonts and many runs.
+    QHash<QString, QTextCharFormat> mFormats;
 };
 
 } // namespace gui

@@ -1,0 +1,86 @@
+#include "Support.h"
+
+#include "platform/UserDefaults.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace testsupport {
+
+namespace {
+
+class GuiEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "test_gui";
+        static char* argv[] = {name, nullptr};
+        mApp = std::make_unique<QApplication>(argc, argv);
+        useFreshSettings();
+    }
+    void TearDown() override { mApp.reset(); }
+
+private:
+    std::unique_ptr<QApplication> mApp;
+};
+
+[[maybe_unused]] ::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
+
+} // namespace
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+QByteArray infoPlist(const QList<std::pair<QString, QString>>& entries)
+{
+    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
+    for (const auto& [key, value] : entries)
+        xml += "<key>" + key.toUtf8() + "</key><string>" + value.toUtf8() + "</string>\n";
+    xml += "</dict>\n</plist>\n";
+    return xml;
+}
+
+QString makeBundle(const QString& dir, const QString& name, const QByteArray& plist)
+{
+    const QString bundle = QDir(dir).filePath(name);
+    writeFile(bundle + QStringLiteral("/Contents/Info.plist"), plist);
+    return bundle;
+}
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+void useFreshSettings()
+{
+    static QTemporaryDir dir;
+    static int count = 0;
+    const QString path = dir.filePath(QStringLiteral("settings-%1.ini").arg(++count));
+    platform::UserDefaults::standard().clearVolatile();
+    platform::UserDefaults::standard().useStore(std::make_unique<QSettings>(path, QSettings::IniFormat));
+}
+
+} // namespace testsupport

@@ -1,0 +1,48 @@
+// Helpers of the window tests: one QApplication on the offscreen platform,
+// settings in a temporary file, files and bundles made on the fly.
+#pragma once
+
+#include <QApplication>
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <functional>
+
+namespace testsupport {
+
+// Writes bytes at path, making the folders on the way.
+void writeFile(const QString& path, const QByteArray& bytes);
+
+// An information property list with the given keys (string values).
+QByteArray infoPlist(const QList<std::pair<QString, QString>>& entries);
+
+// name/Contents/Info.plist under dir, holding plist; returns the bundle's path.
+QString makeBundle(const QString& dir, const QString& name, const QByteArray& plist);
+
+// Runs events until condition holds or the time is up; returns the condition.
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
+
+// Fresh, empty settings for each test.
+void useFreshSettings();
+
+// The first visible top-level or child widget of type T, waiting for it.
+template <typename T> T* waitForWidget(int timeoutMs = 5000)
+{
+    T* found = nullptr;
+    waitFor(
+        [&] {
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (auto* w = qobject_cast<T*>(top); w && w->isVisible()) {
+                    found = w;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+} // namespace testsupport
