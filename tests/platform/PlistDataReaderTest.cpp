@@ -2,6 +2,8 @@
 // inputs that must give a clear error at once.
 #include "check/PlistDataReader.h"
 
+#include "platform/OSStatus.h"
+
 #include "platform/AppleDouble.h"
 #include "platform/FourCharCode.h"
 #include "platform/ResourceWriter.h"
@@ -254,6 +256,17 @@ TEST_F(PlistDataReaderTest, UnreadableFilesReportPermission)
     expectStatus(read(QStringLiteral("Locked")), permErr);
     // The sidecar exists but cannot be read: that is no -193, so no data fork.
     expectStatus(read(QStringLiteral("Hidden")), permErr);
+}
+
+TEST(ReaderStatusTexts, EveryReportedStatusHasAText)
+{
+    // The report prints these texts after "NoData"; resNotFound has its own message.
+    for (const OSStatus status :
+         {fnfErr, resFNotFound, eofErr, mapReadErr, ioErr, permErr, memFullErr, errFSNotAFile}) {
+        const QString text = Error::osStatus(status).localizedDescription();
+        EXPECT_FALSE(text.startsWith(QStringLiteral("The operation couldn't"))) << status;
+        EXPECT_FALSE(text.endsWith(QLatin1Char('.'))) << status; // the report ends the line itself
+    }
 }
 
 TEST(LegacyExample, CarriesItsPlistAndMatchingCodes)
