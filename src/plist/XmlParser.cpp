@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string_view>
+#include <unordered_map>
 
 namespace plist::detail {
 
@@ -275,6 +277,7 @@ private:
     bool placeValue(QStringView name);
     void addValue(Value value);
     QString containerPath(std::size_t depth) const;
+    QString internedKey(QStringView text);
     bool fail(const QString& problem);
     bool failReader();
 
@@ -289,6 +292,9 @@ private:
     QString mText;
     QString mError;
     QList<DuplicateKey> mDuplicates;
+    // Keys repeat throughout a document; equal keys share one string. The
+    // views point into the strings held as values.
+    std::unordered_map<std::u16string_view, QString> mKeys;
 };
 
 ParseResult XmlParser::run()
@@ -479,6 +485,25 @@ QString XmlParser::containerPath(std::size_t depth) const
     return path;
 }
 
+QString XmlParser::internedKey(QStringView text)
+{
+    // Bounded, so that a document of unique keys costs no more than without.
+    constexpr std::size_t kMaxKeys = 4096;
+    constexpr qsizetype kMaxLength = 128;
+    if (text.size() > kMaxLength)
+        return text.toString();
+    const std::u16string_view view(text.utf16(), static_cast<std::size_t>(text.size()));
+    const auto it = mKeys.find(view);
+    if (it != mKeys.end())
+        return it->second;
+    QString key = text.toString();
+    if (mKeys.size() < kMaxKeys)
+        mKeys.emplace(
+            std::u16string_view(reinterpret_cast<const char16_t*>(key.utf16()), static_cast<std::size_t>(key.size())),
+            key);
+    return key;
+}
+
 // Collects the text content of the current element into mText, up to its end tag.
 bool XmlParser::readText(Tag element)
 {
@@ -487,7 +512,9 @@ bool XmlParser::readText(Tag element)
     for (;;) {
         switch (next()) {
         case QXmlStreamReader::Characters:
-            if (first)
+            if (first && element == Tag::Key)
+                mText = internedKey(mReader.text());
+            else if (first)
                 mText = mReader.text().toString(); // the common case: one piece, one allocation
             else
                 mText += mReader.text();
