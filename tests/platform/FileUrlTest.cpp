@@ -69,10 +69,4 @@ TEST(FileUrl, PathsOfExistingThings)
     EXPECT_FALSE(platform::fileExists(QUrl()));
 }
 
-TEST(FileUrl, RelativePathBecomesAbsolute)
-{
-    const QUrl relative = platform::fileURLWithPath(QStringLiteral("some/where.plist"));
-    EXPECT_EQ(platform::fileSystemPath(relative), QDir::current().absoluteFilePath(QStringLiteral("some/where.plist")));
-}
-
 } // namespace

@@ -2,10 +2,9 @@
 // inputs that must give a clear error at once.
 #include "check/PlistDataReader.h"
 
-#include "platform/OSStatus.h"
-
 #include "platform/AppleDouble.h"
 #include "platform/FourCharCode.h"
+#include "platform/OSStatus.h"
 #include "platform/ResourceWriter.h"
 #include "plist/Parse.h"
 
@@ -98,23 +97,6 @@ protected:
     QTemporaryDir mDir;
 };
 
-TEST_F(PlistDataReaderTest, PlistExtensionReadsTheWholeFileWithoutCodes)
-{
-    write(QStringLiteral("Info.plist"), kDataPlist);
-    // Even with a sidecar holding Finder information, a .plist has no codes.
-    write(QStringLiteral("._Info.plist"), sidecar(resources(kForkPlist)));
-    expectBytes(read(QStringLiteral("Info.plist")), kDataPlist, 0, 0);
-}
-
-TEST_F(PlistDataReaderTest, ExtensionInOtherCaseTakesTheResourceRoad)
-{
-    for (const QString& name :
-         {QStringLiteral("Tool.PLIST"), QStringLiteral("Tool.Plist"), QStringLiteral("Tool.plisT")}) {
-        write(name, resources(kDataPlist));
-        expectBytes(read(name), kDataPlist, 0, 0);
-    }
-}
-
 TEST_F(PlistDataReaderTest, MissingFileOnEachRoad)
 {
     const Outcome plist = read(QStringLiteral("missing.plist"));
@@ -131,10 +113,10 @@ TEST_F(PlistDataReaderTest, MissingFileOnEachRoad)
     expectStatus(read(QStringLiteral("orphan")), fnfErr);
 }
 
-TEST_F(PlistDataReaderTest, ForkOrderAndStatuses)
+TEST_F(PlistDataReaderTest, RoadsForkOrderAndStatuses)
 {
     struct Case {
-        const char* what;
+        const char* name;
         std::optional<QByteArray> dataFork; // none: an empty file
         std::optional<QByteArray> sidecar;  // none: no "._NAME"
         std::optional<QByteArray> expected; // none: expect the status
@@ -142,30 +124,29 @@ TEST_F(PlistDataReaderTest, ForkOrderAndStatuses)
         bool codes;
     };
     const Case cases[] = {
-        {"resource fork wins over the data fork", resources(kDataPlist), sidecar(resources(kForkPlist)), kForkPlist,
-         noErr, true},
-        {"no 'plst' in the resource fork: the data fork is not tried", resources(kDataPlist),
-         sidecar(resources(kForkPlist, 1)), std::nullopt, resNotFound, false},
-        {"no sidecar: the data fork is the resource file", resources(kDataPlist), std::nullopt, kDataPlist, noErr,
-         false},
-        {"sidecar without a fork entry", resources(kDataPlist), sidecar(std::nullopt), kDataPlist, noErr, true},
-        {"empty fork entry", resources(kDataPlist), sidecar(QByteArray()), kDataPlist, noErr, true},
-        {"sidecar that is no AppleDouble file", resources(kDataPlist), QByteArray("just text"), kDataPlist, noErr,
-         false},
-        {"no fork anywhere", std::nullopt, std::nullopt, std::nullopt, resFNotFound, false},
-        {"data fork is no resource file", QByteArray("#!/bin/sh\necho hello\n"), std::nullopt, std::nullopt, eofErr,
-         false},
-        {"damaged resource fork: its status, not the data fork's bytes", resources(kDataPlist),
-         sidecar(resources(kForkPlist).left(100)), std::nullopt, eofErr, false},
-        {"damaged sidecar", resources(kDataPlist), sidecar(resources(kForkPlist)).left(40), std::nullopt, eofErr,
-         false},
-        {"empty 'plst' resource", QByteArray(), sidecar(resources(QByteArray())), QByteArray(""), noErr, true},
-        {"Finder information missing", QByteArray(), sidecar(resources(kForkPlist), false), kForkPlist, noErr, false},
+        // Exactly "plist": the whole file, and no codes even beside a sidecar.
+        {"Info.plist", kDataPlist, sidecar(resources(kForkPlist)), kDataPlist, noErr, false},
+        // Another letter case is no "plist": the resource road.
+        {"Tool.PLIST", resources(kDataPlist), std::nullopt, kDataPlist, noErr, false},
+        {"Tool.Plist", resources(kDataPlist), std::nullopt, kDataPlist, noErr, false},
+        {"ForkWins", resources(kDataPlist), sidecar(resources(kForkPlist)), kForkPlist, noErr, true},
+        // No 'plst' 0 in the resource fork: -192, and the data fork is not tried.
+        {"NoPlstInFork", resources(kDataPlist), sidecar(resources(kForkPlist, 1)), std::nullopt, resNotFound, false},
+        {"NoSidecar", resources(kDataPlist), std::nullopt, kDataPlist, noErr, false},
+        {"SidecarWithoutFork", resources(kDataPlist), sidecar(std::nullopt), kDataPlist, noErr, true},
+        {"EmptyForkEntry", resources(kDataPlist), sidecar(QByteArray()), kDataPlist, noErr, true},
+        {"SidecarNoAppleDouble", resources(kDataPlist), QByteArray("just text"), kDataPlist, noErr, false},
+        {"NoForkAnywhere", std::nullopt, std::nullopt, std::nullopt, resFNotFound, false},
+        {"DataForkNoResourceFile", QByteArray("#!/bin/sh\necho hi\n"), std::nullopt, std::nullopt, eofErr, false},
+        // A damaged resource fork reports its own status; the data fork is not tried.
+        {"DamagedFork", resources(kDataPlist), sidecar(resources(kForkPlist).left(100)), std::nullopt, eofErr, false},
+        {"DamagedSidecar", resources(kDataPlist), sidecar(resources(kForkPlist)).left(40), std::nullopt, eofErr, false},
+        {"EmptyPlst", QByteArray(), sidecar(resources(QByteArray())), QByteArray(""), noErr, true},
+        {"NoFinderInfo", QByteArray(), sidecar(resources(kForkPlist), false), kForkPlist, noErr, false},
     };
-    int n = 0;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const QString name = QStringLiteral("Tool%1").arg(n++);
+        SCOPED_TRACE(c.name);
+        const QString name = QString::fromUtf8(c.name);
         write(name, c.dataFork.value_or(QByteArray()));
         if (c.sidecar)
             write(QStringLiteral("._") + name, *c.sidecar);
