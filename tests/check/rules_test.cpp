@@ -1,15 +1,66 @@
 // The shipped rules (resources/rules.plist) through the real validator:
 // correct bundles of every kind draw no error or warning, wrong ones draw
 // the finding that names their fault, and the file keeps to its own format.
-#include "validator_support.h"
-
+#include "check/MessageFormat.h"
+#include "check/PlistValidator.h"
+#include "platform/Bundle.h"
+#include "platform/UserDefaults.h"
 #include "plist/Parse.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSettings>
+#include <QTemporaryDir>
 
-namespace validator_test {
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace rules_test {
 namespace {
+
+// One line per finding: "[warning] " for the icon, then the message.
+class Recorder : public check::MessageLogger {
+public:
+    void appendNoteIcon() override { report += QStringLiteral("[note] "); }
+    void appendWarningIcon() override { report += QStringLiteral("[warning] "); }
+    void appendErrorIcon() override { report += QStringLiteral("[error] "); }
+    void appendWithFormat(const QString& format, const check::FormatArgs& args) override
+    {
+        report += check::formatMessage(format, args);
+    }
+    void appendBoldString(const QString& text) override { report += text; }
+    void appendString(const QString& text) override { report += text; }
+
+    QString report;
+};
+
+using Entries = std::initializer_list<std::pair<const char*, plist::Value>>;
+
+plist::Value D(Entries entries)
+{
+    plist::Dictionary dict;
+    for (const auto& [key, value] : entries)
+        dict.insert(QString::fromUtf8(key), value);
+    return plist::Value::dictionary(std::move(dict));
+}
+plist::Value A(std::initializer_list<plist::Value> items)
+{
+    return plist::Value::array(items);
+}
+plist::Value S(const char* text)
+{
+    return plist::Value(text);
+}
+plist::Value B(bool b)
+{
+    return plist::Value(b);
+}
+plist::Value I(int i)
+{
+    return plist::Value::integer(i);
+}
 
 plist::Value readPlist(const QString& path)
 {
@@ -29,20 +80,59 @@ QString sourceFile(const char* relative)
     return qEnvironmentVariable("OSTREL_SOURCE_DIR") + QLatin1Char('/') + QString::fromUtf8(relative);
 }
 
-class Rules : public ValidatorTest {
+class Rules : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        ValidatorTest::SetUpTestSuite();
+        sDir = std::make_unique<QTemporaryDir>();
+        ASSERT_TRUE(sDir->isValid());
+        // Each message shows as its key and arguments: "BadType(K|string)".
+        QByteArray table = "\"UnknownTopKey\" = \"UnknownTopKey(%@)\";\n"
+                           "\"UnknownKey\" = \"UnknownKey(%@|%@)\";\n"
+                           "\"KeyTypo\" = \" KeyTypo(%@)\\n\";\n"
+                           "\"DeprecKey\" = \"DeprecKey(%@|%@|%@)\\n\";\n";
+        for (const char* key : {"EmptyString", "NoReqTopKey", "NoRecTopKey", "NestingTooDeep"})
+            table += QByteArray("\"") + key + "\" = \"" + key + "(%@)\\n\";\n";
+        for (const char* key : {"Not4Char", "Not1Char", "BadVers", "BIDBadChar", "BIDNoDot", "BIDEmptyPart",
+                                "UTIBadChar", "UTINoDot", "UTIEmptyPart", "BadEnumeratedValue", "NotYNBool",
+                                "Not01Bool", "AppleKey", "BadType", "NoReqKey", "NoRecKey"})
+            table += QByteArray("\"") + key + "\" = \"" + key + "(%@|%@)\\n\";\n";
+        const QString path = sDir->filePath(QStringLiteral("Rules.strings"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(table);
+        file.close();
+        platform::Bundle::main().setStringsFile(path);
+
+        platform::UserDefaults& defaults = platform::UserDefaults::standard();
+        defaults.useStore(
+            std::make_unique<QSettings>(sDir->filePath(QStringLiteral("settings.ini")), QSettings::IniFormat));
+        defaults.registerDefaults({{platform::DeprecationNotesKey, true}, {platform::NoteUnknownKeysKey, true}});
+
         sRules = readPlist(sourceFile("resources/rules.plist"));
     }
+
+    static void TearDownTestSuite()
+    {
+        platform::Bundle::main().setStringsFile(QString());
+        platform::UserDefaults::standard().useStore(nullptr);
+        platform::UserDefaults::standard().clearVolatile();
+        sDir.reset();
+    }
+
+    void SetUp() override { platform::UserDefaults::standard().clearVolatile(); }
+
+    static void set(const QString& setting, bool on) { platform::UserDefaults::standard().setVolatile(setting, on); }
 
     // The report as lines; a deprecation note loses its text, which the
     // structure test checks once for all keys.
     static QStringList findings(const plist::Value& info)
     {
         static const QRegularExpression deprecText(QStringLiteral(R"(^(\[note\] DeprecKey\([^|]*\|[^|]*)\|.*\)$)"));
-        QStringList lines = check(info, sRules).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        Recorder recorder;
+        check::PlistValidator validator(recorder);
+        validator.validateInfoDict(info.toDictionary(), &sRules);
+        QStringList lines = recorder.report.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         for (QString& line : lines)
             line.replace(deprecText, QStringLiteral("\\1)"));
         return lines;
@@ -50,6 +140,7 @@ protected:
 
     static QStringList findingsOfFile(const char* relative) { return findings(readPlist(sourceFile(relative))); }
 
+    static inline std::unique_ptr<QTemporaryDir> sDir;
     static inline plist::Value sRules;
 };
 
@@ -133,6 +224,11 @@ struct Sample {
     QStringList notes;
 };
 
+void PrintTo(const Sample& sample, std::ostream* os)
+{
+    *os << sample.file;
+}
+
 class CorrectSamples : public Rules, public ::testing::WithParamInterface<Sample> {};
 
 TEST_P(CorrectSamples, DrawNoErrorOrWarning)
@@ -146,7 +242,7 @@ TEST_P(CorrectSamples, DrawNoErrorOrWarning)
 
 const QString kQL = QStringLiteral("[note] DeprecKey(%1|)");
 
-INSTANTIATE_TEST_SUITE_P(Bundles, CorrectSamples,
+INSTANTIATE_TEST_SUITE_P(RulesSamples, CorrectSamples,
                          ::testing::Values(Sample{"tests/data/info-plists/app.plist", {}},
                                            Sample{"tests/data/info-plists/framework.plist", {}},
                                            Sample{"tests/data/info-plists/kext.plist", {}},
@@ -220,6 +316,11 @@ struct KeyCase {
     const char* finding; // "" for none
 };
 
+void PrintTo(const KeyCase& c, std::ostream* os)
+{
+    *os << c.key << " = " << c.value.description().toStdString();
+}
+
 class KeyCases : public Rules, public ::testing::WithParamInterface<KeyCase> {};
 
 TEST_P(KeyCases, DrawTheDocumentedFinding)
@@ -236,7 +337,7 @@ TEST_P(KeyCases, DrawTheDocumentedFinding)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    TopLevel, KeyCases,
+    RulesKeys, KeyCases,
     ::testing::Values(
         // Build numbers and marketing versions: digits between full stops.
         KeyCase{"CFBundleVersion", S("123"), ""}, KeyCase{"CFBundleVersion", S("1.2.3"), ""},
@@ -277,4 +378,4 @@ TEST_F(Rules, VendorKeysAreQuietInVendorBundles)
 }
 
 } // namespace
-} // namespace validator_test
+} // namespace rules_test
