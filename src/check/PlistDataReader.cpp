@@ -50,6 +50,7 @@ std::optional<QByteArray> readWholeFile(const QString& path, platform::Error* er
     }
     QByteArray bytes;
     const platform::OSStatus status = opened.file->read(0, size, bytes);
+    opened.file->adviseUncached(); // read once, so keep it out of the cache
     if (status != platform::noErr) {
         if (error) {
             if (opened.file->lastError() != 0)

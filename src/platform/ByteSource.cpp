@@ -110,6 +110,11 @@ OSStatus FileSource::read(std::uint64_t offset, std::uint64_t length, QByteArray
     return noErr;
 }
 
+void FileSource::adviseUncached() const
+{
+    ::posix_fadvise(mFd->fd, off_t(mBase), off_t(mSize), POSIX_FADV_DONTNEED);
+}
+
 std::unique_ptr<ByteSource> FileSource::slice(std::uint64_t offset, std::uint64_t length) const
 {
     if (!rangeFits(offset, length, mSize))

@@ -91,6 +91,9 @@ OSStatus ResourceFile::get1Resource(FourCharCode type, std::int16_t id, QByteArr
                 return memFullErr;
             return mFork->read(mDataOffset + dataOffset + 4, length, bytes);
         }
+        // Only the first list of a type is searched: a hostile map could repeat
+        // a type thousands of times over one long reference list.
+        return resNotFound;
     }
     return resNotFound;
 }

@@ -66,6 +66,17 @@ TEST(ResourceFile, FindsEachResourceByTypeAndId)
     EXPECT_EQ(file->get1Resource(kPlst, 0, data), resNotFound);
 }
 
+TEST(ResourceFile, RepeatedTypeIsSearchedOnce)
+{
+    // Two type entries for 'plst' (the second made by renaming 'vers'): only
+    // the first one's references count, so a map cannot multiply the work.
+    QByteArray bytes = makeResourceFile({{kPlst, 1, "one", {}}, {kVers, 0, "zero", {}}});
+    const qsizetype secondType = bytes.indexOf("vers", 256 + 15);
+    ASSERT_GT(secondType, 0);
+    bytes.replace(secondType, 4, "plst");
+    EXPECT_EQ(lookup(bytes), resNotFound);
+}
+
 TEST(ResourceFile, EveryTruncationIsAnError)
 {
     const QByteArray whole = makeResourceFile(kResources);
