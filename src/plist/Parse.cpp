@@ -1,6 +1,7 @@
 #include "plist/Parse.h"
 
 #include "plist/Parsers.h"
+#include "plist/TextPosition.h"
 
 #include <QStringDecoder>
 
@@ -53,6 +54,56 @@ bool hasUnpairedSurrogate(const QString& text)
     return false;
 }
 
+// Where the first byte that breaks UTF-8 stands, for the error message.
+qsizetype firstInvalidUtf8(QByteArrayView bytes)
+{
+    const auto at = [&](qsizetype i) { return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u; };
+    const auto continuation = [&](qsizetype i, unsigned lo = 0x80, unsigned hi = 0xBF) {
+        return at(i) >= lo && at(i) <= hi;
+    };
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        const unsigned b = at(i);
+        qsizetype length = 0;
+        if (b < 0x80)
+            length = 1;
+        else if (b >= 0xC2 && b <= 0xDF)
+            length = continuation(i + 1) ? 2 : 0;
+        else if (b >= 0xE0 && b <= 0xEF)
+            length =
+                continuation(i + 1, b == 0xE0 ? 0xA0 : 0x80, b == 0xED ? 0x9F : 0xBF) && continuation(i + 2) ? 3 : 0;
+        else if (b >= 0xF0 && b <= 0xF4)
+            length = continuation(i + 1, b == 0xF0 ? 0x90 : 0x80, b == 0xF4 ? 0x8F : 0xBF) && continuation(i + 2) &&
+                             continuation(i + 3)
+                         ? 4
+                         : 0;
+        if (length == 0)
+            return i;
+        i += length;
+    }
+    return -1;
+}
+
+QString invalidUtf8Error(QByteArrayView bytes)
+{
+    const qsizetype bad = firstInvalidUtf8(bytes);
+    if (bad < 0)
+        return QStringLiteral("the text is not valid UTF-8");
+    qsizetype line = 1, column = 1;
+    for (qsizetype i = 0; i < bad; ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b == '\n') {
+            ++line;
+            column = 1;
+        } else if ((b & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+    return detail::errorAt(line, column,
+                           QStringLiteral("the text is not valid UTF-8 (byte 0x%1)")
+                               .arg(static_cast<unsigned char>(bytes[bad]), 2, 16, QLatin1Char('0')));
+}
+
 // Decodes text: UTF-16 (with a byte-order mark or recognised without), else
 // UTF-8 (a mark is skipped).
 std::optional<QString> decodeText(const QByteArray& bytes, Utf16 order, QString& error)
@@ -75,7 +126,7 @@ std::optional<QString> decodeText(const QByteArray& bytes, Utf16 order, QString&
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder.decode(QByteArrayView(bytes).sliced(skip));
     if (decoder.hasError()) {
-        error = QStringLiteral("the text is not valid UTF-8");
+        error = invalidUtf8Error(QByteArrayView(bytes).sliced(skip));
         return std::nullopt;
     }
     return text;

@@ -105,7 +105,9 @@ TEST(Parse, RejectsBrokenEncodings)
         QByteArray bytes;
         const char* problem;
     } cases[] = {
-        {"invalid UTF-8 in old-style text", "{ a = \"\xC3\x28\"; }", "not valid UTF-8"},
+        {"invalid UTF-8 in old-style text", "{\n a = \"\xC3\xA9\xC3\x28\"; }",
+         "line 2, column 8: the text is not valid UTF-8 (byte 0xc3)"},
+        {"UTF-16 surrogate written as UTF-8", "\xED\xA0\x80", "line 1, column 1: the text is not valid UTF-8"},
         {"odd UTF-16", QByteArray("\xFE\xFF\x00{\x00", 5), "odd number of bytes"},
         {"unpaired surrogate in UTF-16", QByteArray("\xFF\xFE\x00\xD8(\x00)\x00", 8), "not valid UTF-16"},
         {"invalid UTF-8 in XML", "<?xml version=\"1.0\"?><plist><string>\xFF</string></plist>", "encoded"},
