@@ -48,9 +48,9 @@ std::optional<QByteArray> readWholeFile(const QString& path, platform::Error* er
                                            .arg(double(size) / (1024.0 * 1024.0), 0, 'f', 1));
         return std::nullopt;
     }
+    opened.file->adviseUncached();
     QByteArray bytes;
     const platform::OSStatus status = opened.file->read(0, size, bytes);
-    opened.file->adviseUncached(); // read once, so keep it out of the cache
     if (status != platform::noErr) {
         if (error) {
             if (opened.file->lastError() != 0)

@@ -112,7 +112,7 @@ OSStatus FileSource::read(std::uint64_t offset, std::uint64_t length, QByteArray
 
 void FileSource::adviseUncached() const
 {
-    ::posix_fadvise(mFd->fd, off_t(mBase), off_t(mSize), POSIX_FADV_DONTNEED);
+    ::posix_fadvise(mFd->fd, off_t(mBase), off_t(mSize), POSIX_FADV_NOREUSE);
 }
 
 std::unique_ptr<ByteSource> FileSource::slice(std::uint64_t offset, std::uint64_t length) const

@@ -57,7 +57,8 @@ public:
     std::uint64_t size() const override { return mSize; }
     OSStatus read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const override;
     std::unique_ptr<ByteSource> slice(std::uint64_t offset, std::uint64_t length) const override;
-    // Tells the system that the bytes read need not stay in its cache.
+    // Tells the system the bytes will be read once, so they need not stay in its
+    // cache. Only a hint: dropping pages others may be using would cost them.
     void adviseUncached() const;
     // The errno of the last failed read, for callers that report the system's text.
     int lastError() const { return mLastError; }
