@@ -44,6 +44,14 @@ QStringList localPaths(const QMimeData* data)
     return paths;
 }
 
+// The desktop's binding for a command; where the platform names none (some
+// leave Save As and Quit unbound), the one GNOME and KDE use.
+void setStandardShortcut(QAction* action, QKeySequence::StandardKey key, const QString& fallback)
+{
+    const QList<QKeySequence> bindings = QKeySequence::keyBindings(key);
+    action->setShortcuts(bindings.isEmpty() ? QList<QKeySequence>{QKeySequence(fallback)} : bindings);
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mUi(std::make_unique<Ui::MainWindow>())
@@ -94,12 +102,12 @@ ReportView* MainWindow::textView() const
 void MainWindow::setUpActions()
 {
     Ui::MainWindow& ui = *mUi;
-    ui.actionOpen->setShortcut(QKeySequence::Open);
-    ui.actionSaveAs->setShortcut(QKeySequence::SaveAs);
-    ui.actionPrint->setShortcut(QKeySequence::Print);
-    ui.actionQuit->setShortcut(QKeySequence::Quit);
-    ui.actionCopy->setShortcut(QKeySequence::Copy);
-    ui.actionSelectAll->setShortcut(QKeySequence::SelectAll);
+    setStandardShortcut(ui.actionOpen, QKeySequence::Open, QStringLiteral("Ctrl+O"));
+    setStandardShortcut(ui.actionSaveAs, QKeySequence::SaveAs, QStringLiteral("Ctrl+Shift+S"));
+    setStandardShortcut(ui.actionPrint, QKeySequence::Print, QStringLiteral("Ctrl+P"));
+    setStandardShortcut(ui.actionQuit, QKeySequence::Quit, QStringLiteral("Ctrl+Q"));
+    setStandardShortcut(ui.actionCopy, QKeySequence::Copy, QStringLiteral("Ctrl+C"));
+    setStandardShortcut(ui.actionSelectAll, QKeySequence::SelectAll, QStringLiteral("Ctrl+A"));
 
     connect(ui.actionOpen, &QAction::triggered, this, [this] {
         if (mBusy)

@@ -1,0 +1,267 @@
+// The window on Qt's offscreen platform: built from its description, its
+// menus, the roads by which files arrive, and the save and print sheets.
+#include "Support.h"
+
+#include "gui/BundleOpenDialog.h"
+#include "gui/DocumentSaveDialog.h"
+#include "gui/MainWindow.h"
+#include "gui/ReportView.h"
+#include "platform/Bundle.h"
+#include "platform/UserDefaults.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using gui::MainWindow;
+using namespace testsupport;
+
+namespace {
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { useFreshSettings(); }
+
+    // The report as the view shows it, icons as words.
+    static QString shown(MainWindow& window)
+    {
+        window.flushReport();
+        return window.textView()->labelledText();
+    }
+
+    // The headings' display names, in the order the view shows them.
+    static QStringList checkedNames(MainWindow& window)
+    {
+        QStringList names;
+        for (const QString& line : shown(window).split(QLatin1Char('\n'))) {
+            const QString prefix = platform::Bundle::main().localizedString(QStringLiteral("CheckingPrefix"));
+            if (line.startsWith(prefix))
+                names << line.mid(prefix.size());
+        }
+        return names;
+    }
+
+    QAction* action(MainWindow& window, const char* name)
+    {
+        auto* a = window.findChild<QAction*>(QLatin1String(name));
+        EXPECT_NE(a, nullptr) << name;
+        return a;
+    }
+
+    QTemporaryDir mDir;
+};
+
+} // namespace
+
+TEST_F(WindowTest, IsBuiltFromItsDescriptionAndOpensWithTheIntroduction)
+{
+    MainWindow window;
+    EXPECT_EQ(window.objectName(), "oWindow");
+    auto* view = window.findChild<QTextEdit*>(QStringLiteral("oTextView"));
+    ASSERT_EQ(view, window.textView());
+    EXPECT_TRUE(view->isReadOnly());
+
+    const QString intro = platform::Bundle::main().localizedString(QStringLiteral("IntroText"));
+    EXPECT_EQ(shown(window), intro);
+    // All of it in the regular font at 14 points.
+    for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QFont font = it.fragment().charFormat().font();
+            EXPECT_EQ(font.pointSizeF(), 14.0);
+            EXPECT_FALSE(font.bold());
+        }
+    }
+}
+
+TEST_F(WindowTest, MenusCarryTheCommandsWithTheDesktopsShortcuts)
+{
+    MainWindow window;
+    const struct {
+        const char* action;
+        const char* menu;
+        const char* shortcut;
+    } rows[] = {
+        {"actionOpen", "menuFile", "Ctrl+O"},
+        {"actionSaveAs", "menuFile", "Ctrl+Shift+S"},
+        {"actionPrint", "menuFile", "Ctrl+P"},
+        {"actionExportPdf", "menuFile", ""},
+        {"actionQuit", "menuFile", "Ctrl+Q"},
+        {"actionCopy", "menuEdit", "Ctrl+C"},
+        {"actionSelectAll", "menuEdit", "Ctrl+A"},
+        {"actionDeprecationNotes", "menuSettings", ""},
+        {"actionNoteUnknownKeys", "menuSettings", ""},
+        {"actionAllowBuildSettings", "menuSettings", ""},
+        {"actionAbout", "menuHelp", ""},
+    };
+    for (const auto& row : rows) {
+        QAction* a = action(window, row.action);
+        auto* menu = window.findChild<QMenu*>(QLatin1String(row.menu));
+        ASSERT_TRUE(a && menu) << row.action;
+        EXPECT_TRUE(menu->actions().contains(a)) << row.action;
+        EXPECT_EQ(a->shortcut().toString(), row.shortcut) << row.action;
+    }
+}
+
+TEST_F(WindowTest, SettingsTogglesShowAndStoreTheSettings)
+{
+    const struct {
+        const char* action;
+        QString key;
+        bool byDefault;
+    } rows[] = {
+        {"actionDeprecationNotes", platform::DeprecationNotesKey, true},
+        {"actionNoteUnknownKeys", platform::NoteUnknownKeysKey, true},
+        {"actionAllowBuildSettings", platform::AllowBuildSettingsKey, false},
+    };
+    for (const auto& row : rows) {
+        useFreshSettings();
+        {
+            MainWindow window;
+            QAction* a = action(window, row.action);
+            ASSERT_TRUE(a->isCheckable());
+            EXPECT_EQ(a->isChecked(), row.byDefault) << row.action;
+            a->trigger();
+            EXPECT_EQ(platform::UserDefaults::standard().boolForKey(row.key), !row.byDefault) << row.action;
+            EXPECT_EQ(platform::UserDefaults::standard().store().value(row.key).toBool(), !row.byDefault);
+        }
+        // A stored value is what the next window shows.
+        MainWindow again;
+        EXPECT_EQ(action(again, row.action)->isChecked(), !row.byDefault) << row.action;
+    }
+}
+
+TEST_F(WindowTest, TurningOffUnknownKeyNotesHoldsFromTheNextCheck)
+{
+    const QString plist = mDir.filePath("odd.plist");
+    writeFile(plist, infoPlist({{"CFBundleIdentifier", "com.example.odd"}, {"ZzqxUnheardOfKey", "1"}}));
+    MainWindow window;
+    window.openPaths({plist});
+    const qsizetype notesBefore = shown(window).count(QStringLiteral("note: "));
+    EXPECT_GE(notesBefore, 1);
+    action(window, "actionNoteUnknownKeys")->trigger();
+    window.openPaths({plist});
+    EXPECT_EQ(shown(window).count(QStringLiteral("note: ")), notesBefore);
+}
+
+TEST_F(WindowTest, FilesOpenInOrderWithBoldNamesAndInlineIcons)
+{
+    const QString bundle = makeBundle(mDir.path(), "Good.app", infoPlist({{"CFBundleIdentifier", "com.example.good"}}));
+    const QString array = mDir.filePath("array.plist");
+    writeFile(array, "(1, 2)");
+    const QString missing = mDir.filePath("missing.plist");
+
+    MainWindow window;
+    window.openPaths({bundle, array, missing});
+    EXPECT_EQ(checkedNames(window), QStringList({"Good.app", "array.plist", "missing.plist"}));
+    const QString text = shown(window);
+    EXPECT_TRUE(text.contains(bundle + "/Contents/Info.plist\n"));
+    EXPECT_EQ(text.count(QStringLiteral("error: ")), 2);
+
+    // The names in bold and nothing else; one image in the view per icon run.
+    QString boldText;
+    int images = 0;
+    for (QTextBlock block = window.textView()->document()->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (format.isImageFormat())
+                images += it.fragment().length();
+            else if (format.font().bold())
+                boldText += it.fragment().text() + "|";
+        }
+    }
+    EXPECT_EQ(boldText, "Good.app|array.plist|missing.plist|");
+    int iconRuns = 0;
+    for (const check::StyledString& run : window.textStorage().runs())
+        iconRuns += run.attachment ? 1 : 0;
+    EXPECT_EQ(images, iconRuns);
+    EXPECT_GE(images, 2);
+}
+
+TEST_F(WindowTest, FilesArrivingDuringABatchWaitTheirTurn)
+{
+    QStringList first;
+    for (int i = 0; i < 3; ++i) {
+        first << mDir.filePath(QStringLiteral("f%1.plist").arg(i));
+        writeFile(first.last(), infoPlist({{"CFBundleIdentifier", "com.example.f"}}));
+    }
+    const QString late = mDir.filePath("late.plist");
+    writeFile(late, "(1)");
+
+    MainWindow window;
+    window.setRepaintInterval(0);
+    bool sawBusy = false;
+    // Handed over while the first file is checked (as a second launch would).
+    QTimer::singleShot(0, &window, [&] {
+        sawBusy = window.isBusy();
+        window.openPaths({late});
+    });
+    window.openPaths(first);
+    EXPECT_TRUE(sawBusy);
+    EXPECT_EQ(checkedNames(window), QStringList({"f0.plist", "f1.plist", "f2.plist", "late.plist"}));
+    EXPECT_FALSE(window.isBusy());
+}
+
+TEST_F(WindowTest, DropsOfFilesAndBundlesAreChecked)
+{
+    const QString bundle = makeBundle(mDir.path(), "Dropped.app", infoPlist({{"CFBundleIdentifier", "com.x.d"}}));
+    const QString file = mDir.filePath("dropped.plist");
+    writeFile(file, "(1)");
+
+    MainWindow window;
+    window.show();
+    const struct {
+        QList<QUrl> urls;
+        QWidget* target;
+        bool accepted;
+        QStringList checked;
+    } drops[] = {
+        {{QUrl::fromLocalFile(bundle), QUrl::fromLocalFile(file)}, &window, true, {"Dropped.app", "dropped.plist"}},
+        {{QUrl::fromLocalFile(file)}, window.textView()->viewport(), true, {"dropped.plist"}},
+        {{QUrl("https://example.com/Info.plist")}, &window, false, {}},
+    };
+    for (const auto& drop : drops) {
+        const QStringList before = checkedNames(window);
+        QMimeData data;
+        data.setUrls(drop.urls);
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(drop.target, &enter);
+        EXPECT_EQ(enter.isAccepted(), drop.accepted);
+        if (!drop.accepted)
+            continue;
+        QDropEvent dropEvent(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(drop.target, &dropEvent);
+        EXPECT_TRUE(waitFor([&] { return checkedNames(window).size() == before.size() + drop.checked.size(); }));
+        EXPECT_EQ(checkedNames(window).mid(before.size()), drop.checked);
+    }
+}
+
+TEST_F(WindowTest, CopyGivesIconsAsWords)
+{
+    const QString array = mDir.filePath("array.plist");
+    writeFile(array, "(1)");
+    MainWindow window;
+    window.openPaths({array});
+    window.flushReport();
+    action(window, "actionSelectAll")->trigger();
+    ASSERT_TRUE(action(window, "actionCopy")->isEnabled());
+    action(window, "actionCopy")->trigger();
+    const QString copied = QGuiApplication::clipboard()->text();
+    EXPECT_TRUE(copied.contains(QStringLiteral("\nerror: "))) << copied.toStdString();
+    EXPECT_FALSE(copied.contains(QChar(0xFFFC)));
+}
