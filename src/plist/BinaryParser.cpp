@@ -105,13 +105,16 @@ private:
 
     // Objects are immutable, so one referenced from many places is read
     // once; Reading marks the objects on the current path (a cycle).
-    std::vector<State> mState;
-    std::vector<Value> mValues;
-    std::vector<std::uint16_t> mHeight; // container levels at and below the object
-    // Values in the object's tree once shared objects are unfolded, as every
-    // reader of the result (validator, dump) walks it. Bounded, so that a few
-    // hundred bytes of doubly referenced arrays cannot stand for 2^60 values.
-    std::vector<std::uint64_t> mUnfolded;
+    struct Slot {
+        Value value;
+        // Values in the object's tree once shared objects are unfolded, as every
+        // reader of the result (validator, dump) walks it. Bounded, so that a few
+        // hundred bytes of doubly referenced arrays cannot stand for 2^60 values.
+        std::uint64_t unfolded = 1;
+        std::uint16_t height = 0; // container levels at and below the object
+        State state = State::Unread;
+    };
+    std::vector<Slot> mSlots;
     std::uint64_t mMaxUnfolded = 0;
 };
 
@@ -120,14 +123,11 @@ ParseResult BinaryReader::run()
     ParseResult result;
     result.format = Format::Binary;
     if (readTrailer()) {
-        mState.assign(static_cast<std::size_t>(mObjectCount), State::Unread);
-        mValues.resize(static_cast<std::size_t>(mObjectCount));
-        mHeight.assign(static_cast<std::size_t>(mObjectCount), 0);
-        mUnfolded.assign(static_cast<std::size_t>(mObjectCount), 1);
+        mSlots.resize(static_cast<std::size_t>(mObjectCount));
         // An unshared document has fewer values than bytes.
         mMaxUnfolded = std::max<std::uint64_t>(kMinUnfoldedLimit, 4 * static_cast<std::uint64_t>(mSize));
         if (readObject(mTopObject, 0, nullptr)) {
-            result.value = mValues[static_cast<std::size_t>(mTopObject)];
+            result.value = mSlots[static_cast<std::size_t>(mTopObject)].value;
             result.duplicates = mDuplicates;
             return result;
         }
@@ -228,13 +228,13 @@ bool BinaryReader::readCount(std::uint64_t index, qsizetype& pos, unsigned info,
 bool BinaryReader::readObject(std::uint64_t index, int depth, const PathNode* path)
 {
     const std::size_t slot = static_cast<std::size_t>(index);
-    if (mState[slot] == State::Done) {
-        if (depth + mHeight[slot] > kMaxNestingDepth)
+    if (mSlots[slot].state == State::Done) {
+        if (depth + mSlots[slot].height > kMaxNestingDepth)
             return fail(
                 QStringLiteral("object %1 is nested more than %2 levels deep").arg(index).arg(kMaxNestingDepth));
         return true;
     }
-    if (mState[slot] == State::Reading)
+    if (mSlots[slot].state == State::Reading)
         return fail(QStringLiteral("object %1 contains itself (a reference cycle)").arg(index));
 
     const qsizetype entry = mTableStart + static_cast<qsizetype>(index) * mOffsetSize;
@@ -254,16 +254,16 @@ bool BinaryReader::readObject(std::uint64_t index, int depth, const PathNode* pa
         if (depth >= kMaxNestingDepth)
             return fail(
                 QStringLiteral("%1 is nested more than %2 levels deep").arg(where(index, pos)).arg(kMaxNestingDepth));
-        mState[slot] = State::Reading;
+        mSlots[slot].state = State::Reading;
         if (!readContainer(index, pos, marker, depth, path))
             return false;
         break;
     default:
-        if (!readScalar(index, pos, marker, mValues[slot]))
+        if (!readScalar(index, pos, marker, mSlots[slot].value))
             return false;
         break;
     }
-    mState[slot] = State::Done;
+    mSlots[slot].state = State::Done;
     return true;
 }
 
@@ -386,32 +386,36 @@ bool BinaryReader::readString(std::uint64_t index, qsizetype pos, unsigned info,
                         .arg(count));
     const unsigned char* p = mBytes + at;
     const auto n = static_cast<qsizetype>(count);
+    if (!utf16) {
+        // One pass that vectorises; the culprit is looked for only on failure.
+        unsigned char any = 0;
+        for (qsizetype i = 0; i < n; ++i)
+            any |= p[i];
+        if (any >= 0x80) {
+            const qsizetype i = std::find_if(p, p + n, [](unsigned char c) { return c >= 0x80; }) - p;
+            return fail(QStringLiteral("%1: the ASCII string has byte 0x%2 at offset %3")
+                            .arg(where(index, pos))
+                            .arg(p[i], 2, 16, QLatin1Char('0'))
+                            .arg(at + i));
+        }
+        out = Value(QString::fromLatin1(reinterpret_cast<const char*>(p), n));
+        return true;
+    }
     QString text(n, Qt::Uninitialized);
     char16_t* dst = reinterpret_cast<char16_t*>(text.data());
-    if (!utf16) {
-        for (qsizetype i = 0; i < n; ++i) {
-            if (p[i] >= 0x80)
-                return fail(QStringLiteral("%1: the ASCII string has byte 0x%2 at offset %3")
-                                .arg(where(index, pos))
-                                .arg(p[i], 2, 16, QLatin1Char('0'))
-                                .arg(at + i));
-            dst[i] = p[i];
+    for (qsizetype i = 0; i < n; ++i)
+        dst[i] = static_cast<char16_t>((p[2 * i] << 8) | p[2 * i + 1]);
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = dst[i];
+        if (c < 0xD800 || c > 0xDFFF)
+            continue;
+        if (c <= 0xDBFF && i + 1 < n && dst[i + 1] >= 0xDC00 && dst[i + 1] <= 0xDFFF) {
+            ++i;
+            continue;
         }
-    } else {
-        for (qsizetype i = 0; i < n; ++i)
-            dst[i] = static_cast<char16_t>((p[2 * i] << 8) | p[2 * i + 1]);
-        for (qsizetype i = 0; i < n; ++i) {
-            const char16_t c = dst[i];
-            if (c < 0xD800 || c > 0xDFFF)
-                continue;
-            if (c <= 0xDBFF && i + 1 < n && dst[i + 1] >= 0xDC00 && dst[i + 1] <= 0xDFFF) {
-                ++i;
-                continue;
-            }
-            return fail(QStringLiteral("%1: the UTF-16 string has an unpaired surrogate at offset %2")
-                            .arg(where(index, pos))
-                            .arg(at + 2 * i));
-        }
+        return fail(QStringLiteral("%1: the UTF-16 string has an unpaired surrogate at offset %2")
+                        .arg(where(index, pos))
+                        .arg(at + 2 * i));
     }
     out = Value(std::move(text));
     return true;
@@ -437,8 +441,8 @@ bool BinaryReader::readContainer(std::uint64_t index, qsizetype pos, unsigned ch
     std::uint64_t unfolded = 1;
     // Adds a child's size; false once the whole is too big to hand on.
     auto grow = [&](std::size_t child) {
-        height = std::max(height, 1 + mHeight[child]);
-        unfolded += mUnfolded[child];
+        height = std::max(height, 1 + mSlots[child].height);
+        unfolded += mSlots[child].unfolded;
         if (unfolded <= mMaxUnfolded)
             return true;
         return fail(QStringLiteral("%1: its shared objects unfold to more than %2 values")
@@ -459,9 +463,9 @@ bool BinaryReader::readContainer(std::uint64_t index, qsizetype pos, unsigned ch
             const std::size_t child = static_cast<std::size_t>(ref);
             if (!grow(child))
                 return false;
-            items.push_back(mValues[child]);
+            items.push_back(mSlots[child].value);
         }
-        mValues[slot] = (marker >> 4) == 0xC ? Value::set(std::move(items)) : Value::array(std::move(items));
+        mSlots[slot].value = (marker >> 4) == 0xC ? Value::set(std::move(items)) : Value::array(std::move(items));
     } else {
         Dictionary dict;
         dict.reserve(n);
@@ -474,7 +478,7 @@ bool BinaryReader::readContainer(std::uint64_t index, qsizetype pos, unsigned ch
                 return false;
             if (!readObject(keyRef, depth + 1, path))
                 return false;
-            const Value& key = mValues[static_cast<std::size_t>(keyRef)];
+            const Value& key = mSlots[static_cast<std::size_t>(keyRef)].value;
             if (!key.isString())
                 return fail(QStringLiteral("dictionary %1: key %2 (object %3) is of kind %4, not a string")
                                 .arg(where(index, pos))
@@ -487,13 +491,13 @@ bool BinaryReader::readContainer(std::uint64_t index, qsizetype pos, unsigned ch
             const std::size_t child = static_cast<std::size_t>(valueRef);
             if (!grow(child) || !grow(static_cast<std::size_t>(keyRef)))
                 return false;
-            if (!dict.insert(key.toString(), mValues[child]))
+            if (!dict.insert(key.toString(), mSlots[child].value))
                 mDuplicates.append(DuplicateKey{key.toString(), keyPathOf(path), 0});
         }
-        mValues[slot] = Value::dictionary(std::move(dict));
+        mSlots[slot].value = Value::dictionary(std::move(dict));
     }
-    mHeight[slot] = static_cast<std::uint16_t>(height);
-    mUnfolded[slot] = unfolded;
+    mSlots[slot].height = static_cast<std::uint16_t>(height);
+    mSlots[slot].unfolded = unfolded;
     return true;
 }
 
