@@ -1,19 +1,13 @@
-// The type dispatch: which kinds of value each type name accepts, and where
-// an accepted value goes next.
+// The type dispatch: which kinds each type name accepts, where an accepted
+// value goes next, and rules with fields missing or of the wrong kind.
 #include "validator_support.h"
 
-#include <QDateTime>
+#include <string_view>
 
 namespace validator_test {
 namespace {
 
 using Dispatch = ValidatorTest;
-
-// '.' accepted silently, 'T' "BadType", 'Y' "NotYNBool", '0' "Not01Bool".
-struct DispatchRow {
-    const char* type;     // null: the rule has no "type"
-    const char* outcomes; // for: dictionary, array, string, boolean, integer, real, data, date
-};
 
 TEST_F(Dispatch, EachTypeNameAcceptsItsKindsOnly)
 {
@@ -25,74 +19,58 @@ TEST_F(Dispatch, EachTypeNameAcceptsItsKindsOnly)
                                    plist::Value(1.5),
                                    plist::Value::data("ab"),
                                    plist::Value(plist::Date{0})};
-    const DispatchRow rows[] = {
+    // Per value above: '.' accepted, 'T' "BadType", 'Y' "NotYNBool", '0' "Not01Bool".
+    const std::pair<const char*, const char*> rows[] = {
         {"dictionary", ".TTTTTTT"},  {"array", "T.TTTTTT"},       {"string", "TT.TTTTT"},  {"boolean", "TTT.TTTT"},
         {"booleanOrYN", "TTY.TTTT"}, {"booleanOr01", "TT0.TTTT"}, {"integer", "TTTT.TTT"}, {"float", "TTTTT.TT"},
-        {"String", "TTTTTTTT"},      {"Boolean", "TTTTTTTT"},     {nullptr, "TTTTTTTT"},
+        {"String", "TTTTTTTT"},      {nullptr, "TTTTTTTT"},
     };
-    for (const DispatchRow& row : rows) {
-        const plist::Value memberRule = row.type ? rule(row.type) : D({});
-        for (int i = 0; i < 8; ++i) {
-            const QString type = row.type ? QString::fromLatin1(row.type) : QStringLiteral("(null)");
-            QString expected;
-            switch (row.outcomes[i]) {
-            case 'T': expected = QStringLiteral("[error] BadType(K|%1)\n").arg(type); break;
-            case 'Y': expected = QStringLiteral("[error] NotYNBool(x|K)\n"); break;
-            case '0': expected = QStringLiteral("[error] Not01Bool(x|K)\n"); break;
-            }
-            EXPECT_EQ(check(D({{"K", values[i]}}), root({{"K", memberRule}})), expected)
-                << "type " << type.toStdString() << ", value " << values[i].description().toStdString();
-        }
+    for (const auto& [type, outcomes] : rows) {
+        const QString typeText = type ? QString::fromLatin1(type) : QStringLiteral("(null)");
+        const QString expected[] = {QString(), QStringLiteral("[error] BadType(K|%1)\n").arg(typeText),
+                                    QStringLiteral("[error] NotYNBool(x|K)\n"),
+                                    QStringLiteral("[error] Not01Bool(x|K)\n")};
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(check(D({{"K", values[i]}}), root({{"K", type ? rule(type) : D({})}})),
+                      expected[std::string_view(".TY0").find(outcomes[i])])
+                << typeText.toStdString() << " / " << values[i].description().toStdString();
     }
 }
 
-struct CaseRow {
-    const char* name;
-    plist::Value memberRule;
-    plist::Value value;
-    const char* report;
-};
-
 TEST_F(Dispatch, ArraysSingleValuesAndOddRules)
 {
-    const plist::Value stringItem = rule("string");
-    const CaseRow rows[] = {
-        {"a single value is checked at the array's own path",
-         rule("array", {{"allowsingle", B(true)}, {"arrayitem", stringItem}}), S(""), "[warning] EmptyString(K)\n"},
-        {"without allowsingle a single value is the wrong type", rule("array", {{"arrayitem", stringItem}}), S(""),
-         "[error] BadType(K|array)\n"},
-        {"an allowsingle that is no boolean counts as absent",
-         rule("array", {{"allowsingle", S("YES")}, {"arrayitem", stringItem}}), S("x"), "[error] BadType(K|array)\n"},
-        {"an array is walked by element even with allowsingle",
-         rule("array", {{"allowsingle", B(true)}, {"arrayitem", stringItem}}), A({S("a"), I(1)}),
+    const plist::Value item = rule("string");
+    const struct {
+        plist::Value memberRule, value;
+        const char* report;
+    } rows[] = {
+        // A single value in place of an array is checked at the array's own path.
+        {rule("array", {{"allowsingle", B(true)}, {"arrayitem", item}}), S(""), "[warning] EmptyString(K)\n"},
+        {rule("array", {{"allowsingle", B(true)}, {"arrayitem", item}}), A({S("a"), I(1)}),
          "[error] BadType(K[1]|string)\n"},
-        {"an array rule without arrayitem passes an empty array", rule("array"), A({}), ""},
-        {"an array rule without arrayitem rejects every element", rule("array"), A({I(1), S("a")}),
-         "[error] BadType(K[0]|(null))\n[error] BadType(K[1]|(null))\n"},
-        {"a single value without arrayitem", rule("array", {{"allowsingle", B(true)}}), S("a"),
-         "[error] BadType(K|(null))\n"},
-        {"an arrayitem that is no dictionary counts as absent", rule("array", {{"arrayitem", S("string")}}),
-         A({S("a")}), "[error] BadType(K[0]|(null))\n"},
-        {"a type that is no string counts as absent", D({{"type", I(1)}}), I(1), "[error] BadType(K|(null))\n"},
-        {"a member rule that is no dictionary", S("string"), S("a"), "[error] BadType(K|(null))\n"},
-        {"a dictionary rule without keys looks no further", rule("dictionary"), D({{"x", I(1)}}), ""},
-        {"keys that are no dictionary count as absent", rule("dictionary", {{"keys", A({})}}), D({{"x", I(1)}}), ""},
+        {rule("array", {{"arrayitem", item}}), S(""), "[error] BadType(K|array)\n"},
+        {rule("array", {{"allowsingle", S("YES")}, {"arrayitem", item}}), S("x"), "[error] BadType(K|array)\n"},
+        {rule("array"), A({}), ""},
+        {rule("array"), A({I(1), S("a")}), "[error] BadType(K[0]|(null))\n[error] BadType(K[1]|(null))\n"},
+        {rule("array", {{"allowsingle", B(true)}}), S("a"), "[error] BadType(K|(null))\n"},
+        {rule("array", {{"arrayitem", S("string")}}), A({S("a")}), "[error] BadType(K[0]|(null))\n"},
+        {D({{"type", I(1)}}), I(1), "[error] BadType(K|(null))\n"},
+        {S("string"), S("a"), "[error] BadType(K|(null))\n"},
+        {rule("dictionary"), D({{"x", I(1)}}), ""},
+        {rule("dictionary", {{"keys", A({})}}), D({{"x", I(1)}}), ""},
     };
-    for (const CaseRow& row : rows)
+    for (const auto& row : rows)
         EXPECT_EQ(check(D({{"K", row.value}}), root({{"K", row.memberRule}})), QString::fromUtf8(row.report))
-            << row.name;
+            << row.memberRule.description().toStdString() << " / " << row.value.description().toStdString();
 }
 
 TEST_F(Dispatch, WithoutUsableRulesNothingIsReported)
 {
     const plist::Value info = D({{"CFBundleIdentifier", I(3)}, {"Other", S("")}});
-    EXPECT_EQ(check(info, plist::Value()), QString());
-    EXPECT_EQ(check(info, D({})), QString());
-    EXPECT_EQ(check(info, D({{"keys", S("not a dictionary")}})), QString());
-    EXPECT_EQ(check(info, A({})), QString());
-    // An empty key-rules dictionary knows nothing, so every key is unknown.
-    EXPECT_EQ(check(info, D({{"keys", D({})}})),
-              QStringLiteral("[note] UnknownTopKey(CFBundleIdentifier)\n[note] UnknownTopKey(Other)\n"));
+    for (const plist::Value& rules : {plist::Value(), D({}), D({{"keys", S("x")}}), A({})})
+        EXPECT_EQ(check(info, rules), QString()) << rules.description().toStdString();
+    // Empty key rules know nothing, so every key is unknown and no near miss.
+    EXPECT_EQ(check(info, root({})), "[note] UnknownTopKey(CFBundleIdentifier)\n[note] UnknownTopKey(Other)\n");
 }
 
 } // namespace

@@ -15,11 +15,17 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <utility>
+#include <ostream>
+
+// Reports show as text when a comparison fails.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << text.toStdString();
+}
 
 namespace validator_test {
 
-// One line per finding: "[warning] " for the icon and its blank, then the text.
+// An icon shows as "[warning] ", a message as its formatted text.
 class Recorder : public check::MessageLogger {
 public:
     void appendNoteIcon() override { report += QStringLiteral("[note] "); }
@@ -29,14 +35,12 @@ public:
     {
         report += check::formatMessage(format, args);
     }
-    void appendBoldString(const QString& text) override { report += QStringLiteral("**") + text + "**"; }
+    void appendBoldString(const QString& text) override { report += text; }
     void appendString(const QString& text) override { report += text; }
-
     QString report;
 };
 
 using Entries = std::initializer_list<std::pair<const char*, plist::Value>>;
-
 inline plist::Value D(Entries entries)
 {
     plist::Dictionary dict;
@@ -52,10 +56,6 @@ inline plist::Value S(const char* text)
 {
     return plist::Value(text);
 }
-inline plist::Value S(const char16_t* text)
-{
-    return plist::Value(QString::fromUtf16(text));
-}
 inline plist::Value B(bool b)
 {
     return plist::Value(b);
@@ -64,14 +64,11 @@ inline plist::Value I(int i)
 {
     return plist::Value::integer(i);
 }
-
-// A rule of the given type, with further fields.
+// A rule of the given type with further fields; a root rule with its key rules.
 inline plist::Value rule(const char* type, Entries more = {})
 {
-    plist::Dictionary dict;
+    plist::Dictionary dict = D(more).toDictionary();
     dict.insert(QStringLiteral("type"), S(type));
-    for (const auto& [key, value] : more)
-        dict.insert(QString::fromUtf8(key), value);
     return plist::Value::dictionary(std::move(dict));
 }
 inline plist::Value root(Entries keys)
@@ -84,51 +81,24 @@ public:
     static void SetUpTestSuite()
     {
         sDir = std::make_unique<QTemporaryDir>();
-        ASSERT_TRUE(sDir->isValid());
-        // Each text names its key and shows its arguments, so the report tells
-        // which message was written with what, in which order.
-        const std::pair<const char*, const char*> texts[] = {
-            {"Not4Char", "Not4Char(%@|%@)\n"},
-            {"Not1Char", "Not1Char(%@|%@)\n"},
-            {"BadVers", "BadVers(%@|%@)\n"},
-            {"BIDBadChar", "BIDBadChar(%@|%@)\n"},
-            {"BIDNoDot", "BIDNoDot(%@|%@)\n"},
-            {"BIDEmptyPart", "BIDEmptyPart(%@|%@)\n"},
-            {"UTIBadChar", "UTIBadChar(%@|%@)\n"},
-            {"UTINoDot", "UTINoDot(%@|%@)\n"},
-            {"UTIEmptyPart", "UTIEmptyPart(%@|%@)\n"},
-            {"BadEnumeratedValue", "BadEnumeratedValue(%@|%@)\n"},
-            {"EmptyString", "EmptyString(%@)\n"},
-            {"NotYNBool", "NotYNBool(%@|%@)\n"},
-            {"Not01Bool", "Not01Bool(%@|%@)\n"},
-            {"DeprecKey", "DeprecKey(%@|%@|%@)\n"},
-            {"AppleKey", "AppleKey(%@|%@)\n"},
-            {"BadType", "BadType(%@|%@)\n"},
-            {"NoReqTopKey", "NoReqTopKey(%@)\n"},
-            {"NoReqKey", "NoReqKey(%@|%@)\n"},
-            {"NoRecTopKey", "NoRecTopKey(%@)\n"},
-            {"NoRecKey", "NoRecKey(%@|%@)\n"},
-            {"UnknownTopKey", "UnknownTopKey(%@)"},
-            {"UnknownKey", "UnknownKey(%@|%@)"},
-            {"KeyTypo", " KeyTypo(%@)\n"},
-            {"NestingTooDeep", "NestingTooDeep(%@)\n"},
-        };
-        QByteArray table;
-        for (const auto& [key, text] : texts)
-            table += QByteArray("\"") + key + "\" = \"" + QByteArray(text).replace("\n", "\\n") + "\";\n";
-        const QString path = sDir->filePath(QStringLiteral("Test.strings"));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(table);
+        // Each message shows as its key and arguments: "BadType(K|string)".
+        QByteArray table = R"T("UnknownTopKey" = "UnknownTopKey(%@)"; "UnknownKey" = "UnknownKey(%@|%@)";
+"KeyTypo" = " KeyTypo(%@)\n"; "DeprecKey" = "DeprecKey(%@|%@|%@)\n";
+)T";
+        for (const char* key : {"EmptyString", "NoReqTopKey", "NoRecTopKey", "NestingTooDeep"})
+            table += QByteArray("\"") + key + "\" = \"" + key + "(%@)\\n\";\n";
+        for (const char* key : {"Not4Char", "Not1Char", "BadVers", "BIDBadChar", "BIDNoDot", "BIDEmptyPart",
+                                "UTIBadChar", "UTINoDot", "UTIEmptyPart", "BadEnumeratedValue", "NotYNBool",
+                                "Not01Bool", "AppleKey", "BadType", "NoReqKey", "NoRecKey"})
+            table += QByteArray("\"") + key + "\" = \"" + key + "(%@|%@)\\n\";\n";
+        QFile file(sDir->filePath(QStringLiteral("Test.strings")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(table) == table.size());
         file.close();
-        platform::Bundle::main().setStringsFile(path);
-
+        platform::Bundle::main().setStringsFile(file.fileName());
         platform::UserDefaults& defaults = platform::UserDefaults::standard();
-        defaults.useStore(
-            std::make_unique<QSettings>(sDir->filePath(QStringLiteral("settings.ini")), QSettings::IniFormat));
+        defaults.useStore(std::make_unique<QSettings>(sDir->filePath(QStringLiteral("s.ini")), QSettings::IniFormat));
         defaults.registerDefaults({{platform::DeprecationNotesKey, true}, {platform::NoteUnknownKeysKey, true}});
     }
-
     static void TearDownTestSuite()
     {
         platform::Bundle::main().setStringsFile(QString());
@@ -136,17 +106,14 @@ public:
         platform::UserDefaults::standard().clearVolatile();
         sDir.reset();
     }
-
     void SetUp() override { platform::UserDefaults::standard().clearVolatile(); }
 
     static void set(const QString& setting, bool on) { platform::UserDefaults::standard().setVolatile(setting, on); }
-
-    // The report of checking info against rules (a null rules value: no rules).
+    // The report of checking info against rules (a null value: no rules).
     static QString check(const plist::Value& info, const plist::Value& rules)
     {
         Recorder recorder;
-        check::PlistValidator validator(recorder);
-        validator.validateInfoDict(info.toDictionary(), rules.isNull() ? nullptr : &rules);
+        check::PlistValidator(recorder).validateInfoDict(info.toDictionary(), rules.isNull() ? nullptr : &rules);
         return recorder.report;
     }
 

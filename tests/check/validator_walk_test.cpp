@@ -16,122 +16,94 @@ TEST_F(Walk, KeyPathsThroughArraysOfDictionaries)
                                         {"R", rule("boolean", {{"required", B(true)}})},
                                         {"N", rule("array", {{"arrayitem", rule("integer")}})}})}});
     const plist::Value rules =
-        root({{"A", rule("dictionary", {{"keys", D({{"B", rule("array", {{"arrayitem", element}})}})}})}});
+        root({{"A", rule("dictionary", {{"keys", D({{"B", rule("array", {{"arrayitem", element}})}})}})},
+              {"a.b[1]", element}});
     const plist::Value info = D({{"A", D({{"B", A({D({{"R", B(true)}, {"Zebra", I(0)}}), D({{"N", A({I(1), S("2")})}}),
-                                                   D({{"R", B(true)}, {"C", S("abc")}})})}})}});
-    EXPECT_EQ(check(info, rules), QStringLiteral("[note] UnknownKey(Zebra|A.B[0])\n"
-                                                 "[error] NoReqKey(R|A.B[1])\n"
-                                                 "[error] BadType(A.B[1].N[1]|integer)\n"
-                                                 "[error] Not4Char(abc|A.B[2].C)\n"));
-}
-
-TEST_F(Walk, KeysAreJoinedAsTheyAre)
-{
-    // Full stops and brackets inside keys are not escaped; an empty key at the
-    // top has the empty key path, so its dictionary uses the top-level messages.
-    const plist::Value inner = rule("dictionary", {{"keys", D({{"q", rule("integer", {{"required", B(true)}})}})}});
-    const plist::Value rules = root({{"a.b[1]", inner}, {"", inner}});
-    EXPECT_EQ(check(D({{"a.b[1]", D({{"q", S("no")}})}, {"", D({})}}), rules),
-              QStringLiteral("[error] BadType(a.b[1].q|integer)\n[error] NoReqTopKey(q)\n"));
+                                                   D({{"R", B(true)}, {"C", S("abc")}})})}})},
+                                 {"a.b[1]", D({{"R", B(true)}, {"C", S("")}})}});
+    // Keys are joined as they are: full stops and brackets in them are not escaped.
+    EXPECT_EQ(check(info, rules), "[note] UnknownKey(Zebra|A.B[0])\n[error] NoReqKey(R|A.B[1])\n"
+                                  "[error] BadType(A.B[1].N[1]|integer)\n[error] Not4Char(abc|A.B[2].C)\n"
+                                  "[error] Not4Char(|a.b[1].C)\n");
 }
 
 TEST_F(Walk, FindingsComeInOrderAtEveryDepth)
 {
     const plist::Value nested =
         rule("dictionary", {{"keys", D({{"Must", rule("string", {{"required", B(true)}})}, {"V", rule("integer")}})}});
-    const plist::Value rules = root({
-        {"Req", rule("string", {{"required", B(true)}})},
-        {"Dep", rule("string", {{"deprecated", S("use New")}, {"apple", B(true)}})},
-        {"Nest", nested},
-        {"Last", rule("float")},
-    });
-    // File order: the known keys are taken up in it; unknown keys first of all.
-    const plist::Value info = D({
-        {"Dep", S("")},
-        {"Xylophone", D({{"Req", I(1)}})}, // unknown: its value is not examined
-        {"Nest", D({{"V", S("1")}, {"Quartzite", I(0)}})},
-        {"Last", I(1)},
-    });
-    EXPECT_EQ(check(info, rules), QStringLiteral("[note] UnknownTopKey(Xylophone)\n"
-                                                 "[error] NoReqTopKey(Req)\n"
-                                                 "[note] DeprecKey(Dep||use New)\n"
-                                                 "[warning] AppleKey(Dep|)\n"
-                                                 "[warning] EmptyString(Dep)\n"
-                                                 "[note] UnknownKey(Quartzite|Nest)\n"
-                                                 "[error] NoReqKey(Must|Nest)\n"
-                                                 "[error] BadType(Nest.V|integer)\n"
-                                                 "[error] BadType(Last|float)\n"));
-}
-
-TEST_F(Walk, DeprecationNotesFollowTheSetting)
-{
-    const plist::Value rules = root(
-        {{"Old", rule("boolean", {{"deprecated", B(false)}})}, {"Gone", rule("boolean", {{"deprecated", S("x")}})}});
-    const plist::Value info = D({{"Old", S("yes")}});
-    EXPECT_EQ(check(info, rules), QStringLiteral("[note] DeprecKey(Old||false)\n[error] BadType(Old|boolean)\n"));
+    const plist::Value rules = root({{"Req", rule("string", {{"required", B(true)}})},
+                                     {"Dep", rule("string", {{"deprecated", S("use New")}, {"apple", B(true)}})},
+                                     {"Nest", nested},
+                                     {"Last", rule("float")}});
+    const plist::Value info = D({{"Dep", S("")},
+                                 {"Xylophone", D({{"Req", I(1)}})}, // unknown: its value is not examined
+                                 {"Nest", D({{"V", S("1")}, {"Quartzite", I(0)}})},
+                                 {"Last", I(1)}});
+    EXPECT_EQ(check(info, rules), "[note] UnknownTopKey(Xylophone)\n[error] NoReqTopKey(Req)\n"
+                                  "[note] DeprecKey(Dep||use New)\n[warning] AppleKey(Dep|)\n"
+                                  "[warning] EmptyString(Dep)\n[note] UnknownKey(Quartzite|Nest)\n"
+                                  "[error] NoReqKey(Must|Nest)\n[error] BadType(Nest.V|integer)\n"
+                                  "[error] BadType(Last|float)\n");
+    // Without deprecation notes everything else stays.
     set(platform::DeprecationNotesKey, false);
-    EXPECT_EQ(check(info, rules), QStringLiteral("[error] BadType(Old|boolean)\n"));
+    EXPECT_EQ(check(D({{"Dep", S("x")}}), rules), "[error] NoReqTopKey(Req)\n[warning] AppleKey(Dep|)\n");
+    set(platform::DeprecationNotesKey, true);
+    EXPECT_EQ(check(D({{"Old", B(true)}}), root({{"Old", rule("boolean", {{"deprecated", B(false)}})}})),
+              "[note] DeprecKey(Old||false)\n");
 }
 
 TEST_F(Walk, VendorKeysNeedTheVendorsBundleIdentifier)
 {
-    const plist::Value rules = root({
-        {"CFBundleIdentifier", rule("string")},
-        {"Secret", rule("boolean", {{"apple", B(true)}})},
-        {"Sub", rule("dictionary", {{"keys", D({{"Inner", rule("boolean", {{"apple", B(true)}})}})}})},
-        {"Listed", rule("boolean", {{"apple", S("true")}})}, // no boolean: not reserved
-    });
-    const QString warnings = QStringLiteral("[warning] AppleKey(Secret|)\n[warning] AppleKey(Inner|Sub)\n");
-    const struct {
-        plist::Value identifier; // null: none
-        QString report;
-    } rows[] = {
-        {S("com.apple.finder"), QString()},
-        {S("com.apple."), QString()},
-        {S("com.apple"), warnings},
-        {S("com.applesauce.x"), warnings},
-        {S("COM.APPLE.finder"), warnings},
-        {S("org.example.com.apple.x"), warnings},
-        {I(1), warnings + QStringLiteral("[error] BadType(CFBundleIdentifier|string)\n")},
-        {plist::Value(), warnings},
+    const plist::Value rules =
+        root({{"CFBundleIdentifier", rule("string")},
+              {"Secret", rule("boolean", {{"apple", B(true)}})},
+              {"Sub", rule("dictionary", {{"keys", D({{"Inner", rule("boolean", {{"apple", B(true)}})}})}})},
+              {"Listed", rule("boolean", {{"apple", S("true")}})}}); // no boolean: not reserved
+    const QString warned = "[warning] AppleKey(Secret|)\n[warning] AppleKey(Inner|Sub)\n";
+    const std::pair<plist::Value, QString> rows[] = {
+        {S("com.apple.finder"), ""},
+        {S("com.apple."), ""},
+        {S("com.apple"), warned},
+        {S("com.applesauce.x"), warned},
+        {S("COM.APPLE.x"), warned},
+        {S("org.x.com.apple.y"), warned},
+        {I(1), warned + "[error] BadType(CFBundleIdentifier|string)\n"},
     };
-    for (const auto& row : rows) {
-        plist::Value info = D({{"Secret", B(true)}, {"Sub", D({{"Inner", B(true)}})}, {"Listed", B(true)}});
-        if (!row.identifier.isNull()) {
-            plist::Dictionary dict = info.toDictionary();
-            dict.insert(QStringLiteral("CFBundleIdentifier"), row.identifier);
-            info = plist::Value::dictionary(dict);
-        }
-        EXPECT_EQ(check(info, rules), row.report) << row.identifier.description().toStdString();
+    const Entries keys = {{"Secret", B(true)}, {"Sub", D({{"Inner", B(true)}})}, {"Listed", B(true)}};
+    for (const auto& [identifier, report] : rows) {
+        plist::Dictionary info = D(keys).toDictionary();
+        info.insert("CFBundleIdentifier", identifier);
+        EXPECT_EQ(check(plist::Value::dictionary(info), rules), report) << identifier.description().toStdString();
     }
-    // Absent keys draw nothing, however they are marked.
-    EXPECT_EQ(check(D({}), rules), QString());
+    EXPECT_EQ(check(D(keys), rules), warned);
+    EXPECT_EQ(check(D({}), rules), ""); // absent keys draw nothing
 }
 
 TEST_F(Walk, NestingIsBoundedByTheParsersLimit)
 {
-    // Arrays in arrays under "K", with rules just as deep; the innermost
-    // value is the wrong type so that a full walk shows at its deepest path.
-    const auto walk = [](int arrays) {
-        plist::Value value = I(0);
-        plist::Value itemRule = rule("string");
-        QString path = QStringLiteral("K");
-        for (int i = 0; i < arrays; ++i) {
-            value = A({value});
-            itemRule = rule("array", {{"arrayitem", itemRule}});
-            path += QStringLiteral("[0]");
+    // Arrays in arrays, or dictionaries in dictionaries, under "K" with rules
+    // as deep; the innermost value is of the wrong type, so a complete walk
+    // reports it at the deepest path.
+    const auto walk = [](int levels, bool dictionaries) {
+        plist::Value value = I(0), itemRule = rule("string");
+        QStringList path = {"K"};
+        for (int i = 0; i < levels; ++i) {
+            value = dictionaries ? D({{"d", value}}) : A({value});
+            itemRule = dictionaries ? rule("dictionary", {{"keys", D({{"d", itemRule}})}})
+                                    : rule("array", {{"arrayitem", itemRule}});
+            path << (dictionaries ? ".d" : "[0]");
         }
         return std::pair(check(D({{"K", value}}), root({{"K", itemRule}})), path);
     };
-    // The information dictionary and the arrays together as deep as a parser accepts.
-    const auto [deepest, fullPath] = walk(plist::kMaxNestingDepth - 1);
-    EXPECT_EQ(deepest, QStringLiteral("[error] BadType(%1|string)\n").arg(fullPath));
-    // One more level, and the walk stops there with an error instead of going on.
-    const auto [tooDeep, path] = walk(plist::kMaxNestingDepth);
-    const QString stopPath = path.chopped(3);
-    EXPECT_EQ(tooDeep, QStringLiteral("[error] NestingTooDeep(%1)\n").arg(stopPath));
-    // Far deeper trees end the same way, without exhausting the stack.
-    EXPECT_TRUE(walk(5000).first.startsWith(QStringLiteral("[error] NestingTooDeep(K[0]")));
+    for (bool dictionaries : {false, true}) {
+        // The information dictionary and the nested ones together as deep as a parser accepts.
+        const auto [deepest, fullPath] = walk(plist::kMaxNestingDepth - 1, dictionaries);
+        EXPECT_EQ(deepest, QStringLiteral("[error] BadType(%1|string)\n").arg(fullPath.join("")));
+        auto [tooDeep, path] = walk(plist::kMaxNestingDepth, dictionaries);
+        path.removeLast();
+        EXPECT_EQ(tooDeep, QStringLiteral("[error] NestingTooDeep(%1)\n").arg(path.join("")));
+        EXPECT_TRUE(walk(5000, dictionaries).first.startsWith("[error] NestingTooDeep(K")) << dictionaries;
+    }
 }
 
 } // namespace
