@@ -18,4 +18,4 @@ QString formatMessage(const QString& format, const FormatArgs& args);
 // so that no file can forge report lines or drive a terminal.
 QString escapeControlCharacters(const QString& text);
 
-}  // namespace check
+} // namespace check

@@ -171,6 +171,9 @@ int main(int argc, char** argv)
     const QStringList paths = parser.positionalArguments();
     if (paths.isEmpty())
         return usageError(QStringLiteral("no PATH given"));
+    // An empty argument is a slip (an unset variable), not the current directory.
+    if (paths.contains(QString()))
+        return usageError(QStringLiteral("an empty PATH was given"));
     if (parser.isSet(dumpOption))
         return dump(paths);
 

@@ -20,10 +20,9 @@ TEST(MessageFormat, FillsPlaceholders)
     } rows[] = {
         {"key %@ in %@", {arg("A"), arg("B")}, "key A in B"},
         {"%2$@ before %1$@", {arg("one"), arg("two")}, "two before one"},
-        {"%1$@ and %1$@", {arg("x")}, "x and x"},
         {"%@ surplus", {arg("a"), arg("b"), arg("c")}, "a surplus"},
         {"%@ and %@", {arg("a")}, "a and (null)"},
-        {"%@", {std::nullopt}, "(null)"},
+        {"%@ %@", {std::nullopt, check::FormatArg(plist::Value(false))}, "(null) " + plist::Value(false).description()},
         {"%3$@", {arg("a")}, "(null)"},
         {"%0$@", {arg("a")}, "(null)"},
         {"%99999999999999999999$@", {arg("a")}, "(null)"},
@@ -33,9 +32,7 @@ TEST(MessageFormat, FillsPlaceholders)
         {"100%% sure", {}, "100% sure"},
         {"ends in %", {arg("a")}, "ends in %"},
         {"%x stays", {arg("a")}, "%x stays"},
-        {"%5$", {}, "%5$"},
         {"no placeholder", {arg("ignored")}, "no placeholder"},
-        {"value %@", {check::FormatArg(plist::Value::integer(-7))}, "value -7"},
         {"line\n%@\n", {arg("path")}, "line\npath\n"},
         {"%@", {arg("a\nb")}, "a\\nb"},
     };
@@ -43,14 +40,6 @@ TEST(MessageFormat, FillsPlaceholders)
         SCOPED_TRACE(row.format);
         EXPECT_EQ(check::formatMessage(QString::fromUtf8(row.format), row.args), row.expected);
     }
-}
-
-TEST(MessageFormat, ArgumentsOfOtherKindsShowTheirDescription)
-{
-    const plist::Value values[] = {plist::Value(false), plist::Value(0.5), plist::Value::data("abc"),
-                                   plist::Value::array({plist::Value("a"), plist::Value("b")})};
-    for (const plist::Value& value : values)
-        EXPECT_EQ(check::formatMessage("%@", {value}), check::escapeControlCharacters(value.description()));
 }
 
 TEST(MessageFormat, EscapesControlCharacters)
@@ -62,9 +51,7 @@ TEST(MessageFormat, EscapesControlCharacters)
         {"plain text", "plain text"},
         {"a\nb\tc\rd", "a\\nb\\tc\\rd"},
         {QString("esc\x1b[2Jx"), "esc\\x1B[2Jx"},
-        {QString(QChar(0)) + "z", "\\x00z"},
         {QString("del\x7f"), "del\\x7F"},
-        {QString(QChar(0x85)), "\\x85"},
         {QString(QChar(0x2028)) + QChar(0x2029), "\\u2028\\u2029"},
         {QString(QChar(0x202E)) + "txt.exe", "\\u202Etxt.exe"},
         {QString(QChar(0xFFFC)), "\\uFFFC"},
@@ -144,33 +131,6 @@ TEST(ReportText, SplitsOneCheckIntoLines)
         EXPECT_EQ(lines[i].severity, expected[i].first) << i;
         EXPECT_EQ(lines[i].text, expected[i].second) << i;
     }
-}
-
-TEST(ReportText, IconWithoutLineEndBeforeItStartsANewLine)
-{
-    const QList<StyledString> runs = {regular("h1\nh2\n"), icon("error"), regular(" open"), icon("note"),
-                                      regular(" next\n\n")};
-    const QList<check::ReportLine> lines =
-        check::reportLines(std::span(runs.constData(), static_cast<size_t>(runs.size())));
-    ASSERT_EQ(lines.size(), 4);
-    EXPECT_EQ(lines[2].severity, "error");
-    EXPECT_EQ(lines[2].text, "open");
-    EXPECT_EQ(lines[3].severity, "note");
-    EXPECT_EQ(lines[3].text, "next");
-}
-
-TEST(TextStorage, KeepsRunsAndTellsTheObserver)
-{
-    check::TextStorage storage;
-    QStringList seen;
-    storage.setObserver([&](const StyledString& run) { seen << run.text; });
-    storage.appendAttributedString(regular("ab"));
-    storage.appendAttributedString(icon("note"));
-    storage.appendAttributedString(bold("c"));
-    EXPECT_EQ(seen, (QStringList{"ab", QString(QChar(0xFFFC)), "c"}));
-    EXPECT_EQ(storage.length(), 4);
-    EXPECT_EQ(storage.string(), "ab" + QString(QChar(0xFFFC)) + "c");
-    EXPECT_EQ(storage.runs()[2].kind(), StyledString::Kind::Bold);
 }
 
 } // namespace

@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# ostrel-check end to end: the examples, generated files, the options, usage errors.
+set -u
+: "${OSTREL_CHECK:?OSTREL_CHECK must name the ostrel-check program}"
+EX="$(cd "${OSTREL_SOURCE_DIR:-$(dirname "$0")/../..}" && pwd)/examples"
+W="$(mktemp -d)"
+trap 'rm -rf "$W"' EXIT
+export XDG_CONFIG_HOME="$W/config" # our own settings, never the user's
+unset OSTREL_RESOURCES
+checks=0 failures=0
+
+# t STATUS ARGS...: runs ostrel-check, expects the exit status; output in $W/out.
+t() {
+  local want=$1 status=0
+  shift
+  checks=$((checks + 1))
+  "$OSTREL_CHECK" "$@" >"$W/out" 2>"$W/err" || status=$?
+  [ "$status" -eq "$want" ] || bad "exit status $status, not $want: ostrel-check $*"
+}
+bad() {
+  failures=$((failures + 1))
+  echo "FAIL: $*"
+  sed 's/^/  | /' "$W/out" "$W/err" | head -30
+}
+has() { # has LINE: stdout has exactly this line
+  checks=$((checks + 1))
+  grep -qxF -- "$1" "$W/out" || bad "no line: $1"
+}
+lacks() { # lacks PREFIX: no stdout line begins with it
+  checks=$((checks + 1))
+  ! grep -qF -- "$1" <(cut -c1-${#1} "$W/out") || bad "unexpected: $1"
+}
+plist() { # plist FILE BODY
+  mkdir -p "$(dirname "$1")"
+  printf '<?xml version="1.0"?>\n<plist version="1.0">\n%s\n</plist>\n' "$2" >"$1"
+}
+
+# The examples: the clean ones read from their layouts, one with mistakes.
+t 0 "$EX/Correct.app" "$EX/Sample.framework" "$EX/Loose.plist" "$EX/LegacyTool"
+checks=$((checks + 1))
+[ "$(grep -v '^note: ' "$W/out")" = "Checking Correct.app
+$EX/Correct.app/Contents/Info.plist
+Checking Sample.framework
+$EX/Sample.framework/Resources/Info.plist
+Checking Loose.plist
+$EX/Loose.plist
+Checking LegacyTool
+$EX/LegacyTool" ] || bad "clean examples"
+t 1 "$EX/Mistakes.app"
+has "warning: Unknown key NSPrincipleClass. Did you mean NSPrincipalClass?"
+has 'error: The value "APPLE" of CFBundlePackageType is not a four-character code: it must be exactly four characters, such as APPL or ????.'
+checks=$((checks + 1))
+sed -n 3p "$W/out" | grep -q '^warning: The key CFBundleName appears more than once at the top level (again at line 36)' ||
+  bad "the duplicate key comes right after the heading"
+
+# Generated files: what cannot be checked is an error, and the batch goes on.
+D="$W/d"
+plist "$D/warn.plist" '<dict><key>CFBundleIdentifier</key><string>$(ID)</string><key>Extra</key><true/></dict>'
+plist "$D/array.plist" '<array/>'
+printf '{ a = "open' >"$D/broken.plist"
+mkdir -p "$D/Plain"
+t 1 "$D/Plain" "$D/missing.plist" "$D/array.plist" "$D/broken.plist" "$D/warn.plist"
+has "$D/Plain/Contents/Info.plist"
+has "error: Could not read the property list: No such file or directory"
+has "error: The property list holds no dictionary at its top level. An information property list must be a dictionary of keys and values."
+checks=$((checks + 1))
+grep -q '^error: The file is not a valid property list: .*line 1' "$W/out" || bad "parse error with its line"
+checks=$((checks + 1))
+[ "$(grep -c '^Checking ' "$W/out")" -eq 5 ] || bad "five headings"
+
+# Warnings and notes alone pass; the options and a stored setting turn them off.
+t 0 "$D/warn.plist"
+has "note: Unknown key Extra."
+has 'warning: The bundle identifier "$(ID)" of CFBundleIdentifier holds characters that do not belong there: use only the letters A-Z and a-z, digits, hyphens and full stops (no underscores, spaces or accented letters).'
+t 0 --no-unknown-key-notes --build-settings "$D/warn.plist"
+lacks "note: Unknown key"
+lacks "warning: The bundle identifier"
+mkdir -p "$XDG_CONFIG_HOME/Ostrel" && printf '[General]\nNoteUnknownKeys=false\n' >"$XDG_CONFIG_HOME/Ostrel/Ostrel.ini"
+t 0 "$D/warn.plist"
+lacks "note: Unknown key"
+rm -r "$XDG_CONFIG_HOME/Ostrel"
+
+# Rules and texts of one's own.
+plist "$D/rules.plist" '<dict><key>keys</key><dict><key>Foo</key><dict><key>required</key><true/></dict></dict></dict>'
+t 1 --rules "$D/rules.plist" "$D/warn.plist"
+has "error: The required key Foo is missing; add it."
+printf '"NotDict" = "NOT A DICTIONARY\\n"; "CheckingPrefix" = "== ";' >"$D/mine.strings"
+t 1 --strings "$D/mine.strings" "$D/array.plist"
+checks=$((checks + 1))
+[ "$(cat "$W/out")" = "== array.plist
+$D/array.plist
+error: NOT A DICTIONARY" ] || bad "--strings"
+
+# JSON lines: file given, file read, severity, text.
+t 1 --format json "$EX/Correct.app" "$D/array.plist"
+checks=$((checks + 1))
+python3 - "$W/out" "$EX" "$D" <<'PY' || bad "json"
+import json, sys
+out, ex, d = sys.argv[1:]
+got = [tuple(json.loads(l).values()) for l in open(out, encoding="utf-8")]
+info = ex + "/Correct.app/Contents/Info.plist"
+assert got == [(ex + "/Correct.app", info, "heading", "Checking Correct.app"),
+               (ex + "/Correct.app", info, "heading", info),
+               (d + "/array.plist", d + "/array.plist", "heading", "Checking array.plist"),
+               (d + "/array.plist", d + "/array.plist", "heading", d + "/array.plist"),
+               (d + "/array.plist", d + "/array.plist", "error", "The property list holds no dictionary at its "
+                "top level. An information property list must be a dictionary of keys and values.")], got
+PY
+
+# --dump, help, version and usage errors.
+t 1 --dump "$D/broken.plist" "$D/array.plist"
+has "[]"
+t 0 --help
+checks=$((checks + 1))
+grep -q -- '--build-settings' "$W/out" || bad "--help names --build-settings"
+t 0 --version
+for args in "" "--bogus $D/warn.plist" "--format xml $D/warn.plist" "--rules $D/none.plist $D/warn.plist" \
+  "--rules $D/broken.plist $D/warn.plist" "--strings $D/none.strings $D/warn.plist"; do
+  # shellcheck disable=SC2086
+  t 2 $args
+done
+t 2 "$D/warn.plist" ""
+
+echo "e2e cli: $checks checks, $failures failed"
+[ "$failures" -eq 0 ]
