@@ -89,6 +89,9 @@ TEST(XmlParser, ReadsEveryKindOfValue)
         {"nested containers in order",
          "<dict><key>b</key><array><integer>1</integer><dict/></array><key>a</key><string>x</string></dict>",
          dict({{"b", Value::array({Value::integer(1), Value::dictionary({})})}, {"a", Value("x")}})},
+        {"equal keys, and a key read in pieces",
+         "<dict><key>a</key><dict><key>a</key><true/><key>a&amp;b</key><true/></dict><key>b</key><false/></dict>",
+         dict({{"a", dict({{"a", Value(true)}, {"a&b", Value(true)}})}, {"b", Value(false)}})},
         {"empty key", "<dict><key></key><string>v</string></dict>", dict({{"", Value("v")}})},
         {"key with a comment only", "<dict><key><!-- c --></key><true/></dict>", dict({{"", Value(true)}})},
     };
