@@ -4,6 +4,7 @@
 #include "platform/FileManager.h"
 #include "platform/FileUrl.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace check {
