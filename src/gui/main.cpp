@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
+#include <QSaveFile>
 #include <QTimer>
 
 #include <cstdio>
@@ -22,22 +23,23 @@ void printUsage()
                 "Files named here are checked in order; if Ostrel already runs, they go to its window.\n");
 }
 
-// When the launch's files are checked: the report's text to a file, and a
-// picture of the window, then quit. For the end-to-end test, the benchmark
-// and the screenshot; not for users.
-void finishAutomation(gui::MainWindow& window)
+// For the end-to-end tests, the benchmark and the screenshot, not for users:
+// after each batch the report's text goes to OSTREL_GUI_REPORT_OUT and a
+// picture of the window to OSTREL_GUI_SCREENSHOT.
+void writeAutomationOutputs(gui::MainWindow& window)
 {
     window.flushReport();
     const QString reportOut = qEnvironmentVariable("OSTREL_GUI_REPORT_OUT");
     if (!reportOut.isEmpty()) {
-        QFile out(reportOut);
-        if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        QSaveFile out(reportOut);
+        if (out.open(QIODevice::WriteOnly)) {
             out.write(window.textView()->labelledText().toUtf8());
+            out.commit();
+        }
     }
     const QString screenshot = qEnvironmentVariable("OSTREL_GUI_SCREENSHOT");
     if (!screenshot.isEmpty())
         window.grab().save(screenshot);
-    QApplication::quit();
 }
 
 } // namespace
@@ -68,10 +70,11 @@ int main(int argc, char** argv)
         }
     }
 
-    const bool automated =
-        qEnvironmentVariableIsSet("OSTREL_GUI_REPORT_OUT") || qEnvironmentVariableIsSet("OSTREL_GUI_SCREENSHOT");
+    // OSTREL_GUI_QUIT_WHEN_DONE: quit once the launch's files are checked,
+    // as a window of its own.
+    const bool quitWhenDone = qEnvironmentVariableIsSet("OSTREL_GUI_QUIT_WHEN_DONE");
     gui::SingleInstance instance(gui::SingleInstance::serverName());
-    if (!automated) {
+    if (!quitWhenDone) {
         if (instance.handOver(paths))
             return 0;
         if (!instance.listen())
@@ -87,10 +90,14 @@ int main(int argc, char** argv)
     window.show();
     window.delegate().applicationDidFinishLaunching();
 
-    QTimer::singleShot(0, &window, [&window, paths, automated] {
+    if (qEnvironmentVariableIsSet("OSTREL_GUI_REPORT_OUT") || qEnvironmentVariableIsSet("OSTREL_GUI_SCREENSHOT"))
+        QObject::connect(&window, &gui::MainWindow::batchFinished, &window,
+                         [&window] { writeAutomationOutputs(window); });
+
+    QTimer::singleShot(0, &window, [&window, paths, quitWhenDone] {
         window.openPaths(paths);
-        if (automated)
-            finishAutomation(window);
+        if (quitWhenDone)
+            QApplication::quit();
     });
     return app.exec();
 }

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# ostrel end to end, under Xvfb: files named at launch are checked in order and
+# the window shows the same report as ostrel-check, below the introduction;
+# a second launch hands its files to the running window and exits.
+set -u
+: "${OSTREL_CHECK:?OSTREL_CHECK must name the ostrel-check program}"
+if [ -z "${OSTREL_GUI:-}" ]; then
+  echo "gui_launch: the desktop application is not built; nothing to test"
+  exit 0
+fi
+command -v xvfb-run >/dev/null || { echo "FAIL: xvfb-run is missing (tools/install-deps installs it)"; exit 1; }
+EX="$(cd "${OSTREL_SOURCE_DIR:-$(dirname "$0")/../..}" && pwd)/examples"
+W="$(mktemp -d)"
+first_pid=
+cleanup() {
+  [ -n "$first_pid" ] && kill "$first_pid" 2>/dev/null
+  rm -rf "$W"
+}
+trap cleanup EXIT
+export XDG_CONFIG_HOME="$W/config" # our own settings, never the user's
+export XDG_RUNTIME_DIR="$W/run"    # our own single-instance socket
+mkdir -m 700 "$W/run"
+unset OSTREL_RESOURCES QT_QPA_PLATFORM # the real X11 platform, on Xvfb
+checks=0 failures=0
+bad() {
+  failures=$((failures + 1))
+  echo "FAIL: $*"
+}
+
+mkdir -p "$W/files/Broken.app/Contents"
+printf '(1, 2)\n' >"$W/files/Broken.app/Contents/Info.plist"
+printf 'not a property list {' >"$W/files/garbage.plist"
+files=("$EX/Correct.app" "$EX/Mistakes.app" "$W/files/Broken.app" "$W/files/garbage.plist" "$W/files/missing.plist")
+
+# 1. Files on the command line, checked as the window quits once they are done.
+status=0
+OSTREL_GUI_REPORT_OUT="$W/report.txt" OSTREL_GUI_QUIT_WHEN_DONE=1 \
+  timeout 120 xvfb-run -a -s "-screen 0 1024x768x24" "$OSTREL_GUI" "${files[@]}" >"$W/gui.log" 2>&1 || status=$?
+checks=$((checks + 1))
+[ "$status" -eq 0 ] || { bad "ostrel exited with $status"; sed 's/^/  | /' "$W/gui.log" | head -20; }
+checks=$((checks + 1))
+[ -s "$W/report.txt" ] || bad "no report was written"
+
+# The window's report is the introduction, then exactly what ostrel-check writes.
+"$OSTREL_CHECK" "${files[@]}" >"$W/cli.txt" 2>/dev/null
+intro_lines=$(($(wc -l <"$W/report.txt") - $(wc -l <"$W/cli.txt")))
+checks=$((checks + 1))
+if [ "$intro_lines" -lt 1 ] || ! diff <(tail -n +"$((intro_lines + 1))" "$W/report.txt") "$W/cli.txt" >"$W/diff"; then
+  bad "the window's report differs from ostrel-check's"
+  sed 's/^/  | /' "$W/diff" | head -20
+fi
+checks=$((checks + 1))
+grep -q "Correct.app" <(head -n "$intro_lines" "$W/report.txt") && bad "a heading inside the introduction"
+# Headings in the order given, and the failures marked as errors.
+checks=$((checks + 1))
+order=$(grep -v '^/' "$W/report.txt" | grep -oE '(Correct|Mistakes|Broken)\.app$|(garbage|missing)\.plist$' | tr '\n' ' ')
+[ "$order" = "Correct.app Mistakes.app Broken.app garbage.plist missing.plist " ] || bad "heading order: $order"
+checks=$((checks + 1))
+[ "$(grep -c '^error: ' "$W/report.txt")" -ge 3 ] || bad "fewer than three error lines"
+
+# 2. A running window takes the files of a second launch.
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+  OSTREL_GUI_REPORT_OUT="$1/running.txt" "$OSTREL_GUI" "$2" &
+  gui=$!
+  for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/ostrel.socket" ] && [ -s "$1/running.txt" ] && break; sleep 0.1; done
+  status=0
+  timeout 20 "$OSTREL_GUI" "$3" "$4" >"$1/second.log" 2>&1 || status=$?
+  echo "$status" >"$1/second.status"
+  for _ in $(seq 100); do grep -q "missing.plist$" "$1/running.txt" 2>/dev/null && break; sleep 0.1; done
+  kill "$gui"
+  wait "$gui" 2>/dev/null
+  exit 0' _ "$W" "$EX/Correct.app" "$W/files/Broken.app" "$W/files/missing.plist" >/dev/null 2>&1
+checks=$((checks + 1))
+[ "$(cat "$W/second.status" 2>/dev/null)" = "0" ] || bad "the second launch did not hand over (status $(cat "$W/second.status" 2>/dev/null))"
+checks=$((checks + 1))
+order=$(grep -v '^/' "$W/running.txt" 2>/dev/null | grep -oE '(Correct|Broken)\.app$|missing\.plist$' | tr '\n' ' ')
+[ "$order" = "Correct.app Broken.app missing.plist " ] || bad "the running window shows: $order"
+
+if [ "$failures" -ne 0 ]; then
+  echo "gui_launch: $failures of $checks checks failed"
+  exit 1
+fi
+echo "gui_launch: all $checks checks passed"
