@@ -3,6 +3,7 @@
 #include "check/HeadlessWindow.h"
 #include "check/OstrelAppDelegate.h"
 #include "check/ReportText.h"
+#include "check/RtfdWriter.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/UserDefaults.h"
@@ -151,8 +152,12 @@ int main(int argc, char** argv)
         QStringLiteral("text|json"), QStringLiteral("text"));
     const QCommandLineOption dumpOption(
         QStringLiteral("dump"), QStringLiteral("Print each FILE's property list as JSON instead of checking it."));
+    const QCommandLineOption rtfdOption(
+        QStringLiteral("rtfd"),
+        QStringLiteral("Also save the report as an RTFD document at OUT; an existing one is replaced whole."),
+        QStringLiteral("OUT"));
     parser.addOptions({rulesOption, stringsOption, resourcesOption, noDeprecationOption, noUnknownOption,
-                       buildSettingsOption, formatOption, dumpOption});
+                       buildSettingsOption, formatOption, dumpOption, rtfdOption});
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Files and bundle directories to check."),
@@ -174,8 +179,14 @@ int main(int argc, char** argv)
     // An empty argument is a slip (an unset variable), not the current directory.
     if (paths.contains(QString()))
         return usageError(QStringLiteral("an empty PATH was given"));
-    if (parser.isSet(dumpOption))
+    if (parser.isSet(dumpOption)) {
+        if (parser.isSet(rtfdOption))
+            return usageError(QStringLiteral("--rtfd saves a report; --dump writes none"));
         return dump(paths);
+    }
+    const QString rtfdPath = parser.value(rtfdOption);
+    if (parser.isSet(rtfdOption) && rtfdPath.isEmpty())
+        return usageError(QStringLiteral("--rtfd needs a file name"));
 
     const QString format = parser.value(formatOption);
     if (format != QLatin1String("text") && format != QLatin1String("json"))
@@ -210,6 +221,9 @@ int main(int argc, char** argv)
         defaults.setVolatile(platform::AllowBuildSettingsKey, true);
 
     check::HeadlessWindow window;
+    window.setRtfdWriter([](const check::TextStorage& report, const QString& path, QString* error) {
+        return check::WriteRtfd(report, path, error);
+    });
     check::OstrelAppDelegate controller;
     controller.setWindow(&window);
     const check::TextStorage& report = window.textStorage();
@@ -252,5 +266,12 @@ int main(int argc, char** argv)
     }
     progress.clear();
     std::fflush(stdout);
+    if (!rtfdPath.isEmpty()) {
+        QString why;
+        if (!window.writeRTFDToFile(rtfdPath, true, &why)) {
+            writeErr(QStringLiteral("ostrel-check: the report could not be saved as %1: %2\n").arg(rtfdPath, why));
+            failed = true;
+        }
+    }
     return failed || controller.errorCount() > 0 ? kExitFindings : kExitClean;
 }

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# ostrel-check --rtfd OUT: the report saved as the desktop application saves
+# it (TXT.rtf and the icons' images), replacing an existing document whole;
+# a failed save is said and fails the run.
+set -u
+: "${OSTREL_CHECK:?OSTREL_CHECK must name the ostrel-check program}"
+EX="$(cd "${OSTREL_SOURCE_DIR:-$(dirname "$0")/../..}" && pwd)/examples"
+W="$(mktemp -d)"
+trap 'rm -rf "$W"' EXIT
+export XDG_CONFIG_HOME="$W/config"
+checks=0 failures=0
+bad() {
+  failures=$((failures + 1))
+  echo "FAIL: $*"
+  sed 's/^/  | /' "$W/err" 2>/dev/null | head -10
+}
+t() { # t STATUS ARGS...
+  local want=$1 status=0
+  shift
+  checks=$((checks + 1))
+  "$OSTREL_CHECK" "$@" >"$W/out" 2>"$W/err" || status=$?
+  [ "$status" -eq "$want" ] || bad "exit status $status, not $want: ostrel-check $*"
+}
+
+# Findings of every kind: the document holds each image once.
+t 1 --rtfd "$W/Log.rtfd" "$EX/Mistakes.app" "$EX/LegacyTool"
+checks=$((checks + 1))
+listing=$(cd "$W/Log.rtfd" 2>/dev/null && ls | tr '\n' ' ')
+[ "$listing" = "TXT.rtf error16x16.png note16x16.png warning16x16.png " ] || bad "document holds: $listing"
+checks=$((checks + 1))
+head -c 6 "$W/Log.rtfd/TXT.rtf" | grep -qF '{\rtf1' || bad "TXT.rtf is not RTF"
+checks=$((checks + 1))
+grep -qF '\b Mistakes.app\b0' "$W/Log.rtfd/TXT.rtf" || bad "the bundle's name is not in bold"
+checks=$((checks + 1))
+[ "$(grep -o 'NeXTGraphic error16x16.png' "$W/Log.rtfd/TXT.rtf" | wc -l)" -eq "$(grep -c '^error: ' "$W/out")" ] ||
+  bad "not one error image per error line"
+# The text to stdout is as without the option.
+"$OSTREL_CHECK" "$EX/Mistakes.app" "$EX/LegacyTool" >"$W/plain" 2>/dev/null
+checks=$((checks + 1))
+cmp -s "$W/out" "$W/plain" || bad "--rtfd changed what is written to stdout"
+
+# Saved again over it: a clean report replaces the old one whole.
+touch "$W/Log.rtfd/stray"
+t 0 --rtfd "$W/Log.rtfd" "$EX/Correct.app"
+checks=$((checks + 1))
+[ "$(cd "$W/Log.rtfd" && ls | tr '\n' ' ')" = "TXT.rtf " ] || bad "old files survived the replacement"
+checks=$((checks + 1))
+[ "$(ls -A "$W" | grep -c '^\.ostrel')" -eq 0 ] || bad "temporary files left beside the document"
+
+# A save that cannot be made: said on stderr, exit status 1, nothing made.
+t 1 --rtfd "$W/nowhere/Log.rtfd" "$EX/Correct.app"
+checks=$((checks + 1))
+grep -q 'could not be saved' "$W/err" || bad "no message for the failed save"
+checks=$((checks + 1))
+[ ! -e "$W/nowhere" ] || bad "the failed save made something"
+
+t 2 --dump --rtfd "$W/x.rtfd" "$EX/Loose.plist"
+t 2 --rtfd "" "$EX/Loose.plist"
+
+if [ "$failures" -ne 0 ]; then
+  echo "gui_rtfd: $failures of $checks checks failed"
+  exit 1
+fi
+echo "gui_rtfd: all $checks checks passed"
