@@ -9,6 +9,7 @@
 #include "platform/UserDefaults.h"
 #include "ui_MainWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -181,6 +182,10 @@ void MainWindow::endBatch()
     mBusy = false;
     mUi->actionOpen->setEnabled(true);
     mProgress->hide();
+    if (mBusyCursor) {
+        QApplication::restoreOverrideCursor();
+        mBusyCursor = false;
+    }
     flushReport();
 }
 
@@ -191,6 +196,10 @@ void MainWindow::batchProgress(int done, int total)
             mProgress->setRange(0, total);
             mProgress->setValue(done);
             mProgress->show();
+            if (!mBusyCursor) {
+                QApplication::setOverrideCursor(Qt::BusyCursor);
+                mBusyCursor = true;
+            }
             statusBar()->showMessage(tr("Checking %1 of %2 files…").arg(done + 1).arg(total));
         } else {
             mProgress->hide();

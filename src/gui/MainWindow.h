@@ -88,6 +88,7 @@ private:
     QStringList mWaiting;
     bool mBusy = false;
     bool mClosing = false;
+    bool mBusyCursor = false;
     QElapsedTimer mSincePaint;
     int mRepaintInterval = 50;
     QProgressBar* mProgress = nullptr;

@@ -51,7 +51,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationDisplayName(QStringLiteral("Ostrel"));
     QApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("ostrel"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ostrel.png")));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("ostrel"), QIcon(QStringLiteral(":/icons/ostrel.png"))));
 
     QStringList paths;
     bool options = true;
