@@ -69,6 +69,13 @@ QAction* action(MainWindow& window, const char* name)
     return window.findChild<QAction*>(QLatin1String(name));
 }
 
+// Sends Save As and returns its sheet once it is up.
+DocumentSaveDialog* saveSheet(MainWindow& window)
+{
+    action(window, "actionSaveAs")->trigger();
+    return waitForWidget<DocumentSaveDialog>();
+}
+
 class DialogsTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -190,8 +197,7 @@ TEST_F(DialogsTest, SaveProposesItsNameEachTimeAndWritesTheDocument)
     // Typed without the extension: the required type adds it.
     const QString typed[] = {"Other", "Ostrel Log.rtfd"};
     for (const QString& name : typed) {
-        action(window, "actionSaveAs")->trigger();
-        auto* dialog = waitForWidget<DocumentSaveDialog>();
+        auto* dialog = saveSheet(window);
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
         EXPECT_EQ(nameField(dialog), "Ostrel Log.rtfd");
@@ -219,8 +225,7 @@ TEST_F(DialogsTest, SavingOverADocumentAsksAndReplacesItWhole)
         bool replaced;
     } rows[] = {{QMessageBox::No, false}, {QMessageBox::Yes, true}};
     for (const auto& row : rows) {
-        action(window, "actionSaveAs")->trigger();
-        auto* dialog = waitForWidget<DocumentSaveDialog>();
+        auto* dialog = saveSheet(window);
         ASSERT_NE(dialog, nullptr);
         dialog->setDirectory(mDir.path());
         bool asked = false;
@@ -247,8 +252,7 @@ TEST_F(DialogsTest, CancelledOrFailedSaveLeavesTheReportAndSaysWhy)
     window.show();
     const QString report = window.textStorage().string();
 
-    action(window, "actionSaveAs")->trigger();
-    auto* dialog = waitForWidget<DocumentSaveDialog>();
+    auto* dialog = saveSheet(window);
     ASSERT_NE(dialog, nullptr);
     dialog->setDirectory(mDir.path());
     dialog->reject();
@@ -256,8 +260,7 @@ TEST_F(DialogsTest, CancelledOrFailedSaveLeavesTheReportAndSaysWhy)
     EXPECT_FALSE(QFileInfo::exists(mDir.filePath("Ostrel Log.rtfd")));
 
     // A folder that does not exist: the user hears of it.
-    action(window, "actionSaveAs")->trigger();
-    dialog = waitForWidget<DocumentSaveDialog>();
+    dialog = saveSheet(window);
     ASSERT_NE(dialog, nullptr);
     typeName(dialog, mDir.filePath("gone/Report"));
     dialog->accept();

@@ -146,19 +146,6 @@ TEST_F(WindowTest, SettingsTogglesShowAndStoreTheSettings)
     }
 }
 
-TEST_F(WindowTest, TurningOffUnknownKeyNotesHoldsFromTheNextCheck)
-{
-    const QString plist = mDir.filePath("odd.plist");
-    writeFile(plist, infoPlist({{"CFBundleIdentifier", "com.example.odd"}, {"ZzqxUnheardOfKey", "1"}}));
-    MainWindow window;
-    window.openPaths({plist});
-    const qsizetype notesBefore = shown(window).count(QStringLiteral("note: "));
-    EXPECT_GE(notesBefore, 1);
-    action(window, "actionNoteUnknownKeys")->trigger();
-    window.openPaths({plist});
-    EXPECT_EQ(shown(window).count(QStringLiteral("note: ")), notesBefore);
-}
-
 TEST_F(WindowTest, FilesOpenInOrderWithBoldNamesAndInlineIcons)
 {
     const QString bundle = makeBundle(mDir.path(), "Good.app", infoPlist({{"CFBundleIdentifier", "com.example.good"}}));
