@@ -23,6 +23,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTimer>
@@ -251,4 +252,35 @@ TEST_F(WindowTest, CopyGivesIconsAsWords)
     const QString copied = QGuiApplication::clipboard()->text();
     EXPECT_TRUE(copied.contains(QStringLiteral("\nerror: "))) << copied.toStdString();
     EXPECT_FALSE(copied.contains(QChar(0xFFFC)));
+}
+
+TEST_F(WindowTest, TheViewFollowsTheEndOnlyWhileTheUserIsThere)
+{
+    QStringList files;
+    for (int i = 0; i < 30; ++i) {
+        files << mDir.filePath(QStringLiteral("f%1.plist").arg(i));
+        writeFile(files.last(), "(1)");
+    }
+    MainWindow window;
+    window.resize(500, 300);
+    window.show();
+    QScrollBar* bar = window.textView()->verticalScrollBar();
+    window.openPaths(files);
+    QCoreApplication::processEvents();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    // Scrolled up to read: new lines do not pull the view away.
+    bar->setValue(0);
+    window.openPaths(files.mid(0, 5));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(bar->value(), 0);
+
+    // Back at the end: it follows again.
+    bar->setValue(bar->maximum());
+    const int before = bar->maximum();
+    window.openPaths(files.mid(0, 5));
+    QCoreApplication::processEvents();
+    EXPECT_GT(bar->maximum(), before);
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
