@@ -15,7 +15,7 @@ namespace check {
 
 namespace {
 
-// Rule fields and type names, made once: every lookup needs a QString.
+// Field and key names, made once: every lookup needs a QString.
 const QString kKeys = QStringLiteral("keys");
 const QString kType = QStringLiteral("type");
 const QString kArrayItem = QStringLiteral("arrayitem");
