@@ -108,6 +108,6 @@ BENCHMARK_CAPTURE(BM_Validate, framework, "tests/data/info-plists/framework.plis
 BENCHMARK_CAPTURE(BM_Parse, wrong_app, "tests/data/info-plists/wrong-app.plist");
 BENCHMARK_CAPTURE(BM_Validate, wrong_app, "tests/data/info-plists/wrong-app.plist");
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();
