@@ -55,48 +55,72 @@ QString ReportView::iconLabel(const QString& imageName)
     return QStringLiteral("*");
 }
 
-const QTextCharFormat& ReportView::formatFor(const check::FontDescription& description)
+QString ReportView::formatKey(const check::FontDescription& description)
 {
-    const QString key = description.family + QLatin1Char('/') + QString::number(description.pointSize) +
-                        (description.bold ? QLatin1String("/b") : QLatin1String("/r"));
-    auto it = mFormats.find(key);
-    if (it == mFormats.end()) {
-        QTextCharFormat format;
-        format.setFont(fontFor(description), QTextCharFormat::FontPropertiesAll);
-        it = mFormats.insert(key, format);
+    return description.family + QLatin1Char('/') + QString::number(description.pointSize) +
+           (description.bold ? QLatin1String("/b") : QLatin1String("/r"));
+}
+
+QTextCharFormat ReportView::formatFor(const QString& key, const check::FontDescription& description)
+{
+    auto it = mFormats.constFind(key);
+    if (it != mFormats.constEnd())
+        return *it;
+    QTextCharFormat format;
+    format.setFont(fontFor(description), QTextCharFormat::FontPropertiesAll);
+    mFormats.insert(key, format);
+    return format;
+}
+
+QTextImageFormat ReportView::imageFormatFor(const check::TextAttachment& attachment)
+{
+    const QString name = imageName(attachment.fileName);
+    auto it = mImageFormats.constFind(name);
+    if (it != mImageFormats.constEnd())
+        return *it;
+    const QImage image = QImage::fromData(attachment.contents);
+    document()->addResource(QTextDocument::ImageResource, QUrl(name), image);
+    QTextImageFormat format;
+    format.setName(name);
+    if (!image.isNull()) {
+        format.setWidth(image.width() / image.devicePixelRatio());
+        format.setHeight(image.height() / image.devicePixelRatio());
     }
-    return *it;
+    format.setVerticalAlignment(QTextCharFormat::AlignMiddle);
+    mImageFormats.insert(name, format);
+    return format;
 }
 
 void ReportView::appendRuns(const QList<check::StyledString>& runs)
 {
-    QTextDocument* doc = document();
-    QTextCursor cursor(doc);
+    QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
+    // Neighbouring runs in one font go in as one piece of text.
+    QString text;
+    QString key;
+    QTextCharFormat format;
+    auto insertText = [&] {
+        if (!text.isEmpty())
+            cursor.insertText(text, format);
+        text.clear();
+    };
     for (const check::StyledString& run : runs) {
         if (run.attachment) {
-            const QString name = imageName(run.attachment->fileName);
-            const QUrl url(name);
-            QImage image;
-            if (doc->resource(QTextDocument::ImageResource, url).isNull()) {
-                image = QImage::fromData(run.attachment->contents);
-                doc->addResource(QTextDocument::ImageResource, url, image);
-            } else {
-                image = doc->resource(QTextDocument::ImageResource, url).value<QImage>();
-            }
-            QTextImageFormat format;
-            format.setName(name);
-            if (!image.isNull()) {
-                format.setWidth(image.width() / image.devicePixelRatio());
-                format.setHeight(image.height() / image.devicePixelRatio());
-            }
-            format.setVerticalAlignment(QTextCharFormat::AlignMiddle);
-            cursor.insertImage(format);
+            insertText();
+            cursor.insertImage(imageFormatFor(*run.attachment));
             continue;
         }
-        cursor.insertText(run.text, formatFor(run.font.value_or(check::FontDescription::userFontOfSize(14.0))));
+        const check::FontDescription font = run.font.value_or(check::FontDescription::userFontOfSize(14.0));
+        const QString runKey = formatKey(font);
+        if (runKey != key) {
+            insertText();
+            key = runKey;
+            format = formatFor(key, font);
+        }
+        text += run.text;
     }
+    insertText();
     cursor.endEditBlock();
 }
 

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QTextCharFormat>
 #include <QTextEdit>
+#include <QTextImageFormat>
 
 namespace gui {
 
@@ -36,11 +37,14 @@ protected:
     QMimeData* createMimeDataFromSelection() const override;
 
 private:
-    const QTextCharFormat& formatFor(const check::FontDescription& description);
+    static QString formatKey(const check::FontDescription& description);
+    QTextCharFormat formatFor(const QString& key, const check::FontDescription& description);
+    QTextImageFormat imageFormatFor(const check::TextAttachment& attachment);
 
     bool mFollowEnd = true;
     // Formats by font, made once: a report has two fonts and many runs.
     QHash<QString, QTextCharFormat> mFormats;
+    QHash<QString, QTextImageFormat> mImageFormats;
 };
 
 } // namespace gui
