@@ -79,6 +79,24 @@ TEST_F(Walk, VendorKeysNeedTheVendorsBundleIdentifier)
     EXPECT_EQ(check(D({}), rules), ""); // absent keys draw nothing
 }
 
+TEST_F(Walk, OneValidatorFollowsTheSettingsFromCheckToCheck)
+{
+    const plist::Value rules = root(
+        {{"Old", rule("boolean", {{"deprecated", S("x")}})}, {"Id", rule("string", {{"subtype", S("bundleID")}})}});
+    const plist::Value info = D({{"Unrelated", I(1)}, {"Old", B(true)}, {"Id", S("$(ID)")}});
+    Recorder recorder;
+    check::PlistValidator validator(recorder);
+    validator.validateInfoDict(info.toDictionary(), &rules);
+    EXPECT_EQ(recorder.report, "[note] UnknownTopKey(Unrelated)\n[note] DeprecKey(Old||x)\n"
+                               "[warning] BIDBadChar($(ID)|Id)\n");
+    set(platform::NoteUnknownKeysKey, false);
+    set(platform::DeprecationNotesKey, false);
+    set(platform::AllowBuildSettingsKey, true);
+    recorder.report.clear();
+    validator.validateInfoDict(info.toDictionary(), &rules);
+    EXPECT_EQ(recorder.report, "");
+}
+
 TEST_F(Walk, NestingIsBoundedByTheParsersLimit)
 {
     // Arrays in arrays, or dictionaries in dictionaries, under "K" with rules
