@@ -1,0 +1,682 @@
+// The fast path of the XML reader: the part of XML that property lists use,
+// read straight from UTF-8 bytes without a general tokenizer. Anything
+// outside that part, and anything wrong, is left to the full reader
+// (nullopt), so the two cannot disagree on what a document holds and every
+// error is worded in one place.
+#include "plist/XmlCommon.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+
+namespace plist::detail {
+
+namespace {
+
+using xml::Tag;
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+// The high bit of each byte of w that equals b (exact: no carries between bytes).
+std::uint64_t bytesEqual(std::uint64_t w, unsigned char b)
+{
+    const std::uint64_t x = w ^ (kOnes * b);
+    return ~(((x & ~kHighBits) + ~kHighBits) | x) & kHighBits;
+}
+
+// The high bit of each byte of w below 0x20.
+std::uint64_t bytesBelowSpace(std::uint64_t w)
+{
+    return ~((w & ~kHighBits) + kOnes * 0x60) & ~w & kHighBits;
+}
+
+// The length of the UTF-8 sequence at p if it encodes a character XML
+// allows, else 0. Overlong forms, surrogates, U+FFFE and U+FFFF are refused.
+int sequenceLength(const unsigned char* p, const unsigned char* end)
+{
+    const unsigned b = p[0];
+    const auto continuation = [&](std::ptrdiff_t i, unsigned lo, unsigned hi) {
+        return end - p > i && p[i] >= lo && p[i] <= hi;
+    };
+    if (b >= 0xC2 && b <= 0xDF)
+        return continuation(1, 0x80, 0xBF) ? 2 : 0;
+    if (b >= 0xE0 && b <= 0xEF) {
+        if (!continuation(1, b == 0xE0 ? 0xA0 : 0x80, b == 0xED ? 0x9F : 0xBF) || !continuation(2, 0x80, 0xBF))
+            return 0;
+        return b == 0xEF && p[1] == 0xBF && p[2] >= 0xBE ? 0 : 3;
+    }
+    if (b >= 0xF0 && b <= 0xF4)
+        return continuation(1, b == 0xF0 ? 0x90 : 0x80, b == 0xF4 ? 0x8F : 0xBF) && continuation(2, 0x80, 0xBF) &&
+                       continuation(3, 0x80, 0xBF)
+                   ? 4
+                   : 0;
+    return 0;
+}
+
+// True when the bytes are UTF-8 of characters XML allows, with no carriage
+// return (line ends other than '\n' are left to the full reader). Checked
+// once up front, so the reader below may take any byte as it comes.
+bool isPlainText(const char* begin, const char* end)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(begin);
+    const auto* last = reinterpret_cast<const unsigned char*>(end);
+    while (p < last) {
+        if (last - p >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, sizeof w);
+            if ((w & kHighBits) == 0) {
+                if ((bytesBelowSpace(w) & ~(bytesEqual(w, '\t') | bytesEqual(w, '\n'))) != 0)
+                    return false;
+                p += 8;
+                continue;
+            }
+        }
+        if (*p < 0x80) {
+            if (*p < 0x20 && *p != '\t' && *p != '\n')
+                return false;
+            ++p;
+            continue;
+        }
+        const int length = sequenceLength(p, last);
+        if (length == 0)
+            return false;
+        p += length;
+    }
+    return true;
+}
+
+bool isXmlChar(std::uint32_t c)
+{
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+           (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+void appendUtf8(std::string& out, std::uint32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Names of attributes and of the document type: ASCII only, no colon (the
+// full reader judges the rest).
+bool isNameStart(char c)
+{
+    return isLetter(c) || c == '_';
+}
+
+bool isNameChar(char c)
+{
+    return isNameStart(c) || (c >= '0' && c <= '9') || c == '.' || c == '-';
+}
+
+// Bytes where a run of character data stops or needs a look.
+constexpr std::array<bool, 256> kTextStops = [] {
+    std::array<bool, 256> stops{};
+    stops['<'] = stops['&'] = stops[']'] = stops['\n'] = true;
+    return stops;
+}();
+
+QString fromUtf8(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+class FastReader {
+public:
+    explicit FastReader(QByteArrayView bytes) : mP(bytes.data()), mEnd(bytes.data() + bytes.size()) {}
+
+    std::optional<ParseResult> run();
+
+private:
+    bool at(std::string_view s) const
+    {
+        return static_cast<std::size_t>(mEnd - mP) >= s.size() && std::memcmp(mP, s.data(), s.size()) == 0;
+    }
+    bool skipSpace();
+    void advanceTo(const char* p);
+    bool declaration();
+    bool doctype();
+    bool quotedLiteral();
+    bool comment();
+    bool cdata();
+    bool reference();
+    bool startTag();
+    bool endTag();
+    bool attributes(bool& empty);
+    bool text(std::string_view name, std::string_view& out, bool& direct);
+    bool scanRun();
+    bool endOfText(std::string_view name);
+    bool placeValue() const;
+    bool scalar(Tag tag, std::string_view text);
+    QString key(std::string_view text, bool direct);
+
+    const char* mP;
+    const char* mEnd;
+    qint64 mLine = 1;
+    xml::TreeBuilder mTree;
+    bool mInPlist = false;
+    bool mSawPlist = false;
+    std::string mBuffer; // text that had references, CDATA sections or comments
+    // Equal keys share one string; the views point into the document.
+    std::unordered_map<std::string_view, QString> mKeys;
+};
+
+std::optional<ParseResult> FastReader::run()
+{
+    if (!isPlainText(mP, mEnd))
+        return std::nullopt;
+    if (at("\xEF\xBB\xBF"))
+        mP += 3;
+    if (at("<?xml") && !declaration())
+        return std::nullopt;
+    bool sawDoctype = false;
+    for (;;) {
+        skipSpace();
+        if (at("<!--")) {
+            if (!comment())
+                return std::nullopt;
+        } else if (at("<!DOCTYPE")) {
+            if (sawDoctype || !doctype())
+                return std::nullopt;
+            sawDoctype = true;
+        } else {
+            break;
+        }
+    }
+    // The root element, up to its end.
+    for (;;) {
+        if (!at("<"))
+            return std::nullopt;
+        if (at("</")) {
+            if (!endTag())
+                return std::nullopt;
+        } else if (at("<!--")) {
+            if (!comment())
+                return std::nullopt;
+        } else if (!startTag()) {
+            return std::nullopt;
+        }
+        if (!mInPlist && mTree.atTop() && mTree.hasRoot())
+            break;
+        skipSpace();
+    }
+    for (;;) {
+        skipSpace();
+        if (mP == mEnd)
+            break;
+        if (!at("<!--") || !comment())
+            return std::nullopt;
+    }
+    return mTree.takeResult();
+}
+
+// Skips white space; true when there was some.
+bool FastReader::skipSpace()
+{
+    const char* start = mP;
+    for (; mP < mEnd; ++mP) {
+        if (*mP == '\n')
+            ++mLine;
+        else if (*mP != ' ' && *mP != '\t')
+            break;
+    }
+    return mP != start;
+}
+
+void FastReader::advanceTo(const char* p)
+{
+    mLine += std::count(mP, p, '\n');
+    mP = p;
+}
+
+// <?xml version="1.0" encoding="UTF-8" standalone="yes"?>, the last two optional.
+bool FastReader::declaration()
+{
+    mP += 5;
+    static constexpr std::string_view kNames[] = {"version", "encoding", "standalone"};
+    std::size_t next = 0;
+    for (;;) {
+        const bool space = skipSpace();
+        if (at("?>")) {
+            mP += 2;
+            return next > 0;
+        }
+        if (!space)
+            return false;
+        std::size_t which = next;
+        while (which < std::size(kNames) && !at(kNames[which]))
+            ++which;
+        if (which == std::size(kNames) || (next == 0 && which != 0))
+            return false;
+        mP += kNames[which].size();
+        next = which + 1;
+        skipSpace();
+        if (!at("="))
+            return false;
+        ++mP;
+        skipSpace();
+        if (mP == mEnd || (*mP != '"' && *mP != '\''))
+            return false;
+        const char quote = *mP++;
+        const char* start = mP;
+        while (mP < mEnd && *mP != quote && (isNameChar(*mP)))
+            ++mP;
+        if (mP == mEnd || *mP != quote)
+            return false;
+        const QLatin1StringView value(start, mP - start);
+        ++mP;
+        const bool good = which == 0   ? value == QLatin1StringView("1.0")
+                          : which == 1 ? value.compare(QLatin1StringView("UTF-8"), Qt::CaseInsensitive) == 0
+                                       : value == QLatin1StringView("yes") || value == QLatin1StringView("no");
+        if (!good)
+            return false;
+    }
+}
+
+// <!DOCTYPE name>, <!DOCTYPE name SYSTEM "uri">, <!DOCTYPE name PUBLIC "id" "uri">;
+// an internal subset is left to the full reader.
+bool FastReader::doctype()
+{
+    mP += 9;
+    if (!skipSpace() || mP == mEnd || !isNameStart(*mP))
+        return false;
+    while (mP < mEnd && isNameChar(*mP))
+        ++mP;
+    bool space = skipSpace();
+    if (space && at("SYSTEM")) {
+        mP += 6;
+        if (!skipSpace() || !quotedLiteral())
+            return false;
+    } else if (space && at("PUBLIC")) {
+        mP += 6;
+        if (!skipSpace() || !quotedLiteral() || !skipSpace() || !quotedLiteral())
+            return false;
+    }
+    skipSpace();
+    if (!at(">"))
+        return false;
+    ++mP;
+    return true;
+}
+
+// A public identifier or system literal, of the characters such names use.
+bool FastReader::quotedLiteral()
+{
+    if (mP == mEnd || (*mP != '"' && *mP != '\''))
+        return false;
+    const char quote = *mP++;
+    for (; mP < mEnd && *mP != quote; ++mP) {
+        const char c = *mP;
+        if (!isNameChar(c) && c != ' ' && c != '/' && c != ':')
+            return false;
+    }
+    if (mP == mEnd)
+        return false;
+    ++mP;
+    return true;
+}
+
+// <!-- ... -->, with no "--" inside.
+bool FastReader::comment()
+{
+    const std::string_view rest(mP + 4, static_cast<std::size_t>(mEnd - mP - 4));
+    const std::size_t dashes = rest.find("--");
+    if (dashes == std::string_view::npos || dashes + 2 >= rest.size() || rest[dashes + 2] != '>')
+        return false;
+    advanceTo(rest.data() + dashes + 3);
+    return true;
+}
+
+// <![CDATA[ ... ]]>, its content taken as it stands.
+bool FastReader::cdata()
+{
+    const std::string_view rest(mP + 9, static_cast<std::size_t>(mEnd - mP - 9));
+    const std::size_t close = rest.find("]]>");
+    if (close == std::string_view::npos)
+        return false;
+    mBuffer.append(rest.data(), close);
+    advanceTo(rest.data() + close + 3);
+    return true;
+}
+
+// &amp; &lt; &gt; &quot; &apos; &#N; &#xH; into mBuffer.
+bool FastReader::reference()
+{
+    constexpr std::ptrdiff_t kLongest = 12; // "&#x" and eight digits and ';'
+    const char* semicolon = static_cast<const char*>(std::memchr(mP, ';', std::min(mEnd - mP, kLongest)));
+    if (!semicolon)
+        return false;
+    const std::string_view name(mP + 1, static_cast<std::size_t>(semicolon - mP - 1));
+    if (name == "amp")
+        mBuffer += '&';
+    else if (name == "lt")
+        mBuffer += '<';
+    else if (name == "gt")
+        mBuffer += '>';
+    else if (name == "quot")
+        mBuffer += '"';
+    else if (name == "apos")
+        mBuffer += '\'';
+    else if (name.size() < 2 || name[0] != '#')
+        return false;
+    else {
+        const bool hex = name[1] == 'x';
+        const std::string_view digits = name.substr(hex ? 2 : 1);
+        if (digits.empty())
+            return false;
+        std::uint32_t c = 0;
+        for (char d : digits) {
+            int v = -1;
+            if (d >= '0' && d <= '9')
+                v = d - '0';
+            else if (hex && d >= 'a' && d <= 'f')
+                v = d - 'a' + 10;
+            else if (hex && d >= 'A' && d <= 'F')
+                v = d - 'A' + 10;
+            if (v < 0)
+                return false;
+            c = c * (hex ? 16 : 10) + static_cast<std::uint32_t>(v); // at most eight digits: no overflow
+        }
+        if (!isXmlChar(c))
+            return false;
+        appendUtf8(mBuffer, c);
+    }
+    mP = semicolon + 1;
+    return true;
+}
+
+bool FastReader::startTag()
+{
+    const qint64 line = mLine;
+    const char* nameStart = ++mP;
+    while (mP < mEnd && isLetter(*mP))
+        ++mP;
+    const std::string_view name(nameStart, static_cast<std::size_t>(mP - nameStart));
+    const Tag tag = xml::tagOf(name);
+    bool empty = false;
+    if (tag == Tag::Unknown || !attributes(empty))
+        return false;
+    switch (tag) {
+    case Tag::Plist:
+        if (empty || mSawPlist || !mTree.atTop() || mTree.hasRoot())
+            return false;
+        mInPlist = mSawPlist = true;
+        return true;
+    case Tag::Dict:
+    case Tag::Array:
+        if (!placeValue() || mTree.depth() >= static_cast<std::size_t>(kMaxNestingDepth))
+            return false;
+        mTree.open(tag == Tag::Dict, line);
+        if (empty)
+            mTree.add(mTree.close());
+        return true;
+    case Tag::Key: {
+        if (mTree.atTop() || !mTree.top().isDict || mTree.top().hasKey)
+            return false;
+        std::string_view content;
+        bool direct = true;
+        if (!empty && !text(name, content, direct))
+            return false;
+        xml::TreeBuilder::Container& dict = mTree.top();
+        dict.key = key(content, direct);
+        dict.hasKey = true;
+        dict.keyLine = line;
+        return true;
+    }
+    default: {
+        if (!placeValue())
+            return false;
+        std::string_view content;
+        bool direct = true;
+        if (!empty && !text(name, content, direct))
+            return false;
+        return scalar(tag, content);
+    }
+    }
+}
+
+// The attributes of a start tag, checked and set aside (the full reader
+// ignores them too), up to '>' or "/>".
+bool FastReader::attributes(bool& empty)
+{
+    constexpr int kMostAttributes = 8;
+    std::string_view names[kMostAttributes];
+    int count = 0;
+    for (;;) {
+        const bool space = skipSpace();
+        if (at(">")) {
+            ++mP;
+            empty = false;
+            return true;
+        }
+        if (at("/>")) {
+            mP += 2;
+            empty = true;
+            return true;
+        }
+        if (!space || count == kMostAttributes || mP == mEnd || !isNameStart(*mP))
+            return false;
+        const char* nameStart = mP;
+        while (mP < mEnd && isNameChar(*mP))
+            ++mP;
+        const std::string_view name(nameStart, static_cast<std::size_t>(mP - nameStart));
+        if (QLatin1StringView(name.data(), 3 <= name.size() ? 3 : static_cast<qsizetype>(name.size()))
+                .compare(QLatin1StringView("xml"), Qt::CaseInsensitive) == 0)
+            return false; // reserved names
+        if (std::find(names, names + count, name) != names + count)
+            return false;
+        names[count++] = name;
+        skipSpace();
+        if (!at("="))
+            return false;
+        ++mP;
+        skipSpace();
+        if (mP == mEnd || (*mP != '"' && *mP != '\''))
+            return false;
+        const char quote = *mP++;
+        const char* close = mP;
+        while (close < mEnd && *close != quote && *close != '<' && *close != '&')
+            ++close;
+        if (close == mEnd || *close != quote)
+            return false;
+        advanceTo(close + 1);
+    }
+}
+
+// An element's text up to its end tag: a piece of the document (direct), or,
+// when it held references, CDATA sections or comments, put together in mBuffer.
+bool FastReader::text(std::string_view name, std::string_view& out, bool& direct)
+{
+    const char* start = mP;
+    if (!scanRun())
+        return false;
+    if (at("</")) {
+        out = std::string_view(start, static_cast<std::size_t>(mP - start));
+        direct = true;
+        return endOfText(name);
+    }
+    mBuffer.assign(start, mP);
+    for (;;) {
+        if (at("&")) {
+            if (!reference())
+                return false;
+        } else if (at("</")) {
+            out = mBuffer;
+            direct = false;
+            return endOfText(name);
+        } else if (at("<!--")) {
+            if (!comment())
+                return false;
+        } else if (at("<![CDATA[")) {
+            if (!cdata())
+                return false;
+        } else {
+            return false;
+        }
+        const char* run = mP;
+        if (!scanRun())
+            return false;
+        mBuffer.append(run, mP);
+    }
+}
+
+// Advances over character data up to the next '<' or '&' (or the end);
+// false at "]]>", which XML does not allow in text.
+bool FastReader::scanRun()
+{
+    const char* p = mP;
+    while (p < mEnd) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (!kTextStops[c]) {
+            ++p;
+        } else if (c == '\n') {
+            ++mLine;
+            ++p;
+        } else if (c == ']') {
+            if (mEnd - p >= 3 && p[1] == ']' && p[2] == '>')
+                return false;
+            ++p;
+        } else {
+            break;
+        }
+    }
+    mP = p;
+    return true;
+}
+
+// "</name>" with optional white space before the '>'.
+bool FastReader::endOfText(std::string_view name)
+{
+    mP += 2;
+    if (!at(name))
+        return false;
+    mP += name.size();
+    skipSpace();
+    if (!at(">"))
+        return false;
+    ++mP;
+    return true;
+}
+
+bool FastReader::endTag()
+{
+    mP += 2;
+    const char* nameStart = mP;
+    while (mP < mEnd && isLetter(*mP))
+        ++mP;
+    const std::string_view name(nameStart, static_cast<std::size_t>(mP - nameStart));
+    skipSpace();
+    if (!at(">"))
+        return false;
+    ++mP;
+    if (!mTree.atTop()) {
+        const xml::TreeBuilder::Container& top = mTree.top();
+        if (name != (top.isDict ? "dict" : "array") || top.hasKey)
+            return false;
+        mTree.add(mTree.close());
+        return true;
+    }
+    if (!mInPlist || name != "plist" || !mTree.hasRoot())
+        return false;
+    mInPlist = false;
+    return true;
+}
+
+// Whether a value may start here: at the top before any other, in an array,
+// or in a dictionary after a key.
+bool FastReader::placeValue() const
+{
+    if (mTree.atTop())
+        return !mTree.hasRoot();
+    const xml::TreeBuilder::Container& top = mTree.top();
+    return !top.isDict || top.hasKey;
+}
+
+bool FastReader::scalar(Tag tag, std::string_view text)
+{
+    switch (tag) {
+    case Tag::String: mTree.add(Value(fromUtf8(text))); return true;
+    case Tag::True:
+    case Tag::False:
+        if (!xml::trimmed(text).empty())
+            return false;
+        mTree.add(Value(tag == Tag::True));
+        return true;
+    case Tag::Integer: {
+        Integer i;
+        if (xml::parseInteger(xml::trimmed(text), i) != xml::NumberStatus::Ok)
+            return false;
+        mTree.add(Value(i));
+        return true;
+    }
+    case Tag::Real: {
+        double d = 0;
+        if (xml::parseReal(xml::trimmed(text), d) != xml::NumberStatus::Ok)
+            return false;
+        mTree.add(Value(d));
+        return true;
+    }
+    case Tag::Data: {
+        QByteArray bytes;
+        if (xml::decodeData(text, bytes) != xml::DataStatus::Ok)
+            return false;
+        mTree.add(Value::data(std::move(bytes)));
+        return true;
+    }
+    case Tag::Date: {
+        Date date;
+        if (!xml::parseDate(xml::trimmed(text), date))
+            return false;
+        mTree.add(Value(date));
+        return true;
+    }
+    default: return false;
+    }
+}
+
+QString FastReader::key(std::string_view text, bool direct)
+{
+    // Bounded, so that a document of unique keys costs no more than without.
+    constexpr std::size_t kMaxKeys = 4096;
+    constexpr std::size_t kMaxLength = 128;
+    if (!direct || text.size() > kMaxLength)
+        return fromUtf8(text);
+    const auto it = mKeys.find(text);
+    if (it != mKeys.end())
+        return it->second;
+    QString key = fromUtf8(text);
+    if (mKeys.size() < kMaxKeys)
+        mKeys.emplace(text, key);
+    return key;
+}
+
+} // namespace
+
+std::optional<ParseResult> parseXmlFast(QByteArrayView bytes)
+{
+    return FastReader(bytes).run();
+}
+
+} // namespace plist::detail
