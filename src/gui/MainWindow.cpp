@@ -318,8 +318,16 @@ void MainWindow::beginPrintSheet(const check::PrintOptions& options, std::functi
     dialog->setWindowModality(Qt::WindowModal);
     connect(dialog, &QDialog::finished, this, [this, dialog, printer, options, didRun](int result) {
         dialog->deleteLater();
-        const bool printed = result == QDialog::Accepted && printReport(*printer, options.jobTitle);
+        const bool accepted = result == QDialog::Accepted;
+        const bool printed = accepted && printReport(*printer, options.jobTitle);
         check::PerformCommand([&] { didRun(printed); });
+        // A job that could not even start (a file that cannot be written) is
+        // not kept from the user.
+        if (accepted && !printed)
+            presentError(tr("The report could not be printed.") +
+                         (printer->outputFileName().isEmpty()
+                              ? QString()
+                              : QLatin1Char(' ') + tr("“%1” cannot be written.").arg(printer->outputFileName())));
     });
     dialog->open();
 }

@@ -271,32 +271,41 @@ TEST_F(DialogsTest, CancelledOrFailedSaveLeavesTheReportAndSaysWhy)
     EXPECT_EQ(window.textStorage().string(), report);
 }
 
-TEST_F(DialogsTest, PrintSheetPrintsToPdfUnderTheJobTitle)
+TEST_F(DialogsTest, PrintSheetPrintsToPdfUnderTheJobTitleOrSaysItCannot)
 {
     MainWindow window;
     window.show();
     window.openPaths({mFile});
-    const QString pdf = mDir.filePath("printed.pdf");
-    action(window, "actionPrint")->trigger();
-    auto* dialog = waitForWidget<QPrintDialog>();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
-    // Print to file, the one printer every machine has.
-    auto* fileName = dialog->findChild<QLineEdit*>(QStringLiteral("filename"));
-    ASSERT_NE(fileName, nullptr);
-    fileName->setText(pdf);
-    dialog->accept();
-    ASSERT_TRUE(waitFor([&] { return QFileInfo(pdf).size() > 0; }));
-    QFile file(pdf);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
-    // The title is written as UTF-16 in the document information.
-    const QString title = platform::Bundle::main().localizedString("Ostrel Log");
-    QByteArray utf16 = "\xfe\xff";
-    for (QChar c : title)
-        utf16 += char(c.unicode() >> 8), utf16 += char(c.unicode() & 0xff);
-    EXPECT_TRUE(bytes.contains("/Title (" + utf16 + ")") || bytes.contains("/Title (" + title.toLatin1() + ")"))
-        << bytes.left(2000).toStdString();
+    const QString pdfs[] = {mDir.filePath("printed.pdf"), mDir.filePath("gone/printed.pdf")};
+    for (const QString& pdf : pdfs) {
+        const bool writable = QFileInfo(QFileInfo(pdf).path()).isDir();
+        action(window, "actionPrint")->trigger();
+        auto* dialog = waitForWidget<QPrintDialog>();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+        // Print to file, the one printer every machine has.
+        auto* fileName = dialog->findChild<QLineEdit*>(QStringLiteral("filename"));
+        ASSERT_NE(fileName, nullptr);
+        fileName->setText(pdf);
+        dialog->accept();
+        if (!writable) {
+            auto* box = waitForWidget<QMessageBox>();
+            ASSERT_NE(box, nullptr);
+            EXPECT_TRUE(box->text().contains(pdf)) << box->text().toStdString();
+            box->accept();
+            continue;
+        }
+        ASSERT_TRUE(waitFor([&] { return QFileInfo(pdf).size() > 0; }));
+        QFile file(pdf);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        // The title is written as UTF-16 in the document information.
+        const QString title = platform::Bundle::main().localizedString("Ostrel Log");
+        QByteArray utf16 = "\xfe\xff";
+        for (QChar c : title)
+            utf16 += char(c.unicode() >> 8), utf16 += char(c.unicode() & 0xff);
+        EXPECT_TRUE(bytes.contains("/Title (" + utf16 + ")")) << bytes.left(2000).toStdString();
+    }
 }
 
 TEST_F(DialogsTest, ExportAsPdfWritesAndReplacesTheFile)
