@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
@@ -46,6 +47,21 @@ void writeAutomationOutputs(gui::MainWindow& window)
 
 int main(int argc, char** argv)
 {
+    // Answered before the window system is asked for: they need no display.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--")
+            break;
+        if (argument == "--help" || argument == "-h") {
+            printUsage();
+            return 0;
+        }
+        if (argument == "--version") {
+            std::printf("ostrel %s\n", OSTREL_VERSION);
+            return 0;
+        }
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ostrel"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ostrel"));
@@ -59,12 +75,6 @@ int main(int argc, char** argv)
     for (const QString& argument : app.arguments().mid(1)) {
         if (options && argument == QLatin1String("--")) {
             options = false;
-        } else if (options && (argument == QLatin1String("--help") || argument == QLatin1String("-h"))) {
-            printUsage();
-            return 0;
-        } else if (options && argument == QLatin1String("--version")) {
-            std::printf("ostrel %s\n", OSTREL_VERSION);
-            return 0;
         } else {
             // Absolute, so that a running window elsewhere finds them.
             paths.append(QDir::current().absoluteFilePath(argument));
