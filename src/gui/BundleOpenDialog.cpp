@@ -53,8 +53,10 @@ BundleOpenDialog::BundleOpenDialog(QWidget* parent) : QFileDialog(parent)
     setAcceptMode(QFileDialog::AcceptOpen);
     setWindowTitle(tr("Open"));
     setNameFilter(tr("All files (*)"));
-    static BundleIconProvider iconProvider;
-    setIconProvider(&iconProvider);
+    // Shared by every dialog and never destroyed: the dialogs do not own it,
+    // and none may outlive it.
+    static auto* const iconProvider = new BundleIconProvider;
+    setIconProvider(iconProvider);
     connect(this, &QFileDialog::directoryEntered, this, &BundleOpenDialog::directoryWasEntered);
 }
 
