@@ -58,8 +58,8 @@ int sequenceLength(const unsigned char* p, const unsigned char* end)
 }
 
 // True when the bytes are UTF-8 of characters XML allows, with no carriage
-// return (line ends other than '\n' are left to the full reader). Checked
-// once up front, so the reader below may take any byte as it comes.
+// return. Checked once up front, so the reader below may take any byte as it
+// comes.
 bool isPlainText(const char* begin, const char* end)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(begin);
@@ -87,6 +87,23 @@ bool isPlainText(const char* begin, const char* end)
         p += length;
     }
     return true;
+}
+
+// XML reads "\r\n" and a lone '\r' as '\n', in text and in counting lines.
+std::string withLineFeeds(QByteArrayView bytes)
+{
+    std::string out;
+    out.reserve(static_cast<std::size_t>(bytes.size()));
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != '\r') {
+            out += bytes[i];
+            continue;
+        }
+        out += '\n';
+        if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            ++i;
+    }
+    return out;
 }
 
 bool isXmlChar(std::uint32_t c)
@@ -140,12 +157,29 @@ constexpr std::array<bool, 256> kTextStops = [] {
 
 QString fromUtf8(std::string_view s)
 {
+    // QString::fromUtf8 drops a byte-order mark at the start; in text it is a character.
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    if (s.substr(0, 3) == kBom) {
+        qsizetype marks = 0;
+        while (s.substr(0, 3) == kBom) {
+            s.remove_prefix(3);
+            ++marks;
+        }
+        return QString(marks, QChar(0xFEFF)) + QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+    }
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 class FastReader {
 public:
-    explicit FastReader(QByteArrayView bytes) : mP(bytes.data()), mEnd(bytes.data() + bytes.size()) {}
+    explicit FastReader(QByteArrayView bytes) : mP(bytes.data()), mEnd(bytes.data() + bytes.size())
+    {
+        if (!bytes.isEmpty() && std::memchr(bytes.data(), '\r', static_cast<std::size_t>(bytes.size()))) {
+            mLineFeeds = withLineFeeds(bytes);
+            mP = mLineFeeds.data();
+            mEnd = mP + mLineFeeds.size();
+        }
+    }
 
     std::optional<ParseResult> run();
 
@@ -172,6 +206,7 @@ private:
     bool scalar(Tag tag, std::string_view text);
     QString key(std::string_view text, bool direct);
 
+    std::string mLineFeeds; // the document with its line ends made '\n', if it had others
     const char* mP;
     const char* mEnd;
     qint64 mLine = 1;

@@ -75,6 +75,10 @@ TEST(XmlPaths, EveryKindOfValueAndMarkup)
         {"white space kept in strings", plist("<string>  two\n\twords \n</string>"), Reader::Fast},
         {"non-ASCII", plist("<string>na\xC3\xAFve \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9D\x95\xA2</string>"), Reader::Fast},
         {"C1 control and non-character", plist("<string>\xC2\x85 \xEF\xB7\x90 \xEF\xBB\xBF</string>"), Reader::Fast},
+        {"byte-order marks starting a text",
+         plist("<dict><key>\xEF\xBB\xBFk</key><string>\xEF\xBB\xBF\xEF\xBB\xBF</string>"
+               "<key>s</key><string>&amp;\xEF\xBB\xBF</string></dict>"),
+         Reader::Fast},
         {"predefined entities", plist("<string>&amp;&lt;&gt;&quot;&apos;</string>"), Reader::Fast},
         {"character references",
          plist("<string>&#65;&#x42;&#x00043;&#xe9;&#x65E5;&#x1D562;&#9;&#10;&#xD;&#x10FFFF;</string>"), Reader::Fast},
@@ -124,7 +128,8 @@ TEST(XmlPaths, EveryKindOfValueAndMarkup)
         {"white space in tags", plist("<dict\n><key >k</key\n><string\t/></dict >"), Reader::Fast},
 
         // Valid, but left to the full reader.
-        {"carriage returns", plist("<string>a\r\nb\rc</string>").replace("\n", "\r\n"), Reader::Full},
+        {"carriage returns", plist("<array a='\r'><string>a\r\nb\rc\r\r<![CDATA[\r]]>\r&#13;</string></array>"),
+         Reader::Fast},
         {"processing instruction", plist("<?app data?><true/>"), Reader::Full},
         {"Latin-1 declared", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><string>\xE9</string>", Reader::Full},
         {"UTF-16", QByteArray("\xFF\xFE<\0t\0r\0u\0e\0/\0>\0", 16), Reader::Full},
@@ -217,10 +222,13 @@ TEST(XmlPaths, DuplicatesCarryTheSameLinesAndPaths)
                             "  <dict><key>z</key><true/><key>z</key><true/></dict></array>\n"
                             "<key>k</key><integer>2</integer>\n"
                             "</dict>";
-    check({"duplicates at several depths", plist(body), Reader::Fast});
-    const ParseResult r = plist::detail::parseXml(plist(body));
-    ASSERT_EQ(r.duplicates.size(), 3);
-    EXPECT_EQ(r.duplicates[2].line, 16);
+    for (const char* lineEnd : {"\n", "\r\n", "\r"}) {
+        const QByteArray document = plist(body).replace("\n", lineEnd);
+        check({"duplicates at several depths", document, Reader::Fast});
+        const ParseResult r = plist::detail::parseXml(document);
+        ASSERT_EQ(r.duplicates.size(), 3);
+        EXPECT_EQ(r.duplicates[2].line, 16);
+    }
 }
 
 // Every XML file of the peer corpus, valid or not.
