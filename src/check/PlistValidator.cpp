@@ -35,10 +35,11 @@ const QString kVendorPrefix = QStringLiteral("com.apple.");
 // A distance of at most this makes an unknown key a typing error.
 constexpr std::int32_t kNearMissLimit = 2;
 
-// The one place that reads rule fields. A field of the wrong kind (a "type"
-// that is no string, "keys" that are no dictionary, a flag that is no
-// boolean, ...) counts as absent, and so does every field of a rule that is
-// null or no dictionary. kind: what the field must be; none accepts any value.
+// Rule fields are read here and nowhere else (ruleField and, for the missing
+// keys, memberPresence). A field of the wrong kind (a "type" that is no
+// string, "keys" that are no dictionary, a flag that is no boolean, ...)
+// counts as absent, and so does every field of a rule that is null or no
+// dictionary. kind: what the field must be; none accepts any value.
 const plist::Value* ruleField(const plist::Value* rule, const QString& name,
                               std::optional<plist::Kind> kind = std::nullopt)
 {
@@ -55,6 +56,30 @@ bool ruleFlag(const plist::Value* rule, const QString& name)
 {
     const plist::Value* field = ruleField(rule, name, plist::Kind::Boolean);
     return field && field->toBool();
+}
+
+// "required" and "recommended" of a member rule, read as ruleFlag reads them
+// but in one pass: every rule key of every dictionary is asked for both.
+struct Presence {
+    bool required = false;
+    bool recommended = false;
+};
+Presence memberPresence(const plist::Value& rule)
+{
+    Presence presence;
+    if (!rule.isDictionary())
+        return presence;
+    const plist::Dictionary& fields = rule.toDictionary();
+    for (int i = 0; i < fields.size(); ++i) {
+        const plist::Value& field = fields.valueAt(i);
+        if (!field.isBoolean() || !field.toBool())
+            continue;
+        if (fields.keyAt(i) == kRequired)
+            presence.required = true;
+        else if (fields.keyAt(i) == kRecommended)
+            presence.recommended = true;
+    }
+    return presence;
 }
 
 const QString* ruleString(const plist::Value* rule, const QString& name)
@@ -386,12 +411,10 @@ void PlistValidator::checkForRecommendedKeysInDict(const plist::Dictionary& dict
 {
     for (int i = 0; i < ruleKeys.size(); ++i) {
         const QString& key = ruleKeys.keyAt(i);
-        const plist::Value& memberRule = ruleKeys.valueAt(i);
-        const bool required = ruleFlag(&memberRule, kRequired);
-        const bool recommended = ruleFlag(&memberRule, kRecommended);
-        if ((!required && !recommended) || dict.contains(key))
+        const Presence presence = memberPresence(ruleKeys.valueAt(i));
+        if ((!presence.required && !presence.recommended) || dict.contains(key))
             continue;
-        if (required) {
+        if (presence.required) {
             if (keyPath.isEmpty())
                 error("NoReqTopKey", key);
             else
@@ -411,12 +434,21 @@ void PlistValidator::checkForUnexpectedKeysAmong(const std::vector<QString>& key
                                                  const QString& keyPath)
 {
     const std::vector<QString>& ruleKeys = keyRules.keys();
-    const std::vector<KeyHistogram> histograms = calcHistogramsOfKeys(ruleKeys);
-    const bool noteUnknownKeys = platform::UserDefaults::standard().boolForKey(platform::NoteUnknownKeysKey);
+    // The histograms and the setting serve unknown keys only: taken once per
+    // call, at the first unknown key, so that a dictionary whose keys are all
+    // known costs no more than the lookups.
+    std::vector<KeyHistogram> histograms;
+    bool noteUnknownKeys = false;
+    bool prepared = false;
 
     for (const QString& key : keys) {
         if (keyRules.contains(key))
             continue;
+        if (!prepared) {
+            histograms = calcHistogramsOfKeys(ruleKeys);
+            noteUnknownKeys = platform::UserDefaults::standard().boolForKey(platform::NoteUnknownKeysKey);
+            prepared = true;
+        }
         std::int32_t distance = 0;
         const std::int32_t nearest = findHistogramOf(histograms, HistogramOfKey(key), distance);
         const bool nearMiss = nearest >= 0 && distance <= kNearMissLimit;
