@@ -41,6 +41,12 @@ public:
         return QFileIconProvider::icon(info);
     }
     using QFileIconProvider::icon;
+    QString type(const QFileInfo& info) const override
+    {
+        if (info.isDir() && isBundleDirectory(info.filePath()))
+            return BundleOpenDialog::tr("Bundle");
+        return QFileIconProvider::type(info);
+    }
 };
 
 } // namespace
