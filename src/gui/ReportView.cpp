@@ -35,6 +35,9 @@ QFont ReportView::fontFor(const check::FontDescription& description)
     if (description.pointSize > 0)
         font.setPointSizeF(description.pointSize);
     font.setBold(description.bold);
+    // Latin report text reads the same without ligatures and kerning, and lays
+    // out much faster; scripts that need shaping still get it.
+    font.setStyleStrategy(QFont::PreferNoShaping);
     return font;
 }
 
