@@ -10,6 +10,8 @@
 #include <QTextImageFormat>
 #include <QUrl>
 
+#include <optional>
+
 namespace gui {
 
 static const QString kImageScheme = QStringLiteral("ostrel-icon:");
@@ -101,7 +103,7 @@ void ReportView::appendRuns(const QList<check::StyledString>& runs)
     cursor.beginEditBlock();
     // Neighbouring runs in one font go in as one piece of text.
     QString text;
-    QString key;
+    std::optional<check::FontDescription> current;
     QTextCharFormat format;
     auto insertText = [&] {
         if (!text.isEmpty())
@@ -115,11 +117,10 @@ void ReportView::appendRuns(const QList<check::StyledString>& runs)
             continue;
         }
         const check::FontDescription font = run.font.value_or(check::FontDescription::userFontOfSize(14.0));
-        const QString runKey = formatKey(font);
-        if (runKey != key) {
+        if (font != current) {
             insertText();
-            key = runKey;
-            format = formatFor(key, font);
+            current = font;
+            format = formatFor(formatKey(font), font);
         }
         text += run.text;
     }
