@@ -21,6 +21,10 @@ class GuiEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
+        // Whatever Qt itself remembers (the file dialogs' state) stays out of
+        // the user's configuration.
+        static QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
         static int argc = 1;
         static char name[] = "test_gui";
         static char* argv[] = {name, nullptr};
