@@ -5,6 +5,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QTimer>
 
 namespace gui {
 
@@ -106,6 +107,8 @@ void SingleInstance::acceptConnection()
     while (QLocalSocket* socket = mServer->nextPendingConnection()) {
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // A launch says what it has at once; one that hangs is not waited for.
+        QTimer::singleShot(10000, socket, &QLocalSocket::abort);
         readFrom(socket);
     }
 }
