@@ -248,6 +248,11 @@ void TreeBuilder::open(bool isDict, qint64 line)
     Container& c = mStack.emplace_back();
     c.isDict = isDict;
     c.openLine = line;
+    // Room for a common size up front spares the first few reallocations.
+    if (isDict)
+        c.dict.reserve(8);
+    else
+        c.items.reserve(4);
 }
 
 Value TreeBuilder::close()

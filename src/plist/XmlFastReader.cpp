@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <unordered_map>
+#include <vector>
 
 namespace plist::detail {
 
@@ -170,6 +170,90 @@ QString fromUtf8(std::string_view s)
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
+// Keys repeat throughout a document; equal keys share one string. An
+// open-addressing table over views into the document, bounded so that a
+// document of unique keys costs little more than without it.
+class KeyTable {
+public:
+    QString intern(std::string_view text);
+
+private:
+    static constexpr std::size_t kMaxKeys = 4096;
+    static constexpr std::size_t kMaxLength = 128;
+
+    struct Slot {
+        std::string_view text;
+        std::uint64_t hash = 0;
+        QString key; // null while the slot is free
+    };
+
+    static std::uint64_t hashOf(std::string_view text);
+    void grow();
+
+    std::vector<Slot> mSlots;
+    std::size_t mUsed = 0;
+};
+
+std::uint64_t KeyTable::hashOf(std::string_view text)
+{
+    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
+    std::uint64_t h = text.size() * kMultiplier;
+    const char* p = text.data();
+    std::size_t n = text.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        h = (h ^ w) * kMultiplier;
+        h ^= h >> 29;
+    }
+    if (n > 0) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, p, n);
+        h = (h ^ w) * kMultiplier;
+        h ^= h >> 29;
+    }
+    return h ^ (h >> 32);
+}
+
+QString KeyTable::intern(std::string_view text)
+{
+    if (text.size() > kMaxLength)
+        return fromUtf8(text);
+    if (mSlots.empty())
+        mSlots.resize(64);
+    const std::uint64_t hash = hashOf(text);
+    const std::size_t mask = mSlots.size() - 1;
+    std::size_t i = hash & mask;
+    for (; !mSlots[i].key.isNull(); i = (i + 1) & mask) {
+        if (mSlots[i].hash == hash && mSlots[i].text == text)
+            return mSlots[i].key;
+    }
+    QString key = fromUtf8(text);
+    if (key.isNull()) // the empty key; a null QString marks a free slot
+        return key;
+    if (mUsed < kMaxKeys) {
+        mSlots[i] = Slot{text, hash, key};
+        if (++mUsed * 2 > mSlots.size())
+            grow();
+    }
+    return key;
+}
+
+void KeyTable::grow()
+{
+    std::vector<Slot> old(mSlots.size() * 2);
+    old.swap(mSlots);
+    const std::size_t mask = mSlots.size() - 1;
+    for (Slot& slot : old) {
+        if (slot.key.isNull())
+            continue;
+        std::size_t i = slot.hash & mask;
+        while (!mSlots[i].key.isNull())
+            i = (i + 1) & mask;
+        mSlots[i] = std::move(slot);
+    }
+}
+
 class FastReader {
 public:
     explicit FastReader(QByteArrayView bytes) : mP(bytes.data()), mEnd(bytes.data() + bytes.size())
@@ -214,8 +298,7 @@ private:
     bool mInPlist = false;
     bool mSawPlist = false;
     std::string mBuffer; // text that had references, CDATA sections or comments
-    // Equal keys share one string; the views point into the document.
-    std::unordered_map<std::string_view, QString> mKeys;
+    KeyTable mKeys;      // its views point into the document
 };
 
 std::optional<ParseResult> FastReader::run()
@@ -497,7 +580,9 @@ bool FastReader::startTag()
 bool FastReader::attributes(bool& empty)
 {
     constexpr int kMostAttributes = 8;
-    std::string_view names[kMostAttributes];
+    // Left uninitialised: clearing the array would cost more than reading most tags.
+    const char* nameStarts[kMostAttributes];
+    std::size_t nameSizes[kMostAttributes];
     int count = 0;
     for (;;) {
         const bool space = skipSpace();
@@ -520,9 +605,13 @@ bool FastReader::attributes(bool& empty)
         if (QLatin1StringView(name.data(), 3 <= name.size() ? 3 : static_cast<qsizetype>(name.size()))
                 .compare(QLatin1StringView("xml"), Qt::CaseInsensitive) == 0)
             return false; // reserved names
-        if (std::find(names, names + count, name) != names + count)
-            return false;
-        names[count++] = name;
+        for (int i = 0; i < count; ++i) {
+            if (name == std::string_view(nameStarts[i], nameSizes[i]))
+                return false;
+        }
+        nameStarts[count] = name.data();
+        nameSizes[count] = name.size();
+        ++count;
         skipSpace();
         if (!at("="))
             return false;
@@ -693,18 +782,7 @@ bool FastReader::scalar(Tag tag, std::string_view text)
 
 QString FastReader::key(std::string_view text, bool direct)
 {
-    // Bounded, so that a document of unique keys costs no more than without.
-    constexpr std::size_t kMaxKeys = 4096;
-    constexpr std::size_t kMaxLength = 128;
-    if (!direct || text.size() > kMaxLength)
-        return fromUtf8(text);
-    const auto it = mKeys.find(text);
-    if (it != mKeys.end())
-        return it->second;
-    QString key = fromUtf8(text);
-    if (mKeys.size() < kMaxKeys)
-        mKeys.emplace(text, key);
-    return key;
+    return direct ? mKeys.intern(text) : fromUtf8(text);
 }
 
 } // namespace
