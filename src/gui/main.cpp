@@ -107,8 +107,12 @@ int main(int argc, char** argv)
 
     QTimer::singleShot(0, &window, [&window, paths, quitWhenDone] {
         window.openPaths(paths);
-        if (quitWhenDone)
+        if (quitWhenDone) {
+            // The last line on the screen, not only in the text.
+            window.flushReport();
+            window.repaint();
             QApplication::quit();
+        }
     });
     return app.exec();
 }
