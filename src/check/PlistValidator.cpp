@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <charconv>
 #include <limits>
 #include <optional>
 
@@ -182,7 +183,8 @@ void PlistValidator::validateInfoDict(const plist::Dictionary& infoDict, const p
     if (const plist::Value* bundleID = infoDict.find(kBundleIdentifierKey); bundleID && bundleID->isString())
         context.insert(kBundleIDContextKey, *bundleID);
     mDepth = 0;
-    validateDictionary(infoDict, rules, QString(), context);
+    mPath.clear();
+    validateDictionary(infoDict, rules, mPath, context);
 }
 
 void PlistValidator::validateDictionary(const plist::Dictionary& dict, const plist::Value* rules,
@@ -210,6 +212,8 @@ void PlistValidator::checkValues(const plist::Dictionary& dict, const plist::Dic
     const platform::UserDefaults& defaults = platform::UserDefaults::standard();
     const bool deprecationNotes = defaults.boolForKey(platform::DeprecationNotesKey);
     const bool allowBuildSettings = defaults.boolForKey(platform::AllowBuildSettingsKey);
+    Q_ASSERT(&keyPath == &mPath);
+    const qsizetype parentLength = mPath.size();
     for (int i = 0; i < dict.size(); ++i) {
         const QString& key = dict.keyAt(i);
         const plist::Value* memberRule = keyRules.find(key);
@@ -225,7 +229,12 @@ void PlistValidator::checkValues(const plist::Dictionary& dict, const plist::Dic
         }
         // A nested dictionary reads its own settings; restore ours for this member.
         mAllowBuildSettings = allowBuildSettings;
-        validatePropertyListItem(dict.valueAt(i), memberRule, plist::memberKeyPath(keyPath, key), context);
+        // "%@.%@", or the key alone at the top, made in place and cut back after.
+        if (parentLength > 0)
+            mPath += QLatin1Char('.');
+        mPath += key;
+        validatePropertyListItem(dict.valueAt(i), memberRule, mPath, context);
+        mPath.truncate(parentLength);
     }
 }
 
@@ -272,9 +281,18 @@ void PlistValidator::validateArray(const std::vector<plist::Value>& array, const
     const plist::Value* itemRule = ruleField(rules, kArrayItem, plist::Kind::Dictionary);
     // Indexes print as signed 32-bit numbers; no parsed array comes near that many elements.
     const int count = static_cast<int>(std::min<std::size_t>(array.size(), std::numeric_limits<int>::max()));
-    for (int i = 0; i < count; ++i)
-        validatePropertyListItem(array[static_cast<std::size_t>(i)], itemRule, plist::elementKeyPath(keyPath, i),
-                                 context);
+    Q_ASSERT(&keyPath == &mPath);
+    const qsizetype parentLength = mPath.size();
+    for (int i = 0; i < count; ++i) {
+        // "%@[%d]", made in place and cut back after.
+        char digits[16];
+        const auto end = std::to_chars(digits, digits + sizeof digits, i).ptr;
+        mPath += QLatin1Char('[');
+        mPath += QLatin1StringView(digits, end - digits);
+        mPath += QLatin1Char(']');
+        validatePropertyListItem(array[static_cast<std::size_t>(i)], itemRule, mPath, context);
+        mPath.truncate(parentLength);
+    }
     --mDepth;
 }
 

@@ -93,6 +93,10 @@ private:
     bool mAllowBuildSettings = false;
     // Containers entered so far on the way down; the information dictionary is 1.
     int mDepth = 0;
+    // The key path of the value under check: each step of the walk gets it as
+    // its keyPath, and a member or element extends it in place and cuts it
+    // back after, so that values without findings cost no path of their own.
+    QString mPath;
 };
 
 } // namespace check
