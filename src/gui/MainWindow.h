@@ -90,7 +90,7 @@ private:
     bool mClosing = false;
     bool mBusyCursor = false;
     QElapsedTimer mSincePaint;
-    int mRepaintInterval = 50;
+    int mRepaintInterval = 100;
     QProgressBar* mProgress = nullptr;
 };
 

@@ -10,6 +10,7 @@
 #include <QTextImageFormat>
 #include <QUrl>
 
+#include <algorithm>
 #include <optional>
 
 namespace gui {
@@ -137,21 +138,23 @@ QString ReportView::labelledText() const
 
 QString ReportView::labelledText(int start, int end) const
 {
+    // The raw text has U+FFFC where an image stands and U+2029 between blocks.
+    const QString raw = document()->toRawText();
+    start = std::clamp(start, 0, static_cast<int>(raw.size()));
+    end = std::clamp(end, start, static_cast<int>(raw.size()));
     QString text;
-    for (QTextBlock block = document()->findBlock(start); block.isValid() && block.position() <= end;
-         block = block.next()) {
-        if (block.position() > start)
+    text.reserve(end - start);
+    QTextCursor cursor(document());
+    for (int i = start; i < end; ++i) {
+        const QChar c = raw[i];
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator) {
             text += QLatin1Char('\n');
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const int from = std::max(start, fragment.position());
-            const int to = std::min(end, fragment.position() + fragment.length());
-            if (from >= to)
-                continue;
-            if (fragment.charFormat().isImageFormat())
-                text += iconLabel(fragment.charFormat().toImageFormat().name()).repeated(to - from);
-            else
-                text += fragment.text().mid(from - fragment.position(), to - from);
+        } else if (c == QChar::ObjectReplacementCharacter) {
+            cursor.setPosition(i + 1);
+            const QTextCharFormat format = cursor.charFormat();
+            text += format.isImageFormat() ? iconLabel(format.toImageFormat().name()) : QString(c);
+        } else {
+            text += c;
         }
     }
     return text;
