@@ -181,6 +181,13 @@ bool looksLikeXmlBytes(const QByteArray& bytes)
 
 ParseResult parse(const QByteArray& bytes)
 {
+    // Zero bytes hold no property list (a file cut short, or never written);
+    // only a text with white space or comments is an empty strings table.
+    if (bytes.isEmpty()) {
+        ParseResult empty;
+        empty.error = QStringLiteral("the file is empty (0 bytes): it holds no property list");
+        return empty;
+    }
     if (bytes.startsWith("bplist"))
         return detail::parseBinary(bytes);
 

@@ -105,6 +105,7 @@ TEST(Parse, RejectsBrokenEncodings)
         QByteArray bytes;
         const char* problem;
     } cases[] = {
+        {"zero bytes", QByteArray(), "the file is empty"},
         {"invalid UTF-8 in old-style text", "{\n a = \"\xC3\xA9\xC3\x28\"; }",
          "line 2, column 8: the text is not valid UTF-8 (byte 0xc3)"},
         {"UTF-16 surrogate written as UTF-8", "\xED\xA0\x80", "line 1, column 1: the text is not valid UTF-8"},
