@@ -72,13 +72,11 @@ Presence memberPresence(const plist::Value& rule)
         return presence;
     const plist::Dictionary& fields = rule.toDictionary();
     for (int i = 0; i < fields.size(); ++i) {
-        const plist::Value& field = fields.valueAt(i);
-        if (!field.isBoolean() || !field.toBool())
-            continue;
-        if (fields.keyAt(i) == kRequired)
-            presence.required = true;
-        else if (fields.keyAt(i) == kRecommended)
-            presence.recommended = true;
+        const QString& name = fields.keyAt(i);
+        if (name == kRequired)
+            presence.required = fields.valueAt(i).isBoolean() && fields.valueAt(i).toBool();
+        else if (name == kRecommended)
+            presence.recommended = fields.valueAt(i).isBoolean() && fields.valueAt(i).toBool();
     }
     return presence;
 }
