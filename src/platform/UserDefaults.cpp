@@ -22,10 +22,9 @@ QVariant UserDefaults::valueForKey(const QString& key) const
 {
     if (mVolatile.contains(key))
         return mVolatile.value(key);
-    QSettings& settings = const_cast<UserDefaults*>(this)->store();
-    if (settings.contains(key))
-        return settings.value(key);
-    return mRegistered.value(key);
+    // One lookup in the store: an invalid value means the user stored nothing.
+    const QVariant stored = const_cast<UserDefaults*>(this)->store().value(key);
+    return stored.isValid() ? stored : mRegistered.value(key);
 }
 
 bool UserDefaults::boolForKey(const QString& key) const
