@@ -1,8 +1,7 @@
 // The shipped rules (resources/rules.plist) through the real validator:
 // correct bundles of every kind draw no error or warning, wrong ones draw
 // the finding that names their fault, and the file keeps to its own format.
-#include "check/MessageFormat.h"
-#include "check/PlistValidator.h"
+#include "check/validator_support.h"
 #include "platform/Bundle.h"
 #include "platform/UserDefaults.h"
 #include "plist/Parse.h"
@@ -20,47 +19,12 @@
 namespace rules_test {
 namespace {
 
-// One line per finding: "[warning] " for the icon, then the message.
-class Recorder : public check::MessageLogger {
-public:
-    void appendNoteIcon() override { report += QStringLiteral("[note] "); }
-    void appendWarningIcon() override { report += QStringLiteral("[warning] "); }
-    void appendErrorIcon() override { report += QStringLiteral("[error] "); }
-    void appendWithFormat(const QString& format, const check::FormatArgs& args) override
-    {
-        report += check::formatMessage(format, args);
-    }
-    void appendBoldString(const QString& text) override { report += text; }
-    void appendString(const QString& text) override { report += text; }
-
-    QString report;
-};
-
-using Entries = std::initializer_list<std::pair<const char*, plist::Value>>;
-
-plist::Value D(Entries entries)
-{
-    plist::Dictionary dict;
-    for (const auto& [key, value] : entries)
-        dict.insert(QString::fromUtf8(key), value);
-    return plist::Value::dictionary(std::move(dict));
-}
-plist::Value A(std::initializer_list<plist::Value> items)
-{
-    return plist::Value::array(items);
-}
-plist::Value S(const char* text)
-{
-    return plist::Value(text);
-}
-plist::Value B(bool b)
-{
-    return plist::Value(b);
-}
-plist::Value I(int i)
-{
-    return plist::Value::integer(i);
-}
+using validator_test::A;
+using validator_test::B;
+using validator_test::D;
+using validator_test::I;
+using validator_test::Recorder;
+using validator_test::S;
 
 plist::Value readPlist(const QString& path)
 {
