@@ -127,9 +127,9 @@ void MainWindow::setUpActions()
 
     ReportView* view = textView();
     ui.actionCopy->setEnabled(false);
-    connect(view, &QTextEdit::copyAvailable, ui.actionCopy, &QAction::setEnabled);
-    connect(ui.actionCopy, &QAction::triggered, view, &QTextEdit::copy);
-    connect(ui.actionSelectAll, &QAction::triggered, view, &QTextEdit::selectAll);
+    connect(view, &QPlainTextEdit::copyAvailable, ui.actionCopy, &QAction::setEnabled);
+    connect(ui.actionCopy, &QAction::triggered, view, &QPlainTextEdit::copy);
+    connect(ui.actionSelectAll, &QAction::triggered, view, &QPlainTextEdit::selectAll);
 
     bindSetting(ui.actionDeprecationNotes, platform::DeprecationNotesKey);
     bindSetting(ui.actionNoteUnknownKeys, platform::NoteUnknownKeysKey);

@@ -1,13 +1,19 @@
 #include "gui/ReportView.h"
 
+#include <QElapsedTimer>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QMimeData>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
 #include <QTextImageFormat>
+#include <QTextLayout>
+#include <QTextObjectInterface>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -15,20 +21,74 @@
 
 namespace gui {
 
+namespace {
+
+// Draws the report's icons in the text, centred on the line like the text's
+// own middle; the plain-text layout only lays out what is shown.
+class IconLayout : public QPlainTextDocumentLayout {
+public:
+    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+
+protected:
+    void resizeInlineObject(QTextInlineObject item, int, const QTextFormat& format) override
+    {
+        const QTextImageFormat image = format.toImageFormat();
+        const QFontMetricsF metrics(image.font());
+        const qreal height = image.height();
+        const qreal middle = (metrics.ascent() - metrics.descent()) / 2;
+        item.setWidth(image.width());
+        item.setAscent(height / 2 + middle);
+        item.setDescent(height / 2 - middle);
+    }
+    void positionInlineObject(QTextInlineObject, int, const QTextFormat&) override {}
+    void drawInlineObject(QPainter* painter, const QRectF& rect, QTextInlineObject, int,
+                          const QTextFormat& format) override
+    {
+        const QImage image =
+            document()->resource(QTextDocument::ImageResource, QUrl(format.toImageFormat().name())).value<QImage>();
+        if (!image.isNull())
+            painter->drawImage(rect, image);
+    }
+};
+
+// Draws the icons where the text is laid out by the rich-text layout, as
+// when it is printed (printing copies the handlers of the view's layout).
+class IconHandler : public QObject, public QTextObjectInterface {
+    Q_OBJECT
+    Q_INTERFACES(QTextObjectInterface)
+public:
+    using QObject::QObject;
+    QSizeF intrinsicSize(QTextDocument*, int, const QTextFormat& format) override
+    {
+        const QTextImageFormat image = format.toImageFormat();
+        return QSizeF(image.width(), image.height());
+    }
+    void drawObject(QPainter* painter, const QRectF& rect, QTextDocument* document, int,
+                    const QTextFormat& format) override
+    {
+        const QImage image =
+            document->resource(QTextDocument::ImageResource, QUrl(format.toImageFormat().name())).value<QImage>();
+        if (!image.isNull())
+            painter->drawImage(rect, image);
+    }
+};
+
+} // namespace
+
 static const QString kImageScheme = QStringLiteral("ostrel-icon:");
 
-ReportView::ReportView(QWidget* parent) : QTextEdit(parent)
+ReportView::ReportView(QWidget* parent) : QPlainTextEdit(parent)
 {
+    // The layout goes in before the document is handed to the view, which
+    // connects to it.
+    auto* report = new QTextDocument(this);
+    auto* layout = new IconLayout(report);
+    layout->registerHandler(QTextFormat::ImageObject, new IconHandler(layout));
+    report->setDocumentLayout(layout);
+    setDocument(report);
     setReadOnly(true);
     setUndoRedoEnabled(false);
     document()->setDocumentMargin(10);
-    QScrollBar* bar = verticalScrollBar();
-    // Following the end is the view's own affair: the report only appends.
-    connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) { mFollowEnd = value >= bar->maximum(); });
-    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
-        if (mFollowEnd)
-            bar->setValue(maximum);
-    });
 }
 
 QFont ReportView::fontFor(const check::FontDescription& description)
@@ -78,6 +138,13 @@ QTextCharFormat ReportView::formatFor(const QString& key, const check::FontDescr
     return format;
 }
 
+QVariant ReportView::loadResource(int type, const QUrl& name)
+{
+    if (type == QTextDocument::ImageResource && mImages.contains(name))
+        return mImages.value(name);
+    return QPlainTextEdit::loadResource(type, name);
+}
+
 QTextImageFormat ReportView::imageFormatFor(const check::TextAttachment& attachment)
 {
     const QString name = imageName(attachment.fileName);
@@ -86,6 +153,7 @@ QTextImageFormat ReportView::imageFormatFor(const check::TextAttachment& attachm
         return *it;
     const QImage image = QImage::fromData(attachment.contents);
     document()->addResource(QTextDocument::ImageResource, QUrl(name), image);
+    mImages.insert(QUrl(name), image);
     QTextImageFormat format;
     format.setName(name);
     if (!image.isNull()) {
@@ -93,12 +161,17 @@ QTextImageFormat ReportView::imageFormatFor(const check::TextAttachment& attachm
         format.setHeight(image.height() / image.devicePixelRatio());
     }
     format.setVerticalAlignment(QTextCharFormat::AlignMiddle);
+    // The line's font, by which the icon is centred.
+    format.setFont(fontFor(check::FontDescription::userFontOfSize(14.0)));
     mImageFormats.insert(name, format);
     return format;
 }
 
 void ReportView::appendRuns(const QList<check::StyledString>& runs)
 {
+    // Following the end is the view's own affair: the report only appends.
+    QScrollBar* bar = verticalScrollBar();
+    const bool atEnd = bar->value() >= bar->maximum();
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
@@ -127,6 +200,46 @@ void ReportView::appendRuns(const QList<check::StyledString>& runs)
     }
     insertText();
     cursor.endEditBlock();
+    if (atEnd)
+        bar->setValue(bar->maximum());
+    scheduleLayout();
+}
+
+// The plain-text layout lays out the lines on the screen only, and counts a
+// block it has not laid out as one line. The rest is laid out a little at a
+// time while the application idles, so the scroll bar comes to be exact
+// without holding up a long batch.
+void ReportView::scheduleLayout()
+{
+    if (mLayoutScheduled)
+        return;
+    mLayoutScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        mLayoutScheduled = false;
+        layOutSome(10);
+    });
+}
+
+void ReportView::layOutSome(int milliseconds)
+{
+    QAbstractTextDocumentLayout* layout = document()->documentLayout();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTextBlock block = document()->findBlockByNumber(mLaidOutBlocks);
+    for (; block.isValid(); block = block.next(), ++mLaidOutBlocks) {
+        if (milliseconds >= 0 && elapsed.elapsed() >= milliseconds)
+            break;
+        layout->blockBoundingRect(block);
+    }
+    // The line count changed under the scroll bar; have it measured again.
+    emit layout->documentSizeChanged(layout->documentSize());
+    if (block.isValid())
+        scheduleLayout();
+}
+
+void ReportView::layOutAll()
+{
+    layOutSome(-1);
 }
 
 QString ReportView::labelledText() const
@@ -170,3 +283,5 @@ QMimeData* ReportView::createMimeDataFromSelection() const
 }
 
 } // namespace gui
+
+#include "ReportView.moc"

@@ -6,13 +6,15 @@
 
 #include <QFont>
 #include <QHash>
+#include <QImage>
+#include <QPlainTextEdit>
 #include <QTextCharFormat>
-#include <QTextEdit>
 #include <QTextImageFormat>
+#include <QUrl>
 
 namespace gui {
 
-class ReportView : public QTextEdit {
+class ReportView : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit ReportView(QWidget* parent = nullptr);
@@ -26,8 +28,15 @@ public:
     // The image name under which an attachment is shown, and back.
     static QString imageName(const QString& attachmentFileName);
 
+    // The icons' images by name, also for copies of the document (printing).
+    Q_INVOKABLE QVariant loadResource(int type, const QUrl& name) override;
+
     // How an icon reads as text: "error:", "warning:", "note:".
     static QString iconLabel(const QString& imageName);
+
+    // Lays out now what is otherwise laid out while the application idles
+    // (the lines not shown), so that the scroll bar is exact.
+    void layOutAll();
 
     // The text between two positions, each icon as its label.
     QString labelledText(int start, int end) const;
@@ -37,14 +46,18 @@ protected:
     QMimeData* createMimeDataFromSelection() const override;
 
 private:
+    void layOutSome(int milliseconds);
+    void scheduleLayout();
     static QString formatKey(const check::FontDescription& description);
     QTextCharFormat formatFor(const QString& key, const check::FontDescription& description);
     QTextImageFormat imageFormatFor(const check::TextAttachment& attachment);
 
-    bool mFollowEnd = true;
     // Formats by font, made once: a report has two fonts and many runs.
     QHash<QString, QTextCharFormat> mFormats;
     QHash<QString, QTextImageFormat> mImageFormats;
+    QHash<QUrl, QImage> mImages;
+    int mLaidOutBlocks = 0;
+    bool mLayoutScheduled = false;
 };
 
 } // namespace gui

@@ -39,8 +39,11 @@ void writeAutomationOutputs(gui::MainWindow& window)
         }
     }
     const QString screenshot = qEnvironmentVariable("OSTREL_GUI_SCREENSHOT");
-    if (!screenshot.isEmpty())
+    if (!screenshot.isEmpty()) {
+        window.textView()->layOutAll();
+        QCoreApplication::processEvents(); // the scroll bar shown as it now needs
         window.grab().save(screenshot);
+    }
 }
 
 } // namespace

@@ -305,6 +305,7 @@ TEST_F(DialogsTest, PrintSheetPrintsToPdfUnderTheJobTitleOrSaysItCannot)
         for (QChar c : title)
             utf16 += char(c.unicode() >> 8), utf16 += char(c.unicode() & 0xff);
         EXPECT_TRUE(bytes.contains("/Title (" + utf16 + ")")) << bytes.left(2000).toStdString();
+        EXPECT_TRUE(bytes.contains("/Subtype /Image")); // the icons are printed
     }
 }
 

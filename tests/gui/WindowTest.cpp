@@ -74,7 +74,7 @@ TEST_F(WindowTest, IsBuiltFromItsDescriptionAndOpensWithTheIntroduction)
 {
     MainWindow window;
     EXPECT_EQ(window.objectName(), "oWindow");
-    auto* view = window.findChild<QTextEdit*>(QStringLiteral("oTextView"));
+    auto* view = window.findChild<QPlainTextEdit*>(QStringLiteral("oTextView"));
     ASSERT_EQ(view, window.textView());
     EXPECT_TRUE(view->isReadOnly());
 
