@@ -244,9 +244,21 @@ void ReportView::layOutAll()
 
 QString ReportView::labelledText() const
 {
-    QTextCursor cursor(document());
-    cursor.movePosition(QTextCursor::End);
-    return labelledText(0, cursor.position());
+    // Fragment by fragment; a whole text needs no positions.
+    QString text;
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        if (block != document()->begin())
+            text += QLatin1Char('\n');
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QTextCharFormat format = fragment.charFormat();
+            if (format.isImageFormat())
+                text += iconLabel(format.toImageFormat().name()).repeated(fragment.length());
+            else
+                text += fragment.text();
+        }
+    }
+    return text;
 }
 
 QString ReportView::labelledText(int start, int end) const
