@@ -231,8 +231,13 @@ void ReportView::layOutSome(int milliseconds)
             break;
         layout->blockBoundingRect(block);
     }
-    // The line count changed under the scroll bar; have it measured again.
+    // The line count changed under the scroll bar; have it measured again,
+    // staying at the end if the view was there.
+    QScrollBar* bar = verticalScrollBar();
+    const bool atEnd = bar->value() >= bar->maximum();
     emit layout->documentSizeChanged(layout->documentSize());
+    if (atEnd)
+        bar->setValue(bar->maximum());
     if (block.isValid())
         scheduleLayout();
 }
