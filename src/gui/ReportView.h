@@ -37,6 +37,7 @@ public:
     // Lays out now what is otherwise laid out while the application idles
     // (the lines not shown), so that the scroll bar is exact.
     void layOutAll();
+    bool isLaidOut() const { return mLaidOutBlocks >= document()->blockCount(); }
 
     // The text between two positions, each icon as its label.
     QString labelledText(int start, int end) const;

@@ -262,11 +262,13 @@ TEST_F(WindowTest, TheViewFollowsTheEndOnlyWhileTheUserIsThere)
         writeFile(files.last(), "(1)");
     }
     MainWindow window;
-    window.resize(500, 300);
+    window.resize(400, 300);
     window.show();
     QScrollBar* bar = window.textView()->verticalScrollBar();
     window.openPaths(files);
-    QCoreApplication::processEvents();
+    // Lines off the screen are laid out while idle; the view stays at the end.
+    ASSERT_TRUE(waitFor([&] { return window.textView()->isLaidOut(); }));
+    ASSERT_GT(window.textView()->document()->lineCount(), window.textView()->document()->blockCount()); // wrapped
     ASSERT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
 
