@@ -65,6 +65,14 @@ int main(int argc, char** argv)
         }
     }
 
+    // Without a display Qt would abort; say what is wrong instead.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "ostrel: no display to open a window on (DISPLAY and WAYLAND_DISPLAY are not set).\n"
+                             "To check files in a terminal, use ostrel-check.\n");
+        return 1;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ostrel"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ostrel"));
