@@ -1,5 +1,7 @@
 #include "plist/JsonWriter.h"
 
+#include "plist/Utf8.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -7,31 +9,14 @@ namespace plist {
 
 namespace {
 
+using detail::appendUtf8;
+
 void appendHexEscape(QByteArray& out, char16_t unit)
 {
     static const char digits[] = "0123456789abcdef";
     out += "\\u";
     for (int shift = 12; shift >= 0; shift -= 4)
         out += digits[(unit >> shift) & 0xF];
-}
-
-void appendUtf8(QByteArray& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 // A JSON string. Unpaired surrogates cannot be UTF-8, so they stay escapes.
