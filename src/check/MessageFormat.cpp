@@ -95,13 +95,13 @@ QString formatMessage(const QString& format, const FormatArgs& args)
             out += format.mid(i);
             break;
         }
-        const QChar spec = format[j];
-        if (spec == QLatin1Char('%') && !positional) {
+        const QChar conversion = format[j];
+        if (conversion == QLatin1Char('%') && !positional) {
             out += QLatin1Char('%');
             i = j;
-        } else if (spec == QLatin1Char('@') || spec == QLatin1Char('d')) {
+        } else if (conversion == QLatin1Char('@') || conversion == QLatin1Char('d')) {
             const qsizetype index = positional ? position : next++;
-            out += spec == QLatin1Char('@') ? describe(args, index) : number(args, index);
+            out += conversion == QLatin1Char('@') ? describe(args, index) : number(args, index);
             i = j;
         } else {
             out += c; // not a placeholder we know: keep the text as it stands

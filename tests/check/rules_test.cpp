@@ -44,49 +44,15 @@ QString sourceFile(const char* relative)
     return qEnvironmentVariable("OSTREL_SOURCE_DIR") + QLatin1Char('/') + QString::fromUtf8(relative);
 }
 
-class Rules : public ::testing::Test {
+// The validator tests' strings table (each message as its key and
+// arguments) and settings, with the shipped rules.
+class Rules : public validator_test::ValidatorTest {
 protected:
     static void SetUpTestSuite()
     {
-        sDir = std::make_unique<QTemporaryDir>();
-        ASSERT_TRUE(sDir->isValid());
-        // Each message shows as its key and arguments: "BadType(K|string)".
-        QByteArray table = "\"UnknownTopKey\" = \"UnknownTopKey(%@)\";\n"
-                           "\"UnknownKey\" = \"UnknownKey(%@|%@)\";\n"
-                           "\"KeyTypo\" = \" KeyTypo(%@)\\n\";\n"
-                           "\"DeprecKey\" = \"DeprecKey(%@|%@|%@)\\n\";\n";
-        for (const char* key : {"EmptyString", "NoReqTopKey", "NoRecTopKey", "NestingTooDeep"})
-            table += QByteArray("\"") + key + "\" = \"" + key + "(%@)\\n\";\n";
-        for (const char* key : {"Not4Char", "Not1Char", "BadVers", "BIDBadChar", "BIDNoDot", "BIDEmptyPart",
-                                "UTIBadChar", "UTINoDot", "UTIEmptyPart", "BadEnumeratedValue", "NotYNBool",
-                                "Not01Bool", "AppleKey", "BadType", "NoReqKey", "NoRecKey"})
-            table += QByteArray("\"") + key + "\" = \"" + key + "(%@|%@)\\n\";\n";
-        const QString path = sDir->filePath(QStringLiteral("Rules.strings"));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(table);
-        file.close();
-        platform::Bundle::main().setStringsFile(path);
-
-        platform::UserDefaults& defaults = platform::UserDefaults::standard();
-        defaults.useStore(
-            std::make_unique<QSettings>(sDir->filePath(QStringLiteral("settings.ini")), QSettings::IniFormat));
-        defaults.registerDefaults({{platform::DeprecationNotesKey, true}, {platform::NoteUnknownKeysKey, true}});
-
+        ValidatorTest::SetUpTestSuite();
         sRules = readPlist(sourceFile("resources/rules.plist"));
     }
-
-    static void TearDownTestSuite()
-    {
-        platform::Bundle::main().setStringsFile(QString());
-        platform::UserDefaults::standard().useStore(nullptr);
-        platform::UserDefaults::standard().clearVolatile();
-        sDir.reset();
-    }
-
-    void SetUp() override { platform::UserDefaults::standard().clearVolatile(); }
-
-    static void set(const QString& setting, bool on) { platform::UserDefaults::standard().setVolatile(setting, on); }
 
     // The report as lines; a deprecation note loses its text, which the
     // structure test checks once for all keys.
@@ -104,7 +70,6 @@ protected:
 
     static QStringList findingsOfFile(const char* relative) { return findings(readPlist(sourceFile(relative))); }
 
-    static inline std::unique_ptr<QTemporaryDir> sDir;
     static inline plist::Value sRules;
 };
 
