@@ -122,20 +122,6 @@ TEST(OldStyleParser, ErrorsNameLineColumnAndProblem)
     }
 }
 
-TEST(OldStyleParser, NestingIsBounded)
-{
-    auto arrays = [](int depth) { return QByteArray("(").repeated(depth) + QByteArray(")").repeated(depth); };
-    auto dicts = [](int depth) { return QByteArray("{a=").repeated(depth) + "b" + QByteArray(";}").repeated(depth); };
-    EXPECT_TRUE(plist::parse(arrays(plist::kMaxNestingDepth)).ok());
-    EXPECT_TRUE(plist::parse(dicts(plist::kMaxNestingDepth)).ok());
-    for (const QByteArray& document : {arrays(plist::kMaxNestingDepth + 1), dicts(plist::kMaxNestingDepth + 1),
-                                       arrays(100000), QByteArray("(").repeated(100000)}) {
-        const plist::ParseResult r = plist::parse(document);
-        ASSERT_FALSE(r.ok());
-        EXPECT_TRUE(r.error.contains(QLatin1String("nested more than 512"))) << r.error.toStdString();
-    }
-}
-
 TEST(OldStyleParser, ListsDuplicateKeysWithTheirDictionaryAndLine)
 {
     const QByteArray document = "{\n"

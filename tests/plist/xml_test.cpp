@@ -194,19 +194,6 @@ TEST(XmlParser, RefusesDeclaredEntitiesSoNothingIsExpandedOrFetched)
     }
 }
 
-TEST(XmlParser, NestingIsBounded)
-{
-    auto nested = [](int depth) {
-        return wrap(QByteArray("<array>").repeated(depth) + QByteArray("</array>").repeated(depth));
-    };
-    EXPECT_TRUE(plist::parse(nested(plist::kMaxNestingDepth)).ok());
-    for (int depth : {plist::kMaxNestingDepth + 1, 100000}) {
-        const plist::ParseResult r = plist::parse(nested(depth));
-        ASSERT_FALSE(r.ok());
-        EXPECT_TRUE(r.error.contains(QLatin1String("nested more than 512"))) << r.error.toStdString();
-    }
-}
-
 TEST(XmlParser, ListsDuplicateKeysWithTheirDictionaryAndLine)
 {
     const QByteArray body = "<dict>\n"                                                        // line 4
