@@ -79,18 +79,6 @@ TEST(Value, DescriptionsAreShortAndReadable)
         EXPECT_EQ(row.value.description(), QString::fromUtf8(row.text));
 }
 
-TEST(Dictionary, KeepsFileOrderAndLaterValueWins)
-{
-    Dictionary dict;
-    EXPECT_TRUE(dict.insert("b", Value::integer(1)));
-    EXPECT_TRUE(dict.insert("a", Value::integer(2)));
-    EXPECT_FALSE(dict.insert("b", Value::integer(3)));
-    ASSERT_EQ(dict.size(), 2);
-    EXPECT_EQ(dict.keyAt(0), "b");
-    EXPECT_EQ(dict.valueAt(0).toInteger().toSigned(), 3);
-    EXPECT_EQ(dict.keyAt(1), "a");
-}
-
 TEST(Dictionary, LookupIsExactAndCaseSensitive)
 {
     Dictionary dict;
