@@ -2,6 +2,7 @@
 // settings in a temporary file, files and bundles made on the fly.
 #pragma once
 
+#include <QAction>
 #include <QApplication>
 #include <QByteArray>
 #include <QString>
@@ -26,6 +27,12 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
 
 // Fresh, empty settings for each test.
 void useFreshSettings();
+
+// The window's action of that object name.
+inline QAction* action(QWidget& window, const char* name)
+{
+    return window.findChild<QAction*>(QLatin1String(name));
+}
 
 // The first visible top-level or child widget of type T, waiting for it.
 template <typename T> T* waitForWidget(int timeoutMs = 5000)
