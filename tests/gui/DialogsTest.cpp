@@ -5,22 +5,16 @@
 #include "gui/BundleOpenDialog.h"
 #include "gui/DocumentSaveDialog.h"
 #include "gui/MainWindow.h"
-#include "gui/ReportView.h"
 #include "platform/Bundle.h"
 
-#include <QAbstractItemView>
-#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
 #include <QPrintDialog>
-#include <QPrinter>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -62,11 +56,6 @@ QString nameField(QFileDialog* dialog)
 {
     auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     return edit ? edit->text() : QString();
-}
-
-QAction* action(MainWindow& window, const char* name)
-{
-    return window.findChild<QAction*>(QLatin1String(name));
 }
 
 // Sends Save As and returns its sheet once it is up.
