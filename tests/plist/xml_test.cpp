@@ -69,7 +69,6 @@ TEST(XmlParser, ReadsEveryKindOfValue)
          Value(plist::Integer::fromUnsigned(std::numeric_limits<std::uint64_t>::max()))},
         {"real", "<real>1.5</real>", Value(1.5)},
         {"real with exponent", "<real>1e4</real>", Value(1e4)},
-        {"negative real", "<real>-0.25</real>", Value(-0.25)},
         {"nan", "<real>nan</real>", Value(std::nan(""))},
         {"+inf", "<real>+inf</real>", Value(std::numeric_limits<double>::infinity())},
         {"-infinity", "<real>-infinity</real>", Value(-std::numeric_limits<double>::infinity())},
@@ -102,19 +101,6 @@ TEST(XmlParser, ReadsEveryKindOfValue)
         EXPECT_EQ(r.format, plist::Format::Xml);
         EXPECT_EQ(*r.value, c.expected) << r.value->description().toStdString();
     }
-}
-
-TEST(XmlParser, BareRootElementAndUnsignedFlag)
-{
-    const plist::ParseResult bare = plist::parse("<?xml version=\"1.0\"?><array><string>a</string></array>");
-    ASSERT_TRUE(bare.ok()) << bare.error.toStdString();
-    EXPECT_EQ(*bare.value, Value::array({Value("a")}));
-
-    // INT64_MAX and 2^63 differ only in the unsigned flag and the bits.
-    const plist::ParseResult big = plist::parse(wrap("<integer>9223372036854775808</integer>"));
-    ASSERT_TRUE(big.ok());
-    EXPECT_TRUE(big.value->toInteger().isUnsigned);
-    EXPECT_EQ(big.value->toInteger().toString(), QStringLiteral("9223372036854775808"));
 }
 
 struct InvalidCase {
