@@ -129,30 +129,16 @@ protected:
     QStringList mFiles;
 };
 
-TEST_F(Peers, ValidFilesParse)
+TEST_F(Peers, EachFileMeetsItsExpectation)
 {
-    int count = 0;
-    const QStringList misses = check(Expect::Parses, count);
-    EXPECT_GT(count, 250);
-    EXPECT_TRUE(misses.isEmpty()) << misses.size() << " of " << count << ":\n"
-                                  << misses.join(QLatin1Char('\n')).toStdString();
-}
-
-TEST_F(Peers, InvalidFilesFail)
-{
-    int count = 0;
-    const QStringList misses = check(Expect::Fails, count);
-    EXPECT_GT(count, 300);
-    EXPECT_TRUE(misses.isEmpty()) << misses.size() << " of " << count << ":\n"
-                                  << misses.join(QLatin1Char('\n')).toStdString();
-}
-
-TEST_F(Peers, UndeterminedFilesSurvive)
-{
-    int count = 0;
-    const QStringList misses = check(Expect::Survives, count);
-    EXPECT_GT(count, 50);
-    EXPECT_TRUE(misses.isEmpty()) << misses.join(QLatin1Char('\n')).toStdString();
+    const std::pair<Expect, int> expectations[] = {{Expect::Parses, 250}, {Expect::Fails, 300}, {Expect::Survives, 50}};
+    for (const auto& [expect, atLeast] : expectations) {
+        int count = 0;
+        const QStringList misses = check(expect, count);
+        EXPECT_GT(count, atLeast);
+        EXPECT_TRUE(misses.isEmpty()) << misses.size() << " of " << count << ":\n"
+                                      << misses.join(QLatin1Char('\n')).toStdString();
+    }
 }
 
 TEST_F(Peers, ExceptionsBehaveAsDocumented)
