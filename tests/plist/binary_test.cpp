@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QStringList>
-
 #include <cmath>
 #include <cstring>
 #include <limits>
