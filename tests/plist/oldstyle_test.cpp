@@ -1,5 +1,6 @@
 // The old-style text reader: values, strings files, errors with positions, limits.
 #include "plist/Parse.h"
+#include "plist/parse_expect.h"
 
 #include <gtest/gtest.h>
 
@@ -69,10 +70,7 @@ TEST(OldStyleParser, ReadsValues)
     };
     for (const ValidCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const plist::ParseResult r = plist::parse(c.document);
-        ASSERT_TRUE(r.ok()) << r.error.toStdString();
-        EXPECT_EQ(r.format, plist::Format::OldStyle);
-        EXPECT_EQ(*r.value, c.expected) << r.value->description().toStdString();
+        expectParsesTo(c.document, plist::Format::OldStyle, c.expected);
     }
 }
 
@@ -114,11 +112,7 @@ TEST(OldStyleParser, ErrorsNameLineColumnAndProblem)
     };
     for (const InvalidCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const plist::ParseResult r = plist::parse(c.document);
-        ASSERT_FALSE(r.ok());
-        const std::string error = r.error.toStdString();
-        EXPECT_TRUE(r.error.startsWith(QStringLiteral("line %1, column %2: ").arg(c.line).arg(c.column))) << error;
-        EXPECT_TRUE(r.error.contains(QLatin1String(c.problem))) << error;
+        expectFailsAt(c.document, c.line, c.column, c.problem);
     }
 }
 

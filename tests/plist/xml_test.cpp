@@ -1,5 +1,6 @@
 // The XML property-list reader: values, errors with their positions, limits.
 #include "plist/Parse.h"
+#include "plist/parse_expect.h"
 
 #include <QDateTime>
 #include <QTimeZone>
@@ -96,10 +97,7 @@ TEST(XmlParser, ReadsEveryKindOfValue)
     };
     for (const ValidCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const plist::ParseResult r = plist::parse(wrap(c.body));
-        ASSERT_TRUE(r.ok()) << r.error.toStdString();
-        EXPECT_EQ(r.format, plist::Format::Xml);
-        EXPECT_EQ(*r.value, c.expected) << r.value->description().toStdString();
+        expectParsesTo(wrap(c.body), plist::Format::Xml, c.expected);
     }
 }
 
@@ -149,12 +147,7 @@ TEST(XmlParser, ErrorsNameLineColumnAndProblem)
     };
     for (const InvalidCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const plist::ParseResult r = plist::parse(c.document);
-        ASSERT_FALSE(r.ok());
-        const std::string error = r.error.toStdString();
-        EXPECT_EQ(r.format, plist::Format::Xml);
-        EXPECT_TRUE(r.error.startsWith(QStringLiteral("line %1, column %2: ").arg(c.line).arg(c.column))) << error;
-        EXPECT_TRUE(r.error.contains(QLatin1String(c.problem))) << error;
+        EXPECT_EQ(expectFailsAt(c.document, c.line, c.column, c.problem).format, plist::Format::Xml);
     }
 }
 
