@@ -54,18 +54,25 @@ FileSource::FileSource(std::shared_ptr<Descriptor> fd, std::uint64_t base, std::
 FileSource::Opened FileSource::open(const QString& path)
 {
     Opened result;
+    // What stat or fstat said: false when the path is no regular file or
+    // could not be looked at, with the reason set in result.
+    auto isRegularFile = [&result](int status, const struct stat& info) {
+        if (status != 0) {
+            result.error = errno;
+            return false;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            result.notRegular = true;
+            result.isDirectory = S_ISDIR(info.st_mode);
+            return false;
+        }
+        return true;
+    };
     const QByteArray native = QFile::encodeName(path);
     // Look before opening: opening a device or a pipe can block or have effects.
     struct stat info {};
-    if (::stat(native.constData(), &info) != 0) {
-        result.error = errno;
+    if (!isRegularFile(::stat(native.constData(), &info), info))
         return result;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        result.notRegular = true;
-        result.isDirectory = S_ISDIR(info.st_mode);
-        return result;
-    }
     // O_NONBLOCK: should the path become a pipe meanwhile, the open still returns at once.
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
@@ -73,15 +80,9 @@ FileSource::Opened FileSource::open(const QString& path)
         return result;
     }
     auto descriptor = std::make_shared<Descriptor>(fd);
-    if (::fstat(fd, &info) != 0) {
-        result.error = errno;
+    // And again on what was opened, which is what will be read.
+    if (!isRegularFile(::fstat(fd, &info), info))
         return result;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        result.notRegular = true;
-        result.isDirectory = S_ISDIR(info.st_mode);
-        return result;
-    }
     result.file.reset(new FileSource(std::move(descriptor), 0, std::uint64_t(info.st_size)));
     return result;
 }

@@ -255,6 +255,7 @@ private:
         return static_cast<std::size_t>(mEnd - mP) >= s.size() && std::memcmp(mP, s.data(), s.size()) == 0;
     }
     bool skipSpace();
+    bool attributeValueStart(char& quote);
     void advanceTo(const char* p);
     bool declaration();
     bool doctype();
@@ -352,6 +353,20 @@ void FastReader::advanceTo(const char* p)
 }
 
 // <?xml version="1.0" encoding="UTF-8" standalone="yes"?>, the last two optional.
+// After an attribute's name: "=", then the opening quote of its value.
+bool FastReader::attributeValueStart(char& quote)
+{
+    skipSpace();
+    if (!at("="))
+        return false;
+    ++mP;
+    skipSpace();
+    if (mP == mEnd || (*mP != '"' && *mP != '\''))
+        return false;
+    quote = *mP++;
+    return true;
+}
+
 bool FastReader::declaration()
 {
     mP += 5;
@@ -372,14 +387,9 @@ bool FastReader::declaration()
             return false;
         mP += kNames[which].size();
         next = which + 1;
-        skipSpace();
-        if (!at("="))
+        char quote = 0;
+        if (!attributeValueStart(quote))
             return false;
-        ++mP;
-        skipSpace();
-        if (mP == mEnd || (*mP != '"' && *mP != '\''))
-            return false;
-        const char quote = *mP++;
         const char* start = mP;
         while (mP < mEnd && *mP != quote && (isNameChar(*mP)))
             ++mP;
@@ -594,14 +604,9 @@ bool FastReader::attributes(bool& empty)
         nameStarts[count] = name.data();
         nameSizes[count] = name.size();
         ++count;
-        skipSpace();
-        if (!at("="))
+        char quote = 0;
+        if (!attributeValueStart(quote))
             return false;
-        ++mP;
-        skipSpace();
-        if (mP == mEnd || (*mP != '"' && *mP != '\''))
-            return false;
-        const char quote = *mP++;
         const char* close = mP;
         while (close < mEnd && *close != quote && *close != '<' && *close != '&')
             ++close;
