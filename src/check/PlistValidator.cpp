@@ -362,38 +362,29 @@ bool PlistValidator::validateVersion(const QString& value, const QString& keyPat
 
 bool PlistValidator::validateBundleID(const QString& value, const QString& keyPath)
 {
-    const QList<QStringView> components = QStringView(value).split(u'.');
-    if (doesAStringOf(components, mNonBundleIDSet)) {
-        warning("BIDBadChar", value, keyPath);
-        return false;
-    }
-    if (components.size() == 1) {
-        warning("BIDNoDot", value, keyPath);
-        return false;
-    }
-    if (std::any_of(components.begin(), components.end(), [](QStringView c) { return c.isEmpty(); })) {
-        warning("BIDEmptyPart", value, keyPath);
-        return false;
-    }
-    return true;
+    return validateDottedName(value, keyPath, mNonBundleIDSet, "BIDBadChar", "BIDNoDot", "BIDEmptyPart");
 }
 
 bool PlistValidator::validateUTI(const QString& value, const QString& keyPath)
 {
+    return validateDottedName(value, keyPath, mNonUTISet, "UTIBadChar", "UTINoDot", "UTIEmptyPart");
+}
+
+bool PlistValidator::validateDottedName(const QString& value, const QString& keyPath, const CharacterSet& forbidden,
+                                        const char* badChar, const char* noDot, const char* emptyPart)
+{
     const QList<QStringView> components = QStringView(value).split(u'.');
-    if (doesAStringOf(components, mNonUTISet)) {
-        warning("UTIBadChar", value, keyPath);
-        return false;
-    }
-    if (components.size() == 1) {
-        warning("UTINoDot", value, keyPath);
-        return false;
-    }
-    if (std::any_of(components.begin(), components.end(), [](QStringView c) { return c.isEmpty(); })) {
-        warning("UTIEmptyPart", value, keyPath);
-        return false;
-    }
-    return true;
+    const char* finding = nullptr;
+    if (doesAStringOf(components, forbidden))
+        finding = badChar;
+    else if (components.size() == 1)
+        finding = noDot;
+    else if (std::any_of(components.begin(), components.end(), [](QStringView c) { return c.isEmpty(); }))
+        finding = emptyPart;
+    if (!finding)
+        return true;
+    warning(finding, value, keyPath);
+    return false;
 }
 
 void PlistValidator::validateYN(const QString& value, const QString& keyPath)

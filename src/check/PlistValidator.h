@@ -65,6 +65,9 @@ private:
     bool validateVersion(const QString& value, const QString& keyPath);
     bool validateBundleID(const QString& value, const QString& keyPath);
     bool validateUTI(const QString& value, const QString& keyPath);
+    // The steps both take: foreign characters, then no full stop, then an empty part.
+    bool validateDottedName(const QString& value, const QString& keyPath, const CharacterSet& forbidden,
+                            const char* badChar, const char* noDot, const char* emptyPart);
     void validateYN(const QString& value, const QString& keyPath);
     void validate01(const QString& value, const QString& keyPath);
     bool doesAStringOf(const QList<QStringView>& strings, const CharacterSet& set) const;
