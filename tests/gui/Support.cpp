@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QSettings>
 #include <QThread>
 
@@ -85,6 +86,19 @@ void useFreshSettings()
     const QString path = dir.filePath(QStringLiteral("settings-%1.ini").arg(++count));
     platform::UserDefaults::standard().clearVolatile();
     platform::UserDefaults::standard().useStore(std::make_unique<QSettings>(path, QSettings::IniFormat));
+}
+
+void typeName(QFileDialog* dialog, const QString& text)
+{
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(edit, nullptr);
+    edit->setText(text);
+}
+
+QString nameField(QFileDialog* dialog)
+{
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    return edit ? edit->text() : QString();
 }
 
 } // namespace testsupport

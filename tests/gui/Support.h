@@ -5,8 +5,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QByteArray>
+#include <QFileDialog>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -51,5 +53,28 @@ template <typename T> T* waitForWidget(int timeoutMs = 5000)
         timeoutMs);
     return found;
 }
+
+// Calls act on the next visible dialog of type T once it is up (for dialogs
+// that run their own event loop).
+template <typename T> void whenShown(const std::function<void(T*)>& act)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (auto* w = qobject_cast<T*>(top); w && w->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                act(w);
+                return;
+            }
+        }
+    });
+    timer->start();
+}
+
+// Types text into a file dialog's name field; the field's text.
+void typeName(QFileDialog* dialog, const QString& text);
+QString nameField(QFileDialog* dialog);
 
 } // namespace testsupport

@@ -1,7 +1,7 @@
 // The shipped rules (resources/rules.plist) through the real validator:
 // correct bundles of every kind draw no error or warning, wrong ones draw
 // the finding that names their fault, and the file keeps to its own format.
-#include "check/validator_support.h"
+#include "Support.h"
 #include "plist/Parse.h"
 
 #include <QFile>

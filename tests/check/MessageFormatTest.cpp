@@ -1,16 +1,71 @@
-// The strings table that ships: every message has a text with the right
-// arguments and line structure; lookups follow the user's languages.
+// The message formatter, the escaping of text from files, and the strings
+// table that ships: every message has a text with the right arguments and
+// line structure.
 #include "check/MessageFormat.h"
 #include "platform/Bundle.h"
 
-#include <QDir>
-#include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+using check::arg;
+using check::FormatArgs;
+
 namespace {
+
+TEST(MessageFormat, FillsPlaceholders)
+{
+    const struct {
+        const char* format;
+        FormatArgs args;
+        QString expected;
+    } rows[] = {
+        {"key %@ in %@", {arg("A"), arg("B")}, "key A in B"},
+        {"%2$@ before %1$@", {arg("one"), arg("two")}, "two before one"},
+        {"%@ surplus", {arg("a"), arg("b"), arg("c")}, "a surplus"},
+        {"%@ and %@", {arg("a")}, "a and (null)"},
+        {"%@ %@", {std::nullopt, check::FormatArg(plist::Value(false))}, "(null) " + plist::Value(false).description()},
+        {"%3$@", {arg("a")}, "(null)"},
+        {"%0$@", {arg("a")}, "(null)"},
+        {"%99999999999999999999$@", {arg("a")}, "(null)"},
+        {"%d items", {arg(42)}, "42 items"},
+        {"%d", {check::FormatArg(plist::Value(2.9))}, "2"},
+        {"%d", {check::FormatArg(plist::Value(true))}, "1"},
+        {"100%% sure", {}, "100% sure"},
+        {"ends in %", {arg("a")}, "ends in %"},
+        {"%x stays", {arg("a")}, "%x stays"},
+        {"no placeholder", {arg("ignored")}, "no placeholder"},
+        {"line\n%@\n", {arg("path")}, "line\npath\n"},
+        {"%@", {arg("a\nb")}, "a\\nb"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.format);
+        EXPECT_EQ(check::formatMessage(QString::fromUtf8(row.format), row.args), row.expected);
+    }
+}
+
+TEST(MessageFormat, EscapesControlCharacters)
+{
+    const struct {
+        QString in;
+        QString out;
+    } rows[] = {
+        {"plain text", "plain text"},
+        {"a\nb\tc\rd", "a\\nb\\tc\\rd"},
+        {QString("esc\x1b[2Jx"), "esc\\x1B[2Jx"},
+        {QString("del\x7f"), "del\\x7F"},
+        {QString(QChar(0x2028)) + QChar(0x2029), "\\u2028\\u2029"},
+        {QString(QChar(0x202E)) + "txt.exe", "\\u202Etxt.exe"},
+        {QString(QChar(0xFFFC)), "\\uFFFC"},
+        // Existing backslashes are left as they are, even next to an escape.
+        {QString("C:\\Xfiles\\Users\x01"), "C:\\Xfiles\\Users\\x01"},
+        {QString::fromUtf8("sämple ✓"), QString::fromUtf8("sämple ✓")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.in.toStdString());
+        EXPECT_EQ(check::escapeControlCharacters(row.in), row.out);
+    }
+}
 
 // Each message: key/number of arguments/E when its text ends the line, O when
 // the report continues the line, - for texts that are not report lines.
@@ -68,41 +123,6 @@ TEST_F(StringsTable, EveryMessageHasATextWithItsArgumentsInOrder)
         if (key != "IntroText") {
             EXPECT_LE(text.count('\n'), 1);
         }
-    }
-}
-
-TEST_F(StringsTable, LookupFollowsTheLanguagesAndFallsBackToEnglish)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    auto write = [&](const QString& relative, const QByteArray& bytes) {
-        QDir(dir.path()).mkpath(relative.section('/', 0, 0));
-        QFile file(dir.filePath(relative));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    };
-    write("de.lproj/Localizable.strings", "\"NotDict\" = \"Kein Wörterbuch\\n\";");
-    write("pt_BR.lproj/Localizable.strings", "\"NotDict\" = \"Não é um dicionário\\n\";");
-    platform::Bundle& bundle = platform::Bundle::main();
-    bundle.setResourceDirectory(dir.path());
-
-    const struct {
-        QStringList languages;
-        QString key;
-        QString expected;
-    } rows[] = {
-        {{"de_CH"}, "NotDict", QString::fromUtf8("Kein Wörterbuch\n")},
-        {{"pt-BR"}, "NotDict", QString::fromUtf8("Não é um dicionário\n")},
-        {{"fr", "de"}, "NotDict", QString::fromUtf8("Kein Wörterbuch\n")},
-        {{"fr"}, "CheckingPrefix", "Checking "},
-        // The German table lacks the key: the key itself shows.
-        {{"de"}, "CheckingPrefix", "CheckingPrefix"},
-        {{"en"}, "NoSuchKey", "NoSuchKey"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.languages.join(',').toStdString() + " " + row.key.toStdString());
-        bundle.setPreferredLanguages(row.languages);
-        EXPECT_EQ(bundle.localizedString(row.key), row.expected);
     }
 }
 

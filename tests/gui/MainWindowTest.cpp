@@ -8,9 +8,13 @@
 #include "platform/UserDefaults.h"
 
 #include <QClipboard>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QPrintDialog>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTimer>
@@ -236,4 +240,61 @@ TEST_F(WindowTest, TheViewFollowsTheEndOnlyWhileTheUserIsThere)
     QCoreApplication::processEvents();
     EXPECT_GT(bar->maximum(), before);
     EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+TEST_F(WindowTest, PrintSheetPrintsToPdfUnderTheJobTitleOrSaysItCannot)
+{
+    MainWindow window;
+    window.show();
+    const QString loose = mDir.filePath("loose.plist");
+    writeFile(loose, infoPlist({{"CFBundleIdentifier", "com.example.loose"}}));
+    window.openPaths({loose});
+    const QString pdfs[] = {mDir.filePath("printed.pdf"), mDir.filePath("gone/printed.pdf")};
+    for (const QString& pdf : pdfs) {
+        const bool writable = QFileInfo(QFileInfo(pdf).path()).isDir();
+        action(window, "actionPrint")->trigger();
+        auto* dialog = waitForWidget<QPrintDialog>();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+        // Print to file, the one printer every machine has.
+        auto* fileName = dialog->findChild<QLineEdit*>(QStringLiteral("filename"));
+        ASSERT_NE(fileName, nullptr);
+        fileName->setText(pdf);
+        dialog->accept();
+        if (!writable) {
+            auto* box = waitForWidget<QMessageBox>();
+            ASSERT_NE(box, nullptr);
+            EXPECT_TRUE(box->text().contains(pdf)) << box->text().toStdString();
+            box->accept();
+            continue;
+        }
+        ASSERT_TRUE(waitFor([&] { return QFileInfo(pdf).size() > 0; }));
+        QFile file(pdf);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        // The title is written as UTF-16 in the document information.
+        const QString title = platform::Bundle::main().localizedString("Ostrel Log");
+        QByteArray utf16 = "\xfe\xff";
+        for (QChar c : title)
+            utf16 += char(c.unicode() >> 8), utf16 += char(c.unicode() & 0xff);
+        EXPECT_TRUE(bytes.contains("/Title (" + utf16 + ")")) << bytes.left(2000).toStdString();
+        EXPECT_TRUE(bytes.contains("/Subtype /Image")); // the icons are printed
+    }
+}
+
+TEST_F(WindowTest, ExportAsPdfWritesAndReplacesTheFile)
+{
+    MainWindow window;
+    const QString pdf = mDir.filePath("report.pdf");
+    writeFile(pdf, "old");
+    QString why;
+    ASSERT_TRUE(window.exportPdf(pdf, &why)) << why.toStdString();
+    QFile file(pdf);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().startsWith("%PDF-"));
+    // Nothing is left beside it.
+    EXPECT_EQ(QDir(mDir.path()).entryList({"*.pdf", ".ostrel*"}, QDir::Files | QDir::Hidden),
+              QStringList({"report.pdf"}));
+    EXPECT_FALSE(window.exportPdf(mDir.filePath("gone/report.pdf"), &why));
+    EXPECT_FALSE(why.isEmpty());
 }

@@ -1,19 +1,23 @@
 // What the validator tests share: a client that records the report as text,
 // a strings table that shows each message as its key and arguments, and
-// short builders for information dictionaries and rules.
+// short builders for information dictionaries and rules; and a window whose
+// panels answer as the test scripted them.
 #pragma once
 
 #include "check/MessageFormat.h"
 #include "check/PlistValidator.h"
+#include "check/ReportWindow.h"
 #include "platform/Bundle.h"
 #include "platform/UserDefaults.h"
 
 #include <QFile>
 #include <QSettings>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <memory>
 #include <ostream>
 
@@ -121,3 +125,52 @@ public:
 };
 
 } // namespace validator_test
+
+namespace testsupport {
+
+// A window for the controller's tests: each panel answers as the test
+// scripted it, and every request is recorded for the test to look at.
+class ScriptedWindow : public check::ReportWindow {
+public:
+    struct PanelAnswer {
+        int returnCode = check::kPanelCancel;
+        QList<QUrl> urls; // the open panel's choice, or the save panel's file (first)
+    };
+
+    check::TextStorage& textStorage() override { return mTextStorage; }
+
+    // Answers are used in order; with none left a panel is cancelled.
+    void scriptOpenPanel(PanelAnswer answer) { mOpenAnswers.push_back(std::move(answer)); }
+    void scriptSavePanel(PanelAnswer answer) { mSaveAnswers.push_back(std::move(answer)); }
+    // Whether writing RTFD succeeds; a success writes a small file at the path.
+    void scriptRtfdWrite(bool succeeds, QString failure = {})
+    {
+        mRtfdSucceeds = succeeds;
+        mRtfdFailure = std::move(failure);
+    }
+
+    int runOpenPanel(const check::OpenPanelOptions& options, QList<QUrl>& urls) override;
+    void beginSaveSheet(const check::SavePanelOptions& options,
+                        std::function<void(int returnCode, const QUrl& url)> didEnd) override;
+    bool writeRTFDToFile(const QString& path, bool atomically, QString* error) override;
+    void beginPrintSheet(const check::PrintOptions& options, std::function<void(bool success)> didRun) override;
+    void presentError(const QString& message) override { presentedErrors << message; }
+    void batchProgress(int done, int total) override { progress.append({done, total}); }
+
+    // What was asked of the window.
+    QList<check::OpenPanelOptions> openPanels;
+    QList<check::SavePanelOptions> savePanels;
+    QList<check::PrintOptions> printJobs;
+    QStringList rtfdWrites; // the paths
+    QStringList presentedErrors;
+    QList<std::pair<int, int>> progress;
+
+private:
+    check::TextStorage mTextStorage;
+    std::deque<PanelAnswer> mOpenAnswers;
+    std::deque<PanelAnswer> mSaveAnswers;
+    bool mRtfdSucceeds = true;
+    QString mRtfdFailure;
+};
+
+} // namespace testsupport

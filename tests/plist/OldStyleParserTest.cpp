@@ -1,6 +1,6 @@
 // The old-style text reader: values, strings files, errors with positions, limits.
 #include "plist/Parse.h"
-#include "plist/parse_expect.h"
+#include "Support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,10 @@
-#include "check/ScriptedWindow.h"
+#include "Support.h"
 
 #include <QSaveFile>
 
-namespace check {
+namespace testsupport {
+
+using namespace check;
 
 int ScriptedWindow::runOpenPanel(const OpenPanelOptions& options, QList<QUrl>& urls)
 {
@@ -50,4 +52,4 @@ void ScriptedWindow::beginPrintSheet(const PrintOptions& options, std::function<
     didRun(true);
 }
 
-} // namespace check
+} // namespace testsupport

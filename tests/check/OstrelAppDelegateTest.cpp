@@ -3,7 +3,7 @@
 #include "check/MessageFormat.h"
 #include "check/OstrelAppDelegate.h"
 #include "check/ReportText.h"
-#include "check/ScriptedWindow.h"
+#include "Support.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/PlatformException.h"
@@ -79,7 +79,7 @@ protected:
     static QString heading(const QString& name, const QString& read) { return "Checking " + name + "\n" + read + "\n"; }
 
     QTemporaryDir dir;
-    check::ScriptedWindow window;
+    testsupport::ScriptedWindow window;
     std::unique_ptr<check::OstrelAppDelegate> controller;
 };
 

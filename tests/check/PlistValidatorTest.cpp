@@ -1,0 +1,368 @@
+// The validator: the walk (key paths at depth, the order of findings,
+// deprecated and vendor-reserved keys, the nesting bound), the type dispatch,
+// string contents, and missing, unknown and mistyped keys.
+#include "Support.h"
+
+#include "plist/Parse.h"
+
+#include <string_view>
+
+namespace validator_test {
+namespace {
+
+using Walk = ValidatorTest;
+
+TEST_F(Walk, KeyPathsThroughArraysOfDictionaries)
+{
+    const plist::Value element =
+        rule("dictionary", {{"keys", D({{"C", rule("string", {{"subtype", S("FourCharCode")}})},
+                                        {"R", rule("boolean", {{"required", B(true)}})},
+                                        {"N", rule("array", {{"arrayitem", rule("integer")}})}})}});
+    const plist::Value rules =
+        root({{"A", rule("dictionary", {{"keys", D({{"B", rule("array", {{"arrayitem", element}})}})}})},
+              {"a.b[1]", element}});
+    const plist::Value info = D({{"A", D({{"B", A({D({{"R", B(true)}, {"Zebra", I(0)}}), D({{"N", A({I(1), S("2")})}}),
+                                                   D({{"R", B(true)}, {"C", S("abc")}})})}})},
+                                 {"a.b[1]", D({{"R", B(true)}, {"C", S("")}})}});
+    // Keys are joined as they are: full stops and brackets in them are not escaped.
+    EXPECT_EQ(check(info, rules), "[note] UnknownKey(Zebra|A.B[0])\n[error] NoReqKey(R|A.B[1])\n"
+                                  "[error] BadType(A.B[1].N[1]|integer)\n[error] Not4Char(abc|A.B[2].C)\n"
+                                  "[error] Not4Char(|a.b[1].C)\n");
+}
+
+TEST_F(Walk, FindingsComeInOrderAtEveryDepth)
+{
+    const plist::Value nested =
+        rule("dictionary", {{"keys", D({{"Must", rule("string", {{"required", B(true)}})}, {"V", rule("integer")}})}});
+    const plist::Value rules = root({{"Req", rule("string", {{"required", B(true)}})},
+                                     {"Dep", rule("string", {{"deprecated", S("use New")}, {"apple", B(true)}})},
+                                     {"Nest", nested},
+                                     {"Last", rule("float")}});
+    const plist::Value info = D({{"Dep", S("")},
+                                 {"Xylophone", D({{"Req", I(1)}})}, // unknown: its value is not examined
+                                 {"Nest", D({{"V", S("1")}, {"Quartzite", I(0)}})},
+                                 {"Last", I(1)}});
+    EXPECT_EQ(check(info, rules), "[note] UnknownTopKey(Xylophone)\n[error] NoReqTopKey(Req)\n"
+                                  "[note] DeprecKey(Dep||use New)\n[warning] AppleKey(Dep|)\n"
+                                  "[warning] EmptyString(Dep)\n[note] UnknownKey(Quartzite|Nest)\n"
+                                  "[error] NoReqKey(Must|Nest)\n[error] BadType(Nest.V|integer)\n"
+                                  "[error] BadType(Last|float)\n");
+    // Without deprecation notes everything else stays.
+    set(platform::DeprecationNotesKey, false);
+    EXPECT_EQ(check(D({{"Dep", S("x")}}), rules), "[error] NoReqTopKey(Req)\n[warning] AppleKey(Dep|)\n");
+    set(platform::DeprecationNotesKey, true);
+    EXPECT_EQ(check(D({{"Old", B(true)}}), root({{"Old", rule("boolean", {{"deprecated", B(false)}})}})),
+              "[note] DeprecKey(Old||false)\n");
+}
+
+TEST_F(Walk, VendorKeysNeedTheVendorsBundleIdentifier)
+{
+    const plist::Value rules =
+        root({{"CFBundleIdentifier", rule("string")},
+              {"Secret", rule("boolean", {{"apple", B(true)}})},
+              {"Sub", rule("dictionary", {{"keys", D({{"Inner", rule("boolean", {{"apple", B(true)}})}})}})},
+              {"Listed", rule("boolean", {{"apple", S("true")}})}}); // no boolean: not reserved
+    const QString warned = "[warning] AppleKey(Secret|)\n[warning] AppleKey(Inner|Sub)\n";
+    const std::pair<plist::Value, QString> rows[] = {
+        {S("com.apple.finder"), ""},
+        {S("com.apple."), ""},
+        {S("com.apple"), warned},
+        {S("com.applesauce.x"), warned},
+        {S("COM.APPLE.x"), warned},
+        {S("org.x.com.apple.y"), warned},
+        {I(1), warned + "[error] BadType(CFBundleIdentifier|string)\n"},
+    };
+    const Entries keys = {{"Secret", B(true)}, {"Sub", D({{"Inner", B(true)}})}, {"Listed", B(true)}};
+    for (const auto& [identifier, report] : rows) {
+        plist::Dictionary info = D(keys).toDictionary();
+        info.insert("CFBundleIdentifier", identifier);
+        EXPECT_EQ(check(plist::Value::dictionary(info), rules), report) << identifier.description().toStdString();
+    }
+    EXPECT_EQ(check(D(keys), rules), warned);
+    EXPECT_EQ(check(D({}), rules), ""); // absent keys draw nothing
+}
+
+TEST_F(Walk, OneValidatorFollowsTheSettingsFromCheckToCheck)
+{
+    const plist::Value rules = root(
+        {{"Old", rule("boolean", {{"deprecated", S("x")}})}, {"Id", rule("string", {{"subtype", S("bundleID")}})}});
+    const plist::Value info = D({{"Unrelated", I(1)}, {"Old", B(true)}, {"Id", S("$(ID)")}});
+    Recorder recorder;
+    check::PlistValidator validator(recorder);
+    validator.validateInfoDict(info.toDictionary(), &rules);
+    EXPECT_EQ(recorder.report, "[note] UnknownTopKey(Unrelated)\n[note] DeprecKey(Old||x)\n"
+                               "[warning] BIDBadChar($(ID)|Id)\n");
+    set(platform::NoteUnknownKeysKey, false);
+    set(platform::DeprecationNotesKey, false);
+    set(platform::AllowBuildSettingsKey, true);
+    recorder.report.clear();
+    validator.validateInfoDict(info.toDictionary(), &rules);
+    EXPECT_EQ(recorder.report, "");
+}
+
+TEST_F(Walk, NestingIsBoundedByTheParsersLimit)
+{
+    // Arrays in arrays, or dictionaries in dictionaries, under "K" with rules
+    // as deep; the innermost value is of the wrong type, so a complete walk
+    // reports it at the deepest path.
+    const auto walk = [](int levels, bool dictionaries) {
+        plist::Value value = I(0), itemRule = rule("string");
+        QStringList path = {"K"};
+        for (int i = 0; i < levels; ++i) {
+            value = dictionaries ? D({{"d", value}}) : A({value});
+            itemRule = dictionaries ? rule("dictionary", {{"keys", D({{"d", itemRule}})}})
+                                    : rule("array", {{"arrayitem", itemRule}});
+            path << (dictionaries ? ".d" : "[0]");
+        }
+        return std::pair(check(D({{"K", value}}), root({{"K", itemRule}})), path);
+    };
+    for (bool dictionaries : {false, true}) {
+        // The information dictionary and the nested ones together as deep as a parser accepts.
+        const auto [deepest, fullPath] = walk(plist::kMaxNestingDepth - 1, dictionaries);
+        EXPECT_EQ(deepest, QStringLiteral("[error] BadType(%1|string)\n").arg(fullPath.join("")));
+        auto [tooDeep, path] = walk(plist::kMaxNestingDepth, dictionaries);
+        path.removeLast();
+        EXPECT_EQ(tooDeep, QStringLiteral("[error] NestingTooDeep(%1)\n").arg(path.join("")));
+        EXPECT_TRUE(walk(5000, dictionaries).first.startsWith("[error] NestingTooDeep(K")) << dictionaries;
+    }
+}
+
+using Dispatch = ValidatorTest;
+
+TEST_F(Dispatch, EachTypeNameAcceptsItsKindsOnly)
+{
+    const plist::Value values[] = {D({}),
+                                   A({}),
+                                   S("x"),
+                                   B(false),
+                                   I(7),
+                                   plist::Value(1.5),
+                                   plist::Value::data("ab"),
+                                   plist::Value(plist::Date{0})};
+    // Per value above: '.' accepted, 'T' "BadType", 'Y' "NotYNBool", '0' "Not01Bool".
+    const std::pair<const char*, const char*> rows[] = {
+        {"dictionary", ".TTTTTTT"},  {"array", "T.TTTTTT"},       {"string", "TT.TTTTT"},  {"boolean", "TTT.TTTT"},
+        {"booleanOrYN", "TTY.TTTT"}, {"booleanOr01", "TT0.TTTT"}, {"integer", "TTTT.TTT"}, {"float", "TTTTT.TT"},
+        {"String", "TTTTTTTT"},      {nullptr, "TTTTTTTT"},
+    };
+    for (const auto& [type, outcomes] : rows) {
+        const QString typeText = type ? QString::fromLatin1(type) : QStringLiteral("(null)");
+        const QString expected[] = {QString(), QStringLiteral("[error] BadType(K|%1)\n").arg(typeText),
+                                    QStringLiteral("[error] NotYNBool(x|K)\n"),
+                                    QStringLiteral("[error] Not01Bool(x|K)\n")};
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(check(D({{"K", values[i]}}), root({{"K", type ? rule(type) : D({})}})),
+                      expected[std::string_view(".TY0").find(outcomes[i])])
+                << typeText.toStdString() << " / " << values[i].description().toStdString();
+    }
+}
+
+TEST_F(Dispatch, ArraysSingleValuesAndOddRules)
+{
+    const plist::Value item = rule("string");
+    const struct {
+        plist::Value memberRule, value;
+        const char* report;
+    } rows[] = {
+        // A single value in place of an array is checked at the array's own path.
+        {rule("array", {{"allowsingle", B(true)}, {"arrayitem", item}}), S(""), "[warning] EmptyString(K)\n"},
+        {rule("array", {{"allowsingle", B(true)}, {"arrayitem", item}}), A({S("a"), I(1)}),
+         "[error] BadType(K[1]|string)\n"},
+        {rule("array", {{"arrayitem", item}}), S(""), "[error] BadType(K|array)\n"},
+        {rule("array", {{"allowsingle", S("YES")}, {"arrayitem", item}}), S("x"), "[error] BadType(K|array)\n"},
+        {rule("array"), A({}), ""},
+        {rule("array"), A({I(1), S("a")}), "[error] BadType(K[0]|(null))\n[error] BadType(K[1]|(null))\n"},
+        {rule("array", {{"allowsingle", B(true)}}), S("a"), "[error] BadType(K|(null))\n"},
+        {rule("array", {{"arrayitem", S("string")}}), A({S("a")}), "[error] BadType(K[0]|(null))\n"},
+        {D({{"type", I(1)}}), I(1), "[error] BadType(K|(null))\n"},
+        {S("string"), S("a"), "[error] BadType(K|(null))\n"},
+        {rule("dictionary"), D({{"x", I(1)}}), ""},
+        {rule("dictionary", {{"keys", A({})}}), D({{"x", I(1)}}), ""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(check(D({{"K", row.value}}), root({{"K", row.memberRule}})), QString::fromUtf8(row.report))
+            << row.memberRule.description().toStdString() << " / " << row.value.description().toStdString();
+}
+
+TEST_F(Dispatch, WithoutUsableRulesNothingIsReported)
+{
+    const plist::Value info = D({{"CFBundleIdentifier", I(3)}, {"Other", S("")}});
+    for (const plist::Value& rules : {plist::Value(), D({}), D({{"keys", S("x")}}), A({})})
+        EXPECT_EQ(check(info, rules), QString()) << rules.description().toStdString();
+    // Empty key rules know nothing, so every key is unknown and no near miss.
+    EXPECT_EQ(check(info, root({})), "[note] UnknownTopKey(CFBundleIdentifier)\n[note] UnknownTopKey(Other)\n");
+}
+
+using Strings = ValidatorTest;
+
+plist::Value sub(const char* subtype)
+{
+    return rule("string", {{"subtype", S(subtype)}});
+}
+
+TEST_F(Strings, FormatsValuesAndEmptiness)
+{
+    const plist::Value roles = rule("string", {{"values", A({S("Editor"), S(""), I(1)})}});
+    const plist::Value code = rule("string", {{"subtype", S("FourCharCode")}, {"values", A({S("APPL")})}});
+    const struct {
+        plist::Value memberRule;
+        const char16_t* value;
+        const char* message; // the finding's "[icon] Key", or null for none
+    } rows[] = {
+        {sub("version"), u"10.4.11", nullptr},
+        {sub("version"), u"1.2.3a", "[warning] BadVers"},
+        {sub("version"), u"1.0 ", "[warning] BadVers"},
+        {sub("version"), u"-1", "[warning] BadVers"},
+        {sub("version"), u"\u0661.2", "[warning] BadVers"}, // no ASCII digit
+        {sub("version"), u"1..2", nullptr},
+        {sub("version"), u".5", nullptr},
+        {sub("bundleID"), u"org.sample-1.viewer", nullptr},
+        {sub("bundleID"), u"abc", "[warning] BIDNoDot"},
+        {sub("bundleID"), u"com..x", "[warning] BIDEmptyPart"},
+        {sub("bundleID"), u"com.x.", "[warning] BIDEmptyPart"},
+        {sub("bundleID"), u"org.s\u00e4mple", "[warning] BIDBadChar"},
+        {sub("bundleID"), u"a_b", "[warning] BIDBadChar"},
+        {sub("bundleID"), u"", "[warning] BIDNoDot"}, // and no EmptyString
+        {sub("UTI"), u"org.s\u00e4mple.doc", nullptr},
+        {sub("UTI"), u"public.\U0001F600", nullptr},
+        {sub("UTI"), u"public.my type", "[warning] UTIBadChar"},
+        {sub("UTI"), u"public", "[warning] UTINoDot"},
+        {sub("UTI"), u"public..text", "[warning] UTIEmptyPart"},
+        {sub("FourCharCode"), u"????", nullptr},
+        {sub("FourCharCode"), u"APPLE", "[error] Not4Char"},
+        {sub("FourCharCode"), u"", "[error] Not4Char"},
+        {sub("FourCharCode"), u"AB\U0001F600", nullptr},
+        {sub("char"), u"x", nullptr},
+        {sub("char"), u"\U0001F600", "[error] Not1Char"},
+        {sub("Version"), u"1.0b2", nullptr},
+        {sub("Version"), u"", "[warning] EmptyString"},
+        {rule("string", {{"subtype", I(1)}}), u"", "[warning] EmptyString"},
+        {rule("string", {{"allowempty", B(true)}}), u"", nullptr},
+        {rule("string", {{"allowempty", S("true")}}), u"", "[warning] EmptyString"},
+        {roles, u"Editor", nullptr},
+        {roles, u"editor", "[error] BadEnumeratedValue"},
+        {roles, u"1", "[error] BadEnumeratedValue"},
+        {roles, u"", nullptr},
+        {rule("string", {{"values", A({})}, {"allowempty", B(true)}}), u"", "[error] BadEnumeratedValue"},
+        {rule("string", {{"values", S("x")}}), u"y", nullptr}, // "values" that is no array: absent
+        {code, u"BNDL", "[error] BadEnumeratedValue"},
+        {rule("booleanOrYN"), u"yes", nullptr},
+        {rule("booleanOrYN"), u"No", nullptr},
+        {rule("booleanOrYN"), u"1", "[error] NotYNBool"},
+        {rule("booleanOrYN"), u" YES", "[error] NotYNBool"},
+        {rule("booleanOr01"), u"1", nullptr},
+        {rule("booleanOr01"), u"01", "[error] Not01Bool"},
+    };
+    for (const auto& row : rows) {
+        const QString value = QString::fromUtf16(row.value);
+        QString expected;
+        if (row.message)
+            expected =
+                QStringLiteral("%1(%2|K)\n").arg(row.message, value).replace("EmptyString(|K)", "EmptyString(K)");
+        EXPECT_EQ(check(D({{"K", plist::Value(value)}}), root({{"K", row.memberRule}})), expected)
+            << "'" << value.toStdString() << "' under " << row.memberRule.description().toStdString();
+    }
+    // A value that fails both its format and its values draws both, the format first.
+    EXPECT_EQ(check(D({{"K", S("APPLE")}}), root({{"K", code}})),
+              "[error] Not4Char(APPLE|K)\n[error] BadEnumeratedValue(APPLE|K)\n");
+}
+
+TEST_F(Strings, BuildSettingReferencesWhenAllowed)
+{
+    const plist::Value id = sub("bundleID");
+    const std::pair<const char*, bool> rows[] = {
+        {"$(PRODUCT_BUNDLE_IDENTIFIER)", true},
+        {"com.example.$(PRODUCT_NAME:rfc1034identifier)", true},
+        {"${PRODUCT_BUNDLE_IDENTIFIER}", true},
+        {"$(NAME:lower:default=a.b)", true},
+        {"$(NAME", false},
+        {"$()", false},
+        {"$(NAME}", false},
+        {"$(BAD NAME)", false},
+        {"$NAME", false},
+        {"$(NAME:)", false},
+    };
+    for (const auto& [value, skipped] : rows) {
+        const QString strict = QStringLiteral("[warning] BIDBadChar(%1|K)\n").arg(value);
+        set(platform::AllowBuildSettingsKey, false);
+        EXPECT_EQ(check(D({{"K", S(value)}}), root({{"K", id}})), strict);
+        set(platform::AllowBuildSettingsKey, true);
+        EXPECT_EQ(check(D({{"K", S(value)}}), root({{"K", id}})), skipped ? QString() : strict) << value;
+    }
+    // It holds for "values" and in nested dictionaries too, but not for the YES/NO strings.
+    const plist::Value list = rule("array", {{"arrayitem", rule("dictionary", {{"keys", D({{"Id", id}})}})}});
+    const plist::Value rules =
+        root({{"L", list}, {"R", rule("string", {{"values", A({})}})}, {"Y", rule("booleanOrYN")}});
+    EXPECT_EQ(check(D({{"L", A({D({{"Id", S("$(ID)")}})})}, {"R", S("$(R)")}, {"Y", S("$(Y)")}}), rules),
+              "[error] NotYNBool($(Y)|Y)\n");
+}
+
+using Keys = ValidatorTest;
+
+TEST_F(Keys, RequiredAndRecommended)
+{
+    const plist::Value members = D({{"Req", rule("string", {{"required", B(true)}})},
+                                    {"Rec", rule("string", {{"recommended", B(true)}})},
+                                    {"Both", rule("string", {{"required", B(true)}, {"recommended", B(true)}})},
+                                    {"Neither", rule("string", {{"required", B(false)}})},
+                                    {"Odd", rule("string", {{"required", S("YES")}, {"recommended", I(1)}})}});
+    EXPECT_EQ(check(D({}), D({{"keys", members}})),
+              "[error] NoReqTopKey(Req)\n[warning] NoRecTopKey(Rec)\n[error] NoReqTopKey(Both)\n");
+    // Inside the first element of an array of dictionaries.
+    const plist::Value list = rule("array", {{"arrayitem", rule("dictionary", {{"keys", members}})}});
+    EXPECT_EQ(check(D({{"L", A({D({{"Rec", S("")}})})}}), root({{"L", list}})),
+              "[error] NoReqKey(Req|L[0])\n[error] NoReqKey(Both|L[0])\n[warning] EmptyString(L[0].Rec)\n");
+    // Any value counts as present; a key in the other letter case is unknown, and the rules' key missing.
+    EXPECT_EQ(check(D({{"Req", I(0)}, {"Rec", B(false)}, {"both", S("x")}}), D({{"keys", members}})),
+              "[warning] UnknownTopKey(both) KeyTypo(Both)\n[error] NoReqTopKey(Both)\n"
+              "[error] BadType(Req|string)\n[error] BadType(Rec|string)\n");
+}
+
+TEST_F(Keys, NearMissesAndNotes)
+{
+    const plist::Value rules = root({{"CFBundleSignature", rule("string")},
+                                     {"ab", rule("string")},
+                                     {"Sub", rule("dictionary", {{"keys", D({{"LSUIElement", rule("boolean")}})}})}});
+    const std::pair<const char*, const char*> rows[] = {
+        {"CFBundleSingature", "CFBundleSignature"}, // letters swapped
+        {"CFBundleSignatures", "CFBundleSignature"},
+        {"CFBundleSgnature", "CFBundleSignature"},
+        {"CFBundleSignaturx", "CFBundleSignature"},
+        {"cFBundleSignature", "CFBundleSignature"},
+        {"CFBundleSignatureXY", "CFBundleSignature"},
+        {"", "ab"}, // as far from a key as its length
+        {"CFBundleSignatureXYZ", nullptr},
+        {"cfBundleSignature", nullptr},
+        {"Unrelated", nullptr},
+    };
+    for (const auto& [key, nearest] : rows) {
+        const QString k = QString::fromUtf8(key);
+        for (bool notes : {true, false}) {
+            set(platform::NoteUnknownKeysKey, notes);
+            // Near misses are warnings whatever the setting; other unknown keys are notes while it is on.
+            const QString expected = nearest
+                                         ? QStringLiteral("[warning] UnknownTopKey(%1) KeyTypo(%2)\n").arg(k, nearest)
+                                     : notes ? QStringLiteral("[note] UnknownTopKey(%1)\n").arg(k)
+                                             : QString();
+            EXPECT_EQ(check(D({{key, I(1)}}), rules), expected) << key << (notes ? " with notes" : "");
+        }
+    }
+    set(platform::NoteUnknownKeysKey, true);
+    EXPECT_EQ(check(D({{"Sub", D({{"LSUIElements", B(true)}, {"Nope", I(1)}})}}), rules),
+              "[warning] UnknownKey(LSUIElements|Sub) KeyTypo(LSUIElement)\n[note] UnknownKey(Nope|Sub)\n");
+}
+
+TEST_F(Keys, TiesNameTheFirstRuleKey)
+{
+    // "ac" is one letter from both "ab" and "ad": the rules' order decides; a nearer key wins anywhere.
+    const plist::Value info = D({{"ac", I(1)}});
+    EXPECT_EQ(check(info, root({{"ab", rule("integer")}, {"ad", rule("integer")}})),
+              "[warning] UnknownTopKey(ac) KeyTypo(ab)\n");
+    EXPECT_EQ(check(info, root({{"ad", rule("integer")}, {"ab", rule("integer")}})),
+              "[warning] UnknownTopKey(ac) KeyTypo(ad)\n");
+    EXPECT_EQ(check(info, root({{"ab", rule("integer")}, {"ca", rule("integer")}})),
+              "[warning] UnknownTopKey(ac) KeyTypo(ca)\n");
+}
+
+} // namespace
+} // namespace validator_test

@@ -1,0 +1,154 @@
+// The Open dialog, driven as a user would: names typed, buttons pressed, with
+// the dialog Qt shows on the offscreen platform.
+#include "Support.h"
+
+#include "gui/BundleOpenDialog.h"
+#include "gui/MainWindow.h"
+#include "platform/Bundle.h"
+
+#include <QDir>
+#include <QListView>
+
+#include <gtest/gtest.h>
+
+using gui::BundleOpenDialog;
+using gui::MainWindow;
+using namespace testsupport;
+
+namespace {
+
+class BundleOpenDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        useFreshSettings();
+        mApp = makeBundle(mDir.path(), "Tool.app", infoPlist({{"CFBundleIdentifier", "com.example.tool"}}));
+        // Bundles by their Contents/Info.plist, whatever their name.
+        mFlat = makeBundle(mDir.path(), "Flat", infoPlist({{"CFBundleIdentifier", "com.example.flat"}}));
+        mPlain = mDir.filePath("Plain");
+        writeFile(mPlain + "/inside.plist", "(1)");
+        mFile = mDir.filePath("loose.plist");
+        writeFile(mFile, infoPlist({{"CFBundleIdentifier", "com.example.loose"}}));
+    }
+
+    QTemporaryDir mDir;
+    QString mApp, mFlat, mPlain, mFile;
+};
+
+} // namespace
+
+TEST_F(DialogsTest, BundleDirectoriesAreKnownByExtensionOrContents)
+{
+    QDir(mDir.path()).mkdir("Upper.FRAMEWORK");
+    QDir(mDir.path()).mkdir("Ext.appex");
+    writeFile(mDir.filePath("file.app"), "not a folder");
+    const struct {
+        QString path;
+        bool bundle;
+    } rows[] = {
+        {mApp, true},
+        {mFlat, true},
+        {mDir.filePath("Upper.FRAMEWORK"), true},
+        {mDir.filePath("Ext.appex"), true},
+        {mPlain, false},
+        {mFile, false},
+        {mDir.filePath("file.app"), false},
+        {mDir.filePath("missing.app"), false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(gui::isBundleDirectory(row.path), row.bundle) << row.path.toStdString();
+}
+
+} // namespace
+
+TEST_F(BundleOpenDialogTest, BundleDirectoriesAreKnownByExtensionOrContents)
+{
+    QDir(mDir.path()).mkdir("Upper.FRAMEWORK");
+    QDir(mDir.path()).mkdir("Ext.appex");
+    writeFile(mDir.filePath("file.app"), "not a folder");
+    const struct {
+        QString path;
+        bool bundle;
+    } rows[] = {
+        {mApp, true},
+        {mFlat, true},
+        {mDir.filePath("Upper.FRAMEWORK"), true},
+        {mDir.filePath("Ext.appex"), true},
+        {mPlain, false},
+        {mFile, false},
+        {mDir.filePath("file.app"), false},
+        {mDir.filePath("missing.app"), false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(gui::isBundleDirectory(row.path), row.bundle) << row.path.toStdString();
+}
+
+TEST_F(BundleOpenDialogTest, OpenDialogChoosesBundlesAsOneItemAndEntersPlainFolders)
+{
+    const struct {
+        QString typed;
+        bool accepted;
+        QStringList chosen;
+    } rows[] = {
+        {"\"Tool.app\"", true, {mApp + "/"}},
+        {"\"loose.plist\" \"Tool.app\" \"Flat\"", true, {mFile, mApp + "/", mFlat + "/"}},
+        {"\"Plain\"", false, {}},
+    };
+    for (const auto& row : rows) {
+        BundleOpenDialog dialog;
+        dialog.setDirectory(mDir.path());
+        dialog.show();
+        typeName(&dialog, row.typed);
+        dialog.accept();
+        EXPECT_EQ(dialog.result() == QDialog::Accepted, row.accepted) << row.typed.toStdString();
+        EXPECT_EQ(dialog.chosenPaths(), row.chosen) << row.typed.toStdString();
+        if (!row.accepted) { // the plain folder was entered instead
+            EXPECT_EQ(QDir(dialog.directory()).absolutePath(), mPlain);
+        }
+    }
+}
+
+TEST_F(BundleOpenDialogTest, ActivatingABundleInTheListChoosesItRatherThanEnteringIt)
+{
+    BundleOpenDialog dialog;
+    dialog.setDirectory(mDir.path());
+    dialog.show();
+    auto* list = dialog.findChild<QListView*>(QStringLiteral("listView"));
+    ASSERT_NE(list, nullptr);
+    QModelIndex bundle;
+    ASSERT_TRUE(waitFor([&] {
+        const QAbstractItemModel* model = list->model();
+        for (int row = 0; row < model->rowCount(list->rootIndex()); ++row) {
+            const QModelIndex index = model->index(row, 0, list->rootIndex());
+            if (index.data().toString() == "Tool.app")
+                bundle = index;
+        }
+        return bundle.isValid();
+    }));
+    emit list->activated(bundle); // a double click or Enter
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.chosenPaths(), QStringList({mApp + "/"}));
+}
+
+TEST_F(BundleOpenDialogTest, OpenCommandChecksTheChosenBundleAndCancelWritesNothing)
+{
+    MainWindow window;
+    window.show();
+    const QString before = window.textStorage().string();
+    whenShown<BundleOpenDialog>([](BundleOpenDialog* dialog) { dialog->reject(); });
+    action(window, "actionOpen")->trigger();
+    EXPECT_EQ(window.textStorage().string(), before);
+
+    whenShown<BundleOpenDialog>([this](BundleOpenDialog* dialog) {
+        dialog->setDirectory(mDir.path());
+        typeName(dialog, "\"Tool.app\" \"loose.plist\"");
+        dialog->accept();
+    });
+    action(window, "actionOpen")->trigger();
+    const QString report = window.textStorage().string();
+    const QString prefix = platform::Bundle::main().localizedString("CheckingPrefix");
+    const qsizetype app = report.indexOf(prefix + "Tool.app\n" + mApp + "/Contents/Info.plist\n");
+    const qsizetype loose = report.indexOf(prefix + "loose.plist\n" + mFile + "\n");
+    EXPECT_GT(app, 0);
+    EXPECT_GT(loose, app);
+}
