@@ -37,30 +37,6 @@ protected:
 
 } // namespace
 
-TEST_F(DialogsTest, BundleDirectoriesAreKnownByExtensionOrContents)
-{
-    QDir(mDir.path()).mkdir("Upper.FRAMEWORK");
-    QDir(mDir.path()).mkdir("Ext.appex");
-    writeFile(mDir.filePath("file.app"), "not a folder");
-    const struct {
-        QString path;
-        bool bundle;
-    } rows[] = {
-        {mApp, true},
-        {mFlat, true},
-        {mDir.filePath("Upper.FRAMEWORK"), true},
-        {mDir.filePath("Ext.appex"), true},
-        {mPlain, false},
-        {mFile, false},
-        {mDir.filePath("file.app"), false},
-        {mDir.filePath("missing.app"), false},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(gui::isBundleDirectory(row.path), row.bundle) << row.path.toStdString();
-}
-
-} // namespace
-
 TEST_F(BundleOpenDialogTest, BundleDirectoriesAreKnownByExtensionOrContents)
 {
     QDir(mDir.path()).mkdir("Upper.FRAMEWORK");
