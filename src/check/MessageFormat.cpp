@@ -1,5 +1,7 @@
 #include "check/MessageFormat.h"
 
+#include "platform/FileUrl.h"
+
 #include <algorithm>
 
 namespace check {
@@ -10,9 +12,10 @@ QString escapeControlCharacters(const QString& text)
         const char16_t u = c.unicode();
         // Also the line and paragraph separators, the bidirectional overrides
         // and isolates (they can make text read differently from what it is),
-        // and U+FFFC, which stands for an icon in the report.
+        // U+FFFC, which stands for an icon in the report, and the bytes of
+        // file names that are not UTF-8.
         return u < 0x20 || (u >= 0x7F && u < 0xA0) || u == 0x2028 || u == 0x2029 || (u >= 0x202A && u <= 0x202E) ||
-               (u >= 0x2066 && u <= 0x2069) || u == 0xFFFC;
+               (u >= 0x2066 && u <= 0x2069) || u == 0xFFFC || platform::undecodableByte(c);
     };
     if (std::none_of(text.begin(), text.end(), isControl))
         return text;
@@ -29,7 +32,9 @@ QString escapeControlCharacters(const QString& text)
         case '\r': out += QLatin1String("\\r"); break;
         default:
             // Upper-case digits after a lower-case marker: "\\x1B", "\\u2028".
-            if (c.unicode() > 0xFF)
+            if (const std::optional<unsigned char> byte = platform::undecodableByte(c))
+                out += QLatin1String("\\x") + QString::number(*byte, 16).toUpper();
+            else if (c.unicode() > 0xFF)
                 out += QLatin1String("\\u") +
                        QString::number(c.unicode(), 16).rightJustified(4, QLatin1Char('0')).toUpper();
             else

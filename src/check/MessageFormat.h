@@ -15,7 +15,8 @@ namespace check {
 QString formatMessage(const QString& format, const FormatArgs& args);
 
 // Shows each control character as a visible escape ("\n", "\t", "\x1B", ...),
-// so that no file can forge report lines or drive a terminal.
+// so that no file can forge report lines or drive a terminal; a byte of a file
+// name that is not UTF-8 shows as "\xFF".
 QString escapeControlCharacters(const QString& text);
 
 } // namespace check

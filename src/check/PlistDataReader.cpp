@@ -74,6 +74,12 @@ std::optional<QByteArray> PlistDataReader::readURL(const QUrl& url, platform::Er
     fileType = creator = 0;
 
     const QString path = platform::fileSystemPath(url);
+    if (platform::lostUndecodableBytes(path)) {
+        if (error)
+            *error = posixError(ENOENT, QStringLiteral("The name is not valid UTF-8 and cannot be opened: its bytes "
+                                                       "were lost before it reached Ostrel."));
+        return std::nullopt;
+    }
     if (platform::pathExtension(url) == QStringLiteral("plist"))
         return readWholeFile(path, error);
 

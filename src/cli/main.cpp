@@ -163,7 +163,11 @@ int main(int argc, char** argv)
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Files and bundle directories to check."),
                                  QStringLiteral("PATH..."));
 
-    if (!parser.parse(app.arguments()))
+    // Not app.arguments(): Qt turns the bytes of names that are not UTF-8 into U+FFFD.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(platform::decodeFileName(QByteArray(argv[i])));
+    if (!parser.parse(arguments))
         return usageError(parser.errorText());
     if (parser.isSet(helpOption)) {
         writeOut(parser.helpText().toLocal8Bit());

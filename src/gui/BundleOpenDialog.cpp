@@ -1,5 +1,7 @@
 #include "gui/BundleOpenDialog.h"
 
+#include "platform/FileUrl.h"
+
 #include <QAbstractItemView>
 #include <QDir>
 #include <QFileIconProvider>
@@ -19,14 +21,14 @@ bool isBundleDirectory(const QString& path)
         QStringLiteral("qlgenerator"), QStringLiteral("mdimporter"), QStringLiteral("prefPane"),
         QStringLiteral("saver"),       QStringLiteral("xpc"),        QStringLiteral("component"),
     };
-    const QFileInfo info(path);
-    if (!info.isDir())
+    if (!platform::isDirectory(path))
         return false;
-    const QString suffix = info.suffix();
+    const QString suffix = QFileInfo(path).suffix();
     if (std::any_of(extensions.begin(), extensions.end(),
                     [&](const QString& e) { return suffix.compare(e, Qt::CaseInsensitive) == 0; }))
         return true;
-    return QFileInfo(QDir(path).filePath(QStringLiteral("Contents/Info.plist"))).isFile();
+    const QString infoPlist = path + QStringLiteral("/Contents/Info.plist");
+    return platform::fileExists(infoPlist) && !platform::isDirectory(infoPlist);
 }
 
 namespace {
@@ -68,10 +70,15 @@ BundleOpenDialog::BundleOpenDialog(QWidget* parent) : QFileDialog(parent)
 
 void BundleOpenDialog::accept()
 {
-    const QStringList files = selectedFiles();
+    // Qt shows the bytes of a name that is not UTF-8 as U+FFFD; look for the
+    // file the name stands for. One that cannot be told apart from another is
+    // chosen all the same, and its check says why it cannot be opened.
+    QStringList files = selectedFiles();
+    for (QString& f : files)
+        f = platform::recoverUndecodableBytes(f);
     const bool allChoosable = !files.isEmpty() && std::all_of(files.begin(), files.end(), [](const QString& f) {
-        const QFileInfo info(f);
-        return (info.exists() && !info.isDir()) || isBundleDirectory(f);
+        return (platform::fileExists(f) && !platform::isDirectory(f)) || isBundleDirectory(f) ||
+               platform::lostUndecodableBytes(f);
     });
     if (!allChoosable) {
         // Plain directories are entered, missing names reported, as usual.
@@ -80,7 +87,7 @@ void BundleOpenDialog::accept()
     }
     mChosen.clear();
     for (const QString& f : files)
-        mChosen.append(QFileInfo(f).isDir() ? QDir(f).absolutePath() + QLatin1Char('/') : f);
+        mChosen.append(platform::isDirectory(f) ? platform::absoluteFilePath(f) + QLatin1Char('/') : f);
     QDialog::accept();
 }
 

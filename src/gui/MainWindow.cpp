@@ -40,7 +40,7 @@ QStringList localPaths(const QMimeData* data)
         return paths;
     for (const QUrl& url : data->urls()) {
         if (url.isLocalFile())
-            paths.append(url.toLocalFile());
+            paths.append(platform::fileSystemPath(url)); // keeps the bytes of names that are not UTF-8
     }
     return paths;
 }

@@ -1,7 +1,8 @@
 #include "gui/SingleInstance.h"
 
+#include "platform/FileUrl.h"
+
 #include <QDir>
-#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
@@ -34,7 +35,7 @@ QByteArray SingleInstance::encode(const QStringList& paths)
     for (const QString& path : paths) {
         if (path.isEmpty())
             continue;
-        message += QFile::encodeName(path);
+        message += platform::encodeFileName(path);
         message += '\0';
     }
     message += '\0';
@@ -56,7 +57,7 @@ SingleInstance::Decoded SingleInstance::decode(const QByteArray& buffer, QString
             break;
         if (end == pos)
             return Decoded::Complete;
-        paths.append(QFile::decodeName(buffer.mid(pos, end - pos)));
+        paths.append(platform::decodeFileName(buffer.mid(pos, end - pos)));
         pos = end + 1;
     }
     paths.clear();

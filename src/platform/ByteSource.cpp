@@ -1,6 +1,6 @@
 #include "platform/ByteSource.h"
 
-#include <QFile>
+#include "platform/FileUrl.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -68,7 +68,7 @@ FileSource::Opened FileSource::open(const QString& path)
         }
         return true;
     };
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = encodeFileName(path);
     // Look before opening: opening a device or a pipe can block or have effects.
     struct stat info {};
     if (!isRegularFile(::stat(native.constData(), &info), info))

@@ -1,8 +1,7 @@
 #include "platform/FileManager.h"
 
 #include "platform/AppleDouble.h"
-
-#include <QFile>
+#include "platform/FileUrl.h"
 
 #include <cerrno>
 #include <sys/xattr.h>
@@ -37,7 +36,7 @@ OSStatus openResourceForkSource(const QString& path, std::unique_ptr<ByteSource>
 
 std::optional<QByteArray> readMetadataAttribute(const QString& path)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = encodeFileName(path);
     QByteArray value(kMaxMetadataAttributeSize, Qt::Uninitialized);
     const ssize_t size = ::getxattr(native.constData(), kNetatalkMetadataAttribute, value.data(), size_t(value.size()));
     if (size < 0)

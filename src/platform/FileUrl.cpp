@@ -1,16 +1,196 @@
 #include "platform/FileUrl.h"
 
 #include <QDir>
-#include <QFileInfo>
+
+#include <dirent.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <system_error>
 
 namespace platform {
 
+namespace {
+
+constexpr char16_t kEscapedByteBase = 0xDC00;
+
+// The length of the valid UTF-8 sequence that starts at s, or 0 when the byte
+// there starts none (a stray continuation byte, an overlong form, an encoded
+// surrogate, a code point past U+10FFFF, a cut-off sequence).
+int validSequenceLength(const unsigned char* s, qsizetype available)
+{
+    const unsigned char lead = s[0];
+    if (lead < 0x80)
+        return 1;
+    int length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0; // shorter forms are overlong
+        else if (lead == 0xED)
+            high = 0x9F; // U+D800 to U+DFFF are no characters
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F; // nothing past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (available < length || s[1] < low || s[1] > high)
+        return 0;
+    for (int k = 2; k < length; ++k) {
+        if ((s[k] & 0xC0) != 0x80)
+            return 0;
+    }
+    return length;
+}
+
+bool statPath(const QString& path, struct stat& info)
+{
+    return !path.isEmpty() && ::stat(encodeFileName(path).constData(), &info) == 0;
+}
+
+// The entries of a directory whose names are not valid UTF-8 and that Qt
+// would show as the given name.
+QStringList entriesShownAs(const QString& directory, const QString& shown)
+{
+    QStringList matches;
+    DIR* dir = ::opendir(encodeFileName(directory).constData());
+    if (!dir)
+        return matches;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (QString::fromUtf8(name) == shown) {
+            const QString decoded = decodeFileName(name);
+            if (decoded != shown)
+                matches.append(decoded);
+        }
+    }
+    ::closedir(dir);
+    return matches;
+}
+
+struct Recovery {
+    QString path;
+    bool ambiguous = false; // some component could stand for several entries
+};
+
+Recovery recover(const QString& path)
+{
+    if (!path.contains(QChar::ReplacementCharacter) || fileExists(path))
+        return {path};
+    QString resolved;
+    for (const QString& component : absoluteFilePath(path).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        const QString directory = resolved.isEmpty() ? QStringLiteral("/") : resolved;
+        QString next = resolved + QLatin1Char('/') + component;
+        if (component.contains(QChar::ReplacementCharacter) && !fileExists(next)) {
+            const QStringList matches = entriesShownAs(directory, component);
+            if (matches.size() != 1)
+                return {path, matches.size() > 1};
+            next = resolved + QLatin1Char('/') + matches.first();
+        }
+        resolved = next;
+    }
+    return {resolved};
+}
+
+// The URL's path as the bytes it stands for, decoded as a file name.
+QString decodedPath(const QUrl& url)
+{
+    return decodeFileName(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+}
+
+QUrl fileURLWithEncodedPath(const QByteArray& percentEncoded)
+{
+    QUrl url;
+    url.setScheme(QStringLiteral("file"));
+    // Tolerant: a "%FF" that decodes to no UTF-8 is kept as it is.
+    url.setPath(QString::fromLatin1(percentEncoded), QUrl::TolerantMode);
+    return url;
+}
+
+} // namespace
+
+QString decodeFileName(const QByteArray& bytes)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype size = bytes.size();
+    QString name;
+    name.reserve(size);
+    qsizetype validFrom = 0;
+    for (qsizetype i = 0; i < size;) {
+        if (const int length = validSequenceLength(s + i, size - i)) {
+            i += length;
+            continue;
+        }
+        name += QString::fromUtf8(bytes.constData() + validFrom, i - validFrom);
+        name += QChar(char16_t(kEscapedByteBase + s[i]));
+        validFrom = ++i;
+    }
+    name += QString::fromUtf8(bytes.constData() + validFrom, size - validFrom);
+    return name;
+}
+
+QByteArray encodeFileName(const QString& name)
+{
+    QByteArray bytes;
+    bytes.reserve(name.size());
+    qsizetype textFrom = 0;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        // A surrogate pair is a character, however its low half looks.
+        if (name[i].isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (const std::optional<unsigned char> byte = undecodableByte(name[i])) {
+            bytes += QStringView(name).sliced(textFrom, i - textFrom).toUtf8();
+            bytes += char(*byte);
+            textFrom = i + 1;
+        }
+    }
+    bytes += QStringView(name).sliced(textFrom).toUtf8();
+    return bytes;
+}
+
+std::optional<unsigned char> undecodableByte(QChar c)
+{
+    // Only bytes from 0x80 up can be part of invalid UTF-8.
+    if (c.unicode() >= kEscapedByteBase + 0x80 && c.unicode() <= kEscapedByteBase + 0xFF)
+        return static_cast<unsigned char>(c.unicode() - kEscapedByteBase);
+    return std::nullopt;
+}
+
+QString absoluteFilePath(const QString& path)
+{
+    if (path.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(path);
+    // Qt's own current directory would lose the bytes of a name that is not UTF-8.
+    std::error_code error;
+    const std::string current = std::filesystem::current_path(error).native();
+    return QDir::cleanPath(decodeFileName(QByteArray::fromStdString(current)) + QLatin1Char('/') + path);
+}
+
+QString recoverUndecodableBytes(const QString& path)
+{
+    return recover(path).path;
+}
+
+bool lostUndecodableBytes(const QString& path)
+{
+    return recover(path).ambiguous;
+}
+
 QUrl fileURLWithPath(const QString& path)
 {
-    QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
-    if (QFileInfo(absolute).isDir() && !absolute.endsWith(QLatin1Char('/')))
+    QString absolute = absoluteFilePath(recoverUndecodableBytes(path));
+    if (isDirectory(absolute) && !absolute.endsWith(QLatin1Char('/')))
         absolute += QLatin1Char('/');
-    return QUrl::fromLocalFile(absolute);
+    return fileURLWithEncodedPath(encodeFileName(absolute).toPercentEncoding("/"));
 }
 
 bool isDirectoryURL(const QUrl& url)
@@ -20,7 +200,7 @@ bool isDirectoryURL(const QUrl& url)
 
 QString lastPathComponent(const QUrl& url)
 {
-    QString path = url.path(QUrl::FullyDecoded);
+    QString path = decodedPath(url);
     while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
         path.chop(1);
     if (path == QLatin1String("/"))
@@ -39,29 +219,42 @@ std::optional<QString> pathExtension(const QUrl& url)
 
 QUrl appendingPathComponent(const QUrl& url, const QString& component)
 {
-    QString path = url.path(QUrl::FullyDecoded);
-    if (!path.endsWith(QLatin1Char('/')))
-        path += QLatin1Char('/');
+    QByteArray path = url.path(QUrl::FullyEncoded).toLatin1();
+    if (!path.endsWith('/'))
+        path += '/';
     QString tail = component;
     while (tail.startsWith(QLatin1Char('/')))
         tail.remove(0, 1);
     QUrl result = url;
-    result.setPath(path + tail, QUrl::DecodedMode);
+    result.setPath(QString::fromLatin1(path + encodeFileName(tail).toPercentEncoding("/")), QUrl::TolerantMode);
     return result;
 }
 
 QString fileSystemPath(const QUrl& url)
 {
-    QString path = url.toLocalFile();
+    if (!url.isLocalFile())
+        return {};
+    QString path = decodedPath(url);
     while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
         path.chop(1);
     return path;
 }
 
+bool fileExists(const QString& path)
+{
+    struct stat info {};
+    return statPath(path, info);
+}
+
 bool fileExists(const QUrl& url)
 {
-    const QString path = fileSystemPath(url);
-    return !path.isEmpty() && QFileInfo::exists(path);
+    return fileExists(fileSystemPath(url));
+}
+
+bool isDirectory(const QString& path)
+{
+    struct stat info {};
+    return statPath(path, info) && S_ISDIR(info.st_mode);
 }
 
 } // namespace platform

@@ -1,13 +1,43 @@
 // File URLs as the checker handles them. A directory URL's path ends in "/",
 // so a URL tells by itself whether it names a directory.
+//
+// File names on Linux are bytes, and not every name is valid UTF-8 (old Mac
+// archives, Samba shares). A QString holding a path keeps each byte that is
+// not part of valid UTF-8 as the lone surrogate U+DC80 to U+DCFF (the
+// convention Python calls "surrogateescape"), and a file URL keeps it
+// percent-encoded ("%FF"), so that every name survives the trip through
+// QString and QUrl and opens the same file again. Paths of checked files go
+// to the system through encodeFileName, never through Qt's own decoding.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QUrl>
 
 #include <optional>
 
 namespace platform {
+
+// A name's bytes as a QString: valid UTF-8 decoded, every other byte kept as
+// U+DC00 plus the byte.
+QString decodeFileName(const QByteArray& bytes);
+// The bytes of a name that decodeFileName made (or any other text).
+QByteArray encodeFileName(const QString& name);
+// The byte that a character of a decoded name stands for, when it stands for
+// a byte that is not part of valid UTF-8.
+std::optional<unsigned char> undecodableByte(QChar c);
+
+// The path made absolute against the current directory, and cleaned.
+QString absoluteFilePath(const QString& path);
+
+// Where Qt decoded a name by itself (its file dialog), bytes that are not
+// UTF-8 became U+FFFD and the path names nothing. Finds the name each such
+// component stood for among its directory's entries; the path as it was when
+// it exists, has no U+FFFD, or a component matches no entry or several.
+QString recoverUndecodableBytes(const QString& path);
+// True when nothing exists at the path and a component has U+FFFD: the name
+// was not valid UTF-8 and lost its bytes before it reached us.
+bool lostUndecodableBytes(const QString& path);
 
 // The file URL of a path, made absolute against the current directory; when
 // the path names an existing directory the URL's path ends in "/".
@@ -30,7 +60,11 @@ QUrl appendingPathComponent(const QUrl& url, const QString& component);
 // The file-system path of a file URL, without a trailing "/" (except the root).
 QString fileSystemPath(const QUrl& url);
 
-// True when something exists at the URL's path (a dangling link does not count).
+// True when something exists at the path or the URL's path (a dangling link
+// does not count).
+bool fileExists(const QString& path);
 bool fileExists(const QUrl& url);
+// True when the path names a directory, or a link to one.
+bool isDirectory(const QString& path);
 
 } // namespace platform

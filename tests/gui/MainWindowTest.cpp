@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -20,6 +21,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 using gui::MainWindow;
 using namespace testsupport;
@@ -165,6 +168,9 @@ TEST_F(WindowTest, DropsOfFilesAndBundlesAreChecked)
     const QString bundle = makeBundle(mDir.path(), "Dropped.app", infoPlist({{"CFBundleIdentifier", "com.x.d"}}));
     const QString file = mDir.filePath("dropped.plist");
     writeFile(file, "(1)");
+    // A name that is not UTF-8 reaches a drop as percent-encoded bytes.
+    std::ofstream(QFile::encodeName(mDir.path()).toStdString() + "/dr\xFFop.plist") << "(1)";
+    const QUrl undecodable(QUrl::fromLocalFile(mDir.path()).toString() + "/dr%FFop.plist");
 
     MainWindow window;
     window.show();
@@ -176,6 +182,7 @@ TEST_F(WindowTest, DropsOfFilesAndBundlesAreChecked)
     } drops[] = {
         {{QUrl::fromLocalFile(bundle), QUrl::fromLocalFile(file)}, &window, true, {"Dropped.app", "dropped.plist"}},
         {{QUrl::fromLocalFile(file)}, window.textView()->viewport(), true, {"dropped.plist"}},
+        {{undecodable}, &window, true, {"dr\\xFFop.plist"}},
         {{QUrl("https://example.com/Info.plist")}, &window, false, {}},
     };
     for (const auto& drop : drops) {

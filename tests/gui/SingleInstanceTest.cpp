@@ -3,6 +3,7 @@
 #include "Support.h"
 
 #include "gui/SingleInstance.h"
+#include "platform/FileUrl.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -20,7 +21,8 @@ using testsupport::waitFor;
 
 TEST(SingleInstance, MessagesDecodeWholeOnlyWhenComplete)
 {
-    const QStringList paths = {"/a/b c.app/", "/tmp/new\nline.plist", "/ünï/cødé"};
+    const QStringList paths = {"/a/b c.app/", "/tmp/new\nline.plist", "/ünï/cødé",
+                               platform::decodeFileName("/not/utf-8/caf\xE9.app/")};
     const QByteArray message = SingleInstance::encode(paths);
     using D = SingleInstance::Decoded;
     const struct {

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sys/stat.h>
+
 namespace {
 
 QUrl url(const char* path)
@@ -67,6 +70,106 @@ TEST(FileUrl, PathsOfExistingThings)
     EXPECT_TRUE(platform::fileExists(fileUrl));
     EXPECT_FALSE(platform::fileExists(platform::fileURLWithPath(dir.filePath(QStringLiteral("gone")))));
     EXPECT_FALSE(platform::fileExists(QUrl()));
+}
+
+// Names as the system has them: bytes, not always UTF-8.
+
+QString escaped(unsigned char byte)
+{
+    return QString(QChar(char16_t(0xDC00 + byte)));
+}
+
+TEST(FileUrl, NamesDecodeToTextAndBackToTheSameBytes)
+{
+    const struct {
+        QByteArray bytes;
+        QString decoded;
+    } rows[] = {
+        {"plain.plist", "plain.plist"},
+        {"s\xC3\xA4mple \xE2\x9C\x93 \xF0\x9F\x98\x80", QString::fromUtf8("sämple ✓ 😀")},
+        {"Bad\xFF.app", "Bad" + escaped(0xFF) + ".app"},
+        {"\x80\xBF", escaped(0x80) + escaped(0xBF)},                                         // continuation bytes alone
+        {"\xC0\xAF", escaped(0xC0) + escaped(0xAF)},                                         // an overlong "/"
+        {"\xED\xA0\x80", escaped(0xED) + escaped(0xA0) + escaped(0x80)},                     // an encoded surrogate
+        {"\xF4\x90\x80\x80", escaped(0xF4) + escaped(0x90) + escaped(0x80) + escaped(0x80)}, // past U+10FFFF
+        {"cut\xE2\x82", "cut" + escaped(0xE2) + escaped(0x82)},                              // a sequence cut off
+        {QByteArray("\xE2\x82") + "a\xE2\x82\xAC", escaped(0xE2) + escaped(0x82) + QString::fromUtf8("a€")},
+        {"Latin-1 caf\xE9.plist", "Latin-1 caf" + escaped(0xE9) + ".plist"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.bytes.toHex().toStdString());
+        EXPECT_EQ(platform::decodeFileName(row.bytes), row.decoded);
+        EXPECT_EQ(platform::encodeFileName(row.decoded), row.bytes);
+    }
+    // A surrogate pair is one character, even when its low half looks like an escaped byte.
+    const QString pair = QString(QChar(char16_t(0xD83D))) + QChar(char16_t(0xDCFF));
+    EXPECT_EQ(platform::encodeFileName(pair), pair.toUtf8());
+}
+
+class BytesDirectory : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(mDir.isValid()); }
+    // A path in the directory from the bytes of its name.
+    QString path(const QByteArray& name) const { return mDir.path() + '/' + platform::decodeFileName(name); }
+    void makeFile(const QByteArray& name) const
+    {
+        std::ofstream(QFile::encodeName(mDir.path()).toStdString() + '/' + name.toStdString()) << "{}";
+    }
+    void makeDirectory(const QByteArray& name) const
+    {
+        ASSERT_EQ(::mkdir((QFile::encodeName(mDir.path()) + '/' + name).constData(), 0755), 0);
+    }
+
+    QTemporaryDir mDir;
+};
+
+TEST_F(BytesDirectory, NamesThatAreNotUtf8AreFoundAsTheyAre)
+{
+    makeDirectory("B\xFE.app");
+    makeDirectory("B\xFE.app/Contents");
+    makeFile("B\xFE.app/Contents/Info\xFF.plist");
+
+    const QUrl bundle = platform::fileURLWithPath(path("B\xFE.app"));
+    EXPECT_TRUE(platform::isDirectoryURL(bundle));
+    EXPECT_EQ(platform::lastPathComponent(bundle), platform::decodeFileName("B\xFE.app"));
+    EXPECT_EQ(platform::fileSystemPath(bundle), path("B\xFE.app"));
+    EXPECT_TRUE(bundle.toString(QUrl::FullyEncoded).endsWith("/B%FE.app/"));
+
+    const QUrl inside = platform::appendingPathComponent(bundle, platform::decodeFileName("Contents/Info\xFF.plist"));
+    EXPECT_TRUE(platform::fileExists(inside));
+    EXPECT_EQ(platform::pathExtension(inside), QStringLiteral("plist"));
+    EXPECT_FALSE(platform::fileExists(platform::appendingPathComponent(bundle, "Contents/Info\xC3\xBF.plist")));
+}
+
+TEST_F(BytesDirectory, NamesThatQtDecodedAreRecoveredWhenOnlyOneFits)
+{
+    makeDirectory("d\xE9j\xE0");
+    makeFile("d\xE9j\xE0/one\xFF.plist");
+    makeFile("d\xE9j\xE0/two\xFE.plist");
+    makeFile("d\xE9j\xE0/two\xFD.plist");
+    makeFile("d\xE9j\xE0/real\xEF\xBF\xBD.plist"); // a true U+FFFD, which is valid UTF-8
+    // What Qt's file dialog gives: each byte that is not UTF-8 as U+FFFD.
+    auto shownByQt = [this](const QByteArray& name) { return mDir.path() + '/' + QString::fromUtf8(name); };
+
+    const struct {
+        QByteArray name;
+        QString recovered; // empty: left as it was
+        bool lost;
+    } rows[] = {
+        {"d\xE9j\xE0/one\xFF.plist", path("d\xE9j\xE0/one\xFF.plist"), false},
+        {"d\xE9j\xE0/two\xFE.plist", QString(), true},    // two names fit
+        {"d\xE9j\xE0/three\xFF.plist", QString(), false}, // none fits: it is not there
+        {"d\xE9j\xE0/real\xEF\xBF\xBD.plist", path("d\xE9j\xE0/real\xEF\xBF\xBD.plist"), false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name.toHex().toStdString());
+        const QString given = shownByQt(row.name);
+        const QString recovered = platform::recoverUndecodableBytes(given);
+        EXPECT_EQ(recovered, row.recovered.isEmpty() ? given : row.recovered);
+        EXPECT_EQ(platform::fileExists(recovered), !row.recovered.isEmpty());
+        EXPECT_EQ(platform::lostUndecodableBytes(given), row.lost);
+        EXPECT_EQ(platform::fileExists(platform::fileURLWithPath(given)), !row.recovered.isEmpty());
+    }
 }
 
 } // namespace

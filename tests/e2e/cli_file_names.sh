@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# ostrel-check on files whose names are not valid UTF-8: checked as they are,
+# the bytes that are not UTF-8 shown as \xNN, the JSON "file" keeping them.
+set -u
+: "${OSTREL_CHECK:?OSTREL_CHECK must name the ostrel-check program}"
+EX="$(cd "${OSTREL_SOURCE_DIR:-$(dirname "$0")/../..}" && pwd)/examples"
+W="$(mktemp -d)"
+trap 'rm -rf "$W"' EXIT
+export XDG_CONFIG_HOME="$W/config"
+unset OSTREL_RESOURCES
+failures=0
+bad() {
+  failures=$((failures + 1))
+  echo "FAIL: $*"
+  sed 's/^/  | /' "$W/out" "$W/err" | head -30
+}
+
+# A bundle, a loose property list and a file with its 'plst' resource in the
+# AppleDouble file beside it, each named with bytes that are not UTF-8.
+bundle=$'B\xfe.app' loose=$'Loose\xff.plist' legacy=$'Legacy\xe9'
+mkdir -p "$W/$bundle/Contents"
+cp "$EX/Correct.app/Contents/Info.plist" "$W/$bundle/Contents/"
+cp "$EX/Loose.plist" "$W/$loose"
+cp "$EX/LegacyTool" "$W/$legacy"
+cp "$EX/._LegacyTool" "$W/._$legacy"
+
+status=0
+"$OSTREL_CHECK" --no-deprecation-notes "$W/$bundle" "$W/$loose" "$W/$legacy" >"$W/out" 2>"$W/err" || status=$?
+[ "$status" -eq 0 ] || bad "exit status $status, not 0"
+[ "$(cat "$W/out")" = "Checking B\\xFE.app
+$W/B\\xFE.app/Contents/Info.plist
+Checking Loose\\xFF.plist
+$W/Loose\\xFF.plist
+Checking Legacy\\xE9
+$W/Legacy\\xE9" ] || bad "the three files are checked, their names escaped"
+
+# Missing, it is reported as missing.
+status=0
+"$OSTREL_CHECK" "$W/"$'gone\xff.plist' >"$W/out" 2>"$W/err" || status=$?
+[ "$status" -eq 1 ] || bad "exit status $status for a missing file, not 1"
+grep -qxF "error: Could not read the property list: No such file or directory" "$W/out" || bad "a missing file"
+
+# JSON keeps the name whole: each byte that is not UTF-8 as the lone
+# surrogate U+DC00 + byte, which Python's "surrogateescape" turns back.
+"$OSTREL_CHECK" --format json "$W/$loose" >"$W/out" 2>"$W/err" || bad "--format json"
+python3 - "$W/out" "$W/$loose" <<'PY' || bad "JSON file names"
+import json, os, sys
+lines = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
+expected = os.fsencode(sys.argv[2])
+assert lines and all(os.fsencode(line["file"]) == expected for line in lines), lines
+assert all(os.fsencode(line["read"]) == expected for line in lines), lines
+PY
+
+[ "$failures" -eq 0 ] || exit 1
+echo "file names: all checks passed"
