@@ -1,33 +1,89 @@
-# Installation of the desktop integration and the man page, and the Debian
-# package (`cpack -G DEB` in the build directory). The two programs install
-# themselves from src/cli and src/gui.
+# Installation of the desktop integration, the manual pages and the package's
+# documents, and the Debian package (`cpack -G DEB` in the build directory).
+# The two programs install themselves from src/cli and src/gui.
 include(GNUInstallDirs)
 
 set(OSTREL_RESOURCE_DIR "${CMAKE_SOURCE_DIR}/resources")
+# The AppStream ID; the desktop entry, the icons and the MIME package carry it.
+set(OSTREL_APP_ID "org.ostrel.Ostrel")
+set(OSTREL_CONTACT "Ostrel developers <no-reply@ostrel.org>")
+set(OSTREL_DOC_DIR "${CMAKE_INSTALL_DATADIR}/doc/ostrel")
+# Debian wants every installed directory at 0755, whatever the umask of the build.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                                WORLD_READ WORLD_EXECUTE)
 
-install(FILES "${CMAKE_SOURCE_DIR}/docs/ostrel-check.1" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+find_program(OSTREL_GZIP gzip REQUIRED)
+set(OSTREL_GENERATED_DOC_DIR "${CMAKE_BINARY_DIR}/doc")
+file(MAKE_DIRECTORY "${OSTREL_GENERATED_DOC_DIR}")
+
+# Compressed as Debian asks: the most, and without a time stamp, so that two
+# builds give the same bytes.
+function(ostrel_gzip input output)
+  add_custom_command(OUTPUT "${output}" COMMAND "${OSTREL_GZIP}" -9 -n -c "${input}" > "${output}"
+                     DEPENDS "${input}" ${ARGN})
+endfunction()
+
+# The manual pages: help2man runs each program's --help and --version and adds
+# the sections of docs/man/NAME.h2m, so the options listed are the programs' own.
+set(manual_programs ostrel-check)
+if(OSTREL_BUILD_GUI)
+  list(APPEND manual_programs ostrel)
+endif()
+find_program(OSTREL_HELP2MAN help2man REQUIRED)
+set(manual_pages)
+foreach(program ${manual_programs})
+  set(include "${CMAKE_SOURCE_DIR}/docs/man/${program}.h2m")
+  set(page "${OSTREL_GENERATED_DOC_DIR}/${program}.1")
+  add_custom_command(OUTPUT "${page}"
+                     COMMAND "${OSTREL_HELP2MAN}" --include "${include}" --output "${page}" "$<TARGET_FILE:${program}>"
+                     DEPENDS ${program} "${include}" VERBATIM)
+  ostrel_gzip("${page}" "${page}.gz")
+  list(APPEND manual_pages "${page}.gz")
+endforeach()
+
+set(changelog "${OSTREL_GENERATED_DOC_DIR}/changelog.gz")
+ostrel_gzip("${CMAKE_SOURCE_DIR}/docs/debian/changelog" "${changelog}")
+add_custom_target(documentation ALL DEPENDS ${manual_pages} "${changelog}")
+
+install(FILES ${manual_pages} DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+install(FILES "${CMAKE_SOURCE_DIR}/docs/debian/copyright" "${changelog}" DESTINATION "${OSTREL_DOC_DIR}")
 
 if(OSTREL_BUILD_GUI)
-  install(FILES "${OSTREL_RESOURCE_DIR}/ostrel.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
+  install(FILES "${OSTREL_RESOURCE_DIR}/${OSTREL_APP_ID}.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
+  install(FILES "${OSTREL_RESOURCE_DIR}/${OSTREL_APP_ID}.metainfo.xml" DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")
   install(FILES "${OSTREL_RESOURCE_DIR}/ostrel-mime.xml" DESTINATION "${CMAKE_INSTALL_DATADIR}/mime/packages"
-          RENAME ostrel.xml)
+          RENAME "${OSTREL_APP_ID}.xml")
   install(DIRECTORY "${OSTREL_RESOURCE_DIR}/icons/hicolor" DESTINATION "${CMAKE_INSTALL_DATADIR}/icons"
           FILES_MATCHING PATTERN "*.png")
 endif()
 
 set(CPACK_PACKAGE_NAME "ostrel")
 set(CPACK_PACKAGE_VENDOR "Ostrel developers")
-set(CPACK_PACKAGE_CONTACT "Ostrel developers <ostrel@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Ostrel checks the Info.plist of macOS bundles (applications, frameworks, plug-ins, extensions) against a table of rules: value types, formats, required and recommended keys, deprecated and unknown keys. It has a desktop application, ostrel, and a command-line checker for scripts and CI, ostrel-check.")
+set(CPACK_PACKAGE_CONTACT "${OSTREL_CONTACT}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "checker for the Info.plist files of macOS bundles")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "ostrel")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${OSTREL_CONTACT}")
+# The first line is the synopsis; the rest is the extended description,
+# wrapped for the 80 columns that package managers show.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "checker for the Info.plist files of macOS bundles
+Ostrel checks the information property lists (Info.plist) of macOS
+applications, frameworks, plug-ins, extensions and kernel extensions
+against a table of rules: the kind and format of each value, required
+and recommended keys, deprecated keys, unknown keys and likely
+misspellings of known ones. XML, binary and old-style property lists
+are read.
+.
+This package holds the desktop application, ostrel, and the
+command-line checker for scripts and CI, ostrel-check.")
 set(CPACK_DEBIAN_PACKAGE_SECTION "devel")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.invalid/ostrel")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://ostrel.org/")
+# The licence, Apache-2.0, is stated where Debian looks for it: the copyright file.
 # dpkg-shlibdeps works out the library packages (Qt 6) from the binaries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

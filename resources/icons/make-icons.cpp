@@ -1,5 +1,5 @@
 // Draws the application icon at the sizes the desktop asks for, into
-// hicolor/<size>x<size>/apps/ostrel.png beside this file. Not part of the
+// hicolor/<size>x<size>/apps/org.ostrel.Ostrel.png beside this file. Not part of the
 // build; run it after changing the drawing:
 //   g++ -std=c++20 -fPIC make-icons.cpp $(pkg-config --cflags --libs Qt6Gui) -o /tmp/make-icons
 //   QT_QPA_PLATFORM=offscreen /tmp/make-icons resources/icons
@@ -73,7 +73,7 @@ int main(int argc, char** argv)
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256, 512}) {
         const QString dir = QStringLiteral("hicolor/%1x%1/apps").arg(size);
         out.mkpath(dir);
-        const QString path = out.filePath(dir + QStringLiteral("/ostrel.png"));
+        const QString path = out.filePath(dir + QStringLiteral("/org.ostrel.Ostrel.png"));
         if (!drawIcon(size).save(path)) {
             std::fprintf(stderr, "make-icons: cannot write %s\n", qPrintable(path));
             return 1;

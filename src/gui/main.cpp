@@ -3,9 +3,9 @@
 #include "gui/MainWindow.h"
 #include "gui/ReportView.h"
 #include "gui/SingleInstance.h"
+#include "platform/FileUrl.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
@@ -19,9 +19,14 @@ namespace {
 
 void printUsage()
 {
-    std::printf("Usage: ostrel [FILE|BUNDLE]...\n"
+    std::printf("Usage: ostrel [OPTION]... [FILE|BUNDLE]...\n"
                 "Checks the information property lists of macOS bundles in a window.\n"
-                "Files named here are checked in order; if Ostrel already runs, they go to its window.\n");
+                "Files named here are checked in order; if Ostrel already runs, they go to its window.\n"
+                "\n"
+                "Options:\n"
+                "  -h, --help     Show this help and exit.\n"
+                "  --version      Show the version and exit.\n"
+                "  --             Take the arguments after it as files, even one named --help.\n");
 }
 
 // For the end-to-end tests, the benchmark and the screenshot, not for users:
@@ -77,18 +82,21 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("ostrel"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ostrel"));
     QApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("ostrel"));
+    QApplication::setDesktopFileName(QStringLiteral("org.ostrel.Ostrel"));
     QApplication::setWindowIcon(
-        QIcon::fromTheme(QStringLiteral("ostrel"), QIcon(QStringLiteral(":/icons/ostrel.png"))));
+        QIcon::fromTheme(QStringLiteral("org.ostrel.Ostrel"), QIcon(QStringLiteral(":/icons/org.ostrel.Ostrel.png"))));
 
+    // From argv, which QApplication has cleared of its own options: Qt's
+    // arguments() would turn the bytes of names that are not UTF-8 into U+FFFD.
     QStringList paths;
     bool options = true;
-    for (const QString& argument : app.arguments().mid(1)) {
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = platform::decodeFileName(QByteArray(argv[i]));
         if (options && argument == QLatin1String("--")) {
             options = false;
         } else {
             // Absolute, so that a running window elsewhere finds them.
-            paths.append(QDir::current().absoluteFilePath(argument));
+            paths.append(platform::absoluteFilePath(argument));
         }
     }
 
