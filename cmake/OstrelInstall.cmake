@@ -66,11 +66,10 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY "ostrel")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${OSTREL_CONTACT}")
-# The first line is the synopsis; the rest is the extended description,
-# wrapped for the 80 columns that package managers show.
+# The extended description, under the summary as its synopsis, wrapped for
+# the 80 columns that package managers show.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "checker for the Info.plist files of macOS bundles
-Ostrel checks the information property lists (Info.plist) of macOS
+    "Ostrel checks the information property lists (Info.plist) of macOS
 applications, frameworks, plug-ins, extensions and kernel extensions
 against a table of rules: the kind and format of each value, required
 and recommended keys, deprecated keys, unknown keys and likely
@@ -83,7 +82,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "devel")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://ostrel.org/")
 # The licence, Apache-2.0, is stated where Debian looks for it: the copyright file.
-# dpkg-shlibdeps works out the library packages (Qt 6) from the binaries.
+# dpkg-shlibdeps works out the library packages (Qt 6) from the binaries;
+# the window also needs Qt's platform plug-ins, which no binary links.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(OSTREL_BUILD_GUI)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
