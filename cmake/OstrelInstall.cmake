@@ -25,12 +25,19 @@ endfunction()
 
 # The manual pages: help2man runs each program's --help and --version and adds
 # the sections of docs/man/NAME.h2m, so the options listed are the programs' own.
-set(manual_programs ostrel-check)
-if(OSTREL_BUILD_GUI)
-  list(APPEND manual_programs ostrel)
+# A build for fuzzing is never installed, and its sanitized programs may
+# report leaks at exit, which help2man would take for a failure.
+set(manual_programs)
+if(NOT OSTREL_BUILD_FUZZERS)
+  list(APPEND manual_programs ostrel-check)
+  if(OSTREL_BUILD_GUI)
+    list(APPEND manual_programs ostrel)
+  endif()
 endif()
-find_program(OSTREL_HELP2MAN help2man REQUIRED)
 set(manual_pages)
+if(manual_programs)
+  find_program(OSTREL_HELP2MAN help2man REQUIRED)
+endif()
 foreach(program ${manual_programs})
   set(include "${CMAKE_SOURCE_DIR}/docs/man/${program}.h2m")
   set(page "${OSTREL_GENERATED_DOC_DIR}/${program}.1")
@@ -45,7 +52,9 @@ set(changelog "${OSTREL_GENERATED_DOC_DIR}/changelog.gz")
 ostrel_gzip("${CMAKE_SOURCE_DIR}/docs/debian/changelog" "${changelog}")
 add_custom_target(documentation ALL DEPENDS ${manual_pages} "${changelog}")
 
-install(FILES ${manual_pages} DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+if(manual_pages)
+  install(FILES ${manual_pages} DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+endif()
 install(FILES "${CMAKE_SOURCE_DIR}/docs/debian/copyright" "${changelog}" DESTINATION "${OSTREL_DOC_DIR}")
 
 if(OSTREL_BUILD_GUI)
