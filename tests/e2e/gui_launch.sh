@@ -30,7 +30,10 @@ bad() {
 mkdir -p "$W/files/Broken.app/Contents"
 printf '(1, 2)\n' >"$W/files/Broken.app/Contents/Info.plist"
 printf 'not a property list {' >"$W/files/garbage.plist"
-files=("$EX/Correct.app" "$EX/Mistakes.app" "$W/files/Broken.app" "$W/files/garbage.plist" "$W/files/missing.plist")
+undecodable="$W/files/"$'caf\xe9.plist' # a name that is not UTF-8
+cp "$EX/Loose.plist" "$undecodable"
+files=("$EX/Correct.app" "$EX/Mistakes.app" "$W/files/Broken.app" "$W/files/garbage.plist" "$W/files/missing.plist"
+  "$undecodable")
 
 # 1. Files on the command line, checked as the window quits once they are done.
 status=0
@@ -51,6 +54,8 @@ if [ "$intro_lines" -lt 1 ] || ! diff <(tail -n +"$((intro_lines + 1))" "$W/repo
 fi
 checks=$((checks + 1))
 grep -q "Correct.app" <(head -n "$intro_lines" "$W/report.txt") && bad "a heading inside the introduction"
+checks=$((checks + 1))
+grep -qxF 'Checking caf\xE9.plist' "$W/report.txt" || bad "a name that is not UTF-8 is checked, its byte shown as \\xE9"
 
 # 2. A running window takes the files of a second launch.
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '

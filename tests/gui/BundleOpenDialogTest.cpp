@@ -5,11 +5,16 @@
 #include "gui/BundleOpenDialog.h"
 #include "gui/MainWindow.h"
 #include "platform/Bundle.h"
+#include "platform/FileUrl.h"
 
 #include <QDir>
+#include <QFile>
 #include <QListView>
 
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <sys/stat.h>
 
 using gui::BundleOpenDialog;
 using gui::MainWindow;
@@ -127,4 +132,35 @@ TEST_F(BundleOpenDialogTest, OpenCommandChecksTheChosenBundleAndCancelWritesNoth
     const qsizetype loose = report.indexOf(prefix + "loose.plist\n" + mFile + "\n");
     EXPECT_GT(app, 0);
     EXPECT_GT(loose, app);
+}
+
+TEST_F(BundleOpenDialogTest, NamesThatAreNotUtf8AreChosenAsTheFilesTheyStandFor)
+{
+    // Qt lists such names with U+FFFD for each byte that is not UTF-8.
+    const QByteArray dir = QFile::encodeName(mDir.path());
+    ASSERT_EQ(::mkdir((dir + "/B\xFE.app").constData(), 0755), 0);
+    ASSERT_EQ(::mkdir((dir + "/B\xFE.app/Contents").constData(), 0755), 0);
+    for (const char* name : {"/B\xFE.app/Contents/Info.plist", "/caf\xE9.plist", "/two\xFE.plist", "/two\xFD.plist"})
+        std::ofstream((dir + name).toStdString()) << "{}";
+    auto real = [this](const char* name) { return mDir.path() + platform::decodeFileName(name); };
+    auto shown = [this](const char* name) { return mDir.path() + QString::fromUtf8(name); };
+
+    const struct {
+        QString typed;
+        QStringList chosen;
+    } rows[] = {
+        {QString::fromUtf8("\"caf\xE9.plist\""), {real("/caf\xE9.plist")}},
+        {QString::fromUtf8("\"B\xFE.app\""), {real("/B\xFE.app/")}},
+        // Two names fit: chosen as shown, and the check says why it cannot open it.
+        {QString::fromUtf8("\"two\xFE.plist\""), {shown("/two\xFE.plist")}},
+    };
+    for (const auto& row : rows) {
+        BundleOpenDialog dialog;
+        dialog.setDirectory(mDir.path());
+        dialog.show();
+        typeName(&dialog, row.typed);
+        dialog.accept();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted) << row.typed.toStdString();
+        EXPECT_EQ(dialog.chosenPaths(), row.chosen) << row.typed.toStdString();
+    }
 }
