@@ -183,6 +183,13 @@ int main(int argc, char** argv)
     // An empty argument is a slip (an unset variable), not the current directory.
     if (paths.contains(QString()))
         return usageError(QStringLiteral("an empty PATH was given"));
+    // Only the files to check are opened by their bytes; the files these
+    // options name go through Qt, which cannot name such a file.
+    for (const QCommandLineOption& option : {rulesOption, stringsOption, resourcesOption, rtfdOption}) {
+        if (platform::hasUndecodableBytes(parser.value(option)))
+            return usageError(QStringLiteral("the name given to --%1 is not valid UTF-8 and cannot be opened")
+                                  .arg(option.names().constFirst()));
+    }
     if (parser.isSet(dumpOption)) {
         if (parser.isSet(rtfdOption))
             return usageError(QStringLiteral("--rtfd saves a report; --dump writes none"));

@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include <algorithm>
 #include <dirent.h>
 #include <filesystem>
 #include <sys/stat.h>
@@ -55,23 +56,34 @@ bool statPath(const QString& path, struct stat& info)
     return !path.isEmpty() && ::stat(encodeFileName(path).constData(), &info) == 0;
 }
 
+// The names in a directory as their bytes, without "." and "..".
+QList<QByteArray> directoryNames(const QString& directory)
+{
+    QList<QByteArray> names;
+    DIR* dir = ::opendir(encodeFileName(directory).constData());
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.append(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
 // The entries of a directory whose names are not valid UTF-8 and that Qt
 // would show as the given name.
 QStringList entriesShownAs(const QString& directory, const QString& shown)
 {
     QStringList matches;
-    DIR* dir = ::opendir(encodeFileName(directory).constData());
-    if (!dir)
-        return matches;
-    while (const dirent* entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
+    for (const QByteArray& name : directoryNames(directory)) {
         if (QString::fromUtf8(name) == shown) {
             const QString decoded = decodeFileName(name);
             if (decoded != shown)
                 matches.append(decoded);
         }
     }
-    ::closedir(dir);
     return matches;
 }
 
@@ -165,6 +177,11 @@ std::optional<unsigned char> undecodableByte(QChar c)
     return std::nullopt;
 }
 
+bool hasUndecodableBytes(const QString& name)
+{
+    return std::any_of(name.begin(), name.end(), [](QChar c) { return undecodableByte(c).has_value(); });
+}
+
 QString absoluteFilePath(const QString& path)
 {
     if (path.startsWith(QLatin1Char('/')))
@@ -255,6 +272,15 @@ bool isDirectory(const QString& path)
 {
     struct stat info {};
     return statPath(path, info) && S_ISDIR(info.st_mode);
+}
+
+QStringList directoryEntries(const QString& path)
+{
+    QStringList entries;
+    for (const QByteArray& name : directoryNames(path))
+        entries.append(decodeFileName(name));
+    entries.sort(Qt::CaseSensitive);
+    return entries;
 }
 
 } // namespace platform

@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <optional>
@@ -26,6 +27,8 @@ QByteArray encodeFileName(const QString& name);
 // The byte that a character of a decoded name stands for, when it stands for
 // a byte that is not part of valid UTF-8.
 std::optional<unsigned char> undecodableByte(QChar c);
+// True when a decoded name holds a byte that is not part of valid UTF-8.
+bool hasUndecodableBytes(const QString& name);
 
 // The path made absolute against the current directory, and cleaned.
 QString absoluteFilePath(const QString& path);
@@ -66,5 +69,9 @@ bool fileExists(const QString& path);
 bool fileExists(const QUrl& url);
 // True when the path names a directory, or a link to one.
 bool isDirectory(const QString& path);
+
+// The names in a directory, as decodeFileName gives them, without "." and
+// "..", in the order of QDir::Name; empty when it cannot be read.
+QStringList directoryEntries(const QString& path);
 
 } // namespace platform

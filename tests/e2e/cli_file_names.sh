@@ -51,5 +51,15 @@ assert lines and all(os.fsencode(line["file"]) == expected for line in lines), l
 assert all(os.fsencode(line["read"]) == expected for line in lines), lines
 PY
 
+# The files that options name are opened through Qt, which cannot name
+# these: a usage error that says so, never "does not exist".
+for option in --rules --strings --resources --rtfd; do
+  status=0
+  "$OSTREL_CHECK" "$option" "$W/"$'x\xff' "$W/$loose" >"$W/out" 2>"$W/err" || status=$?
+  [ "$status" -eq 2 ] || bad "exit status $status for $option, not 2"
+  grep -qF "ostrel-check: the name given to $option is not valid UTF-8 and cannot be opened" "$W/err" ||
+    bad "$option with a name that is not UTF-8"
+done
+
 [ "$failures" -eq 0 ] || exit 1
 echo "file names: all checks passed"

@@ -172,4 +172,17 @@ TEST_F(BytesDirectory, NamesThatQtDecodedAreRecoveredWhenOnlyOneFits)
     }
 }
 
+TEST_F(BytesDirectory, DirectoryEntriesKeepTheirBytes)
+{
+    makeDirectory("Plug\xFFIns");
+    makeFile("Plug\xFFIns/.hidden");
+    makeFile("Plug\xFFIns/b\xE9.appex");
+    makeFile("Plug\xFFIns/A.appex");
+    const QStringList entries = platform::directoryEntries(path("Plug\xFFIns"));
+    EXPECT_EQ(entries, QStringList({".hidden", "A.appex", platform::decodeFileName("b\xE9.appex")}));
+    for (const QString& entry : entries)
+        EXPECT_TRUE(platform::fileExists(path("Plug\xFFIns/") + entry)) << entry.toStdString();
+    EXPECT_TRUE(platform::directoryEntries(path("missing")).isEmpty());
+}
+
 } // namespace
