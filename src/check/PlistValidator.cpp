@@ -26,8 +26,6 @@ const QString kValues = QStringLiteral("values");
 const QString kAllowEmpty = QStringLiteral("allowempty");
 const QString kDeprecated = QStringLiteral("deprecated");
 const QString kApple = QStringLiteral("apple");
-const QString kRequired = QStringLiteral("required");
-const QString kRecommended = QStringLiteral("recommended");
 
 const QString kBundleIDContextKey = QStringLiteral("bundleID");
 const QString kBundleIdentifierKey = QStringLiteral("CFBundleIdentifier");
@@ -37,7 +35,7 @@ const QString kVendorPrefix = QStringLiteral("com.apple.");
 constexpr std::int32_t kNearMissLimit = 2;
 
 // Rule fields are read here and nowhere else (ruleField and, for the missing
-// keys, memberPresence). A field of the wrong kind (a "type" that is no
+// keys, summarizeKeyRules). A field of the wrong kind (a "type" that is no
 // string, "keys" that are no dictionary, a flag that is no boolean, ...)
 // counts as absent, and so does every field of a rule that is null or no
 // dictionary. kind: what the field must be; none accepts any value.
@@ -57,28 +55,6 @@ bool ruleFlag(const plist::Value* rule, const QString& name)
 {
     const plist::Value* field = ruleField(rule, name, plist::Kind::Boolean);
     return field && field->toBool();
-}
-
-// "required" and "recommended" of a member rule, read as ruleFlag reads them
-// but in one pass: every rule key of every dictionary is asked for both.
-struct Presence {
-    bool required = false;
-    bool recommended = false;
-};
-Presence memberPresence(const plist::Value& rule)
-{
-    Presence presence;
-    if (!rule.isDictionary())
-        return presence;
-    const plist::Dictionary& fields = rule.toDictionary();
-    for (int i = 0; i < fields.size(); ++i) {
-        const QString& name = fields.keyAt(i);
-        if (name == kRequired)
-            presence.required = fields.valueAt(i).isBoolean() && fields.valueAt(i).toBool();
-        else if (name == kRecommended)
-            presence.recommended = fields.valueAt(i).isBoolean() && fields.valueAt(i).toBool();
-    }
-    return presence;
 }
 
 const QString* ruleString(const plist::Value* rule, const QString& name)
@@ -145,13 +121,31 @@ PlistValidator::CharacterSet PlistValidator::CharacterSet::intersected(const Cha
     return set;
 }
 
+// The sets the string checks reject, made once for every validator.
+
+const PlistValidator::CharacterSet& PlistValidator::nonDigitSet()
+{
+    static const CharacterSet set = CharacterSet::withCharacters(u"0123456789").inverted();
+    return set;
+}
+
+const PlistValidator::CharacterSet& PlistValidator::nonBundleIDSet()
+{
+    static const CharacterSet set =
+        CharacterSet::withCharacters(u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-0123456789").inverted();
+    return set;
+}
+
+const PlistValidator::CharacterSet& PlistValidator::nonUTISet()
+{
+    static const CharacterSet set = nonBundleIDSet().intersected(CharacterSet::asciiRange());
+    return set;
+}
+
 // Construction
 
-PlistValidator::PlistValidator(MessageLogger& client)
-    : mClient(client), mNonDigitSet(CharacterSet::withCharacters(u"0123456789").inverted()),
-      mNonBundleIDSet(
-          CharacterSet::withCharacters(u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-0123456789").inverted()),
-      mNonUTISet(mNonBundleIDSet.intersected(CharacterSet::asciiRange()))
+PlistValidator::PlistValidator(MessageLogger& client, KeyRulesCache::Mode cacheMode)
+    : mClient(client), mKeyRules(cacheMode)
 {
 }
 
@@ -180,6 +174,11 @@ void PlistValidator::validateInfoDict(const plist::Dictionary& infoDict, const p
     ValidationContext context;
     if (const plist::Value* bundleID = infoDict.find(kBundleIdentifierKey); bundleID && bundleID->isString())
         context.insert(kBundleIDContextKey, *bundleID);
+    const platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    mDeprecationNotes = defaults.boolForKey(platform::DeprecationNotesKey);
+    mNoteUnknownKeys = defaults.boolForKey(platform::NoteUnknownKeysKey);
+    mAllowBuildSettings = defaults.boolForKey(platform::AllowBuildSettingsKey);
+    mKeyRules.useRules(rules);
     mDepth = 0;
     mPath.clear();
     validateDictionary(infoDict, rules, mPath, context);
@@ -198,8 +197,10 @@ void PlistValidator::validateDictionary(const plist::Dictionary& dict, const pli
         return;
     }
     ++mDepth;
-    checkForUnexpectedKeysAmong(dict.keys(), *keyRules, keyPath);
-    checkForRecommendedKeysInDict(dict, *keyRules, keyPath);
+    // Used before checkValues walks deeper, which may ask for other summaries.
+    const KeyRulesSummary& summary = mKeyRules.summaryOf(*keyRules);
+    checkForUnexpectedKeysAmong(dict.keys(), *keyRules, summary, keyPath);
+    checkForRecommendedKeysInDict(dict, *keyRules, summary, keyPath);
     checkValues(dict, *keyRules, keyPath, context);
     --mDepth;
 }
@@ -207,9 +208,6 @@ void PlistValidator::validateDictionary(const plist::Dictionary& dict, const pli
 void PlistValidator::checkValues(const plist::Dictionary& dict, const plist::Dictionary& keyRules,
                                  const QString& keyPath, const ValidationContext& context)
 {
-    const platform::UserDefaults& defaults = platform::UserDefaults::standard();
-    const bool deprecationNotes = defaults.boolForKey(platform::DeprecationNotesKey);
-    const bool allowBuildSettings = defaults.boolForKey(platform::AllowBuildSettingsKey);
     Q_ASSERT(&keyPath == &mPath);
     const qsizetype parentLength = mPath.size();
     for (int i = 0; i < dict.size(); ++i) {
@@ -217,7 +215,7 @@ void PlistValidator::checkValues(const plist::Dictionary& dict, const plist::Dic
         const plist::Value* memberRule = keyRules.find(key);
         if (!memberRule)
             continue; // unknown: already reported, and its value is not examined
-        if (deprecationNotes)
+        if (mDeprecationNotes)
             if (const plist::Value* deprecated = ruleField(memberRule, kDeprecated))
                 note("DeprecKey", key, keyPath, *deprecated);
         if (ruleFlag(memberRule, kApple)) {
@@ -225,8 +223,6 @@ void PlistValidator::checkValues(const plist::Dictionary& dict, const plist::Dic
             if (bundleID == context.constEnd() || !bundleID->toString().startsWith(kVendorPrefix))
                 warning("AppleKey", key, keyPath);
         }
-        // A nested dictionary reads its own settings; restore ours for this member.
-        mAllowBuildSettings = allowBuildSettings;
         // "%@.%@", or the key alone at the top, made in place and cut back after.
         if (parentLength > 0)
             mPath += QLatin1Char('.');
@@ -354,7 +350,7 @@ bool PlistValidator::validateChar(const QString& value, const QString& keyPath)
 
 bool PlistValidator::validateVersion(const QString& value, const QString& keyPath)
 {
-    if (!doesAStringOf(QStringView(value).split(u'.'), mNonDigitSet))
+    if (!doesAStringOf(QStringView(value).split(u'.'), nonDigitSet()))
         return true;
     warning("BadVers", value, keyPath);
     return false;
@@ -362,12 +358,12 @@ bool PlistValidator::validateVersion(const QString& value, const QString& keyPat
 
 bool PlistValidator::validateBundleID(const QString& value, const QString& keyPath)
 {
-    return validateDottedName(value, keyPath, mNonBundleIDSet, "BIDBadChar", "BIDNoDot", "BIDEmptyPart");
+    return validateDottedName(value, keyPath, nonBundleIDSet(), "BIDBadChar", "BIDNoDot", "BIDEmptyPart");
 }
 
 bool PlistValidator::validateUTI(const QString& value, const QString& keyPath)
 {
-    return validateDottedName(value, keyPath, mNonUTISet, "UTIBadChar", "UTINoDot", "UTIEmptyPart");
+    return validateDottedName(value, keyPath, nonUTISet(), "UTIBadChar", "UTINoDot", "UTIEmptyPart");
 }
 
 bool PlistValidator::validateDottedName(const QString& value, const QString& keyPath, const CharacterSet& forbidden,
@@ -414,14 +410,13 @@ bool PlistValidator::doesAStringOf(const QList<QStringView>& strings, const Char
 // Missing keys
 
 void PlistValidator::checkForRecommendedKeysInDict(const plist::Dictionary& dict, const plist::Dictionary& ruleKeys,
-                                                   const QString& keyPath)
+                                                   const KeyRulesSummary& summary, const QString& keyPath)
 {
-    for (int i = 0; i < ruleKeys.size(); ++i) {
-        const QString& key = ruleKeys.keyAt(i);
-        const Presence presence = memberPresence(ruleKeys.valueAt(i));
-        if ((!presence.required && !presence.recommended) || dict.contains(key))
+    for (const KeyRulesSummary::Expected& expected : summary.expected) {
+        const QString& key = ruleKeys.keyAt(expected.index);
+        if (dict.contains(key))
             continue;
-        if (presence.required) {
+        if (expected.required) {
             if (keyPath.isEmpty())
                 error("NoReqTopKey", key);
             else
@@ -438,28 +433,16 @@ void PlistValidator::checkForRecommendedKeysInDict(const plist::Dictionary& dict
 // Unknown keys
 
 void PlistValidator::checkForUnexpectedKeysAmong(const std::vector<QString>& keys, const plist::Dictionary& keyRules,
-                                                 const QString& keyPath)
+                                                 const KeyRulesSummary& summary, const QString& keyPath)
 {
     const std::vector<QString>& ruleKeys = keyRules.keys();
-    // The histograms and the setting serve unknown keys only: taken once per
-    // call, at the first unknown key, so that a dictionary whose keys are all
-    // known costs no more than the lookups.
-    std::vector<KeyHistogram> histograms;
-    bool noteUnknownKeys = false;
-    bool prepared = false;
-
     for (const QString& key : keys) {
         if (keyRules.contains(key))
             continue;
-        if (!prepared) {
-            histograms = calcHistogramsOfKeys(ruleKeys);
-            noteUnknownKeys = platform::UserDefaults::standard().boolForKey(platform::NoteUnknownKeysKey);
-            prepared = true;
-        }
         std::int32_t distance = 0;
-        const std::int32_t nearest = findHistogramOf(histograms, HistogramOfKey(key), distance);
+        const std::int32_t nearest = findHistogramOf(summary.histograms, HistogramOfKey(key), distance);
         const bool nearMiss = nearest >= 0 && distance <= kNearMissLimit;
-        if (!nearMiss && !noteUnknownKeys)
+        if (!nearMiss && !mNoteUnknownKeys)
             continue;
         if (nearMiss)
             mClient.appendWarningIcon();
@@ -475,15 +458,6 @@ void PlistValidator::checkForUnexpectedKeysAmong(const std::vector<QString>& key
         else
             mClient.appendString(QStringLiteral("\n"));
     }
-}
-
-std::vector<KeyHistogram> PlistValidator::calcHistogramsOfKeys(const std::vector<QString>& keys) const
-{
-    std::vector<KeyHistogram> histograms;
-    histograms.reserve(keys.size());
-    for (const QString& key : keys)
-        histograms.push_back(HistogramOfKey(key));
-    return histograms;
 }
 
 std::int32_t PlistValidator::findHistogramOf(const std::vector<KeyHistogram>& histograms, const KeyHistogram& histogram,

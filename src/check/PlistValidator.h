@@ -3,6 +3,7 @@
 #pragma once
 
 #include "check/HistogramOfKey.h"
+#include "check/KeyRulesCache.h"
 #include "check/MessageLogger.h"
 #include "plist/Value.h"
 
@@ -19,12 +20,14 @@ namespace check {
 
 class PlistValidator {
 public:
-    // The client is not owned; it outlives the validator.
-    explicit PlistValidator(MessageLogger& client);
+    // The client is not owned; it outlives the validator. What depends only
+    // on the rules is worked out once and reused (cacheMode: see KeyRulesCache).
+    explicit PlistValidator(MessageLogger& client, KeyRulesCache::Mode cacheMode = KeyRulesCache::Mode::Reuse);
     PlistValidator(const PlistValidator&) = delete;
     PlistValidator& operator=(const PlistValidator&) = delete;
 
-    // rules: the root rule; null rules check nothing.
+    // rules: the root rule; null rules check nothing. The settings are read
+    // once for each information dictionary.
     void validateInfoDict(const plist::Dictionary& infoDict, const plist::Value* rules);
 
 private:
@@ -43,6 +46,9 @@ private:
         std::bitset<128> mAscii;
         bool mBeyondAscii = false;
     };
+    static const CharacterSet& nonDigitSet();
+    static const CharacterSet& nonBundleIDSet();
+    static const CharacterSet& nonUTISet();
 
     // Holds "bundleID", the top-level CFBundleIdentifier when it is a string.
     using ValidationContext = QHash<QString, plist::Value>;
@@ -74,12 +80,11 @@ private:
 
     // Missing keys.
     void checkForRecommendedKeysInDict(const plist::Dictionary& dict, const plist::Dictionary& ruleKeys,
-                                       const QString& keyPath);
+                                       const KeyRulesSummary& summary, const QString& keyPath);
 
     // Unknown keys and near misses.
     void checkForUnexpectedKeysAmong(const std::vector<QString>& keys, const plist::Dictionary& keyRules,
-                                     const QString& keyPath);
-    std::vector<KeyHistogram> calcHistogramsOfKeys(const std::vector<QString>& keys) const;
+                                     const KeyRulesSummary& summary, const QString& keyPath);
     std::int32_t findHistogramOf(const std::vector<KeyHistogram>& histograms, const KeyHistogram& histogram,
                                  std::int32_t& distance) const;
 
@@ -89,10 +94,10 @@ private:
     template <typename... Args> void error(const char* messageKey, const Args&... args);
 
     MessageLogger& mClient;
-    const CharacterSet mNonDigitSet;
-    const CharacterSet mNonBundleIDSet;
-    const CharacterSet mNonUTISet;
-    // Read with the other settings for each dictionary, used by its strings.
+    KeyRulesCache mKeyRules;
+    // The settings, as they were when the information dictionary's check began.
+    bool mDeprecationNotes = true;
+    bool mNoteUnknownKeys = true;
     bool mAllowBuildSettings = false;
     // Containers entered so far on the way down; the information dictionary is 1.
     int mDepth = 0;

@@ -1,0 +1,71 @@
+// The summaries of the rules, reused across dictionaries and files, must give
+// the same report as summaries worked out afresh for every dictionary.
+#include "check/KeyRulesCache.h"
+#include "plist/Parse.h"
+#include "validator_support.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+using namespace validator_test;
+
+plist::Value readPlist(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    plist::ParseResult parsed = plist::parse(file.readAll());
+    return parsed.ok() ? *parsed.value : plist::Value();
+}
+
+class KeyRulesCacheTest : public ValidatorTest {};
+
+TEST_F(KeyRulesCacheTest, RealCorpusReportsAsWithSummariesPerCall)
+{
+    const QDir corpus(qEnvironmentVariable("OSTREL_SHARED") + QStringLiteral("/corpus/real"));
+    const QStringList names = corpus.entryList({QStringLiteral("*.plist"), QStringLiteral("*.in")}, QDir::Files);
+    ASSERT_GT(names.size(), 200) << "no real corpus at " << corpus.path().toStdString();
+    const plist::Value rules = readPlist(qEnvironmentVariable("OSTREL_SOURCE_DIR") + "/resources/rules.plist");
+    ASSERT_TRUE(rules.isDictionary());
+
+    // One validator for the whole corpus, so that later files meet summaries
+    // made for earlier ones.
+    Recorder reused, perCall;
+    check::PlistValidator reusing(reused);
+    check::PlistValidator fresh(perCall, check::KeyRulesCache::Mode::PerCall);
+    int checked = 0;
+    for (const QString& name : names) {
+        const plist::Value info = readPlist(corpus.filePath(name));
+        if (!info.isDictionary())
+            continue;
+        reused.report.clear();
+        perCall.report.clear();
+        reusing.validateInfoDict(info.toDictionary(), &rules);
+        fresh.validateInfoDict(info.toDictionary(), &rules);
+        ASSERT_EQ(reused.report, perCall.report) << name.toStdString();
+        ++checked;
+    }
+    EXPECT_GT(checked, 200);
+}
+
+// A validator that summarized one rules tree must not apply its summaries to
+// the next, even when the next takes the memory of one before: trees of one
+// shape that differ in a flag are made and freed in turn.
+TEST_F(KeyRulesCacheTest, NewRulesAreSummarizedAnew)
+{
+    const plist::Value info = D({{"Nmae", S("x")}});
+    Recorder reused;
+    check::PlistValidator reusing(reused);
+    for (int round = 0; round < 3; ++round) {
+        for (const char* flag : {"required", "recommended", "documented"}) {
+            const plist::Value rules = root({{"Name", rule("string", {{flag, B(true)}})}});
+            reused.report.clear();
+            reusing.validateInfoDict(info.toDictionary(), &rules);
+            EXPECT_EQ(reused.report, check(info, rules)) << flag << " in round " << round;
+        }
+    }
+}
+
+} // namespace
