@@ -7,7 +7,7 @@
 
 namespace check {
 
-std::unique_ptr<StyledString> CreateImageString(const QString& resourceName)
+std::unique_ptr<report::StyledString> CreateImageString(const QString& resourceName)
 {
     const QString path = platform::Bundle::main().pathForResource(resourceName);
     if (path.isEmpty())
@@ -15,12 +15,12 @@ std::unique_ptr<StyledString> CreateImageString(const QString& resourceName)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return nullptr;
-    auto attachment = std::make_shared<TextAttachment>();
+    auto attachment = std::make_shared<report::TextAttachment>();
     attachment->fileName = QFileInfo(resourceName).fileName();
     attachment->contents = file.readAll();
 
-    auto run = std::make_unique<StyledString>();
-    run->text = QString(QChar(kAttachmentCharacter));
+    auto run = std::make_unique<report::StyledString>();
+    run->text = QString(QChar(report::kAttachmentCharacter));
     run->attachment = std::move(attachment);
     return run;
 }

@@ -1,7 +1,7 @@
 // Builds an icon run from an image resource.
 #pragma once
 
-#include "check/TextStorage.h"
+#include "report/TextStorage.h"
 
 #include <QString>
 
@@ -11,6 +11,6 @@ namespace check {
 
 // An icon run (one U+FFFC with the image file attached) for the resource of
 // that name, extension included; null when there is no such resource.
-std::unique_ptr<StyledString> CreateImageString(const QString& resourceName);
+std::unique_ptr<report::StyledString> CreateImageString(const QString& resourceName);
 
 } // namespace check

@@ -11,9 +11,9 @@ namespace check {
 
 class HeadlessWindow : public ReportWindow {
 public:
-    using RtfdWriter = std::function<bool(const TextStorage& report, const QString& path, QString* error)>;
+    using RtfdWriter = std::function<bool(const report::TextStorage& report, const QString& path, QString* error)>;
 
-    TextStorage& textStorage() override { return mTextStorage; }
+    report::TextStorage& textStorage() override { return mTextStorage; }
 
     // The files the open panel answers with; none means the panel is cancelled.
     void setOpenPanelURLs(QList<QUrl> urls) { mOpenPanelURLs = std::move(urls); }
@@ -33,7 +33,7 @@ public:
     void presentError(const QString& message) override;
 
 private:
-    TextStorage mTextStorage;
+    report::TextStorage mTextStorage;
     QList<QUrl> mOpenPanelURLs;
     QUrl mSaveURL;
     RtfdWriter mRtfdWriter;

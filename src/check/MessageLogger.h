@@ -14,10 +14,22 @@ namespace check {
 using FormatArg = std::optional<plist::Value>;
 using FormatArgs = QList<FormatArg>;
 
-inline FormatArg arg(const QString& text) { return plist::Value(text); }
-inline FormatArg arg(const plist::Value& value) { return value; }
-inline FormatArg arg(const plist::Value* value) { return value ? FormatArg(*value) : std::nullopt; }
-inline FormatArg arg(int number) { return plist::Value::integer(number); }
+inline FormatArg arg(const QString& text)
+{
+    return plist::Value(text);
+}
+inline FormatArg arg(const plist::Value& value)
+{
+    return value;
+}
+inline FormatArg arg(const plist::Value* value)
+{
+    return value ? FormatArg(*value) : std::nullopt;
+}
+inline FormatArg arg(int number)
+{
+    return plist::Value::integer(number);
+}
 
 class MessageLogger {
 public:
@@ -33,12 +45,22 @@ public:
     virtual void appendWithFormat(const QString& format, const FormatArgs& args) = 0;
     virtual void appendBoldString(const QString& text) = 0;
     virtual void appendString(const QString& text) = 0;
+    // A finding's message: the strings table's text for messageKey, filled
+    // from the arguments with appendWithFormat, or appended unchanged with
+    // appendString when there are none. keyPath names the value the finding
+    // is about (empty: the information dictionary, or the file as a whole);
+    // a log that keeps records of findings takes the key, the path and the
+    // arguments from here.
+    virtual void appendMessageWithArgs(const char* messageKey, const QString& keyPath, const FormatArgs& args);
 
-    template <typename... Args>
-    void appendFormat(const QString& format, const Args&... args)
+    template <typename... Args> void appendFormat(const QString& format, const Args&... args)
     {
         appendWithFormat(format, FormatArgs{arg(args)...});
     }
+    template <typename... Args> void appendMessage(const char* messageKey, const QString& keyPath, const Args&... args)
+    {
+        appendMessageWithArgs(messageKey, keyPath, FormatArgs{arg(args)...});
+    }
 };
 
-}  // namespace check
+} // namespace check

@@ -25,6 +25,8 @@ QString localized(const QString& key)
 }
 
 const QString kCaughtFormat = QStringLiteral("safeOpenURL: Caught %@: %@");
+// The message key of that line's record; the strings table has no text for it.
+const QString kCaughtExceptionKey = QStringLiteral("CaughtException");
 
 } // namespace
 
@@ -42,8 +44,8 @@ void OstrelAppDelegate::initialize()
 OstrelAppDelegate::OstrelAppDelegate()
 {
     initialize();
-    mFont = FontDescription::userFontOfSize(14.0);
-    mBoldFont = convertFontToHaveTrait(mFont, kBoldFontMask);
+    mFont = report::FontDescription::userFontOfSize(14.0);
+    mBoldFont = report::convertFontToHaveTrait(mFont, report::kBoldFontMask);
     mNoteIcon = CreateImageString(QStringLiteral("note16x16.png"));
     mWarningIcon = CreateImageString(QStringLiteral("warning16x16.png"));
     mErrorIcon = CreateImageString(QStringLiteral("error16x16.png"));
@@ -114,7 +116,13 @@ bool OstrelAppDelegate::safeOpenURL(const QUrl& url)
     } catch (const std::exception& e) {
         const FormatArgs args{arg(platform::exceptionName(e)), arg(platform::exceptionReason(e))};
         platform::Log(formatMessage(kCaughtFormat, args));
+        // The line has no icon and no line end of its own; its record ends with it.
+        beginFinding(report::Severity::Error, false);
+        if (oTextView)
+            oTextView->setFindingMessage(kCaughtExceptionKey, QString(), args, report::Position());
         appendWithFormat(kCaughtFormat, args);
+        if (oTextView)
+            oTextView->endFinding();
         return false;
     }
 }
@@ -139,6 +147,10 @@ bool OstrelAppDelegate::openURL(const QUrl& url)
 {
     const QString displayName = platform::lastPathComponent(url);
     mURLRead = urlToRead(url);
+    mPathGiven = platform::fileSystemPath(url);
+    mPathRead = platform::fileSystemPath(mURLRead);
+    if (oTextView)
+        oTextView->endFinding();
 
     appendString(localized(QStringLiteral("CheckingPrefix")));
     appendBoldString(escapeControlCharacters(displayName));
@@ -150,9 +162,9 @@ bool OstrelAppDelegate::openURL(const QUrl& url)
     const std::optional<QByteArray> bytes = PlistDataReader::readURL(mURLRead, &error, fileType, creator);
     if (!bytes) {
         appendErrorIcon();
-        appendString(localized(QStringLiteral("NoData")));
+        appendMessage("NoData", QString());
         if (error.domain == platform::OSStatusErrorDomain && error.code == -192)
-            appendString(localized(QStringLiteral("NoPlstRes")));
+            appendMessage("NoPlstRes", QString());
         else
             appendString(escapeControlCharacters(error.localizedDescription()));
         appendString(QStringLiteral("\n"));
@@ -162,13 +174,13 @@ bool OstrelAppDelegate::openURL(const QUrl& url)
     const plist::ParseResult parsed = plist::parse(*bytes);
     if (!parsed.ok()) {
         appendErrorIcon();
-        appendFormat(localized(QStringLiteral("ParseErr")), parsed.error);
+        appendMessage("ParseErr", QString(), parsed.error);
         return true;
     }
     reportDuplicateKeys(parsed.duplicates);
     if (!parsed.value->isDictionary()) {
         appendErrorIcon();
-        appendString(localized(QStringLiteral("NotDict")));
+        appendMessage("NotDict", QString());
         return true;
     }
 
@@ -187,17 +199,20 @@ void OstrelAppDelegate::reportDuplicateKeys(const QList<plist::DuplicateKey>& du
     for (const plist::DuplicateKey& duplicate : duplicates) {
         appendWarningIcon();
         const bool top = duplicate.keyPath.isEmpty();
+        const QString path = plist::memberKeyPath(duplicate.keyPath, duplicate.key);
+        // The record points at the later entry, the one that counts.
+        const report::Position position{duplicate.line, 0, -1};
         if (duplicate.line > 0) {
             if (top)
-                appendFormat(localized(QStringLiteral("DuplicateTopKey")), duplicate.key, duplicate.line);
+                appendRecordedMessage("DuplicateTopKey", path, position, {arg(duplicate.key), arg(duplicate.line)});
             else
-                appendFormat(localized(QStringLiteral("DuplicateKey")), duplicate.key, duplicate.keyPath,
-                             duplicate.line);
+                appendRecordedMessage("DuplicateKey", path, position,
+                                      {arg(duplicate.key), arg(duplicate.keyPath), arg(duplicate.line)});
         } else {
             if (top)
-                appendFormat(localized(QStringLiteral("DuplicateTopKeyNoLine")), duplicate.key);
+                appendMessage("DuplicateTopKeyNoLine", path, duplicate.key);
             else
-                appendFormat(localized(QStringLiteral("DuplicateKeyNoLine")), duplicate.key, duplicate.keyPath);
+                appendMessage("DuplicateKeyNoLine", path, duplicate.key, duplicate.keyPath);
         }
     }
 }
@@ -218,7 +233,7 @@ void OstrelAppDelegate::checkFileCreator(std::uint32_t creator, const plist::Dic
     if (codeMatches(creator, infoDict, QStringLiteral("CFBundleSignature")))
         return;
     appendErrorIcon();
-    appendString(localized(QStringLiteral("CreatorMismatch")));
+    appendMessage("CreatorMismatch", QStringLiteral("CFBundleSignature"));
 }
 
 void OstrelAppDelegate::checkFileType(std::uint32_t fileType, const plist::Dictionary& infoDict)
@@ -226,7 +241,7 @@ void OstrelAppDelegate::checkFileType(std::uint32_t fileType, const plist::Dicti
     if (codeMatches(fileType, infoDict, QStringLiteral("CFBundlePackageType")))
         return;
     appendErrorIcon();
-    appendString(localized(QStringLiteral("TypeMismatch")));
+    appendMessage("TypeMismatch", QStringLiteral("CFBundlePackageType"));
 }
 
 // Print and save
@@ -268,7 +283,7 @@ void OstrelAppDelegate::saveDone(int returnCode, const QUrl& url)
 
 // The report log
 
-void OstrelAppDelegate::appendAttributedString(const StyledString& run)
+void OstrelAppDelegate::appendAttributedString(const report::StyledString& run)
 {
     if (oTextView)
         oTextView->appendAttributedString(run);
@@ -276,12 +291,12 @@ void OstrelAppDelegate::appendAttributedString(const StyledString& run)
 
 void OstrelAppDelegate::appendString(const QString& text)
 {
-    appendAttributedString(StyledString{text, mFont, nullptr});
+    appendAttributedString(report::StyledString{text, mFont, nullptr});
 }
 
 void OstrelAppDelegate::appendBoldString(const QString& text)
 {
-    appendAttributedString(StyledString{text, mBoldFont, nullptr});
+    appendAttributedString(report::StyledString{text, mBoldFont, nullptr});
 }
 
 void OstrelAppDelegate::appendWithFormat(const QString& format, const FormatArgs& args)
@@ -289,8 +304,41 @@ void OstrelAppDelegate::appendWithFormat(const QString& format, const FormatArgs
     appendString(formatMessage(format, args));
 }
 
+void OstrelAppDelegate::appendMessageWithArgs(const char* messageKey, const QString& keyPath, const FormatArgs& args)
+{
+    appendRecordedMessage(messageKey, keyPath, positionOf(messageKey, keyPath), args);
+}
+
+void OstrelAppDelegate::appendRecordedMessage(const char* messageKey, const QString& keyPath,
+                                              const report::Position& position, const FormatArgs& args)
+{
+    // Recorded first: the text's line end closes the record.
+    if (oTextView)
+        oTextView->setFindingMessage(QString::fromLatin1(messageKey), keyPath, args, position);
+    MessageLogger::appendMessageWithArgs(messageKey, keyPath, args);
+}
+
+void OstrelAppDelegate::beginFinding(report::Severity severity, bool withIcon)
+{
+    if (!oTextView)
+        return;
+    report::Finding finding;
+    finding.severity = severity;
+    finding.fileGiven = mPathGiven;
+    finding.fileRead = mPathRead;
+    oTextView->beginFinding(std::move(finding), withIcon);
+}
+
+report::Position OstrelAppDelegate::positionOf(const char* messageKey, const QString& keyPath) const
+{
+    (void)messageKey;
+    (void)keyPath;
+    return {};
+}
+
 void OstrelAppDelegate::appendNoteIcon()
 {
+    beginFinding(report::Severity::Note, true);
     if (mNoteIcon)
         appendAttributedString(*mNoteIcon);
     appendString(QStringLiteral(" "));
@@ -298,6 +346,7 @@ void OstrelAppDelegate::appendNoteIcon()
 
 void OstrelAppDelegate::appendWarningIcon()
 {
+    beginFinding(report::Severity::Warning, true);
     if (mWarningIcon)
         appendAttributedString(*mWarningIcon);
     appendString(QStringLiteral(" "));
@@ -306,6 +355,7 @@ void OstrelAppDelegate::appendWarningIcon()
 void OstrelAppDelegate::appendErrorIcon()
 {
     ++mErrorCount;
+    beginFinding(report::Severity::Error, true);
     if (mErrorIcon)
         appendAttributedString(*mErrorIcon);
     appendString(QStringLiteral(" "));

@@ -7,9 +7,9 @@
 #include "check/MessageLogger.h"
 #include "check/PlistValidator.h"
 #include "check/ReportWindow.h"
-#include "check/TextStorage.h"
 #include "plist/Parse.h"
 #include "plist/Value.h"
+#include "report/TextStorage.h"
 
 #include <QString>
 #include <QUrl>
@@ -62,15 +62,16 @@ public:
     void appendWithFormat(const QString& format, const FormatArgs& args) override;
     void appendBoldString(const QString& text) override;
     void appendString(const QString& text) override;
+    void appendMessageWithArgs(const char* messageKey, const QString& keyPath, const FormatArgs& args) override;
     // Appends a run to the end of the report unchanged.
-    void appendAttributedString(const StyledString& run);
+    void appendAttributedString(const report::StyledString& run);
 
     // For the front ends and tests.
-    const FontDescription& font() const { return mFont; }
-    const FontDescription& boldFont() const { return mBoldFont; }
-    const StyledString* noteIcon() const { return mNoteIcon.get(); }
-    const StyledString* warningIcon() const { return mWarningIcon.get(); }
-    const StyledString* errorIcon() const { return mErrorIcon.get(); }
+    const report::FontDescription& font() const { return mFont; }
+    const report::FontDescription& boldFont() const { return mBoldFont; }
+    const report::StyledString* noteIcon() const { return mNoteIcon.get(); }
+    const report::StyledString* warningIcon() const { return mWarningIcon.get(); }
+    const report::StyledString* errorIcon() const { return mErrorIcon.get(); }
     const plist::Value* rulesDict() const { return mRulesDict.get(); }
     // The file the latest check read (for a bundle, the file inside it).
     const QUrl& urlRead() const { return mURLRead; }
@@ -81,18 +82,26 @@ private:
     void loadRulesDict();
     QUrl urlToRead(const QUrl& given) const;
     void reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates);
+    // Opens the record of a finding in the report; its message follows.
+    void beginFinding(report::Severity severity, bool withIcon);
+    void appendRecordedMessage(const char* messageKey, const QString& keyPath, const report::Position& position,
+                               const FormatArgs& args);
+    report::Position positionOf(const char* messageKey, const QString& keyPath) const;
 
     ReportWindow* oWindow = nullptr;
-    TextStorage* oTextView = nullptr;
-    FontDescription mFont;
-    FontDescription mBoldFont;
-    std::unique_ptr<StyledString> mNoteIcon;
-    std::unique_ptr<StyledString> mWarningIcon;
-    std::unique_ptr<StyledString> mErrorIcon;
+    report::TextStorage* oTextView = nullptr;
+    report::FontDescription mFont;
+    report::FontDescription mBoldFont;
+    std::unique_ptr<report::StyledString> mNoteIcon;
+    std::unique_ptr<report::StyledString> mWarningIcon;
+    std::unique_ptr<report::StyledString> mErrorIcon;
     std::unique_ptr<plist::Value> mRulesDict;
     std::unique_ptr<PlistValidator> mValidator;
 
     QUrl mURLRead;
+    // The paths of the check under way, for its findings' records.
+    QString mPathGiven;
+    QString mPathRead;
     int mErrorCount = 0;
 };
 

@@ -80,11 +80,6 @@ bool containsBuildSettingReference(const QString& value)
     return reference.match(value).hasMatch();
 }
 
-QString messageText(const char* messageKey)
-{
-    return platform::Bundle::main().localizedString(QString::fromLatin1(messageKey));
-}
-
 } // namespace
 
 // Character sets
@@ -152,19 +147,40 @@ PlistValidator::PlistValidator(MessageLogger& client, KeyRulesCache::Mode cacheM
 template <typename... Args> void PlistValidator::note(const char* messageKey, const Args&... args)
 {
     mClient.appendNoteIcon();
-    mClient.appendFormat(messageText(messageKey), args...);
+    mClient.appendMessage(messageKey, mPath, args...);
 }
 
 template <typename... Args> void PlistValidator::warning(const char* messageKey, const Args&... args)
 {
     mClient.appendWarningIcon();
-    mClient.appendFormat(messageText(messageKey), args...);
+    mClient.appendMessage(messageKey, mPath, args...);
 }
 
 template <typename... Args> void PlistValidator::error(const char* messageKey, const Args&... args)
 {
     mClient.appendErrorIcon();
-    mClient.appendFormat(messageText(messageKey), args...);
+    mClient.appendMessage(messageKey, mPath, args...);
+}
+
+template <typename... Args>
+void PlistValidator::noteAbout(const QString& member, const char* messageKey, const Args&... args)
+{
+    mClient.appendNoteIcon();
+    mClient.appendMessage(messageKey, plist::memberKeyPath(mPath, member), args...);
+}
+
+template <typename... Args>
+void PlistValidator::warningAbout(const QString& member, const char* messageKey, const Args&... args)
+{
+    mClient.appendWarningIcon();
+    mClient.appendMessage(messageKey, plist::memberKeyPath(mPath, member), args...);
+}
+
+template <typename... Args>
+void PlistValidator::errorAbout(const QString& member, const char* messageKey, const Args&... args)
+{
+    mClient.appendErrorIcon();
+    mClient.appendMessage(messageKey, plist::memberKeyPath(mPath, member), args...);
 }
 
 // The walk
@@ -217,11 +233,11 @@ void PlistValidator::checkValues(const plist::Dictionary& dict, const plist::Dic
             continue; // unknown: already reported, and its value is not examined
         if (mDeprecationNotes)
             if (const plist::Value* deprecated = ruleField(memberRule, kDeprecated))
-                note("DeprecKey", key, keyPath, *deprecated);
+                noteAbout(key, "DeprecKey", key, keyPath, *deprecated);
         if (ruleFlag(memberRule, kApple)) {
             const auto bundleID = context.constFind(kBundleIDContextKey);
             if (bundleID == context.constEnd() || !bundleID->toString().startsWith(kVendorPrefix))
-                warning("AppleKey", key, keyPath);
+                warningAbout(key, "AppleKey", key, keyPath);
         }
         // "%@.%@", or the key alone at the top, made in place and cut back after.
         if (parentLength > 0)
@@ -418,14 +434,14 @@ void PlistValidator::checkForRecommendedKeysInDict(const plist::Dictionary& dict
             continue;
         if (expected.required) {
             if (keyPath.isEmpty())
-                error("NoReqTopKey", key);
+                errorAbout(key, "NoReqTopKey", key);
             else
-                error("NoReqKey", key, keyPath);
+                errorAbout(key, "NoReqKey", key, keyPath);
         } else {
             if (keyPath.isEmpty())
-                warning("NoRecTopKey", key);
+                warningAbout(key, "NoRecTopKey", key);
             else
-                warning("NoRecKey", key, keyPath);
+                warningAbout(key, "NoRecKey", key, keyPath);
         }
     }
 }
@@ -449,12 +465,13 @@ void PlistValidator::checkForUnexpectedKeysAmong(const std::vector<QString>& key
         else
             mClient.appendNoteIcon();
         // Either text leaves its line open for what follows.
+        const QString memberPath = plist::memberKeyPath(keyPath, key);
         if (keyPath.isEmpty())
-            mClient.appendFormat(messageText("UnknownTopKey"), key);
+            mClient.appendMessage("UnknownTopKey", memberPath, key);
         else
-            mClient.appendFormat(messageText("UnknownKey"), key, keyPath);
+            mClient.appendMessage("UnknownKey", memberPath, key, keyPath);
         if (nearMiss)
-            mClient.appendFormat(messageText("KeyTypo"), ruleKeys[static_cast<std::size_t>(nearest)]);
+            mClient.appendMessage("KeyTypo", memberPath, ruleKeys[static_cast<std::size_t>(nearest)]);
         else
             mClient.appendString(QStringLiteral("\n"));
     }

@@ -88,10 +88,15 @@ private:
     std::int32_t findHistogramOf(const std::vector<KeyHistogram>& histograms, const KeyHistogram& histogram,
                                  std::int32_t& distance) const;
 
-    // One finding: the icon, then the localized text of the key filled from the arguments.
+    // One finding: the icon, then the localized text of the key filled from
+    // the arguments. It is about the value under check (mPath), or with
+    // ...About about a member of the dictionary under check.
     template <typename... Args> void note(const char* messageKey, const Args&... args);
     template <typename... Args> void warning(const char* messageKey, const Args&... args);
     template <typename... Args> void error(const char* messageKey, const Args&... args);
+    template <typename... Args> void noteAbout(const QString& member, const char* messageKey, const Args&... args);
+    template <typename... Args> void warningAbout(const QString& member, const char* messageKey, const Args&... args);
+    template <typename... Args> void errorAbout(const QString& member, const char* messageKey, const Args&... args);
 
     MessageLogger& mClient;
     KeyRulesCache mKeyRules;

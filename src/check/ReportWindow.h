@@ -3,7 +3,7 @@
 // real widgets; the command line a headless window; tests a scripted one.
 #pragma once
 
-#include "check/TextStorage.h"
+#include "report/TextStorage.h"
 
 #include <QList>
 #include <QString>
@@ -40,7 +40,7 @@ public:
     virtual ~ReportWindow() = default;
 
     // The report shown by the window's text view.
-    virtual TextStorage& textStorage() = 0;
+    virtual report::TextStorage& textStorage() = 0;
 
     // Runs a modal open panel; returns kPanelOK with the chosen items in the
     // panel's order, or kPanelCancel. Bundle directories come as directory

@@ -2,13 +2,13 @@
 // writes the report to stdout, as text or as JSON lines.
 #include "check/HeadlessWindow.h"
 #include "check/OstrelAppDelegate.h"
-#include "check/ReportText.h"
-#include "check/RtfdWriter.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/UserDefaults.h"
 #include "plist/JsonWriter.h"
 #include "plist/Parse.h"
+#include "report/ReportText.h"
+#include "report/RtfdWriter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -20,6 +20,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -232,29 +233,32 @@ int main(int argc, char** argv)
         defaults.setVolatile(platform::AllowBuildSettingsKey, true);
 
     check::HeadlessWindow window;
-    window.setRtfdWriter([](const check::TextStorage& report, const QString& path, QString* error) {
-        return check::WriteRtfd(report, path, error);
+    window.setRtfdWriter([](const report::TextStorage& report, const QString& path, QString* error) {
+        return report::WriteRtfd(report, path, error);
     });
     check::OstrelAppDelegate controller;
     controller.setWindow(&window);
-    const check::TextStorage& report = window.textStorage();
+    const report::TextStorage& report = window.textStorage();
     const bool ansiBold = !json && isatty(STDOUT_FILENO);
 
     bool failed = false;
     Progress progress(paths.size());
     for (qsizetype i = 0; i < paths.size(); ++i) {
         const QString& path = paths[i];
-        const qsizetype first = report.runs().size();
-        bool opened = false;
-        check::PerformCommand([&] { opened = controller.applicationOpenFile(path); });
-        failed = failed || !opened;
+        const qsizetype firstRun = report.runs().size();
+        bool completed = false;
+        check::PerformCommand([&] {
+            controller.applicationOpenFile(path);
+            completed = true;
+        });
+        // An exception the guard did not catch left no finding behind; it fails all the same.
+        failed = failed || !completed;
+        const qsizetype endRun = report.runs().size();
 
-        const std::span<const check::StyledString> runs(report.runs().constData() + first,
-                                                        static_cast<size_t>(report.runs().size() - first));
         QByteArray out;
         if (json) {
             const QString read = platform::fileSystemPath(controller.urlRead());
-            for (const check::ReportLine& line : check::reportLines(runs)) {
+            for (const report::ReportLine& line : report::reportLines(report, firstRun, endRun)) {
                 const QJsonObject object{{QStringLiteral("file"), path},
                                          {QStringLiteral("read"), read},
                                          {QStringLiteral("severity"), line.severity},
@@ -263,7 +267,7 @@ int main(int argc, char** argv)
                 out += '\n';
             }
         } else {
-            QString text = check::plainText(runs, ansiBold);
+            QString text = report::plainText(report, firstRun, endRun, ansiBold);
             // The guard's line has no line end of its own; the next file starts anew.
             if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
                 text += QLatin1Char('\n');
@@ -284,5 +288,7 @@ int main(int argc, char** argv)
             failed = true;
         }
     }
-    return failed || controller.errorCount() > 0 ? kExitFindings : kExitClean;
+    const bool errors = std::any_of(report.findings().cbegin(), report.findings().cend(),
+                                    [](const report::Finding& f) { return f.severity == report::Severity::Error; });
+    return failed || errors ? kExitFindings : kExitClean;
 }

@@ -1,12 +1,12 @@
 #include "gui/MainWindow.h"
 
-#include "check/RtfdWriter.h"
 #include "gui/BundleOpenDialog.h"
 #include "gui/DocumentSaveDialog.h"
 #include "gui/ReportView.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/UserDefaults.h"
+#include "report/RtfdWriter.h"
 #include "ui_MainWindow.h"
 
 #include <QApplication>
@@ -66,7 +66,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mUi(std::make_uni
 
     // The view is filled between events, in one edit for all runs appended
     // meanwhile: far cheaper than laying out every run on its own.
-    mTextStorage.setObserver([this](const check::StyledString& run) {
+    mTextStorage.setObserver([this](const report::StyledString& run) {
         mUnshownRuns.append(run);
         if (!mFlushScheduled) {
             mFlushScheduled = true;
@@ -221,7 +221,7 @@ void MainWindow::flushReport()
     mFlushScheduled = false;
     if (mUnshownRuns.isEmpty())
         return;
-    const QList<check::StyledString> runs = std::exchange(mUnshownRuns, {});
+    const QList<report::StyledString> runs = std::exchange(mUnshownRuns, {});
     textView()->appendRuns(runs);
 }
 
@@ -306,7 +306,7 @@ void MainWindow::beginSaveSheet(const check::SavePanelOptions& options,
 bool MainWindow::writeRTFDToFile(const QString& path, bool, QString* error)
 {
     // Always atomic: a document the user has is replaced whole or not at all.
-    return check::WriteRtfd(mTextStorage, path, error, ReportView::fontFor(mDelegate->font()).family());
+    return report::WriteRtfd(mTextStorage, path, error, ReportView::fontFor(mDelegate->font()).family());
 }
 
 void MainWindow::beginPrintSheet(const check::PrintOptions& options, std::function<void(bool success)> didRun)
@@ -383,7 +383,7 @@ bool MainWindow::exportPdf(const QString& path, QString* error)
     built.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                          QFileDevice::ReadOther);
     // After an exchange the old file is where the new one was, and goes with it.
-    return check::ReplaceAtomically(built.fileName(), target.absoluteFilePath(), error);
+    return report::ReplaceAtomically(built.fileName(), target.absoluteFilePath(), error);
 }
 
 void MainWindow::presentError(const QString& message)

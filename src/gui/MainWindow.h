@@ -5,7 +5,7 @@
 
 #include "check/OstrelAppDelegate.h"
 #include "check/ReportWindow.h"
-#include "check/TextStorage.h"
+#include "report/TextStorage.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -50,7 +50,7 @@ public:
     bool exportPdf(const QString& path, QString* error);
 
     // check::ReportWindow
-    check::TextStorage& textStorage() override { return mTextStorage; }
+    report::TextStorage& textStorage() override { return mTextStorage; }
     int runOpenPanel(const check::OpenPanelOptions& options, QList<QUrl>& urls) override;
     void beginSaveSheet(const check::SavePanelOptions& options,
                         std::function<void(int returnCode, const QUrl& url)> didEnd) override;
@@ -80,9 +80,9 @@ private:
     void showAbout();
 
     std::unique_ptr<Ui::MainWindow> mUi;
-    check::TextStorage mTextStorage;
+    report::TextStorage mTextStorage;
     std::unique_ptr<check::OstrelAppDelegate> mDelegate;
-    QList<check::StyledString> mUnshownRuns;
+    QList<report::StyledString> mUnshownRuns;
     bool mFlushScheduled = false;
 
     QStringList mWaiting;

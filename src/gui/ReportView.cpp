@@ -91,7 +91,7 @@ ReportView::ReportView(QWidget* parent) : QPlainTextEdit(parent)
     document()->setDocumentMargin(10);
 }
 
-QFont ReportView::fontFor(const check::FontDescription& description)
+QFont ReportView::fontFor(const report::FontDescription& description)
 {
     QFont font = description.family.isEmpty() ? QFontDatabase::systemFont(QFontDatabase::GeneralFont)
                                               : QFont(description.family);
@@ -121,13 +121,13 @@ QString ReportView::iconLabel(const QString& imageName)
     return QStringLiteral("*");
 }
 
-QString ReportView::formatKey(const check::FontDescription& description)
+QString ReportView::formatKey(const report::FontDescription& description)
 {
     return description.family + QLatin1Char('/') + QString::number(description.pointSize) +
            (description.bold ? QLatin1String("/b") : QLatin1String("/r"));
 }
 
-QTextCharFormat ReportView::formatFor(const QString& key, const check::FontDescription& description)
+QTextCharFormat ReportView::formatFor(const QString& key, const report::FontDescription& description)
 {
     auto it = mFormats.constFind(key);
     if (it != mFormats.constEnd())
@@ -145,7 +145,7 @@ QVariant ReportView::loadResource(int type, const QUrl& name)
     return QPlainTextEdit::loadResource(type, name);
 }
 
-QTextImageFormat ReportView::imageFormatFor(const check::TextAttachment& attachment)
+QTextImageFormat ReportView::imageFormatFor(const report::TextAttachment& attachment)
 {
     const QString name = imageName(attachment.fileName);
     auto it = mImageFormats.constFind(name);
@@ -162,12 +162,12 @@ QTextImageFormat ReportView::imageFormatFor(const check::TextAttachment& attachm
     }
     format.setVerticalAlignment(QTextCharFormat::AlignMiddle);
     // The line's font, by which the icon is centred.
-    format.setFont(fontFor(check::FontDescription::userFontOfSize(14.0)));
+    format.setFont(fontFor(report::FontDescription::userFontOfSize(14.0)));
     mImageFormats.insert(name, format);
     return format;
 }
 
-void ReportView::appendRuns(const QList<check::StyledString>& runs)
+void ReportView::appendRuns(const QList<report::StyledString>& runs)
 {
     // Following the end is the view's own affair: the report only appends.
     QScrollBar* bar = verticalScrollBar();
@@ -177,20 +177,20 @@ void ReportView::appendRuns(const QList<check::StyledString>& runs)
     cursor.beginEditBlock();
     // Neighbouring runs in one font go in as one piece of text.
     QString text;
-    std::optional<check::FontDescription> current;
+    std::optional<report::FontDescription> current;
     QTextCharFormat format;
     auto insertText = [&] {
         if (!text.isEmpty())
             cursor.insertText(text, format);
         text.clear();
     };
-    for (const check::StyledString& run : runs) {
+    for (const report::StyledString& run : runs) {
         if (run.attachment) {
             insertText();
             cursor.insertImage(imageFormatFor(*run.attachment));
             continue;
         }
-        const check::FontDescription font = run.font.value_or(check::FontDescription::userFontOfSize(14.0));
+        const report::FontDescription font = run.font.value_or(report::FontDescription::userFontOfSize(14.0));
         if (font != current) {
             insertText();
             current = font;

@@ -2,7 +2,7 @@
 // follows the end while the user is at the end, and copies icons as words.
 #pragma once
 
-#include "check/TextStorage.h"
+#include "report/TextStorage.h"
 
 #include <QFont>
 #include <QHash>
@@ -20,10 +20,10 @@ public:
     explicit ReportView(QWidget* parent = nullptr);
 
     // The real font for a font the report asks for.
-    static QFont fontFor(const check::FontDescription& description);
+    static QFont fontFor(const report::FontDescription& description);
 
     // Appends runs at the end of the text, in one edit.
-    void appendRuns(const QList<check::StyledString>& runs);
+    void appendRuns(const QList<report::StyledString>& runs);
 
     // The image name under which an attachment is shown, and back.
     static QString imageName(const QString& attachmentFileName);
@@ -49,9 +49,9 @@ protected:
 private:
     void layOutSome(int milliseconds);
     void scheduleLayout();
-    static QString formatKey(const check::FontDescription& description);
-    QTextCharFormat formatFor(const QString& key, const check::FontDescription& description);
-    QTextImageFormat imageFormatFor(const check::TextAttachment& attachment);
+    static QString formatKey(const report::FontDescription& description);
+    QTextCharFormat formatFor(const QString& key, const report::FontDescription& description);
+    QTextImageFormat imageFormatFor(const report::TextAttachment& attachment);
 
     // Formats by font, made once: a report has two fonts and many runs.
     QHash<QString, QTextCharFormat> mFormats;

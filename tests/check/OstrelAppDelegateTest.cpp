@@ -2,13 +2,13 @@
 // guard, the cross-checks, print and save.
 #include "check/MessageFormat.h"
 #include "check/OstrelAppDelegate.h"
-#include "check/ReportText.h"
 #include "Support.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/PlatformException.h"
 #include "platform/ResourceWriter.h"
 #include "platform/UserDefaults.h"
+#include "report/ReportText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-using check::StyledString;
+using report::StyledString;
 
 namespace {
 
@@ -71,9 +71,9 @@ protected:
     // The report as text, icons as "error:" and so on; then emptied.
     QString takeReport()
     {
-        const auto& runs = window.textStorage().runs();
-        const QString text = check::plainText(std::span(runs.constData(), size_t(runs.size())), false);
-        window.textStorage() = check::TextStorage();
+        const report::TextStorage& storage = window.textStorage();
+        const QString text = report::plainText(storage, 0, storage.runs().size(), false);
+        window.textStorage() = report::TextStorage();
         return text;
     }
     static QString heading(const QString& name, const QString& read) { return "Checking " + name + "\n" + read + "\n"; }
@@ -91,11 +91,11 @@ TEST_F(ControllerTest, StartUpBuildsFontsIconsRulesAndWritesOnlyTheIntroduction)
     EXPECT_TRUE(platform::UserDefaults::standard().boolForKey(platform::DeprecationNotesKey));
     EXPECT_FALSE(platform::UserDefaults::standard().boolForKey(platform::NoteUnknownKeysKey));
 
-    EXPECT_EQ(controller->font(), (check::FontDescription{QString(), 14.0, false}));
-    EXPECT_EQ(controller->boldFont(), (check::FontDescription{QString(), 14.0, true}));
+    EXPECT_EQ(controller->font(), (report::FontDescription{QString(), 14.0, false}));
+    EXPECT_EQ(controller->boldFont(), (report::FontDescription{QString(), 14.0, true}));
     for (const StyledString* icon : {controller->noteIcon(), controller->warningIcon(), controller->errorIcon()}) {
         ASSERT_NE(icon, nullptr);
-        EXPECT_EQ(icon->text, QString(QChar(check::kAttachmentCharacter)));
+        EXPECT_EQ(icon->text, QString(QChar(report::kAttachmentCharacter)));
         EXPECT_TRUE(icon->attachment->contents.startsWith("\x89PNG"));
     }
     EXPECT_EQ(controller->errorIcon()->attachment->fileName, "error16x16.png");
@@ -190,6 +190,52 @@ TEST_F(ControllerTest, DuplicateKeysAreWarnedBeforeTheOtherFindings)
                                 "note: Unknown(A)\nnote: Unknown(N)\nerror: NoReqTopKey(CFBundleIdentifier)\n" +
                                 heading("dup-binary.plist", path("dup-binary.plist")) +
                                 "warning: DupTop(a)\nnote: Unknown(a)\nerror: NoReqTopKey(CFBundleIdentifier)\n");
+}
+
+TEST_F(ControllerTest, EachFindingIsAlsoARecordOfWhatAndWhere)
+{
+    write("dup.plist", xmlPlist("<dict>\n<key>N</key><dict><key>b</key><true/>\n<key>b</key><false/></dict>\n"
+                                "<key>X</key><true/>\n</dict>"));
+    write("array.plist", xmlPlist("<array/>"));
+    start();
+    for (const char* name : {"dup.plist", "array.plist", "missing.plist"})
+        controller->applicationOpenFile(path(name));
+    window.textStorage().setObserver([](const StyledString& run) {
+        if (run.text == "array.plist")
+            throw std::out_of_range("vector");
+    });
+    controller->applicationOpenFile(path("array.plist"));
+
+    const struct {
+        report::Severity severity;
+        QString key;
+        QString keyPath;
+        int line;
+        QString file;
+        QString text;
+    } expected[] = {
+        {report::Severity::Warning, "DuplicateKey", "N.b", 5, "dup.plist", "Dup(b, N, 5)"},
+        {report::Severity::Note, "UnknownTopKey", "N", 0, "dup.plist", "Unknown(N)"},
+        {report::Severity::Note, "UnknownTopKey", "X", 0, "dup.plist", "Unknown(X)"},
+        {report::Severity::Error, "NoReqTopKey", "CFBundleIdentifier", 0, "dup.plist",
+         "NoReqTopKey(CFBundleIdentifier)"},
+        {report::Severity::Error, "NotDict", "", 0, "array.plist", "NotDict"},
+        {report::Severity::Error, "NoData", "", 0, "missing.plist", "NoData: No such file or directory"},
+        {report::Severity::Error, "CaughtException", "", 0, "array.plist",
+         "safeOpenURL: Caught std::out_of_range: vector"},
+    };
+    const QList<report::Finding>& findings = window.textStorage().findings();
+    ASSERT_EQ(findings.size(), std::size(expected));
+    for (qsizetype i = 0; i < findings.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(findings[i].severity, expected[i].severity);
+        EXPECT_EQ(findings[i].messageKey, expected[i].key);
+        EXPECT_EQ(findings[i].keyPath, expected[i].keyPath);
+        EXPECT_EQ(findings[i].position.line, expected[i].line);
+        EXPECT_EQ(findings[i].fileRead, path(expected[i].file));
+        EXPECT_EQ(findings[i].fileGiven, path(expected[i].file));
+        EXPECT_EQ(findings[i].text, expected[i].text);
+    }
 }
 
 // A file without the extension "plist" whose AppleDouble sidecar carries

@@ -137,7 +137,7 @@ public:
         QList<QUrl> urls; // the open panel's choice, or the save panel's file (first)
     };
 
-    check::TextStorage& textStorage() override { return mTextStorage; }
+    report::TextStorage& textStorage() override { return mTextStorage; }
 
     // Answers are used in order; with none left a panel is cancelled.
     void scriptOpenPanel(PanelAnswer answer) { mOpenAnswers.push_back(std::move(answer)); }
@@ -166,7 +166,7 @@ public:
     QList<std::pair<int, int>> progress;
 
 private:
-    check::TextStorage mTextStorage;
+    report::TextStorage mTextStorage;
     std::deque<PanelAnswer> mOpenAnswers;
     std::deque<PanelAnswer> mSaveAnswers;
     bool mRtfdSucceeds = true;

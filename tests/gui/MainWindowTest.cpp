@@ -133,7 +133,7 @@ TEST_F(WindowTest, FilesOpenInOrderWithBoldNamesAndInlineIcons)
     }
     EXPECT_EQ(boldText, "Good.app|array.plist|missing.plist|");
     int iconRuns = 0;
-    for (const check::StyledString& run : window.textStorage().runs())
+    for (const report::StyledString& run : window.textStorage().runs())
         iconRuns += run.attachment ? 1 : 0;
     EXPECT_EQ(images, iconRuns);
     EXPECT_GE(images, 2);

@@ -1,4 +1,4 @@
-#include "check/RtfdWriter.h"
+#include "report/RtfdWriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace check {
+namespace report {
 
 namespace {
 
@@ -312,4 +312,4 @@ bool WriteRtfd(const TextStorage& report, const QString& path, QString* error, c
     return replaced;
 }
 
-} // namespace check
+} // namespace report

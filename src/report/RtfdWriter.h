@@ -3,13 +3,13 @@
 // icon in the text referring to its file.
 #pragma once
 
-#include "check/TextStorage.h"
+#include "report/TextStorage.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QString>
 
-namespace check {
+namespace report {
 
 // The family written for runs whose font names none (the desktop's default
 // font); the desktop application passes the font it shows.
@@ -36,4 +36,4 @@ QHash<const TextAttachment*, QString> AttachmentFileNames(const QList<StyledStri
 // after an exchange it holds what was at target before.
 bool ReplaceAtomically(const QString& built, const QString& target, QString* error);
 
-} // namespace check
+} // namespace report

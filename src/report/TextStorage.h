@@ -1,7 +1,9 @@
-// The report model: a text made of styled runs (regular, bold, icon). The
-// desktop window mirrors it into a QTextDocument; the command line prints it;
-// the RTFD writer saves it.
+// The report model: a text made of styled runs (regular, bold, icon), and the
+// findings it shows as records. The desktop window mirrors it into a
+// QTextDocument; the command line prints it; the RTFD writer saves it.
 #pragma once
+
+#include "report/Finding.h"
 
 #include <QByteArray>
 #include <QList>
@@ -11,7 +13,7 @@
 #include <memory>
 #include <optional>
 
-namespace check {
+namespace report {
 
 // A font as the report asks for it. An empty family means the desktop's
 // default font for user text; the window resolves it to a real font.
@@ -72,10 +74,32 @@ public:
 
     void setObserver(Observer observer) { mObserver = std::move(observer); }
 
+    // Findings. beginFinding opens a record at the end of the text (closing
+    // one left open); the runs appended after it are its text, up to the line
+    // end that closes it. withIcon: an icon and its blank come first, and are
+    // no part of the record's text.
+    void beginFinding(Finding finding, bool withIcon);
+    // The message of the open finding. A second message continues the first
+    // (an unknown key, then its near miss): its key replaces the first's and
+    // its arguments follow the first's; path and position stay.
+    void setFindingMessage(const QString& messageKey, const QString& keyPath,
+                           const QList<std::optional<plist::Value>>& arguments, const Position& position);
+    // Closes the open finding, if any, where the text ends now.
+    void endFinding() { mFindingOpen = false; }
+
+    const QList<Finding>& findings() const { return mFindings; }
+    // The finding whose runs hold this run, or null.
+    const Finding* findingOfRun(qsizetype run) const;
+
 private:
+    void addToOpenFinding(const StyledString& run);
+
     QList<StyledString> mRuns;
     qsizetype mLength = 0;
     Observer mObserver;
+    QList<Finding> mFindings;
+    bool mFindingOpen = false;
+    bool mSkipBlank = false; // the next leading blank is the icon's
 };
 
-} // namespace check
+} // namespace report

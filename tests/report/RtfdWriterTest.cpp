@@ -1,7 +1,7 @@
 // The RTFD writer, read back: TXT.rtf is parsed by a small RTF reader here
 // (groups, control words, \u escapes, the font table, NeXTGraphic
 // attachments), so the tests see what another program would see.
-#include "check/RtfdWriter.h"
+#include "report/RtfdWriter.h"
 #include "check/CreateImageString.h"
 
 #include <QDir>
@@ -13,8 +13,8 @@
 
 #include <cctype>
 
-using check::StyledString;
-using check::TextStorage;
+using report::StyledString;
+using report::TextStorage;
 
 namespace {
 
@@ -122,18 +122,19 @@ ReadDocument readRtf(const QByteArray& rtf)
 
 StyledString regular(const QString& text)
 {
-    return StyledString{text, check::FontDescription::userFontOfSize(14.0), nullptr};
+    return StyledString{text, report::FontDescription::userFontOfSize(14.0), nullptr};
 }
 
 StyledString bold(const QString& text)
 {
-    return StyledString{text, check::convertFontToHaveTrait(check::FontDescription::userFontOfSize(14.0), 2), nullptr};
+    return StyledString{text, report::convertFontToHaveTrait(report::FontDescription::userFontOfSize(14.0), 2),
+                        nullptr};
 }
 
 StyledString icon(const QString& name, const QByteArray& bytes)
 {
-    auto attachment = std::make_shared<check::TextAttachment>(check::TextAttachment{name, bytes});
-    return StyledString{QString(QChar(check::kAttachmentCharacter)), std::nullopt, attachment};
+    auto attachment = std::make_shared<report::TextAttachment>(report::TextAttachment{name, bytes});
+    return StyledString{QString(QChar(report::kAttachmentCharacter)), std::nullopt, attachment};
 }
 
 QByteArray readAll(const QString& path)
@@ -176,7 +177,7 @@ TEST(RtfdWriter, ReadBackKeepsTextBoldRunsFontsAndIconsInPlace)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Ostrel Log.rtfd"));
     QString why;
-    ASSERT_TRUE(check::WriteRtfd(report, path, &why, QStringLiteral("Cantarell"))) << why.toStdString();
+    ASSERT_TRUE(report::WriteRtfd(report, path, &why, QStringLiteral("Cantarell"))) << why.toStdString();
 
     // Each image once, byte for byte, beside the text.
     EXPECT_EQ(entries(path), QStringList({"TXT.rtf", "error16x16.png", "warning16x16.png"}));
@@ -204,14 +205,14 @@ TEST(RtfdWriter, FontTableNamesEachFamilyOnceAndFallsBackWithoutOne)
         QString boldFamily;
         QStringList fonts;
     } cases[] = {
-        {QString(), QString(), {check::kRtfFallbackFamily}},
+        {QString(), QString(), {report::kRtfFallbackFamily}},
         {QStringLiteral("DejaVu Sans"), QString(), {"DejaVu Sans"}},
         {QStringLiteral("DejaVu Sans"), QStringLiteral("Serif;Evil{}"), {"DejaVu Sans", "Serif Evil{}"}},
     };
     for (const Case& c : cases) {
         StyledString b = bold(QStringLiteral("B"));
         b.font->family = c.boldFamily;
-        const QByteArray rtf = check::RtfFromRuns({regular("a"), b, regular("c")}, {}, c.defaultFamily);
+        const QByteArray rtf = report::RtfFromRuns({regular("a"), b, regular("c")}, {}, c.defaultFamily);
         const ReadDocument doc = readRtf(rtf);
         EXPECT_EQ(doc.fonts, c.fonts) << rtf.constData();
         EXPECT_EQ(doc.text(), "aBc");
@@ -239,7 +240,7 @@ TEST(RtfdWriter, AttachmentFilesAreSafeUniqueAndStoredOnce)
         {{icon("sp ace;{x}.png", png1)}, {"sp_ace__x_.png"}},
     };
     for (const Case& c : cases) {
-        const auto names = check::AttachmentFileNames(c.runs);
+        const auto names = report::AttachmentFileNames(c.runs);
         QStringList got;
         for (const StyledString& run : c.runs)
             got << names.value(run.attachment.get());
@@ -254,7 +255,7 @@ TEST(RtfdWriter, ReplacesAnExistingDocumentWhole)
     TextStorage first;
     first.appendAttributedString(regular("first"));
     first.appendAttributedString(*check::CreateImageString("note16x16.png"));
-    ASSERT_TRUE(check::WriteRtfd(first, path, nullptr));
+    ASSERT_TRUE(report::WriteRtfd(first, path, nullptr));
     // A file left from an older document must not survive the replacement.
     QFile stray(QDir(path).filePath("stray.txt"));
     ASSERT_TRUE(stray.open(QIODevice::WriteOnly));
@@ -262,7 +263,7 @@ TEST(RtfdWriter, ReplacesAnExistingDocumentWhole)
 
     TextStorage second;
     second.appendAttributedString(regular("second"));
-    ASSERT_TRUE(check::WriteRtfd(second, path, nullptr));
+    ASSERT_TRUE(report::WriteRtfd(second, path, nullptr));
     EXPECT_EQ(entries(path), QStringList({"TXT.rtf"}));
     EXPECT_EQ(readRtf(readAll(QDir(path).filePath("TXT.rtf"))).text(), "second");
     // Nothing is left beside it.
@@ -285,7 +286,7 @@ TEST(RtfdWriter, FailuresSayWhyAndLeaveNothingBehind)
     };
     for (const QString& target : targets) {
         QString why;
-        EXPECT_FALSE(check::WriteRtfd(report, target, &why)) << target.toStdString();
+        EXPECT_FALSE(report::WriteRtfd(report, target, &why)) << target.toStdString();
         EXPECT_FALSE(why.isEmpty()) << target.toStdString();
     }
     EXPECT_EQ(entries(dir.path()), QStringList({"a-file"}));
@@ -321,7 +322,7 @@ TEST(RtfdWriter, ReplaceAtomicallySwapsOrLeavesTheTargetAsItWas)
         make(c.built, built, "new");
         make(c.target, target, "old");
         QString why;
-        EXPECT_EQ(check::ReplaceAtomically(built, target, &why), c.succeeds);
+        EXPECT_EQ(report::ReplaceAtomically(built, target, &why), c.succeeds);
         const QString mark = QFileInfo(target).isDir() ? target + "/mark" : target;
         EXPECT_EQ(readAll(mark), c.succeeds ? QByteArray("new") : QByteArray("old"));
         EXPECT_EQ(why.isEmpty(), c.succeeds);

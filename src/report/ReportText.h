@@ -1,0 +1,29 @@
+// The report as plain text and as lines, for the command line: the icon that
+// opens a finding becomes the finding's severity ("error:", "warning:",
+// "note:"), bold may become terminal bold.
+#pragma once
+
+#include "report/TextStorage.h"
+
+#include <QList>
+#include <QString>
+
+namespace report {
+
+// The runs [firstRun, endRun) of the report as text; the icon that opens a
+// finding becomes its severity and a colon, any other image "[image]". With
+// ansiBold, bold runs are wrapped in the terminal's bold on and off sequences.
+QString plainText(const TextStorage& report, qsizetype firstRun, qsizetype endRun, bool ansiBold);
+
+struct ReportLine {
+    QString severity;                 // "heading", "error", "warning", "note", or "text"
+    QString text;                     // without the icon and its blank, without the line end
+    const Finding* finding = nullptr; // the finding it shows, if any
+};
+
+// The runs [firstRun, endRun) of one check as report lines: the heading's two
+// lines (name, path), then one line per finding. Other text makes lines of
+// its own ("text"); empty lines do not count.
+QList<ReportLine> reportLines(const TextStorage& report, qsizetype firstRun, qsizetype endRun);
+
+} // namespace report

@@ -1,0 +1,90 @@
+#include "report/TextStorage.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace report {
+
+FontDescription convertFontToHaveTrait(const FontDescription& font, unsigned trait)
+{
+    FontDescription converted = font;
+    if (trait & kBoldFontMask)
+        converted.bold = true;
+    return converted;
+}
+
+void TextStorage::appendAttributedString(const StyledString& run)
+{
+    mRuns.append(run);
+    mLength += run.text.size();
+    if (mFindingOpen)
+        addToOpenFinding(run);
+    if (mObserver)
+        mObserver(run);
+}
+
+void TextStorage::beginFinding(Finding finding, bool withIcon)
+{
+    finding.firstRun = mRuns.size();
+    finding.endRun = mRuns.size();
+    finding.text.clear();
+    mFindings.append(std::move(finding));
+    mFindingOpen = true;
+    mSkipBlank = withIcon;
+}
+
+void TextStorage::setFindingMessage(const QString& messageKey, const QString& keyPath,
+                                    const QList<std::optional<plist::Value>>& arguments, const Position& position)
+{
+    if (!mFindingOpen)
+        return;
+    Finding& finding = mFindings.last();
+    if (finding.messageKey.isEmpty()) {
+        finding.keyPath = keyPath;
+        finding.position = position;
+    }
+    finding.messageKey = messageKey;
+    finding.arguments += arguments;
+}
+
+void TextStorage::addToOpenFinding(const StyledString& run)
+{
+    Finding& finding = mFindings.last();
+    finding.endRun = mRuns.size();
+    if (run.attachment)
+        return;
+    QStringView text(run.text);
+    if (mSkipBlank && text.startsWith(QLatin1Char(' ')))
+        text = text.mid(1);
+    mSkipBlank = false;
+    const qsizetype end = text.indexOf(QLatin1Char('\n'));
+    if (end < 0) {
+        finding.text += text;
+        return;
+    }
+    finding.text += text.left(end);
+    mFindingOpen = false;
+}
+
+const Finding* TextStorage::findingOfRun(qsizetype run) const
+{
+    // The findings are in the order of their runs: the last one starting at
+    // or before the run holds it, if it reaches that far.
+    auto after = std::upper_bound(mFindings.cbegin(), mFindings.cend(), run,
+                                  [](qsizetype index, const Finding& finding) { return index < finding.firstRun; });
+    if (after == mFindings.cbegin())
+        return nullptr;
+    const Finding& finding = *std::prev(after);
+    return run < finding.endRun ? &finding : nullptr;
+}
+
+QString TextStorage::string() const
+{
+    QString text;
+    text.reserve(mLength);
+    for (const StyledString& run : mRuns)
+        text += run.text;
+    return text;
+}
+
+} // namespace report

@@ -1,0 +1,159 @@
+// The report's records of findings, and the report as text and as lines.
+#include "report/ReportText.h"
+
+#include <gtest/gtest.h>
+
+using report::Finding;
+using report::Severity;
+using report::StyledString;
+using report::TextStorage;
+
+namespace {
+
+StyledString regular(const QString& text)
+{
+    return StyledString{text, report::FontDescription{}, nullptr};
+}
+StyledString bold(const QString& text)
+{
+    return StyledString{text, report::convertFontToHaveTrait(report::FontDescription{}, report::kBoldFontMask),
+                        nullptr};
+}
+// The image's name says nothing of the severity: the record does.
+StyledString icon()
+{
+    auto attachment = std::make_shared<report::TextAttachment>();
+    attachment->fileName = QStringLiteral("badge.png");
+    return StyledString{QString(QChar(report::kAttachmentCharacter)), std::nullopt, attachment};
+}
+
+void finding(TextStorage& storage, Severity severity, const QString& key, const QString& keyPath)
+{
+    Finding record;
+    record.severity = severity;
+    storage.beginFinding(record, true);
+    storage.appendAttributedString(icon());
+    storage.appendAttributedString(regular(" "));
+    storage.setFindingMessage(key, keyPath, {plist::Value(keyPath)}, report::Position{3, 5, -1});
+}
+
+// A heading, three findings (one continued by a second message), the guard's
+// line without icon or line end.
+TextStorage oneCheck()
+{
+    TextStorage storage;
+    storage.appendAttributedString(regular("Checking "));
+    storage.appendAttributedString(bold("A.app"));
+    storage.appendAttributedString(regular("\n/x/A.app/Contents/Info.plist\n"));
+    finding(storage, Severity::Error, "NoData", "");
+    storage.appendAttributedString(regular("NoData: "));
+    storage.appendAttributedString(regular("gone"));
+    storage.appendAttributedString(regular("\n"));
+    finding(storage, Severity::Warning, "UnknownKey", "a.K");
+    storage.appendAttributedString(regular("Unknown key K."));
+    storage.setFindingMessage("KeyTypo", "a.K", {plist::Value("L")}, report::Position{9, 9, -1});
+    storage.appendAttributedString(regular(" Did you mean L?\n"));
+    finding(storage, Severity::Note, "UnknownTopKey", "M");
+    storage.appendAttributedString(regular("Unknown key M.\n"));
+    Finding caught;
+    storage.beginFinding(caught, false);
+    storage.setFindingMessage("CaughtException", "", {}, {});
+    storage.appendAttributedString(regular("safeOpenURL: Caught E: why"));
+    storage.endFinding();
+    return storage;
+}
+
+TEST(TextStorage, RecordsEachFindingWithItsTextAndRuns)
+{
+    const TextStorage storage = oneCheck();
+    const struct {
+        Severity severity;
+        QString key;
+        QString keyPath;
+        int arguments;
+        QString text;
+        qsizetype firstRun, endRun;
+    } expected[] = {
+        {Severity::Error, "NoData", "", 1, "NoData: gone", 3, 8},
+        {Severity::Warning, "KeyTypo", "a.K", 2, "Unknown key K. Did you mean L?", 8, 12},
+        {Severity::Note, "UnknownTopKey", "M", 1, "Unknown key M.", 12, 15},
+        {Severity::Error, "CaughtException", "", 0, "safeOpenURL: Caught E: why", 15, 16},
+    };
+    ASSERT_EQ(storage.findings().size(), std::size(expected));
+    for (qsizetype i = 0; i < storage.findings().size(); ++i) {
+        SCOPED_TRACE(i);
+        const Finding& got = storage.findings()[i];
+        EXPECT_EQ(got.severity, expected[i].severity);
+        EXPECT_EQ(got.messageKey, expected[i].key);
+        EXPECT_EQ(got.keyPath, expected[i].keyPath);
+        EXPECT_EQ(got.arguments.size(), expected[i].arguments);
+        EXPECT_EQ(got.text, expected[i].text);
+        EXPECT_EQ(got.firstRun, expected[i].firstRun);
+        EXPECT_EQ(got.endRun, expected[i].endRun);
+    }
+    // A continued message keeps the place the first one named.
+    EXPECT_EQ(storage.findings()[1].position, (report::Position{3, 5, -1}));
+    EXPECT_EQ(storage.findings()[1].arguments.last(), plist::Value("L"));
+
+    // Each run belongs to the finding that shows it; the heading to none.
+    for (qsizetype run = 0; run < storage.runs().size(); ++run) {
+        SCOPED_TRACE(run);
+        const Finding* owner = storage.findingOfRun(run);
+        if (run < 3) {
+            EXPECT_EQ(owner, nullptr);
+            continue;
+        }
+        ASSERT_NE(owner, nullptr);
+        EXPECT_TRUE(owner->firstRun <= run && run < owner->endRun);
+    }
+    EXPECT_EQ(storage.findingOfRun(storage.runs().size()), nullptr);
+}
+
+TEST(TextStorage, TextAfterAClosedFindingBelongsToNone)
+{
+    TextStorage storage;
+    finding(storage, Severity::Error, "NotDict", "");
+    storage.appendAttributedString(regular("NotDict\n"));
+    storage.appendAttributedString(regular("Checking B\n"));
+    storage.setFindingMessage("Late", "x", {}, {}); // no finding open: ignored
+    ASSERT_EQ(storage.findings().size(), 1);
+    EXPECT_EQ(storage.findings()[0].messageKey, "NotDict");
+    EXPECT_EQ(storage.findingOfRun(3), nullptr);
+}
+
+TEST(ReportText, PlainTextNamesSeveritiesFromTheRecordsAndMarksBoldOnlyWhenAsked)
+{
+    TextStorage storage = oneCheck();
+    // An image outside any finding has no severity.
+    storage.appendAttributedString(icon());
+    const QString expected = "Checking A.app\n/x/A.app/Contents/Info.plist\n"
+                             "error: NoData: gone\n"
+                             "warning: Unknown key K. Did you mean L?\n"
+                             "note: Unknown key M.\n"
+                             "safeOpenURL: Caught E: why[image]";
+    const qsizetype end = storage.runs().size();
+    EXPECT_EQ(report::plainText(storage, 0, end, false), expected);
+    QString withBold = expected;
+    withBold.replace("A.app\n", "\x1b[1mA.app\x1b[0m\n");
+    EXPECT_EQ(report::plainText(storage, 0, end, true), withBold);
+    EXPECT_EQ(report::plainText(storage, 12, 15, false), "note: Unknown key M.\n");
+}
+
+TEST(ReportText, SplitsOneCheckIntoLines)
+{
+    const TextStorage storage = oneCheck();
+    const QList<report::ReportLine> lines = report::reportLines(storage, 0, storage.runs().size());
+    const QList<std::pair<QString, QString>> expected = {
+        {"heading", "Checking A.app"}, {"heading", "/x/A.app/Contents/Info.plist"},
+        {"error", "NoData: gone"},     {"warning", "Unknown key K. Did you mean L?"},
+        {"note", "Unknown key M."},    {"error", "safeOpenURL: Caught E: why"},
+    };
+    ASSERT_EQ(lines.size(), expected.size());
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].severity, expected[i].first) << i;
+        EXPECT_EQ(lines[i].text, expected[i].second) << i;
+        EXPECT_EQ(lines[i].finding != nullptr, i >= 2) << i;
+    }
+}
+
+} // namespace
