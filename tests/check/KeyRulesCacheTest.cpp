@@ -1,8 +1,8 @@
 // The summaries of the rules, reused across dictionaries and files, must give
 // the same report as summaries worked out afresh for every dictionary.
 #include "check/KeyRulesCache.h"
+#include "Support.h"
 #include "plist/Parse.h"
-#include "validator_support.h"
 
 #include <QDir>
 #include <QFile>
