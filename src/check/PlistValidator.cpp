@@ -6,6 +6,9 @@
 #include "plist/Parse.h"
 
 #include <QRegularExpression>
+#include <QStringList>
+#include <QUrl>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <charconv>
@@ -26,6 +29,7 @@ const QString kValues = QStringLiteral("values");
 const QString kAllowEmpty = QStringLiteral("allowempty");
 const QString kDeprecated = QStringLiteral("deprecated");
 const QString kApple = QStringLiteral("apple");
+const QString kMemberRule = QStringLiteral("memberrule");
 
 const QString kBundleIDContextKey = QStringLiteral("bundleID");
 const QString kBundleIdentifierKey = QStringLiteral("CFBundleIdentifier");
@@ -67,6 +71,38 @@ const plist::Dictionary* ruleDictionary(const plist::Value* rule, const QString&
 {
     const plist::Value* field = ruleField(rule, name, plist::Kind::Dictionary);
     return field ? &field->toDictionary() : nullptr;
+}
+
+// The device and platform qualifiers a key may carry ("UISupportedInterfaceOrientations~ipad",
+// "LSRequiresIPhoneOS-iphoneos") and the architecture qualifiers of kernel-extension keys
+// ("OSBundleCompatibleVersion_x86_64", only on keys that begin with "OS" or "IO").
+const QLatin1StringView kDeviceSuffixes[] = {QLatin1StringView("~ipad"), QLatin1StringView("~iphone"),
+                                             QLatin1StringView("~ipod")};
+const QLatin1StringView kPlatformSuffixes[] = {QLatin1StringView("-iphoneos"), QLatin1StringView("-macos")};
+const QLatin1StringView kArchitectureSuffixes[] = {QLatin1StringView("_i386"), QLatin1StringView("_x86_64"),
+                                                   QLatin1StringView("_ppc"), QLatin1StringView("_arm64"),
+                                                   QLatin1StringView("_arm64e")};
+
+// key without the qualifier it ends with, or an empty view when it has none.
+QStringView withoutQualifier(QStringView key)
+{
+    for (const QLatin1StringView suffix : kDeviceSuffixes)
+        if (key.size() > suffix.size() && key.endsWith(suffix)) {
+            key.chop(suffix.size());
+            // "Key-iphoneos~ipad": the platform comes before the device.
+            for (const QLatin1StringView platform : kPlatformSuffixes)
+                if (key.size() > platform.size() && key.endsWith(platform))
+                    key.chop(platform.size());
+            return key;
+        }
+    for (const QLatin1StringView platform : kPlatformSuffixes)
+        if (key.size() > platform.size() && key.endsWith(platform))
+            return key.chopped(platform.size());
+    if (key.startsWith(u"OS") || key.startsWith(u"IO"))
+        for (const QLatin1StringView architecture : kArchitectureSuffixes)
+            if (key.size() > architecture.size() && key.endsWith(architecture))
+                return key.chopped(architecture.size());
+    return {};
 }
 
 // "$(NAME)" or "${NAME}", with optional ":modifier" parts ("$(PRODUCT_NAME:rfc1034identifier)",
@@ -200,11 +236,21 @@ void PlistValidator::validateInfoDict(const plist::Dictionary& infoDict, const p
     validateDictionary(infoDict, rules, mPath, context);
 }
 
+const plist::Value* PlistValidator::memberRuleOf(const plist::Dictionary& keyRules, const QString& key)
+{
+    if (const plist::Value* rule = keyRules.find(key))
+        return rule;
+    const QStringView base = withoutQualifier(key);
+    return base.isEmpty() ? nullptr : keyRules.find(base.toString());
+}
+
 void PlistValidator::validateDictionary(const plist::Dictionary& dict, const plist::Value* rules,
                                         const QString& keyPath, const ValidationContext& context)
 {
     const plist::Dictionary* keyRules = ruleDictionary(rules, kKeys);
-    if (!keyRules)
+    // Members keyed by names the bundle chooses (domains, personalities, ...) all follow one rule.
+    const plist::Value* otherMembers = ruleField(rules, kMemberRule, plist::Kind::Dictionary);
+    if (!keyRules && !otherMembers)
         return;
     // The parsers refuse deeper nesting, so only a tree built by other means
     // gets here; it is reported rather than walked into a stack overflow.
@@ -213,22 +259,30 @@ void PlistValidator::validateDictionary(const plist::Dictionary& dict, const pli
         return;
     }
     ++mDepth;
-    // Used before checkValues walks deeper, which may ask for other summaries.
-    const KeyRulesSummary& summary = mKeyRules.summaryOf(*keyRules);
-    checkForUnexpectedKeysAmong(dict.keys(), *keyRules, summary, keyPath);
-    checkForRecommendedKeysInDict(dict, *keyRules, summary, keyPath);
-    checkValues(dict, *keyRules, keyPath, context);
+    static const plist::Dictionary noKeyRules;
+    if (keyRules) {
+        // Used before checkValues walks deeper, which may ask for other summaries.
+        const KeyRulesSummary& summary = mKeyRules.summaryOf(*keyRules);
+        // With a rule for other members, no member is unknown.
+        if (!otherMembers)
+            checkForUnexpectedKeysAmong(dict.keys(), *keyRules, summary, keyPath);
+        checkForRecommendedKeysInDict(dict, *keyRules, summary, keyPath);
+    }
+    checkValues(dict, keyRules ? *keyRules : noKeyRules, otherMembers, keyPath, context);
     --mDepth;
 }
 
 void PlistValidator::checkValues(const plist::Dictionary& dict, const plist::Dictionary& keyRules,
-                                 const QString& keyPath, const ValidationContext& context)
+                                 const plist::Value* otherMembers, const QString& keyPath,
+                                 const ValidationContext& context)
 {
     Q_ASSERT(&keyPath == &mPath);
     const qsizetype parentLength = mPath.size();
     for (int i = 0; i < dict.size(); ++i) {
         const QString& key = dict.keyAt(i);
-        const plist::Value* memberRule = keyRules.find(key);
+        const plist::Value* memberRule = memberRuleOf(keyRules, key);
+        if (!memberRule)
+            memberRule = otherMembers;
         if (!memberRule)
             continue; // unknown: already reported, and its value is not examined
         if (mDeprecationNotes)
@@ -251,33 +305,62 @@ void PlistValidator::checkValues(const plist::Dictionary& dict, const plist::Dic
 void PlistValidator::validatePropertyListItem(const plist::Value& value, const plist::Value* rules,
                                               const QString& keyPath, const ValidationContext& context)
 {
-    const plist::Value* type = ruleField(rules, kType, plist::Kind::String);
-    const auto typeIs = [type](QLatin1StringView name) { return type && type->toString() == name; };
+    // "type" names one type, or lists the types a value may have.
+    const plist::Value* type = ruleField(rules, kType);
+    QVarLengthArray<QStringView, 4> typeNames;
+    if (type && type->isString())
+        typeNames.append(type->toString());
+    else if (type && type->isArray())
+        for (const plist::Value& name : type->toArray())
+            if (name.isString())
+                typeNames.append(name.toString());
 
-    if (typeIs(QLatin1StringView("dictionary")) && value.isDictionary())
-        validateDictionary(value.toDictionary(), rules, keyPath, context);
-    else if (typeIs(QLatin1StringView("array")) && value.isArray())
-        validateArray(value.toArray(), rules, keyPath, context);
-    else if (typeIs(QLatin1StringView("array")) && ruleFlag(rules, kAllowSingle))
+    for (const QStringView typeName : typeNames)
+        if (validateAs(typeName, value, rules, keyPath, context))
+            return;
+    // A lone value in place of a one-element array, once no type took it as it is.
+    const bool arrayAllowed = std::find(typeNames.begin(), typeNames.end(), u"array") != typeNames.end();
+    if (arrayAllowed && ruleFlag(rules, kAllowSingle)) {
         validateSingletonArray(value, rules, keyPath, context);
-    else if (typeIs(QLatin1StringView("string")) && value.isString())
+        return;
+    }
+    if (type && type->isArray() && !typeNames.isEmpty()) {
+        QStringList names;
+        for (const QStringView typeName : typeNames)
+            names.append(typeName.toString());
+        error("BadType", keyPath, names.join(QLatin1StringView(" or ")));
+    } else {
+        error("BadType", keyPath, type && type->isString() ? type : nullptr);
+    }
+}
+
+// Takes the value when it is of the named type: checks it and returns true.
+bool PlistValidator::validateAs(QStringView typeName, const plist::Value& value, const plist::Value* rules,
+                                const QString& keyPath, const ValidationContext& context)
+{
+    if (typeName == u"dictionary" && value.isDictionary())
+        validateDictionary(value.toDictionary(), rules, keyPath, context);
+    else if (typeName == u"array" && value.isArray())
+        validateArray(value.toArray(), rules, keyPath, context);
+    else if (typeName == u"string" && value.isString())
         validateString(value.toString(), rules, keyPath);
-    else if (typeIs(QLatin1StringView("boolean")) && value.isBoolean())
-        return;
-    else if (typeIs(QLatin1StringView("booleanOrYN")) && value.isBoolean())
-        return;
-    else if (typeIs(QLatin1StringView("booleanOrYN")) && value.isString())
+    else if ((typeName == u"boolean" || typeName == u"booleanOrYN" || typeName == u"booleanOr01") && value.isBoolean())
+        return true;
+    else if (typeName == u"booleanOrYN" && value.isString())
         validateYN(value.toString(), keyPath);
-    else if (typeIs(QLatin1StringView("booleanOr01")) && value.isBoolean())
-        return;
-    else if (typeIs(QLatin1StringView("booleanOr01")) && value.isString())
+    else if (typeName == u"booleanOr01" && value.isString())
         validate01(value.toString(), keyPath);
-    else if (typeIs(QLatin1StringView("integer")) && value.isInteger())
-        return;
-    else if (typeIs(QLatin1StringView("float")) && value.isReal())
-        return;
+    else if (typeName == u"integer" && value.isInteger())
+        return true;
+    else if (typeName == u"float" && value.isReal())
+        return true;
+    else if (typeName == u"number" && (value.isInteger() || value.isReal()))
+        return true;
+    else if ((typeName == u"data" && value.isData()) || (typeName == u"date" && value.isDate()))
+        return true;
     else
-        error("BadType", keyPath, type);
+        return false;
+    return true;
 }
 
 void PlistValidator::validateArray(const std::vector<plist::Value>& array, const plist::Value* rules,
@@ -332,6 +415,10 @@ void PlistValidator::validateString(const QString& value, const plist::Value* ru
             formatOK = validateUTI(value, keyPath);
         else if (*subtype == QLatin1StringView("char"))
             formatOK = validateChar(value, keyPath);
+        else if (*subtype == QLatin1StringView("httpsURL"))
+            formatOK = validateHttpsURL(value, keyPath);
+        else if (*subtype == QLatin1StringView("ed25519Key"))
+            formatOK = validateEd25519Key(value, keyPath);
     }
 
     if (const plist::Value* values = ruleField(rules, kValues, plist::Kind::Array)) {
@@ -361,6 +448,28 @@ bool PlistValidator::validateChar(const QString& value, const QString& keyPath)
     if (value.size() == 1)
         return true;
     error("Not1Char", value, keyPath);
+    return false;
+}
+
+bool PlistValidator::validateHttpsURL(const QString& value, const QString& keyPath)
+{
+    const QUrl url(value, QUrl::StrictMode);
+    if (url.isValid() && url.scheme() == QLatin1StringView("https") && !url.host().isEmpty())
+        return true;
+    warning("NotHttpsURL", value, keyPath);
+    return false;
+}
+
+bool PlistValidator::validateEd25519Key(const QString& value, const QString& keyPath)
+{
+    constexpr qsizetype kEd25519KeySize = 32;
+    const bool ascii = std::all_of(value.begin(), value.end(), [](QChar c) { return c.unicode() < 128; });
+    if (ascii) {
+        const auto decoded = QByteArray::fromBase64Encoding(value.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+        if (decoded && decoded.decoded.size() == kEd25519KeySize)
+            return true;
+    }
+    error("NotEd25519Key", value, keyPath);
     return false;
 }
 
@@ -453,7 +562,7 @@ void PlistValidator::checkForUnexpectedKeysAmong(const std::vector<QString>& key
 {
     const std::vector<QString>& ruleKeys = keyRules.keys();
     for (const QString& key : keys) {
-        if (keyRules.contains(key))
+        if (memberRuleOf(keyRules, key))
             continue;
         std::int32_t distance = 0;
         const std::int32_t nearest = findHistogramOf(summary.histograms, HistogramOfKey(key), distance);

@@ -30,6 +30,11 @@ public:
     // once for each information dictionary.
     void validateInfoDict(const plist::Dictionary& infoDict, const plist::Value* rules);
 
+    // The rule of a member key in a key-rules dictionary: the key's own, else that of
+    // the key it qualifies with a device, platform or architecture suffix
+    // ("CFBundleIcons~ipad" follows "CFBundleIcons"); null for an unknown key.
+    static const plist::Value* memberRuleOf(const plist::Dictionary& keyRules, const QString& key);
+
 private:
     // A set of characters as the string checks use them: each ASCII character
     // in or out on its own, everything beyond ASCII in or out as one.
@@ -61,14 +66,19 @@ private:
                        const ValidationContext& context);
     void validateSingletonArray(const plist::Value& value, const plist::Value* rules, const QString& keyPath,
                                 const ValidationContext& context);
-    void checkValues(const plist::Dictionary& dict, const plist::Dictionary& keyRules, const QString& keyPath,
-                     const ValidationContext& context);
+    // otherMembers: the rule of the members keyRules does not name, or null.
+    void checkValues(const plist::Dictionary& dict, const plist::Dictionary& keyRules, const plist::Value* otherMembers,
+                     const QString& keyPath, const ValidationContext& context);
+    bool validateAs(QStringView typeName, const plist::Value& value, const plist::Value* rules, const QString& keyPath,
+                    const ValidationContext& context);
 
     // String contents.
     void validateString(const QString& value, const plist::Value* rules, const QString& keyPath);
     bool validateFourCharCode(const QString& value, const QString& keyPath);
     bool validateChar(const QString& value, const QString& keyPath);
     bool validateVersion(const QString& value, const QString& keyPath);
+    bool validateHttpsURL(const QString& value, const QString& keyPath);
+    bool validateEd25519Key(const QString& value, const QString& keyPath);
     bool validateBundleID(const QString& value, const QString& keyPath);
     bool validateUTI(const QString& value, const QString& keyPath);
     // The steps both take: foreign characters, then no full stop, then an empty part.

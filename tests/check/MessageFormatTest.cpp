@@ -75,7 +75,8 @@ const char* const kCatalogue =
     "IntroText/0/E;CheckingPrefix/0/O;NoData/0/O;NoPlstRes/0/O;ParseErr/1/E;NotDict/0/E;CreatorMismatch/0/E;"
     "TypeMismatch/0/E;Not4Char/2/E;Not1Char/2/E;BadVers/2/E;BIDBadChar/2/E;BIDNoDot/2/E;BIDEmptyPart/2/E;"
     "UTIBadChar/2/E;UTINoDot/2/E;UTIEmptyPart/2/E;BadEnumeratedValue/2/E;EmptyString/1/E;NotYNBool/2/E;"
-    "Not01Bool/2/E;DeprecKey/3/E;AppleKey/2/E;BadType/2/E;NoReqTopKey/1/E;NoReqKey/2/E;NoRecTopKey/1/E;"
+    "Not01Bool/2/E;NotHttpsURL/2/E;NotEd25519Key/2/E;DeprecKey/3/E;AppleKey/2/E;BadType/2/E;NoReqTopKey/1/E;NoReqKey/2/"
+    "E;NoRecTopKey/1/E;"
     "NoRecKey/2/E;UnknownTopKey/1/O;UnknownKey/2/O;KeyTypo/1/E;DuplicateTopKey/2/E;DuplicateTopKeyNoLine/1/E;"
     "DuplicateKey/3/E;DuplicateKeyNoLine/2/E;Ostrel Log/0/-;SaveFailed/2/-";
 

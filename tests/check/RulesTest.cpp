@@ -71,18 +71,34 @@ protected:
 // misspelt, misplaced or of the wrong kind silently changes what is checked.
 void checkRule(const plist::Value& rule, const QString& where, bool isMember)
 {
-    static const QSet<QString> types = {"dictionary",  "array",       "string",  "boolean",
-                                        "booleanOrYN", "booleanOr01", "integer", "float"};
-    static const QSet<QString> subtypes = {"FourCharCode", "version", "bundleID", "UTI", "char"};
+    static const QSet<QString> types = {"dictionary", "array", "string", "boolean", "booleanOrYN", "booleanOr01",
+                                        "integer",    "float", "number", "data",    "date"};
+    static const QSet<QString> subtypes = {"FourCharCode", "version",  "bundleID",  "UTI",
+                                           "char",         "httpsURL", "ed25519Key"};
     static const QSet<QString> memberOnly = {"required", "recommended", "deprecated", "apple"};
-    static const QSet<QString> fields = {"type",       "keys",       "arrayitem", "allowsingle", "subtype",    "values",
-                                         "allowempty", "deprecated", "apple",     "required",    "recommended"};
+    static const QSet<QString> fields = {"type",    "keys",     "arrayitem",   "allowsingle",
+                                         "subtype", "values",   "allowempty",  "deprecated",
+                                         "apple",   "required", "recommended", "memberrule"};
     const std::string at = where.toStdString();
     ASSERT_TRUE(rule.isDictionary()) << at;
     const plist::Dictionary& dict = rule.toDictionary();
     const plist::Value* type = dict.find(QStringLiteral("type"));
-    ASSERT_TRUE(type && type->isString() && types.contains(type->toString())) << at;
-    const QString& t = type->toString();
+    ASSERT_NE(type, nullptr) << at;
+    // One type name, or a list of two or more different ones.
+    QSet<QString> ruleTypes;
+    if (type->isString()) {
+        ruleTypes.insert(type->toString());
+    } else {
+        ASSERT_TRUE(type->isArray() && type->toArray().size() >= 2) << at;
+        for (const plist::Value& name : type->toArray()) {
+            ASSERT_TRUE(name.isString()) << at;
+            EXPECT_FALSE(ruleTypes.contains(name.toString())) << at;
+            ruleTypes.insert(name.toString());
+        }
+    }
+    for (const QString& t : ruleTypes) {
+        EXPECT_TRUE(types.contains(t)) << at << ": unknown type " << t.toStdString();
+    }
 
     for (const QString& field : dict.keys()) {
         const plist::Value& value = *dict.find(field);
@@ -98,7 +114,7 @@ void checkRule(const plist::Value& rule, const QString& where, bool isMember)
         }
     }
     if (const plist::Value* keys = dict.find(QStringLiteral("keys"))) {
-        ASSERT_EQ(t, "dictionary") << at;
+        ASSERT_TRUE(ruleTypes.contains("dictionary")) << at;
         ASSERT_TRUE(keys->isDictionary()) << at;
         const plist::Dictionary& members = keys->toDictionary();
         for (int i = 0; i < members.size(); ++i) {
@@ -109,14 +125,18 @@ void checkRule(const plist::Value& rule, const QString& where, bool isMember)
             checkRule(members.valueAt(i), plist::memberKeyPath(where, members.keyAt(i)), true);
         }
     }
-    if (t == "array") {
+    if (const plist::Value* members = dict.find(QStringLiteral("memberrule"))) {
+        ASSERT_TRUE(ruleTypes.contains("dictionary")) << at;
+        checkRule(*members, plist::memberKeyPath(where, QStringLiteral("<member>")), true);
+    }
+    if (ruleTypes.contains("array")) {
         const plist::Value* item = dict.find(QStringLiteral("arrayitem"));
         ASSERT_NE(item, nullptr) << at << ": an array rule without arrayitem rejects every element";
         checkRule(*item, where + QStringLiteral("[]"), false);
     } else {
         EXPECT_FALSE(dict.contains(QStringLiteral("arrayitem")) || dict.contains(QStringLiteral("allowsingle"))) << at;
     }
-    if (t != "string") {
+    if (!ruleTypes.contains("string")) {
         EXPECT_FALSE(dict.contains("subtype") || dict.contains("values") || dict.contains("allowempty")) << at;
     }
     if (const plist::Value* subtype = dict.find(QStringLiteral("subtype"))) {
