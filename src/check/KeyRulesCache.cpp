@@ -6,6 +6,7 @@ namespace {
 
 const QString kRequired = QStringLiteral("required");
 const QString kRecommended = QStringLiteral("recommended");
+const QString kBuildSupplied = QStringLiteral("buildsupplied");
 
 // A flag of a member rule: true only when it is a boolean true.
 bool memberFlag(const plist::Dictionary& fields, const QString& name)
@@ -25,10 +26,11 @@ KeyRulesSummary summarizeKeyRules(const plist::Dictionary& keyRules)
         const plist::Value& rule = keyRules.valueAt(i);
         if (!rule.isDictionary())
             continue;
+        const bool buildSupplied = memberFlag(rule.toDictionary(), kBuildSupplied);
         if (memberFlag(rule.toDictionary(), kRequired))
-            summary.expected.push_back({i, true});
+            summary.expected.push_back({i, true, buildSupplied});
         else if (memberFlag(rule.toDictionary(), kRecommended))
-            summary.expected.push_back({i, false});
+            summary.expected.push_back({i, false, buildSupplied});
     }
     return summary;
 }

@@ -18,6 +18,7 @@ struct KeyRulesSummary {
     struct Expected {
         int index; // in the rule keys
         bool required;
+        bool buildSupplied; // the build adds it to a source Info.plist
     };
     std::vector<KeyHistogram> histograms; // one per rule key, in the rules' order
     std::vector<Expected> expected;       // in the rules' order

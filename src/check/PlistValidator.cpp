@@ -116,6 +116,14 @@ bool containsBuildSettingReference(const QString& value)
     return reference.match(value).hasMatch();
 }
 
+// "MM_VERSION", "BUILD_STRING_INFOPLIST": a whole value that is a macro name in capitals
+// with underscores, which Xcode's Info.plist preprocessing replaces.
+bool isPreprocessorMacro(const QString& value)
+{
+    static const QRegularExpression macro(QStringLiteral(R"(^[A-Z][A-Z0-9]*(_[A-Z0-9]+)+$)"));
+    return macro.match(value).hasMatch();
+}
+
 } // namespace
 
 // Character sets
@@ -400,7 +408,7 @@ void PlistValidator::validateSingletonArray(const plist::Value& value, const pli
 void PlistValidator::validateString(const QString& value, const plist::Value* rules, const QString& keyPath)
 {
     // A source Info.plist: the build replaces the reference, so its format and value are unknown here.
-    if (mAllowBuildSettings && containsBuildSettingReference(value))
+    if (mAllowBuildSettings && (containsBuildSettingReference(value) || isPreprocessorMacro(value)))
         return;
 
     bool formatOK = true;
@@ -540,6 +548,9 @@ void PlistValidator::checkForRecommendedKeysInDict(const plist::Dictionary& dict
     for (const KeyRulesSummary::Expected& expected : summary.expected) {
         const QString& key = ruleKeys.keyAt(expected.index);
         if (dict.contains(key))
+            continue;
+        // Xcode adds such a key to a source Info.plist when it builds the bundle.
+        if (expected.buildSupplied && mAllowBuildSettings)
             continue;
         if (expected.required) {
             if (keyPath.isEmpty())

@@ -143,7 +143,8 @@ TEST_F(Dispatch, EachTypeNameAcceptsItsKindsOnly)
     const std::pair<const char*, const char*> rows[] = {
         {"dictionary", ".TTTTTTT"},  {"array", "T.TTTTTT"},       {"string", "TT.TTTTT"},  {"boolean", "TTT.TTTT"},
         {"booleanOrYN", "TTY.TTTT"}, {"booleanOr01", "TT0.TTTT"}, {"integer", "TTTT.TTT"}, {"float", "TTTTT.TT"},
-        {"String", "TTTTTTTT"},      {nullptr, "TTTTTTTT"},
+        {"number", "TTTT..TT"},      {"data", "TTTTTT.T"},        {"date", "TTTTTTT."},    {"String", "TTTTTTTT"},
+        {nullptr, "TTTTTTTT"},
     };
     for (const auto& [type, outcomes] : rows) {
         const QString typeText = type ? QString::fromLatin1(type) : QStringLiteral("(null)");
@@ -178,6 +179,37 @@ TEST_F(Dispatch, ArraysSingleValuesAndOddRules)
         {S("string"), S("a"), "[error] BadType(K|(null))\n"},
         {rule("dictionary"), D({{"x", I(1)}}), ""},
         {rule("dictionary", {{"keys", A({})}}), D({{"x", I(1)}}), ""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(check(D({{"K", row.value}}), root({{"K", row.memberRule}})), QString::fromUtf8(row.report))
+            << row.memberRule.description().toStdString() << " / " << row.value.description().toStdString();
+}
+
+TEST_F(Dispatch, TypeListsTakeEachListedKind)
+{
+    const plist::Value item = rule("string", {{"subtype", S("FourCharCode")}});
+    const plist::Value stringOrDict = D({{"type", A({S("string"), S("dictionary")})},
+                                         {"subtype", S("FourCharCode")},
+                                         {"keys", D({{"N", rule("integer")}})}});
+    const plist::Value listOrSingle =
+        D({{"type", A({S("array"), S("number")})}, {"allowsingle", B(true)}, {"arrayitem", item}});
+    const struct {
+        plist::Value memberRule, value;
+        const char* report;
+    } rows[] = {
+        // Each listed type takes its kind, with the checks of that type.
+        {stringOrDict, S("APPL"), ""},
+        {stringOrDict, S("APP"), "[error] Not4Char(APP|K)\n"},
+        {stringOrDict, D({{"N", S("x")}}), "[error] BadType(K.N|integer)\n"},
+        {stringOrDict, I(1), "[error] BadType(K|string or dictionary)\n"},
+        // A lone value goes to the array only when no listed type takes it as it is.
+        {listOrSingle, I(1), ""},
+        {listOrSingle, S("APP"), "[error] Not4Char(APP|K)\n"},
+        {listOrSingle, A({S("APPL"), plist::Value(2.5)}), "[error] BadType(K[1]|string)\n"},
+        // Names that are no strings count for nothing; a list of none is no type.
+        {D({{"type", A({I(1), S("boolean")})}}), B(true), ""},
+        {D({{"type", A({I(1), S("boolean")})}}), S("x"), "[error] BadType(K|boolean)\n"},
+        {D({{"type", A({})}}), S("x"), "[error] BadType(K|(null))\n"},
     };
     for (const auto& row : rows)
         EXPECT_EQ(check(D({{"K", row.value}}), root({{"K", row.memberRule}})), QString::fromUtf8(row.report))
@@ -250,6 +282,17 @@ TEST_F(Strings, FormatsValuesAndEmptiness)
         {rule("booleanOrYN"), u"No", nullptr},
         {rule("booleanOrYN"), u"1", "[error] NotYNBool"},
         {rule("booleanOrYN"), u" YES", "[error] NotYNBool"},
+        {sub("httpsURL"), u"https://example.com/appcast.xml", nullptr},
+        {sub("httpsURL"), u"HTTPS://example.com/a", nullptr},
+        {sub("httpsURL"), u"http://example.com/appcast.xml", "[warning] NotHttpsURL"},
+        {sub("httpsURL"), u"https:///appcast.xml", "[warning] NotHttpsURL"},
+        {sub("httpsURL"), u"example.com/appcast.xml", "[warning] NotHttpsURL"},
+        {sub("httpsURL"), u"https://exa mple.com/", "[warning] NotHttpsURL"},
+        {sub("ed25519Key"), u"rhHib+w769W2/6/t+oM1ZxgjBB93BfBKMLO0Qo1etQs=", nullptr},
+        {sub("ed25519Key"), u"rhHib+w769W2/6/t+oM1ZxgjBB93BfBKMLO0Qo1etQ=", "[error] NotEd25519Key"}, // 31 bytes
+        {sub("ed25519Key"), u"rhHib+w769W2/6/t+oM1ZxgjBB93BfBKMLO0Qo1etQsA", "[error] NotEd25519Key"},
+        {sub("ed25519Key"), u"rhHib+w769W2/6/t+oM1ZxgéBB93BfBKMLO0Qo1etQs=", "[error] NotEd25519Key"},
+        {sub("ed25519Key"), u"", "[error] NotEd25519Key"},
         {rule("booleanOr01"), u"1", nullptr},
         {rule("booleanOr01"), u"01", "[error] Not01Bool"},
     };
@@ -289,6 +332,16 @@ TEST_F(Strings, BuildSettingReferencesWhenAllowed)
         set(platform::AllowBuildSettingsKey, true);
         EXPECT_EQ(check(D({{"K", S(value)}}), root({{"K", id}})), skipped ? QString() : strict) << value;
     }
+    // A whole value that names a macro of Info.plist preprocessing counts as a reference too.
+    const std::pair<const char*, bool> macros[] = {
+        {"MM_VERSION", true},  {"BUILD_STRING_INFOPLIST", true}, {"VERSION", false},
+        {"Mm_Version", false}, {"_MM_VERSION", false},           {"MM_VERSION 2", false},
+    };
+    set(platform::AllowBuildSettingsKey, true);
+    for (const auto& [value, skipped] : macros)
+        EXPECT_EQ(check(D({{"K", S(value)}}), root({{"K", sub("version")}})),
+                  skipped ? QString() : QStringLiteral("[warning] BadVers(%1|K)\n").arg(value))
+            << value;
     // It holds for "values" and in nested dictionaries too, but not for the YES/NO strings.
     const plist::Value list = rule("array", {{"arrayitem", rule("dictionary", {{"keys", D({{"Id", id}})}})}});
     const plist::Value rules =
@@ -362,6 +415,79 @@ TEST_F(Keys, TiesNameTheFirstRuleKey)
               "[warning] UnknownTopKey(ac) KeyTypo(ad)\n");
     EXPECT_EQ(check(info, root({{"ab", rule("integer")}, {"ca", rule("integer")}})),
               "[warning] UnknownTopKey(ac) KeyTypo(ca)\n");
+}
+
+TEST_F(Keys, KeysTheBuildSuppliesAreNotMissedInSourceFiles)
+{
+    const plist::Value rules =
+        root({{"Id", rule("string", {{"required", B(true)}, {"buildsupplied", B(true)}})},
+              {"Vers", rule("string", {{"recommended", B(true)}, {"buildsupplied", B(true)}})},
+              {"Name", rule("string", {{"recommended", B(true)}, {"buildsupplied", S("YES")}})}});
+    set(platform::AllowBuildSettingsKey, false);
+    EXPECT_EQ(check(D({}), rules),
+              "[error] NoReqTopKey(Id)\n[warning] NoRecTopKey(Vers)\n[warning] NoRecTopKey(Name)\n");
+    set(platform::AllowBuildSettingsKey, true);
+    EXPECT_EQ(check(D({}), rules), "[warning] NoRecTopKey(Name)\n");
+}
+
+TEST_F(Keys, MembersKeyedByChosenNamesFollowTheMemberRule)
+{
+    const plist::Value domain = rule("dictionary", {{"keys", D({{"Sub", rule("boolean")}})}});
+    const plist::Value info = D({{"K", D({{"a.example", D({{"Sub", S("x")}})}, {"b", I(1)}})}});
+    const struct {
+        plist::Value memberRule;
+        const char* report;
+    } rows[] = {
+        // Every member follows it, and none is unknown.
+        {rule("dictionary", {{"memberrule", domain}}),
+         "[error] BadType(K.a.example.Sub|boolean)\n[error] BadType(K.b|dictionary)\n"},
+        // With "keys", the members they name follow their own rules, the others the member rule.
+        {rule("dictionary", {{"keys", D({{"b", rule("integer")}})}, {"memberrule", domain}}),
+         "[error] BadType(K.a.example.Sub|boolean)\n"},
+        // Without it, as older rules files have it: unnamed members are unknown, or not checked at all.
+        {rule("dictionary", {{"keys", D({{"b", rule("integer")}})}}), "[note] UnknownKey(a.example|K)\n"},
+        {rule("dictionary"), ""},
+        {rule("dictionary", {{"memberrule", S("string")}}), ""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(check(info, root({{"K", row.memberRule}})), QString::fromUtf8(row.report))
+            << row.memberRule.description().toStdString();
+}
+
+TEST_F(Keys, QualifiedKeysFollowTheKeyTheyQualify)
+{
+    const plist::Value list = rule("array", {{"arrayitem", rule("string")}});
+    const plist::Value rules = root({{"UIOrientations", list}, {"OSBundleLibraries", list}, {"CFBundleName", list}});
+    const plist::Dictionary& keyRules = rules.toDictionary().find(QStringLiteral("keys"))->toDictionary();
+    const std::pair<const char*, bool> rows[] = {
+        {"UIOrientations~ipad", true},
+        {"UIOrientations~iphone", true},
+        {"UIOrientations~ipod", true},
+        {"UIOrientations-iphoneos", true},
+        {"UIOrientations-macos~ipad", true},
+        {"UIOrientations~ipad-iphoneos", false},
+        {"UIOrientations~mac", false},
+        {"UIOrientations~ipad~ipad", false},
+        {"~ipad", false},
+        {"OSBundleLibraries_x86_64", true},
+        {"OSBundleLibraries_arm64e", true},
+        {"OSBundleLibraries_sparc", false},
+        {"CFBundleName_x86_64", false}, // architecture variants are for kernel-extension keys
+    };
+    for (const auto& [key, known] : rows) {
+        const QString name = QString::fromLatin1(key);
+        EXPECT_EQ(check::PlistValidator::memberRuleOf(keyRules, name) != nullptr, known) << key;
+        // The value of a qualified key is checked by the rule it follows.
+        EXPECT_EQ(check(D({{key, I(1)}}), rules),
+                  (known ? QStringLiteral("[error] BadType(%1|array)\n") : QStringLiteral("[note] UnknownTopKey(%1)\n"))
+                      .arg(name))
+            << key;
+    }
+    EXPECT_EQ(check(D({{"UIOrientations~ipad", A({I(1)})}}), rules),
+              "[error] BadType(UIOrientations~ipad[0]|string)\n");
+    // The key's own rule comes first.
+    const plist::Value own = root({{"K", rule("string")}, {"K~ipad", rule("integer")}});
+    EXPECT_EQ(check(D({{"K~ipad", S("x")}}), own), "[error] BadType(K~ipad|integer)\n");
 }
 
 } // namespace

@@ -75,10 +75,10 @@ void checkRule(const plist::Value& rule, const QString& where, bool isMember)
                                         "integer",    "float", "number", "data",    "date"};
     static const QSet<QString> subtypes = {"FourCharCode", "version",  "bundleID",  "UTI",
                                            "char",         "httpsURL", "ed25519Key"};
-    static const QSet<QString> memberOnly = {"required", "recommended", "deprecated", "apple"};
+    static const QSet<QString> memberOnly = {"required", "recommended", "buildsupplied", "deprecated", "apple"};
     static const QSet<QString> fields = {"type",    "keys",     "arrayitem",   "allowsingle",
                                          "subtype", "values",   "allowempty",  "deprecated",
-                                         "apple",   "required", "recommended", "memberrule"};
+                                         "apple",   "required", "recommended", "memberrule", "buildsupplied"};
     const std::string at = where.toStdString();
     ASSERT_TRUE(rule.isDictionary()) << at;
     const plist::Dictionary& dict = rule.toDictionary();
@@ -106,7 +106,7 @@ void checkRule(const plist::Value& rule, const QString& where, bool isMember)
         EXPECT_TRUE(isMember || !memberOnly.contains(field))
             << at << ": " << field.toStdString() << " has no effect in an item rule";
         if (field == "allowsingle" || field == "allowempty" || field == "apple" || field == "required" ||
-            field == "recommended") {
+            field == "recommended" || field == "buildsupplied") {
             EXPECT_TRUE(value.isBoolean() && value.toBool()) << at << ": " << field.toStdString();
         }
         if (field == "deprecated") {

@@ -91,9 +91,10 @@ public:
 )T";
         for (const char* key : {"EmptyString", "NoReqTopKey", "NoRecTopKey", "NestingTooDeep"})
             table += QByteArray("\"") + key + "\" = \"" + key + "(%@)\\n\";\n";
-        for (const char* key : {"Not4Char", "Not1Char", "BadVers", "BIDBadChar", "BIDNoDot", "BIDEmptyPart",
-                                "UTIBadChar", "UTINoDot", "UTIEmptyPart", "BadEnumeratedValue", "NotYNBool",
-                                "Not01Bool", "AppleKey", "BadType", "NoReqKey", "NoRecKey"})
+        for (const char* key :
+             {"Not4Char", "Not1Char", "BadVers", "BIDBadChar", "BIDNoDot", "BIDEmptyPart", "UTIBadChar", "UTINoDot",
+              "UTIEmptyPart", "BadEnumeratedValue", "NotYNBool", "Not01Bool", "NotHttpsURL", "NotEd25519Key",
+              "AppleKey", "BadType", "NoReqKey", "NoRecKey"})
             table += QByteArray("\"") + key + "\" = \"" + key + "(%@|%@)\\n\";\n";
         QFile file(sDir->filePath(QStringLiteral("Test.strings")));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(table) == table.size());
