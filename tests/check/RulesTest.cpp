@@ -76,9 +76,9 @@ void checkRule(const plist::Value& rule, const QString& where, bool isMember)
     static const QSet<QString> subtypes = {"FourCharCode", "version",  "bundleID",  "UTI",
                                            "char",         "httpsURL", "ed25519Key"};
     static const QSet<QString> memberOnly = {"required", "recommended", "buildsupplied", "deprecated", "apple"};
-    static const QSet<QString> fields = {"type",    "keys",     "arrayitem",   "allowsingle",
-                                         "subtype", "values",   "allowempty",  "deprecated",
-                                         "apple",   "required", "recommended", "memberrule", "buildsupplied"};
+    static const QSet<QString> fields = {"type",        "keys",       "arrayitem",    "allowsingle", "subtype",
+                                         "values",      "allowempty", "deprecated",   "apple",       "required",
+                                         "recommended", "memberrule", "buildsupplied"};
     const std::string at = where.toStdString();
     ASSERT_TRUE(rule.isDictionary()) << at;
     const plist::Dictionary& dict = rule.toDictionary();
