@@ -3,7 +3,7 @@
 // judged true, with its reason; any other kind is a false finding, a fault of
 // the rules to fix at its root. Source files and templates are checked with
 // build-setting references allowed, as their projects would check them.
-#include "validator_support.h"
+#include "Support.h"
 
 #include "plist/Parse.h"
 
