@@ -7,16 +7,21 @@
 #include "platform/UserDefaults.h"
 #include "plist/JsonWriter.h"
 #include "plist/Parse.h"
+#include "report/FindingFormats.h"
+#include "report/IgnoreList.h"
 #include "report/ReportText.h"
 #include "report/RtfdWriter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
 
 #include <unistd.h>
 
@@ -84,6 +89,65 @@ int dump(const QStringList& paths)
     return status;
 }
 
+enum class Format { Text, Gnu, Json, Sarif, GitHub };
+
+std::optional<Format> formatNamed(const QString& name)
+{
+    static const std::pair<const char*, Format> kNames[] = {{"text", Format::Text},
+                                                            {"gnu", Format::Gnu},
+                                                            {"json", Format::Json},
+                                                            {"sarif", Format::Sarif},
+                                                            {"github", Format::GitHub}};
+    for (const auto& [text, format] : kNames)
+        if (name == QLatin1String(text))
+            return format;
+    return std::nullopt;
+}
+
+// The message keys a finding can carry: those of the built-in strings table,
+// and the guard's, which has no text there.
+QSet<QString> knownMessageKeys()
+{
+    QSet<QString> keys{QStringLiteral("CaughtException")};
+    QFile file(platform::Bundle::main().pathForLocalizedResource(QStringLiteral("Localizable.strings")));
+    if (!file.open(QIODevice::ReadOnly))
+        return keys;
+    const plist::ParseResult parsed = plist::parse(file.readAll());
+    if (parsed.ok() && parsed.value->isDictionary())
+        for (const QString& key : parsed.value->toDictionary().keys())
+            keys.insert(key);
+    return keys;
+}
+
+// A rule's short description: its message with "…" for each argument.
+QString ruleDescription(const QString& messageKey)
+{
+    static const QRegularExpression placeholder(QStringLiteral("%(\\d+\\$)?[@d]"));
+    QString text = platform::Bundle::main().localizedString(messageKey);
+    text.replace(placeholder, QStringLiteral("…"));
+    return text.replace(QStringLiteral("%%"), QStringLiteral("%")).trimmed();
+}
+
+struct Counts {
+    int bySeverity[3] = {0, 0, 0}; // error, warning, note
+    int ignored = 0;
+};
+
+// "3 errors, 12 warnings, 40 notes in 25 files, and 4 ignored"
+QString summary(const Counts& counts, qsizetype files)
+{
+    const auto count = [](int n, const char* one, const char* many) {
+        return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+    };
+    QString text = count(counts.bySeverity[0], "error", "errors") + QLatin1String(", ") +
+                   count(counts.bySeverity[1], "warning", "warnings") + QLatin1String(", ") +
+                   count(counts.bySeverity[2], "note", "notes") + QLatin1String(" in ") +
+                   count(static_cast<int>(files), "file", "files");
+    if (counts.ignored > 0)
+        text += QStringLiteral(", and %1 ignored").arg(counts.ignored);
+    return text;
+}
+
 class Progress {
 public:
     explicit Progress(qsizetype total) : mTotal(total), mShown(total >= kProgressThreshold && isatty(STDERR_FILENO))
@@ -128,7 +192,8 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(
         QStringLiteral("Checks the information property lists (Info.plist) of macOS bundles.\n"
                        "PATH is a bundle directory, a .plist file, or a file carrying a 'plst' resource.\n"
-                       "Exit status: 0 no errors found, 1 errors found (or a file could not be read), 2 usage error."));
+                       "Exit status: 0 nothing at or above --fail-on found, 1 such findings (or a file could not be "
+                       "read), 2 usage error."));
     const QCommandLineOption rulesOption(QStringLiteral("rules"),
                                          QStringLiteral("Use these rules instead of the built-in ones."),
                                          QStringLiteral("FILE"));
@@ -149,8 +214,23 @@ int main(int argc, char** argv)
         QStringLiteral("build-settings"),
         QStringLiteral("Accept build-setting references such as $(PRODUCT_NAME) in values, this run."));
     const QCommandLineOption formatOption(
-        QStringLiteral("format"), QStringLiteral("Write the report as text (default) or json (one object a line)."),
-        QStringLiteral("text|json"), QStringLiteral("text"));
+        QStringLiteral("format"),
+        QStringLiteral("Write the report as text (default), gnu (file:line:column: severity: text [ID]), json (one "
+                       "object a line), sarif (one SARIF 2.1.0 log) or github (GitHub Actions annotations)."),
+        QStringLiteral("text|gnu|json|sarif|github"), QStringLiteral("text"));
+    const QCommandLineOption ignoreOption(
+        QStringLiteral("ignore"),
+        QStringLiteral("Leave out the findings with this message key, or only the one at KEYPATH (repeatable)."),
+        QStringLiteral("ID[:KEYPATH]"));
+    const QCommandLineOption ignoreFileOption(
+        QStringLiteral("ignore-file"),
+        QStringLiteral("Read --ignore entries from FILE, one a line, # for comments (default: ./.ostrel-ignore if "
+                       "there is one)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption failOnOption(
+        QStringLiteral("fail-on"),
+        QStringLiteral("Exit with status 1 when a finding of this severity or worse remains (default: error)."),
+        QStringLiteral("error|warning|note"), QStringLiteral("error"));
     const QCommandLineOption dumpOption(
         QStringLiteral("dump"), QStringLiteral("Print each FILE's property list as JSON instead of checking it."));
     const QCommandLineOption rtfdOption(
@@ -158,7 +238,8 @@ int main(int argc, char** argv)
         QStringLiteral("Also save the report as an RTFD document at OUT; an existing one is replaced whole."),
         QStringLiteral("OUT"));
     parser.addOptions({rulesOption, stringsOption, resourcesOption, noDeprecationOption, noUnknownOption,
-                       buildSettingsOption, formatOption, dumpOption, rtfdOption});
+                       buildSettingsOption, formatOption, ignoreOption, ignoreFileOption, failOnOption, dumpOption,
+                       rtfdOption});
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Files and bundle directories to check."),
@@ -186,7 +267,8 @@ int main(int argc, char** argv)
         return usageError(QStringLiteral("an empty PATH was given"));
     // Only the files to check are opened by their bytes; the files these
     // options name go through Qt, which cannot name such a file.
-    for (const QCommandLineOption& option : {rulesOption, stringsOption, resourcesOption, rtfdOption}) {
+    for (const QCommandLineOption& option :
+         {rulesOption, stringsOption, resourcesOption, rtfdOption, ignoreFileOption}) {
         if (platform::hasUndecodableBytes(parser.value(option)))
             return usageError(QStringLiteral("the name given to --%1 is not valid UTF-8 and cannot be opened")
                                   .arg(option.names().constFirst()));
@@ -200,10 +282,14 @@ int main(int argc, char** argv)
     if (parser.isSet(rtfdOption) && rtfdPath.isEmpty())
         return usageError(QStringLiteral("--rtfd needs a file name"));
 
-    const QString format = parser.value(formatOption);
-    if (format != QLatin1String("text") && format != QLatin1String("json"))
-        return usageError(QStringLiteral("unknown format '%1' (use text or json)").arg(format));
-    const bool json = format == QLatin1String("json");
+    const QString formatName = parser.value(formatOption);
+    const std::optional<Format> format = formatNamed(formatName);
+    if (!format)
+        return usageError(QStringLiteral("unknown format '%1' (use text, gnu, json, sarif or github)").arg(formatName));
+    const std::optional<report::Severity> failOn = report::severityFromName(parser.value(failOnOption));
+    if (!failOn)
+        return usageError(QStringLiteral("unknown severity '%1' for --fail-on (use error, warning or note)")
+                              .arg(parser.value(failOnOption)));
 
     platform::Bundle& bundle = platform::Bundle::main();
     if (parser.isSet(resourcesOption)) {
@@ -224,6 +310,21 @@ int main(int argc, char** argv)
             return usageError(problem);
         bundle.setStringsFile(path);
     }
+    report::IgnoreList ignored(knownMessageKeys());
+    for (const QString& entry : parser.values(ignoreOption))
+        if (const QString problem = ignored.add(entry); !problem.isEmpty())
+            return usageError(QStringLiteral("--ignore %1: %2").arg(entry, problem));
+    const bool ignoreFileGiven = parser.isSet(ignoreFileOption);
+    const QString ignoreFile = ignoreFileGiven ? parser.value(ignoreFileOption) : QStringLiteral(".ostrel-ignore");
+    if (ignoreFileGiven || QFileInfo::exists(ignoreFile)) {
+        QFile file(ignoreFile);
+        if (!file.open(QIODevice::ReadOnly))
+            return usageError(QStringLiteral("cannot read %1: %2").arg(ignoreFile, file.errorString()));
+        if (const QString problem = ignored.addLines(QString::fromUtf8(file.readAll())); !problem.isEmpty())
+            return usageError(QStringLiteral("%1, %2").arg(ignoreFile, problem));
+    }
+    const report::FindingFilter shown = [&ignored](const report::Finding& f) { return !ignored.ignores(f); };
+
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
     if (parser.isSet(noDeprecationOption))
         defaults.setVolatile(platform::DeprecationNotesKey, false);
@@ -239,13 +340,16 @@ int main(int argc, char** argv)
     check::OstrelAppDelegate controller;
     controller.setWindow(&window);
     const report::TextStorage& report = window.textStorage();
-    const bool ansiBold = !json && isatty(STDOUT_FILENO);
+    const bool ansiBold = format == Format::Text && isatty(STDOUT_FILENO);
 
     bool failed = false;
+    Counts counts;
+    QList<report::Finding> sarifFindings;
     Progress progress(paths.size());
     for (qsizetype i = 0; i < paths.size(); ++i) {
         const QString& path = paths[i];
         const qsizetype firstRun = report.runs().size();
+        const qsizetype firstFinding = report.findings().size();
         bool completed = false;
         check::PerformCommand([&] {
             controller.applicationOpenFile(path);
@@ -256,18 +360,35 @@ int main(int argc, char** argv)
         const qsizetype endRun = report.runs().size();
 
         QByteArray out;
-        if (json) {
+        for (qsizetype f = firstFinding; f < report.findings().size(); ++f) {
+            const report::Finding& finding = report.findings()[f];
+            if (ignored.ignores(finding)) {
+                ++counts.ignored;
+                continue;
+            }
+            ++counts.bySeverity[static_cast<int>(finding.severity)];
+            failed = failed || finding.severity <= *failOn;
+            if (format == Format::Gnu)
+                out += (report::gnuLine(finding) + QLatin1Char('\n')).toUtf8();
+            else if (format == Format::GitHub)
+                out += (report::githubLine(finding) + QLatin1Char('\n')).toUtf8();
+            else if (format == Format::Sarif)
+                sarifFindings.append(finding);
+        }
+        if (format == Format::Json) {
             const QString read = platform::fileSystemPath(controller.urlRead());
-            for (const report::ReportLine& line : report::reportLines(report, firstRun, endRun)) {
-                const QJsonObject object{{QStringLiteral("file"), path},
-                                         {QStringLiteral("read"), read},
-                                         {QStringLiteral("severity"), line.severity},
-                                         {QStringLiteral("text"), line.text}};
+            for (const report::ReportLine& line : report::reportLines(report, firstRun, endRun, shown)) {
+                QJsonObject object{{QStringLiteral("file"), path},
+                                   {QStringLiteral("read"), read},
+                                   {QStringLiteral("severity"), line.severity},
+                                   {QStringLiteral("text"), line.text}};
+                if (line.finding)
+                    report::addJsonMembers(object, *line.finding);
                 out += QJsonDocument(object).toJson(QJsonDocument::Compact);
                 out += '\n';
             }
-        } else {
-            QString text = report::plainText(report, firstRun, endRun, ansiBold);
+        } else if (format == Format::Text) {
+            QString text = report::plainText(report, firstRun, endRun, ansiBold, shown);
             // The guard's line has no line end of its own; the next file starts anew.
             if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
                 text += QLatin1Char('\n');
@@ -280,7 +401,14 @@ int main(int argc, char** argv)
         progress.update(i + 1);
     }
     progress.clear();
+    if (format == Format::Sarif) {
+        report::SarifTool tool{QStringLiteral("ostrel-check"), QCoreApplication::applicationVersion(),
+                               QStringLiteral("https://ostrel.org/"), ruleDescription};
+        writeOut(QJsonDocument(report::sarifLog(sarifFindings, tool, QDir::currentPath())).toJson());
+    }
     std::fflush(stdout);
+    if (format == Format::Text && paths.size() > 1)
+        writeErr(summary(counts, paths.size()) + QLatin1Char('\n'));
     if (!rtfdPath.isEmpty()) {
         QString why;
         if (!window.writeRTFDToFile(rtfdPath, true, &why)) {
@@ -288,7 +416,5 @@ int main(int argc, char** argv)
             failed = true;
         }
     }
-    const bool errors = std::any_of(report.findings().cbegin(), report.findings().cend(),
-                                    [](const report::Finding& f) { return f.severity == report::Severity::Error; });
-    return failed || errors ? kExitFindings : kExitClean;
+    return failed ? kExitFindings : kExitClean;
 }

@@ -2,13 +2,18 @@
 
 namespace report {
 
-QString plainText(const TextStorage& report, qsizetype firstRun, qsizetype endRun, bool ansiBold)
+QString plainText(const TextStorage& report, qsizetype firstRun, qsizetype endRun, bool ansiBold,
+                  const FindingFilter& shown)
 {
     QString text;
     for (qsizetype i = firstRun; i < endRun; ++i) {
         const StyledString& run = report.runs().at(i);
+        const Finding* finding = report.findingOfRun(i);
+        if (finding && shown && !shown(*finding)) {
+            i = finding->endRun - 1;
+            continue;
+        }
         if (run.attachment) {
-            const Finding* finding = report.findingOfRun(i);
             text += finding && finding->firstRun == i ? severityName(finding->severity) + QLatin1Char(':')
                                                       : QStringLiteral("[image]");
         } else if (ansiBold && run.kind() == StyledString::Kind::Bold) {
@@ -20,7 +25,8 @@ QString plainText(const TextStorage& report, qsizetype firstRun, qsizetype endRu
     return text;
 }
 
-QList<ReportLine> reportLines(const TextStorage& report, qsizetype firstRun, qsizetype endRun)
+QList<ReportLine> reportLines(const TextStorage& report, qsizetype firstRun, qsizetype endRun,
+                              const FindingFilter& shown)
 {
     QList<ReportLine> lines;
     QString open;         // text outside findings, not yet ended by a line end
@@ -34,7 +40,7 @@ QList<ReportLine> reportLines(const TextStorage& report, qsizetype firstRun, qsi
     };
     for (qsizetype i = firstRun; i < endRun; ++i) {
         if (const Finding* finding = report.findingOfRun(i)) {
-            if (finding->firstRun == i || i == firstRun) {
+            if ((finding->firstRun == i || i == firstRun) && (!shown || shown(*finding))) {
                 finish();
                 lines << ReportLine{severityName(finding->severity), finding->text, finding};
             }

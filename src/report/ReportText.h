@@ -8,12 +8,19 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace report {
+
+// Which findings a rendering shows; an empty filter shows all. The runs of a
+// finding not shown are left out whole, line end included.
+using FindingFilter = std::function<bool(const Finding&)>;
 
 // The runs [firstRun, endRun) of the report as text; the icon that opens a
 // finding becomes its severity and a colon, any other image "[image]". With
 // ansiBold, bold runs are wrapped in the terminal's bold on and off sequences.
-QString plainText(const TextStorage& report, qsizetype firstRun, qsizetype endRun, bool ansiBold);
+QString plainText(const TextStorage& report, qsizetype firstRun, qsizetype endRun, bool ansiBold,
+                  const FindingFilter& shown = {});
 
 struct ReportLine {
     QString severity;                 // "heading", "error", "warning", "note", or "text"
@@ -24,6 +31,7 @@ struct ReportLine {
 // The runs [firstRun, endRun) of one check as report lines: the heading's two
 // lines (name, path), then one line per finding. Other text makes lines of
 // its own ("text"); empty lines do not count.
-QList<ReportLine> reportLines(const TextStorage& report, qsizetype firstRun, qsizetype endRun);
+QList<ReportLine> reportLines(const TextStorage& report, qsizetype firstRun, qsizetype endRun,
+                              const FindingFilter& shown = {});
 
 } // namespace report

@@ -97,7 +97,7 @@ checks=$((checks + 1))
 python3 - "$W/out" "$EX" "$D" <<'PY' || bad "json"
 import json, sys
 out, ex, d = sys.argv[1:]
-got = [tuple(json.loads(l).values()) for l in open(out, encoding="utf-8")]
+got = [tuple(json.loads(l)[k] for k in ("file", "read", "severity", "text")) for l in open(out, encoding="utf-8")]
 info = ex + "/Correct.app/Contents/Info.plist"
 assert got == [(ex + "/Correct.app", info, "heading", "Checking Correct.app"),
                (ex + "/Correct.app", info, "heading", info),
@@ -106,6 +106,73 @@ assert got == [(ex + "/Correct.app", info, "heading", "Checking Correct.app"),
                (d + "/array.plist", d + "/array.plist", "error", "The property list holds no dictionary at its "
                 "top level. An information property list must be a dictionary of keys and values.")], got
 PY
+
+# The finding forms, from inside the examples so that FILE is relative where it lies below.
+cd "$EX"
+t 1 --format gnu Mistakes.app
+checks=$((checks + 1))
+[ "$(sed -n '1p;6p' "$W/out")" = "$EX/Mistakes.app/Contents/Info.plist:36: warning: The key CFBundleName appears more than once at the top level (again at line 36). Only the last value counts; remove the other entries. [DuplicateTopKey]
+$EX/Mistakes.app/Contents/Info.plist: error: The value \"APPLE\" of CFBundlePackageType is not a four-character code: it must be exactly four characters, such as APPL or ????. [Not4Char]" ] || bad "gnu"
+t 1 --format json Mistakes.app
+checks=$((checks + 1))
+python3 - "$W/out" <<'PY' || bad "json records"
+import json, sys
+lines = [json.loads(l) for l in open(sys.argv[1], encoding="utf-8")]
+assert [l["severity"] for l in lines[:2]] == ["heading", "heading"] and "id" not in lines[0]
+ids = {l["id"]: l for l in lines[2:]}
+assert ids["BadEnumeratedValue"]["keyPath"] == "CFBundleDocumentTypes[0].CFBundleTypeRole", ids
+assert ids["KeyTypo"]["arguments"] == ["NSPrincipleClass", "NSPrincipalClass"], ids["KeyTypo"]
+assert ids["DuplicateTopKey"]["line"] == 36 and "column" not in ids["DuplicateTopKey"]
+PY
+t 1 --format sarif Mistakes.app LegacyTool
+checks=$((checks + 1))
+python3 - "$W/out" <<'PY' || bad "sarif"
+import json, sys
+log = json.load(open(sys.argv[1], encoding="utf-8"))
+assert log["version"] == "2.1.0"
+run = log["runs"][0]
+rules = run["tool"]["driver"]["rules"]
+results = run["results"]
+assert len(results) == 13 and len({r["id"] for r in rules}) == len(rules)
+for r in results:
+    assert rules[r["ruleIndex"]]["id"] == r["ruleId"]
+    loc = r["locations"][0]["physicalLocation"]["artifactLocation"]
+    assert loc["uri"] in ("Mistakes.app/Contents/Info.plist", "LegacyTool") and loc["uriBaseId"] == "SRCROOT", loc
+assert {r["level"] for r in results} == {"error", "warning", "note"}
+PY
+if command -v npx >/dev/null && npx --no-install sarif-multitool --version >/dev/null 2>&1; then
+  checks=$((checks + 1))
+  cp "$W/out" "$W/log.sarif"
+  npx --no-install sarif-multitool validate "$W/log.sarif" >"$W/err" 2>&1 || bad "SARIF Multitool validate"
+fi
+cd - >/dev/null
+
+# Escaping in the one-line forms: a file name with a comma, a colon and a line end.
+odd="$D/a,b:c
+d.plist"
+plist "$odd" '<array/>'
+t 1 --format github "$odd"
+has "::error file=${D//:/%3A}/a%2Cb%3Ac%0Ad.plist,title=NotDict::The property list holds no dictionary at its top level. An information property list must be a dictionary of keys and values."
+t 1 --format gnu "$odd"
+has "$D/a,b:c\nd.plist: error: The property list holds no dictionary at its top level. An information property list must be a dictionary of keys and values. [NotDict]"
+
+# Silencing, and what fails the run.
+t 0 --ignore NotDict "$D/array.plist" "$D/warn.plist"
+lacks "error:"
+checks=$((checks + 1))
+grep -qx "0 errors, 4 warnings, 1 note in 2 files, and 1 ignored" "$W/err" || bad "summary with ignored"
+t 1 --ignore 'UnknownTopKey:Other' "$D/warn.plist" --fail-on note
+has "note: Unknown key Extra."
+t 0 --ignore 'UnknownTopKey:Extra' "$D/warn.plist" --fail-on note --ignore BIDBadChar --ignore NoRecTopKey
+printf '# accepted\n\nUnknownTopKey:Extra\n  BIDBadChar\nNoRecTopKey\n' >"$D/accepted"
+t 0 --ignore-file "$D/accepted" --fail-on note "$D/warn.plist"
+(cd "$D" && cp accepted .ostrel-ignore && "$OSTREL_CHECK" --fail-on warning warn.plist >/dev/null) || bad ".ostrel-ignore in the current directory"
+t 1 --fail-on warning "$D/warn.plist"
+printf 'NoSuchKey\n' >"$D/wrong-ignore"
+for args in "--ignore Nonsense" "--ignore :x" "--ignore-file $D/wrong-ignore" "--ignore-file $D/none" "--fail-on fatal"; do
+  # shellcheck disable=SC2086
+  t 2 $args "$D/warn.plist"
+done
 
 # --dump, help, version and usage errors.
 t 1 --dump "$D/broken.plist" "$D/array.plist"

@@ -1,0 +1,157 @@
+#include "report/FindingFormats.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QUrl>
+
+#include <map>
+
+namespace report {
+
+namespace {
+
+// Line ends cannot stand inside a one-line form; the report's texts escape
+// them already, but a file name may hold one.
+QString oneLine(QString text)
+{
+    text.replace(QLatin1Char('\r'), QLatin1String("\\r"));
+    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return text;
+}
+
+QString githubData(QString text)
+{
+    text.replace(QLatin1Char('%'), QLatin1String("%25"));
+    text.replace(QLatin1Char('\r'), QLatin1String("%0D"));
+    text.replace(QLatin1Char('\n'), QLatin1String("%0A"));
+    return text;
+}
+
+QString githubProperty(const QString& text)
+{
+    QString escaped = githubData(text);
+    escaped.replace(QLatin1Char(':'), QLatin1String("%3A"));
+    escaped.replace(QLatin1Char(','), QLatin1String("%2C"));
+    return escaped;
+}
+
+QString sarifLevel(Severity severity)
+{
+    switch (severity) {
+    case Severity::Error: return QStringLiteral("error");
+    case Severity::Warning: return QStringLiteral("warning");
+    case Severity::Note: return QStringLiteral("note");
+    }
+    return {};
+}
+
+// The file as SARIF wants it: relative to the base where it lies below it,
+// else an absolute file URI.
+QJsonObject artifactLocation(const QString& file, const QString& baseDirectory)
+{
+    const QString absolute = QDir::cleanPath(QDir(baseDirectory).absoluteFilePath(file));
+    const QString base = QDir::cleanPath(QDir(baseDirectory).absolutePath());
+    if (absolute.startsWith(base + QLatin1Char('/'))) {
+        const QString relative = absolute.mid(base.size() + 1);
+        return {{QStringLiteral("uri"), QString::fromLatin1(QUrl::toPercentEncoding(relative, "/"))},
+                {QStringLiteral("uriBaseId"), QStringLiteral("SRCROOT")}};
+    }
+    return {{QStringLiteral("uri"), QUrl::fromLocalFile(absolute).toString(QUrl::FullyEncoded)}};
+}
+
+} // namespace
+
+QString gnuLine(const Finding& finding)
+{
+    QString line = oneLine(finding.fileRead) + QLatin1Char(':');
+    if (finding.position.line > 0) {
+        line += QString::number(finding.position.line) + QLatin1Char(':');
+        if (finding.position.column > 0)
+            line += QString::number(finding.position.column) + QLatin1Char(':');
+    }
+    return line + QLatin1Char(' ') + severityName(finding.severity) + QLatin1String(": ") + oneLine(finding.text) +
+           QLatin1String(" [") + finding.messageKey + QLatin1Char(']');
+}
+
+QString githubLine(const Finding& finding)
+{
+    static const QString kCommands[] = {QStringLiteral("error"), QStringLiteral("warning"), QStringLiteral("notice")};
+    QString line = QLatin1String("::") + kCommands[static_cast<int>(finding.severity)] + QLatin1String(" file=") +
+                   githubProperty(finding.fileRead);
+    if (finding.position.line > 0) {
+        line += QLatin1String(",line=") + QString::number(finding.position.line);
+        if (finding.position.column > 0)
+            line += QLatin1String(",col=") + QString::number(finding.position.column);
+    }
+    return line + QLatin1String(",title=") + githubProperty(finding.messageKey) + QLatin1String("::") +
+           githubData(finding.text);
+}
+
+void addJsonMembers(QJsonObject& line, const Finding& finding)
+{
+    line.insert(QStringLiteral("id"), finding.messageKey);
+    line.insert(QStringLiteral("keyPath"), finding.keyPath);
+    if (finding.position.line > 0)
+        line.insert(QStringLiteral("line"), finding.position.line);
+    if (finding.position.column > 0)
+        line.insert(QStringLiteral("column"), finding.position.column);
+    QJsonArray arguments;
+    for (const std::optional<plist::Value>& argument : finding.arguments)
+        arguments.append(argument ? QJsonValue(argument->description()) : QJsonValue());
+    line.insert(QStringLiteral("arguments"), arguments);
+}
+
+QJsonObject sarifLog(const QList<Finding>& findings, const SarifTool& tool, const QString& baseDirectory)
+{
+    // Rules in the order their keys first appear; results refer to them by index.
+    std::map<QString, int> ruleIndex;
+    QJsonArray rules;
+    QJsonArray results;
+    for (const Finding& finding : findings) {
+        auto [it, added] = ruleIndex.try_emplace(finding.messageKey, static_cast<int>(rules.size()));
+        if (added) {
+            rules.append(
+                QJsonObject{{QStringLiteral("id"), finding.messageKey},
+                            {QStringLiteral("shortDescription"),
+                             QJsonObject{{QStringLiteral("text"),
+                                          tool.describe ? tool.describe(finding.messageKey) : finding.messageKey}}},
+                            {QStringLiteral("defaultConfiguration"),
+                             QJsonObject{{QStringLiteral("level"), sarifLevel(finding.severity)}}}});
+        }
+        QJsonObject region;
+        if (finding.position.line > 0) {
+            region.insert(QStringLiteral("startLine"), finding.position.line);
+            if (finding.position.column > 0)
+                region.insert(QStringLiteral("startColumn"), finding.position.column);
+        } else if (finding.position.offset >= 0) {
+            region.insert(QStringLiteral("byteOffset"), finding.position.offset);
+        }
+        QJsonObject physical{{QStringLiteral("artifactLocation"), artifactLocation(finding.fileRead, baseDirectory)}};
+        if (!region.isEmpty())
+            physical.insert(QStringLiteral("region"), region);
+        QJsonObject location{{QStringLiteral("physicalLocation"), physical}};
+        if (!finding.keyPath.isEmpty())
+            location.insert(QStringLiteral("logicalLocations"),
+                            QJsonArray{QJsonObject{{QStringLiteral("fullyQualifiedName"), finding.keyPath}}});
+        results.append(QJsonObject{{QStringLiteral("ruleId"), finding.messageKey},
+                                   {QStringLiteral("ruleIndex"), it->second},
+                                   {QStringLiteral("level"), sarifLevel(finding.severity)},
+                                   {QStringLiteral("message"), QJsonObject{{QStringLiteral("text"), finding.text}}},
+                                   {QStringLiteral("locations"), QJsonArray{location}}});
+    }
+    const QJsonObject driver{{QStringLiteral("name"), tool.name},
+                             {QStringLiteral("version"), tool.version},
+                             {QStringLiteral("informationUri"), tool.informationUri},
+                             {QStringLiteral("rules"), rules}};
+    const QString baseUri = QUrl::fromLocalFile(QDir::cleanPath(QDir(baseDirectory).absolutePath()) + QLatin1Char('/'))
+                                .toString(QUrl::FullyEncoded);
+    const QJsonObject run{{QStringLiteral("tool"), QJsonObject{{QStringLiteral("driver"), driver}}},
+                          {QStringLiteral("originalUriBaseIds"),
+                           QJsonObject{{QStringLiteral("SRCROOT"), QJsonObject{{QStringLiteral("uri"), baseUri}}}}},
+                          {QStringLiteral("results"), results}};
+    return {{QStringLiteral("$schema"), QStringLiteral("https://json.schemastore.org/sarif-2.1.0.json")},
+            {QStringLiteral("version"), QStringLiteral("2.1.0")},
+            {QStringLiteral("runs"), QJsonArray{run}}};
+}
+
+} // namespace report

@@ -1,0 +1,41 @@
+// The one-line and machine-readable forms of findings, for editors, CI logs
+// and code scanning: GNU's "file:line:column: severity: text", GitHub Actions'
+// workflow commands, JSON members and a SARIF 2.1.0 log.
+#pragma once
+
+#include "report/Finding.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+namespace report {
+
+// "FILE:LINE:COLUMN: SEVERITY: TEXT [MessageKey]", with the file read as FILE
+// and the line or column left out where unknown.
+QString gnuLine(const Finding& finding);
+
+// "::error file=F,line=L,col=C,title=MessageKey::TEXT" (warning; notice for a
+// note), escaped as GitHub documents for data and for properties.
+QString githubLine(const Finding& finding);
+
+// The members a JSON report line of a finding adds: id, keyPath, line and
+// column (where known), arguments (as the report shows each; null for none).
+void addJsonMembers(QJsonObject& line, const Finding& finding);
+
+struct SarifTool {
+    QString name;
+    QString version;
+    QString informationUri;
+    // The short description of a message key's rule.
+    std::function<QString(const QString& messageKey)> describe;
+};
+
+// One SARIF 2.1.0 log of one run: the tool with a rule for each message key
+// used, and a result per finding. Files below baseDirectory are given
+// relative to it.
+QJsonObject sarifLog(const QList<Finding>& findings, const SarifTool& tool, const QString& baseDirectory);
+
+} // namespace report
