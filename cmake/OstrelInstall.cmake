@@ -48,6 +48,17 @@ foreach(program ${manual_programs})
   list(APPEND manual_pages "${page}.gz")
 endforeach()
 
+# The changelog and the AppStream releases must name the version being built,
+# or the package would describe another one.
+file(READ "${CMAKE_SOURCE_DIR}/docs/debian/changelog" changelog_text LIMIT 200)
+file(READ "${OSTREL_RESOURCE_DIR}/${OSTREL_APP_ID}.metainfo.xml" metainfo_text)
+string(FIND "${changelog_text}" "ostrel (${PROJECT_VERSION}) " changelog_at)
+string(FIND "${metainfo_text}" "<release version=\"${PROJECT_VERSION}\"" release_at)
+if(NOT changelog_at EQUAL 0 OR release_at EQUAL -1)
+  message(FATAL_ERROR "docs/debian/changelog must begin with, and resources/${OSTREL_APP_ID}.metainfo.xml "
+                      "must list, the release ${PROJECT_VERSION}")
+endif()
+
 set(changelog "${OSTREL_GENERATED_DOC_DIR}/changelog.gz")
 ostrel_gzip("${CMAKE_SOURCE_DIR}/docs/debian/changelog" "${changelog}")
 add_custom_target(documentation ALL DEPENDS ${manual_pages} "${changelog}")
