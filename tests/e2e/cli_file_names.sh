@@ -53,7 +53,7 @@ PY
 
 # The files that options name are opened through Qt, which cannot name
 # these: a usage error that says so, never "does not exist".
-for option in --rules --strings --resources --rtfd; do
+for option in --rules --strings --resources --ignore-file --rtfd; do
   status=0
   "$OSTREL_CHECK" "$option" "$W/"$'x\xff' "$W/$loose" >"$W/out" 2>"$W/err" || status=$?
   [ "$status" -eq 2 ] || bad "exit status $status for $option, not 2"
