@@ -1,7 +1,6 @@
 // ostrel-check: checks bundles and property lists from the command line and
 // writes the report to stdout, as text or as JSON lines.
-#include "check/HeadlessWindow.h"
-#include "check/OstrelAppDelegate.h"
+#include "FileChecker.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/UserDefaults.h"
@@ -10,7 +9,6 @@
 #include "report/FindingFormats.h"
 #include "report/IgnoreList.h"
 #include "report/ReportText.h"
-#include "report/RtfdWriter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -22,11 +20,13 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
+#include <QThread>
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -128,10 +128,7 @@ QString ruleDescription(const QString& messageKey)
     return text.replace(QStringLiteral("%%"), QStringLiteral("%")).trimmed();
 }
 
-struct Counts {
-    int bySeverity[3] = {0, 0, 0}; // error, warning, note
-    int ignored = 0;
-};
+using cli::Counts;
 
 // "3 errors, 12 warnings, 40 notes in 25 files, and 4 ignored"
 QString summary(const Counts& counts, qsizetype files)
@@ -237,6 +234,11 @@ int main(int argc, char** argv)
         QStringLiteral("rtfd"),
         QStringLiteral("Also save the report as an RTFD document at OUT; an existing one is replaced whole."),
         QStringLiteral("OUT"));
+    const QCommandLineOption jobsOption(
+        {QStringLiteral("j"), QStringLiteral("jobs")},
+        QStringLiteral("Check N files at a time (default: one per core); the report is the same for every N."),
+        QStringLiteral("N"));
+    parser.addOption(jobsOption);
     parser.addOptions({rulesOption, stringsOption, resourcesOption, noDeprecationOption, noUnknownOption,
                        buildSettingsOption, formatOption, ignoreOption, ignoreFileOption, failOnOption, dumpOption,
                        rtfdOption});
@@ -333,72 +335,85 @@ int main(int argc, char** argv)
     if (parser.isSet(buildSettingsOption))
         defaults.setVolatile(platform::AllowBuildSettingsKey, true);
 
-    check::HeadlessWindow window;
-    window.setRtfdWriter([](const report::TextStorage& report, const QString& path, QString* error) {
-        return report::WriteRtfd(report, path, error);
-    });
-    check::OstrelAppDelegate controller;
-    controller.setWindow(&window);
-    const report::TextStorage& report = window.textStorage();
+    int jobs = QThread::idealThreadCount();
+    if (parser.isSet(jobsOption)) {
+        bool ok = false;
+        jobs = parser.value(jobsOption).toInt(&ok);
+        if (!ok || jobs < 1)
+            return usageError(
+                QStringLiteral("-j needs a number of at least 1, not '%1'").arg(parser.value(jobsOption)));
+    }
     const bool ansiBold = format == Format::Text && isatty(STDOUT_FILENO);
+
+    // Runs on the checking threads: reads only the options and the ignore list.
+    const cli::Render render = [&](const cli::FileReport& file) {
+        cli::CheckedFile checked;
+        // An exception the guard did not catch left no finding behind; it fails all the same.
+        checked.failed = !file.completed;
+        const report::TextStorage& report = file.report;
+        for (qsizetype f = file.firstFinding; f < report.findings().size(); ++f) {
+            const report::Finding& finding = report.findings()[f];
+            if (ignored.ignores(finding)) {
+                ++checked.counts.ignored;
+                continue;
+            }
+            ++checked.counts.bySeverity[static_cast<int>(finding.severity)];
+            checked.failed = checked.failed || finding.severity <= *failOn;
+            if (format == Format::Gnu)
+                checked.out += (report::gnuLine(finding) + QLatin1Char('\n')).toUtf8();
+            else if (format == Format::GitHub)
+                checked.out += (report::githubLine(finding) + QLatin1Char('\n')).toUtf8();
+            else if (format == Format::Sarif)
+                checked.kept.append(finding);
+        }
+        if (format == Format::Json) {
+            for (const report::ReportLine& line : report::reportLines(report, file.firstRun, file.endRun, shown)) {
+                QJsonObject object{{QStringLiteral("file"), file.path},
+                                   {QStringLiteral("read"), file.read},
+                                   {QStringLiteral("severity"), line.severity},
+                                   {QStringLiteral("text"), line.text}};
+                if (line.finding)
+                    report::addJsonMembers(object, *line.finding);
+                checked.out += QJsonDocument(object).toJson(QJsonDocument::Compact);
+                checked.out += '\n';
+            }
+        } else if (format == Format::Text) {
+            QString text = report::plainText(report, file.firstRun, file.endRun, ansiBold, shown);
+            // The guard's line has no line end of its own; the next file starts anew.
+            if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
+                text += QLatin1Char('\n');
+            checked.out = text.toUtf8();
+        }
+        return checked;
+    };
 
     bool failed = false;
     Counts counts;
     QList<report::Finding> sarifFindings;
     Progress progress(paths.size());
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        const QString& path = paths[i];
-        const qsizetype firstRun = report.runs().size();
-        const qsizetype firstFinding = report.findings().size();
-        bool completed = false;
-        check::PerformCommand([&] {
-            controller.applicationOpenFile(path);
-            completed = true;
-        });
-        // An exception the guard did not catch left no finding behind; it fails all the same.
-        failed = failed || !completed;
-        const qsizetype endRun = report.runs().size();
-
-        QByteArray out;
-        for (qsizetype f = firstFinding; f < report.findings().size(); ++f) {
-            const report::Finding& finding = report.findings()[f];
-            if (ignored.ignores(finding)) {
-                ++counts.ignored;
-                continue;
-            }
-            ++counts.bySeverity[static_cast<int>(finding.severity)];
-            failed = failed || finding.severity <= *failOn;
-            if (format == Format::Gnu)
-                out += (report::gnuLine(finding) + QLatin1Char('\n')).toUtf8();
-            else if (format == Format::GitHub)
-                out += (report::githubLine(finding) + QLatin1Char('\n')).toUtf8();
-            else if (format == Format::Sarif)
-                sarifFindings.append(finding);
-        }
-        if (format == Format::Json) {
-            const QString read = platform::fileSystemPath(controller.urlRead());
-            for (const report::ReportLine& line : report::reportLines(report, firstRun, endRun, shown)) {
-                QJsonObject object{{QStringLiteral("file"), path},
-                                   {QStringLiteral("read"), read},
-                                   {QStringLiteral("severity"), line.severity},
-                                   {QStringLiteral("text"), line.text}};
-                if (line.finding)
-                    report::addJsonMembers(object, *line.finding);
-                out += QJsonDocument(object).toJson(QJsonDocument::Compact);
-                out += '\n';
-            }
-        } else if (format == Format::Text) {
-            QString text = report::plainText(report, firstRun, endRun, ansiBold, shown);
-            // The guard's line has no line end of its own; the next file starts anew.
-            if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
-                text += QLatin1Char('\n');
-            out = text.toUtf8();
-        }
+    const auto deliver = [&](qsizetype index, cli::CheckedFile& file) {
+        failed = failed || file.failed;
+        for (int s = 0; s < 3; ++s)
+            counts.bySeverity[s] += file.counts.bySeverity[s];
+        counts.ignored += file.counts.ignored;
+        sarifFindings += file.kept;
         progress.clear();
-        writeOut(out);
+        writeOut(file.out);
         if (progress.shown())
             std::fflush(stdout);
-        progress.update(i + 1);
+        progress.update(index + 1);
+    };
+    // The saved report is the whole run's, so it is checked on one thread
+    // that keeps it; otherwise each file's report is written and forgotten.
+    std::optional<cli::FileChecker> keeper;
+    if (!rtfdPath.isEmpty()) {
+        keeper.emplace(render, true);
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            cli::CheckedFile file = keeper->check(paths[i]);
+            deliver(i, file);
+        }
+    } else {
+        cli::checkInOrder(paths, jobs, render, deliver);
     }
     progress.clear();
     if (format == Format::Sarif) {
@@ -411,7 +426,7 @@ int main(int argc, char** argv)
         writeErr(summary(counts, paths.size()) + QLatin1Char('\n'));
     if (!rtfdPath.isEmpty()) {
         QString why;
-        if (!window.writeRTFDToFile(rtfdPath, true, &why)) {
+        if (!keeper->window().writeRTFDToFile(rtfdPath, true, &why)) {
             writeErr(QStringLiteral("ostrel-check: the report could not be saved as %1: %2\n").arg(rtfdPath, why));
             failed = true;
         }

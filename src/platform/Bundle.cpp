@@ -84,6 +84,7 @@ void Bundle::loadStringsIfNeeded() const
 
 QString Bundle::localizedString(const QString& key) const
 {
+    const std::lock_guard lock(mStringsMutex);
     loadStringsIfNeeded();
     const auto it = mStrings->constFind(key);
     return it == mStrings->constEnd() ? key : *it;
@@ -92,6 +93,7 @@ QString Bundle::localizedString(const QString& key) const
 void Bundle::setResourceDirectory(const QString& directory)
 {
     mResourceDirectory = directory;
+    const std::lock_guard lock(mStringsMutex);
     mStrings.reset();
 }
 
@@ -106,12 +108,14 @@ void Bundle::setResourcePath(const QString& name, const QString& path)
 void Bundle::setStringsFile(const QString& path)
 {
     mStringsFile = path;
+    const std::lock_guard lock(mStringsMutex);
     mStrings.reset();
 }
 
 void Bundle::setPreferredLanguages(const QStringList& languages)
 {
     mPreferredLanguages = languages;
+    const std::lock_guard lock(mStringsMutex);
     mStrings.reset();
 }
 

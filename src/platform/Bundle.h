@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <mutex>
 #include <optional>
 
 namespace platform {
@@ -25,6 +26,7 @@ public:
     QString pathForLocalizedResource(const QString& name) const;
 
     // The text of a message key; the key itself when the table lacks it.
+    // Safe to call from several threads while no setter runs.
     QString localizedString(const QString& key) const;
 
     void setResourceDirectory(const QString& directory);
@@ -46,6 +48,7 @@ private:
     QHash<QString, QString> mResourcePaths;
     QString mStringsFile;
     QStringList mPreferredLanguages;
+    mutable std::mutex mStringsMutex; // the table is loaded on first use, by whichever thread asks
     mutable std::optional<QHash<QString, QString>> mStrings;
 };
 

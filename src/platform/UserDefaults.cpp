@@ -10,20 +10,30 @@ UserDefaults& UserDefaults::standard()
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults)
 {
+    std::lock_guard lock(mMutex);
     for (auto it = defaults.begin(); it != defaults.end(); ++it)
         mRegistered.insert(it.key(), it.value());
 }
 
-void UserDefaults::setVolatile(const QString& key, const QVariant& value) { mVolatile.insert(key, value); }
+void UserDefaults::setVolatile(const QString& key, const QVariant& value)
+{
+    std::lock_guard lock(mMutex);
+    mVolatile.insert(key, value);
+}
 
-void UserDefaults::clearVolatile() { mVolatile.clear(); }
+void UserDefaults::clearVolatile()
+{
+    std::lock_guard lock(mMutex);
+    mVolatile.clear();
+}
 
 QVariant UserDefaults::valueForKey(const QString& key) const
 {
+    std::lock_guard lock(mMutex);
     if (mVolatile.contains(key))
         return mVolatile.value(key);
     // One lookup in the store: an invalid value means the user stored nothing.
-    const QVariant stored = const_cast<UserDefaults*>(this)->store().value(key);
+    const QVariant stored = const_cast<UserDefaults*>(this)->storeLocked().value(key);
     return stored.isValid() ? stored : mRegistered.value(key);
 }
 
@@ -38,13 +48,24 @@ bool UserDefaults::boolForKey(const QString& key) const
 
 void UserDefaults::setBool(const QString& key, bool value)
 {
-    store().setValue(key, value);
-    store().sync();
+    std::lock_guard lock(mMutex);
+    storeLocked().setValue(key, value);
+    storeLocked().sync();
 }
 
-void UserDefaults::useStore(std::unique_ptr<QSettings> settings) { mStore = std::move(settings); }
+void UserDefaults::useStore(std::unique_ptr<QSettings> settings)
+{
+    std::lock_guard lock(mMutex);
+    mStore = std::move(settings);
+}
 
 QSettings& UserDefaults::store()
+{
+    std::lock_guard lock(mMutex);
+    return storeLocked();
+}
+
+QSettings& UserDefaults::storeLocked()
 {
     if (!mStore)
         mStore = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Ostrel"),
@@ -52,4 +73,4 @@ QSettings& UserDefaults::store()
     return *mStore;
 }
 
-}  // namespace platform
+} // namespace platform

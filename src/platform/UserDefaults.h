@@ -7,9 +7,11 @@
 #include <QVariantMap>
 
 #include <memory>
+#include <mutex>
 
 namespace platform {
 
+// Safe to use from several threads at once.
 class UserDefaults {
 public:
     static UserDefaults& standard();
@@ -22,7 +24,7 @@ public:
 
     bool boolForKey(const QString& key) const;
     QVariant valueForKey(const QString& key) const;
-    void setBool(const QString& key, bool value);  // stored
+    void setBool(const QString& key, bool value); // stored
 
     // Tests and tools can point the store elsewhere (the default is the
     // user's configuration folder, organisation and application "Ostrel").
@@ -31,6 +33,9 @@ public:
 
 private:
     UserDefaults() = default;
+    QSettings& storeLocked();
+
+    mutable std::mutex mMutex;
     std::unique_ptr<QSettings> mStore;
     QVariantMap mVolatile;
     QVariantMap mRegistered;
@@ -42,4 +47,4 @@ inline const QString NoteUnknownKeysKey = QStringLiteral("NoteUnknownKeys");
 // Off unless set: "$(NAME)" and "${NAME}" references stand for values filled in at build time.
 inline const QString AllowBuildSettingsKey = QStringLiteral("AllowBuildSettings");
 
-}  // namespace platform
+} // namespace platform

@@ -23,6 +23,15 @@ void TextStorage::appendAttributedString(const StyledString& run)
         mObserver(run);
 }
 
+void TextStorage::clear()
+{
+    mRuns.clear();
+    mLength = 0;
+    mFindings.clear();
+    mFindingOpen = false;
+    mSkipBlank = false;
+}
+
 void TextStorage::beginFinding(Finding finding, bool withIcon)
 {
     finding.firstRun = mRuns.size();

@@ -73,6 +73,8 @@ public:
     QString string() const;
 
     void setObserver(Observer observer) { mObserver = std::move(observer); }
+    // Forgets the text and the findings, for a reader that has taken them.
+    void clear();
 
     // Findings. beginFinding opens a record at the end of the text (closing
     // one left open); the runs appended after it are its text, up to the line

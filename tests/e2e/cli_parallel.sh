@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# ostrel-check on several threads writes exactly what it writes on one: the
+# real corpus and the examples, as text, JSON, GNU lines and SARIF, with -j 1, 2 and 5, and
+# the same exit status.
+set -u
+: "${OSTREL_CHECK:?OSTREL_CHECK must name the ostrel-check program}"
+: "${OSTREL_SHARED:?OSTREL_SHARED must name the shared folder}"
+EX="$(cd "${OSTREL_SOURCE_DIR:-$(dirname "$0")/../..}" && pwd)/examples"
+W="$(mktemp -d)"
+trap 'rm -rf "$W"' EXIT
+export XDG_CONFIG_HOME="$W/config" # our own settings, never the user's
+unset OSTREL_RESOURCES
+checks=0 failures=0
+
+# The examples between the corpus files, and a missing file, so that clean
+# files, findings and errors of reading alternate.
+files=("$EX"/* "$W/missing.plist")
+for f in "$OSTREL_SHARED"/corpus/real/*; do
+  case "$f" in *.md | *.tsv) continue ;; esac
+  files+=("$f")
+done
+files+=("$EX"/*)
+
+for format in text json gnu sarif; do
+  "$OSTREL_CHECK" -j 1 --format "$format" "${files[@]}" >"$W/serial" 2>"$W/serial.err"
+  serial_status=$?
+  for jobs in 2 5; do
+    checks=$((checks + 1))
+    "$OSTREL_CHECK" -j "$jobs" --format "$format" "${files[@]}" >"$W/parallel" 2>"$W/parallel.err"
+    status=$?
+    if [ "$status" -ne "$serial_status" ] || ! cmp -s "$W/serial" "$W/parallel"; then
+      failures=$((failures + 1))
+      echo "FAIL: --format $format -j $jobs: status $status (serial $serial_status), output:"
+      diff "$W/serial" "$W/parallel" | head -20
+    fi
+  done
+  # Sanity: the run had something to agree on.
+  checks=$((checks + 1))
+  [ "$serial_status" -eq 1 ] && [ "$(grep -c . "$W/serial")" -gt 1000 ] ||
+    { failures=$((failures + 1)); echo "FAIL: --format $format: status $serial_status, $(wc -l <"$W/serial") lines"; }
+done
+
+# -j takes a number of at least one.
+for bad in 0 -3 x ""; do
+  checks=$((checks + 1))
+  status=0
+  "$OSTREL_CHECK" -j "$bad" "$EX/Loose.plist" >/dev/null 2>&1 || status=$?
+  [ "$status" -eq 2 ] || { failures=$((failures + 1)); echo "FAIL: -j '$bad' exited with $status, not 2"; }
+done
+
+echo "e2e cli_parallel: $checks checks, $failures failed"
+[ "$failures" -eq 0 ]
