@@ -12,7 +12,10 @@
 #include "platform/UserDefaults.h"
 
 #include <QFile>
+#include <QScopeGuard>
+#include <QSet>
 
+#include <algorithm>
 #include <mutex>
 
 namespace check {
@@ -172,6 +175,9 @@ bool OstrelAppDelegate::openURL(const QUrl& url)
     }
 
     const plist::ParseResult parsed = plist::parse(*bytes);
+    // The positions live as long as the parse result: for this check only.
+    mPositions = parsed.positions ? &*parsed.positions : nullptr;
+    const auto forgetPositions = qScopeGuard([this] { mPositions = nullptr; });
     if (!parsed.ok()) {
         appendErrorIcon();
         appendMessage("ParseErr", QString(), parsed.error);
@@ -331,9 +337,26 @@ void OstrelAppDelegate::beginFinding(report::Severity severity, bool withIcon)
 
 report::Position OstrelAppDelegate::positionOf(const char* messageKey, const QString& keyPath) const
 {
-    (void)messageKey;
-    (void)keyPath;
-    return {};
+    if (!mPositions)
+        return {};
+    // A missing key has no place of its own: its dictionary's is the nearest.
+    QStringView path(keyPath);
+    const plist::PositionNode* node = plist::findPosition(*mPositions, path);
+    while (!node && !path.isEmpty()) {
+        const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('.')), path.lastIndexOf(QLatin1Char('[')));
+        path = path.first(std::max<qsizetype>(cut, 0));
+        node = plist::findPosition(*mPositions, path);
+    }
+    if (!node)
+        return {};
+    // Findings about a key itself point at the key.
+    static const QSet<QLatin1StringView> kAboutTheKey{QLatin1StringView("UnknownTopKey"),
+                                                      QLatin1StringView("UnknownKey"), QLatin1StringView("DeprecKey"),
+                                                      QLatin1StringView("AppleKey")};
+    const bool onKey =
+        node->keyAt.line > 0 && path.size() == keyPath.size() && kAboutTheKey.contains(QLatin1StringView(messageKey));
+    const plist::Location& at = onKey ? node->keyAt : node->valueAt;
+    return report::Position{at.line, at.column, at.offset};
 }
 
 void OstrelAppDelegate::appendNoteIcon()

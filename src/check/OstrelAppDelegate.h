@@ -102,6 +102,8 @@ private:
     // The paths of the check under way, for its findings' records.
     QString mPathGiven;
     QString mPathRead;
+    // Where the values of the file under check stand; null outside a check.
+    const plist::PositionNode* mPositions = nullptr;
     int mErrorCount = 0;
 };
 

@@ -19,6 +19,46 @@ QString elementKeyPath(const QString& parentPath, int index)
 
 namespace {
 
+const PositionNode* findBelow(const PositionNode& node, QStringView rest, bool top)
+{
+    if (rest.isEmpty())
+        return &node;
+    if (!node.isDictionary) {
+        const qsizetype close = rest.indexOf(QLatin1Char(']'));
+        if (!rest.startsWith(QLatin1Char('[')) || close < 0)
+            return nullptr;
+        bool ok = false;
+        const qsizetype index = rest.sliced(1, close - 1).toLongLong(&ok);
+        if (!ok || index < 0 || static_cast<std::size_t>(index) >= node.children.size())
+            return nullptr;
+        return findBelow(node.children[static_cast<std::size_t>(index)], rest.sliced(close + 1), false);
+    }
+    if (!top) {
+        if (!rest.startsWith(QLatin1Char('.')))
+            return nullptr;
+        rest = rest.sliced(1);
+    }
+    // The later of two equal keys is the one that counts.
+    for (auto child = node.children.rbegin(); child != node.children.rend(); ++child) {
+        const qsizetype length = child->key.size();
+        if (!rest.startsWith(child->key) ||
+            (rest.size() > length && rest[length] != QLatin1Char('.') && rest[length] != QLatin1Char('[')))
+            continue;
+        if (const PositionNode* found = findBelow(*child, rest.sliced(length), false))
+            return found;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+const PositionNode* findPosition(const PositionNode& root, QStringView keyPath)
+{
+    return findBelow(root, keyPath, true);
+}
+
+namespace {
+
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 // Byte order of UTF-16 text: from its mark, or, without one, from a NUL in

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 namespace plist {
 
@@ -19,16 +20,42 @@ enum class Format { Xml, Binary, OldStyle };
 // A key that stood more than once in one dictionary; the later value won.
 struct DuplicateKey {
     QString key;
-    QString keyPath;  // the dictionary's key path: "" at the top, "a.b", "a[2]"
-    int line = 0;     // 1-based; 0 where the format has no lines (binary)
+    QString keyPath; // the dictionary's key path: "" at the top, "a.b", "a[2]"
+    int line = 0;    // 1-based; 0 where the format has no lines (binary)
     bool operator==(const DuplicateKey&) const = default;
 };
 
+// Where something starts in the text of a file: line and column count from 1,
+// in characters; 0 where unknown. The byte offset is -1 where unknown.
+struct Location {
+    int line = 0;
+    int column = 0;
+    qint64 offset = -1;
+    bool operator==(const Location&) const = default;
+};
+
+// Where each value of a parsed tree starts, and for a dictionary's member
+// where its key does: a tree beside the values, in the file's order. A key
+// that stood twice has two members here; the later one is found.
+struct PositionNode {
+    QString key;
+    Location keyAt;
+    Location valueAt;
+    bool isDictionary = false;
+    std::vector<PositionNode> children;
+};
+
+// The node of the value at keyPath ("a.b[2].c"), or null when the tree has
+// none there. Keys holding full stops or brackets are tried at each split.
+const PositionNode* findPosition(const PositionNode& root, QStringView keyPath);
+
 struct ParseResult {
-    std::optional<Value> value;  // set on success
-    QString error;               // set on failure: what is wrong, and where
+    std::optional<Value> value; // set on success
+    QString error;              // set on failure: what is wrong, and where
     Format format = Format::OldStyle;
     QList<DuplicateKey> duplicates;
+    // Set by the readers of text formats (XML, old-style) on success.
+    std::optional<PositionNode> positions;
 
     bool ok() const { return value.has_value(); }
 };
@@ -40,4 +67,4 @@ ParseResult parse(const QByteArray& bytes);
 QString memberKeyPath(const QString& parentPath, const QString& key);
 QString elementKeyPath(const QString& parentPath, int index);
 
-}  // namespace plist
+} // namespace plist

@@ -248,6 +248,8 @@ void TreeBuilder::open(bool isDict, qint64 line)
     Container& c = mStack.emplace_back();
     c.isDict = isDict;
     c.openLine = line;
+    c.positions.valueAt = mHere;
+    c.positions.isDictionary = isDict;
     // Room for a common size up front spares the first few reallocations.
     if (isDict)
         c.dict.reserve(8);
@@ -259,21 +261,40 @@ Value TreeBuilder::close()
 {
     Container& c = mStack.back();
     Value value = c.isDict ? Value::dictionary(std::move(c.dict)) : Value::array(std::move(c.items));
+    mClosedNode = std::move(c.positions);
     mStack.pop_back();
     return value;
 }
 
+PositionNode TreeBuilder::takeNode()
+{
+    if (mClosedNode) {
+        PositionNode node = std::move(*mClosedNode);
+        mClosedNode.reset();
+        return node;
+    }
+    PositionNode node;
+    node.valueAt = mHere;
+    return node;
+}
+
 void TreeBuilder::add(Value value)
 {
+    PositionNode node = takeNode();
     if (mStack.empty()) {
         mRoot = std::move(value);
+        mRootNode = std::move(node);
         return;
     }
     Container& top = mStack.back();
     if (!top.isDict) {
         top.items.push_back(std::move(value));
+        top.positions.children.push_back(std::move(node));
         return;
     }
+    node.key = top.key;
+    node.keyAt = top.keyAt;
+    top.positions.children.push_back(std::move(node));
     if (!top.dict.insert(top.key, std::move(value)))
         mDuplicates.append(DuplicateKey{top.key, containerPath(mStack.size() - 1), static_cast<int>(top.keyLine)});
     top.hasKey = false;
@@ -298,6 +319,8 @@ ParseResult TreeBuilder::takeResult()
     result.format = Format::Xml;
     result.value = std::move(mRoot);
     result.duplicates = std::move(mDuplicates);
+    if (result.value)
+        result.positions = std::move(mRootNode);
     return result;
 }
 

@@ -62,6 +62,8 @@ public:
         bool hasKey = false;
         qint64 keyLine = 0;
         qint64 openLine = 0;
+        Location keyAt; // where the pending key starts
+        PositionNode positions;
     };
 
     bool atTop() const { return mStack.empty(); }
@@ -69,6 +71,11 @@ public:
     Container& top() { return mStack.back(); }
     const Container& top() const { return mStack.back(); }
     bool hasRoot() const { return mRoot.has_value(); }
+
+    // Where the element about to be opened or added starts; the readers set
+    // it at each start tag.
+    void setLocation(const Location& where) { mHere = where; }
+    const Location& location() const { return mHere; }
 
     void open(bool isDict, qint64 line);
     // Pops the innermost container and returns it as a value.
@@ -82,8 +89,15 @@ public:
 private:
     QString containerPath(std::size_t depth) const;
 
+    // The node of the value about to be added: a closed container's, or a
+    // scalar's made here.
+    PositionNode takeNode();
+
     std::vector<Container> mStack;
     std::optional<Value> mRoot;
+    Location mHere;
+    std::optional<PositionNode> mClosedNode;
+    PositionNode mRootNode;
     QList<DuplicateKey> mDuplicates;
 };
 

@@ -245,6 +245,8 @@ public:
             mP = mLineFeeds.data();
             mEnd = mP + mLineFeeds.size();
         }
+        mBegin = mP;
+        mColumnFrom = mP;
     }
 
     std::optional<ParseResult> run();
@@ -272,11 +274,18 @@ private:
     bool placeValue() const;
     bool scalar(Tag tag, std::string_view text);
     QString key(std::string_view text, bool direct);
+    Location here();
 
     std::string mLineFeeds; // the document with its line ends made '\n', if it had others
     const char* mP;
     const char* mEnd;
     qint64 mLine = 1;
+    const char* mBegin = nullptr;
+    // The column is counted on from where it was last asked for, so that a
+    // document on one long line is still read in linear time.
+    const char* mColumnFrom = nullptr;
+    qint64 mColumnLine = 1;
+    int mColumn = 1;
     xml::TreeBuilder mTree;
     bool mInPlist = false;
     bool mSawPlist = false;
@@ -331,6 +340,24 @@ std::optional<ParseResult> FastReader::run()
             return std::nullopt;
     }
     return mTree.takeResult();
+}
+
+// Where the reader stands: line, column in characters (UTF-8 sequences),
+// offset. The offset counts the bytes read, line ends made '\n'.
+Location FastReader::here()
+{
+    if (mLine != mColumnLine) {
+        const char* lineStart = mP;
+        while (lineStart > mBegin && lineStart[-1] != '\n')
+            --lineStart;
+        mColumnFrom = lineStart;
+        mColumnLine = mLine;
+        mColumn = 1;
+    }
+    for (; mColumnFrom < mP; ++mColumnFrom)
+        if ((static_cast<unsigned char>(*mColumnFrom) & 0xC0) != 0x80)
+            ++mColumn;
+    return Location{static_cast<int>(mLine), mColumn, mP - mBegin};
 }
 
 // Skips white space; true when there was some.
@@ -520,6 +547,7 @@ bool FastReader::reference()
 bool FastReader::startTag()
 {
     const qint64 line = mLine;
+    mTree.setLocation(here());
     const char* nameStart = ++mP;
     while (mP < mEnd && isLetter(*mP))
         ++mP;
@@ -553,6 +581,7 @@ bool FastReader::startTag()
         dict.key = key(content, direct);
         dict.hasKey = true;
         dict.keyLine = line;
+        dict.keyAt = mTree.location();
         return true;
     }
     default: {

@@ -170,6 +170,7 @@ bool XmlParser::failReader()
 
 bool XmlParser::startElement()
 {
+    mTree.setLocation(Location{static_cast<int>(mLine), static_cast<int>(mColumn), -1});
     const QStringView name = mReader.name();
     const Tag tag = tagOf(name);
     switch (tag) {
@@ -199,6 +200,7 @@ bool XmlParser::startElement()
         dict.key = std::move(mText);
         dict.hasKey = true;
         dict.keyLine = line;
+        dict.keyAt = mTree.location();
         return true;
     }
     case Tag::Unknown: return fail(QStringLiteral("unknown element %1").arg(tagText(name)));

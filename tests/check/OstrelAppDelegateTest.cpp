@@ -1,8 +1,8 @@
 // The controller through the scripted window: start-up, opening files, the
 // guard, the cross-checks, print and save.
-#include "check/MessageFormat.h"
 #include "check/OstrelAppDelegate.h"
 #include "Support.h"
+#include "check/MessageFormat.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/PlatformException.h"
@@ -215,11 +215,12 @@ TEST_F(ControllerTest, EachFindingIsAlsoARecordOfWhatAndWhere)
         QString text;
     } expected[] = {
         {report::Severity::Warning, "DuplicateKey", "N.b", 5, "dup.plist", "Dup(b, N, 5)"},
-        {report::Severity::Note, "UnknownTopKey", "N", 0, "dup.plist", "Unknown(N)"},
-        {report::Severity::Note, "UnknownTopKey", "X", 0, "dup.plist", "Unknown(X)"},
-        {report::Severity::Error, "NoReqTopKey", "CFBundleIdentifier", 0, "dup.plist",
+        // An unknown key points at the key, a missing one at its dictionary.
+        {report::Severity::Note, "UnknownTopKey", "N", 4, "dup.plist", "Unknown(N)"},
+        {report::Severity::Note, "UnknownTopKey", "X", 6, "dup.plist", "Unknown(X)"},
+        {report::Severity::Error, "NoReqTopKey", "CFBundleIdentifier", 3, "dup.plist",
          "NoReqTopKey(CFBundleIdentifier)"},
-        {report::Severity::Error, "NotDict", "", 0, "array.plist", "NotDict"},
+        {report::Severity::Error, "NotDict", "", 3, "array.plist", "NotDict"},
         {report::Severity::Error, "NoData", "", 0, "missing.plist", "NoData: No such file or directory"},
         {report::Severity::Error, "CaughtException", "", 0, "array.plist",
          "safeOpenURL: Caught std::out_of_range: vector"},

@@ -112,7 +112,7 @@ cd "$EX"
 t 1 --format gnu Mistakes.app
 checks=$((checks + 1))
 [ "$(sed -n '1p;6p' "$W/out")" = "$EX/Mistakes.app/Contents/Info.plist:36: warning: The key CFBundleName appears more than once at the top level (again at line 36). Only the last value counts; remove the other entries. [DuplicateTopKey]
-$EX/Mistakes.app/Contents/Info.plist: error: The value \"APPLE\" of CFBundlePackageType is not a four-character code: it must be exactly four characters, such as APPL or ????. [Not4Char]" ] || bad "gnu"
+$EX/Mistakes.app/Contents/Info.plist:12:2: error: The value \"APPLE\" of CFBundlePackageType is not a four-character code: it must be exactly four characters, such as APPL or ????. [Not4Char]" ] || bad "gnu"
 t 1 --format json Mistakes.app
 checks=$((checks + 1))
 python3 - "$W/out" <<'PY' || bad "json records"
@@ -152,9 +152,9 @@ odd="$D/a,b:c
 d.plist"
 plist "$odd" '<array/>'
 t 1 --format github "$odd"
-has "::error file=${D//:/%3A}/a%2Cb%3Ac%0Ad.plist,title=NotDict::The property list holds no dictionary at its top level. An information property list must be a dictionary of keys and values."
+has "::error file=${D//:/%3A}/a%2Cb%3Ac%0Ad.plist,line=3,col=1,title=NotDict::The property list holds no dictionary at its top level. An information property list must be a dictionary of keys and values."
 t 1 --format gnu "$odd"
-has "$D/a,b:c\nd.plist: error: The property list holds no dictionary at its top level. An information property list must be a dictionary of keys and values. [NotDict]"
+has "$D/a,b:c\nd.plist:3:1: error: The property list holds no dictionary at its top level. An information property list must be a dictionary of keys and values. [NotDict]"
 
 # Silencing, and what fails the run.
 t 0 --ignore NotDict "$D/array.plist" "$D/warn.plist"

@@ -2,8 +2,8 @@
 // the nesting bound that holds in every text format, and the test files of
 // other property-list readers (corpus/peers), whose READMEs say whether a file
 // is valid, invalid or undetermined, and for many what it holds.
-#include "plist/JsonWriter.h"
 #include "plist/Parse.h"
+#include "plist/JsonWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -380,6 +380,46 @@ TEST(Parse, NestingIsBoundedInEveryTextFormat)
         const plist::ParseResult r = plist::parse(document);
         ASSERT_FALSE(r.ok());
         EXPECT_TRUE(r.error.contains(QLatin1String("nested more than 512"))) << r.error.toStdString();
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Where values and keys start, in XML (both readers) and with CRLF, comments,
+// CDATA, entities and text beyond ASCII before them.
+TEST(Positions, ValuesAndKeysByKeyPath)
+{
+    const QByteArray xml = "<?xml version=\"1.0\"?>\r\n<plist version=\"1.0\">\r\n<dict>\r\n"
+                           "<!-- é --><key>A</key><string>&lt;é</string>\r\n"
+                           "\t<key>B.c</key><array>\r\n\t\t<dict><key>K</key><true/></dict>\r\n"
+                           "\t\t<string><![CDATA[x]]></string></array>\r\n"
+                           "<key>A</key><integer>2</integer></dict></plist>\r\n";
+    const struct {
+        const char* keyPath;
+        plist::Location value;
+        int keyLine, keyColumn;
+    } rows[] = {
+        {"", {3, 1}, 0, 0},     {"A", {8, 13}, 8, 1}, // the later of the two A's
+        {"B.c", {5, 16}, 5, 2}, {"B.c[0]", {6, 3}, 0, 0}, {"B.c[0].K", {6, 21}, 6, 9}, {"B.c[1]", {7, 3}, 0, 0},
+    };
+    // The fast reader reads this; a doctype with an internal subset sends it to the full one.
+    const QByteArray full = QByteArray(xml).replace("<plist", "<!DOCTYPE plist [ ]>\r\n<plist");
+    for (const int shift : {0, 1}) {
+        const plist::ParseResult parsed = plist::parse(shift ? full : xml);
+        ASSERT_TRUE(parsed.ok() && parsed.positions) << parsed.error.toStdString();
+        for (const auto& row : rows) {
+            SCOPED_TRACE(std::string(row.keyPath) + (shift ? " full" : " fast"));
+            const plist::PositionNode* node = plist::findPosition(*parsed.positions, QString(row.keyPath));
+            ASSERT_NE(node, nullptr);
+            EXPECT_EQ(node->valueAt.line, row.value.line + shift);
+            EXPECT_EQ(node->valueAt.column, row.value.column);
+            EXPECT_EQ(node->keyAt.line, row.keyLine ? row.keyLine + shift : 0);
+            EXPECT_EQ(node->keyAt.column, row.keyColumn);
+        }
+        for (const char* nowhere : {"C", "B", "B.c[2]", "B.c[0].K.x", "A[0]", "B.c[x]"})
+            EXPECT_EQ(plist::findPosition(*parsed.positions, QString(nowhere)), nullptr) << nowhere;
     }
 }
 
