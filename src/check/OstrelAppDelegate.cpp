@@ -3,6 +3,9 @@
 #include "check/CreateImageString.h"
 #include "check/MessageFormat.h"
 #include "check/PlistDataReader.h"
+#include "check/ProductTree.h"
+#include "check/ProductWalk.h"
+#include "platform/ArchiveReader.h"
 #include "platform/Bundle.h"
 #include "platform/Error.h"
 #include "platform/FileUrl.h"
@@ -40,6 +43,7 @@ void OstrelAppDelegate::initialize()
         platform::UserDefaults::standard().registerDefaults({
             {platform::DeprecationNotesKey, true},
             {platform::NoteUnknownKeysKey, true},
+            {platform::CheckNestedBundlesKey, true},
         });
     });
 }
@@ -149,45 +153,77 @@ QUrl OstrelAppDelegate::urlToRead(const QUrl& given) const
 bool OstrelAppDelegate::openURL(const QUrl& url)
 {
     const QString displayName = platform::lastPathComponent(url);
-    mURLRead = urlToRead(url);
     mPathGiven = platform::fileSystemPath(url);
-    mPathRead = platform::fileSystemPath(mURLRead);
-    if (oTextView)
-        oTextView->endFinding();
-
-    appendString(localized(QStringLiteral("CheckingPrefix")));
-    appendBoldString(escapeControlCharacters(displayName));
-    appendFormat(QStringLiteral("\n%@\n"), platform::fileSystemPath(mURLRead));
+    const bool nested = platform::UserDefaults::standard().boolForKey(platform::CheckNestedBundlesKey);
+    if (!platform::isDirectoryURL(url) && platform::isArchiveName(displayName)) {
+        mURLRead = url;
+        return CheckArchive(*this, platform::fileSystemPath(url), displayName, nested);
+    }
+    if (!platform::isDirectoryURL(url) && displayName.endsWith(QStringLiteral(".dmg"), Qt::CaseInsensitive)) {
+        mURLRead = url;
+        appendHeading(displayName, platform::fileSystemPath(url));
+        appendErrorIcon();
+        appendMessage("DiskImage", QString());
+        return false;
+    }
+    mURLRead = urlToRead(url);
+    appendHeading(displayName, platform::fileSystemPath(mURLRead));
 
     platform::Error error;
     std::uint32_t fileType = 0;
     std::uint32_t creator = 0;
     const std::optional<QByteArray> bytes = PlistDataReader::readURL(mURLRead, &error, fileType, creator);
     if (!bytes) {
-        appendErrorIcon();
-        appendMessage("NoData", QString());
-        if (error.domain == platform::OSStatusErrorDomain && error.code == -192)
-            appendMessage("NoPlstRes", QString());
-        else
-            appendString(escapeControlCharacters(error.localizedDescription()));
-        appendString(QStringLiteral("\n"));
+        appendReadError(error);
         return false;
     }
+    const std::optional<plist::Value> infoDict = checkPlistData(*bytes, fileType, creator);
+    if (nested && platform::isDirectoryURL(url)) {
+        const DiskTree tree(platform::fileSystemPath(url));
+        ProductWalk(*this, tree, displayName, QString()).checkContents(infoDict ? &infoDict->toDictionary() : nullptr);
+    }
+    return true;
+}
 
-    const plist::ParseResult parsed = plist::parse(*bytes);
+void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRead)
+{
+    // The findings that follow are about this file.
+    mPathRead = pathRead;
+    if (oTextView)
+        oTextView->endFinding();
+    appendString(localized(QStringLiteral("CheckingPrefix")));
+    appendBoldString(escapeControlCharacters(name));
+    appendFormat(QStringLiteral("\n%@\n"), pathRead);
+}
+
+void OstrelAppDelegate::appendReadError(const platform::Error& error)
+{
+    appendErrorIcon();
+    appendMessage("NoData", QString());
+    if (error.domain == platform::OSStatusErrorDomain && error.code == -192)
+        appendMessage("NoPlstRes", QString());
+    else
+        appendString(escapeControlCharacters(error.localizedDescription()));
+    appendString(QStringLiteral("\n"));
+}
+
+std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& bytes, std::uint32_t fileType,
+                                                              std::uint32_t creator)
+{
+    plist::ParseResult parsed = plist::parse(bytes);
     // The positions live as long as the parse result: for this check only.
     mPositions = parsed.positions ? &*parsed.positions : nullptr;
     const auto forgetPositions = qScopeGuard([this] { mPositions = nullptr; });
     if (!parsed.ok()) {
         appendErrorIcon();
         appendMessage("ParseErr", QString(), parsed.error);
-        return true;
+        return std::nullopt;
     }
     reportDuplicateKeys(parsed.duplicates);
     if (!parsed.value->isDictionary()) {
         appendErrorIcon();
         appendMessage("NotDict", QString());
-        return true;
+        return std::nullopt;
     }
 
     const plist::Dictionary& infoDict = parsed.value->toDictionary();
@@ -196,7 +232,7 @@ bool OstrelAppDelegate::openURL(const QUrl& url)
     if (fileType != 0)
         checkFileType(fileType, infoDict);
     mValidator->validateInfoDict(infoDict, mRulesDict.get());
-    return true;
+    return std::move(*parsed.value);
 }
 
 void OstrelAppDelegate::reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates)

@@ -7,6 +7,7 @@
 #include "check/MessageLogger.h"
 #include "check/PlistValidator.h"
 #include "check/ReportWindow.h"
+#include "platform/Error.h"
 #include "plist/Parse.h"
 #include "plist/Value.h"
 #include "report/TextStorage.h"
@@ -17,12 +18,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace check {
 
 class OstrelAppDelegate : public MessageLogger {
 public:
-    // Registers the defaults of the settings (both true); runs once however
+    // Registers the defaults of the settings (all true); runs once however
     // often it is called. Stored values win over these.
     static void initialize();
 
@@ -46,6 +48,12 @@ public:
     bool safeOpenURL(const QUrl& url);
     // Checks one file or bundle directory; false when nothing could be read.
     bool openURL(const QUrl& url);
+    // The pieces of a check, for the product walk: the heading naming the item
+    // and the file read; the lines for a file that could not be read; the
+    // check of a property list's bytes, giving its dictionary when it has one.
+    void appendHeading(const QString& name, const QString& pathRead);
+    void appendReadError(const platform::Error& error);
+    std::optional<plist::Value> checkPlistData(const QByteArray& bytes, std::uint32_t fileType, std::uint32_t creator);
     void checkFileCreator(std::uint32_t creator, const plist::Dictionary& infoDict);
     void checkFileType(std::uint32_t fileType, const plist::Dictionary& infoDict);
 

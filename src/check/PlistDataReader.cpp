@@ -66,6 +66,13 @@ std::optional<QByteArray> readWholeFile(const QString& path, platform::Error* er
 
 } // namespace
 
+std::optional<QByteArray> PlistDataReader::readFile(const QString& path, platform::Error* error)
+{
+    if (error)
+        *error = platform::Error();
+    return readWholeFile(path, error);
+}
+
 std::optional<QByteArray> PlistDataReader::readURL(const QUrl& url, platform::Error* error, std::uint32_t& fileType,
                                                    std::uint32_t& creator)
 {

@@ -105,8 +105,8 @@ QStringView withoutQualifier(QStringView key)
     return {};
 }
 
-// "$(NAME)" or "${NAME}", with optional ":modifier" parts ("$(PRODUCT_NAME:rfc1034identifier)",
-// "$(NAME:default=text)"): a value that the build fills in.
+} // namespace
+
 bool containsBuildSettingReference(const QString& value)
 {
     if (!value.contains(QLatin1Char('$')))
@@ -115,6 +115,8 @@ bool containsBuildSettingReference(const QString& value)
                                                              R"(|\$\{[A-Za-z0-9_]+(:[A-Za-z0-9_]+(=[^}:]*)?)*\})"));
     return reference.match(value).hasMatch();
 }
+
+namespace {
 
 // "MM_VERSION", "BUILD_STRING_INFOPLIST": a whole value that is a macro name in capitals
 // with underscores, which Xcode's Info.plist preprocessing replaces.

@@ -18,6 +18,10 @@
 
 namespace check {
 
+// "$(NAME)" or "${NAME}", with optional ":modifier" parts ("$(PRODUCT_NAME:rfc1034identifier)",
+// "$(NAME:default=text)"): a value that the build fills in.
+bool containsBuildSettingReference(const QString& value);
+
 class PlistValidator {
 public:
     // The client is not owned; it outlives the validator. What depends only

@@ -188,7 +188,8 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Checks the information property lists (Info.plist) of macOS bundles.\n"
-                       "PATH is a bundle directory, a .plist file, or a file carrying a 'plst' resource.\n"
+                       "PATH is a bundle directory, a .plist file, a file carrying a 'plst' resource, or an archive\n"
+                       "(.zip, .ipa, .tar, .tar.gz, .tgz, .tar.bz2, .tar.xz, .xar) of bundles.\n"
                        "Exit status: 0 nothing at or above --fail-on found, 1 such findings (or a file could not be "
                        "read), 2 usage error."));
     const QCommandLineOption rulesOption(QStringLiteral("rules"),
@@ -210,6 +211,9 @@ int main(int argc, char** argv)
     const QCommandLineOption buildSettingsOption(
         QStringLiteral("build-settings"),
         QStringLiteral("Accept build-setting references such as $(PRODUCT_NAME) in values, this run."));
+    const QCommandLineOption noNestedOption(
+        QStringLiteral("no-nested"),
+        QStringLiteral("Check only each PATH's own dictionary: not the bundles inside it, nor its files, this run."));
     const QCommandLineOption formatOption(
         QStringLiteral("format"),
         QStringLiteral("Write the report as text (default), gnu (file:line:column: severity: text [ID]), json (one "
@@ -240,8 +244,8 @@ int main(int argc, char** argv)
         QStringLiteral("N"));
     parser.addOption(jobsOption);
     parser.addOptions({rulesOption, stringsOption, resourcesOption, noDeprecationOption, noUnknownOption,
-                       buildSettingsOption, formatOption, ignoreOption, ignoreFileOption, failOnOption, dumpOption,
-                       rtfdOption});
+                       buildSettingsOption, noNestedOption, formatOption, ignoreOption, ignoreFileOption, failOnOption,
+                       dumpOption, rtfdOption});
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Files and bundle directories to check."),
@@ -334,6 +338,8 @@ int main(int argc, char** argv)
         defaults.setVolatile(platform::NoteUnknownKeysKey, false);
     if (parser.isSet(buildSettingsOption))
         defaults.setVolatile(platform::AllowBuildSettingsKey, true);
+    if (parser.isSet(noNestedOption))
+        defaults.setVolatile(platform::CheckNestedBundlesKey, false);
 
     int jobs = QThread::idealThreadCount();
     if (parser.isSet(jobsOption)) {

@@ -134,6 +134,7 @@ void MainWindow::setUpActions()
     bindSetting(ui.actionDeprecationNotes, platform::DeprecationNotesKey);
     bindSetting(ui.actionNoteUnknownKeys, platform::NoteUnknownKeysKey);
     bindSetting(ui.actionAllowBuildSettings, platform::AllowBuildSettingsKey);
+    bindSetting(ui.actionCheckNestedBundles, platform::CheckNestedBundlesKey);
 
     connect(ui.actionAbout, &QAction::triggered, this, &MainWindow::showAbout);
 }

@@ -44,6 +44,8 @@ private:
 // The setting names.
 inline const QString DeprecationNotesKey = QStringLiteral("DeprecationNotes");
 inline const QString NoteUnknownKeysKey = QStringLiteral("NoteUnknownKeys");
+// On unless set: the bundles inside a bundle, and its files, are checked too.
+inline const QString CheckNestedBundlesKey = QStringLiteral("CheckNestedBundles");
 // Off unless set: "$(NAME)" and "${NAME}" references stand for values filled in at build time.
 inline const QString AllowBuildSettingsKey = QStringLiteral("AllowBuildSettings");
 

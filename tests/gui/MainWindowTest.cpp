@@ -87,6 +87,7 @@ TEST_F(WindowTest, SettingsTogglesShowAndStoreTheSettings)
         {"actionDeprecationNotes", platform::DeprecationNotesKey, true},
         {"actionNoteUnknownKeys", platform::NoteUnknownKeysKey, true},
         {"actionAllowBuildSettings", platform::AllowBuildSettingsKey, false},
+        {"actionCheckNestedBundles", platform::CheckNestedBundlesKey, true},
     };
     for (const auto& row : rows) {
         useFreshSettings();

@@ -1,0 +1,211 @@
+#include "check/ProductTree.h"
+
+#include "check/PlistDataReader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace check {
+
+namespace {
+
+// More links than this in one path is a loop (the system gives up at 40 too).
+constexpr int kMaxLinksFollowed = 40;
+
+bool isWithin(const QString& path, const QString& within)
+{
+    return within.isEmpty() || path == within || path.startsWith(within + QLatin1Char('/'));
+}
+
+} // namespace
+
+QString parentPath(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.left(slash);
+}
+
+QString joinPath(const QString& directory, const QString& name)
+{
+    if (directory.isEmpty())
+        return name;
+    if (name.isEmpty())
+        return directory;
+    return directory + QLatin1Char('/') + name;
+}
+
+ProductTree::Resolved ProductTree::resolve(const QString& path, const QString& within) const
+{
+    QStringList pending = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QStringList done;
+    int linksFollowed = 0;
+    Resolved result;
+    while (!pending.isEmpty()) {
+        const QString part = pending.takeFirst();
+        if (part == QLatin1String("."))
+            continue;
+        if (part == QLatin1String("..")) {
+            // Climbing above the product leads out of it, wherever it goes on.
+            if (done.isEmpty() || !isWithin(parentPath(done.join(QLatin1Char('/'))), within)) {
+                result.resolution = Resolution::Outside;
+                return result;
+            }
+            done.removeLast();
+            continue;
+        }
+        const QString candidate = joinPath(done.join(QLatin1Char('/')), part);
+        const Node here = node(candidate);
+        if (here.kind == Kind::Link) {
+            if (++linksFollowed > kMaxLinksFollowed) {
+                result.resolution = Resolution::Loop;
+                result.path = candidate;
+                return result;
+            }
+            if (here.linkTarget.isEmpty() || here.linkTarget.startsWith(QLatin1Char('/'))) {
+                result.resolution = Resolution::Outside;
+                result.path = here.linkTarget;
+                return result;
+            }
+            // The target is relative to the link's own directory: what is done so far.
+            pending = here.linkTarget.split(QLatin1Char('/'), Qt::SkipEmptyParts) + pending;
+            continue;
+        }
+        if (here.kind == Kind::Missing || (here.kind != Kind::Directory && !pending.isEmpty())) {
+            result.path = candidate;
+            return result;
+        }
+        done.append(part);
+    }
+    result.path = done.join(QLatin1Char('/'));
+    if (!isWithin(result.path, within)) {
+        result.resolution = Resolution::Outside;
+        return result;
+    }
+    result.node = node(result.path);
+    result.resolution = Resolution::Found;
+    return result;
+}
+
+// On disk
+
+QString DiskTree::absolute(const QString& path) const
+{
+    return path.isEmpty() ? mTop : mTop + QLatin1Char('/') + path;
+}
+
+ProductTree::Node DiskTree::node(const QString& path) const
+{
+    Node result;
+    if (path.isEmpty()) {
+        result.kind = Kind::Directory;
+        return result;
+    }
+    const QByteArray native = QFile::encodeName(absolute(path));
+    struct stat info {};
+    if (::lstat(native.constData(), &info) != 0)
+        return result;
+    if (S_ISLNK(info.st_mode)) {
+        result.kind = Kind::Link;
+        QByteArray target(qsizetype(info.st_size > 0 ? info.st_size : PATH_MAX) + 1, Qt::Uninitialized);
+        const ssize_t length = ::readlink(native.constData(), target.data(), size_t(target.size()));
+        if (length > 0 && length < target.size())
+            result.linkTarget = QFile::decodeName(target.left(qsizetype(length)));
+        return result;
+    }
+    result.kind = S_ISREG(info.st_mode) ? Kind::File : S_ISDIR(info.st_mode) ? Kind::Directory : Kind::Other;
+    result.executable = (info.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
+    return result;
+}
+
+QStringList DiskTree::children(const QString& path) const
+{
+    return QDir(absolute(path))
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+std::optional<QByteArray> DiskTree::read(const QString& path, platform::Error* error) const
+{
+    return PlistDataReader::readFile(absolute(path), error);
+}
+
+QString DiskTree::displayPath(const QString& path) const
+{
+    return absolute(path);
+}
+
+// In an archive
+
+ArchiveTree::ArchiveTree(QString archivePath, const platform::ArchiveContents& contents)
+    : mArchivePath(std::move(archivePath)), mContents(contents)
+{
+    QHash<QString, QSet<QString>> names;
+    for (const platform::ArchiveEntry& entry : contents.entries) {
+        // Every directory on the way holds the next part, listed or not.
+        QString path = entry.path;
+        while (!path.isEmpty()) {
+            const QString parent = parentPath(path);
+            QSet<QString>& inParent = names[parent];
+            const QString name = parent.isEmpty() ? path : path.mid(parent.size() + 1);
+            if (inParent.contains(name))
+                break;
+            inParent.insert(name);
+            path = parent;
+        }
+    }
+    for (auto it = names.cbegin(); it != names.cend(); ++it) {
+        QStringList sorted(it.value().cbegin(), it.value().cend());
+        sorted.sort();
+        mChildren.insert(it.key(), sorted);
+    }
+}
+
+ProductTree::Node ArchiveTree::node(const QString& path) const
+{
+    Node result;
+    if (const platform::ArchiveEntry* entry = mContents.find(path)) {
+        switch (entry->kind) {
+        case platform::ArchiveEntryKind::File: result.kind = Kind::File; break;
+        case platform::ArchiveEntryKind::Directory: result.kind = Kind::Directory; break;
+        case platform::ArchiveEntryKind::Link: result.kind = Kind::Link; break;
+        case platform::ArchiveEntryKind::Other: result.kind = Kind::Other; break;
+        }
+        result.executable = (entry->mode & 0111) != 0;
+        result.linkTarget = entry->linkTarget;
+    } else if (path.isEmpty() || mChildren.contains(path)) {
+        result.kind = Kind::Directory;
+    }
+    return result;
+}
+
+QStringList ArchiveTree::children(const QString& path) const
+{
+    return mChildren.value(path);
+}
+
+std::optional<QByteArray> ArchiveTree::read(const QString& path, platform::Error* error) const
+{
+    const platform::ArchiveEntry* entry = mContents.find(path);
+    if (entry && entry->bytes)
+        return entry->bytes;
+    if (error) {
+        if (entry && entry->tooLarge)
+            *error = platform::Error{platform::PosixErrorDomain, EFBIG,
+                                     QStringLiteral("The entry is too large to be a property list; entries over "
+                                                    "256 MiB are not read.")};
+        else
+            *error = platform::Error::osStatus(platform::fnfErr);
+    }
+    return std::nullopt;
+}
+
+QString ArchiveTree::displayPath(const QString& path) const
+{
+    return joinPath(mArchivePath, path);
+}
+
+} // namespace check

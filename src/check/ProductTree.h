@@ -1,0 +1,86 @@
+// The files of a product as the product walk sees them: a folder on disk or
+// the contents of an archive, addressed by "/"-separated paths relative to
+// the tree's top ("" is the top itself). Symbolic links are resolved within
+// the tree, never outside it.
+#pragma once
+
+#include "platform/ArchiveReader.h"
+#include "platform/Error.h"
+#include "platform/OSStatus.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace check {
+
+class ProductTree {
+public:
+    enum class Kind { Missing, File, Directory, Link, Other };
+    struct Node {
+        Kind kind = Kind::Missing;
+        bool executable = false;
+        QString linkTarget;
+    };
+
+    virtual ~ProductTree() = default;
+
+    // What is at path itself; a link there is not followed.
+    virtual Node node(const QString& path) const = 0;
+    // The names in the directory at path (links along path already resolved), sorted.
+    virtual QStringList children(const QString& path) const = 0;
+    // The bytes of the file at path (resolved), at most a property list's size.
+    virtual std::optional<QByteArray> read(const QString& path, platform::Error* error) const = 0;
+    // How the report names the file at path: a path on disk, or the
+    // archive's path followed by the path inside it.
+    virtual QString displayPath(const QString& path) const = 0;
+
+    enum class Resolution { Found, Missing, Outside, Loop };
+    struct Resolved {
+        Resolution resolution = Resolution::Missing;
+        QString path; // with every link along it replaced by its target
+        Node node;    // what is there (never a link)
+    };
+    // Follows the links along path and at its end. A link whose target is
+    // absolute or climbs above `within` leads Outside; more than a few dozen
+    // links in a row are a Loop.
+    Resolved resolve(const QString& path, const QString& within = QString()) const;
+};
+
+// A directory on disk.
+class DiskTree : public ProductTree {
+public:
+    explicit DiskTree(QString top) : mTop(std::move(top)) {}
+    Node node(const QString& path) const override;
+    QStringList children(const QString& path) const override;
+    std::optional<QByteArray> read(const QString& path, platform::Error* error) const override;
+    QString displayPath(const QString& path) const override;
+
+private:
+    QString absolute(const QString& path) const;
+    QString mTop;
+};
+
+// What an archive holds; directories that only the paths of their entries
+// imply exist all the same.
+class ArchiveTree : public ProductTree {
+public:
+    ArchiveTree(QString archivePath, const platform::ArchiveContents& contents);
+    Node node(const QString& path) const override;
+    QStringList children(const QString& path) const override;
+    std::optional<QByteArray> read(const QString& path, platform::Error* error) const override;
+    QString displayPath(const QString& path) const override;
+
+private:
+    QString mArchivePath;
+    const platform::ArchiveContents& mContents;
+    QHash<QString, QStringList> mChildren; // directory path -> names
+};
+
+// Path helpers: the parent ("" for a top-level name) and a join that leaves out empty parts.
+QString parentPath(const QString& path);
+QString joinPath(const QString& directory, const QString& name);
+
+} // namespace check

@@ -1,0 +1,581 @@
+#include "check/ProductWalk.h"
+
+#include "check/OstrelAppDelegate.h"
+#include "check/PlistValidator.h"
+#include "platform/AppleDouble.h"
+#include "platform/ArchiveReader.h"
+#include "platform/Bundle.h"
+#include "platform/FileManager.h"
+#include "platform/ResourceFile.h"
+#include "platform/UserDefaults.h"
+#include "plist/Parse.h"
+
+#include <algorithm>
+#include <span>
+
+namespace check {
+
+namespace {
+
+QString localized(const QString& key)
+{
+    return platform::Bundle::main().localizedString(key);
+}
+
+QString lastComponent(const QString& path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+bool hasExtension(const QString& name, const QString& extension)
+{
+    return name.endsWith(QLatin1Char('.') + extension, Qt::CaseInsensitive);
+}
+
+// True when path is within (or is) the folder.
+bool isWithin(const QString& path, const QString& folder)
+{
+    return folder.isEmpty() || path == folder || path.startsWith(folder + QLatin1Char('/'));
+}
+
+// Where a bundle of each layout may hold other bundles: a folder, the
+// extension its bundles have (any when empty), and whether an entry counts
+// only when it holds a dictionary.
+struct NestedPlace {
+    const char* folder;
+    const char* extension;
+    bool onlyWithInfoPlist;
+};
+
+const NestedPlace kContentsPlaces[] = {
+    {"Contents/Frameworks", "framework", false},      {"Contents/PlugIns", "", false},
+    {"Contents/XPCServices", "xpc", false},           {"Contents/Library/LoginItems", "", false},
+    {"Contents/Library/QuickLook", "", false},        {"Contents/Library/Spotlight", "", false},
+    {"Contents/Library/SystemExtensions", "", false}, {"Contents/Helpers", "", false},
+    {"Contents/Library/Automator", "", false},        {"Contents/Resources", "bundle", true},
+};
+
+// A framework's bundles live in its current version; a flat framework has them at its top.
+const NestedPlace kFrameworkPlaces[] = {
+    {"Versions/Current/Frameworks", "framework", false},
+    {"Versions/A/Frameworks", "framework", false},
+    {"Frameworks", "framework", false},
+    {"Versions/Current/XPCServices", "xpc", false},
+    {"XPCServices", "xpc", false},
+};
+
+// iOS applications.
+const NestedPlace kFlatPlaces[] = {
+    {"PlugIns", "", false},
+    {"Frameworks", "framework", false},
+    {"Watch", "", false},
+};
+
+// Places whose bundles the platform holds to their application's identifier.
+bool identifierHeldToApplication(const QString& place, const QString& name)
+{
+    return hasExtension(name, QStringLiteral("appex")) || hasExtension(name, QStringLiteral("xpc")) ||
+           place == QLatin1String("Contents/Library/LoginItems") || place == QLatin1String("Watch");
+}
+
+// The package type each bundle extension calls for.
+std::optional<QString> expectedPackageType(const QString& name)
+{
+    static const QList<std::pair<QString, QString>> types = {
+        {QStringLiteral("app"), QStringLiteral("APPL")},         {QStringLiteral("framework"), QStringLiteral("FMWK")},
+        {QStringLiteral("bundle"), QStringLiteral("BNDL")},      {QStringLiteral("plugin"), QStringLiteral("BNDL")},
+        {QStringLiteral("qlgenerator"), QStringLiteral("BNDL")}, {QStringLiteral("mdimporter"), QStringLiteral("BNDL")},
+        {QStringLiteral("appex"), QStringLiteral("XPC!")},       {QStringLiteral("xpc"), QStringLiteral("XPC!")},
+        {QStringLiteral("kext"), QStringLiteral("KEXT")},
+    };
+    for (const auto& [extension, type] : types) {
+        if (hasExtension(name, extension))
+            return type;
+    }
+    return std::nullopt;
+}
+
+const QString kInfoPlistStrings = QStringLiteral("InfoPlist.strings");
+
+} // namespace
+
+ProductWalk::ProductWalk(OstrelAppDelegate& controller, const ProductTree& tree, QString headingPrefix,
+                         QString productTop, bool nested)
+    : mController(controller), mTree(tree), mHeadingPrefix(std::move(headingPrefix)),
+      mProductTop(std::move(productTop)), mNested(nested),
+      mAllowBuildSettings(platform::UserDefaults::standard().boolForKey(platform::AllowBuildSettingsKey))
+{
+}
+
+ProductTree::Resolved ProductWalk::find(const QString& path) const
+{
+    return mTree.resolve(path, mProductTop);
+}
+
+QString ProductWalk::shown(const QString& path) const
+{
+    return joinPath(mHeadingPrefix, path);
+}
+
+ProductWalk::Bundle ProductWalk::locate(const QString& found, const QString& path) const
+{
+    static const QList<std::pair<QString, Layout>> places = {
+        {QStringLiteral("Contents/Info.plist"), Layout::Contents},
+        {QStringLiteral("Contents/Info-macos.plist"), Layout::Contents},
+        {QStringLiteral("Resources/Info.plist"), Layout::Framework},
+        {QStringLiteral("Info.plist"), Layout::Flat},
+    };
+    Bundle bundle{found, path, joinPath(path, places.first().first), Layout::Contents};
+    for (const auto& [inside, layout] : places) {
+        const ProductTree::Resolved resolved = find(joinPath(path, inside));
+        if (resolved.resolution == ProductTree::Resolution::Found && resolved.node.kind == ProductTree::Kind::File) {
+            bundle.plist = resolved.path;
+            bundle.layout = layout;
+            break;
+        }
+    }
+    return bundle;
+}
+
+void ProductWalk::checkContents(const plist::Dictionary* infoDict)
+{
+    const Bundle bundle = locate(mProductTop, mProductTop);
+    mChecked.insert(bundle.path);
+    if (infoDict)
+        checkAgainstFiles(bundle, *infoDict, Container{});
+    checkNested(bundle, infoDict, 0);
+}
+
+void ProductWalk::checkProduct()
+{
+    mChecked.insert(mProductTop);
+    checkBundle(locate(mProductTop, mProductTop), Container{}, 0);
+}
+
+void ProductWalk::checkBundle(const Bundle& bundle, const Container& container, int depth)
+{
+    mController.appendHeading(shown(bundle.found), mTree.displayPath(bundle.plist));
+    platform::Error error;
+    const std::optional<QByteArray> bytes = mTree.read(bundle.plist, &error);
+    if (!bytes) {
+        mController.appendReadError(error);
+        return;
+    }
+    const std::optional<plist::Value> value = mController.checkPlistData(*bytes, 0, 0);
+    if (!mNested)
+        return;
+    const plist::Dictionary* infoDict = value ? &value->toDictionary() : nullptr;
+    if (infoDict)
+        checkAgainstFiles(bundle, *infoDict, container);
+    checkNested(bundle, infoDict, depth);
+}
+
+void ProductWalk::checkNested(const Bundle& bundle, const plist::Dictionary* infoDict, int depth)
+{
+    Container inner;
+    if (infoDict) {
+        const plist::Value* type = infoDict->find(QStringLiteral("CFBundlePackageType"));
+        const bool application = hasExtension(lastComponent(shown(bundle.found)), QStringLiteral("app")) ||
+                                 (type && type->isString() && type->toString() == QLatin1String("APPL"));
+        const plist::Value* identifier = infoDict->find(QStringLiteral("CFBundleIdentifier"));
+        if (application && identifier && identifier->isString())
+            inner.applicationIdentifier = identifier->toString();
+    }
+
+    std::span<const NestedPlace> places;
+    switch (bundle.layout) {
+    case Layout::Contents: places = kContentsPlaces; break;
+    case Layout::Framework: places = kFrameworkPlaces; break;
+    case Layout::Flat: places = kFlatPlaces; break;
+    }
+    for (const NestedPlace& place : places) {
+        const QString folderName = QString::fromLatin1(place.folder);
+        const QString extension = QString::fromLatin1(place.extension);
+        const ProductTree::Resolved folder = find(joinPath(bundle.path, folderName));
+        if (folder.resolution != ProductTree::Resolution::Found || folder.node.kind != ProductTree::Kind::Directory)
+            continue;
+        // Bundles themselves before links to them, so that headings name where a bundle is.
+        QStringList names = mTree.children(folder.path);
+        std::stable_partition(names.begin(), names.end(), [&](const QString& name) {
+            return mTree.node(joinPath(folder.path, name)).kind != ProductTree::Kind::Link;
+        });
+        for (const QString& name : names) {
+            if (name.startsWith(QLatin1Char('.')) || (!extension.isEmpty() && !hasExtension(name, extension)))
+                continue;
+            const QString found = joinPath(bundle.found, folderName + QLatin1Char('/') + name);
+            const ProductTree::Resolved item = find(joinPath(folder.path, name));
+            const bool leadsBackUp =
+                item.resolution == ProductTree::Resolution::Loop ||
+                (item.resolution == ProductTree::Resolution::Found && isWithin(folder.path, item.path));
+            if (item.resolution == ProductTree::Resolution::Outside) {
+                mController.appendWarningIcon();
+                mController.appendMessage("NestedLinkOutside", QString(), shown(found));
+                continue;
+            }
+            if (leadsBackUp) {
+                mController.appendWarningIcon();
+                mController.appendMessage("NestedLinkLoop", QString(), shown(found));
+                continue;
+            }
+            if (item.resolution != ProductTree::Resolution::Found || item.node.kind != ProductTree::Kind::Directory ||
+                mChecked.contains(item.path))
+                continue;
+            const Bundle inside = locate(found, item.path);
+            if (place.onlyWithInfoPlist && mTree.node(inside.plist).kind != ProductTree::Kind::File)
+                continue;
+            if (depth + 1 > kMaxBundleDepth) {
+                mController.appendWarningIcon();
+                mController.appendMessage("NestedTooDeep", QString(), shown(bundle.found), kMaxBundleDepth);
+                return;
+            }
+            mChecked.insert(item.path);
+            Container container = inner;
+            container.heldToPrefix = identifierHeldToApplication(folderName, name);
+            checkBundle(inside, container, depth + 1);
+        }
+    }
+}
+
+// The dictionary against the bundle's files
+
+std::optional<QString> ProductWalk::namedValue(const plist::Dictionary& infoDict, const QString& key) const
+{
+    const plist::Value* value = infoDict.find(key);
+    if (!value || !value->isString() || value->toString().isEmpty())
+        return std::nullopt;
+    if (mAllowBuildSettings && containsBuildSettingReference(value->toString()))
+        return std::nullopt;
+    return value->toString();
+}
+
+QString ProductWalk::resourcesFolder(const Bundle& bundle)
+{
+    switch (bundle.layout) {
+    case Layout::Contents: return QStringLiteral("Contents/Resources");
+    case Layout::Framework: return QStringLiteral("Resources");
+    case Layout::Flat: break;
+    }
+    return QString();
+}
+
+void ProductWalk::checkAgainstFiles(const Bundle& bundle, const plist::Dictionary& infoDict, const Container& container)
+{
+    checkExecutable(bundle, infoDict);
+    checkIcon(bundle, infoDict);
+    checkMainNibs(bundle, infoDict);
+    checkIdentifier(infoDict, container);
+    checkPackageType(bundle, infoDict);
+    checkLocalizedStrings(bundle, infoDict);
+}
+
+void ProductWalk::checkExecutable(const Bundle& bundle, const plist::Dictionary& infoDict)
+{
+    const std::optional<QString> name = namedValue(infoDict, QStringLiteral("CFBundleExecutable"));
+    if (!name)
+        return;
+    const QString folder = bundle.layout == Layout::Contents ? QStringLiteral("Contents/MacOS") : QString();
+    const QString inBundle = joinPath(folder, *name);
+    const ProductTree::Resolved executable = find(joinPath(bundle.path, inBundle));
+    const bool isFile = !name->contains(QLatin1Char('/')) && executable.resolution == ProductTree::Resolution::Found &&
+                        executable.node.kind == ProductTree::Kind::File;
+    if (!isFile) {
+        mController.appendErrorIcon();
+        mController.appendMessage("NoExecutable", QStringLiteral("CFBundleExecutable"), *name,
+                                  shown(joinPath(bundle.found, inBundle)));
+    } else if (!executable.node.executable) {
+        mController.appendErrorIcon();
+        mController.appendMessage("ExecutableNotExecutable", QStringLiteral("CFBundleExecutable"),
+                                  shown(joinPath(bundle.found, inBundle)));
+    }
+}
+
+void ProductWalk::checkIcon(const Bundle& bundle, const plist::Dictionary& infoDict)
+{
+    const std::optional<QString> name = namedValue(infoDict, QStringLiteral("CFBundleIconFile"));
+    if (!name)
+        return;
+    const QString resources = joinPath(bundle.path, resourcesFolder(bundle));
+    for (const QString& candidate : {*name, *name + QStringLiteral(".icns")}) {
+        const ProductTree::Resolved icon = find(joinPath(resources, candidate));
+        if (icon.resolution == ProductTree::Resolution::Found && icon.node.kind == ProductTree::Kind::File)
+            return;
+    }
+    mController.appendWarningIcon();
+    mController.appendMessage("NoIconFile", QStringLiteral("CFBundleIconFile"), *name,
+                              shown(joinPath(bundle.found, resourcesFolder(bundle))));
+}
+
+void ProductWalk::checkMainNibs(const Bundle& bundle, const plist::Dictionary& infoDict)
+{
+    const QString resources = joinPath(bundle.path, resourcesFolder(bundle));
+    // The resources folder itself, then each localization in it.
+    QStringList folders{resources};
+    for (const QString& entry : mTree.children(find(resources).path)) {
+        if (hasExtension(entry, QStringLiteral("lproj")))
+            folders.append(joinPath(resources, entry));
+    }
+    const std::pair<QString, QString> keys[] = {
+        {QStringLiteral("NSMainNibFile"), QStringLiteral(".nib")},
+        {QStringLiteral("NSMainStoryboardFile"), QStringLiteral(".storyboardc")}};
+    for (const auto& [key, extension] : keys) {
+        const std::optional<QString> name = namedValue(infoDict, key);
+        if (!name)
+            continue;
+        const QString fileName = name->endsWith(extension) ? *name : *name + extension;
+        const bool present = std::any_of(folders.begin(), folders.end(), [&](const QString& folder) {
+            const ProductTree::Resolved nib = find(joinPath(folder, fileName));
+            return nib.resolution == ProductTree::Resolution::Found;
+        });
+        if (present)
+            continue;
+        mController.appendWarningIcon();
+        mController.appendMessage("NoMainNib", key, key, *name, fileName,
+                                  shown(joinPath(bundle.found, resourcesFolder(bundle))));
+    }
+}
+
+void ProductWalk::checkIdentifier(const plist::Dictionary& infoDict, const Container& container)
+{
+    if (!container.heldToPrefix || container.applicationIdentifier.isEmpty())
+        return;
+    if (mAllowBuildSettings && containsBuildSettingReference(container.applicationIdentifier))
+        return;
+    const std::optional<QString> identifier = namedValue(infoDict, QStringLiteral("CFBundleIdentifier"));
+    if (!identifier || identifier->startsWith(container.applicationIdentifier + QLatin1Char('.')))
+        return;
+    mController.appendErrorIcon();
+    mController.appendMessage("IdentifierNotUnderApp", QStringLiteral("CFBundleIdentifier"), *identifier,
+                              container.applicationIdentifier);
+}
+
+void ProductWalk::checkPackageType(const Bundle& bundle, const plist::Dictionary& infoDict)
+{
+    const QString name = lastComponent(shown(bundle.found));
+    const std::optional<QString> expected = expectedPackageType(name);
+    const std::optional<QString> type = namedValue(infoDict, QStringLiteral("CFBundlePackageType"));
+    if (!expected || !type || *type == *expected)
+        return;
+    mController.appendWarningIcon();
+    mController.appendMessage("PackageTypeMismatch", QStringLiteral("CFBundlePackageType"), *type,
+                              name.mid(name.lastIndexOf(QLatin1Char('.')) + 1), *expected);
+}
+
+void ProductWalk::checkLocalizedStrings(const Bundle& bundle, const plist::Dictionary& infoDict)
+{
+    const QString resources = resourcesFolder(bundle);
+    for (const QString& entry : mTree.children(find(joinPath(bundle.path, resources)).path)) {
+        if (!hasExtension(entry, QStringLiteral("lproj")))
+            continue;
+        const QString inBundle = joinPath(resources, entry + QLatin1Char('/') + kInfoPlistStrings);
+        const ProductTree::Resolved file = find(joinPath(bundle.path, inBundle));
+        if (file.resolution != ProductTree::Resolution::Found || file.node.kind != ProductTree::Kind::File)
+            continue;
+        const QString where = shown(joinPath(bundle.found, inBundle));
+        platform::Error error;
+        const std::optional<QByteArray> bytes = mTree.read(file.path, &error);
+        QString problem;
+        plist::ParseResult parsed;
+        if (!bytes) {
+            problem = error.localizedDescription();
+        } else {
+            parsed = plist::parse(*bytes);
+            if (!parsed.ok())
+                problem = parsed.error;
+            else if (!parsed.value->isDictionary())
+                problem = localized(QStringLiteral("NotDict")).trimmed();
+        }
+        if (!problem.isEmpty()) {
+            mController.appendWarningIcon();
+            mController.appendMessage("InfoPlistStringsUnreadable", QString(), where, problem);
+            continue;
+        }
+        for (const QString& key : parsed.value->toDictionary().keys()) {
+            if (infoDict.contains(key))
+                continue;
+            mController.appendWarningIcon();
+            mController.appendMessage("InfoPlistStringsUnusedKey", key, key, where);
+        }
+    }
+}
+
+// Archives
+
+namespace {
+
+const QString kMacArchiverFolder = QStringLiteral("__MACOSX");
+
+// Folders looked through for bundles at an archive's top ("Payload", a release folder).
+constexpr int kMaxArchiveFolderDepth = 4;
+// A file at the top that is no property list is kept only this large, in case
+// it carries its property list as a resource in its data fork.
+constexpr std::uint64_t kMaxKeptDataFork = 16 * 1024 * 1024;
+
+bool isAppleDoubleName(const QString& name)
+{
+    return name.startsWith(QStringLiteral("._"));
+}
+
+// The entries the checks read: dictionaries, localized strings, and at the
+// top, loose files and the AppleDouble files that carry their forks.
+bool wantedFromArchive(const QString& path, std::uint64_t size)
+{
+    const QString name = lastComponent(path);
+    if (name == QLatin1String("Info.plist") || name == QLatin1String("Info-macos.plist"))
+        return true;
+    if (name == kInfoPlistStrings && hasExtension(parentPath(path), QStringLiteral("lproj")))
+        return true;
+    const qsizetype depth = path.count(QLatin1Char('/'));
+    if (depth == 1 && path.startsWith(kMacArchiverFolder + QLatin1Char('/')))
+        return isAppleDoubleName(name);
+    if (depth != 0)
+        return false;
+    return isAppleDoubleName(name) || hasExtension(name, QStringLiteral("plist")) || size <= kMaxKeptDataFork;
+}
+
+bool isBundleFolder(const ProductTree& tree, const QString& path)
+{
+    static const QStringList extensions = {
+        QStringLiteral("app"),         QStringLiteral("framework"),  QStringLiteral("bundle"),
+        QStringLiteral("plugin"),      QStringLiteral("appex"),      QStringLiteral("kext"),
+        QStringLiteral("qlgenerator"), QStringLiteral("mdimporter"), QStringLiteral("prefPane"),
+        QStringLiteral("saver"),       QStringLiteral("xpc"),        QStringLiteral("component"),
+    };
+    const QString name = lastComponent(path);
+    if (std::any_of(extensions.begin(), extensions.end(), [&](const QString& e) { return hasExtension(name, e); }))
+        return true;
+    static const char* const places[] = {"Contents/Info.plist", "Contents/Info-macos.plist", "Resources/Info.plist"};
+    for (const char* inside : places) {
+        if (tree.node(joinPath(path, QString::fromLatin1(inside))).kind == ProductTree::Kind::File)
+            return true;
+    }
+    return false;
+}
+
+// The 'plst' resource of a file in an archive, from its AppleDouble file's
+// resource fork, else from the file's own bytes as a resource file; the
+// Finder's type and creator when the AppleDouble file holds them.
+std::optional<QByteArray> plstResource(const QByteArray* appleDouble, const QByteArray* dataFork,
+                                       platform::Error& error, std::uint32_t& fileType, std::uint32_t& creator)
+{
+    using namespace platform;
+    std::unique_ptr<ByteSource> fork;
+    OSStatus status = resFNotFound;
+    if (appleDouble) {
+        MemorySource sidecar(*appleDouble);
+        AppleDouble header;
+        status = readAppleDouble(sidecar, header);
+        if (status == noErr)
+            status = openAppleDoubleEntry(sidecar, header, kEntryResourceFork, fork);
+    }
+    if (status == resFNotFound && dataFork) {
+        fork = std::make_unique<MemorySource>(*dataFork);
+        status = noErr;
+    }
+    std::unique_ptr<ResourceFile> file;
+    if (status == noErr)
+        status = ResourceFile::open(std::move(fork), file);
+    QByteArray bytes;
+    if (status == noErr)
+        status = file->get1Resource(fourCharCode("plst"), 0, bytes);
+    if (status != noErr) {
+        error = Error::osStatus(status);
+        return std::nullopt;
+    }
+    if (appleDouble) {
+        if (const std::optional<FinderInfo> info = finderInfoFromAppleDouble(MemorySource(*appleDouble))) {
+            fileType = info->fileType;
+            creator = info->creator;
+        }
+    }
+    return bytes;
+}
+
+class ArchiveCheck {
+public:
+    ArchiveCheck(OstrelAppDelegate& controller, const ArchiveTree& tree, const platform::ArchiveContents& contents,
+                 const QString& displayName, bool nested)
+        : mController(controller), mTree(tree), mContents(contents), mDisplayName(displayName), mNested(nested)
+    {
+    }
+
+    // How many items were checked.
+    int checkFolder(const QString& folder, int depth)
+    {
+        int checked = 0;
+        for (const QString& name : mTree.children(folder)) {
+            if (name.startsWith(QLatin1Char('.')) || (folder.isEmpty() && name == kMacArchiverFolder))
+                continue;
+            const ProductTree::Resolved item = mTree.resolve(joinPath(folder, name));
+            if (item.resolution != ProductTree::Resolution::Found)
+                continue;
+            if (item.node.kind == ProductTree::Kind::Directory) {
+                if (isBundleFolder(mTree, item.path)) {
+                    ProductWalk(mController, mTree, mDisplayName, item.path, mNested).checkProduct();
+                    ++checked;
+                } else if (depth < kMaxArchiveFolderDepth) {
+                    checked += checkFolder(item.path, depth + 1);
+                }
+            } else if (item.node.kind == ProductTree::Kind::File && folder.isEmpty()) {
+                checked += checkLooseFile(item.path) ? 1 : 0;
+            }
+        }
+        return checked;
+    }
+
+private:
+    // A property list, or a file whose AppleDouble file gives it a resource fork.
+    bool checkLooseFile(const QString& path)
+    {
+        const platform::ArchiveEntry* appleDouble = mContents.find(kMacArchiverFolder + QStringLiteral("/._") + path);
+        if (!appleDouble)
+            appleDouble = mContents.find(QStringLiteral("._") + path);
+        const bool propertyList = hasExtension(path, QStringLiteral("plist"));
+        if (!propertyList && !(appleDouble && appleDouble->bytes))
+            return false;
+
+        mController.appendHeading(joinPath(mDisplayName, path), mTree.displayPath(path));
+        platform::Error error;
+        std::uint32_t fileType = 0;
+        std::uint32_t creator = 0;
+        std::optional<QByteArray> bytes;
+        if (propertyList) {
+            bytes = mTree.read(path, &error);
+        } else {
+            const platform::ArchiveEntry* file = mContents.find(path);
+            bytes = plstResource(&*appleDouble->bytes, file && file->bytes ? &*file->bytes : nullptr, error, fileType,
+                                 creator);
+        }
+        if (!bytes)
+            mController.appendReadError(error);
+        else
+            (void)mController.checkPlistData(*bytes, fileType, creator);
+        return true;
+    }
+
+    OstrelAppDelegate& mController;
+    const ArchiveTree& mTree;
+    const platform::ArchiveContents& mContents;
+    const QString& mDisplayName;
+    bool mNested;
+};
+
+} // namespace
+
+bool CheckArchive(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested)
+{
+    controller.appendHeading(displayName, path);
+    const platform::ArchiveContents contents = platform::readArchive(path, wantedFromArchive);
+    if (!contents.error.isEmpty()) {
+        controller.appendErrorIcon();
+        controller.appendMessage("ArchiveErr", QString(), contents.error);
+        return false;
+    }
+    const ArchiveTree tree(path, contents);
+    if (ArchiveCheck(controller, tree, contents, displayName, nested).checkFolder(QString(), 0) == 0) {
+        controller.appendErrorIcon();
+        controller.appendMessage("ArchiveEmpty", QString());
+    }
+    return true;
+}
+
+} // namespace check

@@ -1,0 +1,87 @@
+// A whole product: after a bundle's own dictionary, what the dictionary says
+// about the bundle's files (executable, icon, main nib, identifier, package
+// type, localized strings), then every bundle inside it in the places the
+// platform looks (frameworks, plug-ins, extensions, XPC services, login items,
+// helpers, ...), each under its own heading after its container. The same
+// walk serves a bundle folder on disk and the bundles in an archive.
+#pragma once
+
+#include "check/ProductTree.h"
+#include "plist/Value.h"
+
+#include <QSet>
+#include <QString>
+
+namespace check {
+
+class OstrelAppDelegate;
+
+// Bundles inside bundles are looked into this many levels deep, no deeper.
+constexpr int kMaxBundleDepth = 8;
+
+class ProductWalk {
+public:
+    // headingPrefix: how headings name the tree's top ("Shop.app" for a folder,
+    // "Shop.zip" for an archive). productTop: the product's own folder in the
+    // tree; no link may lead out of it.
+    // nested: look at the bundles' files and into them; else only the top dictionary.
+    ProductWalk(OstrelAppDelegate& controller, const ProductTree& tree, QString headingPrefix, QString productTop,
+                bool nested = true);
+
+    // For the product's top bundle, whose dictionary the caller has checked
+    // already: the cross-checks, then the bundles inside it. infoDict is null
+    // when there was none.
+    void checkContents(const plist::Dictionary* infoDict);
+    // Checks the product's top bundle whole: heading, dictionary, the rest.
+    void checkProduct();
+
+private:
+    // Where a bundle keeps its dictionary, and so its executable and resources.
+    enum class Layout { Contents, Framework, Flat };
+    struct Bundle {
+        QString found; // the path it was reached by, for the report
+        QString path;  // links resolved, for reading
+        QString plist; // the dictionary's file, links resolved
+        Layout layout = Layout::Contents;
+    };
+    struct Container {
+        QString applicationIdentifier; // empty unless the container is an application with an identifier
+        bool heldToPrefix = false;     // the bundle's identifier must start with the application's
+    };
+
+    Bundle locate(const QString& found, const QString& path) const;
+    void checkBundle(const Bundle& bundle, const Container& container, int depth);
+    void checkAgainstFiles(const Bundle& bundle, const plist::Dictionary& infoDict, const Container& container);
+    void checkNested(const Bundle& bundle, const plist::Dictionary* infoDict, int depth);
+    void checkExecutable(const Bundle& bundle, const plist::Dictionary& infoDict);
+    void checkIcon(const Bundle& bundle, const plist::Dictionary& infoDict);
+    void checkMainNibs(const Bundle& bundle, const plist::Dictionary& infoDict);
+    void checkIdentifier(const plist::Dictionary& infoDict, const Container& container);
+    void checkPackageType(const Bundle& bundle, const plist::Dictionary& infoDict);
+    void checkLocalizedStrings(const Bundle& bundle, const plist::Dictionary& infoDict);
+
+    // A string the dictionary holds under key and that names something to
+    // look for; none when absent, empty, or filled in by a build setting.
+    std::optional<QString> namedValue(const plist::Dictionary& infoDict, const QString& key) const;
+    // What is at path, links followed within the product.
+    ProductTree::Resolved find(const QString& path) const;
+    // A path of the tree as the report shows it.
+    QString shown(const QString& path) const;
+    static QString resourcesFolder(const Bundle& bundle);
+
+    OstrelAppDelegate& mController;
+    const ProductTree& mTree;
+    QString mHeadingPrefix;
+    QString mProductTop;
+    QSet<QString> mChecked; // bundle folders, links resolved
+    bool mNested = true;
+    bool mAllowBuildSettings = false;
+};
+
+// Checks every bundle (and loose property list, and file with a resource
+// fork) at the top of the archive at path, or in its Payload folder, as if it
+// were unpacked; displayName names the archive in headings. nested: look into
+// the bundles and at their files. False when the archive could not be read.
+bool CheckArchive(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested);
+
+} // namespace check

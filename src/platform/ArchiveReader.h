@@ -1,0 +1,60 @@
+// Archives as products ship them (.zip, .ipa, .tar and its compressed forms,
+// .xar), read through libarchive in one streaming pass: nothing is unpacked
+// to disk. The reader lists every entry and keeps the bytes only of the
+// entries its caller asks for, within limits that hold against hostile
+// archives (bombs, huge entry counts, damaged or truncated data).
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace platform {
+
+// True when the file name ends in an extension of an archive the reader opens.
+bool isArchiveName(const QString& fileName);
+
+struct ArchiveLimits {
+    // An entry kept larger than this is refused without being read whole
+    // (the largest property list the checker reads).
+    std::uint64_t maxEntrySize = 256ull * 1024 * 1024;
+    // Bytes unpacked per archive, kept or skipped.
+    std::uint64_t maxTotalBytes = 4ull * 1024 * 1024 * 1024;
+    // Entries per archive.
+    std::uint64_t maxEntries = 50'000;
+};
+
+enum class ArchiveEntryKind { File, Directory, Link, Other };
+
+struct ArchiveEntry {
+    QString path; // relative, "/"-separated, no "." or ".." parts, no trailing "/"
+    ArchiveEntryKind kind = ArchiveEntryKind::Other;
+    std::uint32_t mode = 0;          // permission bits
+    QString linkTarget;              // for links, as stored
+    std::optional<QByteArray> bytes; // for files the caller asked for
+    bool tooLarge = false;           // asked for, but over maxEntrySize: not read
+};
+
+struct ArchiveContents {
+    QList<ArchiveEntry> entries;
+    QHash<QString, qsizetype> index; // path -> position in entries
+    QString error;                   // why the archive could not be read whole; empty when it was
+
+    const ArchiveEntry* find(const QString& path) const;
+};
+
+// Which files' bytes to keep, by path and the size the archive states (0 when it states none).
+using ArchiveWanted = std::function<bool(const QString& path, std::uint64_t size)>;
+
+// Reads the archive at path, or in memory. A later entry of the same path
+// replaces an earlier one, as unpacking would.
+ArchiveContents readArchive(const QString& path, const ArchiveWanted& wanted, const ArchiveLimits& limits = {});
+ArchiveContents readArchiveFromMemory(const QByteArray& bytes, const ArchiveWanted& wanted,
+                                      const ArchiveLimits& limits = {});
+
+} // namespace platform

@@ -1,0 +1,313 @@
+// Whole products: a generated application holding a bundle of every kind, in
+// every place, with each cross-check broken once and kept once, checked as a
+// folder and packed in archives; hostile links; nesting off.
+#include "check/ProductWalk.h"
+#include "check/HeadlessWindow.h"
+#include "check/OstrelAppDelegate.h"
+#include "check/ReportText.h"
+#include "platform/ArchiveWriting.h"
+#include "platform/Bundle.h"
+#include "platform/ResourceWriter.h"
+#include "platform/UserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using testing_archives::Format;
+using testing_archives::Item;
+
+// Texts that show their key and arguments.
+const char* const kTestStrings = R"x("CheckingPrefix" = "Checking "; "NoData" = "NoData: "; "NoPlstRes" = "NoPlstRes";
+"ParseErr" = "ParseErr(%@)\n"; "NotDict" = "NotDict\n"; "CreatorMismatch" = "Creator\n"; "TypeMismatch" = "Type\n";
+"NoExecutable" = "NoExecutable(%@, %@)\n"; "ExecutableNotExecutable" = "NotExecutable(%@)\n";
+"NoIconFile" = "NoIcon(%@, %@)\n"; "NoMainNib" = "NoNib(%@, %@, %@, %@)\n"; "IdentifierNotUnderApp" = "NotUnder(%@, %@)\n";
+"PackageTypeMismatch" = "PackageType(%@, %@, %@)\n"; "InfoPlistStringsUnreadable" = "BadStrings(%@)\n";
+"InfoPlistStringsUnusedKey" = "UnusedKey(%@, %@)\n"; "NestedLinkOutside" = "Outside(%@)\n"; "NestedLinkLoop" = "Loop(%@)\n";
+"NestedTooDeep" = "TooDeep(%@, %d)\n"; "ArchiveErr" = "ArchiveErr\n"; "ArchiveEmpty" = "ArchiveEmpty\n";
+"DiskImage" = "DiskImage\n";)x";
+
+QByteArray infoPlist(const QList<std::pair<QString, QString>>& strings)
+{
+    QByteArray body;
+    for (const auto& [key, value] : strings)
+        body += "<key>" + key.toUtf8() + "</key><string>" + value.toUtf8() + "</string>\n";
+    return "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict>\n" + body + "</dict></plist>\n";
+}
+
+class ProductWalkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::UserDefaults::standard().useStore(
+            std::make_unique<QSettings>(dir.filePath("settings.ini"), QSettings::IniFormat));
+        write("test.strings", kTestStrings);
+        write("rules.plist", "<plist><dict/></plist>"); // the validator has nothing to say
+        platform::Bundle::main().setStringsFile(dir.filePath("test.strings"));
+        platform::Bundle::main().setResourcePath("rules.plist", dir.filePath("rules.plist"));
+        controller = std::make_unique<check::OstrelAppDelegate>();
+        controller->setWindow(&window);
+    }
+    void TearDown() override
+    {
+        platform::Bundle::main().setResourcePath("rules.plist", QString());
+        platform::Bundle::main().setStringsFile(QString());
+        platform::UserDefaults::standard().clearVolatile();
+    }
+
+    void write(const QString& relative, const QByteArray& bytes, bool executable = false)
+    {
+        const QString path = dir.filePath(relative);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        if (executable)
+            file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    }
+    void link(const QString& relative, const QString& target)
+    {
+        QDir().mkpath(QFileInfo(dir.filePath(relative)).path());
+        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(dir.filePath(relative))), 0);
+    }
+    // A bundle in the Contents layout with its executable; extra keys as given.
+    void bundle(const QString& path, const QString& identifier, const QString& type, bool executable = true,
+                const QList<std::pair<QString, QString>>& more = {})
+    {
+        const QString name = QFileInfo(path).completeBaseName();
+        QList<std::pair<QString, QString>> keys = {
+            {"CFBundleIdentifier", identifier}, {"CFBundleExecutable", name}, {"CFBundlePackageType", type}};
+        write(path + "/Contents/Info.plist", infoPlist(keys + more));
+        write(path + "/Contents/MacOS/" + name, "#!", executable);
+    }
+
+    // The product, each check broken once and kept once.
+    void makeShop()
+    {
+        bundle("Shop.app", "com.example.shop", "APPL", true,
+               {{"CFBundleIconFile", "Shop"}, {"NSMainNibFile", "MainMenu"}, {"CFBundleName", "Shop"}});
+        write("Shop.app/Contents/Resources/Shop.icns", "icns");
+        write("Shop.app/Contents/Resources/en.lproj/MainMenu.nib", "nib");
+        write("Shop.app/Contents/Resources/en.lproj/InfoPlist.strings", "\"CFBundleName\" = \"Shop\";");
+        write("Shop.app/Contents/Resources/de.lproj/InfoPlist.strings",
+              "\"CFBundleName\" = \"Laden\"; \"NSFoo\" = \"x\";");
+        write("Shop.app/Contents/Resources/fr.lproj/InfoPlist.strings", "\"CFBundleName\" = ;");
+
+        // A framework in the versioned layout, with a framework of its own, and a flat one.
+        const QString kit = "Shop.app/Contents/Frameworks/Kit.framework/";
+        write(kit + "Versions/A/Resources/Info.plist", infoPlist({{"CFBundleIdentifier", "com.example.kit"},
+                                                                  {"CFBundleExecutable", "Kit"},
+                                                                  {"CFBundlePackageType", "FMWK"}}));
+        write(kit + "Versions/A/Kit", "#!", true);
+        link(kit + "Versions/Current", "A");
+        link(kit + "Resources", "Versions/Current/Resources");
+        link(kit + "Kit", "Versions/Current/Kit");
+        write(kit + "Versions/A/Frameworks/Inner.framework/Resources/Info.plist",
+              infoPlist({{"CFBundleIdentifier", "com.example.inner"}, {"CFBundlePackageType", "FMWK"}}));
+        write("Shop.app/Contents/Frameworks/Flat.framework/Resources/Info.plist",
+              infoPlist({{"CFBundleIdentifier", "com.example.flat"}, {"CFBundlePackageType", "BNDL"}}));
+
+        bundle("Shop.app/Contents/PlugIns/Share.appex", "com.example.shop.share", "XPC!");
+        write("Shop.app/Contents/PlugIns/Bad.appex/Contents/Info.plist",
+              infoPlist({{"CFBundleIdentifier", "com.other.bad"}, {"CFBundleExecutable", "Bad"}}));
+        link("Shop.app/Contents/PlugIns/Again.appex", "Share.appex");
+        link("Shop.app/Contents/PlugIns/Loop.appex", "..");
+        link("Shop.app/Contents/PlugIns/Out.appex", "../../../Elsewhere.appex");
+        bundle("Elsewhere.appex", "com.example.elsewhere", "XPC!");
+        bundle("Shop.app/Contents/XPCServices/Service.xpc", "com.example.shop.service", "XPC!", false);
+        bundle("Shop.app/Contents/Library/LoginItems/Login.app", "com.example.login", "APPL");
+        bundle("Shop.app/Contents/Library/QuickLook/Look.qlgenerator", "com.example.look", "BNDL");
+        bundle("Shop.app/Contents/Library/Spotlight/Find.mdimporter", "com.example.find", "BNDL", true,
+               {{"NSMainStoryboardFile", "Main"}});
+        bundle("Shop.app/Contents/Library/SystemExtensions/Net.systemextension", "com.example.shop.net", "SYSX");
+        bundle("Shop.app/Contents/Helpers/Helper.app", "com.other.helper", "APPL", true, {{"CFBundleIconFile", "H"}});
+        bundle("Shop.app/Contents/Library/Automator/Do.action", "com.example.do", "BNDL");
+        bundle("Shop.app/Contents/Resources/Extra.bundle", "com.example.extra", "APPL");
+        write("Shop.app/Contents/Resources/NotABundle.bundle/readme", "no Info.plist, not a bundle");
+    }
+
+    // The report so far as text; then emptied.
+    QString takeReport()
+    {
+        const auto& runs = window.textStorage().runs();
+        const QString text = check::plainText(std::span(runs.constData(), size_t(runs.size())), false);
+        window.textStorage() = check::TextStorage();
+        return text;
+    }
+    // The report's lines without the paths read (the line after each heading).
+    QStringList check(const QString& relative)
+    {
+        controller->applicationOpenFile(dir.filePath(relative));
+        QStringList lines = takeReport().split('\n', Qt::SkipEmptyParts);
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (lines[i].startsWith("Checking ") && i + 1 < lines.size())
+                lines.removeAt(i + 1);
+        }
+        return lines;
+    }
+
+    QTemporaryDir dir;
+    check::HeadlessWindow window;
+    std::unique_ptr<check::OstrelAppDelegate> controller;
+};
+
+const QStringList kShopReport = {
+    "Checking Shop.app",
+    "warning: UnusedKey(NSFoo, Shop.app/Contents/Resources/de.lproj/InfoPlist.strings)",
+    "warning: BadStrings(Shop.app/Contents/Resources/fr.lproj/InfoPlist.strings)",
+    "Checking Shop.app/Contents/Frameworks/Flat.framework",
+    "warning: PackageType(BNDL, framework, FMWK)",
+    "Checking Shop.app/Contents/Frameworks/Kit.framework",
+    "Checking Shop.app/Contents/Frameworks/Kit.framework/Versions/Current/Frameworks/Inner.framework",
+    "Checking Shop.app/Contents/PlugIns/Bad.appex",
+    "error: NoExecutable(Bad, Shop.app/Contents/PlugIns/Bad.appex/Contents/MacOS/Bad)",
+    "error: NotUnder(com.other.bad, com.example.shop)",
+    "Checking Shop.app/Contents/PlugIns/Share.appex",
+    "warning: Loop(Shop.app/Contents/PlugIns/Loop.appex)",
+    "warning: Outside(Shop.app/Contents/PlugIns/Out.appex)",
+    "Checking Shop.app/Contents/XPCServices/Service.xpc",
+    "error: NotExecutable(Shop.app/Contents/XPCServices/Service.xpc/Contents/MacOS/Service)",
+    "Checking Shop.app/Contents/Library/LoginItems/Login.app",
+    "error: NotUnder(com.example.login, com.example.shop)",
+    "Checking Shop.app/Contents/Library/QuickLook/Look.qlgenerator",
+    "Checking Shop.app/Contents/Library/Spotlight/Find.mdimporter",
+    "warning: NoNib(NSMainStoryboardFile, Main, Main.storyboardc, "
+    "Shop.app/Contents/Library/Spotlight/Find.mdimporter/Contents/Resources)",
+    "Checking Shop.app/Contents/Library/SystemExtensions/Net.systemextension",
+    "Checking Shop.app/Contents/Helpers/Helper.app",
+    "warning: NoIcon(H, Shop.app/Contents/Helpers/Helper.app/Contents/Resources)",
+    "Checking Shop.app/Contents/Library/Automator/Do.action",
+    "Checking Shop.app/Contents/Resources/Extra.bundle",
+    "warning: PackageType(APPL, bundle, BNDL)",
+};
+
+TEST_F(ProductWalkTest, EveryBundleOnceAfterItsContainerWithItsCrossChecks)
+{
+    makeShop();
+    const QStringList report = check("Shop.app");
+    for (qsizetype i = 0; i < std::max(report.size(), kShopReport.size()); ++i)
+        EXPECT_EQ(report.value(i), kShopReport.value(i)) << "line " << i;
+}
+
+TEST_F(ProductWalkTest, NestingOffGivesTheDictionaryAlone)
+{
+    makeShop();
+    platform::UserDefaults::standard().setVolatile(platform::CheckNestedBundlesKey, false);
+    EXPECT_EQ(check("Shop.app"), QStringList{"Checking Shop.app"});
+    // A loose property list is never held to a bundle's files.
+    platform::UserDefaults::standard().clearVolatile();
+    EXPECT_EQ(check("Shop.app/Contents/Info.plist"), QStringList{"Checking Info.plist"});
+}
+
+TEST_F(ProductWalkTest, BuildSettingsAreNotLookedFor)
+{
+    bundle("Src.app", "$(PRODUCT_BUNDLE_IDENTIFIER)", "APPL", true,
+           {{"CFBundleIconFile", "$(ICON)"}, {"NSMainNibFile", "${NIB}"}});
+    bundle("Src.app/Contents/PlugIns/Ext.appex", "$(EXTENSION_IDENTIFIER)", "XPC!");
+    write("Src.app/Contents/Info.plist", infoPlist({{"CFBundleIdentifier", "$(PRODUCT_BUNDLE_IDENTIFIER)"},
+                                                    {"CFBundleExecutable", "$(EXECUTABLE_NAME)"},
+                                                    {"CFBundleIconFile", "$(ICON)"},
+                                                    {"NSMainNibFile", "${NIB}"}}));
+    platform::UserDefaults::standard().setVolatile(platform::AllowBuildSettingsKey, true);
+    EXPECT_EQ(check("Src.app"), (QStringList{"Checking Src.app", "Checking Src.app/Contents/PlugIns/Ext.appex"}));
+    platform::UserDefaults::standard().setVolatile(platform::AllowBuildSettingsKey, false);
+    EXPECT_EQ(check("Src.app").size(), 6) << "executable, icon, nib, identifier";
+}
+
+TEST_F(ProductWalkTest, DepthIsBounded)
+{
+    // Each application holds the next as a helper, deeper than the bound.
+    QString path = "Deep.app";
+    for (int level = 0; level <= check::kMaxBundleDepth + 1; ++level) {
+        bundle(path, QString("com.example.deep%1").arg(level), "APPL");
+        path += "/Contents/Helpers/Deep.app";
+    }
+    const QStringList report = check("Deep.app");
+    EXPECT_EQ(report.filter(QRegularExpression("^Checking ")).size(), check::kMaxBundleDepth + 1);
+    EXPECT_TRUE(report.last().startsWith("warning: TooDeep(")) << report.last().toStdString();
+}
+
+TEST_F(ProductWalkTest, ArchivesGiveTheFindingsOfTheProductOnDisk)
+{
+    makeShop();
+    const QStringList onDisk = check("Shop.app");
+    const QList<Item> items = testing_archives::itemsOfFolder(dir.filePath("Shop.app"));
+    QList<Item> payload = items;
+    for (Item& item : payload)
+        item.path.prepend("Payload/");
+    const struct {
+        const char* name;
+        Format format;
+        QList<Item> items;
+    } rows[] = {
+        {"Shop.zip", Format::Zip, items},
+        {"Shop.tar.gz", Format::TarGz, items},
+        {"Shop.ipa", Format::Zip, payload},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        write(row.name, testing_archives::makeArchive(row.format, row.items));
+        QStringList expected = onDisk;
+        const QString inside = QString(row.name) + (row.items.first().path.startsWith("Payload") ? "/Payload/" : "/");
+        expected.replaceInStrings("Shop.app", inside + "Shop.app");
+        expected.prepend(QString("Checking ") + row.name);
+        EXPECT_EQ(check(row.name), expected);
+    }
+}
+
+TEST_F(ProductWalkTest, ArchivedToolsAndPropertyListsAtTheTop)
+{
+    const QByteArray plist = infoPlist({{"CFBundleSignature", "OSTR"}, {"CFBundlePackageType", "APPL"}});
+    const QByteArray fork = platform::makeResourceFile({{platform::fourCharCode("plst"), 0, plist, {}}});
+    const auto appleDouble = [&](platform::FourCharCode type) {
+        return platform::makeAppleDouble(
+            {{platform::kEntryFinderInfo, platform::makeFinderInfo(type, platform::fourCharCode("OSTR"))},
+             {platform::kEntryResourceFork, fork}});
+    };
+    const struct {
+        const char* name;
+        Format format;
+        QList<Item> items;
+        QStringList report;
+    } rows[] = {
+        {"zip.zip",
+         Format::Zip,
+         {{"Tool", Item::File,
+           "\x7f"
+           "ELF",
+           0755},
+          {"__MACOSX/._Tool", Item::File, appleDouble(platform::fourCharCode("APPL")), 0644}},
+         {"Checking zip.zip", "Checking zip.zip/Tool"}},
+        {"tar.tar",
+         Format::Tar,
+         {{"Tool", Item::File, "x", 0755},
+          {"._Tool", Item::File, appleDouble(platform::fourCharCode("BNDL")), 0644},
+          {"Loose.plist", Item::File, plist, 0644},
+          {"README", Item::File, "no fork, not looked at", 0644}},
+         {"Checking tar.tar", "Checking tar.tar/Loose.plist", "Checking tar.tar/Tool", "error: Type"}},
+        {"empty.zip",
+         Format::Zip,
+         {{"README", Item::File, "text", 0644}},
+         {"Checking empty.zip", "error: ArchiveEmpty"}},
+        {"bad.tar.gz",
+         Format::Tar,
+         {{"../evil.plist", Item::File, plist, 0644}},
+         {"Checking bad.tar.gz", "error: ArchiveErr"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        write(row.name, testing_archives::makeArchive(row.format, row.items));
+        EXPECT_EQ(check(row.name), row.report);
+    }
+    write("Product.dmg", "koly");
+    EXPECT_EQ(check("Product.dmg"), (QStringList{"Checking Product.dmg", "error: DiskImage"}));
+}
+
+} // namespace
