@@ -53,6 +53,23 @@ checks=$((checks + 1))
 sed -n 3p "$W/out" | grep -q '^warning: The key CFBundleName appears more than once at the top level (again at line 36)' ||
   bad "the duplicate key comes right after the heading"
 
+# A whole product, on disk and packed by the tool: the same bundles, under the archive's name.
+python3 "$EX/../tools/pack-examples" "$W/packed" >/dev/null || bad "tools/pack-examples failed"
+t 0 "$EX/Shop.app" "$W/packed/Shop.zip" "$W/packed/Shop.ipa"
+has "Checking Shop.app/Contents/PlugIns/ShopShare.appex"
+has "Checking Shop.zip/Shop.app/Contents/Frameworks/ShopKit.framework"
+has "Checking Shop.ipa/Payload/Shop.app/Contents/PlugIns/ShopShare.appex"
+checks=$((checks + 1))
+[ "$(grep -c '^Checking ' "$W/out")" -eq 11 ] || bad "three bundles each, and the two archives' own headings"
+t 0 --no-nested "$EX/Shop.app"
+checks=$((checks + 1))
+[ "$(grep -c '^Checking ' "$W/out")" -eq 1 ] || bad "--no-nested: the top bundle alone"
+printf 'PK\003\004 cut short' >"$W/packed/Cut.zip"
+t 1 "$W/packed/Cut.zip" "$EX/Loose.plist"
+has "Checking Loose.plist"
+checks=$((checks + 1))
+grep -q '^error: The archive could not be read: ' "$W/out" || bad "a damaged archive is an error line"
+
 # Generated files: what cannot be checked is an error, and the batch goes on.
 D="$W/d"
 plist "$D/warn.plist" '<dict><key>CFBundleIdentifier</key><string>$(ID)</string><key>Extra</key><true/></dict>'
