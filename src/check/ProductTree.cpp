@@ -105,21 +105,23 @@ ProductTree::Node DiskTree::node(const QString& path) const
         result.kind = Kind::Directory;
         return result;
     }
+    if (const auto known = mNodes.constFind(path); known != mNodes.constEnd())
+        return *known;
     const QByteArray native = QFile::encodeName(absolute(path));
     struct stat info {};
     if (::lstat(native.constData(), &info) != 0)
-        return result;
+        return mNodes[path] = result;
     if (S_ISLNK(info.st_mode)) {
         result.kind = Kind::Link;
         QByteArray target(qsizetype(info.st_size > 0 ? info.st_size : PATH_MAX) + 1, Qt::Uninitialized);
         const ssize_t length = ::readlink(native.constData(), target.data(), size_t(target.size()));
         if (length > 0 && length < target.size())
             result.linkTarget = QFile::decodeName(target.left(qsizetype(length)));
-        return result;
+        return mNodes[path] = result;
     }
     result.kind = S_ISREG(info.st_mode) ? Kind::File : S_ISDIR(info.st_mode) ? Kind::Directory : Kind::Other;
     result.executable = (info.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
-    return result;
+    return mNodes[path] = result;
 }
 
 QStringList DiskTree::children(const QString& path) const

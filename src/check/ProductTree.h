@@ -9,6 +9,7 @@
 #include "platform/OSStatus.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -61,6 +62,8 @@ public:
 private:
     QString absolute(const QString& path) const;
     QString mTop;
+    // Walks resolve the same folders again and again; each is looked at once.
+    mutable QHash<QString, Node> mNodes;
 };
 
 // What an archive holds; directories that only the paths of their entries

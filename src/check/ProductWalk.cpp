@@ -112,6 +112,14 @@ ProductTree::Resolved ProductWalk::find(const QString& path) const
     return mTree.resolve(path, mProductTop);
 }
 
+QStringList ProductWalk::folderEntries(const QString& path) const
+{
+    const ProductTree::Resolved folder = find(path);
+    if (folder.resolution != ProductTree::Resolution::Found || folder.node.kind != ProductTree::Kind::Directory)
+        return {};
+    return mTree.children(folder.path);
+}
+
 QString ProductWalk::shown(const QString& path) const
 {
     return joinPath(mHeadingPrefix, path);
@@ -310,7 +318,7 @@ void ProductWalk::checkMainNibs(const Bundle& bundle, const plist::Dictionary& i
     const QString resources = joinPath(bundle.path, resourcesFolder(bundle));
     // The resources folder itself, then each localization in it.
     QStringList folders{resources};
-    for (const QString& entry : mTree.children(find(resources).path)) {
+    for (const QString& entry : folderEntries(resources)) {
         if (hasExtension(entry, QStringLiteral("lproj")))
             folders.append(joinPath(resources, entry));
     }
@@ -363,7 +371,7 @@ void ProductWalk::checkPackageType(const Bundle& bundle, const plist::Dictionary
 void ProductWalk::checkLocalizedStrings(const Bundle& bundle, const plist::Dictionary& infoDict)
 {
     const QString resources = resourcesFolder(bundle);
-    for (const QString& entry : mTree.children(find(joinPath(bundle.path, resources)).path)) {
+    for (const QString& entry : folderEntries(joinPath(bundle.path, resources))) {
         if (!hasExtension(entry, QStringLiteral("lproj")))
             continue;
         const QString inBundle = joinPath(resources, entry + QLatin1Char('/') + kInfoPlistStrings);

@@ -12,6 +12,8 @@
 #include <QSet>
 #include <QString>
 
+#include <optional>
+
 namespace check {
 
 class OstrelAppDelegate;
@@ -65,6 +67,8 @@ private:
     std::optional<QString> namedValue(const plist::Dictionary& infoDict, const QString& key) const;
     // What is at path, links followed within the product.
     ProductTree::Resolved find(const QString& path) const;
+    // The names in the folder at path, none when there is no such folder.
+    QStringList folderEntries(const QString& path) const;
     // A path of the tree as the report shows it.
     QString shown(const QString& path) const;
     static QString resourcesFolder(const Bundle& bundle);
