@@ -1,9 +1,8 @@
 #include "check/ProductTree.h"
 
 #include "check/PlistDataReader.h"
+#include "platform/FileUrl.h"
 
-#include <QDir>
-#include <QFile>
 #include <QSet>
 
 #include <cerrno>
@@ -107,7 +106,7 @@ ProductTree::Node DiskTree::node(const QString& path) const
     }
     if (const auto known = mNodes.constFind(path); known != mNodes.constEnd())
         return *known;
-    const QByteArray native = QFile::encodeName(absolute(path));
+    const QByteArray native = platform::encodeFileName(absolute(path));
     struct stat info {};
     if (::lstat(native.constData(), &info) != 0)
         return mNodes[path] = result;
@@ -116,7 +115,7 @@ ProductTree::Node DiskTree::node(const QString& path) const
         QByteArray target(qsizetype(info.st_size > 0 ? info.st_size : PATH_MAX) + 1, Qt::Uninitialized);
         const ssize_t length = ::readlink(native.constData(), target.data(), size_t(target.size()));
         if (length > 0 && length < target.size())
-            result.linkTarget = QFile::decodeName(target.left(qsizetype(length)));
+            result.linkTarget = platform::decodeFileName(target.left(qsizetype(length)));
         return mNodes[path] = result;
     }
     result.kind = S_ISREG(info.st_mode) ? Kind::File : S_ISDIR(info.st_mode) ? Kind::Directory : Kind::Other;
@@ -126,8 +125,7 @@ ProductTree::Node DiskTree::node(const QString& path) const
 
 QStringList DiskTree::children(const QString& path) const
 {
-    return QDir(absolute(path))
-        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    return platform::directoryEntries(absolute(path));
 }
 
 std::optional<QByteArray> DiskTree::read(const QString& path, platform::Error* error) const

@@ -1,6 +1,7 @@
 #include "platform/ArchiveReader.h"
 
-#include <QFile>
+#include "platform/FileUrl.h"
+
 #include <QStringList>
 
 #include <archive.h>
@@ -42,7 +43,7 @@ QString entryPathName(struct archive_entry* entry)
     if (const char* utf8 = archive_entry_pathname_utf8(entry))
         return QString::fromUtf8(utf8);
     const char* raw = archive_entry_pathname(entry);
-    return raw ? QFile::decodeName(raw) : QString();
+    return raw ? decodeFileName(raw) : QString();
 }
 
 // The path with empty and "." parts dropped; none when it is absolute or
@@ -125,7 +126,7 @@ private:
             if (const char* target = archive_entry_symlink_utf8(header))
                 entry.linkTarget = QString::fromUtf8(target);
             else if (const char* raw = archive_entry_symlink(header))
-                entry.linkTarget = QFile::decodeName(raw);
+                entry.linkTarget = decodeFileName(raw);
         }
         // A hard link is the same file as an earlier entry.
         if (const char* hardLink = archive_entry_hardlink(header)) {
@@ -232,7 +233,7 @@ const ArchiveEntry* ArchiveContents::find(const QString& path) const
 
 ArchiveContents readArchive(const QString& path, const ArchiveWanted& wanted, const ArchiveLimits& limits)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = encodeFileName(path);
     // Only a regular file: a pipe or a device could block or never end.
     struct stat info {};
     if (::stat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode)) {

@@ -18,8 +18,8 @@ bad() {
 # A bundle, a loose property list and a file with its 'plst' resource in the
 # AppleDouble file beside it, each named with bytes that are not UTF-8.
 bundle=$'B\xfe.app' loose=$'Loose\xff.plist' legacy=$'Legacy\xe9'
-mkdir -p "$W/$bundle/Contents"
-cp "$EX/Correct.app/Contents/Info.plist" "$W/$bundle/Contents/"
+mkdir -p "$W/$bundle"
+cp -R "$EX/Correct.app/." "$W/$bundle/" # the whole bundle: its executable and icon are checked too
 cp "$EX/Loose.plist" "$W/$loose"
 cp "$EX/LegacyTool" "$W/$legacy"
 cp "$EX/._LegacyTool" "$W/._$legacy"
