@@ -4,11 +4,11 @@
 #include "check/ProductWalk.h"
 #include "check/HeadlessWindow.h"
 #include "check/OstrelAppDelegate.h"
-#include "check/ReportText.h"
 #include "platform/ArchiveWriting.h"
 #include "platform/Bundle.h"
 #include "platform/ResourceWriter.h"
 #include "platform/UserDefaults.h"
+#include "report/ReportText.h"
 
 #include <QDir>
 #include <QFile>
@@ -136,9 +136,9 @@ protected:
     // The report so far as text; then emptied.
     QString takeReport()
     {
-        const auto& runs = window.textStorage().runs();
-        const QString text = check::plainText(std::span(runs.constData(), size_t(runs.size())), false);
-        window.textStorage() = check::TextStorage();
+        const report::TextStorage& storage = window.textStorage();
+        const QString text = report::plainText(storage, 0, storage.runs().size(), false);
+        window.textStorage() = report::TextStorage();
         return text;
     }
     // The report's lines without the paths read (the line after each heading).
