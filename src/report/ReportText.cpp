@@ -31,10 +31,15 @@ QList<ReportLine> reportLines(const TextStorage& report, qsizetype firstRun, qsi
     QList<ReportLine> lines;
     QString open;         // text outside findings, not yet ended by a line end
     bool started = false; // a line is under way, even an empty one
+    // A heading is two lines: the check's first two, and the two of each later
+    // heading (a bundle inside the product), known by the name in bold.
+    int headingLinesLeft = 2;
     auto finish = [&] {
-        // The heading's two lines count even when empty; later empty lines do not.
-        if (started && (!open.isEmpty() || lines.size() < 2))
-            lines << ReportLine{lines.size() < 2 ? QStringLiteral("heading") : QStringLiteral("text"), open};
+        // A heading's lines count even when empty; other empty lines do not.
+        if (started && (!open.isEmpty() || headingLinesLeft > 0))
+            lines << ReportLine{headingLinesLeft > 0 ? QStringLiteral("heading") : QStringLiteral("text"), open};
+        if (started && headingLinesLeft > 0)
+            --headingLinesLeft;
         open.clear();
         started = false;
     };
@@ -47,6 +52,8 @@ QList<ReportLine> reportLines(const TextStorage& report, qsizetype firstRun, qsi
             continue;
         }
         QStringView text(report.runs().at(i).text);
+        if (report.runs().at(i).kind() == StyledString::Kind::Bold && lines.size() >= 2)
+            headingLinesLeft = 2;
         started = started || !text.isEmpty();
         while (!text.isEmpty()) {
             const qsizetype end = text.indexOf(QLatin1Char('\n'));

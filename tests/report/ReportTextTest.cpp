@@ -156,4 +156,28 @@ TEST(ReportText, SplitsOneCheckIntoLines)
     }
 }
 
+TEST(ReportText, BundlesInsideTheProductHaveHeadingsOfTheirOwn)
+{
+    TextStorage storage = oneCheck();
+    storage.appendAttributedString(regular("\nChecking "));
+    storage.appendAttributedString(bold("A.app/Contents/PlugIns/B.appex"));
+    storage.appendAttributedString(regular("\n/x/A.app/Contents/PlugIns/B.appex/Contents/Info.plist\n"));
+    finding(storage, Severity::Warning, "NoIconFile", "CFBundleIconFile");
+    storage.appendAttributedString(regular("No icon.\n"));
+    storage.appendAttributedString(regular("a line of text\n"));
+    const QList<report::ReportLine> lines = report::reportLines(storage, 0, storage.runs().size());
+    const QList<std::pair<QString, QString>> expected = {
+        {"heading", "Checking A.app/Contents/PlugIns/B.appex"},
+        {"heading", "/x/A.app/Contents/PlugIns/B.appex/Contents/Info.plist"},
+        {"warning", "No icon."},
+        {"text", "a line of text"},
+    };
+    ASSERT_GE(lines.size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        const report::ReportLine& line = lines[lines.size() - expected.size() + i];
+        EXPECT_EQ(line.severity, expected[i].first) << i;
+        EXPECT_EQ(line.text, expected[i].second) << i;
+    }
+}
+
 } // namespace
