@@ -150,7 +150,7 @@ assert log["version"] == "2.1.0"
 run = log["runs"][0]
 rules = run["tool"]["driver"]["rules"]
 results = run["results"]
-assert len(results) == 13 and len({r["id"] for r in rules}) == len(rules)
+assert len(results) == 15 and len({r["id"] for r in rules}) == len(rules)
 for r in results:
     assert rules[r["ruleIndex"]]["id"] == r["ruleId"]
     loc = r["locations"][0]["physicalLocation"]["artifactLocation"]
