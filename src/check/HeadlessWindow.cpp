@@ -1,5 +1,7 @@
 #include "check/HeadlessWindow.h"
 
+#include "check/MessageFormat.h"
+
 #include <cstdio>
 
 namespace check {
@@ -37,7 +39,8 @@ void HeadlessWindow::beginPrintSheet(const PrintOptions&, std::function<void(boo
 
 void HeadlessWindow::presentError(const QString& message)
 {
-    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    // The message names files, whose names may hold control characters.
+    std::fprintf(stderr, "%s\n", escapeControlCharacters(message).toLocal8Bit().constData());
 }
 
 } // namespace check

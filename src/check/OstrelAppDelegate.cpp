@@ -13,6 +13,7 @@
 #include "platform/Log.h"
 #include "platform/PlatformException.h"
 #include "platform/UserDefaults.h"
+#include "report/SaveTarget.h"
 
 #include <QFile>
 #include <QScopeGuard>
@@ -121,6 +122,7 @@ bool OstrelAppDelegate::safeOpenURL(const QUrl& url)
     try {
         return openURL(url);
     } catch (const std::exception& e) {
+        closeFindings();
         const FormatArgs args{arg(platform::exceptionName(e)), arg(platform::exceptionReason(e))};
         platform::Log(formatMessage(kCaughtFormat, args));
         // The line has no icon and no line end of its own; its record ends with it.
@@ -152,8 +154,16 @@ QUrl OstrelAppDelegate::urlToRead(const QUrl& given) const
 
 bool OstrelAppDelegate::openURL(const QUrl& url)
 {
+    const bool opened = checkURL(url);
+    closeFindings();
+    return opened;
+}
+
+bool OstrelAppDelegate::checkURL(const QUrl& url)
+{
     const QString displayName = platform::lastPathComponent(url);
     mPathGiven = platform::fileSystemPath(url);
+    mCheckedPaths << mPathGiven;
     const bool nested = platform::UserDefaults::standard().boolForKey(platform::CheckNestedBundlesKey);
     if (!platform::isDirectoryURL(url) && platform::isArchiveName(displayName)) {
         mURLRead = url;
@@ -167,6 +177,7 @@ bool OstrelAppDelegate::openURL(const QUrl& url)
         return false;
     }
     mURLRead = urlToRead(url);
+    mCheckedPaths << platform::fileSystemPath(mURLRead);
     appendHeading(displayName, platform::fileSystemPath(mURLRead));
 
     platform::Error error;
@@ -317,9 +328,10 @@ void OstrelAppDelegate::saveDone(int returnCode, const QUrl& url)
     if (returnCode != kPanelOK || !oWindow)
         return;
     const QString path = platform::fileSystemPath(url);
-    QString reason;
-    // A failed save is told to the user; the report stays as it was.
-    if (!oWindow->writeRTFDToFile(path, true, &reason))
+    // A refused or failed save is told to the user; the report stays as it was.
+    QString reason = report::saveTargetRefusal(path, report::DocumentKind::Rtfd, mCheckedPaths);
+    const bool saved = reason.isEmpty() && oWindow->writeRTFDToFile(path, true, &reason);
+    if (!saved)
         oWindow->presentError(formatMessage(localized(QStringLiteral("SaveFailed")), {arg(path), arg(reason)}));
 }
 
@@ -327,8 +339,39 @@ void OstrelAppDelegate::saveDone(int returnCode, const QUrl& url)
 
 void OstrelAppDelegate::appendAttributedString(const report::StyledString& run)
 {
-    if (oTextView)
+    if (oTextView && !mLeavingOut)
         oTextView->appendAttributedString(run);
+}
+
+bool OstrelAppDelegate::admitFinding(report::Severity severity)
+{
+    if (mFindingsInFile < kMaxFindingsPerFile) {
+        ++mFindingsInFile;
+        return true;
+    }
+    ++mFindingsLeftOut;
+    mGravestLeftOut = std::min(mGravestLeftOut, severity);
+    mLeavingOut = true;
+    return false;
+}
+
+void OstrelAppDelegate::closeFindings()
+{
+    mLeavingOut = false;
+    if (mFindingsLeftOut > 0) {
+        // As grave as the gravest left out, so that errors there still fail the run.
+        beginFinding(mGravestLeftOut, true);
+        const report::StyledString* icon = mGravestLeftOut == report::Severity::Error     ? mErrorIcon.get()
+                                           : mGravestLeftOut == report::Severity::Warning ? mWarningIcon.get()
+                                                                                          : mNoteIcon.get();
+        if (icon)
+            appendAttributedString(*icon);
+        appendString(QStringLiteral(" "));
+        appendMessage("FindingsLeftOut", QString(), mFindingsLeftOut, kMaxFindingsPerFile);
+    }
+    mFindingsInFile = 0;
+    mFindingsLeftOut = 0;
+    mGravestLeftOut = report::Severity::Note;
 }
 
 void OstrelAppDelegate::appendString(const QString& text)
@@ -355,14 +398,14 @@ void OstrelAppDelegate::appendRecordedMessage(const char* messageKey, const QStr
                                               const report::Position& position, const FormatArgs& args)
 {
     // Recorded first: the text's line end closes the record.
-    if (oTextView)
+    if (oTextView && !mLeavingOut)
         oTextView->setFindingMessage(QString::fromLatin1(messageKey), keyPath, args, position);
     MessageLogger::appendMessageWithArgs(messageKey, keyPath, args);
 }
 
 void OstrelAppDelegate::beginFinding(report::Severity severity, bool withIcon)
 {
-    if (!oTextView)
+    if (!oTextView || mLeavingOut)
         return;
     report::Finding finding;
     finding.severity = severity;
@@ -397,6 +440,8 @@ report::Position OstrelAppDelegate::positionOf(const char* messageKey, const QSt
 
 void OstrelAppDelegate::appendNoteIcon()
 {
+    if (!admitFinding(report::Severity::Note))
+        return;
     beginFinding(report::Severity::Note, true);
     if (mNoteIcon)
         appendAttributedString(*mNoteIcon);
@@ -405,6 +450,8 @@ void OstrelAppDelegate::appendNoteIcon()
 
 void OstrelAppDelegate::appendWarningIcon()
 {
+    if (!admitFinding(report::Severity::Warning))
+        return;
     beginFinding(report::Severity::Warning, true);
     if (mWarningIcon)
         appendAttributedString(*mWarningIcon);
@@ -413,7 +460,9 @@ void OstrelAppDelegate::appendWarningIcon()
 
 void OstrelAppDelegate::appendErrorIcon()
 {
-    ++mErrorCount;
+    ++mErrorCount; // counted even when left out: it decides the exit status
+    if (!admitFinding(report::Severity::Error))
+        return;
     beginFinding(report::Severity::Error, true);
     if (mErrorIcon)
         appendAttributedString(*mErrorIcon);

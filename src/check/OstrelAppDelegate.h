@@ -13,6 +13,7 @@
 #include "report/TextStorage.h"
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <cstdint>
@@ -83,10 +84,21 @@ public:
     const plist::Value* rulesDict() const { return mRulesDict.get(); }
     // The file the latest check read (for a bundle, the file inside it).
     const QUrl& urlRead() const { return mURLRead; }
+    // Every file and bundle checked so far, as given and as read: no save may
+    // replace them.
+    const QStringList& checkedPaths() const { return mCheckedPaths; }
     // How many error icons were appended so far (a null icon counts too).
     int errorCount() const { return mErrorCount; }
 
+    // No file's report holds more findings than this; a closing note counts the rest.
+    static constexpr int kMaxFindingsPerFile = 10000;
+
 private:
+    bool checkURL(const QUrl& url);
+    // Whether one more finding of this file goes into the report.
+    bool admitFinding(report::Severity severity);
+    // Ends a file's findings: the note of those left out, if any.
+    void closeFindings();
     void loadRulesDict();
     QUrl urlToRead(const QUrl& given) const;
     void reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates);
@@ -112,6 +124,11 @@ private:
     QString mPathRead;
     // Where the values of the file under check stand; null outside a check.
     const plist::PositionNode* mPositions = nullptr;
+    QStringList mCheckedPaths;
+    int mFindingsInFile = 0;
+    int mFindingsLeftOut = 0;
+    bool mLeavingOut = false; // the current finding is over the cap
+    report::Severity mGravestLeftOut = report::Severity::Note;
     int mErrorCount = 0;
 };
 

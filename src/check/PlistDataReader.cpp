@@ -24,9 +24,12 @@ platform::Error systemError(int code)
     return posixError(code, QString::fromLocal8Bit(std::strerror(code)));
 }
 
-// The whole file, if it is a regular file of a sensible size.
-std::optional<QByteArray> readWholeFile(const QString& path, platform::Error* error)
+} // namespace
+
+std::optional<QByteArray> PlistDataReader::readWholeFile(const QString& path, platform::Error* error)
 {
+    if (error)
+        *error = platform::Error();
     platform::FileSource::Opened opened = platform::FileSource::open(path);
     if (!opened.file) {
         if (error) {
@@ -51,7 +54,16 @@ std::optional<QByteArray> readWholeFile(const QString& path, platform::Error* er
     }
     opened.file->adviseUncached();
     QByteArray bytes;
-    const platform::OSStatus status = opened.file->read(0, size, bytes);
+    // A size of 0 may be a file of the kernel's (/proc) that has content all
+    // the same; an empty file reads as empty either way.
+    const platform::OSStatus status =
+        size == 0 ? opened.file->readToEnd(kMaxPlistFileSize, bytes) : opened.file->read(0, size, bytes);
+    if (status == platform::memFullErr) {
+        if (error)
+            *error = posixError(EFBIG, QStringLiteral("The file is too large to be a property list: "
+                                                      "files over 256 MiB are not read."));
+        return std::nullopt;
+    }
     if (status != platform::noErr) {
         if (error) {
             if (opened.file->lastError() != 0)
@@ -62,15 +74,6 @@ std::optional<QByteArray> readWholeFile(const QString& path, platform::Error* er
         return std::nullopt;
     }
     return bytes;
-}
-
-} // namespace
-
-std::optional<QByteArray> PlistDataReader::readFile(const QString& path, platform::Error* error)
-{
-    if (error)
-        *error = platform::Error();
-    return readWholeFile(path, error);
 }
 
 std::optional<QByteArray> PlistDataReader::readURL(const QUrl& url, platform::Error* error, std::uint32_t& fileType,

@@ -22,10 +22,9 @@ public:
     // 'plst' resource of a file whose Finder information could be read.
     static std::optional<QByteArray> readURL(const QUrl& url, platform::Error* error, std::uint32_t& fileType,
                                              std::uint32_t& creator);
-
-    // The whole file at path, read as a property list is: only a regular file
-    // of at most 256 MiB.
-    static std::optional<QByteArray> readFile(const QString& path, platform::Error* error);
+    // The whole file at path, if it is a regular file no larger than any
+    // property list; else none with *error set (when error is given).
+    static std::optional<QByteArray> readWholeFile(const QString& path, platform::Error* error);
 };
 
 } // namespace check

@@ -130,7 +130,7 @@ QStringList DiskTree::children(const QString& path) const
 
 std::optional<QByteArray> DiskTree::read(const QString& path, platform::Error* error) const
 {
-    return PlistDataReader::readFile(absolute(path), error);
+    return PlistDataReader::readWholeFile(absolute(path), error);
 }
 
 QString DiskTree::displayPath(const QString& path) const

@@ -1,14 +1,18 @@
 // ostrel-check: checks bundles and property lists from the command line and
 // writes the report to stdout, as text or as JSON lines.
 #include "FileChecker.h"
+#include "check/MessageFormat.h"
+#include "check/PlistDataReader.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
+#include "platform/OSStatus.h"
 #include "platform/UserDefaults.h"
 #include "plist/JsonWriter.h"
 #include "plist/Parse.h"
 #include "report/FindingFormats.h"
 #include "report/IgnoreList.h"
 #include "report/ReportText.h"
+#include "report/SaveTarget.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -22,10 +26,14 @@
 #include <QSet>
 #include <QThread>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -37,15 +45,57 @@ constexpr int kExitUsage = 2;
 // Progress is shown only for batches at least this long.
 constexpr qsizetype kProgressThreshold = 20;
 
-void writeOut(const QByteArray& bytes)
-{
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-}
-
 void writeErr(const QString& text)
 {
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+// The report cannot be written: a reader that went away (| head) ends the
+// run quietly; any other failure is told. Either way nothing more is done.
+[[noreturn]] void writeFailed(int error)
+{
+    if (error != EPIPE)
+        writeErr(QStringLiteral("ostrel-check: cannot write the report: %1\n")
+                     .arg(QString::fromLocal8Bit(std::strerror(error))));
+    std::_Exit(kExitUsage);
+}
+
+void writeOut(const QByteArray& bytes)
+{
+    if (std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout) !=
+        static_cast<size_t>(bytes.size()))
+        writeFailed(errno);
+}
+
+// Hands what is buffered to the system; a failure there ends the run too.
+void flushOut()
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        writeFailed(errno ? errno : EIO);
+}
+
+// The status, once everything written has been handed over.
+int finish(int status)
+{
+    flushOut();
+    return status;
+}
+
+// A closed standard output or error is held by /dev/null, read-only: no file
+// opened later takes its number, and writes to stdout fail and are told.
+void holdClosedStandardStreams()
+{
+    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int held = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+    }
 }
 
 int usageError(const QString& message)
@@ -54,39 +104,62 @@ int usageError(const QString& message)
     return kExitUsage;
 }
 
+// A save target that holds something of the user's: nothing is written.
+int refusedSave(const QString& path, const QString& reason)
+{
+    writeErr(QStringLiteral("ostrel-check: will not save the report as %1: %2\n")
+                 .arg(check::escapeControlCharacters(path), check::escapeControlCharacters(reason)));
+    return kExitUsage;
+}
+
 // A file the user named in place of a resource must exist and parse.
 QString unusableTable(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
-    const plist::ParseResult parsed = plist::parse(file.readAll());
+    platform::Error error;
+    const std::optional<QByteArray> bytes = check::PlistDataReader::readWholeFile(path, &error);
+    if (!bytes)
+        return QStringLiteral("cannot read %1: %2")
+            .arg(check::escapeControlCharacters(path), error.localizedDescription());
+    const plist::ParseResult parsed = plist::parse(*bytes);
     if (!parsed.ok())
-        return QStringLiteral("%1 is not a property list: %2").arg(path, parsed.error);
+        return QStringLiteral("%1 is not a property list: %2")
+            .arg(check::escapeControlCharacters(path), check::escapeControlCharacters(parsed.error));
     if (!parsed.value->isDictionary())
-        return QStringLiteral("%1 holds no dictionary").arg(path);
+        return QStringLiteral("%1 holds no dictionary").arg(check::escapeControlCharacters(path));
     return {};
 }
 
+// Each file's property list as JSON, read as a check reads it: regular files
+// of a sensible size only, a 'plst' resource for files not named .plist.
 int dump(const QStringList& paths)
 {
     int status = kExitClean;
     for (const QString& path : paths) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            writeErr(QStringLiteral("%1: error: %2\n").arg(path, file.errorString()));
+        const QString shown = check::escapeControlCharacters(path);
+        platform::Error error;
+        std::uint32_t fileType = 0;
+        std::uint32_t creator = 0;
+        const std::optional<QByteArray> bytes =
+            check::PlistDataReader::readURL(platform::fileURLWithPath(path), &error, fileType, creator);
+        if (!bytes) {
+            const platform::Bundle& bundle = platform::Bundle::main();
+            const QString reason = error.domain == platform::OSStatusErrorDomain && error.code == platform::resNotFound
+                                       ? bundle.localizedString(QStringLiteral("NoPlstRes"))
+                                       : check::escapeControlCharacters(error.localizedDescription());
+            writeErr(QStringLiteral("%1: error: %2%3\n")
+                         .arg(shown, bundle.localizedString(QStringLiteral("NoData")), reason));
             status = kExitFindings;
             continue;
         }
-        const plist::ParseResult parsed = plist::parse(file.readAll());
+        const plist::ParseResult parsed = plist::parse(*bytes);
         if (!parsed.ok()) {
-            writeErr(QStringLiteral("%1: error: %2\n").arg(path, parsed.error));
+            writeErr(QStringLiteral("%1: error: %2\n").arg(shown, check::escapeControlCharacters(parsed.error)));
             status = kExitFindings;
             continue;
         }
         writeOut(plist::toJson(*parsed.value));
     }
-    return status;
+    return finish(status);
 }
 
 enum class Format { Text, Gnu, Json, Sarif, GitHub };
@@ -151,7 +224,6 @@ public:
     {
         mTimer.start();
     }
-    bool shown() const { return mShown; }
     // Clears the progress line so that the report can be written.
     void clear()
     {
@@ -181,6 +253,7 @@ private:
 
 int main(int argc, char** argv)
 {
+    holdClosedStandardStreams();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ostrel-check"));
     QCoreApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
@@ -259,11 +332,11 @@ int main(int argc, char** argv)
         return usageError(parser.errorText());
     if (parser.isSet(helpOption)) {
         writeOut(parser.helpText().toLocal8Bit());
-        return kExitClean;
+        return finish(kExitClean);
     }
     if (parser.isSet(versionOption)) {
         writeOut(QStringLiteral("ostrel-check %1\n").arg(QCoreApplication::applicationVersion()).toLocal8Bit());
-        return kExitClean;
+        return finish(kExitClean);
     }
     const QStringList paths = parser.positionalArguments();
     if (paths.isEmpty())
@@ -287,6 +360,12 @@ int main(int argc, char** argv)
     const QString rtfdPath = parser.value(rtfdOption);
     if (parser.isSet(rtfdOption) && rtfdPath.isEmpty())
         return usageError(QStringLiteral("--rtfd needs a file name"));
+    // Told before any checking: the document would replace something of the user's.
+    if (!rtfdPath.isEmpty()) {
+        if (const QString refusal = report::saveTargetRefusal(rtfdPath, report::DocumentKind::Rtfd, paths);
+            !refusal.isEmpty())
+            return refusedSave(rtfdPath, refusal);
+    }
 
     const QString formatName = parser.value(formatOption);
     const std::optional<Format> format = formatNamed(formatName);
@@ -301,7 +380,7 @@ int main(int argc, char** argv)
     if (parser.isSet(resourcesOption)) {
         const QString directory = parser.value(resourcesOption);
         if (!QFileInfo(directory).isDir())
-            return usageError(QStringLiteral("%1 is not a directory").arg(directory));
+            return usageError(QStringLiteral("%1 is not a directory").arg(check::escapeControlCharacters(directory)));
         bundle.setResourceDirectory(directory);
     }
     if (parser.isSet(rulesOption)) {
@@ -405,8 +484,7 @@ int main(int argc, char** argv)
         sarifFindings += file.kept;
         progress.clear();
         writeOut(file.out);
-        if (progress.shown())
-            std::fflush(stdout);
+        flushOut();
         progress.update(index + 1);
     };
     // The saved report is the whole run's, so it is checked on one thread
@@ -427,15 +505,20 @@ int main(int argc, char** argv)
                                QStringLiteral("https://ostrel.org/"), ruleDescription};
         writeOut(QJsonDocument(report::sarifLog(sarifFindings, tool, QDir::currentPath())).toJson());
     }
-    std::fflush(stdout);
+    flushOut();
     if (format == Format::Text && paths.size() > 1)
         writeErr(summary(counts, paths.size()) + QLatin1Char('\n'));
     if (!rtfdPath.isEmpty()) {
+        // Again, as things are now.
+        if (const QString refusal = report::saveTargetRefusal(rtfdPath, report::DocumentKind::Rtfd, paths);
+            !refusal.isEmpty())
+            return refusedSave(rtfdPath, refusal);
         QString why;
         if (!keeper->window().writeRTFDToFile(rtfdPath, true, &why)) {
-            writeErr(QStringLiteral("ostrel-check: the report could not be saved as %1: %2\n").arg(rtfdPath, why));
+            writeErr(QStringLiteral("ostrel-check: the report could not be saved as %1: %2\n")
+                         .arg(check::escapeControlCharacters(rtfdPath), check::escapeControlCharacters(why)));
             failed = true;
         }
     }
-    return failed ? kExitFindings : kExitClean;
+    return finish(failed ? kExitFindings : kExitClean);
 }

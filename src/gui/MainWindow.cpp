@@ -7,6 +7,7 @@
 #include "platform/FileUrl.h"
 #include "platform/UserDefaults.h"
 #include "report/RtfdWriter.h"
+#include "report/SaveTarget.h"
 #include "ui_MainWindow.h"
 
 #include <QApplication>
@@ -361,6 +362,10 @@ void MainWindow::exportAsPdf()
 
 bool MainWindow::exportPdf(const QString& path, QString* error)
 {
+    // Only a file is replaced, and never one being checked.
+    *error = report::saveTargetRefusal(path, report::DocumentKind::Pdf, mDelegate->checkedPaths());
+    if (!error->isEmpty())
+        return false;
     const QFileInfo target(path);
     if (!QFileInfo(target.absolutePath()).isDir()) {
         *error = tr("The folder “%1” does not exist.").arg(target.absolutePath());

@@ -111,6 +111,32 @@ OSStatus FileSource::read(std::uint64_t offset, std::uint64_t length, QByteArray
     return noErr;
 }
 
+OSStatus FileSource::readToEnd(std::uint64_t limit, QByteArray& bytes) const
+{
+    constexpr qsizetype kChunk = 64 * 1024;
+    QByteArray buffer;
+    for (;;) {
+        const qsizetype done = buffer.size();
+        if (std::uint64_t(done) > limit)
+            return memFullErr;
+        buffer.resize(done + kChunk);
+        const ssize_t got = ::pread(mFd->fd, buffer.data() + done, size_t(kChunk), off_t(mBase + std::uint64_t(done)));
+        if (got < 0) {
+            if (errno == EINTR) {
+                buffer.resize(done);
+                continue;
+            }
+            mLastError = errno;
+            return statusFromErrno(errno);
+        }
+        buffer.resize(done + got);
+        if (got == 0)
+            break;
+    }
+    bytes = std::move(buffer);
+    return noErr;
+}
+
 void FileSource::adviseUncached() const
 {
     ::posix_fadvise(mFd->fd, off_t(mBase), off_t(mSize), POSIX_FADV_NOREUSE);

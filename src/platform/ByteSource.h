@@ -57,6 +57,10 @@ public:
     std::uint64_t size() const override { return mSize; }
     OSStatus read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const override;
     std::unique_ptr<ByteSource> slice(std::uint64_t offset, std::uint64_t length) const override;
+    // Everything up to the end of the file, however large the file says it is
+    // (files of /proc and /sys say 0): noErr; memFullErr when there is more
+    // than limit bytes; the system's status when reading fails.
+    OSStatus readToEnd(std::uint64_t limit, QByteArray& bytes) const;
     // Tells the system the bytes will be read once, so they need not stay in its
     // cache. Only a hint: dropping pages others may be using would cost them.
     void adviseUncached() const;

@@ -1,5 +1,7 @@
 #include "report/RtfdWriter.h"
 
+#include "report/SaveTarget.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -265,6 +267,11 @@ bool WriteRtfd(const TextStorage& report, const QString& path, QString* error, c
     const QFileInfo targetInfo(target);
     if (target.isEmpty() || targetInfo.fileName().isEmpty()) {
         setError(error, QStringLiteral("No file name was given for the document."));
+        return false;
+    }
+    // Only a document of ours is replaced; whatever else is there stays.
+    if (const QString refusal = saveTargetRefusal(target, DocumentKind::Rtfd); !refusal.isEmpty()) {
+        setError(error, refusal);
         return false;
     }
     const QString parent = targetInfo.absolutePath();

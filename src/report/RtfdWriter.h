@@ -17,7 +17,9 @@ inline const QString kRtfFallbackFamily = QStringLiteral("Helvetica");
 
 // Writes the document at path, atomically: it is built beside the target and
 // swapped in, so an existing document there is replaced whole or left as it
-// was. On failure returns false with the reason in *error (when given).
+// was. Anything at path that is no RTFD document of ours is refused (see
+// saveTargetRefusal). On failure returns false with the reason in *error
+// (when given).
 bool WriteRtfd(const TextStorage& report, const QString& path, QString* error);
 bool WriteRtfd(const TextStorage& report, const QString& path, QString* error, const QString& defaultFamily);
 

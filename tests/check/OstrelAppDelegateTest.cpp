@@ -25,7 +25,7 @@ const char* const kTestStrings = R"x("IntroText" = "Intro\n"; "CheckingPrefix" =
 "NoPlstRes" = "NoPlstRes"; "ParseErr" = "ParseErr(%@)\n"; "NotDict" = "NotDict\n"; "CreatorMismatch" = "Creator\n";
 "TypeMismatch" = "Type\n"; "NoReqTopKey" = "NoReqTopKey(%@)\n"; "UnknownTopKey" = "Unknown(%@)";
 "DuplicateTopKey" = "DupTop(%@, %@)\n"; "DuplicateTopKeyNoLine" = "DupTop(%@)\n"; "DuplicateKey" = "Dup(%@, %@, %@)\n";
-"Ostrel Log" = "Report of Ostrel"; "SaveFailed" = "SaveFailed(%@, %@)";)x";
+"Ostrel Log" = "Report of Ostrel"; "SaveFailed" = "SaveFailed(%@, %@)"; "FindingsLeftOut" = "LeftOut(%@, %@)\n";)x";
 
 // One required key, so that a check shows whether the validator ran.
 const char* const kTestRules = "<plist><dict><key>keys</key><dict><key>CFBundleIdentifier</key><dict><key>type</key>"
@@ -118,6 +118,28 @@ TEST_F(ControllerTest, RulesThatCannotBeLoadedAreNullAndChecksStillRun)
         EXPECT_EQ(takeReport(), heading("Info.plist", path("Info.plist")) +
                                     (loaded ? "error: NoReqTopKey(CFBundleIdentifier)\n" : ""));
     }
+}
+
+TEST_F(ControllerTest, EachFileShowsAtMostTheCapOfFindingsAndANoteOfTheRest)
+{
+    // Rules that require more keys than a report shows for one file.
+    const int required = check::OstrelAppDelegate::kMaxFindingsPerFile + 7;
+    QByteArray rules = "<plist><dict><key>keys</key><dict>";
+    for (int i = 0; i < required; ++i)
+        rules += "<key>K" + QByteArray::number(i) + "</key><dict><key>required</key><true/></dict>";
+    write("many.plist", rules + "</dict></dict></plist>");
+    platform::Bundle::main().setResourcePath("rules.plist", path("many.plist"));
+    write("Info.plist", xmlPlist("<dict/>"));
+    start();
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_TRUE(controller->applicationOpenFile(path("Info.plist")));
+        const QStringList lines = takeReport().split('\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 2 + check::OstrelAppDelegate::kMaxFindingsPerFile + 1) << round;
+        EXPECT_EQ(lines[2], "error: NoReqTopKey(K0)");
+        EXPECT_EQ(lines.last(), "error: LeftOut(7, 10000)") << round; // every file anew, as grave as those left out
+        EXPECT_EQ(lines.filter("error: ").size(), check::OstrelAppDelegate::kMaxFindingsPerFile + 1);
+    }
+    EXPECT_EQ(controller->errorCount(), 2 * required); // those left out still count
 }
 
 TEST_F(ControllerTest, BundleDirectoryIsResolvedToItsPropertyList)

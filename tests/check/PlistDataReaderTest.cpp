@@ -273,3 +273,24 @@ TEST(LegacyExample, CarriesItsPlistAndMatchingCodes)
 }
 
 } // namespace
+
+TEST(ReadWholeFile, AFileThatSaysItIsEmptyIsReadByItsContent)
+{
+    QTemporaryDir dir;
+    const QString empty = dir.filePath(QStringLiteral("empty.plist"));
+    QFile file(empty);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    platform::Error error;
+    const std::optional<QByteArray> none = PlistDataReader::readWholeFile(empty, &error);
+    ASSERT_TRUE(none);
+    EXPECT_TRUE(none->isEmpty());
+
+    // The kernel's files say 0 bytes and hold text all the same.
+    QFile proc(QStringLiteral("/proc/self/status"));
+    ASSERT_TRUE(proc.open(QIODevice::ReadOnly));
+    ASSERT_EQ(proc.size(), 0);
+    const std::optional<QByteArray> status = PlistDataReader::readWholeFile(proc.fileName(), &error);
+    ASSERT_TRUE(status) << error.description.toStdString();
+    EXPECT_TRUE(status->startsWith("Name:")) << status->left(40).toStdString();
+}

@@ -45,6 +45,42 @@ grep -q 'could not be saved' "$W/err" || bad "no message for the failed save"
 checks=$((checks + 1))
 [ ! -e "$W/nowhere" ] || bad "the failed save made something"
 
+# Only nothing, an empty folder or an RTFD document of ours is replaced; for
+# anything else the run stops with status 2, names it, and nothing changes.
+T="$W/targets"
+snapshot() { (cd "$T" && find . -printf '%p %y %l\n' | sort && find . -type f -exec md5sum {} + | sort); }
+refused() { # refused TARGET ARGS...: the save is refused and no file changes
+  local target=$1 before
+  shift
+  before=$(snapshot)
+  t 2 --rtfd "$target" "$@"
+  checks=$((checks + 1))
+  grep -qF "will not save the report as $target: " "$W/err" || bad "no refusal naming $target"
+  checks=$((checks + 1))
+  [ "$(snapshot)" = "$before" ] || bad "--rtfd $target changed files"
+}
+mkdir -p "$T/project/src" "$T/empty" "$T/work/sub"
+echo 'int main() {}' >"$T/project/src/main.cpp"
+echo notes >"$T/notes.txt"
+cp -r "$EX/Correct.app" "$T/A.app"
+ln -s project "$T/link.rtfd"
+mkfifo "$T/fifo"
+for target in "$T/notes.txt" "$T/project" "$T/link.rtfd" "$T/fifo" "$T/A.app" "$T/A.app/Contents/Info.plist"; do
+  refused "$target" "$T/A.app"
+done
+refused "$T/A.app/Contents" "$T/A.app/Contents/Info.plist"
+cd "$T/work/sub" || exit 1
+for target in "$PWD" .. "$T"; do
+  refused "$target" "$T/A.app"
+done
+cd "$W" || exit 1
+# An empty folder, then the document made there, are replaced whole.
+for round in 1 2; do
+  t 0 --rtfd "$T/empty" "$T/A.app"
+  checks=$((checks + 1))
+  [ "$(ls "$T/empty")" = "TXT.rtf" ] || bad "round $round: the empty folder did not become the document"
+done
+
 t 2 --dump --rtfd "$W/x.rtfd" "$EX/Loose.plist"
 t 2 --rtfd "" "$EX/Loose.plist"
 

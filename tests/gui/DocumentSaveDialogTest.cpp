@@ -65,7 +65,8 @@ TEST_F(DocumentSaveDialogTest, SavingOverADocumentAsksAndReplacesItWhole)
     MainWindow window;
     window.show();
     const QString target = mDir.filePath("Ostrel Log.rtfd");
-    writeFile(target + "/stray.txt", "left from before");
+    writeFile(target + "/TXT.rtf", "old");
+    writeFile(target + "/old16x16.png", "left from before");
 
     const struct {
         QMessageBox::StandardButton answer;
@@ -88,8 +89,10 @@ TEST_F(DocumentSaveDialogTest, SavingOverADocumentAsksAndReplacesItWhole)
         }
         ASSERT_TRUE(waitFor([&] { return !dialog->isVisible(); }));
         QCoreApplication::processEvents();
-        EXPECT_EQ(QFileInfo::exists(target + "/stray.txt"), !row.replaced);
-        EXPECT_EQ(QFileInfo::exists(target + "/TXT.rtf"), row.replaced);
+        EXPECT_EQ(QFileInfo::exists(target + "/old16x16.png"), !row.replaced);
+        QFile text(target + "/TXT.rtf");
+        ASSERT_TRUE(text.open(QIODevice::ReadOnly));
+        EXPECT_EQ(text.readAll().startsWith("{\\rtf1"), row.replaced);
     }
 }
 

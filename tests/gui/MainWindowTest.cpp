@@ -9,6 +9,7 @@
 
 #include <QClipboard>
 #include <QDir>
+#include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -305,4 +306,122 @@ TEST_F(WindowTest, ExportAsPdfWritesAndReplacesTheFile)
               QStringList({"report.pdf"}));
     EXPECT_FALSE(window.exportPdf(mDir.filePath("gone/report.pdf"), &why));
     EXPECT_FALSE(why.isEmpty());
+}
+
+namespace {
+
+// Every path under root with its contents (a link as its target), so that a
+// change anywhere shows.
+QMap<QString, QByteArray> tree(const QString& root)
+{
+    QMap<QString, QByteArray> found;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        const QString name = QDir(root).relativeFilePath(info.filePath());
+        if (info.isSymLink())
+            found.insert(name, "-> " + info.symLinkTarget().toUtf8());
+        else if (info.isDir())
+            found.insert(name, "/");
+        else {
+            QFile file(info.filePath());
+            found.insert(name, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("?"));
+        }
+    }
+    return found;
+}
+
+// The entries of a tree at or below name, and those elsewhere.
+QMap<QString, QByteArray> within(const QMap<QString, QByteArray>& all, const QString& name, bool inside)
+{
+    QMap<QString, QByteArray> part;
+    for (auto it = all.cbegin(); it != all.cend(); ++it) {
+        const bool below = it.key() == name || it.key().startsWith(name + "/");
+        if (below == inside)
+            part.insert(it.key(), it.value());
+    }
+    return part;
+}
+
+} // namespace
+
+TEST_F(WindowTest, SaveAndExportReplaceOnlyADocumentOfTheirOwnKind)
+{
+    const QString d = QDir(mDir.path()).canonicalPath();
+    const QString app = makeBundle(d, "Tool.app", infoPlist({{"CFBundleIdentifier", "com.example.tool"}}));
+    const QString loose = d + "/loose.plist";
+    writeFile(loose, infoPlist({{"CFBundleIdentifier", "com.example.loose"}}));
+    // What is there before each save (a replaced target is made again).
+    auto makeTargets = [&d] {
+        writeFile(d + "/notes.txt", "my notes");
+        writeFile(d + "/project/main.cpp", "int main() {}");
+        writeFile(d + "/Old.rtfd/TXT.rtf", "{\\rtf1 old}");
+        writeFile(d + "/Old.rtfd/stale16x16.png", "old image");
+        writeFile(d + "/old.pdf", "%PDF-old");
+        QDir().mkpath(d + "/empty");
+        QDir().mkpath(d + "/work");
+        QFile::link(d + "/project", d + "/link.rtfd");
+    };
+    makeTargets();
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(d + "/work"));
+
+    const struct {
+        const char* name;
+        bool saveAllowed;
+        bool exportAllowed;
+    } rows[] = {
+        {"new", true, true},
+        {"notes.txt", false, true},
+        {"project", false, false},
+        {"Old.rtfd", true, false},
+        {"old.pdf", false, true},
+        {"empty", true, false},
+        {"link.rtfd", false, false},
+        {"Tool.app", false, false},
+        {"loose.plist", false, false},
+        {"work", false, false},
+        {"Tool.app/Contents", false, false},
+    };
+    for (const auto& row : rows) {
+        for (const bool exporting : {false, true}) {
+            makeTargets();
+            MainWindow window;
+            window.show();
+            window.openPaths({app, loose});
+            const QString target = d + "/" + row.name;
+            const auto old = tree(d);
+            const bool allowed = exporting ? row.exportAllowed : row.saveAllowed;
+            QString why;
+            if (exporting) {
+                EXPECT_EQ(window.exportPdf(target, &why), allowed) << row.name << ": " << why.toStdString();
+            } else {
+                window.delegate().saveDone(check::kPanelOK, QUrl::fromLocalFile(target));
+                auto* box = allowed ? nullptr : waitForWidget<QMessageBox>();
+                if (!allowed) {
+                    ASSERT_NE(box, nullptr) << row.name;
+                    why = box->text();
+                    EXPECT_TRUE(why.contains(target)) << why.toStdString();
+                    box->accept();
+                    QCoreApplication::processEvents();
+                }
+            }
+            EXPECT_NE(why.isEmpty(), !allowed) << row.name;
+            const auto now = tree(d);
+            EXPECT_EQ(within(now, row.name, false), within(old, row.name, false)) << row.name;
+            if (!allowed) {
+                EXPECT_EQ(within(now, row.name, true), within(old, row.name, true)) << row.name;
+                continue;
+            }
+            // Replaced whole: only what the new document holds is there.
+            QFile made(exporting ? target : target + "/TXT.rtf");
+            ASSERT_TRUE(made.open(QIODevice::ReadOnly)) << row.name;
+            EXPECT_TRUE(made.readAll().startsWith(exporting ? "%PDF-1" : "{\\rtf1\\ansi")) << row.name;
+            EXPECT_FALSE(QFileInfo::exists(target + "/stale16x16.png"));
+            QFile::remove(target);
+            QDir(target).removeRecursively();
+        }
+    }
+    QDir::setCurrent(before);
 }

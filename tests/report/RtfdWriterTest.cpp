@@ -256,8 +256,8 @@ TEST(RtfdWriter, ReplacesAnExistingDocumentWhole)
     first.appendAttributedString(regular("first"));
     first.appendAttributedString(*check::CreateImageString("note16x16.png"));
     ASSERT_TRUE(report::WriteRtfd(first, path, nullptr));
-    // A file left from an older document must not survive the replacement.
-    QFile stray(QDir(path).filePath("stray.txt"));
+    // An image left from an older document must not survive the replacement.
+    QFile stray(QDir(path).filePath("stray.png"));
     ASSERT_TRUE(stray.open(QIODevice::WriteOnly));
     stray.close();
 
