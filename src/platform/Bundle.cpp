@@ -63,31 +63,46 @@ QString Bundle::pathForLocalizedResource(const QString& name) const
     return {};
 }
 
+namespace {
+
+// The string entries of a strings table; none when it cannot be read.
+QHash<QString, QString> readStringsTable(const QString& path)
+{
+    QHash<QString, QString> strings;
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return strings;
+    const plist::ParseResult parsed = plist::parse(file.readAll());
+    if (!parsed.ok() || !parsed.value->isDictionary())
+        return strings;
+    const plist::Dictionary& table = parsed.value->toDictionary();
+    for (int i = 0; i < table.size(); ++i)
+        if (table.valueAt(i).isString())
+            strings.insert(table.keyAt(i), table.valueAt(i).toString());
+    return strings;
+}
+
+} // namespace
+
 void Bundle::loadStringsIfNeeded() const
 {
     if (mStrings)
         return;
-    mStrings.emplace();
     const QString path =
         mStringsFile.isEmpty() ? pathForLocalizedResource(QStringLiteral("Localizable.strings")) : mStringsFile;
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return;
-    const plist::ParseResult parsed = plist::parse(file.readAll());
-    if (!parsed.ok() || !parsed.value->isDictionary())
-        return;
-    const plist::Dictionary& table = parsed.value->toDictionary();
-    for (int i = 0; i < table.size(); ++i)
-        if (table.valueAt(i).isString())
-            mStrings->insert(table.keyAt(i), table.valueAt(i).toString());
+    mStrings = readStringsTable(path);
 }
 
 QString Bundle::localizedString(const QString& key) const
 {
     const std::lock_guard lock(mStringsMutex);
     loadStringsIfNeeded();
-    const auto it = mStrings->constFind(key);
-    return it == mStrings->constEnd() ? key : *it;
+    if (const auto it = mStrings->constFind(key); it != mStrings->constEnd())
+        return *it;
+    // A table of one's own or a translation may lack newer keys: the built-in
+    // English text keeps the report's lines apart and its arguments in place.
+    static const QHash<QString, QString> builtIn = readStringsTable(QStringLiteral(":/en.lproj/Localizable.strings"));
+    return builtIn.value(key, key);
 }
 
 void Bundle::setResourceDirectory(const QString& directory)

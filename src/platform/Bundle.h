@@ -4,7 +4,8 @@
 // set with setResourceDirectory (the --resources option, the OSTREL_RESOURCES
 // environment variable) stands in front: a file there wins over the embedded
 // one. Strings come from "<lang>.lproj/Localizable.strings", the language
-// following the user's locale and falling back to "en".
+// following the user's locale and falling back to "en"; a key the table lacks
+// takes the built-in English text.
 #pragma once
 
 #include <QHash>
@@ -25,7 +26,8 @@ public:
     // The path of a localized resource in the first "<lang>.lproj" that has it.
     QString pathForLocalizedResource(const QString& name) const;
 
-    // The text of a message key; the key itself when the table lacks it.
+    // The text of a message key: from the table in use, else the built-in
+    // English one, else the key itself.
     // Safe to call from several threads while no setter runs.
     QString localizedString(const QString& key) const;
 

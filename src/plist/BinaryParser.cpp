@@ -20,7 +20,12 @@ namespace {
 
 constexpr qsizetype kHeaderSize = 8;
 constexpr qsizetype kTrailerSize = 32;
-constexpr std::uint64_t kMinUnfoldedLimit = 1u << 20;
+// The unfolded tree may hold this many values per byte of the file, and this
+// many however small the file. Real Info.plists stay under one value for
+// every four bytes; a few kilobytes of shared objects must not stand for
+// millions of values (and as many findings).
+constexpr std::uint64_t kUnfoldedPerByte = 8;
+constexpr std::uint64_t kMinUnfoldedLimit = 4096;
 
 // Where a container sits, built into a key path only when a report needs it.
 struct PathNode {
@@ -124,8 +129,7 @@ ParseResult BinaryReader::run()
     result.format = Format::Binary;
     if (readTrailer()) {
         mSlots.resize(static_cast<std::size_t>(mObjectCount));
-        // An unshared document has fewer values than bytes.
-        mMaxUnfolded = std::max<std::uint64_t>(kMinUnfoldedLimit, 4 * static_cast<std::uint64_t>(mSize));
+        mMaxUnfolded = std::max<std::uint64_t>(kMinUnfoldedLimit, kUnfoldedPerByte * static_cast<std::uint64_t>(mSize));
         if (readObject(mTopObject, 0, nullptr)) {
             result.value = mSlots[static_cast<std::size_t>(mTopObject)].value;
             result.duplicates = mDuplicates;
@@ -445,7 +449,8 @@ bool BinaryReader::readContainer(std::uint64_t index, qsizetype pos, unsigned ch
         unfolded += mSlots[child].unfolded;
         if (unfolded <= mMaxUnfolded)
             return true;
-        return fail(QStringLiteral("%1: its shared objects unfold to more than %2 values")
+        return fail(QStringLiteral("%1: its shared objects unfold to more than %2 values, the limit for a file "
+                                   "of this size")
                         .arg(where(index, pos))
                         .arg(mMaxUnfolded));
     };

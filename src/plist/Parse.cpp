@@ -144,6 +144,20 @@ QString invalidUtf8Error(QByteArrayView bytes)
                                .arg(static_cast<unsigned char>(bytes[bad]), 2, 16, QLatin1Char('0')));
 }
 
+// UTF-32 by its byte-order mark, or by a first character of ASCII padded
+// with three zero bytes.
+bool isUtf32(const QByteArray& bytes)
+{
+    if (bytes.size() < 4)
+        return false;
+    const QByteArrayView head(bytes.constData(), 4);
+    if (head == QByteArrayView("\xFF\xFE\0\0", 4) || head == QByteArrayView("\0\0\xFE\xFF", 4))
+        return true;
+    const bool littleEndian = head[0] != 0 && head[1] == 0 && head[2] == 0 && head[3] == 0;
+    const bool bigEndian = head[0] == 0 && head[1] == 0 && head[2] == 0 && head[3] != 0;
+    return littleEndian || bigEndian;
+}
+
 // Decodes text: UTF-16 (with a byte-order mark or recognised without), else
 // UTF-8 (a mark is skipped).
 std::optional<QString> decodeText(const QByteArray& bytes, Utf16 order, QString& error)
@@ -230,6 +244,12 @@ ParseResult parse(const QByteArray& bytes)
     }
     if (bytes.startsWith("bplist"))
         return detail::parseBinary(bytes);
+    // Read as UTF-16, UTF-32 would only show up as some stray character.
+    if (isUtf32(bytes)) {
+        ParseResult failed;
+        failed.error = QStringLiteral("the text is UTF-32, which is not read: save the file as UTF-8 or UTF-16");
+        return failed;
+    }
 
     const Utf16 order = utf16Order(bytes);
     // UTF-8 XML goes to the XML reader undecoded: it checks the encoding itself,

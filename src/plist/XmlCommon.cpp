@@ -192,7 +192,9 @@ template <typename Char> bool parseDate(std::basic_string_view<Char> s, Date& ou
     if (!number(0, 4, year) || !number(5, 2, month) || !number(8, 2, day) || !number(11, 2, hour) ||
         !number(14, 2, minute) || !number(17, 2, second))
         return false;
-    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 || minute > 59 || second > 59)
+    // Year 0 has no ISO 8601 text the binary format accepts either.
+    if (year < 1 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 || minute > 59 ||
+        second > 59)
         return false;
     double fraction = 0;
     if (s.size() > 20) {
@@ -218,13 +220,20 @@ template <typename Char> DataStatus decodeData(std::basic_string_view<Char> s, Q
 {
     QByteArray base64;
     base64.reserve(static_cast<qsizetype>(s.size()));
+    qsizetype digits = 0;
     for (Char c : s) {
         if (isXmlSpace(c))
             continue;
         if (unit(c) > 0x7f)
             return DataStatus::NotAscii;
         base64.append(static_cast<char>(unit(c)));
+        if (unit(c) != '=')
+            ++digits;
     }
+    // Each base64 digit holds six bits: one left over in a group of four
+    // cannot make a byte (a lone "A" is no data, not empty data).
+    if (digits % 4 == 1)
+        return DataStatus::NotBase64;
     auto decoded = QByteArray::fromBase64Encoding(std::move(base64), QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded)
         return DataStatus::NotBase64;

@@ -44,8 +44,10 @@ TEST_F(StringsTable, LookupFollowsTheLanguagesAndFallsBackToEnglish)
         {{"pt-BR"}, "NotDict", QString::fromUtf8("Não é um dicionário\n")},
         {{"fr", "de"}, "NotDict", QString::fromUtf8("Kein Wörterbuch\n")},
         {{"fr"}, "CheckingPrefix", "Checking "},
-        // The German table lacks the key: the key itself shows.
-        {{"de"}, "CheckingPrefix", "CheckingPrefix"},
+        // The German table lacks the key: the built-in English text stands in,
+        // and only a key no table has shows as itself.
+        {{"de"}, "CheckingPrefix", "Checking "},
+        {{"de"}, "NoReqTopKey", "The required key %@ is missing; add it.\n"},
         {{"en"}, "NoSuchKey", "NoSuchKey"},
     };
     for (const auto& row : rows) {
@@ -53,6 +55,15 @@ TEST_F(StringsTable, LookupFollowsTheLanguagesAndFallsBackToEnglish)
         bundle.setPreferredLanguages(row.languages);
         EXPECT_EQ(bundle.localizedString(row.key), row.expected);
     }
+    // So does a table of one's own (--strings), even one in place of English.
+    write("en.lproj/Localizable.strings", "\"NotDict\" = \"NOT A DICTIONARY\";");
+    bundle.setPreferredLanguages({"en"});
+    EXPECT_EQ(bundle.localizedString("NotDict"), "NOT A DICTIONARY");
+    EXPECT_EQ(bundle.localizedString("NoRecTopKey"), "The recommended key %@ is missing; consider adding it.\n");
+    bundle.setStringsFile(dir.filePath("de.lproj/Localizable.strings"));
+    EXPECT_EQ(bundle.localizedString("NotDict"), QString::fromUtf8("Kein Wörterbuch\n"));
+    EXPECT_EQ(bundle.localizedString("CheckingPrefix"), "Checking ");
+    bundle.setStringsFile(QString());
 }
 
 } // namespace

@@ -509,10 +509,10 @@ QByteArray doubling(int levels)
 
 TEST(BinaryParser, SharesObjectsUpToABound)
 {
-    const ParseResult shared = parse(doubling(15)); // 2^16 - 1 values
+    const ParseResult shared = parse(doubling(11)); // 2^12 - 1 values
     ASSERT_TRUE(shared.ok()) << shared.error.toStdString();
     Value v = *shared.value;
-    for (int i = 0; i < 15; ++i) {
+    for (int i = 0; i < 11; ++i) {
         ASSERT_EQ(v.toArray().size(), 2u);
         EXPECT_EQ(&v.toArray()[0].toArray(), &v.toArray()[1].toArray()) << "level " << i;
         const Value next = v.toArray()[1];
@@ -520,11 +520,26 @@ TEST(BinaryParser, SharesObjectsUpToABound)
     }
     EXPECT_EQ(v, Value("leaf"));
 
-    for (int levels : {20, 60}) {
+    // The bound grows with the file: 8 values a byte, at least 4096.
+    for (int levels : {12, 20, 60}) {
         const ParseResult r = parse(doubling(levels));
         EXPECT_FALSE(r.ok()) << levels;
-        EXPECT_TRUE(r.error.contains(QLatin1String("unfold to more than 1048576 values"))) << r.error.toStdString();
+        EXPECT_TRUE(r.error.contains(QLatin1String("unfold to more than 4096 values"))) << r.error.toStdString();
     }
+    // One dictionary of 1000 members shared 1000 times: a million values from 12 KB.
+    Writer w;
+    w.offsetSize = w.refSize = 2;
+    std::vector<std::uint64_t> members;
+    const std::uint64_t value = w.ascii("v");
+    for (int i = 0; i < 1000; ++i)
+        members.push_back(w.ascii(QByteArray::number(i)));
+    const std::uint64_t dict = w.dict(members, std::vector<std::uint64_t>(1000, value));
+    w.top = w.array(std::vector<std::uint64_t>(1000, dict));
+    const QByteArray bytes = w.build();
+    const ParseResult r = parse(bytes);
+    EXPECT_FALSE(r.ok());
+    EXPECT_TRUE(r.error.contains(QStringLiteral("unfold to more than %1 values").arg(8 * bytes.size())))
+        << r.error.toStdString();
 }
 
 } // namespace

@@ -346,6 +346,10 @@ TEST(Parse, RejectsBrokenEncodings)
         {"UTF-16 surrogate written as UTF-8", "\xED\xA0\x80", "line 1, column 1: the text is not valid UTF-8"},
         {"odd UTF-16", QByteArray("\xFE\xFF\x00{\x00", 5), "odd number of bytes"},
         {"unpaired surrogate in UTF-16", QByteArray("\xFF\xFE\x00\xD8(\x00)\x00", 8), "not valid UTF-16"},
+        {"UTF-32LE with mark", QByteArray("\xFF\xFE\0\0{\0\0\0}\0\0\0", 12), "UTF-32, which is not read"},
+        {"UTF-32BE with mark", QByteArray("\0\0\xFE\xFF\0\0\0{\0\0\0}", 12), "UTF-32, which is not read"},
+        {"UTF-32LE without mark", QByteArray("<\0\0\0?\0\0\0", 8), "UTF-32, which is not read"},
+        {"UTF-32BE without mark", QByteArray("\0\0\0<\0\0\0?", 8), "UTF-32, which is not read"},
         {"invalid UTF-8 in XML", "<?xml version=\"1.0\"?><plist><string>\xFF</string></plist>", "encoded"},
     };
     for (const auto& c : cases) {
