@@ -29,7 +29,7 @@ void parseOurs(benchmark::State& state, const QByteArray& bytes)
     for (auto _ : state) {
         plist::ParseResult result = plist::parse(bytes);
         if (!result.ok()) {
-            state.SkipWithError(qPrintable(result.error));
+            state.SkipWithError(qPrintable(result.errorText()));
             return;
         }
         benchmark::DoNotOptimize(result);

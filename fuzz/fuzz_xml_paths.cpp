@@ -18,12 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!fast)
         return 0;
     const plist::ParseResult full = plist::detail::parseXmlFull(bytes);
-    if (!fast->ok() || !fast->error.isEmpty()) {
+    if (!fast->ok() || fast->error != plist::ParseError()) {
         std::fprintf(stderr, "the fast reader gave neither a value nor way to the full reader\n");
         std::abort();
     }
     if (!full.ok()) {
-        std::fprintf(stderr, "accepted by the fast reader only; the full reader says: %s\n", qPrintable(full.error));
+        std::fprintf(stderr, "accepted by the fast reader only; the full reader says: %s\n",
+                     qPrintable(full.errorText()));
         std::abort();
     }
     const QByteArray fastJson = plist::toJson(*fast->value);

@@ -11,6 +11,7 @@
 #include "platform/FileUrl.h"
 #include "platform/FourCharCode.h"
 #include "platform/Log.h"
+#include "platform/OSStatus.h"
 #include "platform/PlatformException.h"
 #include "platform/UserDefaults.h"
 #include "report/SaveTarget.h"
@@ -180,15 +181,12 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
     mCheckedPaths << platform::fileSystemPath(mURLRead);
     appendHeading(displayName, platform::fileSystemPath(mURLRead));
 
-    platform::Error error;
-    std::uint32_t fileType = 0;
-    std::uint32_t creator = 0;
-    const std::optional<QByteArray> bytes = PlistDataReader::readURL(mURLRead, &error, fileType, creator);
-    if (!bytes) {
-        appendReadError(error);
+    const PlistData data = readURL(mURLRead);
+    if (!data.ok()) {
+        appendReadError(data.error);
         return false;
     }
-    const std::optional<plist::Value> infoDict = checkPlistData(*bytes, fileType, creator);
+    const std::optional<plist::Value> infoDict = checkPlistData(*data.bytes, data.fileType, data.creator);
     if (nested && platform::isDirectoryURL(url)) {
         const DiskTree tree(platform::fileSystemPath(url));
         ProductWalk(*this, tree, displayName, QString()).checkContents(infoDict ? &infoDict->toDictionary() : nullptr);
@@ -211,7 +209,7 @@ void OstrelAppDelegate::appendReadError(const platform::Error& error)
 {
     appendErrorIcon();
     appendMessage("NoData", QString());
-    if (error.domain == platform::OSStatusErrorDomain && error.code == -192)
+    if (error.domain == platform::OSStatusErrorDomain && error.code == platform::resNotFound)
         appendMessage("NoPlstRes", QString());
     else
         appendString(escapeControlCharacters(error.localizedDescription()));
@@ -227,7 +225,10 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
     const auto forgetPositions = qScopeGuard([this] { mPositions = nullptr; });
     if (!parsed.ok()) {
         appendErrorIcon();
-        appendMessage("ParseErr", QString(), parsed.error);
+        // The record carries the place the parser named; the text, as always, its words.
+        const plist::ParseError& error = parsed.error;
+        appendRecordedMessage("ParseErr", QString(), report::Position{error.line, error.column, error.offset},
+                              {arg(parsed.errorText())});
         return std::nullopt;
     }
     reportDuplicateKeys(parsed.duplicates);

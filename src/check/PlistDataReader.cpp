@@ -26,31 +26,27 @@ platform::Error systemError(int code)
 
 } // namespace
 
-std::optional<QByteArray> PlistDataReader::readWholeFile(const QString& path, platform::Error* error)
+PlistData readWholeFile(const QString& path)
 {
-    if (error)
-        *error = platform::Error();
+    PlistData result;
     platform::FileSource::Opened opened = platform::FileSource::open(path);
     if (!opened.file) {
-        if (error) {
-            if (opened.isDirectory)
-                *error = systemError(EISDIR);
-            else if (opened.notRegular)
-                *error = posixError(EINVAL, QStringLiteral("Not a regular file (a pipe, a device or a socket); "
-                                                           "only regular files are read."));
-            else
-                *error = systemError(opened.error);
-        }
-        return std::nullopt;
+        if (opened.isDirectory)
+            result.error = systemError(EISDIR);
+        else if (opened.notRegular)
+            result.error = posixError(EINVAL, QStringLiteral("Not a regular file (a pipe, a device or a socket); "
+                                                             "only regular files are read."));
+        else
+            result.error = systemError(opened.error);
+        return result;
     }
     const std::uint64_t size = opened.file->size();
     if (size > kMaxPlistFileSize) {
-        if (error)
-            *error = posixError(EFBIG, QStringLiteral("The file is too large to be a property list: %1 bytes "
-                                                      "(%2 MiB); files over 256 MiB are not read.")
-                                           .arg(size)
-                                           .arg(double(size) / (1024.0 * 1024.0), 0, 'f', 1));
-        return std::nullopt;
+        result.error = posixError(EFBIG, QStringLiteral("The file is too large to be a property list: %1 bytes "
+                                                        "(%2 MiB); files over 256 MiB are not read.")
+                                             .arg(size)
+                                             .arg(double(size) / (1024.0 * 1024.0), 0, 'f', 1));
+        return result;
     }
     opened.file->adviseUncached();
     QByteArray bytes;
@@ -59,44 +55,37 @@ std::optional<QByteArray> PlistDataReader::readWholeFile(const QString& path, pl
     const platform::OSStatus status =
         size == 0 ? opened.file->readToEnd(kMaxPlistFileSize, bytes) : opened.file->read(0, size, bytes);
     if (status == platform::memFullErr) {
-        if (error)
-            *error = posixError(EFBIG, QStringLiteral("The file is too large to be a property list: "
-                                                      "files over 256 MiB are not read."));
-        return std::nullopt;
+        result.error = posixError(EFBIG, QStringLiteral("The file is too large to be a property list: "
+                                                        "files over 256 MiB are not read."));
+        return result;
     }
     if (status != platform::noErr) {
-        if (error) {
-            if (opened.file->lastError() != 0)
-                *error = systemError(opened.file->lastError());
-            else // the file shrank while it was read
-                *error = posixError(EIO, QStringLiteral("The file changed while it was read."));
-        }
-        return std::nullopt;
+        if (opened.file->lastError() != 0)
+            result.error = systemError(opened.file->lastError());
+        else // the file shrank while it was read
+            result.error = posixError(EIO, QStringLiteral("The file changed while it was read."));
+        return result;
     }
-    return bytes;
+    result.bytes = std::move(bytes);
+    return result;
 }
 
-std::optional<QByteArray> PlistDataReader::readURL(const QUrl& url, platform::Error* error, std::uint32_t& fileType,
-                                                   std::uint32_t& creator)
+PlistData readURL(const QUrl& url)
 {
-    if (error)
-        *error = platform::Error();
-    fileType = creator = 0;
-
     const QString path = platform::fileSystemPath(url);
     if (platform::lostUndecodableBytes(path)) {
-        if (error)
-            *error = posixError(ENOENT, QStringLiteral("The name is not valid UTF-8 and cannot be opened: its bytes "
-                                                       "were lost before it reached Ostrel."));
-        return std::nullopt;
+        PlistData result;
+        result.error = posixError(ENOENT, QStringLiteral("The name is not valid UTF-8 and cannot be opened: its bytes "
+                                                         "were lost before it reached Ostrel."));
+        return result;
     }
     if (platform::pathExtension(url) == QStringLiteral("plist"))
-        return readWholeFile(path, error);
+        return readWholeFile(path);
 
+    PlistData result;
     if (!url.isLocalFile() || !platform::fileExists(url)) {
-        if (error)
-            *error = platform::Error::osStatus(platform::fnfErr);
-        return std::nullopt;
+        result.error = platform::Error::osStatus(platform::fnfErr);
+        return result;
     }
 
     std::unique_ptr<platform::ResourceFile> file;
@@ -104,21 +93,20 @@ std::optional<QByteArray> PlistDataReader::readURL(const QUrl& url, platform::Er
     if (status == platform::resFNotFound)
         status = platform::openResourceFile(path, platform::Fork::Data, file);
 
-    std::optional<QByteArray> result;
     if (status == platform::noErr) {
         QByteArray bytes;
         status = file->get1Resource(platform::fourCharCode("plst"), 0, bytes);
         if (status == platform::noErr) {
-            result = std::move(bytes);
+            result.bytes = std::move(bytes);
             if (const std::optional<platform::FinderInfo> info = platform::getFinderInfo(path)) {
-                fileType = info->fileType;
-                creator = info->creator;
+                result.fileType = info->fileType;
+                result.creator = info->creator;
             }
         }
         file.reset(); // the bytes were copied out
     }
-    if (status != platform::noErr && error)
-        *error = platform::Error::osStatus(status);
+    if (status != platform::noErr)
+        result.error = platform::Error::osStatus(status);
     return result;
 }
 

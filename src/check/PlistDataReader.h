@@ -13,18 +13,22 @@
 
 namespace check {
 
-class PlistDataReader {
-public:
-    PlistDataReader() = delete;
+// What readURL found: the bytes, or the error that kept it from them.
+struct PlistData {
+    std::optional<QByteArray> bytes; // set on success
+    platform::Error error;           // set on failure
+    // Non-zero only for bytes from a 'plst' resource of a file whose Finder
+    // information could be read.
+    std::uint32_t fileType = 0;
+    std::uint32_t creator = 0;
 
-    // The bytes, or none with *error set (when error is given). fileType and
-    // creator are set to 0 on entry, and become non-zero only for bytes from a
-    // 'plst' resource of a file whose Finder information could be read.
-    static std::optional<QByteArray> readURL(const QUrl& url, platform::Error* error, std::uint32_t& fileType,
-                                             std::uint32_t& creator);
-    // The whole file at path, if it is a regular file no larger than any
-    // property list; else none with *error set (when error is given).
-    static std::optional<QByteArray> readWholeFile(const QString& path, platform::Error* error);
+    bool ok() const { return bytes.has_value(); }
 };
+
+[[nodiscard]] PlistData readURL(const QUrl& url);
+
+// The whole file at path, if it is a regular file no larger than any property
+// list; else the error.
+[[nodiscard]] PlistData readWholeFile(const QString& path);
 
 } // namespace check

@@ -130,7 +130,10 @@ QStringList DiskTree::children(const QString& path) const
 
 std::optional<QByteArray> DiskTree::read(const QString& path, platform::Error* error) const
 {
-    return PlistDataReader::readWholeFile(absolute(path), error);
+    PlistData data = readWholeFile(absolute(path));
+    if (error)
+        *error = data.error;
+    return std::move(data.bytes);
 }
 
 QString DiskTree::displayPath(const QString& path) const

@@ -388,7 +388,7 @@ void ProductWalk::checkLocalizedStrings(const Bundle& bundle, const plist::Dicti
         } else {
             parsed = plist::parse(*bytes);
             if (!parsed.ok())
-                problem = parsed.error;
+                problem = parsed.errorText();
             else if (!parsed.value->isDictionary())
                 problem = localized(QStringLiteral("NotDict")).trimmed();
         }

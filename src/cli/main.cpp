@@ -115,15 +115,14 @@ int refusedSave(const QString& path, const QString& reason)
 // A file the user named in place of a resource must exist and parse.
 QString unusableTable(const QString& path)
 {
-    platform::Error error;
-    const std::optional<QByteArray> bytes = check::PlistDataReader::readWholeFile(path, &error);
-    if (!bytes)
+    const check::PlistData data = check::readWholeFile(path);
+    if (!data.ok())
         return QStringLiteral("cannot read %1: %2")
-            .arg(check::escapeControlCharacters(path), error.localizedDescription());
-    const plist::ParseResult parsed = plist::parse(*bytes);
+            .arg(check::escapeControlCharacters(path), data.error.localizedDescription());
+    const plist::ParseResult parsed = plist::parse(*data.bytes);
     if (!parsed.ok())
         return QStringLiteral("%1 is not a property list: %2")
-            .arg(check::escapeControlCharacters(path), check::escapeControlCharacters(parsed.error));
+            .arg(check::escapeControlCharacters(path), check::escapeControlCharacters(parsed.errorText()));
     if (!parsed.value->isDictionary())
         return QStringLiteral("%1 holds no dictionary").arg(check::escapeControlCharacters(path));
     return {};
@@ -136,12 +135,9 @@ int dump(const QStringList& paths)
     int status = kExitClean;
     for (const QString& path : paths) {
         const QString shown = check::escapeControlCharacters(path);
-        platform::Error error;
-        std::uint32_t fileType = 0;
-        std::uint32_t creator = 0;
-        const std::optional<QByteArray> bytes =
-            check::PlistDataReader::readURL(platform::fileURLWithPath(path), &error, fileType, creator);
-        if (!bytes) {
+        const check::PlistData data = check::readURL(platform::fileURLWithPath(path));
+        if (!data.ok()) {
+            const platform::Error& error = data.error;
             const platform::Bundle& bundle = platform::Bundle::main();
             const QString reason = error.domain == platform::OSStatusErrorDomain && error.code == platform::resNotFound
                                        ? bundle.localizedString(QStringLiteral("NoPlstRes"))
@@ -151,9 +147,9 @@ int dump(const QStringList& paths)
             status = kExitFindings;
             continue;
         }
-        const plist::ParseResult parsed = plist::parse(*bytes);
+        const plist::ParseResult parsed = plist::parse(*data.bytes);
         if (!parsed.ok()) {
-            writeErr(QStringLiteral("%1: error: %2\n").arg(shown, check::escapeControlCharacters(parsed.error)));
+            writeErr(QStringLiteral("%1: error: %2\n").arg(shown, check::escapeControlCharacters(parsed.errorText())));
             status = kExitFindings;
             continue;
         }

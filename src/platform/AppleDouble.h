@@ -37,19 +37,19 @@ struct AppleDouble {
     QList<AppleDoubleEntry> entries; // as the file gives them, not yet checked
 
     // The first entry with that id, if any.
-    std::optional<AppleDoubleEntry> entry(std::uint32_t id) const;
+    [[nodiscard]] std::optional<AppleDoubleEntry> entry(std::uint32_t id) const;
 };
 
 // Reads the header and the entry descriptors: noErr; resFNotFound when the
 // bytes are no AppleDouble file (magic or version unknown); eofErr when the
 // header or a descriptor lies past the end; a read status.
-OSStatus readAppleDouble(const ByteSource& source, AppleDouble& header);
+[[nodiscard]] OSStatus readAppleDouble(const ByteSource& source, AppleDouble& header);
 
 // The bytes of the first entry with that id as a source of their own: noErr;
 // resFNotFound when there is no such entry; eofErr when it lies past the end.
 // A damaged entry that is not asked for does not matter.
-OSStatus openAppleDoubleEntry(const ByteSource& source, const AppleDouble& header, std::uint32_t id,
-                              std::unique_ptr<ByteSource>& entry);
+[[nodiscard]] OSStatus openAppleDoubleEntry(const ByteSource& source, const AppleDouble& header, std::uint32_t id,
+                                            std::unique_ptr<ByteSource>& entry);
 
 // The path of the sidecar that holds the file's resource fork: "._NAME" beside it.
 QString appleDoublePath(const QString& path);

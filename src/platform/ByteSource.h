@@ -25,18 +25,18 @@ public:
     virtual std::uint64_t size() const = 0;
     // Exactly length bytes from offset into bytes: noErr; eofErr when the range
     // passes the end; the system's status when reading fails.
-    virtual OSStatus read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const = 0;
+    [[nodiscard]] virtual OSStatus read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const = 0;
     // The range [offset, offset + length) as a source of its own; the caller
     // has checked that it fits.
-    virtual std::unique_ptr<ByteSource> slice(std::uint64_t offset, std::uint64_t length) const = 0;
+    [[nodiscard]] virtual std::unique_ptr<ByteSource> slice(std::uint64_t offset, std::uint64_t length) const = 0;
 };
 
 class MemorySource : public ByteSource {
 public:
     explicit MemorySource(QByteArray bytes) : mBytes(std::move(bytes)) {}
     std::uint64_t size() const override { return std::uint64_t(mBytes.size()); }
-    OSStatus read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const override;
-    std::unique_ptr<ByteSource> slice(std::uint64_t offset, std::uint64_t length) const override;
+    [[nodiscard]] OSStatus read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const override;
+    [[nodiscard]] std::unique_ptr<ByteSource> slice(std::uint64_t offset, std::uint64_t length) const override;
 
 private:
     QByteArray mBytes;
@@ -52,15 +52,15 @@ public:
         bool notRegular = false;          // the path names something other than a file
         bool isDirectory = false;
     };
-    static Opened open(const QString& path);
+    [[nodiscard]] static Opened open(const QString& path);
 
     std::uint64_t size() const override { return mSize; }
-    OSStatus read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const override;
-    std::unique_ptr<ByteSource> slice(std::uint64_t offset, std::uint64_t length) const override;
+    [[nodiscard]] OSStatus read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const override;
+    [[nodiscard]] std::unique_ptr<ByteSource> slice(std::uint64_t offset, std::uint64_t length) const override;
     // Everything up to the end of the file, however large the file says it is
     // (files of /proc and /sys say 0): noErr; memFullErr when there is more
     // than limit bytes; the system's status when reading fails.
-    OSStatus readToEnd(std::uint64_t limit, QByteArray& bytes) const;
+    [[nodiscard]] OSStatus readToEnd(std::uint64_t limit, QByteArray& bytes) const;
     // Tells the system the bytes will be read once, so they need not stay in its
     // cache. Only a hint: dropping pages others may be using would cost them.
     void adviseUncached() const;

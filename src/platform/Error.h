@@ -19,7 +19,7 @@ struct Error {
     // table gives for that status.
     QString localizedDescription() const;
 
-    static Error osStatus(int status) { return Error{OSStatusErrorDomain, status, {}}; }
+    [[nodiscard]] static Error osStatus(int status) { return Error{OSStatusErrorDomain, status, {}}; }
 };
 
 }  // namespace platform

@@ -22,7 +22,7 @@ enum class Fork { Resource, Data };
 // for the resource fork, no sidecar, no resource-fork entry in it or an empty
 // one; for the data fork, an empty file. errFSNotAFile when the fork is no
 // regular file.
-OSStatus openResourceFile(const QString& path, Fork fork, std::unique_ptr<ResourceFile>& file);
+[[nodiscard]] OSStatus openResourceFile(const QString& path, Fork fork, std::unique_ptr<ResourceFile>& file);
 
 struct FinderInfo {
     FourCharCode fileType = 0;
@@ -31,9 +31,9 @@ struct FinderInfo {
 
 // The Finder information of the file at path, or none when neither the
 // sidecar nor the attribute holds a readable one.
-std::optional<FinderInfo> getFinderInfo(const QString& path);
+[[nodiscard]] std::optional<FinderInfo> getFinderInfo(const QString& path);
 
 // Finder information from the bytes of an AppleDouble header.
-std::optional<FinderInfo> finderInfoFromAppleDouble(const ByteSource& source);
+[[nodiscard]] std::optional<FinderInfo> finderInfoFromAppleDouble(const ByteSource& source);
 
 } // namespace platform

@@ -54,7 +54,7 @@ QString lastPathComponent(const QUrl& url);
 
 // The text after the last full stop of the last component, or none when it
 // has no full stop. Letter case is kept: "Info.PLIST" gives "PLIST".
-std::optional<QString> pathExtension(const QUrl& url);
+[[nodiscard]] std::optional<QString> pathExtension(const QUrl& url);
 
 // The URL with a component appended after one "/"; the component may hold
 // several ("Contents/Info.plist"). A component ending in "/" gives a directory URL.

@@ -24,6 +24,6 @@ constexpr FourCharCode fourCharCode(const char (&text)[5])
 QString stringFromFourCharCode(FourCharCode code);
 
 // The inverse: exactly four characters, each ASCII or Mac OS Roman; none otherwise.
-std::optional<FourCharCode> fourCharCodeFromString(const QString& text);
+[[nodiscard]] std::optional<FourCharCode> fourCharCodeFromString(const QString& text);
 
 } // namespace platform

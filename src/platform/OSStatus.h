@@ -19,6 +19,6 @@ constexpr OSStatus mapReadErr = -199;     // the resource map is inconsistent
 constexpr OSStatus errFSNotAFile = -1302; // a directory, pipe, device or socket
 
 // The status for an errno value of a failed open or read.
-OSStatus statusFromErrno(int error);
+[[nodiscard]] OSStatus statusFromErrno(int error);
 
 } // namespace platform

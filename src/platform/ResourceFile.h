@@ -33,12 +33,12 @@ public:
     // Opens the resource file in fork: noErr and the file; resFNotFound for an
     // empty fork; eofErr when the fork is too short for its header or an area
     // lies past its end; mapReadErr when the map is inconsistent; a read status.
-    static OSStatus open(std::unique_ptr<ByteSource> fork, std::unique_ptr<ResourceFile>& file);
+    [[nodiscard]] static OSStatus open(std::unique_ptr<ByteSource> fork, std::unique_ptr<ResourceFile>& file);
 
     // The bytes of the resource of that type and id, looked up in this file
     // only: noErr; resNotFound; mapReadErr when its data lies outside the data
     // area; memFullErr when it is larger than kMaxResourceSize; a read status.
-    OSStatus get1Resource(FourCharCode type, std::int16_t id, QByteArray& bytes) const;
+    [[nodiscard]] OSStatus get1Resource(FourCharCode type, std::int16_t id, QByteArray& bytes) const;
 
 private:
     struct TypeEntry {

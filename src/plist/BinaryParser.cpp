@@ -18,8 +18,62 @@ namespace plist::detail {
 
 namespace {
 
+using Code = ParseError::Code;
+
+// The header: "bplist", then a two-character version.
 constexpr qsizetype kHeaderSize = 8;
+constexpr char kMagic[] = "bplist";
+constexpr qsizetype kMagicSize = 6;
+constexpr qsizetype kVersionAt = 6;
+
+// The trailer, the last 32 bytes: six unused bytes, the widths of an offset
+// and of an object reference (one byte each), then three big-endian 8-byte
+// numbers: the object count, the top object and where the offset table starts.
 constexpr qsizetype kTrailerSize = 32;
+constexpr qsizetype kTrailerOffsetSizeAt = 6;
+constexpr qsizetype kTrailerRefSizeAt = 7;
+constexpr qsizetype kTrailerObjectCountAt = 8;
+constexpr qsizetype kTrailerTopObjectAt = 16;
+constexpr qsizetype kTrailerTableStartAt = 24;
+constexpr int kTrailerNumberSize = 8;
+constexpr int kMaxWidth = 8; // of offsets, references and integers
+
+// An object's first byte: what it is in the high nibble, and in the low one
+// a size, a count (kCountFollows: an integer object with the count follows),
+// or which simple value.
+enum class Marker : unsigned char {
+    Simple = 0x0,
+    Integer = 0x1,
+    Real = 0x2,
+    Date = 0x3,
+    Data = 0x4,
+    AsciiString = 0x5,
+    Utf16String = 0x6,
+    Uid = 0x8,
+    Array = 0xA,
+    Set = 0xC,
+    Dictionary = 0xD,
+};
+constexpr unsigned kCountFollows = 0xF;
+constexpr unsigned kMaxCountWidthLog2 = 3; // a count integer has at most 8 bytes
+// Low nibbles of Marker::Simple.
+constexpr unsigned kNull = 0x0;
+constexpr unsigned kFalse = 0x8;
+constexpr unsigned kTrue = 0x9;
+constexpr unsigned kFill = 0xF; // padding, no value of its own
+// Low nibbles: an integer's width is 1 << n bytes (up to 16), a real's 4 or 8
+// bytes, a date is always a double, a UID has n + 1 bytes.
+constexpr unsigned kMaxIntegerWidthLog2 = 4;
+constexpr unsigned kFloatInfo = 2;
+constexpr unsigned kDoubleInfo = 3;
+constexpr unsigned kDateInfo = 3;
+constexpr unsigned kMaxUidInfo = 7;
+
+Marker markerKind(unsigned char marker)
+{
+    return static_cast<Marker>(marker >> 4);
+}
+
 // The unfolded tree may hold this many values per byte of the file, and this
 // many however small the file. Real Info.plists stay under one value for
 // every four bytes; a few kilobytes of shared objects must not stand for
@@ -61,10 +115,11 @@ public:
 private:
     enum class State : unsigned char { Unread, Reading, Done };
 
-    bool fail(const QString& message)
+    // Keeps the first error: later ones follow from it.
+    bool fail(Code code, qsizetype offset, const QString& message)
     {
-        if (mError.isEmpty())
-            mError = message;
+        if (mError.code == Code::None)
+            mError = ParseError{code, offset, 0, 0, message};
         return false;
     }
 
@@ -98,7 +153,7 @@ private:
 
     const unsigned char* mBytes;
     qsizetype mSize;
-    QString mError;
+    ParseError mError;
     QList<DuplicateKey> mDuplicates;
 
     int mOffsetSize = 0;
@@ -136,43 +191,49 @@ ParseResult BinaryReader::run()
             return result;
         }
     }
-    result.error = QStringLiteral("binary property list: ") + mError;
+    result.error = mError;
     return result;
 }
 
 bool BinaryReader::readTrailer()
 {
     if (mSize < kHeaderSize + kTrailerSize + 2)
-        return fail(QStringLiteral("the file is too short (%1 bytes)").arg(mSize));
-    if (std::memcmp(mBytes, "bplist", 6) != 0)
-        return fail(QStringLiteral("the header is not \"bplist\""));
-    if (mBytes[6] != '0' || mBytes[7] != '0') {
+        return fail(Code::BadHeader, 0, QStringLiteral("the file is too short (%1 bytes)").arg(mSize));
+    if (std::memcmp(mBytes, kMagic, kMagicSize) != 0)
+        return fail(Code::BadHeader, 0, QStringLiteral("the header is not \"bplist\""));
+    if (mBytes[kVersionAt] != '0' || mBytes[kVersionAt + 1] != '0') {
         QString version;
-        for (int i = 6; i < 8; ++i)
+        for (qsizetype i = kVersionAt; i < kHeaderSize; ++i)
             version += mBytes[i] >= 0x20 && mBytes[i] < 0x7F
                            ? QString(QChar(mBytes[i]))
                            : QStringLiteral("\\x%1").arg(mBytes[i], 2, 16, QLatin1Char('0'));
-        return fail(QStringLiteral("version \"%1\" is not supported (only \"00\" is)").arg(version));
+        return fail(Code::BadHeader, kVersionAt,
+                    QStringLiteral("version \"%1\" is not supported (only \"00\" is)").arg(version));
     }
 
     const qsizetype trailer = mSize - kTrailerSize;
-    mOffsetSize = mBytes[trailer + 6];
-    mRefSize = mBytes[trailer + 7];
-    mObjectCount = readUnsigned(trailer + 8, 8);
-    mTopObject = readUnsigned(trailer + 16, 8);
-    const std::uint64_t tableStart = readUnsigned(trailer + 24, 8);
+    mOffsetSize = mBytes[trailer + kTrailerOffsetSizeAt];
+    mRefSize = mBytes[trailer + kTrailerRefSizeAt];
+    mObjectCount = readUnsigned(trailer + kTrailerObjectCountAt, kTrailerNumberSize);
+    mTopObject = readUnsigned(trailer + kTrailerTopObjectAt, kTrailerNumberSize);
+    const std::uint64_t tableStart = readUnsigned(trailer + kTrailerTableStartAt, kTrailerNumberSize);
 
-    if (mOffsetSize < 1 || mOffsetSize > 8)
-        return fail(QStringLiteral("the trailer's offset size %1 is not 1 to 8").arg(mOffsetSize));
-    if (mRefSize < 1 || mRefSize > 8)
-        return fail(QStringLiteral("the trailer's object reference size %1 is not 1 to 8").arg(mRefSize));
+    if (mOffsetSize < 1 || mOffsetSize > kMaxWidth)
+        return fail(Code::BadHeader, trailer + kTrailerOffsetSizeAt,
+                    QStringLiteral("the trailer's offset size %1 is not 1 to 8").arg(mOffsetSize));
+    if (mRefSize < 1 || mRefSize > kMaxWidth)
+        return fail(Code::BadHeader, trailer + kTrailerRefSizeAt,
+                    QStringLiteral("the trailer's object reference size %1 is not 1 to 8").arg(mRefSize));
     if (mObjectCount == 0)
-        return fail(QStringLiteral("the trailer declares no objects"));
+        return fail(Code::BadHeader, trailer + kTrailerObjectCountAt,
+                    QStringLiteral("the trailer declares no objects"));
     if (mTopObject >= mObjectCount)
-        return fail(QStringLiteral("the top object %1 is out of range (%2 objects)").arg(mTopObject).arg(mObjectCount));
+        return fail(Code::BadHeader, trailer + kTrailerTopObjectAt,
+                    QStringLiteral("the top object %1 is out of range (%2 objects)").arg(mTopObject).arg(mObjectCount));
     // At least one object byte lies between the header and the table.
     if (tableStart <= static_cast<std::uint64_t>(kHeaderSize) || tableStart > static_cast<std::uint64_t>(trailer))
-        return fail(QStringLiteral("the offset table offset %1 is outside the file's body (%2..%3)")
+        return fail(Code::BadHeader, trailer + kTrailerTableStartAt,
+                    QStringLiteral("the offset table offset %1 is outside the file's body (%2..%3)")
                         .arg(tableStart)
                         .arg(kHeaderSize + 1)
                         .arg(trailer));
@@ -181,17 +242,20 @@ bool BinaryReader::readTrailer()
     if (mObjectCount > tableRoom / static_cast<std::uint64_t>(mOffsetSize) ||
         mObjectCount * static_cast<std::uint64_t>(mOffsetSize) != tableRoom)
         return fail(
+            Code::BadHeader, trailer + kTrailerTableStartAt,
             QStringLiteral("the offset table at %1 (%2 objects of %3 bytes) does not end at the trailer (offset %4)")
                 .arg(mTableStart)
                 .arg(mObjectCount)
                 .arg(mOffsetSize)
                 .arg(trailer));
     // The widths must be able to name every object and every object byte.
-    if (mRefSize < 8 && mObjectCount - 1 > (std::uint64_t{1} << (8 * mRefSize)) - 1)
+    if (mRefSize < kMaxWidth && mObjectCount - 1 > (std::uint64_t{1} << (8 * mRefSize)) - 1)
         return fail(
+            Code::BadHeader, trailer + kTrailerRefSizeAt,
             QStringLiteral("%1 objects cannot be referenced with %2-byte references").arg(mObjectCount).arg(mRefSize));
-    if (mOffsetSize < 8 && tableStart - 1 > (std::uint64_t{1} << (8 * mOffsetSize)) - 1)
-        return fail(QStringLiteral("objects up to offset %1 cannot be addressed with %2-byte offsets")
+    if (mOffsetSize < kMaxWidth && tableStart - 1 > (std::uint64_t{1} << (8 * mOffsetSize)) - 1)
+        return fail(Code::BadHeader, trailer + kTrailerOffsetSizeAt,
+                    QStringLiteral("objects up to offset %1 cannot be addressed with %2-byte offsets")
                         .arg(tableStart - 1)
                         .arg(mOffsetSize));
     mObjectsEnd = mTableStart;
@@ -202,28 +266,32 @@ bool BinaryReader::readReference(std::uint64_t owner, qsizetype pos, std::uint64
 {
     ref = readUnsigned(pos, mRefSize);
     if (ref >= mObjectCount)
-        return fail(QStringLiteral("object %1 refers to object %2, which does not exist (%3 objects)")
+        return fail(Code::BadReference, pos,
+                    QStringLiteral("object %1 refers to object %2, which does not exist (%3 objects)")
                         .arg(owner)
                         .arg(ref)
                         .arg(mObjectCount));
     return true;
 }
 
-// The count in a marker's low nibble; 15 means an integer object follows.
+// The count in a marker's low nibble, or in the integer object that follows it.
 bool BinaryReader::readCount(std::uint64_t index, qsizetype& pos, unsigned info, std::uint64_t& count)
 {
     ++pos; // past the marker
-    if (info != 0xF) {
+    if (info != kCountFollows) {
         count = info;
         return true;
     }
-    if (!inObjectArea(pos, 1) || (mBytes[pos] & 0xF0) != 0x10 || (mBytes[pos] & 0x0F) > 3)
-        return fail(QStringLiteral("%1: the length that follows the marker is not an integer of 1 to 8 bytes")
+    if (!inObjectArea(pos, 1) || markerKind(mBytes[pos]) != Marker::Integer ||
+        (mBytes[pos] & 0x0F) > kMaxCountWidthLog2)
+        return fail(Code::BadValue, pos,
+                    QStringLiteral("%1: the length that follows the marker is not an integer of 1 to 8 bytes")
                         .arg(where(index, pos)));
     const int width = 1 << (mBytes[pos] & 0x0F);
     ++pos;
     if (!inObjectArea(pos, static_cast<std::uint64_t>(width)))
-        return fail(QStringLiteral("%1: the length runs past the object area").arg(where(index, pos)));
+        return fail(Code::BadReference, pos,
+                    QStringLiteral("%1: the length runs past the object area").arg(where(index, pos)));
     count = readUnsigned(pos, width);
     pos += width;
     return true;
@@ -232,31 +300,36 @@ bool BinaryReader::readCount(std::uint64_t index, qsizetype& pos, unsigned info,
 bool BinaryReader::readObject(std::uint64_t index, int depth, const PathNode* path)
 {
     const std::size_t slot = static_cast<std::size_t>(index);
+    const qsizetype entry = mTableStart + static_cast<qsizetype>(index) * mOffsetSize;
+    const std::uint64_t offset = readUnsigned(entry, mOffsetSize);
+    // An object met before has a valid offset.
     if (mSlots[slot].state == State::Done) {
         if (depth + mSlots[slot].height > kMaxNestingDepth)
             return fail(
+                Code::TooDeep, static_cast<qsizetype>(offset),
                 QStringLiteral("object %1 is nested more than %2 levels deep").arg(index).arg(kMaxNestingDepth));
         return true;
     }
     if (mSlots[slot].state == State::Reading)
-        return fail(QStringLiteral("object %1 contains itself (a reference cycle)").arg(index));
+        return fail(Code::BadReference, static_cast<qsizetype>(offset),
+                    QStringLiteral("object %1 contains itself (a reference cycle)").arg(index));
 
-    const qsizetype entry = mTableStart + static_cast<qsizetype>(index) * mOffsetSize;
-    const std::uint64_t offset = readUnsigned(entry, mOffsetSize);
     if (offset < static_cast<std::uint64_t>(kHeaderSize) || offset >= static_cast<std::uint64_t>(mObjectsEnd))
-        return fail(QStringLiteral("object %1 has offset %2, outside the object area (%3..%4)")
+        return fail(Code::BadReference, entry,
+                    QStringLiteral("object %1 has offset %2, outside the object area (%3..%4)")
                         .arg(index)
                         .arg(offset)
                         .arg(kHeaderSize)
                         .arg(mObjectsEnd - 1));
     const qsizetype pos = static_cast<qsizetype>(offset);
     const unsigned char marker = mBytes[pos];
-    switch (marker >> 4) {
-    case 0xA:
-    case 0xC:
-    case 0xD:
+    switch (markerKind(marker)) {
+    case Marker::Array:
+    case Marker::Set:
+    case Marker::Dictionary:
         if (depth >= kMaxNestingDepth)
             return fail(
+                Code::TooDeep, pos,
                 QStringLiteral("%1 is nested more than %2 levels deep").arg(where(index, pos)).arg(kMaxNestingDepth));
         mSlots[slot].state = State::Reading;
         if (!readContainer(index, pos, marker, depth, path))
@@ -277,22 +350,21 @@ bool BinaryReader::readScalar(std::uint64_t index, qsizetype pos, unsigned char 
     const qsizetype body = pos + 1;
     auto need = [&](std::uint64_t n) {
         return inObjectArea(body, n) ||
-               fail(QStringLiteral("%1: the value's %2 bytes run past the object area").arg(where(index, pos)).arg(n));
+               fail(Code::BadReference, pos,
+                    QStringLiteral("%1: the value's %2 bytes run past the object area").arg(where(index, pos)).arg(n));
     };
-    switch (marker >> 4) {
-    case 0x0:
+    switch (markerKind(marker)) {
+    case Marker::Simple:
         switch (info) {
-        case 0x0: // null
-        case 0xF: // fill: padding, no value of its own
-            out = Value();
-            return true;
-        case 0x8: out = Value(false); return true;
-        case 0x9: out = Value(true); return true;
+        case kNull:
+        case kFill: out = Value(); return true;
+        case kFalse: out = Value(false); return true;
+        case kTrue: out = Value(true); return true;
         default: break;
         }
         break;
-    case 0x1: {
-        if (info > 4)
+    case Marker::Integer: {
+        if (info > kMaxIntegerWidthLog2)
             break;
         const int width = 1 << info;
         if (!need(static_cast<std::uint64_t>(width)))
@@ -311,12 +383,13 @@ bool BinaryReader::readScalar(std::uint64_t index, qsizetype pos, unsigned char 
                 out = Value(Integer::fromSigned(static_cast<std::int64_t>(low)));
             else
                 return fail(
+                    Code::BadValue, pos,
                     QStringLiteral("%1: the 16-byte integer is outside the 64-bit range").arg(where(index, pos)));
         }
         return true;
     }
-    case 0x2:
-        if (info == 2) {
+    case Marker::Real:
+        if (info == kFloatInfo) {
             if (!need(4))
                 return false;
             const auto bits = static_cast<std::uint32_t>(readUnsigned(body, 4));
@@ -325,7 +398,7 @@ bool BinaryReader::readScalar(std::uint64_t index, qsizetype pos, unsigned char 
             out = Value(static_cast<double>(f));
             return true;
         }
-        if (info == 3) {
+        if (info == kDoubleInfo) {
             if (!need(8))
                 return false;
             const std::uint64_t bits = readUnsigned(body, 8);
@@ -335,8 +408,8 @@ bool BinaryReader::readScalar(std::uint64_t index, qsizetype pos, unsigned char 
             return true;
         }
         break;
-    case 0x3: {
-        if (info != 3)
+    case Marker::Date: {
+        if (info != kDateInfo)
             break;
         if (!need(8))
             return false;
@@ -346,27 +419,29 @@ bool BinaryReader::readScalar(std::uint64_t index, qsizetype pos, unsigned char 
         static const double earliest = secondsFrom2001(1);
         static const double latest = secondsFrom2001(10000);
         if (!(d >= earliest && d < latest))
-            return fail(QStringLiteral("%1: the date (%2 seconds from 2001) is not in the years 1 to 9999")
+            return fail(Code::BadValue, pos,
+                        QStringLiteral("%1: the date (%2 seconds from 2001) is not in the years 1 to 9999")
                             .arg(where(index, pos))
                             .arg(d));
         out = Value(Date{d});
         return true;
     }
-    case 0x4: {
+    case Marker::Data: {
         qsizetype at = pos;
         std::uint64_t count = 0;
         if (!readCount(index, at, info, count))
             return false;
         if (!inObjectArea(at, count))
             return fail(
+                Code::BadReference, pos,
                 QStringLiteral("%1: the data's %2 bytes run past the object area").arg(where(index, pos)).arg(count));
         out = Value::data(QByteArray(reinterpret_cast<const char*>(mBytes + at), static_cast<qsizetype>(count)));
         return true;
     }
-    case 0x5: return readString(index, pos, info, false, out);
-    case 0x6: return readString(index, pos, info, true, out);
-    case 0x8:
-        if (info > 7)
+    case Marker::AsciiString: return readString(index, pos, info, false, out);
+    case Marker::Utf16String: return readString(index, pos, info, true, out);
+    case Marker::Uid:
+        if (info > kMaxUidInfo)
             break;
         if (!need(info + 1))
             return false;
@@ -374,7 +449,8 @@ bool BinaryReader::readScalar(std::uint64_t index, qsizetype pos, unsigned char 
         return true;
     default: break;
     }
-    return fail(QStringLiteral("%1: unknown marker 0x%2").arg(where(index, pos)).arg(marker, 2, 16, QLatin1Char('0')));
+    return fail(Code::UnknownMarker, pos,
+                QStringLiteral("%1: unknown marker 0x%2").arg(where(index, pos)).arg(marker, 2, 16, QLatin1Char('0')));
 }
 
 bool BinaryReader::readString(std::uint64_t index, qsizetype pos, unsigned info, bool utf16, Value& out)
@@ -385,7 +461,8 @@ bool BinaryReader::readString(std::uint64_t index, qsizetype pos, unsigned info,
         return false;
     const std::uint64_t unit = utf16 ? 2 : 1;
     if (count > std::numeric_limits<std::uint64_t>::max() / unit || !inObjectArea(at, count * unit))
-        return fail(QStringLiteral("%1: the string's %2 characters run past the object area")
+        return fail(Code::BadReference, pos,
+                    QStringLiteral("%1: the string's %2 characters run past the object area")
                         .arg(where(index, pos))
                         .arg(count));
     const unsigned char* p = mBytes + at;
@@ -397,7 +474,8 @@ bool BinaryReader::readString(std::uint64_t index, qsizetype pos, unsigned info,
             any |= p[i];
         if (any >= 0x80) {
             const qsizetype i = std::find_if(p, p + n, [](unsigned char c) { return c >= 0x80; }) - p;
-            return fail(QStringLiteral("%1: the ASCII string has byte 0x%2 at offset %3")
+            return fail(Code::BadValue, at + i,
+                        QStringLiteral("%1: the ASCII string has byte 0x%2 at offset %3")
                             .arg(where(index, pos))
                             .arg(p[i], 2, 16, QLatin1Char('0'))
                             .arg(at + i));
@@ -417,7 +495,8 @@ bool BinaryReader::readString(std::uint64_t index, qsizetype pos, unsigned info,
             ++i;
             continue;
         }
-        return fail(QStringLiteral("%1: the UTF-16 string has an unpaired surrogate at offset %2")
+        return fail(Code::BadValue, at + 2 * i,
+                    QStringLiteral("%1: the UTF-16 string has an unpaired surrogate at offset %2")
                         .arg(where(index, pos))
                         .arg(at + 2 * i));
     }
@@ -432,11 +511,12 @@ bool BinaryReader::readContainer(std::uint64_t index, qsizetype pos, unsigned ch
     std::uint64_t count = 0;
     if (!readCount(index, at, marker & 0x0F, count))
         return false;
-    const bool isDict = (marker >> 4) == 0xD;
+    const bool isDict = markerKind(marker) == Marker::Dictionary;
     const std::uint64_t perItem = static_cast<std::uint64_t>(mRefSize) * (isDict ? 2 : 1);
     if (count > static_cast<std::uint64_t>(std::numeric_limits<int>::max()) ||
         count > static_cast<std::uint64_t>(mObjectsEnd) / perItem || !inObjectArea(at, count * perItem))
-        return fail(QStringLiteral("%1: the container's %2 references run past the object area")
+        return fail(Code::BadReference, pos,
+                    QStringLiteral("%1: the container's %2 references run past the object area")
                         .arg(where(index, pos))
                         .arg(count));
     const int n = static_cast<int>(count); // bounded by the file size above
@@ -449,7 +529,8 @@ bool BinaryReader::readContainer(std::uint64_t index, qsizetype pos, unsigned ch
         unfolded += mSlots[child].unfolded;
         if (unfolded <= mMaxUnfolded)
             return true;
-        return fail(QStringLiteral("%1: its shared objects unfold to more than %2 values, the limit for a file "
+        return fail(Code::TooLarge, pos,
+                    QStringLiteral("%1: its shared objects unfold to more than %2 values, the limit for a file "
                                    "of this size")
                         .arg(where(index, pos))
                         .arg(mMaxUnfolded));
@@ -470,7 +551,8 @@ bool BinaryReader::readContainer(std::uint64_t index, qsizetype pos, unsigned ch
                 return false;
             items.push_back(mSlots[child].value);
         }
-        mSlots[slot].value = (marker >> 4) == 0xC ? Value::set(std::move(items)) : Value::array(std::move(items));
+        mSlots[slot].value =
+            markerKind(marker) == Marker::Set ? Value::set(std::move(items)) : Value::array(std::move(items));
     } else {
         Dictionary dict;
         dict.reserve(n);
@@ -485,7 +567,8 @@ bool BinaryReader::readContainer(std::uint64_t index, qsizetype pos, unsigned ch
                 return false;
             const Value& key = mSlots[static_cast<std::size_t>(keyRef)].value;
             if (!key.isString())
-                return fail(QStringLiteral("dictionary %1: key %2 (object %3) is of kind %4, not a string")
+                return fail(Code::BadValue, pos,
+                            QStringLiteral("dictionary %1: key %2 (object %3) is of kind %4, not a string")
                                 .arg(where(index, pos))
                                 .arg(i)
                                 .arg(keyRef)

@@ -10,6 +10,8 @@ namespace plist::detail {
 
 namespace {
 
+using Code = ParseError::Code;
+
 bool isSpace(char16_t c)
 {
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f' || c == u'\v' || c == 0xFEFF;
@@ -73,7 +75,7 @@ private:
     bool enter(qsizetype at);
     QString currentPath() const;
     int lineAt(qsizetype pos);
-    bool fail(qsizetype at, const QString& problem);
+    bool fail(qsizetype at, ParseError::Code code, const QString& problem);
 
     const char16_t* mData;
     qsizetype mSize;
@@ -81,7 +83,7 @@ private:
     int mDepth = 0;
     std::vector<Segment> mPath;
     QList<DuplicateKey> mDuplicates;
-    QString mError;
+    ParseError mError;
     qsizetype mLineScanPos = 0; // lines are counted forward, once
     int mLineScanLine = 1;
 };
@@ -116,7 +118,7 @@ ParseResult OldStyleParser::run()
         } else if (ok) {
             ok = parseValue(root) && skipSpace();
             if (ok && !atEnd())
-                ok = fail(mPos,
+                ok = fail(mPos, Code::UnexpectedToken,
                           QStringLiteral("unexpected %1 after the end of the property list").arg(describeChar(peek())));
         }
     }
@@ -143,13 +145,13 @@ int OldStyleParser::lineAt(qsizetype pos)
     return mLineScanLine;
 }
 
-bool OldStyleParser::fail(qsizetype at, const QString& problem)
+bool OldStyleParser::fail(qsizetype at, ParseError::Code code, const QString& problem)
 {
     const int line = lineAt(at);
     qsizetype lineStart = at;
     while (lineStart > 0 && mData[lineStart - 1] != u'\n' && mData[lineStart - 1] != u'\r')
         --lineStart;
-    mError = errorAt(line, at - lineStart + 1, problem);
+    mError = errorAt(code, at, line, at - lineStart + 1, problem);
     return false;
 }
 
@@ -171,7 +173,7 @@ bool OldStyleParser::skipSpace()
                 ++mPos;
             if (mPos + 1 >= mSize) {
                 mPos = mSize;
-                return fail(start, QStringLiteral("the comment is not closed"));
+                return fail(start, Code::UnexpectedEnd, QStringLiteral("the comment is not closed"));
             }
             mPos += 2;
         } else {
@@ -184,7 +186,8 @@ bool OldStyleParser::skipSpace()
 bool OldStyleParser::enter(qsizetype at)
 {
     if (++mDepth > kMaxNestingDepth)
-        return fail(at, QStringLiteral("containers are nested more than %1 levels deep").arg(kMaxNestingDepth));
+        return fail(at, Code::TooDeep,
+                    QStringLiteral("containers are nested more than %1 levels deep").arg(kMaxNestingDepth));
     return true;
 }
 
@@ -193,7 +196,7 @@ bool OldStyleParser::parseValue(Value& out)
     if (!skipSpace())
         return false;
     if (atEnd())
-        return fail(mPos, QStringLiteral("the text ends where a value should be"));
+        return fail(mPos, Code::UnexpectedEnd, QStringLiteral("the text ends where a value should be"));
     const qsizetype start = mPos;
     switch (peek()) {
     case u'{': {
@@ -243,7 +246,8 @@ bool OldStyleParser::parseDictionary(Dictionary& dict, bool braced)
             return false;
         if (atEnd()) {
             if (braced)
-                return fail(mPos, QStringLiteral("the text ends inside a dictionary; '}' is missing"));
+                return fail(mPos, Code::UnexpectedEnd,
+                            QStringLiteral("the text ends inside a dictionary; '}' is missing"));
             return true;
         }
         if (braced && peek() == u'}') {
@@ -257,7 +261,8 @@ bool OldStyleParser::parseDictionary(Dictionary& dict, bool braced)
         if (!skipSpace())
             return false;
         if (atEnd())
-            return fail(mPos, QStringLiteral("the text ends after the key \"%1\"; '=' is missing").arg(key));
+            return fail(mPos, Code::UnexpectedEnd,
+                        QStringLiteral("the text ends after the key \"%1\"; '=' is missing").arg(key));
         Value value;
         if (peek() == u';') {
             // `"key";` alone stands for `"key" = "key";`.
@@ -270,9 +275,10 @@ bool OldStyleParser::parseDictionary(Dictionary& dict, bool braced)
             if (!ok || !skipSpace())
                 return false;
             if (atEnd() || peek() != u';')
-                return fail(mPos, QStringLiteral("';' is missing after the value of the key \"%1\"").arg(key));
+                return fail(mPos, Code::UnexpectedToken,
+                            QStringLiteral("';' is missing after the value of the key \"%1\"").arg(key));
         } else {
-            return fail(mPos,
+            return fail(mPos, Code::UnexpectedToken,
                         QStringLiteral("expected '=' after the key \"%1\", found %2").arg(key, describeChar(peek())));
         }
         ++mPos; // the ';'
@@ -288,7 +294,7 @@ bool OldStyleParser::parseArray(std::vector<Value>& items)
         if (!skipSpace())
             return false;
         if (atEnd())
-            return fail(mPos, QStringLiteral("the text ends inside an array; ')' is missing"));
+            return fail(mPos, Code::UnexpectedEnd, QStringLiteral("the text ends inside an array; ')' is missing"));
         if (peek() == u')') {
             ++mPos;
             return true;
@@ -301,11 +307,12 @@ bool OldStyleParser::parseArray(std::vector<Value>& items)
             return false;
         items.push_back(std::move(value));
         if (atEnd())
-            return fail(mPos, QStringLiteral("the text ends inside an array; ')' is missing"));
+            return fail(mPos, Code::UnexpectedEnd, QStringLiteral("the text ends inside an array; ')' is missing"));
         if (peek() == u',') {
             ++mPos;
         } else if (peek() != u')') {
-            return fail(mPos, QStringLiteral("expected ',' or ')' in an array, found %1").arg(describeChar(peek())));
+            return fail(mPos, Code::UnexpectedToken,
+                        QStringLiteral("expected ',' or ')' in an array, found %1").arg(describeChar(peek())));
         }
     }
 }
@@ -320,7 +327,7 @@ bool OldStyleParser::parseData(QByteArray& out)
         const char16_t c = mData[mPos];
         if (c == u'>') {
             if (high >= 0)
-                return fail(mPos, QStringLiteral("data has an odd number of hex digits"));
+                return fail(mPos, Code::BadValue, QStringLiteral("data has an odd number of hex digits"));
             ++mPos;
             return true;
         }
@@ -328,7 +335,7 @@ bool OldStyleParser::parseData(QByteArray& out)
             continue;
         const int digit = hexValue(c);
         if (digit < 0)
-            return fail(mPos, QStringLiteral("%1 is not a hex digit in data").arg(describeChar(c)));
+            return fail(mPos, Code::BadValue, QStringLiteral("%1 is not a hex digit in data").arg(describeChar(c)));
         if (high < 0) {
             high = digit;
         } else {
@@ -336,13 +343,14 @@ bool OldStyleParser::parseData(QByteArray& out)
             high = -1;
         }
     }
-    return fail(start, QStringLiteral("the data is not closed with '>'"));
+    return fail(start, Code::UnexpectedEnd, QStringLiteral("the data is not closed with '>'"));
 }
 
 bool OldStyleParser::parseString(QString& out, const char* expected)
 {
     if (atEnd())
-        return fail(mPos, QStringLiteral("the text ends where %1 should be").arg(QLatin1String(expected)));
+        return fail(mPos, Code::UnexpectedEnd,
+                    QStringLiteral("the text ends where %1 should be").arg(QLatin1String(expected)));
     const char16_t c = peek();
     if (c == u'"' || c == u'\'')
         return parseQuoted(out);
@@ -350,7 +358,8 @@ bool OldStyleParser::parseString(QString& out, const char* expected)
         parseUnquoted(out);
         return true;
     }
-    return fail(mPos, QStringLiteral("expected %1, found %2").arg(QLatin1String(expected), describeChar(c)));
+    return fail(mPos, Code::UnexpectedToken,
+                QStringLiteral("expected %1, found %2").arg(QLatin1String(expected), describeChar(c)));
 }
 
 void OldStyleParser::parseUnquoted(QString& out)
@@ -389,7 +398,7 @@ bool OldStyleParser::parseQuoted(QString& out)
                     if (ch.isHighSurrogate() && i + 1 < out.size() && out[i + 1].isLowSurrogate())
                         ++i;
                     else if (ch.isSurrogate())
-                        return fail(start, QStringLiteral("the string holds half of a surrogate pair"));
+                        return fail(start, Code::BadValue, QStringLiteral("the string holds half of a surrogate pair"));
                 }
             }
             return true;
@@ -420,7 +429,7 @@ bool OldStyleParser::parseQuoted(QString& out)
                 ++digits;
             }
             if (digits == 0)
-                return fail(escape, QStringLiteral("\\U must be followed by hex digits"));
+                return fail(escape, Code::BadValue, QStringLiteral("\\U must be followed by hex digits"));
             surrogateEscape = surrogateEscape || QChar::isSurrogate(value);
             out.append(QChar(value));
             break;
@@ -433,7 +442,7 @@ bool OldStyleParser::parseQuoted(QString& out)
                     value = value * 8 + (mData[mPos++] - u'0');
                 if (value > 0xFF)
                     return fail(
-                        escape,
+                        escape, Code::BadValue,
                         QStringLiteral("the octal escape \\%1 is larger than one byte").arg(QString::number(value, 8)));
                 out.append(QChar(static_cast<char16_t>(value)));
             } else {
@@ -442,7 +451,7 @@ bool OldStyleParser::parseQuoted(QString& out)
             }
         }
     }
-    return fail(start, QStringLiteral("the quoted string is not closed"));
+    return fail(start, Code::UnexpectedEnd, QStringLiteral("the quoted string is not closed"));
 }
 
 QString OldStyleParser::currentPath() const

@@ -17,6 +17,15 @@ QString elementKeyPath(const QString& parentPath, int index)
     return parentPath + QLatin1Char('[') + QString::number(index) + QLatin1Char(']');
 }
 
+QString ParseResult::errorText() const
+{
+    if (format == Format::Binary)
+        return QStringLiteral("binary property list: ") + error.detail;
+    if (error.line > 0)
+        return QStringLiteral("line %1, column %2: %3").arg(error.line).arg(error.column).arg(error.detail);
+    return error.detail;
+}
+
 namespace {
 
 const PositionNode* findBelow(const PositionNode& node, QStringView rest, bool top)
@@ -124,11 +133,12 @@ qsizetype firstInvalidUtf8(QByteArrayView bytes)
     return -1;
 }
 
-QString invalidUtf8Error(QByteArrayView bytes)
+// skip: the bytes of a mark before the text, counted in the offset.
+ParseError invalidUtf8Error(QByteArrayView bytes, qsizetype skip)
 {
     const qsizetype bad = firstInvalidUtf8(bytes);
     if (bad < 0)
-        return QStringLiteral("the text is not valid UTF-8");
+        return ParseError{ParseError::Code::BadEncoding, -1, 0, 0, QStringLiteral("the text is not valid UTF-8")};
     qsizetype line = 1, column = 1;
     for (qsizetype i = 0; i < bad; ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
@@ -139,7 +149,7 @@ QString invalidUtf8Error(QByteArrayView bytes)
             ++column;
         }
     }
-    return detail::errorAt(line, column,
+    return detail::errorAt(ParseError::Code::BadEncoding, skip + bad, line, column,
                            QStringLiteral("the text is not valid UTF-8 (byte 0x%1)")
                                .arg(static_cast<unsigned char>(bytes[bad]), 2, 16, QLatin1Char('0')));
 }
@@ -160,18 +170,19 @@ bool isUtf32(const QByteArray& bytes)
 
 // Decodes text: UTF-16 (with a byte-order mark or recognised without), else
 // UTF-8 (a mark is skipped).
-std::optional<QString> decodeText(const QByteArray& bytes, Utf16 order, QString& error)
+std::optional<QString> decodeText(const QByteArray& bytes, Utf16 order, ParseError& error)
 {
     if (order != Utf16::No) {
         if (bytes.size() % 2 != 0) {
-            error = QStringLiteral("UTF-16 text has an odd number of bytes (%1)").arg(bytes.size());
+            error = ParseError{ParseError::Code::BadEncoding, -1, 0, 0,
+                               QStringLiteral("UTF-16 text has an odd number of bytes (%1)").arg(bytes.size())};
             return std::nullopt;
         }
         QStringDecoder decoder(order == Utf16::LittleEndian ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
                                QStringDecoder::Flag::Stateless);
         QString text = decoder.decode(hasUtf16Bom(bytes) ? bytes.mid(2) : bytes);
         if (decoder.hasError() || hasUnpairedSurrogate(text)) {
-            error = QStringLiteral("the text is not valid UTF-16");
+            error = ParseError{ParseError::Code::BadEncoding, -1, 0, 0, QStringLiteral("the text is not valid UTF-16")};
             return std::nullopt;
         }
         return text;
@@ -180,7 +191,7 @@ std::optional<QString> decodeText(const QByteArray& bytes, Utf16 order, QString&
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder.decode(QByteArrayView(bytes).sliced(skip));
     if (decoder.hasError()) {
-        error = invalidUtf8Error(QByteArrayView(bytes).sliced(skip));
+        error = invalidUtf8Error(QByteArrayView(bytes).sliced(skip), skip);
         return std::nullopt;
     }
     return text;
@@ -239,7 +250,8 @@ ParseResult parse(const QByteArray& bytes)
     // only a text with white space or comments is an empty strings table.
     if (bytes.isEmpty()) {
         ParseResult empty;
-        empty.error = QStringLiteral("the file is empty (0 bytes): it holds no property list");
+        empty.error = ParseError{ParseError::Code::EmptyFile, -1, 0, 0,
+                                 QStringLiteral("the file is empty (0 bytes): it holds no property list")};
         return empty;
     }
     if (bytes.startsWith("bplist"))
@@ -247,7 +259,8 @@ ParseResult parse(const QByteArray& bytes)
     // Read as UTF-16, UTF-32 would only show up as some stray character.
     if (isUtf32(bytes)) {
         ParseResult failed;
-        failed.error = QStringLiteral("the text is UTF-32, which is not read: save the file as UTF-8 or UTF-16");
+        failed.error = ParseError{ParseError::Code::BadEncoding, -1, 0, 0,
+                                  QStringLiteral("the text is UTF-32, which is not read: save the file as UTF-8 or UTF-16")};
         return failed;
     }
 

@@ -49,15 +49,48 @@ struct PositionNode {
 // none there. Keys holding full stops or brackets are tried at each split.
 const PositionNode* findPosition(const PositionNode& root, QStringView keyPath);
 
+// Why a document could not be read, and where: a value that callers and
+// tests look at by its parts; errorText() words it for the report.
+struct ParseError {
+    enum class Code {
+        None,
+        EmptyFile,       // zero bytes
+        BadEncoding,     // not valid UTF-8 or UTF-16, or not the declared encoding
+        MalformedXml,    // the XML itself is broken (QXmlStreamReader's verdict)
+        UnexpectedToken, // the text breaks the format's grammar at this place
+        UnexpectedEnd,   // the text ends inside a value, string, comment or element
+        BadValue,        // a scalar's text or bytes make no value of its kind
+        TooDeep,         // containers nested more than kMaxNestingDepth levels
+        BadHeader,       // binary: the header, version or trailer cannot be used
+        BadReference,    // binary: an object, offset or length outside the file, or a cycle
+        UnknownMarker,   // binary: an object marker the format does not define
+        TooLarge,        // binary: shared objects unfold to too many values
+    };
+
+    Code code = Code::None;
+    // Where: bytes from the start of the file for binary documents and for
+    // text that does not decode, else characters of the decoded text; -1 when
+    // no one place is at fault.
+    qint64 offset = -1;
+    int line = 0;   // 1-based; 0 where the format has no lines (binary) or no place is known
+    int column = 0; // 1-based, in characters
+    QString detail; // what is wrong, in words
+
+    bool operator==(const ParseError&) const = default;
+};
+
 struct ParseResult {
     std::optional<Value> value; // set on success
-    QString error;              // set on failure: what is wrong, and where
+    ParseError error;           // set on failure
     Format format = Format::OldStyle;
     QList<DuplicateKey> duplicates;
     // Set by the readers of text formats (XML, old-style) on success.
     std::optional<PositionNode> positions;
 
     bool ok() const { return value.has_value(); }
+    // The error as the report words it: "line 3, column 7: what is wrong",
+    // "binary property list: what is wrong", or only what is wrong.
+    QString errorText() const;
 };
 
 // Recognises the format from the bytes and parses them.

@@ -1,14 +1,14 @@
-// Positioned error texts, shared by the two text parsers.
+// Positioned errors, shared by the text parsers.
 #pragma once
 
-#include <QString>
+#include "plist/Parse.h"
 
 namespace plist::detail {
 
-// "line 3, column 7: what is wrong"; lines and columns count from 1.
-inline QString errorAt(qint64 line, qint64 column, const QString& problem)
+// An error at a place of a text; lines and columns count from 1.
+inline ParseError errorAt(ParseError::Code code, qint64 offset, qint64 line, qint64 column, const QString& problem)
 {
-    return QStringLiteral("line %1, column %2: %3").arg(line).arg(column).arg(problem);
+    return ParseError{code, offset, static_cast<int>(line), static_cast<int>(column), problem};
 }
 
 } // namespace plist::detail

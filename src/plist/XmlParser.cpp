@@ -15,6 +15,8 @@ namespace plist::detail {
 
 namespace {
 
+using Code = ParseError::Code;
+
 using xml::NumberStatus;
 using xml::Tag;
 
@@ -77,7 +79,7 @@ private:
     bool readScalar(Tag tag);
     bool placeValue(QStringView name);
     QString internedKey(QStringView text);
-    bool fail(const QString& problem);
+    bool fail(Code code, const QString& problem);
     bool failReader();
 
     QXmlStreamReader mReader;
@@ -86,9 +88,10 @@ private:
     bool mSawPlist = false;
     qint64 mLine = 1; // where the current token starts
     qint64 mColumn = 1;
+    qint64 mOffset = 0;
     bool mAfterText = false;
     QString mText;
-    QString mError;
+    ParseError mError;
     // Keys repeat throughout a document; equal keys share one string. The
     // views point into the strings held as values.
     std::unordered_map<std::u16string_view, QString> mKeys;
@@ -103,25 +106,28 @@ ParseResult XmlParser::run()
         case QXmlStreamReader::EndElement: ok = endElement(); break;
         case QXmlStreamReader::Characters:
             if (!mReader.isWhitespace())
-                ok = fail(QStringLiteral("unexpected text %1").arg(quoted(trimmed(mReader.text()))));
+                ok = fail(Code::UnexpectedToken,
+                          QStringLiteral("unexpected text %1").arg(quoted(trimmed(mReader.text()))));
             break;
         case QXmlStreamReader::EntityReference:
-            ok = fail(QStringLiteral("unexpected entity reference &%1;").arg(mReader.name()));
+            ok = fail(Code::UnexpectedToken, QStringLiteral("unexpected entity reference &%1;").arg(mReader.name()));
             break;
         case QXmlStreamReader::DTD:
             // Property lists use no entities of their own; refusing declared
             // ones also shuts out entity-expansion attacks.
             if (!mReader.entityDeclarations().isEmpty())
-                ok = fail(QStringLiteral("the document type declares entities, which property lists do not use"));
+                ok = fail(Code::UnexpectedToken,
+                          QStringLiteral("the document type declares entities, which property lists do not use"));
             break;
         case QXmlStreamReader::Invalid: ok = failReader(); break;
         case QXmlStreamReader::EndDocument: ok = false; break;
         default: break; // declarations, comments, processing instructions
         }
     }
-    if (mError.isEmpty() && !mTree.hasRoot())
-        mError = errorAt(mLine, mColumn, QStringLiteral("the document holds no property-list value"));
-    if (!mError.isEmpty()) {
+    if (mError.code == Code::None && !mTree.hasRoot())
+        mError = errorAt(Code::UnexpectedEnd, mOffset, mLine, mColumn,
+                         QStringLiteral("the document holds no property-list value"));
+    if (mError.code != Code::None) {
         ParseResult result;
         result.format = Format::Xml;
         result.error = mError;
@@ -136,14 +142,15 @@ QXmlStreamReader::TokenType XmlParser::next()
 {
     mLine = mReader.lineNumber();
     mColumn = mReader.columnNumber() + (mAfterText ? 0 : 1);
+    mOffset = mReader.characterOffset() - (mAfterText ? 1 : 0);
     const QXmlStreamReader::TokenType token = mReader.readNext();
     mAfterText = token == QXmlStreamReader::Characters;
     return token;
 }
 
-bool XmlParser::fail(const QString& problem)
+bool XmlParser::fail(Code code, const QString& problem)
 {
-    mError = errorAt(mLine, mColumn, problem);
+    mError = errorAt(code, mOffset, mLine, mColumn, problem);
     return false;
 }
 
@@ -151,6 +158,7 @@ bool XmlParser::failReader()
 {
     const qint64 line = mReader.lineNumber();
     const qint64 column = mReader.columnNumber() + 1;
+    const qint64 offset = mReader.characterOffset();
     if (mReader.error() == QXmlStreamReader::PrematureEndOfDocumentError) {
         QString problem = QStringLiteral("the document ends too early");
         if (!mTree.atTop())
@@ -161,9 +169,10 @@ bool XmlParser::failReader()
             problem += QStringLiteral(": <plist> is not closed");
         else if (!mTree.hasRoot())
             problem = QStringLiteral("the document holds no property-list value");
-        mError = errorAt(line, column, problem);
+        mError = errorAt(Code::UnexpectedEnd, offset, line, column, problem);
     } else {
-        mError = errorAt(line, column, QStringLiteral("malformed XML: %1").arg(mReader.errorString()));
+        mError = errorAt(Code::MalformedXml, offset, line, column,
+                         QStringLiteral("malformed XML: %1").arg(mReader.errorString()));
     }
     return false;
 }
@@ -176,7 +185,7 @@ bool XmlParser::startElement()
     switch (tag) {
     case Tag::Plist:
         if (mSawPlist || mInPlist || !mTree.atTop() || mTree.hasRoot())
-            return fail(QStringLiteral("<plist> may only be the outermost element"));
+            return fail(Code::UnexpectedToken, QStringLiteral("<plist> may only be the outermost element"));
         mInPlist = mSawPlist = true;
         return true;
     case Tag::Dict:
@@ -184,16 +193,17 @@ bool XmlParser::startElement()
         if (!placeValue(name))
             return false;
         if (mTree.depth() >= static_cast<std::size_t>(kMaxNestingDepth))
-            return fail(QStringLiteral("containers are nested more than %1 levels deep").arg(kMaxNestingDepth));
+            return fail(Code::TooDeep,
+                        QStringLiteral("containers are nested more than %1 levels deep").arg(kMaxNestingDepth));
         mTree.open(tag == Tag::Dict, mLine);
         return true;
     }
     case Tag::Key: {
         if (mTree.atTop() || !mTree.top().isDict)
-            return fail(QStringLiteral("<key> outside a <dict>"));
+            return fail(Code::UnexpectedToken, QStringLiteral("<key> outside a <dict>"));
         xml::TreeBuilder::Container& dict = mTree.top();
         if (dict.hasKey)
-            return fail(QStringLiteral("the key %1 has no value").arg(quoted(dict.key)));
+            return fail(Code::UnexpectedToken, QStringLiteral("the key %1 has no value").arg(quoted(dict.key)));
         const qint64 line = mLine;
         if (!readText(Tag::Key))
             return false;
@@ -203,7 +213,7 @@ bool XmlParser::startElement()
         dict.keyAt = mTree.location();
         return true;
     }
-    case Tag::Unknown: return fail(QStringLiteral("unknown element %1").arg(tagText(name)));
+    case Tag::Unknown: return fail(Code::UnexpectedToken, QStringLiteral("unknown element %1").arg(tagText(name)));
     default: {
         if (!placeValue(name))
             return false;
@@ -218,12 +228,12 @@ bool XmlParser::endElement()
     case Tag::Plist:
         mInPlist = false;
         if (!mTree.hasRoot())
-            return fail(QStringLiteral("<plist> holds no value"));
+            return fail(Code::UnexpectedToken, QStringLiteral("<plist> holds no value"));
         return true;
     case Tag::Dict:
     case Tag::Array: {
         if (mTree.top().hasKey)
-            return fail(QStringLiteral("the key %1 has no value").arg(quoted(mTree.top().key)));
+            return fail(Code::UnexpectedToken, QStringLiteral("the key %1 has no value").arg(quoted(mTree.top().key)));
         mTree.add(mTree.close());
         return true;
     }
@@ -238,12 +248,12 @@ bool XmlParser::placeValue(QStringView name)
 {
     if (mTree.atTop()) {
         if (mTree.hasRoot())
-            return fail(QStringLiteral("a second top-level value %1").arg(tagText(name)));
+            return fail(Code::UnexpectedToken, QStringLiteral("a second top-level value %1").arg(tagText(name)));
         return true;
     }
     const xml::TreeBuilder::Container& top = mTree.top();
     if (top.isDict && !top.hasKey)
-        return fail(QStringLiteral("%1 in a <dict> has no <key> before it").arg(tagText(name)));
+        return fail(Code::UnexpectedToken, QStringLiteral("%1 in a <dict> has no <key> before it").arg(tagText(name)));
     return true;
 }
 
@@ -284,9 +294,10 @@ bool XmlParser::readText(Tag element)
             break;
         case QXmlStreamReader::EndElement: return true;
         case QXmlStreamReader::StartElement:
-            return fail(QStringLiteral("element %1 inside %2").arg(tagText(mReader.name()), tagText(element)));
+            return fail(Code::UnexpectedToken,
+                        QStringLiteral("element %1 inside %2").arg(tagText(mReader.name()), tagText(element)));
         case QXmlStreamReader::EntityReference:
-            return fail(QStringLiteral("unexpected entity reference &%1;").arg(mReader.name()));
+            return fail(Code::UnexpectedToken, QStringLiteral("unexpected entity reference &%1;").arg(mReader.name()));
         case QXmlStreamReader::Invalid: return failReader();
         default: break; // comments and processing instructions add nothing
         }
@@ -296,17 +307,18 @@ bool XmlParser::readText(Tag element)
 bool XmlParser::readScalar(Tag tag)
 {
     // A bad value is reported at its start tag.
-    const qint64 line = mLine, column = mColumn;
+    const qint64 line = mLine, column = mColumn, offset = mOffset;
     if (!readText(tag))
         return false;
     mLine = line;
     mColumn = column;
+    mOffset = offset;
     switch (tag) {
     case Tag::String: mTree.add(Value(std::move(mText))); return true;
     case Tag::True:
     case Tag::False:
         if (!trimmed(mText).isEmpty())
-            return fail(QStringLiteral("%1 must be empty").arg(tagText(tag)));
+            return fail(Code::UnexpectedToken, QStringLiteral("%1 must be empty").arg(tagText(tag)));
         mTree.add(Value(tag == Tag::True));
         return true;
     case Tag::Integer: {
@@ -314,8 +326,9 @@ bool XmlParser::readScalar(Tag tag)
         switch (xml::parseInteger(units(trimmed(mText)), i)) {
         case NumberStatus::Ok: mTree.add(Value(i)); return true;
         case NumberStatus::OutOfRange:
-            return fail(QStringLiteral("the integer %1 is out of range").arg(quoted(trimmed(mText))));
-        case NumberStatus::NotANumber: return fail(QStringLiteral("%1 is not an integer").arg(quoted(trimmed(mText))));
+            return fail(Code::BadValue, QStringLiteral("the integer %1 is out of range").arg(quoted(trimmed(mText))));
+        case NumberStatus::NotANumber:
+            return fail(Code::BadValue, QStringLiteral("%1 is not an integer").arg(quoted(trimmed(mText))));
         }
         return false;
     }
@@ -324,9 +337,9 @@ bool XmlParser::readScalar(Tag tag)
         switch (xml::parseReal(units(trimmed(mText)), d)) {
         case NumberStatus::Ok: mTree.add(Value(d)); return true;
         case NumberStatus::OutOfRange:
-            return fail(QStringLiteral("the real %1 is out of range").arg(quoted(trimmed(mText))));
+            return fail(Code::BadValue, QStringLiteral("the real %1 is out of range").arg(quoted(trimmed(mText))));
         case NumberStatus::NotANumber:
-            return fail(QStringLiteral("%1 is not a real number").arg(quoted(trimmed(mText))));
+            return fail(Code::BadValue, QStringLiteral("%1 is not a real number").arg(quoted(trimmed(mText))));
         }
         return false;
     }
@@ -334,8 +347,9 @@ bool XmlParser::readScalar(Tag tag)
         QByteArray bytes;
         switch (xml::decodeData(units(mText), bytes)) {
         case xml::DataStatus::Ok: mTree.add(Value::data(std::move(bytes))); return true;
-        case xml::DataStatus::NotAscii: return fail(QStringLiteral("<data> holds a character that is not base64"));
-        case xml::DataStatus::NotBase64: return fail(QStringLiteral("<data> is not valid base64"));
+        case xml::DataStatus::NotAscii:
+            return fail(Code::BadValue, QStringLiteral("<data> holds a character that is not base64"));
+        case xml::DataStatus::NotBase64: return fail(Code::BadValue, QStringLiteral("<data> is not valid base64"));
         }
         return false;
     }
@@ -343,6 +357,7 @@ bool XmlParser::readScalar(Tag tag)
         Date date;
         if (!xml::parseDate(units(trimmed(mText)), date))
             return fail(
+                Code::BadValue,
                 QStringLiteral("%1 is not a date of the form YYYY-MM-DDTHH:MM:SSZ").arg(quoted(trimmed(mText))));
         mTree.add(Value(date));
         return true;

@@ -20,7 +20,7 @@
 #include <unistd.h>
 
 using namespace platform;
-using check::PlistDataReader;
+using check::PlistData;
 
 namespace {
 
@@ -46,13 +46,6 @@ QByteArray sidecar(std::optional<QByteArray> fork, bool finderInfo = true)
     return makeAppleDouble(parts);
 }
 
-struct Outcome {
-    std::optional<QByteArray> bytes;
-    Error error;
-    FourCharCode fileType = 0xDEADBEEF; // the reader must reset both
-    FourCharCode creator = 0xDEADBEEF;
-};
-
 class PlistDataReaderTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(mDir.isValid()); }
@@ -66,15 +59,9 @@ protected:
         ASSERT_EQ(file.write(bytes), bytes.size());
     }
 
-    Outcome read(const QString& name)
-    {
-        Outcome out;
-        out.error = Error{QStringLiteral("stale"), 1, QStringLiteral("stale")};
-        out.bytes = PlistDataReader::readURL(QUrl::fromLocalFile(path(name)), &out.error, out.fileType, out.creator);
-        return out;
-    }
+    PlistData read(const QString& name) { return check::readURL(QUrl::fromLocalFile(path(name))); }
 
-    static void expectStatus(const Outcome& out, OSStatus status)
+    static void expectStatus(const PlistData& out, OSStatus status)
     {
         EXPECT_FALSE(out.bytes.has_value());
         EXPECT_EQ(out.error.domain, OSStatusErrorDomain);
@@ -84,7 +71,7 @@ protected:
         EXPECT_EQ(out.creator, 0u);
     }
 
-    static void expectBytes(const Outcome& out, const QByteArray& bytes, FourCharCode type, FourCharCode creator)
+    static void expectBytes(const PlistData& out, const QByteArray& bytes, FourCharCode type, FourCharCode creator)
     {
         ASSERT_TRUE(out.bytes.has_value()) << out.error.code;
         EXPECT_EQ(*out.bytes, bytes);
@@ -99,7 +86,7 @@ protected:
 
 TEST_F(PlistDataReaderTest, MissingFileOnEachRoad)
 {
-    const Outcome plist = read(QStringLiteral("missing.plist"));
+    const PlistData plist = read(QStringLiteral("missing.plist"));
     EXPECT_FALSE(plist.bytes);
     EXPECT_EQ(plist.error.domain, PosixErrorDomain);
     EXPECT_EQ(plist.error.code, ENOENT);
@@ -150,22 +137,11 @@ TEST_F(PlistDataReaderTest, RoadsForkOrderAndStatuses)
         write(name, c.dataFork.value_or(QByteArray()));
         if (c.sidecar)
             write(QStringLiteral("._") + name, *c.sidecar);
-        const Outcome out = read(name);
+        const PlistData out = read(name);
         if (c.expected)
             expectBytes(out, *c.expected, c.codes ? kAppl : 0, c.codes ? kOstl : 0);
         else
             expectStatus(out, c.status);
-    }
-}
-
-TEST_F(PlistDataReaderTest, WithoutAnErrorPlaceOnlyReturnsNone)
-{
-    write(QStringLiteral("NoPlst"), resources(kDataPlist, 5));
-    for (const QString& name : {QStringLiteral("NoPlst"), QStringLiteral("missing"), QStringLiteral("missing.plist")}) {
-        FourCharCode type = 1, creator = 1;
-        EXPECT_FALSE(PlistDataReader::readURL(QUrl::fromLocalFile(path(name)), nullptr, type, creator));
-        EXPECT_EQ(type, 0u);
-        EXPECT_EQ(creator, 0u);
     }
 }
 
@@ -190,12 +166,12 @@ TEST_F(PlistDataReaderTest, NonRegularFilesFailAtOnce)
     ASSERT_EQ(::mkfifo(QFile::encodeName(path(QStringLiteral("pipe"))).constData(), 0600), 0);
     ASSERT_TRUE(QDir(mDir.path()).mkdir(QStringLiteral("Folder.plist")));
 
-    const Outcome fifo = read(QStringLiteral("pipe.plist"));
+    const PlistData fifo = read(QStringLiteral("pipe.plist"));
     EXPECT_FALSE(fifo.bytes);
     EXPECT_EQ(fifo.error.domain, PosixErrorDomain);
     EXPECT_TRUE(fifo.error.description.contains(QStringLiteral("regular file")));
 
-    const Outcome folder = read(QStringLiteral("Folder.plist"));
+    const PlistData folder = read(QStringLiteral("Folder.plist"));
     EXPECT_FALSE(folder.bytes);
     EXPECT_EQ(folder.error.code, EISDIR);
     EXPECT_EQ(folder.error.description, QStringLiteral("Is a directory"));
@@ -213,7 +189,7 @@ TEST_F(PlistDataReaderTest, HugePlistIsRefusedWithItsSize)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     ASSERT_TRUE(file.resize(qint64(256) * 1024 * 1024 + 1)); // sparse: costs no disk
     file.close();
-    const Outcome out = read(QStringLiteral("big.plist"));
+    const PlistData out = read(QStringLiteral("big.plist"));
     EXPECT_FALSE(out.bytes);
     EXPECT_EQ(out.error.code, EFBIG);
     EXPECT_TRUE(out.error.description.contains(QStringLiteral("268435457 bytes")))
@@ -231,7 +207,7 @@ TEST_F(PlistDataReaderTest, UnreadableFilesReportPermission)
     for (const char* name : {"Locked.plist", "Locked", "._Hidden"})
         ASSERT_EQ(::chmod(QFile::encodeName(path(QString::fromUtf8(name))).constData(), 0), 0);
 
-    const Outcome plist = read(QStringLiteral("Locked.plist"));
+    const PlistData plist = read(QStringLiteral("Locked.plist"));
     EXPECT_EQ(plist.error.code, EACCES);
     EXPECT_EQ(plist.error.description, QStringLiteral("Permission denied"));
     expectStatus(read(QStringLiteral("Locked")), permErr);
@@ -256,12 +232,11 @@ TEST(LegacyExample, CarriesItsPlistAndMatchingCodes)
     if (source.isEmpty())
         GTEST_SKIP() << "OSTREL_SOURCE_DIR not set";
     const QString tool = QString::fromLocal8Bit(source) + QStringLiteral("/examples/LegacyTool");
-    Error error;
-    FourCharCode type = 0, creator = 0;
-    const std::optional<QByteArray> bytes = PlistDataReader::readURL(QUrl::fromLocalFile(tool), &error, type, creator);
-    ASSERT_TRUE(bytes) << error.code;
-    const plist::ParseResult parsed = plist::parse(*bytes);
-    ASSERT_TRUE(parsed.ok()) << parsed.error.toStdString();
+    const PlistData data = check::readURL(QUrl::fromLocalFile(tool));
+    ASSERT_TRUE(data.ok()) << data.error.code;
+    const FourCharCode type = data.fileType, creator = data.creator;
+    const plist::ParseResult parsed = plist::parse(*data.bytes);
+    ASSERT_TRUE(parsed.ok()) << parsed.errorText().toStdString();
     ASSERT_TRUE(parsed.value->isDictionary());
     const plist::Dictionary& dict = parsed.value->toDictionary();
     const plist::Value* signature = dict.find(QStringLiteral("CFBundleSignature"));
@@ -281,16 +256,15 @@ TEST(ReadWholeFile, AFileThatSaysItIsEmptyIsReadByItsContent)
     QFile file(empty);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
-    platform::Error error;
-    const std::optional<QByteArray> none = PlistDataReader::readWholeFile(empty, &error);
-    ASSERT_TRUE(none);
-    EXPECT_TRUE(none->isEmpty());
+    const PlistData none = readWholeFile(empty);
+    ASSERT_TRUE(none.ok());
+    EXPECT_TRUE(none.bytes->isEmpty());
 
     // The kernel's files say 0 bytes and hold text all the same.
     QFile proc(QStringLiteral("/proc/self/status"));
     ASSERT_TRUE(proc.open(QIODevice::ReadOnly));
     ASSERT_EQ(proc.size(), 0);
-    const std::optional<QByteArray> status = PlistDataReader::readWholeFile(proc.fileName(), &error);
-    ASSERT_TRUE(status) << error.description.toStdString();
-    EXPECT_TRUE(status->startsWith("Name:")) << status->left(40).toStdString();
+    const PlistData status = readWholeFile(proc.fileName());
+    ASSERT_TRUE(status.ok()) << status.error.description.toStdString();
+    EXPECT_TRUE(status.bytes->startsWith("Name:")) << status.bytes->left(40).toStdString();
 }

@@ -117,7 +117,7 @@ plist::Value shippedRules()
 {
     const plist::ParseResult parsed =
         plist::parse(readFile(qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/resources/rules.plist")));
-    EXPECT_TRUE(parsed.ok()) << parsed.error.toStdString();
+    EXPECT_TRUE(parsed.ok()) << parsed.errorText().toStdString();
     return parsed.value.value_or(plist::Value());
 }
 

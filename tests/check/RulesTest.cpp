@@ -29,7 +29,7 @@ plist::Value readPlist(const QString& path)
     }
     plist::ParseResult result = plist::parse(file.readAll());
     if (!result.ok())
-        ADD_FAILURE() << path.toStdString() << ": " << result.error.toStdString();
+        ADD_FAILURE() << path.toStdString() << ": " << result.errorText().toStdString();
     return result.value.value_or(plist::Value());
 }
 

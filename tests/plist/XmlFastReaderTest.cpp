@@ -40,7 +40,7 @@ QByteArray plist(const QByteArray& body)
 
 std::string describe(const ParseResult& r)
 {
-    return r.ok() ? plist::toJson(*r.value).toStdString() : "error: " + r.error.toStdString();
+    return r.ok() ? plist::toJson(*r.value).toStdString() : "error: " + r.errorText().toStdString();
 }
 
 // Equal in every way a caller can see: value (key order and real bits
