@@ -72,9 +72,9 @@ PlistData readWholeFile(const QString& path)
 
 PlistData readURL(const QUrl& url)
 {
+    PlistData result;
     const QString path = platform::fileSystemPath(url);
     if (platform::lostUndecodableBytes(path)) {
-        PlistData result;
         result.error = posixError(ENOENT, QStringLiteral("The name is not valid UTF-8 and cannot be opened: its bytes "
                                                          "were lost before it reached Ostrel."));
         return result;
@@ -82,7 +82,6 @@ PlistData readURL(const QUrl& url)
     if (platform::pathExtension(url) == QStringLiteral("plist"))
         return readWholeFile(path);
 
-    PlistData result;
     if (!url.isLocalFile() || !platform::fileExists(url)) {
         result.error = platform::Error::osStatus(platform::fnfErr);
         return result;

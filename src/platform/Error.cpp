@@ -18,4 +18,4 @@ QString Error::localizedDescription() const
     return QStringLiteral("The operation couldn't be completed (%1 error %2).").arg(domain).arg(code);
 }
 
-}  // namespace platform
+} // namespace platform

@@ -13,7 +13,7 @@ inline const QString PosixErrorDomain = QStringLiteral("NSPOSIXErrorDomain");
 struct Error {
     QString domain;
     long long code = 0;
-    QString description;  // what the user reads; may be empty for OS statuses
+    QString description; // what the user reads; may be empty for OS statuses
 
     // The description, or for an OS status without one, the text the strings
     // table gives for that status.
@@ -22,4 +22,4 @@ struct Error {
     [[nodiscard]] static Error osStatus(int status) { return Error{OSStatusErrorDomain, status, {}}; }
 };
 
-}  // namespace platform
+} // namespace platform

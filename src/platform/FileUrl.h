@@ -26,7 +26,7 @@ QString decodeFileName(const QByteArray& bytes);
 QByteArray encodeFileName(const QString& name);
 // The byte that a character of a decoded name stands for, when it stands for
 // a byte that is not part of valid UTF-8.
-std::optional<unsigned char> undecodableByte(QChar c);
+[[nodiscard]] std::optional<unsigned char> undecodableByte(QChar c);
 // True when a decoded name holds a byte that is not part of valid UTF-8.
 bool hasUndecodableBytes(const QString& name);
 

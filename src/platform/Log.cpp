@@ -37,4 +37,4 @@ QString exceptionReason(const std::exception& e)
     return QString::fromUtf8(e.what());
 }
 
-}  // namespace platform
+} // namespace platform

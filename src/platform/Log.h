@@ -7,4 +7,4 @@ namespace platform {
 
 void Log(const QString& line);
 
-}  // namespace platform
+} // namespace platform

@@ -30,4 +30,4 @@ QString exceptionName(const std::exception& e);
 // Its reason: what() as text.
 QString exceptionReason(const std::exception& e);
 
-}  // namespace platform
+} // namespace platform

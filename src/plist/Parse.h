@@ -94,7 +94,7 @@ struct ParseResult {
 };
 
 // Recognises the format from the bytes and parses them.
-ParseResult parse(const QByteArray& bytes);
+[[nodiscard]] ParseResult parse(const QByteArray& bytes);
 
 // The key path of a dictionary member and of an array element, as findings print them.
 QString memberKeyPath(const QString& parentPath, const QString& key);

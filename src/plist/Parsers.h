@@ -10,4 +10,4 @@ ParseResult parseXml(const QByteArray& bytes);
 ParseResult parseBinary(const QByteArray& bytes);
 ParseResult parseOldStyle(const QString& text);
 
-}  // namespace plist::detail
+} // namespace plist::detail

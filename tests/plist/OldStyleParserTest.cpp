@@ -1,6 +1,6 @@
 // The old-style text reader: values, strings files, errors with positions, limits.
-#include "plist/Parse.h"
 #include "Support.h"
+#include "plist/Parse.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The XML property-list reader: values, errors with their positions, limits.
-#include "plist/Parse.h"
 #include "Support.h"
+#include "plist/Parse.h"
 
 #include <QDateTime>
 #include <QTimeZone>
