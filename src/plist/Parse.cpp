@@ -259,8 +259,9 @@ ParseResult parse(const QByteArray& bytes)
     // Read as UTF-16, UTF-32 would only show up as some stray character.
     if (isUtf32(bytes)) {
         ParseResult failed;
-        failed.error = ParseError{ParseError::Code::BadEncoding, -1, 0, 0,
-                                  QStringLiteral("the text is UTF-32, which is not read: save the file as UTF-8 or UTF-16")};
+        failed.error =
+            ParseError{ParseError::Code::BadEncoding, -1, 0, 0,
+                       QStringLiteral("the text is UTF-32, which is not read: save the file as UTF-8 or UTF-16")};
         return failed;
     }
 

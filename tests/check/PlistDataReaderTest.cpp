@@ -256,7 +256,7 @@ TEST(ReadWholeFile, AFileThatSaysItIsEmptyIsReadByItsContent)
     QFile file(empty);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
-    const PlistData none = readWholeFile(empty);
+    const PlistData none = check::readWholeFile(empty);
     ASSERT_TRUE(none.ok());
     EXPECT_TRUE(none.bytes->isEmpty());
 
@@ -264,7 +264,7 @@ TEST(ReadWholeFile, AFileThatSaysItIsEmptyIsReadByItsContent)
     QFile proc(QStringLiteral("/proc/self/status"));
     ASSERT_TRUE(proc.open(QIODevice::ReadOnly));
     ASSERT_EQ(proc.size(), 0);
-    const PlistData status = readWholeFile(proc.fileName());
+    const PlistData status = check::readWholeFile(proc.fileName());
     ASSERT_TRUE(status.ok()) << status.error.description.toStdString();
     EXPECT_TRUE(status.bytes->startsWith("Name:")) << status.bytes->left(40).toStdString();
 }
