@@ -15,15 +15,7 @@
 namespace validator_test {
 namespace {
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ADD_FAILURE() << "cannot read " << path.toStdString();
-        return {};
-    }
-    return file.readAll();
-}
+using testsupport::readFile;
 
 // One finding, reduced to its kind: the message key and the key path it is
 // about, with array indexes folded ("CFBundleDocumentTypes[].CFBundleTypeRole").

@@ -1,6 +1,8 @@
 // The shipped rules against the reference of documented keys: every key it
 // documents, at every level, is known at its documented place, and the
 // architecture variants of kernel-extension keys are known as their base key.
+#include "Support.h"
+
 #include "check/PlistValidator.h"
 #include "plist/Parse.h"
 
@@ -23,15 +25,7 @@ struct DocumentedKey {
     QList<Step> place;
 };
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ADD_FAILURE() << "cannot read " << path.toStdString();
-        return {};
-    }
-    return file.readAll();
-}
+using testsupport::readFile;
 
 // The rows of the reference's key tables: "| `key` | level | type | ...".
 QList<DocumentedKey> readReference()

@@ -129,6 +129,17 @@ public:
 
 namespace testsupport {
 
+// The whole of a file the test needs; a file that cannot be read fails the test.
+inline QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "cannot read " << path.toStdString();
+        return {};
+    }
+    return file.readAll();
+}
+
 // A window for the controller's tests: each panel answers as the test
 // scripted it, and every request is recorded for the test to look at.
 class ScriptedWindow : public check::ReportWindow {
