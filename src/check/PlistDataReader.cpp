@@ -11,9 +11,6 @@ namespace check {
 
 namespace {
 
-// Property lists are small; a larger file is refused rather than loaded.
-constexpr std::uint64_t kMaxPlistFileSize = 256 * 1024 * 1024;
-
 platform::Error posixError(int code, const QString& description)
 {
     return platform::Error{platform::PosixErrorDomain, code, description};
@@ -41,7 +38,7 @@ PlistData readWholeFile(const QString& path)
         return result;
     }
     const std::uint64_t size = opened.file->size();
-    if (size > kMaxPlistFileSize) {
+    if (size > platform::kMaxPropertyListSize) {
         result.error = posixError(EFBIG, QStringLiteral("The file is too large to be a property list: %1 bytes "
                                                         "(%2 MiB); files over 256 MiB are not read.")
                                              .arg(size)
@@ -53,7 +50,7 @@ PlistData readWholeFile(const QString& path)
     // A size of 0 may be a file of the kernel's (/proc) that has content all
     // the same; an empty file reads as empty either way.
     const platform::OSStatus status =
-        size == 0 ? opened.file->readToEnd(kMaxPlistFileSize, bytes) : opened.file->read(0, size, bytes);
+        size == 0 ? opened.file->readToEnd(platform::kMaxPropertyListSize, bytes) : opened.file->read(0, size, bytes);
     if (status == platform::memFullErr) {
         result.error = posixError(EFBIG, QStringLiteral("The file is too large to be a property list: "
                                                         "files over 256 MiB are not read."));

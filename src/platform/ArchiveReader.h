@@ -5,6 +5,8 @@
 // archives (bombs, huge entry counts, damaged or truncated data).
 #pragma once
 
+#include "platform/ByteSource.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -22,7 +24,7 @@ bool isArchiveName(const QString& fileName);
 struct ArchiveLimits {
     // An entry kept larger than this is refused without being read whole
     // (the largest property list the checker reads).
-    std::uint64_t maxEntrySize = 256ull * 1024 * 1024;
+    std::uint64_t maxEntrySize = kMaxPropertyListSize;
     // Bytes unpacked per archive, kept or skipped.
     std::uint64_t maxTotalBytes = 4ull * 1024 * 1024 * 1024;
     // Entries per archive.

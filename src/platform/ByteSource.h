@@ -13,6 +13,10 @@
 
 namespace platform {
 
+// Property lists are small: a file or archive entry larger than this is
+// refused rather than loaded.
+constexpr std::uint64_t kMaxPropertyListSize = 256 * 1024 * 1024;
+
 // True when [offset, offset + length) lies within size bytes; overflow-free.
 constexpr bool rangeFits(std::uint64_t offset, std::uint64_t length, std::uint64_t size)
 {
