@@ -21,7 +21,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
 #include <QThread>
@@ -449,13 +448,8 @@ int main(int argc, char** argv)
         }
         if (format == Format::Json) {
             for (const report::ReportLine& line : report::reportLines(report, file.firstRun, file.endRun, shown)) {
-                QJsonObject object{{QStringLiteral("file"), file.path},
-                                   {QStringLiteral("read"), file.read},
-                                   {QStringLiteral("severity"), line.severity},
-                                   {QStringLiteral("text"), line.text}};
-                if (line.finding)
-                    report::addJsonMembers(object, *line.finding);
-                checked.out += QJsonDocument(object).toJson(QJsonDocument::Compact);
+                checked.out +=
+                    QJsonDocument(report::jsonLine(line, file.path, file.read)).toJson(QJsonDocument::Compact);
                 checked.out += '\n';
             }
         } else if (format == Format::Text) {

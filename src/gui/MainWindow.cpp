@@ -6,18 +6,22 @@
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/UserDefaults.h"
+#include "report/ReportText.h"
 #include "report/RtfdWriter.h"
 #include "report/SaveTarget.h"
 #include "ui_MainWindow.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QKeySequence>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPrintDialog>
@@ -26,12 +30,19 @@
 #include <QStatusBar>
 #include <QTemporaryFile>
 #include <QTimer>
+#include <QToolBar>
+
+#include <algorithm>
 
 namespace gui {
 
 namespace {
 
 const QString kGeometryKey = QStringLiteral("MainWindow/Geometry");
+// The Show control's settings: which findings the view shows.
+const QString kShowErrorsKey = QStringLiteral("ShowErrors");
+const QString kShowWarningsKey = QStringLiteral("ShowWarnings");
+const QString kShowNotesKey = QStringLiteral("ShowNotes");
 
 // Local files and directories among dropped URLs, in order.
 QStringList localPaths(const QMimeData* data)
@@ -67,8 +78,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mUi(std::make_uni
 
     // The view is filled between events, in one edit for all runs appended
     // meanwhile: far cheaper than laying out every run on its own.
-    mTextStorage.setObserver([this](const report::StyledString& run) {
-        mUnshownRuns.append(run);
+    mTextStorage.setObserver([this](const report::StyledString&) {
         if (!mFlushScheduled) {
             mFlushScheduled = true;
             QMetaObject::invokeMethod(this, &MainWindow::flushReport, Qt::QueuedConnection);
@@ -131,6 +141,9 @@ void MainWindow::setUpActions()
     connect(view, &QPlainTextEdit::copyAvailable, ui.actionCopy, &QAction::setEnabled);
     connect(ui.actionCopy, &QAction::triggered, view, &QPlainTextEdit::copy);
     connect(ui.actionSelectAll, &QAction::triggered, view, &QPlainTextEdit::selectAll);
+    ui.actionCopyAsJson->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+C")));
+    connect(ui.actionCopyAsJson, &QAction::triggered, this, &MainWindow::copyAsJson);
+    setUpShowControl();
 
     bindSetting(ui.actionDeprecationNotes, platform::DeprecationNotesKey);
     bindSetting(ui.actionNoteUnknownKeys, platform::NoteUnknownKeysKey);
@@ -145,6 +158,87 @@ void MainWindow::bindSetting(QAction* action, const QString& key)
     // Read afresh for each dictionary checked, so a change holds from the next check on.
     action->setChecked(platform::UserDefaults::standard().boolForKey(key));
     connect(action, &QAction::toggled, this, [key](bool on) { platform::UserDefaults::standard().setBool(key, on); });
+}
+
+// The Show control: errors, warnings and notes each shown or hidden, as the
+// settings say. The view is filled again from the findings' records; nothing
+// is checked again.
+
+void MainWindow::setUpShowControl()
+{
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    defaults.registerDefaults({{kShowErrorsKey, true}, {kShowWarningsKey, true}, {kShowNotesKey, true}});
+    const struct {
+        QAction* action;
+        report::Severity severity;
+        QString key;
+        const report::StyledString* icon;
+    } toggles[] = {
+        {mUi->actionShowErrors, report::Severity::Error, kShowErrorsKey, mDelegate->errorIcon()},
+        {mUi->actionShowWarnings, report::Severity::Warning, kShowWarningsKey, mDelegate->warningIcon()},
+        {mUi->actionShowNotes, report::Severity::Note, kShowNotesKey, mDelegate->noteIcon()},
+    };
+    QToolBar* bar = addToolBar(tr("Show"));
+    bar->setObjectName(QStringLiteral("showBar"));
+    bar->setMovable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    bar->addWidget(new QLabel(tr("Show:"), bar));
+    for (const auto& toggle : toggles) {
+        if (toggle.icon && toggle.icon->attachment)
+            toggle.action->setIcon(QIcon(QPixmap::fromImage(QImage::fromData(toggle.icon->attachment->contents))));
+        mShows[static_cast<int>(toggle.severity)] = defaults.boolForKey(toggle.key);
+        toggle.action->setChecked(shows(toggle.severity));
+        connect(toggle.action, &QAction::toggled, this, [this, key = toggle.key, severity = toggle.severity](bool on) {
+            platform::UserDefaults::standard().setBool(key, on);
+            setShown(severity, on);
+        });
+        bar->addAction(toggle.action);
+    }
+}
+
+void MainWindow::setShown(report::Severity severity, bool shown)
+{
+    bool& showing = mShows[static_cast<int>(severity)];
+    if (showing == shown)
+        return;
+    showing = shown;
+    renderReportAgain();
+}
+
+void MainWindow::renderReportAgain()
+{
+    textView()->removeAll();
+    mRunsLookedAt = 0;
+    mViewLength = 0;
+    mShownFindings.clear();
+    flushReport();
+}
+
+QByteArray MainWindow::findingsAsJson() const
+{
+    const QTextCursor selection = textView()->textCursor();
+    const bool whole = !selection.hasSelection();
+    QByteArray lines;
+    for (const ShownFinding& shown : mShownFindings) {
+        if (!whole && (shown.end <= selection.selectionStart() || shown.start >= selection.selectionEnd()))
+            continue;
+        const report::Finding& finding = mTextStorage.findings().at(shown.finding);
+        const report::ReportLine line{report::severityName(finding.severity), finding.text, &finding};
+        lines +=
+            QJsonDocument(report::jsonLine(line, finding.fileGiven, finding.fileRead)).toJson(QJsonDocument::Compact);
+        lines += '\n';
+    }
+    return lines;
+}
+
+void MainWindow::copyAsJson()
+{
+    flushReport();
+    const QByteArray lines = findingsAsJson();
+    QGuiApplication::clipboard()->setText(QString::fromUtf8(lines));
+    const qsizetype count = lines.count('\n');
+    statusBar()->showMessage(
+        count == 1 ? tr("Copied 1 finding as JSON.") : tr("Copied %1 findings as JSON.").arg(count), 5000);
 }
 
 // Files
@@ -221,10 +315,46 @@ void MainWindow::batchProgress(int done, int total)
 void MainWindow::flushReport()
 {
     mFlushScheduled = false;
-    if (mUnshownRuns.isEmpty())
+    const QList<report::StyledString>& runs = mTextStorage.runs();
+    const QList<report::Finding>& findings = mTextStorage.findings();
+    if (mRunsLookedAt >= runs.size())
         return;
-    const QList<report::StyledString> runs = std::exchange(mUnshownRuns, {});
-    textView()->appendRuns(runs);
+    QList<report::StyledString> shown;
+    const auto show = [&](qsizetype run) {
+        shown.append(runs[run]);
+        // An icon stands in the view as one character, as in the report.
+        mViewLength += runs[run].attachment ? 1 : static_cast<int>(runs[run].text.size());
+    };
+    // The findings are in the order of their runs: start at the first that
+    // reaches the runs not looked at yet (it may have begun before them).
+    qsizetype f =
+        std::partition_point(findings.cbegin(), findings.cend(),
+                             [this](const report::Finding& finding) { return finding.endRun <= mRunsLookedAt; }) -
+        findings.cbegin();
+    qsizetype i = mRunsLookedAt;
+    while (i < runs.size()) {
+        while (f < findings.size() && findings[f].endRun <= i)
+            ++f;
+        if (f == findings.size() || findings[f].firstRun > i) {
+            show(i++);
+            continue;
+        }
+        // A finding's runs, icon to line end, are shown or left out together.
+        const report::Finding& finding = findings[f];
+        if (shows(finding.severity)) {
+            const int start = mViewLength;
+            for (qsizetype r = i; r < finding.endRun; ++r)
+                show(r);
+            if (!mShownFindings.isEmpty() && mShownFindings.last().finding == f)
+                mShownFindings.last().end = mViewLength; // its first runs came with an earlier flush
+            else
+                mShownFindings.append(ShownFinding{start, mViewLength, f});
+        }
+        i = finding.endRun;
+    }
+    mRunsLookedAt = runs.size();
+    if (!shown.isEmpty())
+        textView()->appendRuns(shown);
 }
 
 int MainWindow::runOpenPanel(const check::OpenPanelOptions& options, QList<QUrl>& urls)

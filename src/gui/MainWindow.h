@@ -44,6 +44,12 @@ public:
     // Brings the view up to date with the report (it is filled in between events).
     void flushReport();
 
+    // Whether the view shows the findings of a severity (the Show control).
+    bool shows(report::Severity severity) const { return mShows[static_cast<int>(severity)]; }
+    // The findings in the selection, or all when nothing is selected, that the
+    // view shows: one JSON object a line, as ostrel-check --format json has them.
+    QByteArray findingsAsJson() const;
+
     // The work of the print sheet, on a printer already chosen.
     bool printReport(QPrinter& printer, const QString& jobTitle);
     // Writes the report as PDF at path, replacing a file there atomically.
@@ -73,6 +79,11 @@ protected:
 private:
     void setUpActions();
     void bindSetting(QAction* action, const QString& key);
+    void setUpShowControl();
+    void setShown(report::Severity severity, bool shown);
+    // Fills the view afresh from the report, showing only what the Show control lets through.
+    void renderReportAgain();
+    void copyAsJson();
     void runBatch();
     void beginBatch();
     void endBatch();
@@ -82,8 +93,18 @@ private:
     std::unique_ptr<Ui::MainWindow> mUi;
     report::TextStorage mTextStorage;
     std::unique_ptr<check::OstrelAppDelegate> mDelegate;
-    QList<report::StyledString> mUnshownRuns;
     bool mFlushScheduled = false;
+    // What the view has of the report: the runs looked at so far (shown or
+    // hidden), the length of its text, and where each finding it shows stands.
+    struct ShownFinding {
+        int start;
+        int end;
+        qsizetype finding;
+    };
+    qsizetype mRunsLookedAt = 0;
+    int mViewLength = 0;
+    QList<ShownFinding> mShownFindings;
+    bool mShows[3] = {true, true, true}; // error, warning, note
 
     QStringList mWaiting;
     bool mBusy = false;

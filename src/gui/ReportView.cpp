@@ -205,6 +205,16 @@ void ReportView::appendRuns(const QList<report::StyledString>& runs)
     scheduleLayout();
 }
 
+void ReportView::removeAll()
+{
+    // Not QTextDocument::clear(): that would drop the icons' images, which
+    // copies of the document (printing) take along.
+    QTextCursor cursor(document());
+    cursor.select(QTextCursor::Document);
+    cursor.removeSelectedText();
+    mLaidOutBlocks = 0;
+}
+
 // The plain-text layout lays out the lines on the screen only, and counts a
 // block it has not laid out as one line. The rest is laid out a little at a
 // time while the application idles, so the scroll bar comes to be exact

@@ -24,6 +24,8 @@ public:
 
     // Appends runs at the end of the text, in one edit.
     void appendRuns(const QList<report::StyledString>& runs);
+    // Removes all the text, so that the report can be shown afresh.
+    void removeAll();
 
     // The image name under which an attachment is shown, and back.
     static QString imageName(const QString& attachmentFileName);

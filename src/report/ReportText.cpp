@@ -1,5 +1,7 @@
 #include "report/ReportText.h"
 
+#include "report/FindingFormats.h"
+
 namespace report {
 
 QString plainText(const TextStorage& report, qsizetype firstRun, qsizetype endRun, bool ansiBold,
@@ -69,6 +71,17 @@ QList<ReportLine> reportLines(const TextStorage& report, qsizetype firstRun, qsi
     }
     finish();
     return lines;
+}
+
+QJsonObject jsonLine(const ReportLine& line, const QString& file, const QString& read)
+{
+    QJsonObject object{{QStringLiteral("file"), file},
+                       {QStringLiteral("read"), read},
+                       {QStringLiteral("severity"), line.severity},
+                       {QStringLiteral("text"), line.text}};
+    if (line.finding)
+        addJsonMembers(object, *line.finding);
+    return object;
 }
 
 } // namespace report

@@ -5,6 +5,7 @@
 
 #include "report/TextStorage.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 
@@ -33,5 +34,9 @@ struct ReportLine {
 // its own ("text"); empty lines do not count.
 QList<ReportLine> reportLines(const TextStorage& report, qsizetype firstRun, qsizetype endRun,
                               const FindingFilter& shown = {});
+
+// A line as one object of the JSON lines form: the file as given, the file
+// read, the severity and the text, and a finding's own members.
+QJsonObject jsonLine(const ReportLine& line, const QString& file, const QString& read);
 
 } // namespace report

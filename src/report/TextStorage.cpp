@@ -23,6 +23,26 @@ void TextStorage::appendAttributedString(const StyledString& run)
         mObserver(run);
 }
 
+void TextStorage::appendReport(const TextStorage& other, qsizetype firstRun, qsizetype endRun, qsizetype firstFinding)
+{
+    mFindingOpen = false;
+    const qsizetype shift = mRuns.size() - firstRun;
+    // The records go first: an observer may ask which finding a run shows.
+    for (qsizetype f = firstFinding; f < other.mFindings.size() && other.mFindings[f].firstRun < endRun; ++f) {
+        Finding finding = other.mFindings[f];
+        finding.firstRun += shift;
+        finding.endRun = std::min(finding.endRun, endRun) + shift;
+        mFindings.append(std::move(finding));
+    }
+    mRuns.reserve(mRuns.size() + endRun - firstRun);
+    for (qsizetype i = firstRun; i < endRun; ++i) {
+        mRuns.append(other.mRuns[i]);
+        mLength += other.mRuns[i].text.size();
+        if (mObserver)
+            mObserver(mRuns.last());
+    }
+}
+
 void TextStorage::clear()
 {
     mRuns.clear();

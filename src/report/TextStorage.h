@@ -72,6 +72,10 @@ public:
     // The plain text: each icon shows as U+FFFC.
     QString string() const;
 
+    // Appends the runs [firstRun, endRun) of another report and the findings
+    // among them (from firstFinding on), as if they had been written here.
+    void appendReport(const TextStorage& other, qsizetype firstRun, qsizetype endRun, qsizetype firstFinding);
+
     void setObserver(Observer observer) { mObserver = std::move(observer); }
     // Forgets the text and the findings, for a reader that has taken them.
     void clear();

@@ -6,6 +6,7 @@
 #include "gui/ReportView.h"
 #include "platform/Bundle.h"
 #include "platform/UserDefaults.h"
+#include "report/ReportText.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -13,10 +14,13 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPrintDialog>
+#include <QProcess>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTimer>
@@ -424,4 +428,190 @@ TEST_F(WindowTest, SaveAndExportReplaceOnlyADocumentOfTheirOwnKind)
         }
     }
     QDir::setCurrent(before);
+}
+
+namespace {
+
+// Each piece of the view's text with what it looks like: its text (or the
+// image's name) and the font or image properties.
+QStringList viewPieces(gui::ReportView* view)
+{
+    QStringList pieces;
+    for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next()) {
+        pieces << QStringLiteral("¶%1").arg(block.blockFormat().properties().size());
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            QString piece = format.isImageFormat() ? format.toImageFormat().name() : it.fragment().text();
+            piece += QLatin1Char('|') + format.font().toString();
+            const auto properties = format.properties();
+            for (auto p = properties.cbegin(); p != properties.cend(); ++p)
+                piece += QStringLiteral("|%1=%2").arg(p.key()).arg(p.value().toString());
+            pieces << piece;
+        }
+    }
+    return pieces;
+}
+
+QString example(const char* name)
+{
+    return qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/examples/") + QLatin1String(name);
+}
+
+// The view's findings of each severity, counted by their words.
+QMap<QString, int> shownKinds(MainWindow& window)
+{
+    const QString text = window.textView()->labelledText();
+    QMap<QString, int> kinds;
+    for (const char* word : {"error: ", "warning: ", "note: "})
+        kinds[QLatin1String(word)] = static_cast<int>(text.count(QLatin1String(word)));
+    return kinds;
+}
+
+// What ostrel-check writes as JSON lines for paths, findings only.
+QList<QByteArray> cliFindingLines(const QStringList& paths, const QString& configHome)
+{
+    QProcess cli;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome); // its default settings
+    cli.setProcessEnvironment(environment);
+    cli.start(
+        qEnvironmentVariable("OSTREL_BINARY_DIR") + QStringLiteral("/src/cli/ostrel-check"),
+        QStringList{QStringLiteral("--format"), QStringLiteral("json"), QStringLiteral("-j"), QStringLiteral("1")} +
+            paths);
+    if (!cli.waitForFinished(60000))
+        return {};
+    QList<QByteArray> lines;
+    for (const QByteArray& line : cli.readAllStandardOutput().split('\n')) {
+        if (line.contains("\"id\":"))
+            lines << line;
+    }
+    return lines;
+}
+
+QList<QByteArray> lines(const QByteArray& text)
+{
+    QList<QByteArray> all = text.split('\n');
+    if (!all.isEmpty() && all.last().isEmpty())
+        all.removeLast();
+    return all;
+}
+
+} // namespace
+
+TEST_F(WindowTest, ShowControlHidesEachKindAndRestoresTheViewExactly)
+{
+    MainWindow window;
+    window.openPaths({example("Mistakes.app"), example("LegacyTool")});
+    window.flushReport();
+    const QStringList whole = viewPieces(window.textView());
+    const QMap<QString, int> all = shownKinds(window);
+    ASSERT_GT(all["error: "], 0);
+    ASSERT_GT(all["warning: "], 0);
+    ASSERT_GT(all["note: "], 0);
+
+    const struct {
+        const char* action;
+        const char* setting;
+        report::Severity severity;
+        const char* word;
+    } rows[] = {
+        {"actionShowErrors", "ShowErrors", report::Severity::Error, "error: "},
+        {"actionShowWarnings", "ShowWarnings", report::Severity::Warning, "warning: "},
+        {"actionShowNotes", "ShowNotes", report::Severity::Note, "note: "},
+    };
+    for (const auto& row : rows) {
+        QAction* toggle = action(window, row.action);
+        ASSERT_TRUE(toggle && toggle->isCheckable() && toggle->isChecked()) << row.action;
+        toggle->trigger();
+        EXPECT_FALSE(window.shows(row.severity));
+        EXPECT_EQ(platform::UserDefaults::standard().store().value(row.setting).toBool(), false) << row.setting;
+        // The kind is gone, line ends and all; the rest is as the command line
+        // shows it with the same kind left out.
+        QMap<QString, int> expected = all;
+        expected[row.word] = 0;
+        EXPECT_EQ(shownKinds(window), expected) << row.action;
+        const QString text = report::plainText(window.textStorage(), 0, window.textStorage().runs().size(), false,
+                                               [&](const report::Finding& f) { return f.severity != row.severity; });
+        EXPECT_EQ(window.textView()->labelledText(), text) << row.action;
+
+        toggle->trigger();
+        EXPECT_EQ(viewPieces(window.textView()), whole) << row.action;
+        EXPECT_EQ(platform::UserDefaults::standard().store().value(row.setting).toBool(), true) << row.setting;
+    }
+}
+
+TEST_F(WindowTest, HiddenKindsStayHiddenForNewChecksAndInTheNextWindow)
+{
+    {
+        MainWindow window;
+        action(window, "actionShowNotes")->trigger();
+        action(window, "actionShowWarnings")->trigger();
+    }
+    MainWindow window;
+    EXPECT_FALSE(action(window, "actionShowNotes")->isChecked());
+    EXPECT_FALSE(action(window, "actionShowWarnings")->isChecked());
+    EXPECT_TRUE(action(window, "actionShowErrors")->isChecked());
+    window.openPaths({example("Mistakes.app"), example("LegacyTool")});
+    window.flushReport();
+    const QMap<QString, int> kinds = shownKinds(window);
+    EXPECT_GT(kinds["error: "], 0);
+    EXPECT_EQ(kinds["warning: "], 0);
+    EXPECT_EQ(kinds["note: "], 0);
+    // Still recorded: shown again on demand.
+    action(window, "actionShowNotes")->trigger();
+    EXPECT_GT(shownKinds(window)["note: "], 0);
+}
+
+TEST_F(WindowTest, CopyAsJsonGivesTheCommandLinesObjectsOfTheShownFindingsInTheSelection)
+{
+    const QString cli = qEnvironmentVariable("OSTREL_BINARY_DIR") + QStringLiteral("/src/cli/ostrel-check");
+    if (!QFileInfo(cli).isExecutable())
+        GTEST_SKIP() << "ostrel-check is not built";
+    const QStringList paths{example("Mistakes.app"), example("LegacyTool")};
+    const QList<QByteArray> expected = cliFindingLines(paths, mDir.filePath("config"));
+    ASSERT_GT(expected.size(), 3);
+
+    MainWindow window;
+    window.openPaths(paths);
+    QAction* copy = action(window, "actionCopyAsJson");
+    ASSERT_NE(copy, nullptr);
+    copy->trigger();
+    EXPECT_EQ(lines(QGuiApplication::clipboard()->text().toUtf8()), expected);
+
+    // Hidden kinds are not copied.
+    action(window, "actionShowNotes")->trigger();
+    QList<QByteArray> withoutNotes;
+    for (const QByteArray& line : expected) {
+        if (!line.contains("\"severity\":\"note\""))
+            withoutNotes << line;
+    }
+    ASSERT_LT(withoutNotes.size(), expected.size());
+    copy->trigger();
+    EXPECT_EQ(lines(QGuiApplication::clipboard()->text().toUtf8()), withoutNotes);
+
+    // A selection copies the findings whose text it touches, and only those.
+    const QJsonObject second = QJsonDocument::fromJson(withoutNotes[1]).object();
+    const QJsonObject third = QJsonDocument::fromJson(withoutNotes[2]).object();
+    QTextDocument* document = window.textView()->document();
+    const QTextCursor secondText = document->find(second.value("text").toString());
+    const QTextCursor thirdText = document->find(third.value("text").toString());
+    ASSERT_FALSE(secondText.isNull());
+    ASSERT_FALSE(thirdText.isNull());
+    const struct {
+        int start;
+        int end;
+        QList<QByteArray> copied;
+    } selections[] = {
+        {secondText.selectionStart() + 2, secondText.selectionStart() + 5, {withoutNotes[1]}},
+        {secondText.selectionEnd() - 1, thirdText.selectionStart() + 1, {withoutNotes[1], withoutNotes[2]}},
+        {0, 1, {}}, // the introduction
+    };
+    for (const auto& selection : selections) {
+        QTextCursor cursor(document);
+        cursor.setPosition(selection.start);
+        cursor.setPosition(selection.end, QTextCursor::KeepAnchor);
+        window.textView()->setTextCursor(cursor);
+        copy->trigger();
+        EXPECT_EQ(lines(QGuiApplication::clipboard()->text().toUtf8()), selection.copied) << selection.start;
+    }
 }

@@ -121,6 +121,45 @@ TEST(TextStorage, TextAfterAClosedFindingBelongsToNone)
     EXPECT_EQ(storage.findingOfRun(3), nullptr);
 }
 
+TEST(TextStorage, AppendsAnotherReportsPartAsIfWrittenThere)
+{
+    const TextStorage part = oneCheck();
+    // A piece of each: from the first finding on, then the whole.
+    const struct {
+        qsizetype firstRun, firstFinding;
+    } pieces[] = {{3, 0}, {0, 0}};
+    for (const auto& piece : pieces) {
+        SCOPED_TRACE(piece.firstRun);
+        TextStorage storage = oneCheck();
+        storage.beginFinding(Finding{}, true); // left open: what follows is not its text
+        const qsizetype before = storage.runs().size();
+        int told = 0;
+        storage.setObserver([&](const StyledString& run) {
+            // Each run is told once its record is there.
+            const Finding* owner = storage.findingOfRun(storage.runs().size() - 1);
+            EXPECT_EQ(owner != nullptr, part.findingOfRun(piece.firstRun + told) != nullptr);
+            EXPECT_EQ(run.text, part.runs()[piece.firstRun + told].text);
+            ++told;
+        });
+        storage.appendReport(part, piece.firstRun, part.runs().size(), piece.firstFinding);
+        EXPECT_EQ(told, part.runs().size() - piece.firstRun);
+        EXPECT_EQ(report::plainText(storage, before, storage.runs().size(), false),
+                  report::plainText(part, piece.firstRun, part.runs().size(), false));
+        EXPECT_EQ(storage.length(), storage.string().size());
+        const qsizetype added = part.findings().size();
+        ASSERT_EQ(storage.findings().size(), part.findings().size() + 1 + added);
+        EXPECT_EQ(storage.findings()[added].text, ""); // the one left open stayed empty
+        for (qsizetype f = 0; f < added; ++f) {
+            const Finding& got = storage.findings()[added + 1 + f];
+            const Finding& from = part.findings()[f];
+            EXPECT_EQ(got.messageKey, from.messageKey);
+            EXPECT_EQ(got.text, from.text);
+            EXPECT_EQ(got.firstRun - before, from.firstRun - piece.firstRun);
+            EXPECT_EQ(got.endRun - got.firstRun, from.endRun - from.firstRun);
+        }
+    }
+}
+
 TEST(ReportText, PlainTextNamesSeveritiesFromTheRecordsAndMarksBoldOnlyWhenAsked)
 {
     TextStorage storage = oneCheck();
