@@ -110,6 +110,8 @@ void OstrelAppDelegate::openFiles()
     QList<QUrl> urls;
     if (oWindow->runOpenPanel(OpenPanelOptions{}, urls) != kPanelOK)
         return;
+    if (oWindow->checkBatch(urls))
+        return;
     const int total = static_cast<int>(urls.size());
     for (int i = 0; i < total; ++i) {
         if (urls[i].isLocalFile())

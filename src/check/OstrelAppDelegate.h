@@ -87,6 +87,8 @@ public:
     // Every file and bundle checked so far, as given and as read: no save may
     // replace them.
     const QStringList& checkedPaths() const { return mCheckedPaths; }
+    // What checks for this window on other threads named and read.
+    void addCheckedPaths(const QStringList& paths) { mCheckedPaths += paths; }
     // How many error icons were appended so far (a null icon counts too).
     int errorCount() const { return mErrorCount; }
 

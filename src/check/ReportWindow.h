@@ -64,6 +64,16 @@ public:
     // Tells the user of a failure the report does not show (a failed save).
     virtual void presentError(const QString& message) = 0;
 
+    // Takes the files chosen in the open panel to check them its own way (the
+    // desktop window on worker threads, each file's report appended whole and
+    // in order). The default leaves them to the controller, which checks them
+    // one after another.
+    virtual bool checkBatch(const QList<QUrl>& urls)
+    {
+        (void)urls;
+        return false;
+    }
+
     // Between the files of a batch: done of total checked. The window may
     // show progress and repaint; the default does nothing.
     virtual void batchProgress(int done, int total)

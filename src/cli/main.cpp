@@ -1,6 +1,6 @@
 // ostrel-check: checks bundles and property lists from the command line and
 // writes the report to stdout, as text or as JSON lines.
-#include "FileChecker.h"
+#include "check/FileChecker.h"
 #include "check/MessageFormat.h"
 #include "check/PlistDataReader.h"
 #include "platform/Bundle.h"
@@ -196,7 +196,19 @@ QString ruleDescription(const QString& messageKey)
     return text.replace(QStringLiteral("%%"), QStringLiteral("%")).trimmed();
 }
 
-using cli::Counts;
+struct Counts {
+    int bySeverity[3] = {0, 0, 0}; // error, warning, note
+    int ignored = 0;
+};
+
+// What one file's check comes to: its report as it is written, and what it
+// adds to the run's status and summary.
+struct CheckedFile {
+    QByteArray out;
+    bool failed = false;
+    Counts counts;
+    QList<report::Finding> kept; // findings the run writes at its end (SARIF)
+};
 
 // "3 errors, 12 warnings, 40 notes in 25 files, and 4 ignored"
 QString summary(const Counts& counts, qsizetype files)
@@ -426,8 +438,8 @@ int main(int argc, char** argv)
     const bool ansiBold = format == Format::Text && isatty(STDOUT_FILENO);
 
     // Runs on the checking threads: reads only the options and the ignore list.
-    const cli::Render render = [&](const cli::FileReport& file) {
-        cli::CheckedFile checked;
+    const check::CheckPool<CheckedFile>::Render render = [&](const check::FileReport& file) {
+        CheckedFile checked;
         // An exception the guard did not catch left no finding behind; it fails all the same.
         checked.failed = !file.completed;
         const report::TextStorage& report = file.report;
@@ -466,7 +478,7 @@ int main(int argc, char** argv)
     Counts counts;
     QList<report::Finding> sarifFindings;
     Progress progress(paths.size());
-    const auto deliver = [&](qsizetype index, cli::CheckedFile& file) {
+    const auto deliver = [&](qsizetype index, CheckedFile& file) {
         failed = failed || file.failed;
         for (int s = 0; s < 3; ++s)
             counts.bySeverity[s] += file.counts.bySeverity[s];
@@ -479,15 +491,15 @@ int main(int argc, char** argv)
     };
     // The saved report is the whole run's, so it is checked on one thread
     // that keeps it; otherwise each file's report is written and forgotten.
-    std::optional<cli::FileChecker> keeper;
+    std::optional<check::FileChecker> keeper;
     if (!rtfdPath.isEmpty()) {
-        keeper.emplace(render, true);
+        keeper.emplace(true);
         for (qsizetype i = 0; i < paths.size(); ++i) {
-            cli::CheckedFile file = keeper->check(paths[i]);
+            CheckedFile file = keeper->check(paths[i], render);
             deliver(i, file);
         }
     } else {
-        cli::checkInOrder(paths, jobs, render, deliver);
+        check::checkInOrder<CheckedFile>(paths, jobs, render, deliver);
     }
     progress.clear();
     if (format == Format::Sarif) {

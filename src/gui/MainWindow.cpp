@@ -29,6 +29,7 @@
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTemporaryFile>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 
@@ -102,7 +103,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mUi(std::make_uni
 
 MainWindow::~MainWindow()
 {
-    // The controller goes first: it holds on to this window.
+    // The workers stop first: they call back into this window. Then the
+    // controller: it holds on to this window.
+    mPool.reset();
     mDelegate.reset();
 }
 
@@ -122,12 +125,8 @@ void MainWindow::setUpActions()
     setStandardShortcut(ui.actionSelectAll, QKeySequence::SelectAll, QStringLiteral("Ctrl+A"));
 
     connect(ui.actionOpen, &QAction::triggered, this, [this] {
-        if (mBusy)
-            return;
-        beginBatch();
-        check::PerformCommand([this] { mDelegate->openFiles(); });
-        endBatch();
-        runBatch();
+        if (!mBusy)
+            check::PerformCommand([this] { mDelegate->openFiles(); });
     });
     connect(ui.actionSaveAs, &QAction::triggered, this,
             [this] { check::PerformCommand([this] { mDelegate->saveDocumentAs(); }); });
@@ -246,30 +245,69 @@ void MainWindow::copyAsJson()
 void MainWindow::openPaths(const QStringList& paths)
 {
     mWaiting += paths;
-    if (!mBusy)
-        runBatch();
+    runBatch();
+}
+
+bool MainWindow::checkBatch(const QList<QUrl>& urls)
+{
+    QStringList paths;
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile())
+            paths.append(platform::fileSystemPath(url));
+    }
+    openPaths(paths);
+    return true;
 }
 
 void MainWindow::runBatch()
 {
-    while (!mWaiting.isEmpty() && !mClosing) {
-        const QStringList batch = std::exchange(mWaiting, {});
-        beginBatch();
-        const int total = static_cast<int>(batch.size());
-        for (int i = 0; i < total && !mClosing; ++i) {
-            check::PerformCommand([&] { mDelegate->applicationOpenFile(batch[i]); });
-            batchProgress(i + 1, total);
-        }
-        endBatch();
-    }
-    if (!mBusy)
+    if (mPool || mClosing)
+        return;
+    if (mWaiting.isEmpty()) {
         emit batchFinished();
+        return;
+    }
+    const QStringList batch = std::exchange(mWaiting, {});
+    beginBatch();
+    mBatchSize = static_cast<int>(batch.size());
+    batchProgress(0, mBatchSize);
+    // On a worker thread: the file's part of the worker's report, copied out
+    // before the worker forgets it.
+    const auto render = [](const check::FileReport& file) {
+        CheckedPart part;
+        part.report.appendReport(file.report, file.firstRun, file.endRun, file.firstFinding);
+        part.checkedPaths = file.checkedPaths;
+        return part;
+    };
+    mPool = std::make_unique<check::CheckPool<CheckedPart>>(batch, QThread::idealThreadCount(), render, [this] {
+        // One cue at a time: the window takes all that is ready when it gets to it.
+        if (!mTakeScheduled.exchange(true))
+            QMetaObject::invokeMethod(this, &MainWindow::takeCheckedFiles, Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::takeCheckedFiles()
+{
+    mTakeScheduled = false;
+    if (!mPool)
+        return;
+    const qsizetype taken = mPool->deliver(
+        [this](qsizetype, CheckedPart& part) {
+            mTextStorage.appendReport(part.report, 0, part.report.runs().size(), 0);
+            mDelegate->addCheckedPaths(part.checkedPaths);
+        },
+        false);
+    batchProgress(static_cast<int>(taken), mBatchSize);
+    if (taken < mPool->size())
+        return;
+    mPool.reset();
+    endBatch();
+    runBatch();
 }
 
 void MainWindow::beginBatch()
 {
     mBusy = true;
-    mSincePaint.start();
     mUi->actionOpen->setEnabled(false);
 }
 
@@ -302,14 +340,6 @@ void MainWindow::batchProgress(int done, int total)
             statusBar()->showMessage(tr("Checked %1 files.").arg(total), 5000);
         }
     }
-    // The checks run on this thread; every so often the window is painted.
-    // Input waits until the batch ends, so no command starts another batch
-    // meanwhile; files handed over by a second launch join the queue.
-    if (mSincePaint.isValid() && mSincePaint.elapsed() < mRepaintInterval)
-        return;
-    flushReport();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    mSincePaint.start();
 }
 
 void MainWindow::flushReport()
@@ -411,6 +441,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     mClosing = true;
+    // No further file is started; those under way are waited for.
+    if (mPool) {
+        mPool.reset();
+        endBatch();
+    }
+    mWaiting.clear();
     platform::UserDefaults::standard().store().setValue(kGeometryKey, saveGeometry());
     event->accept();
 }

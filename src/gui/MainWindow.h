@@ -3,14 +3,15 @@
 // reach it (command line, drops, a second launch, the Open command).
 #pragma once
 
+#include "check/FileChecker.h"
 #include "check/OstrelAppDelegate.h"
 #include "check/ReportWindow.h"
 #include "report/TextStorage.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 
+#include <atomic>
 #include <memory>
 
 class QAction;
@@ -34,12 +35,12 @@ public:
     check::OstrelAppDelegate& delegate() { return *mDelegate; }
     ReportView* textView() const;
 
-    // Opens files as the desktop hands them over, one after another in order.
-    // While a batch runs, further files wait their turn behind it.
+    // Opens files as the desktop hands them over. A batch is checked on worker
+    // threads, one a core, and each file's report is appended whole in the
+    // order given, as if they were checked one after another; the window goes
+    // on meanwhile. Files that arrive during a batch wait their turn behind it.
     void openPaths(const QStringList& paths);
     bool isBusy() const { return mBusy; }
-    // How often a batch lets the window paint (and other launches hand over files).
-    void setRepaintInterval(int milliseconds) { mRepaintInterval = milliseconds; }
 
     // Brings the view up to date with the report (it is filled in between events).
     void flushReport();
@@ -64,6 +65,7 @@ public:
     void beginPrintSheet(const check::PrintOptions& options, std::function<void(bool success)> didRun) override;
     void presentError(const QString& message) override;
     void batchProgress(int done, int total) override;
+    bool checkBatch(const QList<QUrl>& urls) override;
 
 signals:
     // A batch has ended and no file waits.
@@ -85,6 +87,8 @@ private:
     void renderReportAgain();
     void copyAsJson();
     void runBatch();
+    // Appends the reports of the batch's files that are ready, in order.
+    void takeCheckedFiles();
     void beginBatch();
     void endBatch();
     void exportAsPdf();
@@ -106,12 +110,19 @@ private:
     QList<ShownFinding> mShownFindings;
     bool mShows[3] = {true, true, true}; // error, warning, note
 
+    // What a worker's check of one file brings to the window.
+    struct CheckedPart {
+        report::TextStorage report;
+        QStringList checkedPaths;
+    };
+    std::unique_ptr<check::CheckPool<CheckedPart>> mPool;
+    std::atomic_bool mTakeScheduled = false;
+    int mBatchSize = 0;
+
     QStringList mWaiting;
     bool mBusy = false;
     bool mClosing = false;
     bool mBusyCursor = false;
-    QElapsedTimer mSincePaint;
-    int mRepaintInterval = 100;
     QProgressBar* mProgress = nullptr;
 };
 

@@ -124,14 +124,13 @@ int main(int argc, char** argv)
         QObject::connect(&window, &gui::MainWindow::batchFinished, &window,
                          [&window] { writeAutomationOutputs(window); });
 
-    QTimer::singleShot(0, &window, [&window, paths, quitWhenDone] {
-        window.openPaths(paths);
-        if (quitWhenDone) {
+    if (quitWhenDone)
+        QObject::connect(&window, &gui::MainWindow::batchFinished, &window, [&window] {
             // The last line on the screen, not only in the text.
             window.flushReport();
             window.repaint();
             QApplication::quit();
-        }
-    });
+        });
+    QTimer::singleShot(0, &window, [&window, paths] { window.openPaths(paths); });
     return app.exec();
 }

@@ -126,6 +126,7 @@ TEST_F(BundleOpenDialogTest, OpenCommandChecksTheChosenBundleAndCancelWritesNoth
         dialog->accept();
     });
     action(window, "actionOpen")->trigger();
+    ASSERT_TRUE(waitFor([&] { return !window.isBusy(); }));
     const QString report = window.textStorage().string();
     const QString prefix = platform::Bundle::main().localizedString("CheckingPrefix");
     const qsizetype app = report.indexOf(prefix + "Tool.app\n" + mApp + "/Contents/Info.plist\n");

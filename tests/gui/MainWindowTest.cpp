@@ -2,6 +2,7 @@
 // settings, and the roads by which files arrive.
 #include "Support.h"
 
+#include "check/HeadlessWindow.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportView.h"
 #include "platform/Bundle.h"
@@ -59,6 +60,14 @@ protected:
 
     QTemporaryDir mDir;
 };
+
+// Opens paths and waits until every one is checked and shown.
+void openAndWait(MainWindow& window, const QStringList& paths)
+{
+    window.openPaths(paths);
+    ASSERT_TRUE(waitFor([&] { return !window.isBusy(); }, 120000));
+    window.flushReport();
+}
 
 } // namespace
 
@@ -119,7 +128,7 @@ TEST_F(WindowTest, FilesOpenInOrderWithBoldNamesAndInlineIcons)
     const QString missing = mDir.filePath("missing.plist");
 
     MainWindow window;
-    window.openPaths({bundle, array, missing});
+    openAndWait(window, {bundle, array, missing});
     EXPECT_EQ(checkedNames(window), QStringList({"Good.app", "array.plist", "missing.plist"}));
     const QString text = shown(window);
     EXPECT_TRUE(text.contains(bundle + "/Contents/Info.plist\n"));
@@ -156,14 +165,13 @@ TEST_F(WindowTest, FilesArrivingDuringABatchWaitTheirTurn)
     writeFile(late, "(1)");
 
     MainWindow window;
-    window.setRepaintInterval(0);
     bool sawBusy = false;
     // Handed over while the first file is checked (as a second launch would).
     QTimer::singleShot(0, &window, [&] {
         sawBusy = window.isBusy();
         window.openPaths({late});
     });
-    window.openPaths(first);
+    openAndWait(window, first);
     EXPECT_TRUE(sawBusy);
     EXPECT_EQ(checkedNames(window), QStringList({"f0.plist", "f1.plist", "f2.plist", "late.plist"}));
     EXPECT_FALSE(window.isBusy());
@@ -212,7 +220,7 @@ TEST_F(WindowTest, CopyGivesIconsAsWords)
     const QString array = mDir.filePath("array.plist");
     writeFile(array, "(1)");
     MainWindow window;
-    window.openPaths({array});
+    openAndWait(window, {array});
     window.flushReport();
     action(window, "actionSelectAll")->trigger();
     ASSERT_TRUE(action(window, "actionCopy")->isEnabled());
@@ -233,7 +241,7 @@ TEST_F(WindowTest, TheViewFollowsTheEndOnlyWhileTheUserIsThere)
     window.resize(400, 300);
     window.show();
     QScrollBar* bar = window.textView()->verticalScrollBar();
-    window.openPaths(files);
+    openAndWait(window, files);
     // Lines off the screen are laid out while idle; the view stays at the end.
     ASSERT_TRUE(waitFor([&] { return window.textView()->isLaidOut(); }));
     ASSERT_GT(window.textView()->document()->lineCount(), window.textView()->document()->blockCount()); // wrapped
@@ -242,14 +250,14 @@ TEST_F(WindowTest, TheViewFollowsTheEndOnlyWhileTheUserIsThere)
 
     // Scrolled up to read: new lines do not pull the view away.
     bar->setValue(0);
-    window.openPaths(files.mid(0, 5));
+    openAndWait(window, files.mid(0, 5));
     QCoreApplication::processEvents();
     EXPECT_EQ(bar->value(), 0);
 
     // Back at the end: it follows again.
     bar->setValue(bar->maximum());
     const int before = bar->maximum();
-    window.openPaths(files.mid(0, 5));
+    openAndWait(window, files.mid(0, 5));
     QCoreApplication::processEvents();
     EXPECT_GT(bar->maximum(), before);
     EXPECT_EQ(bar->value(), bar->maximum());
@@ -261,7 +269,7 @@ TEST_F(WindowTest, PrintSheetPrintsToPdfUnderTheJobTitleOrSaysItCannot)
     window.show();
     const QString loose = mDir.filePath("loose.plist");
     writeFile(loose, infoPlist({{"CFBundleIdentifier", "com.example.loose"}}));
-    window.openPaths({loose});
+    openAndWait(window, {loose});
     const QString pdfs[] = {mDir.filePath("printed.pdf"), mDir.filePath("gone/printed.pdf")};
     for (const QString& pdf : pdfs) {
         const bool writable = QFileInfo(QFileInfo(pdf).path()).isDir();
@@ -393,7 +401,7 @@ TEST_F(WindowTest, SaveAndExportReplaceOnlyADocumentOfTheirOwnKind)
             makeTargets();
             MainWindow window;
             window.show();
-            window.openPaths({app, loose});
+            openAndWait(window, {app, loose});
             const QString target = d + "/" + row.name;
             const auto old = tree(d);
             const bool allowed = exporting ? row.exportAllowed : row.saveAllowed;
@@ -501,7 +509,7 @@ QList<QByteArray> lines(const QByteArray& text)
 TEST_F(WindowTest, ShowControlHidesEachKindAndRestoresTheViewExactly)
 {
     MainWindow window;
-    window.openPaths({example("Mistakes.app"), example("LegacyTool")});
+    openAndWait(window, {example("Mistakes.app"), example("LegacyTool")});
     window.flushReport();
     const QStringList whole = viewPieces(window.textView());
     const QMap<QString, int> all = shownKinds(window);
@@ -551,7 +559,7 @@ TEST_F(WindowTest, HiddenKindsStayHiddenForNewChecksAndInTheNextWindow)
     EXPECT_FALSE(action(window, "actionShowNotes")->isChecked());
     EXPECT_FALSE(action(window, "actionShowWarnings")->isChecked());
     EXPECT_TRUE(action(window, "actionShowErrors")->isChecked());
-    window.openPaths({example("Mistakes.app"), example("LegacyTool")});
+    openAndWait(window, {example("Mistakes.app"), example("LegacyTool")});
     window.flushReport();
     const QMap<QString, int> kinds = shownKinds(window);
     EXPECT_GT(kinds["error: "], 0);
@@ -572,7 +580,7 @@ TEST_F(WindowTest, CopyAsJsonGivesTheCommandLinesObjectsOfTheShownFindingsInTheS
     ASSERT_GT(expected.size(), 3);
 
     MainWindow window;
-    window.openPaths(paths);
+    openAndWait(window, paths);
     QAction* copy = action(window, "actionCopyAsJson");
     ASSERT_NE(copy, nullptr);
     copy->trigger();
@@ -614,4 +622,97 @@ TEST_F(WindowTest, CopyAsJsonGivesTheCommandLinesObjectsOfTheShownFindingsInTheS
         copy->trigger();
         EXPECT_EQ(lines(QGuiApplication::clipboard()->text().toUtf8()), selection.copied) << selection.start;
     }
+}
+
+namespace {
+
+// The examples between files of the real corpus, and a file that is missing:
+// clean files, findings and failures to read alternate.
+QStringList mixedBatch(const QString& missing, int corpusFiles)
+{
+    QStringList paths = QDir(example("")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+    for (QString& name : paths)
+        name = example(name.toUtf8().constData());
+    paths << missing;
+    const QDir corpus(qEnvironmentVariable("OSTREL_SHARED") + QStringLiteral("/corpus/real"));
+    for (const QString& name :
+         corpus.entryList({QStringLiteral("*.plist")}, QDir::Files, QDir::Name).mid(0, corpusFiles))
+        paths << corpus.filePath(name);
+    return paths + paths.mid(0, 6);
+}
+
+// The report of checking paths one after another on this thread.
+report::TextStorage serialReport(const QStringList& paths)
+{
+    check::HeadlessWindow window;
+    check::OstrelAppDelegate controller;
+    controller.setWindow(&window);
+    controller.awakeFromNib();
+    for (const QString& path : paths)
+        check::PerformCommand([&] { controller.applicationOpenFile(path); });
+    return window.textStorage();
+}
+
+QStringList findingsOf(const report::TextStorage& report)
+{
+    QStringList findings;
+    for (const report::Finding& f : report.findings())
+        findings << QStringLiteral("%1 %2 %3 %4 %5:%6 [%7,%8) %9")
+                        .arg(report::severityName(f.severity), f.messageKey, f.keyPath, f.fileRead)
+                        .arg(f.position.line)
+                        .arg(f.position.column)
+                        .arg(f.firstRun)
+                        .arg(f.endRun)
+                        .arg(f.text);
+    return findings;
+}
+
+} // namespace
+
+TEST_F(WindowTest, ABatchOnWorkersReadsAsIfCheckedOneAfterAnother)
+{
+    const QStringList paths = mixedBatch(mDir.filePath("missing.plist"), 120);
+    ASSERT_GT(paths.size(), 100);
+    const report::TextStorage serial = serialReport(paths);
+
+    MainWindow window;
+    openAndWait(window, paths);
+    const report::TextStorage& shown = window.textStorage();
+    EXPECT_EQ(shown.string(), serial.string());
+    ASSERT_EQ(shown.runs().size(), serial.runs().size());
+    for (qsizetype i = 0; i < serial.runs().size(); ++i)
+        ASSERT_EQ(shown.runs()[i].kind(), serial.runs()[i].kind()) << i;
+    EXPECT_EQ(findingsOf(shown), findingsOf(serial));
+    EXPECT_EQ(window.textView()->labelledText(), report::plainText(serial, 0, serial.runs().size(), false));
+    // Each file checked on a worker still may not be replaced by a save.
+    for (const QString& path : paths)
+        EXPECT_TRUE(window.delegate().checkedPaths().contains(path)) << path.toStdString();
+}
+
+TEST_F(WindowTest, ClosingDuringABatchStopsAtAFileBoundary)
+{
+    const QStringList once = mixedBatch(mDir.filePath("missing.plist"), 300);
+    QStringList paths;
+    for (int i = 0; i < 20; ++i)
+        paths += once;
+    // Each file's report is the same wherever it stands.
+    const QString intro = serialReport({}).string();
+    const QString all = intro + serialReport(once).string().mid(intro.size()).repeated(20);
+
+    auto window = std::make_unique<MainWindow>();
+    window->show();
+    window->openPaths(paths);
+    ASSERT_TRUE(waitFor([&] { return window->textStorage().runs().size() > 200; }));
+    ASSERT_TRUE(window->isBusy());
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(window->isBusy());
+    const QString partial = window->textStorage().string();
+    // Nothing more arrives once closed, and what came stops where a file's report starts.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->textStorage().string(), partial);
+    ASSERT_LT(partial.size(), all.size());
+    EXPECT_TRUE(all.startsWith(partial));
+    const QString prefix = platform::Bundle::main().localizedString(QStringLiteral("CheckingPrefix"));
+    EXPECT_TRUE(QStringView(all).mid(partial.size()).startsWith(prefix));
+    window.reset();
 }

@@ -1,0 +1,181 @@
+// Checking many files on several threads, for the command line and the
+// window alike: one checker per thread, each with its own controller and
+// report, and a pool that hands over what each file's check comes to in the
+// order the files were given.
+#pragma once
+
+#include "check/HeadlessWindow.h"
+#include "check/OstrelAppDelegate.h"
+#include "report/TextStorage.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <algorithm>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace check {
+
+// One file's part of a checker's report, for the caller to render.
+struct FileReport {
+    const QString& path;
+    const report::TextStorage& report;
+    qsizetype firstRun, endRun, firstFinding;
+    QString read;             // the file read
+    QStringList checkedPaths; // what the check named and read, which no save may replace
+    bool completed;           // false when an exception escaped the guard
+};
+
+class FileChecker {
+public:
+    // keepReport: keep every file's runs (to save the whole report);
+    // otherwise each file's report is forgotten once it is rendered.
+    explicit FileChecker(bool keepReport);
+
+    // Checks one file and returns what render makes of its report.
+    template <typename Render> auto check(const QString& path, const Render& render)
+    {
+        auto rendered = render(checkFile(path));
+        forgetReport();
+        return rendered;
+    }
+    HeadlessWindow& window() { return mWindow; }
+
+private:
+    FileReport checkFile(const QString& path);
+    void forgetReport();
+
+    bool mKeepReport;
+    HeadlessWindow mWindow;
+    OstrelAppDelegate mController;
+};
+
+// Checks files on worker threads, each with a checker of its own that forgets
+// each report, and hands over each file's result in the given order as soon as
+// it and all before it are done. At most a few files per thread are checked
+// ahead of the next one handed over, so memory stays bounded however many
+// files there are. A pool destroyed early starts no further file and waits
+// only for those under way.
+template <typename Result> class CheckPool {
+public:
+    using Render = std::function<Result(const FileReport&)>;
+    using Take = std::function<void(qsizetype index, Result& result)>;
+
+    // fileDone is called on a worker thread each time a file is done: the
+    // owner's cue to take what is ready.
+    CheckPool(QStringList paths, int jobs, Render render, std::function<void()> fileDone = {})
+        : mPaths(std::move(paths)), mRender(std::move(render)), mFileDone(std::move(fileDone)),
+          mDone(static_cast<std::size_t>(mPaths.size()))
+    {
+        jobs = static_cast<int>(std::clamp<qsizetype>(jobs, 1, std::max<qsizetype>(mPaths.size(), 1)));
+        mAhead = kAheadPerThread * jobs;
+        mThreads.reserve(static_cast<std::size_t>(jobs));
+        for (int i = 0; i < jobs; ++i)
+            mThreads.emplace_back([this] { work(); });
+    }
+
+    ~CheckPool()
+    {
+        {
+            std::lock_guard lock(mMutex);
+            mStopping = true;
+        }
+        mChanged.notify_all();
+        for (std::thread& thread : mThreads)
+            thread.join();
+    }
+    CheckPool(const CheckPool&) = delete;
+    CheckPool& operator=(const CheckPool&) = delete;
+
+    qsizetype size() const { return mPaths.size(); }
+
+    // Hands each file that is ready, in order, to take (on this thread); with
+    // wait, waits until every file is handed over. Returns how many files have
+    // been handed over so far.
+    qsizetype deliver(const Take& take, bool wait)
+    {
+        for (;;) {
+            Result result;
+            qsizetype index = 0;
+            {
+                std::unique_lock lock(mMutex);
+                if (mDelivered >= size())
+                    return mDelivered;
+                std::optional<Result>& slot = mDone[static_cast<std::size_t>(mDelivered)];
+                if (wait)
+                    mChanged.wait(lock, [&] { return slot.has_value(); });
+                else if (!slot)
+                    return mDelivered;
+                result = std::move(*slot);
+                slot.reset();
+                index = mDelivered++;
+            }
+            mChanged.notify_all();
+            take(index, result);
+        }
+    }
+
+private:
+    // How many files each thread may check ahead of the next one handed over.
+    static constexpr qsizetype kAheadPerThread = 4;
+
+    void work()
+    {
+        FileChecker checker(false);
+        for (;;) {
+            qsizetype index = 0;
+            {
+                std::unique_lock lock(mMutex);
+                mChanged.wait(lock, [&] { return mStopping || mNext >= size() || mNext < mDelivered + mAhead; });
+                if (mStopping || mNext >= size())
+                    return;
+                index = mNext++;
+            }
+            Result result = checker.check(mPaths[index], mRender);
+            {
+                std::lock_guard lock(mMutex);
+                mDone[static_cast<std::size_t>(index)] = std::move(result);
+            }
+            mChanged.notify_all();
+            if (mFileDone)
+                mFileDone();
+        }
+    }
+
+    const QStringList mPaths;
+    const Render mRender;
+    const std::function<void()> mFileDone;
+    qsizetype mAhead = 0;
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    std::vector<std::optional<Result>> mDone;
+    qsizetype mNext = 0;      // the next file a thread takes
+    qsizetype mDelivered = 0; // files handed over so far
+    bool mStopping = false;
+    std::vector<std::thread> mThreads; // last: started once all else is set
+};
+
+// Checks the files on jobs threads and calls take on this thread for each, in
+// the given order; with one job, on this thread alone.
+template <typename Result>
+void checkInOrder(const QStringList& paths, int jobs, const typename CheckPool<Result>::Render& render,
+                  const typename CheckPool<Result>::Take& take)
+{
+    if (jobs <= 1 || paths.size() <= 1) {
+        FileChecker checker(false);
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            Result result = checker.check(paths[i], render);
+            take(i, result);
+        }
+        return;
+    }
+    CheckPool<Result> pool(paths, jobs, render);
+    pool.deliver(take, true);
+}
+
+} // namespace check

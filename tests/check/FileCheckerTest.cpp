@@ -1,0 +1,116 @@
+// Checking on several threads: the pool hands over the files' reports in the
+// given order, as one checker on one thread writes them, and stops early
+// without checking far ahead.
+#include "check/FileChecker.h"
+
+#include "report/ReportText.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+// The examples, a missing file and the real corpus, so that clean files,
+// findings and failures to read alternate.
+QStringList corpusAndExamples()
+{
+    const QDir examples(qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/examples"));
+    QStringList paths;
+    for (const QString& name : examples.entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name))
+        paths << examples.filePath(name);
+    paths << examples.filePath(QStringLiteral("missing.plist"));
+    const QDir corpus(qEnvironmentVariable("OSTREL_SHARED") + QStringLiteral("/corpus/real"));
+    for (const QString& name : corpus.entryList({QStringLiteral("*.plist")}, QDir::Files, QDir::Name))
+        paths << corpus.filePath(name);
+    return paths;
+}
+
+// A file's report as text, with the keys of its findings.
+QString render(const check::FileReport& file)
+{
+    QString text = file.path + QLatin1Char('>') + file.read + QLatin1Char('\n') +
+                   report::plainText(file.report, file.firstRun, file.endRun, false);
+    for (qsizetype f = file.firstFinding; f < file.report.findings().size(); ++f)
+        text += file.report.findings()[f].messageKey + QLatin1Char(' ');
+    return text;
+}
+
+} // namespace
+
+TEST(FileChecker, PoolsOfAnySizeHandOverWhatOneCheckerWritesInOrder)
+{
+    const QStringList paths = corpusAndExamples();
+    ASSERT_GT(paths.size(), 250);
+    QStringList serial;
+    check::FileChecker checker(false);
+    for (const QString& path : paths)
+        serial << checker.check(path, render);
+    ASSERT_TRUE(serial.join(QString()).contains(QStringLiteral("error:")));
+
+    for (const int jobs : {1, 2, 5}) {
+        SCOPED_TRACE(jobs);
+        QStringList taken;
+        check::checkInOrder<QString>(paths, jobs, render, [&](qsizetype index, QString& text) {
+            EXPECT_EQ(index, taken.size());
+            taken << text;
+        });
+        EXPECT_EQ(taken, serial);
+    }
+
+    // Taken as it comes, without waiting: the same, in the same order.
+    QStringList taken;
+    check::CheckPool<QString> pool(paths, 3, render);
+    while (pool.deliver([&](qsizetype, QString& text) { taken << text; }, false) < pool.size())
+        std::this_thread::yield();
+    EXPECT_EQ(taken, serial);
+}
+
+TEST(FileChecker, AKeptReportHoldsEveryFileAndAForgottenOneOnlyTheLast)
+{
+    const QStringList paths = corpusAndExamples().mid(0, 4);
+    for (const bool keep : {true, false}) {
+        check::FileChecker checker(keep);
+        qsizetype firstRun = -1;
+        for (const QString& path : paths)
+            firstRun = checker.check(path, [](const check::FileReport& file) { return file.firstRun; });
+        EXPECT_EQ(firstRun > 0, keep);
+        EXPECT_EQ(checker.window().textStorage().runs().isEmpty(), !keep);
+    }
+}
+
+TEST(FileChecker, APoolStoppedEarlyChecksOnlyAFewFilesAhead)
+{
+    QStringList paths;
+    for (int i = 0; i < 10; ++i)
+        paths += corpusAndExamples();
+    for (const int jobs : {1, 2, 4}) {
+        SCOPED_TRACE(jobs);
+        std::atomic<int> checked = 0;
+        std::atomic<int> cues = 0;
+        int taken = 0;
+        {
+            check::CheckPool<int> pool(
+                paths, jobs, [&](const check::FileReport&) { return ++checked; }, [&] { ++cues; });
+            while (taken < 3)
+                taken = static_cast<int>(pool.deliver([](qsizetype, int&) {}, false));
+            // The workers run ahead as far as they may, then wait.
+            while (cues < taken + jobs)
+                std::this_thread::yield();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            EXPECT_LE(checked, taken + 4 * jobs);
+        }
+        // Those under way were finished, and no more were started.
+        EXPECT_LE(checked, taken + 4 * jobs);
+        EXPECT_EQ(cues.load(), checked.load());
+        EXPECT_LT(checked, paths.size() / 2);
+    }
+
+    // Nothing to check: nothing handed over, no wait.
+    check::CheckPool<int> empty({}, 4, [](const check::FileReport&) { return 0; });
+    EXPECT_EQ(empty.deliver([](qsizetype, int&) { ADD_FAILURE(); }, true), 0);
+}
