@@ -2,6 +2,7 @@
 #pragma once
 
 #include "check/MessageLogger.h"
+#include "report/Escaping.h"
 
 namespace check {
 
@@ -14,9 +15,6 @@ namespace check {
 // Arguments are escaped with escapeControlCharacters: they come from the file.
 QString formatMessage(const QString& format, const FormatArgs& args);
 
-// Shows each control character as a visible escape ("\n", "\t", "\x1B", ...),
-// so that no file can forge report lines or drive a terminal; a byte of a file
-// name that is not UTF-8 shows as "\xFF".
-QString escapeControlCharacters(const QString& text);
+using report::escapeControlCharacters;
 
 } // namespace check

@@ -1,5 +1,7 @@
 #include "report/FindingFormats.h"
 
+#include "report/Escaping.h"
+
 #include <QDir>
 #include <QJsonArray>
 #include <QUrl>
@@ -10,21 +12,21 @@ namespace report {
 
 namespace {
 
-// Line ends cannot stand inside a one-line form; the report's texts escape
-// them already, but a file name may hold one.
-QString oneLine(QString text)
+// A one-line form holds no control character: a file name may hold any (the
+// report's texts have them escaped already), and one could forge a line or
+// drive the terminal that shows the log.
+QString oneLine(const QString& text)
 {
-    text.replace(QLatin1Char('\r'), QLatin1String("\\r"));
-    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
-    return text;
+    return escapeControlCharacters(text);
 }
 
+// GitHub's own escapes first: line ends in a message are meant as such.
 QString githubData(QString text)
 {
     text.replace(QLatin1Char('%'), QLatin1String("%25"));
     text.replace(QLatin1Char('\r'), QLatin1String("%0D"));
     text.replace(QLatin1Char('\n'), QLatin1String("%0A"));
-    return text;
+    return escapeControlCharacters(text);
 }
 
 QString githubProperty(const QString& text)

@@ -157,11 +157,6 @@ for r in results:
     assert loc["uri"] in ("Mistakes.app/Contents/Info.plist", "LegacyTool") and loc["uriBaseId"] == "SRCROOT", loc
 assert {r["level"] for r in results} == {"error", "warning", "note"}
 PY
-if command -v npx >/dev/null && npx --no-install sarif-multitool --version >/dev/null 2>&1; then
-  checks=$((checks + 1))
-  cp "$W/out" "$W/log.sarif"
-  npx --no-install sarif-multitool validate "$W/log.sarif" >"$W/err" 2>&1 || bad "SARIF Multitool validate"
-fi
 cd - >/dev/null
 
 # Escaping in the one-line forms: a file name with a comma, a colon and a line end.

@@ -40,6 +40,11 @@ TEST(FindingFormats, OneLineFormsWithPositionsAndEscaping)
         {finding(Severity::Error, "a,b:c\nd.plist", 1, 1, "100% a\r\nb: c, d"),
          "a,b:c\\nd.plist:1:1: error: 100% a\\r\\nb: c, d [Not4Char]",
          "::error file=a%2Cb%3Ac%0Ad.plist,line=1,col=1,title=Not4Char::100%25 a%0D%0Ab: c, d"},
+        // Any other control character, and a byte of a name that is not
+        // UTF-8, shows as an escape.
+        {finding(Severity::Warning, QString("e\x1b[2J") + QChar(0xDCFF) + ".plist", 2, 0, "t\tu"),
+         "e\\x1B[2J\\xFF.plist:2: warning: t\\tu [Not4Char]",
+         "::warning file=e\\x1B[2J\\xFF.plist,line=2,title=Not4Char::t\\tu"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.gnu.toStdString());

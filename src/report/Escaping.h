@@ -1,0 +1,13 @@
+// Text that comes from files (values, keys, file names) shown safely.
+#pragma once
+
+#include <QString>
+
+namespace report {
+
+// Shows each control character as a visible escape ("\n", "\t", "\x1B", ...),
+// so that no file can forge report lines or drive a terminal; a byte of a file
+// name that is not UTF-8 shows as "\xFF".
+QString escapeControlCharacters(const QString& text);
+
+} // namespace report

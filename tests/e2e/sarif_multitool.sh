@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Our SARIF logs pass the SARIF Multitool's validation with no error: the
+# examples, the real corpus and file names that need escaping, in one log.
+set -u
+: "${OSTREL_CHECK:?OSTREL_CHECK must name the ostrel-check program}"
+: "${OSTREL_SHARED:?OSTREL_SHARED must name the shared folder}"
+: "${OSTREL_SARIF_MULTITOOL:?OSTREL_SARIF_MULTITOOL must name the sarif-multitool program}"
+EX="$(cd "${OSTREL_SOURCE_DIR:-$(dirname "$0")/../..}" && pwd)/examples"
+W="$(mktemp -d)"
+trap 'rm -rf "$W"' EXIT
+export XDG_CONFIG_HOME="$W/config" # our own settings, never the user's
+unset OSTREL_RESOURCES
+
+# Files below the working directory get relative names, the others absolute ones.
+mkdir -p "$W/odd"
+printf '<plist version="1.0">\n<array/>\n</plist>\n' >"$W/odd/a b,c:d%e#f?.plist"
+printf '<plist version="1.0">\n<dict><key>CFBundleName</key><string>x\001y</string></dict>\n</plist>\n' >"$W/odd/ctl.plist"
+printf '<plist version="1.0">\n<dict><key>\n</plist>\n' >"$W/odd/broken.plist"
+printf '<plist version="1.0">\n<string/>\n</plist>\n' >"$W/odd/"$'esc\e[2J new\nline.plist'
+files=("$EX"/* "$W/odd"/* "$W/missing.plist")
+for f in "$OSTREL_SHARED"/corpus/real/*; do
+  case "$f" in *.md | *.tsv) continue ;; esac
+  files+=("$f")
+done
+
+cd "$W" || exit 1
+"$OSTREL_CHECK" --format sarif "${files[@]}" >"$W/log.sarif" 2>"$W/err"
+status=$?
+if [ "$status" -ne 1 ]; then
+  echo "FAIL: exit status $status, not 1"
+  cat "$W/err"
+  exit 1
+fi
+"$OSTREL_SARIF_MULTITOOL" validate "$W/log.sarif" --output "$W/validation.sarif" --log ForceOverwrite \
+  >"$W/tool.out" 2>&1
+tool_status=$?
+python3 - "$W/validation.sarif" "$tool_status" <<'PY'
+import json, sys
+path, tool_status = sys.argv[1], int(sys.argv[2])
+results = json.load(open(path, encoding="utf-8"))["runs"][0].get("results", [])
+errors = [r for r in results if r.get("level", "warning") == "error"]
+for r in results:
+    message = r["message"].get("text") or " ".join(r["message"].get("arguments", []))
+    print("%s %s: %s" % (r.get("level", "warning"), r.get("ruleId"), message))
+print("SARIF Multitool: %d errors, %d other results (its exit status %d)" % (len(errors), len(results) - len(errors), tool_status))
+sys.exit(1 if errors or tool_status != 0 else 0)
+PY
