@@ -40,6 +40,8 @@ namespace gui {
 namespace {
 
 const QString kGeometryKey = QStringLiteral("MainWindow/Geometry");
+// How often the view is brought up to date during a batch, in milliseconds.
+constexpr int kBatchFlushInterval = 100;
 // The Show control's settings: which findings the view shows.
 const QString kShowErrorsKey = QStringLiteral("ShowErrors");
 const QString kShowWarningsKey = QStringLiteral("ShowWarnings");
@@ -78,11 +80,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mUi(std::make_uni
     textView()->viewport()->installEventFilter(this);
 
     // The view is filled between events, in one edit for all runs appended
-    // meanwhile: far cheaper than laying out every run on its own.
+    // meanwhile: far cheaper than laying out every run on its own. During a
+    // batch, a few times a second.
     mTextStorage.setObserver([this](const report::StyledString&) {
         if (!mFlushScheduled) {
             mFlushScheduled = true;
-            QMetaObject::invokeMethod(this, &MainWindow::flushReport, Qt::QueuedConnection);
+            QTimer::singleShot(mBusy ? kBatchFlushInterval : 0, this, &MainWindow::flushReport);
         }
     });
 

@@ -34,7 +34,6 @@ void TextStorage::appendReport(const TextStorage& other, qsizetype firstRun, qsi
         finding.endRun = std::min(finding.endRun, endRun) + shift;
         mFindings.append(std::move(finding));
     }
-    mRuns.reserve(mRuns.size() + endRun - firstRun);
     for (qsizetype i = firstRun; i < endRun; ++i) {
         mRuns.append(other.mRuns[i]);
         mLength += other.mRuns[i].text.size();
