@@ -423,21 +423,24 @@ report::Position OstrelAppDelegate::positionOf(const char* messageKey, const QSt
         return {};
     // A missing key has no place of its own: its dictionary's is the nearest.
     QStringView path(keyPath);
-    const plist::PositionNode* node = plist::findPosition(*mPositions, path);
-    while (!node && !path.isEmpty()) {
+    std::optional<plist::Positions::Place> place = mPositions->find(path);
+    while (!place && !path.isEmpty()) {
         const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('.')), path.lastIndexOf(QLatin1Char('[')));
         path = path.first(std::max<qsizetype>(cut, 0));
-        node = plist::findPosition(*mPositions, path);
+        place = mPositions->find(path);
     }
-    if (!node)
+    if (!place)
         return {};
     // Findings about a key itself point at the key.
     static const QSet<QLatin1StringView> kAboutTheKey{QLatin1StringView("UnknownTopKey"),
-                                                      QLatin1StringView("UnknownKey"), QLatin1StringView("DeprecKey"),
-                                                      QLatin1StringView("AppleKey")};
-    const bool onKey =
-        node->keyAt.line > 0 && path.size() == keyPath.size() && kAboutTheKey.contains(QLatin1StringView(messageKey));
-    const plist::Location& at = onKey ? node->keyAt : node->valueAt;
+                                                      QLatin1StringView("UnknownKey"),
+                                                      QLatin1StringView("DeprecKey"),
+                                                      QLatin1StringView("AppleKey"),
+                                                      QLatin1StringView("DuplicateTopKeyNoLine"),
+                                                      QLatin1StringView("DuplicateKeyNoLine")};
+    const bool onKey = (place->key.line > 0 || place->key.offset >= 0) && path.size() == keyPath.size() &&
+                       kAboutTheKey.contains(QLatin1StringView(messageKey));
+    const plist::Location& at = onKey ? place->key : place->value;
     return report::Position{at.line, at.column, at.offset};
 }
 

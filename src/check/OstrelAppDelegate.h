@@ -125,7 +125,7 @@ private:
     QString mPathGiven;
     QString mPathRead;
     // Where the values of the file under check stand; null outside a check.
-    const plist::PositionNode* mPositions = nullptr;
+    const plist::Positions* mPositions = nullptr;
     QStringList mCheckedPaths;
     int mFindingsInFile = 0;
     int mFindingsLeftOut = 0;

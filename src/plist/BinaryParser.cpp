@@ -106,11 +106,14 @@ double secondsFrom2001(int year)
 class BinaryReader {
 public:
     explicit BinaryReader(const QByteArray& bytes)
-        : mBytes(reinterpret_cast<const unsigned char*>(bytes.constData())), mSize(bytes.size())
+        : mBytesArray(bytes), mBytes(reinterpret_cast<const unsigned char*>(bytes.constData())), mSize(bytes.size())
     {
     }
 
-    ParseResult run();
+    ParseResult run(const ParseOptions& options);
+    // In a file that was read whole: the place of the value the members lead
+    // to, value being the top object's value as read.
+    std::optional<Positions::Place> find(Value value, const std::vector<int>& members);
 
 private:
     enum class State : unsigned char { Unread, Reading, Done };
@@ -151,6 +154,7 @@ private:
         return QStringLiteral("object %1 (offset %2)").arg(index).arg(pos);
     }
 
+    const QByteArray& mBytesArray;
     const unsigned char* mBytes;
     qsizetype mSize;
     ParseError mError;
@@ -178,7 +182,7 @@ private:
     std::uint64_t mMaxUnfolded = 0;
 };
 
-ParseResult BinaryReader::run()
+ParseResult BinaryReader::run(const ParseOptions& options)
 {
     ParseResult result;
     result.format = Format::Binary;
@@ -188,6 +192,11 @@ ParseResult BinaryReader::run()
         if (readObject(mTopObject, 0, nullptr)) {
             result.value = mSlots[static_cast<std::size_t>(mTopObject)].value;
             result.duplicates = mDuplicates;
+            // Nothing is noted while reading: the objects are looked up in the file when asked.
+            if (options.positions) {
+                result.positions.emplace();
+                result.positions->setSource(Positions::Source::Binary, mBytesArray, QString(), *result.value);
+            }
             return result;
         }
     }
@@ -589,11 +598,74 @@ bool BinaryReader::readContainer(std::uint64_t index, qsizetype pos, unsigned ch
     return true;
 }
 
+std::optional<Positions::Place> BinaryReader::find(Value value, const std::vector<int>& members)
+{
+    if (!readTrailer())
+        return std::nullopt;
+    const auto offsetOf = [this](std::uint64_t object) {
+        return static_cast<qsizetype>(
+            readUnsigned(mTableStart + static_cast<qsizetype>(object) * mOffsetSize, mOffsetSize));
+    };
+    std::uint64_t object = mTopObject;
+    qsizetype keyAt = -1;
+    for (const int member : members) {
+        const qsizetype pos = offsetOf(object);
+        const unsigned char marker = mBytes[pos];
+        qsizetype refs = pos;
+        std::uint64_t count = 0;
+        if (!readCount(object, refs, marker & 0x0F, count) || static_cast<std::uint64_t>(member) >= count)
+            return std::nullopt;
+        const auto refAt = [&](std::uint64_t i, std::uint64_t& ref) {
+            return readReference(object, refs + static_cast<qsizetype>(i) * mRefSize, ref);
+        };
+        std::uint64_t next = 0;
+        if (markerKind(marker) != Marker::Dictionary) {
+            if (!refAt(static_cast<std::uint64_t>(member), next))
+                return std::nullopt;
+            Value item = value.toArray()[static_cast<std::size_t>(member)];
+            value = std::move(item);
+            keyAt = -1;
+        } else {
+            // Without repeated keys the pairs stand in the dictionary's order;
+            // with them, the last pair with the member's key counts.
+            const Dictionary& dict = value.toDictionary();
+            std::uint64_t pair = static_cast<std::uint64_t>(member);
+            if (count != static_cast<std::uint64_t>(dict.size())) {
+                for (pair = count; pair-- > 0;) {
+                    std::uint64_t keyRef = 0;
+                    Value key;
+                    if (!refAt(pair, keyRef))
+                        return std::nullopt;
+                    const qsizetype keyPos = offsetOf(keyRef);
+                    if (readScalar(keyRef, keyPos, mBytes[keyPos], key) && key.toString() == dict.keyAt(member))
+                        break;
+                }
+                if (pair >= count)
+                    return std::nullopt;
+            }
+            std::uint64_t keyRef = 0;
+            if (!refAt(pair, keyRef) || !refAt(count + pair, next))
+                return std::nullopt;
+            keyAt = offsetOf(keyRef);
+            Value item = dict.valueAt(member);
+            value = std::move(item);
+        }
+        object = next;
+    }
+    return Positions::Place{Location{0, 0, offsetOf(object)}, keyAt >= 0 ? Location{0, 0, keyAt} : Location{}};
+}
+
 } // namespace
 
-ParseResult parseBinary(const QByteArray& bytes)
+ParseResult parseBinary(const QByteArray& bytes, const ParseOptions& options)
 {
-    return BinaryReader(bytes).run();
+    return BinaryReader(bytes).run(options);
+}
+
+std::optional<Positions::Place> findInBinary(const QByteArray& bytes, const Value& root,
+                                             const std::vector<int>& members)
+{
+    return BinaryReader(bytes).find(root, members);
 }
 
 } // namespace plist::detail

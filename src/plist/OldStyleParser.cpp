@@ -48,8 +48,9 @@ QString describeChar(char16_t c)
 
 class OldStyleParser {
 public:
-    explicit OldStyleParser(const QString& text)
-        : mData(reinterpret_cast<const char16_t*>(text.utf16())), mSize(text.size())
+    OldStyleParser(const QString& text, const ParseOptions& options)
+        : mText(text), mData(reinterpret_cast<const char16_t*>(text.utf16())), mSize(text.size()),
+          mRecord(options.positions)
     {
     }
 
@@ -65,7 +66,8 @@ private:
     bool atEnd() const { return mPos >= mSize; }
     char16_t peek() const { return mData[mPos]; }
     bool skipSpace();
-    bool parseValue(Value& out);
+    // entry: the value's entry in the positions, -1 when they are not noted.
+    bool parseValue(Value& out, int& entry);
     bool parseDictionary(Dictionary& dict, bool braced);
     bool parseArray(std::vector<Value>& items);
     bool parseData(QByteArray& out);
@@ -77,14 +79,29 @@ private:
     int lineAt(qsizetype pos);
     bool fail(qsizetype at, ParseError::Code code, const QString& problem);
 
+    int beginEntry(qsizetype at) { return mRecord ? mPositions.begin(at) : -1; }
+    void closeEntry(int entry)
+    {
+        if (mRecord)
+            mPositions.close(entry);
+    }
+    void setMember(int entry, int member, qint64 keyAt = -1)
+    {
+        if (mRecord)
+            mPositions.setMember(entry, member, keyAt);
+    }
+
+    const QString& mText;
     const char16_t* mData;
     qsizetype mSize;
+    bool mRecord;
+    Positions mPositions;
     qsizetype mPos = 0;
     int mDepth = 0;
     std::vector<Segment> mPath;
     QList<DuplicateKey> mDuplicates;
     ParseError mError;
-    qsizetype mLineScanPos = 0; // lines are counted forward, once
+    qsizetype mLineScanPos = 0; // where lineAt last counted to
     int mLineScanLine = 1;
 };
 
@@ -100,6 +117,7 @@ ParseResult OldStyleParser::run()
     // An empty document is an empty strings file.
     bool ok = true;
     if (atEnd()) {
+        beginEntry(mPos);
         root = Value::dictionary(Dictionary());
     } else {
         // `key = value;` or `key;` at the top is a strings file: a dictionary without braces.
@@ -112,11 +130,14 @@ ParseResult OldStyleParser::run()
             mPos = start;
         }
         if (ok && stringsFile) {
+            const int entry = beginEntry(start);
             Dictionary dict;
             ok = parseDictionary(dict, false);
+            closeEntry(entry);
             root = Value::dictionary(std::move(dict));
         } else if (ok) {
-            ok = parseValue(root) && skipSpace();
+            int entry = -1;
+            ok = parseValue(root, entry) && skipSpace();
             if (ok && !atEnd())
                 ok = fail(mPos, Code::UnexpectedToken,
                           QStringLiteral("unexpected %1 after the end of the property list").arg(describeChar(peek())));
@@ -126,6 +147,10 @@ ParseResult OldStyleParser::run()
         result.error = mError;
         return result;
     }
+    if (mRecord) {
+        mPositions.setSource(Positions::Source::Text, QByteArray(), mText, root);
+        result.positions = std::move(mPositions);
+    }
     result.value = std::move(root);
     result.duplicates = std::move(mDuplicates);
     return result;
@@ -133,15 +158,15 @@ ParseResult OldStyleParser::run()
 
 int OldStyleParser::lineAt(qsizetype pos)
 {
-    if (pos < mLineScanPos) {
-        mLineScanPos = 0;
-        mLineScanLine = 1;
-    }
-    for (; mLineScanPos < pos; ++mLineScanPos) {
-        const char16_t c = mData[mLineScanPos];
-        if (c == u'\n' || (c == u'\r' && (mLineScanPos + 1 >= mSize || mData[mLineScanPos + 1] != u'\n')))
-            ++mLineScanLine;
-    }
+    const auto endsLine = [this](qsizetype i) {
+        const char16_t c = mData[i];
+        return c == u'\n' || (c == u'\r' && (i + 1 >= mSize || mData[i + 1] != u'\n'));
+    };
+    // Counted on from the last place asked for, back or forth.
+    for (; mLineScanPos < pos; ++mLineScanPos)
+        mLineScanLine += endsLine(mLineScanPos) ? 1 : 0;
+    for (; mLineScanPos > pos; --mLineScanPos)
+        mLineScanLine -= endsLine(mLineScanPos - 1) ? 1 : 0;
     return mLineScanLine;
 }
 
@@ -191,13 +216,14 @@ bool OldStyleParser::enter(qsizetype at)
     return true;
 }
 
-bool OldStyleParser::parseValue(Value& out)
+bool OldStyleParser::parseValue(Value& out, int& entry)
 {
     if (!skipSpace())
         return false;
     if (atEnd())
         return fail(mPos, Code::UnexpectedEnd, QStringLiteral("the text ends where a value should be"));
     const qsizetype start = mPos;
+    entry = beginEntry(start);
     switch (peek()) {
     case u'{': {
         if (!enter(start))
@@ -206,6 +232,7 @@ bool OldStyleParser::parseValue(Value& out)
         Dictionary dict;
         if (!parseDictionary(dict, true))
             return false;
+        closeEntry(entry);
         --mDepth;
         out = Value::dictionary(std::move(dict));
         return true;
@@ -217,6 +244,7 @@ bool OldStyleParser::parseValue(Value& out)
         std::vector<Value> items;
         if (!parseArray(items))
             return false;
+        closeEntry(entry);
         --mDepth;
         out = Value::array(std::move(items));
         return true;
@@ -254,7 +282,7 @@ bool OldStyleParser::parseDictionary(Dictionary& dict, bool braced)
             ++mPos;
             return true;
         }
-        const int keyLine = lineAt(mPos);
+        const qsizetype keyStart = mPos;
         QString key;
         if (!parseString(key, braced ? "a key or '}'" : "a key"))
             return false;
@@ -264,13 +292,15 @@ bool OldStyleParser::parseDictionary(Dictionary& dict, bool braced)
             return fail(mPos, Code::UnexpectedEnd,
                         QStringLiteral("the text ends after the key \"%1\"; '=' is missing").arg(key));
         Value value;
+        int entry = -1;
         if (peek() == u';') {
             // `"key";` alone stands for `"key" = "key";`.
             value = Value(key);
+            entry = beginEntry(keyStart);
         } else if (peek() == u'=') {
             ++mPos;
             mPath.push_back(Segment{&key, 0});
-            const bool ok = parseValue(value);
+            const bool ok = parseValue(value, entry);
             mPath.pop_back();
             if (!ok || !skipSpace())
                 return false;
@@ -282,8 +312,15 @@ bool OldStyleParser::parseDictionary(Dictionary& dict, bool braced)
                         QStringLiteral("expected '=' after the key \"%1\", found %2").arg(key, describeChar(peek())));
         }
         ++mPos; // the ';'
-        if (!dict.insert(key, std::move(value)))
-            mDuplicates.append(DuplicateKey{key, currentPath(), keyLine});
+        int member = dict.size();
+        if (!dict.insert(key, std::move(value))) {
+            mDuplicates.append(DuplicateKey{key, currentPath(), lineAt(keyStart)});
+            // The repeated key keeps its first place in the dictionary.
+            member = 0;
+            while (dict.keyAt(member) != key)
+                ++member;
+        }
+        setMember(entry, member, keyStart);
     }
 }
 
@@ -300,11 +337,13 @@ bool OldStyleParser::parseArray(std::vector<Value>& items)
             return true;
         }
         Value value;
+        int entry = -1;
         mPath.push_back(Segment{nullptr, static_cast<int>(items.size())});
-        const bool ok = parseValue(value);
+        const bool ok = parseValue(value, entry);
         mPath.pop_back();
         if (!ok || !skipSpace())
             return false;
+        setMember(entry, static_cast<int>(items.size()));
         items.push_back(std::move(value));
         if (atEnd())
             return fail(mPos, Code::UnexpectedEnd, QStringLiteral("the text ends inside an array; ')' is missing"));
@@ -464,9 +503,9 @@ QString OldStyleParser::currentPath() const
 
 } // namespace
 
-ParseResult parseOldStyle(const QString& text)
+ParseResult parseOldStyle(const QString& text, const ParseOptions& options)
 {
-    return OldStyleParser(text).run();
+    return OldStyleParser(text, options).run();
 }
 
 } // namespace plist::detail

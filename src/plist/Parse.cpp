@@ -28,46 +28,6 @@ QString ParseResult::errorText() const
 
 namespace {
 
-const PositionNode* findBelow(const PositionNode& node, QStringView rest, bool top)
-{
-    if (rest.isEmpty())
-        return &node;
-    if (!node.isDictionary) {
-        const qsizetype close = rest.indexOf(QLatin1Char(']'));
-        if (!rest.startsWith(QLatin1Char('[')) || close < 0)
-            return nullptr;
-        bool ok = false;
-        const qsizetype index = rest.sliced(1, close - 1).toLongLong(&ok);
-        if (!ok || index < 0 || static_cast<std::size_t>(index) >= node.children.size())
-            return nullptr;
-        return findBelow(node.children[static_cast<std::size_t>(index)], rest.sliced(close + 1), false);
-    }
-    if (!top) {
-        if (!rest.startsWith(QLatin1Char('.')))
-            return nullptr;
-        rest = rest.sliced(1);
-    }
-    // The later of two equal keys is the one that counts.
-    for (auto child = node.children.rbegin(); child != node.children.rend(); ++child) {
-        const qsizetype length = child->key.size();
-        if (!rest.startsWith(child->key) ||
-            (rest.size() > length && rest[length] != QLatin1Char('.') && rest[length] != QLatin1Char('[')))
-            continue;
-        if (const PositionNode* found = findBelow(*child, rest.sliced(length), false))
-            return found;
-    }
-    return nullptr;
-}
-
-} // namespace
-
-const PositionNode* findPosition(const PositionNode& root, QStringView keyPath)
-{
-    return findBelow(root, keyPath, true);
-}
-
-namespace {
-
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 // Byte order of UTF-16 text: from its mark, or, without one, from a NUL in
@@ -244,7 +204,7 @@ bool looksLikeXmlBytes(const QByteArray& bytes)
 
 } // namespace
 
-ParseResult parse(const QByteArray& bytes)
+ParseResult parse(const QByteArray& bytes, const ParseOptions& options)
 {
     // Zero bytes hold no property list (a file cut short, or never written);
     // only a text with white space or comments is an empty strings table.
@@ -255,7 +215,7 @@ ParseResult parse(const QByteArray& bytes)
         return empty;
     }
     if (bytes.startsWith("bplist"))
-        return detail::parseBinary(bytes);
+        return detail::parseBinary(bytes, options);
     // Read as UTF-16, UTF-32 would only show up as some stray character.
     if (isUtf32(bytes)) {
         ParseResult failed;
@@ -269,7 +229,7 @@ ParseResult parse(const QByteArray& bytes)
     // UTF-8 XML goes to the XML reader undecoded: it checks the encoding itself,
     // and a large document is not decoded twice.
     if (order == Utf16::No && looksLikeXmlBytes(bytes))
-        return detail::parseXml(bytes);
+        return detail::parseXml(bytes, options);
 
     ParseResult failed;
     const std::optional<QString> text = decodeText(bytes, order, failed.error);
@@ -279,10 +239,11 @@ ParseResult parse(const QByteArray& bytes)
         // The reader recognises UTF-16 by its mark; give it one if missing.
         if (order != Utf16::No && !hasUtf16Bom(bytes))
             return detail::parseXml(
-                (order == Utf16::LittleEndian ? QByteArray("\xFF\xFE", 2) : QByteArray("\xFE\xFF", 2)) + bytes);
-        return detail::parseXml(bytes);
+                (order == Utf16::LittleEndian ? QByteArray("\xFF\xFE", 2) : QByteArray("\xFE\xFF", 2)) + bytes,
+                options);
+        return detail::parseXml(bytes, options);
     }
-    return detail::parseOldStyle(*text);
+    return detail::parseOldStyle(*text, options);
 }
 
 } // namespace plist

@@ -1,6 +1,7 @@
 // Reading property lists: XML, binary ("bplist00") and old-style text.
 #pragma once
 
+#include "plist/Positions.h"
 #include "plist/Value.h"
 
 #include <QByteArray>
@@ -24,30 +25,6 @@ struct DuplicateKey {
     int line = 0;    // 1-based; 0 where the format has no lines (binary)
     bool operator==(const DuplicateKey&) const = default;
 };
-
-// Where something starts in the text of a file: line and column count from 1,
-// in characters; 0 where unknown. The byte offset is -1 where unknown.
-struct Location {
-    int line = 0;
-    int column = 0;
-    qint64 offset = -1;
-    bool operator==(const Location&) const = default;
-};
-
-// Where each value of a parsed tree starts, and for a dictionary's member
-// where its key does: a tree beside the values, in the file's order. A key
-// that stood twice has two members here; the later one is found.
-struct PositionNode {
-    QString key;
-    Location keyAt;
-    Location valueAt;
-    bool isDictionary = false;
-    std::vector<PositionNode> children;
-};
-
-// The node of the value at keyPath ("a.b[2].c"), or null when the tree has
-// none there. Keys holding full stops or brackets are tried at each split.
-const PositionNode* findPosition(const PositionNode& root, QStringView keyPath);
 
 // Why a document could not be read, and where: a value that callers and
 // tests look at by its parts; errorText() words it for the report.
@@ -84,8 +61,8 @@ struct ParseResult {
     ParseError error;           // set on failure
     Format format = Format::OldStyle;
     QList<DuplicateKey> duplicates;
-    // Set by the readers of text formats (XML, old-style) on success.
-    std::optional<PositionNode> positions;
+    // Where the values start: set on success unless left out by the options.
+    std::optional<Positions> positions;
 
     bool ok() const { return value.has_value(); }
     // The error as the report words it: "line 3, column 7: what is wrong",
@@ -93,8 +70,14 @@ struct ParseResult {
     QString errorText() const;
 };
 
+struct ParseOptions {
+    // Whether to note where each value starts; only a measurement of what
+    // that costs leaves it out.
+    bool positions = true;
+};
+
 // Recognises the format from the bytes and parses them.
-[[nodiscard]] ParseResult parse(const QByteArray& bytes);
+[[nodiscard]] ParseResult parse(const QByteArray& bytes, const ParseOptions& options = {});
 
 // The key path of a dictionary member and of an array element, as findings print them.
 QString memberKeyPath(const QString& parentPath, const QString& key);

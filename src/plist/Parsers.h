@@ -6,8 +6,13 @@
 
 namespace plist::detail {
 
-ParseResult parseXml(const QByteArray& bytes);
-ParseResult parseBinary(const QByteArray& bytes);
-ParseResult parseOldStyle(const QString& text);
+ParseResult parseXml(const QByteArray& bytes, const ParseOptions& options = {});
+ParseResult parseBinary(const QByteArray& bytes, const ParseOptions& options = {});
+ParseResult parseOldStyle(const QString& text, const ParseOptions& options = {});
+
+// The place of the value that the members lead to from the top object of a
+// binary property list (already read whole), by the offsets of its objects.
+std::optional<Positions::Place> findInBinary(const QByteArray& bytes, const Value& root,
+                                             const std::vector<int>& members);
 
 } // namespace plist::detail

@@ -257,8 +257,8 @@ void TreeBuilder::open(bool isDict, qint64 line)
     Container& c = mStack.emplace_back();
     c.isDict = isDict;
     c.openLine = line;
-    c.positions.valueAt = mHere;
-    c.positions.isDictionary = isDict;
+    if (mRecord)
+        c.entry = mPositions.begin(mHere);
     // Room for a common size up front spares the first few reallocations.
     if (isDict)
         c.dict.reserve(8);
@@ -270,42 +270,41 @@ Value TreeBuilder::close()
 {
     Container& c = mStack.back();
     Value value = c.isDict ? Value::dictionary(std::move(c.dict)) : Value::array(std::move(c.items));
-    mClosedNode = std::move(c.positions);
+    if (mRecord)
+        mPositions.close(c.entry);
+    mClosedEntry = c.entry;
     mStack.pop_back();
     return value;
 }
 
-PositionNode TreeBuilder::takeNode()
-{
-    if (mClosedNode) {
-        PositionNode node = std::move(*mClosedNode);
-        mClosedNode.reset();
-        return node;
-    }
-    PositionNode node;
-    node.valueAt = mHere;
-    return node;
-}
-
 void TreeBuilder::add(Value value)
 {
-    PositionNode node = takeNode();
+    // A closed container has its entry; a scalar starts one here.
+    int entry = mClosedEntry;
+    mClosedEntry = -1;
+    if (mRecord && entry < 0)
+        entry = mPositions.begin(mHere);
     if (mStack.empty()) {
         mRoot = std::move(value);
-        mRootNode = std::move(node);
         return;
     }
     Container& top = mStack.back();
     if (!top.isDict) {
+        if (mRecord)
+            mPositions.setMember(entry, static_cast<int>(top.items.size()));
         top.items.push_back(std::move(value));
-        top.positions.children.push_back(std::move(node));
         return;
     }
-    node.key = top.key;
-    node.keyAt = top.keyAt;
-    top.positions.children.push_back(std::move(node));
-    if (!top.dict.insert(top.key, std::move(value)))
+    int member = top.dict.size();
+    if (!top.dict.insert(top.key, std::move(value))) {
         mDuplicates.append(DuplicateKey{top.key, containerPath(mStack.size() - 1), static_cast<int>(top.keyLine)});
+        // The repeated key keeps its first place in the dictionary.
+        member = 0;
+        while (top.dict.keyAt(member) != top.key)
+            ++member;
+    }
+    if (mRecord)
+        mPositions.setMember(entry, member, top.keyAt);
     top.hasKey = false;
 }
 
@@ -328,8 +327,8 @@ ParseResult TreeBuilder::takeResult()
     result.format = Format::Xml;
     result.value = std::move(mRoot);
     result.duplicates = std::move(mDuplicates);
-    if (result.value)
-        result.positions = std::move(mRootNode);
+    if (result.value && mRecord)
+        result.positions = std::move(mPositions);
     return result;
 }
 

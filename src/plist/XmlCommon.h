@@ -50,8 +50,8 @@ enum class DataStatus { Ok, NotAscii, NotBase64 };
 // Base64 with white space anywhere.
 template <typename Char> DataStatus decodeData(std::basic_string_view<Char> s, QByteArray& out);
 
-// The containers open at the reading position, the top-level value, and the
-// duplicate keys seen so far.
+// The containers open at the reading position, the top-level value, the
+// duplicate keys seen so far, and where each value starts.
 class TreeBuilder {
 public:
     struct Container {
@@ -62,9 +62,11 @@ public:
         bool hasKey = false;
         qint64 keyLine = 0;
         qint64 openLine = 0;
-        Location keyAt; // where the pending key starts
-        PositionNode positions;
+        qint64 keyAt = -1; // where the pending key starts
+        int entry = -1;    // the container's entry in the positions
     };
+
+    explicit TreeBuilder(bool recordPositions) : mRecord(recordPositions) {}
 
     bool atTop() const { return mStack.empty(); }
     std::size_t depth() const { return mStack.size(); }
@@ -72,10 +74,16 @@ public:
     const Container& top() const { return mStack.back(); }
     bool hasRoot() const { return mRoot.has_value(); }
 
-    // Where the element about to be opened or added starts; the readers set
-    // it at each start tag.
-    void setLocation(const Location& where) { mHere = where; }
-    const Location& location() const { return mHere; }
+    // Where the element about to be opened or added starts, as an offset in
+    // the reader's units; the readers set it at each start tag.
+    void setLocation(qint64 offset) { mHere = offset; }
+    qint64 location() const { return mHere; }
+    // Room for about this many values.
+    void reservePositions(qsizetype values)
+    {
+        if (mRecord)
+            mPositions.reserve(values);
+    }
 
     void open(bool isDict, qint64 line);
     // Pops the innermost container and returns it as a value.
@@ -83,21 +91,19 @@ public:
     // Adds a value to the innermost container (under its pending key), or
     // makes it the top-level value.
     void add(Value value);
-    // The value and the duplicates; call once, with a top-level value.
+    // The value, the duplicates and the positions (whose source the reader
+    // sets); call once, with a top-level value.
     ParseResult takeResult();
 
 private:
     QString containerPath(std::size_t depth) const;
 
-    // The node of the value about to be added: a closed container's, or a
-    // scalar's made here.
-    PositionNode takeNode();
-
     std::vector<Container> mStack;
     std::optional<Value> mRoot;
-    Location mHere;
-    std::optional<PositionNode> mClosedNode;
-    PositionNode mRootNode;
+    bool mRecord;
+    qint64 mHere = -1;
+    int mClosedEntry = -1; // the entry of the container just closed, until it is added
+    Positions mPositions;
     QList<DuplicateKey> mDuplicates;
 };
 
@@ -109,7 +115,7 @@ namespace plist::detail {
 // XML straight from UTF-8 bytes and gives up (nullopt) on anything else,
 // errors included; the full one, on QXmlStreamReader, reads every document
 // and words every error.
-std::optional<ParseResult> parseXmlFast(QByteArrayView bytes);
-ParseResult parseXmlFull(const QByteArray& bytes);
+std::optional<ParseResult> parseXmlFast(const QByteArray& bytes, const ParseOptions& options = {});
+ParseResult parseXmlFull(const QByteArray& bytes, const ParseOptions& options = {});
 
 } // namespace plist::detail

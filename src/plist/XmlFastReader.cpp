@@ -91,7 +91,8 @@ bool isPlainText(const char* begin, const char* end)
 }
 
 // XML reads "\r\n" and a lone '\r' as '\n', in text and in counting lines.
-std::string withLineFeeds(QByteArrayView bytes)
+// collapsed: where in the result each "\r\n" became one '\n'.
+std::string withLineFeeds(QByteArrayView bytes, std::vector<qint64>& collapsed)
 {
     std::string out;
     out.reserve(static_cast<std::size_t>(bytes.size()));
@@ -100,9 +101,11 @@ std::string withLineFeeds(QByteArrayView bytes)
             out += bytes[i];
             continue;
         }
-        out += '\n';
-        if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
+        if (i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            collapsed.push_back(static_cast<qint64>(out.size()));
             ++i;
+        }
+        out += '\n';
     }
     return out;
 }
@@ -238,15 +241,18 @@ void KeyTable::grow()
 
 class FastReader {
 public:
-    explicit FastReader(QByteArrayView bytes) : mP(bytes.data()), mEnd(bytes.data() + bytes.size())
+    FastReader(const QByteArray& bytes, const ParseOptions& options)
+        : mBytes(bytes), mP(bytes.data()), mEnd(bytes.data() + bytes.size()), mTree(options.positions)
     {
         if (!bytes.isEmpty() && std::memchr(bytes.data(), '\r', static_cast<std::size_t>(bytes.size()))) {
-            mLineFeeds = withLineFeeds(bytes);
+            mLineFeeds = withLineFeeds(bytes, mCollapsed);
             mP = mLineFeeds.data();
             mEnd = mP + mLineFeeds.size();
         }
         mBegin = mP;
-        mColumnFrom = mP;
+        // About one value in this many bytes of a typical document, keys and indentation included.
+        constexpr qsizetype kBytesPerValue = 40;
+        mTree.reservePositions(bytes.size() / kBytesPerValue + 8);
     }
 
     std::optional<ParseResult> run();
@@ -274,18 +280,14 @@ private:
     bool placeValue() const;
     bool scalar(Tag tag, std::string_view text);
     QString key(std::string_view text, bool direct);
-    Location here();
 
-    std::string mLineFeeds; // the document with its line ends made '\n', if it had others
+    const QByteArray& mBytes;
+    std::string mLineFeeds;         // the document with its line ends made '\n', if it had others
+    std::vector<qint64> mCollapsed; // where in mLineFeeds each CR LF became one LF
     const char* mP;
     const char* mEnd;
     qint64 mLine = 1;
     const char* mBegin = nullptr;
-    // The column is counted on from where it was last asked for, so that a
-    // document on one long line is still read in linear time.
-    const char* mColumnFrom = nullptr;
-    qint64 mColumnLine = 1;
-    int mColumn = 1;
     xml::TreeBuilder mTree;
     bool mInPlist = false;
     bool mSawPlist = false;
@@ -339,25 +341,14 @@ std::optional<ParseResult> FastReader::run()
         if (!at("<!--") || !comment())
             return std::nullopt;
     }
-    return mTree.takeResult();
-}
-
-// Where the reader stands: line, column in characters (UTF-8 sequences),
-// offset. The offset counts the bytes read, line ends made '\n'.
-Location FastReader::here()
-{
-    if (mLine != mColumnLine) {
-        const char* lineStart = mP;
-        while (lineStart > mBegin && lineStart[-1] != '\n')
-            --lineStart;
-        mColumnFrom = lineStart;
-        mColumnLine = mLine;
-        mColumn = 1;
+    ParseResult result = mTree.takeResult();
+    if (result.positions) {
+        // The offsets were noted in the bytes read; the positions count in the file's.
+        if (!mCollapsed.empty())
+            result.positions->restoreCarriageReturns(mCollapsed);
+        result.positions->setSource(Positions::Source::Utf8, mBytes, QString(), *result.value);
     }
-    for (; mColumnFrom < mP; ++mColumnFrom)
-        if ((static_cast<unsigned char>(*mColumnFrom) & 0xC0) != 0x80)
-            ++mColumn;
-    return Location{static_cast<int>(mLine), mColumn, mP - mBegin};
+    return result;
 }
 
 // Skips white space; true when there was some.
@@ -547,7 +538,7 @@ bool FastReader::reference()
 bool FastReader::startTag()
 {
     const qint64 line = mLine;
-    mTree.setLocation(here());
+    mTree.setLocation(mP - mBegin);
     const char* nameStart = ++mP;
     while (mP < mEnd && isLetter(*mP))
         ++mP;
@@ -803,9 +794,9 @@ QString FastReader::key(std::string_view text, bool direct)
 
 } // namespace
 
-std::optional<ParseResult> parseXmlFast(QByteArrayView bytes)
+std::optional<ParseResult> parseXmlFast(const QByteArray& bytes, const ParseOptions& options)
 {
-    return FastReader(bytes).run();
+    return FastReader(bytes, options).run();
 }
 
 } // namespace plist::detail

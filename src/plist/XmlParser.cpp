@@ -6,6 +6,7 @@
 #include "plist/TextPosition.h"
 #include "plist/XmlCommon.h"
 
+#include <QStringDecoder>
 #include <QXmlStreamReader>
 
 #include <string_view>
@@ -63,7 +64,8 @@ QString tagText(QStringView name)
 
 class XmlParser {
 public:
-    explicit XmlParser(const QByteArray& bytes) : mReader(bytes)
+    XmlParser(const QByteArray& bytes, const ParseOptions& options)
+        : mBytes(bytes), mReader(bytes), mTree(options.positions)
     {
         mReader.setNamespaceProcessing(false);
         mReader.setEntityExpansionLimit(kEntityExpansionLimit);
@@ -79,9 +81,11 @@ private:
     bool readScalar(Tag tag);
     bool placeValue(QStringView name);
     QString internedKey(QStringView text);
+    QString decodedText() const;
     bool fail(Code code, const QString& problem);
     bool failReader();
 
+    const QByteArray& mBytes;
     QXmlStreamReader mReader;
     xml::TreeBuilder mTree;
     bool mInPlist = false;
@@ -133,7 +137,24 @@ ParseResult XmlParser::run()
         result.error = mError;
         return result;
     }
-    return mTree.takeResult();
+    ParseResult result = mTree.takeResult();
+    if (result.positions)
+        result.positions->setSource(Positions::Source::Text, QByteArray(), decodedText(), *result.value);
+    return result;
+}
+
+// The text as the reader decoded it, which its character offsets count in.
+QString XmlParser::decodedText() const
+{
+    std::optional<QStringConverter::Encoding> encoding;
+    if (mBytes.startsWith("\xFF\xFE"))
+        encoding = QStringConverter::Utf16LE;
+    else if (mBytes.startsWith("\xFE\xFF"))
+        encoding = QStringConverter::Utf16BE;
+    else if (!mReader.documentEncoding().isEmpty())
+        encoding = QStringConverter::encodingForName(mReader.documentEncoding().toLatin1());
+    QStringDecoder decoder(encoding.value_or(QStringConverter::Utf8));
+    return decoder.decode(mBytes);
 }
 
 // Reads the next token and notes where it starts: where the previous one
@@ -179,7 +200,7 @@ bool XmlParser::failReader()
 
 bool XmlParser::startElement()
 {
-    mTree.setLocation(Location{static_cast<int>(mLine), static_cast<int>(mColumn), -1});
+    mTree.setLocation(mOffset);
     const QStringView name = mReader.name();
     const Tag tag = tagOf(name);
     switch (tag) {
@@ -368,16 +389,16 @@ bool XmlParser::readScalar(Tag tag)
 
 } // namespace
 
-ParseResult parseXmlFull(const QByteArray& bytes)
+ParseResult parseXmlFull(const QByteArray& bytes, const ParseOptions& options)
 {
-    return XmlParser(bytes).run();
+    return XmlParser(bytes, options).run();
 }
 
-ParseResult parseXml(const QByteArray& bytes)
+ParseResult parseXml(const QByteArray& bytes, const ParseOptions& options)
 {
-    if (std::optional<ParseResult> fast = parseXmlFast(bytes))
+    if (std::optional<ParseResult> fast = parseXmlFast(bytes, options))
         return std::move(*fast);
-    return parseXmlFull(bytes);
+    return parseXmlFull(bytes, options);
 }
 
 } // namespace plist::detail

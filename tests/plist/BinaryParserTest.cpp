@@ -546,3 +546,59 @@ TEST(BinaryParser, SharesObjectsUpToABound)
 }
 
 } // namespace
+
+namespace {
+
+// Each value and key is found at the byte offset of its object, whose
+// marker and bytes stand there; a repeated key's later pair counts, and a
+// shared object has the one offset wherever it is used. No lines in binary.
+TEST(BinaryParser, PositionsAreObjectOffsets)
+{
+    Writer w;
+    w.refSize = 2; // wider references, and a dictionary with a count that follows its marker
+    const auto name = w.ascii("Name"), first = w.ascii("First"), later = w.utf16(u"Later");
+    const auto list = w.ascii("List"), shared = w.integer(7, 0);
+    const auto array = w.array({shared, w.ascii("x"), shared});
+    std::vector<std::uint64_t> keys = {name, list, name}, values = {first, array, later};
+    for (int i = 0; i < 15; ++i) {
+        keys.push_back(w.ascii("k" + QByteArray::number(i)));
+        values.push_back(shared);
+    }
+    w.top = w.dict(keys, values);
+    const QByteArray bytes = w.build();
+    const ParseResult parsed = parse(bytes);
+    ASSERT_TRUE(parsed.ok() && parsed.positions) << parsed.errorText().toStdString();
+
+    const struct {
+        const char* keyPath;
+        QByteArray value; // the object's bytes at the value's offset
+        QByteArray key;   // and at the key's; empty: no key
+    } rows[] = {
+        {"", "\xDF", {}},
+        {"Name",
+         QByteArray("\x65\x00L\x00"
+                    "a",
+                    5),
+         "\x54Name"},
+        {"List", "\xA3", "\x54List"},
+        {"List[0]", "\x10\x07", {}},
+        {"List[1]", "\x51x", {}},
+        {"List[2]", "\x10\x07", {}},
+        {"k14", "\x10\x07", "\x53k14"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.keyPath);
+        const auto place = parsed.positions->find(QString::fromUtf8(row.keyPath));
+        ASSERT_TRUE(place);
+        EXPECT_EQ(place->value.line, 0);
+        EXPECT_TRUE(bytes.mid(place->value.offset).startsWith(row.value)) << place->value.offset;
+        if (row.key.isEmpty())
+            EXPECT_EQ(place->key.offset, -1);
+        else
+            EXPECT_TRUE(bytes.mid(place->key.offset).startsWith(row.key)) << place->key.offset;
+    }
+    for (const char* nowhere : {"Other", "List[3]", "Name.x", "k14[0]"})
+        EXPECT_FALSE(parsed.positions->find(QString::fromUtf8(nowhere))) << nowhere;
+}
+
+} // namespace

@@ -43,10 +43,44 @@ std::string describe(const ParseResult& r)
     return r.ok() ? plist::toJson(*r.value).toStdString() : "error: " + r.errorText().toStdString();
 }
 
+// The key paths of a value and of everything in it.
+void collectKeyPaths(const plist::Value& value, const QString& path, QStringList& out)
+{
+    out.append(path);
+    if (value.isDictionary()) {
+        const plist::Dictionary& dict = value.toDictionary();
+        for (int i = 0; i < dict.size(); ++i)
+            collectKeyPaths(dict.valueAt(i), plist::memberKeyPath(path, dict.keyAt(i)), out);
+    } else if (value.isArray()) {
+        for (std::size_t i = 0; i < value.toArray().size(); ++i)
+            collectKeyPaths(value.toArray()[i], plist::elementKeyPath(path, static_cast<int>(i)), out);
+    }
+}
+
+// The same lines and columns of every value and key (the full reader has
+// no byte offsets).
+void expectSamePositions(const ParseResult& a, const ParseResult& b)
+{
+    if (!a.ok() || !b.ok())
+        return;
+    ASSERT_TRUE(a.positions && b.positions);
+    QStringList paths;
+    collectKeyPaths(*a.value, QString(), paths);
+    for (const QString& path : paths) {
+        const auto pa = a.positions->find(path), pb = b.positions->find(path);
+        ASSERT_TRUE(pa && pb) << path.toStdString();
+        EXPECT_EQ(std::pair(pa->value.line, pa->value.column), std::pair(pb->value.line, pb->value.column))
+            << path.toStdString();
+        EXPECT_EQ(std::pair(pa->key.line, pa->key.column), std::pair(pb->key.line, pb->key.column))
+            << path.toStdString();
+    }
+}
+
 // Equal in every way a caller can see: value (key order and real bits
-// included, through the JSON form), duplicates and error.
+// included, through the JSON form), duplicates, error and positions.
 void expectSameResult(const ParseResult& a, const ParseResult& b)
 {
+    expectSamePositions(a, b);
     EXPECT_EQ(describe(a), describe(b));
     EXPECT_EQ(a.ok() && b.ok() && *a.value == *b.value, a.ok() && b.ok());
     EXPECT_EQ(a.format, b.format);

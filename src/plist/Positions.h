@@ -1,0 +1,93 @@
+// Where the values and keys of a parsed property list start in its file.
+#pragma once
+
+#include "plist/Value.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+#include <vector>
+
+namespace plist {
+
+// Where something starts in the text of a file: line and column count from 1,
+// in characters; 0 where unknown. The byte offset is -1 where unknown.
+struct Location {
+    int line = 0;
+    int column = 0;
+    qint64 offset = -1;
+    bool operator==(const Location&) const = default;
+};
+
+// The places of a parsed tree's values, asked by key path. Readers note only
+// an offset per value while parsing, in a flat table in document order that
+// follows the value tree's shape; lines and columns are counted when asked
+// for, since a check asks for few (its findings) and a file has many values.
+class Positions {
+public:
+    // How the offsets of the table are read.
+    enum class Source {
+        Utf8,   // byte offsets into UTF-8 text
+        Text,   // offsets into decoded text, in UTF-16 code units
+        Binary, // no table: objects are found in the binary file when asked
+    };
+
+    struct Place {
+        Location value;
+        Location key; // unknown for the top level and for array elements
+    };
+
+    // The place of the value at keyPath ("a.b[2].c"), or none when the tree
+    // has no value there. Keys holding full stops or brackets are tried at
+    // each split; of two equal keys in one dictionary the later is found.
+    std::optional<Place> find(QStringView keyPath) const;
+
+    // For the readers, in document order. A value starts (its entry); a
+    // container's entry is closed after its last member; the parent, once
+    // it has taken the value in, names its place: the index of its member
+    // (the dictionary's, where a repeated key keeps its first index) and,
+    // in a dictionary, where the key starts.
+    int begin(qint64 valueAt)
+    {
+        const int entry = static_cast<int>(mEntries.size());
+        mEntries.push_back(Entry{valueAt, -1, entry + 1, 0});
+        return entry;
+    }
+    void close(int entry) { mEntries[static_cast<std::size_t>(entry)].end = static_cast<int>(mEntries.size()); }
+    void setMember(int entry, int member, qint64 keyAt = -1)
+    {
+        Entry& e = mEntries[static_cast<std::size_t>(entry)];
+        e.member = member;
+        e.keyAt = keyAt;
+    }
+    void reserve(qsizetype entries) { mEntries.reserve(static_cast<std::size_t>(entries)); }
+    // Offsets noted in a copy of the text with each CR LF made one LF, made
+    // offsets of the text itself: collapsed holds where in the copy each
+    // pair became one character, in order.
+    void restoreCarriageReturns(const std::vector<qint64>& collapsed);
+    // Once the tree is whole: what the offsets point into, and the tree.
+    void setSource(Source source, QByteArray bytes, QString text, Value root);
+
+private:
+    struct Entry {
+        qint64 valueAt;
+        qint64 keyAt; // -1: no key
+        int end;      // one past the last entry of the value's subtree
+        int member;   // its index in the parent container
+    };
+
+    Location locate(qint64 offset) const;
+    void countLines() const;
+
+    std::vector<Entry> mEntries;
+    Source mSource = Source::Utf8;
+    QByteArray mBytes; // Utf8 and Binary
+    QString mText;     // Text
+    Value mRoot;
+    // Where each line starts, counted on the first question.
+    mutable std::vector<qint64> mLineStarts;
+};
+
+} // namespace plist
