@@ -82,6 +82,7 @@ private:
     bool placeValue(QStringView name);
     QString internedKey(QStringView text);
     QString decodedText() const;
+    qint64 leadingSpace() const;
     bool fail(Code code, const QString& problem);
     bool failReader();
 
@@ -94,6 +95,7 @@ private:
     qint64 mColumn = 1;
     qint64 mOffset = 0;
     bool mAfterText = false;
+    bool mAfterBareStart = false; // the last token opened a document without a declaration
     QString mText;
     ParseError mError;
     // Keys repeat throughout a document; equal keys share one string. The
@@ -158,15 +160,36 @@ QString XmlParser::decodedText() const
 }
 
 // Reads the next token and notes where it starts: where the previous one
-// ended, except that the reader has already taken the '<' that ended a text.
+// ended, except that the reader has already taken the '<' that ended a text,
+// and that without an XML declaration it has looked a few characters into
+// the first token; only white space can stand before that one.
 QXmlStreamReader::TokenType XmlParser::next()
 {
     mLine = mReader.lineNumber();
     mColumn = mReader.columnNumber() + (mAfterText ? 0 : 1);
-    mOffset = mReader.characterOffset() - (mAfterText ? 1 : 0);
+    mOffset = mAfterBareStart ? leadingSpace() : mReader.characterOffset() - (mAfterText ? 1 : 0);
     const QXmlStreamReader::TokenType token = mReader.readNext();
     mAfterText = token == QXmlStreamReader::Characters;
+    mAfterBareStart = token == QXmlStreamReader::StartDocument && mReader.documentVersion().isEmpty();
     return token;
+}
+
+// The characters of white space the document starts with, after its byte-order mark.
+qint64 XmlParser::leadingSpace() const
+{
+    const bool littleEndian = mBytes.startsWith("\xFF\xFE"), bigEndian = mBytes.startsWith("\xFE\xFF");
+    const qsizetype width = littleEndian || bigEndian ? 2 : 1;
+    qsizetype at = width == 2 ? 2 : mBytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    qint64 count = 0;
+    for (; at + width <= mBytes.size(); at += width, ++count) {
+        const auto byte = [&](qsizetype i) { return static_cast<unsigned char>(mBytes[i]); };
+        const unsigned c = littleEndian ? byte(at) | byte(at + 1) << 8
+                           : bigEndian  ? byte(at) << 8 | byte(at + 1)
+                                        : byte(at);
+        if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
+            break;
+    }
+    return count;
 }
 
 bool XmlParser::fail(Code code, const QString& problem)

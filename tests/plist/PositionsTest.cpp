@@ -95,6 +95,9 @@ TEST(Positions, XmlInEveryEncodingAndLineEnd)
         {"UTF-16BE", utf16(kXml, false, true), 0, false},
         {"UTF-16LE unmarked", utf16(kXml, true, false), 0, false},
         {"UTF-16BE unmarked, CR LF", utf16(QByteArray(kXml).replace("\n", "\r\n"), false, false), 0, false},
+        // White space and no declaration before the first element.
+        {"UTF-16LE, no declaration", utf16(QByteArray(kXml).replace("<?xml version=\"1.0\"?>", " "), true, true), 0,
+         false},
     };
     for (const auto& variant : variants) {
         SCOPED_TRACE(variant.name);
