@@ -312,12 +312,14 @@ void MainWindow::beginBatch()
 {
     mBusy = true;
     mUi->actionOpen->setEnabled(false);
+    textView()->setIdleLayoutInterval(kBatchFlushInterval);
 }
 
 void MainWindow::endBatch()
 {
     mBusy = false;
     mUi->actionOpen->setEnabled(true);
+    textView()->setIdleLayoutInterval(0);
     mProgress->hide();
     if (mBusyCursor) {
         QApplication::restoreOverrideCursor();

@@ -224,7 +224,7 @@ void ReportView::scheduleLayout()
     if (mLayoutScheduled)
         return;
     mLayoutScheduled = true;
-    QTimer::singleShot(0, this, [this] {
+    QTimer::singleShot(mIdleLayoutInterval, this, [this] {
         mLayoutScheduled = false;
         layOutSome(10);
     });

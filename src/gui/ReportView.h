@@ -40,6 +40,10 @@ public:
     // (the lines not shown), so that the scroll bar is exact.
     void layOutAll();
     bool isLaidOut() const { return mLaidOutBlocks >= document()->blockCount(); }
+    // While the report grows fast (a batch), lines off the screen are laid out
+    // a little every so often rather than whenever the application idles, so
+    // that they do not hold up the growing.
+    void setIdleLayoutInterval(int milliseconds) { mIdleLayoutInterval = milliseconds; }
 
     // The text between two positions, each icon as its label.
     QString labelledText(int start, int end) const;
@@ -61,6 +65,7 @@ private:
     QHash<QUrl, QImage> mImages;
     int mLaidOutBlocks = 0;
     bool mLayoutScheduled = false;
+    int mIdleLayoutInterval = 0;
 };
 
 } // namespace gui
