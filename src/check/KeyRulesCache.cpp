@@ -21,8 +21,10 @@ KeyRulesSummary summarizeKeyRules(const plist::Dictionary& keyRules)
 {
     KeyRulesSummary summary;
     summary.histograms.reserve(static_cast<std::size_t>(keyRules.size()));
+    summary.lengths.reserve(static_cast<std::size_t>(keyRules.size()));
     for (int i = 0; i < keyRules.size(); ++i) {
         summary.histograms.push_back(HistogramOfKey(keyRules.keyAt(i)));
+        summary.lengths.push_back(keyRules.keyAt(i).size());
         const plist::Value& rule = keyRules.valueAt(i);
         if (!rule.isDictionary())
             continue;

@@ -21,6 +21,7 @@ struct KeyRulesSummary {
         bool buildSupplied; // the build adds it to a source Info.plist
     };
     std::vector<KeyHistogram> histograms; // one per rule key, in the rules' order
+    std::vector<qsizetype> lengths;       // of each rule key, in UTF-16 code units
     std::vector<Expected> expected;       // in the rules' order
 };
 

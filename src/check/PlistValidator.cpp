@@ -31,7 +31,6 @@ const QString kDeprecated = QStringLiteral("deprecated");
 const QString kApple = QStringLiteral("apple");
 const QString kMemberRule = QStringLiteral("memberrule");
 
-const QString kBundleIDContextKey = QStringLiteral("bundleID");
 const QString kBundleIdentifierKey = QStringLiteral("CFBundleIdentifier");
 const QString kVendorPrefix = QStringLiteral("com.apple.");
 
@@ -235,7 +234,7 @@ void PlistValidator::validateInfoDict(const plist::Dictionary& infoDict, const p
 {
     ValidationContext context;
     if (const plist::Value* bundleID = infoDict.find(kBundleIdentifierKey); bundleID && bundleID->isString())
-        context.insert(kBundleIDContextKey, *bundleID);
+        context.bundleID = &bundleID->toString();
     const platform::UserDefaults& defaults = platform::UserDefaults::standard();
     mDeprecationNotes = defaults.boolForKey(platform::DeprecationNotesKey);
     mNoteUnknownKeys = defaults.boolForKey(platform::NoteUnknownKeysKey);
@@ -251,7 +250,7 @@ const plist::Value* PlistValidator::memberRuleOf(const plist::Dictionary& keyRul
     if (const plist::Value* rule = keyRules.find(key))
         return rule;
     const QStringView base = withoutQualifier(key);
-    return base.isEmpty() ? nullptr : keyRules.find(base.toString());
+    return base.isEmpty() ? nullptr : keyRules.find(base);
 }
 
 void PlistValidator::validateDictionary(const plist::Dictionary& dict, const plist::Value* rules,
@@ -299,8 +298,7 @@ void PlistValidator::checkValues(const plist::Dictionary& dict, const plist::Dic
             if (const plist::Value* deprecated = ruleField(memberRule, kDeprecated))
                 noteAbout(key, "DeprecKey", key, keyPath, *deprecated);
         if (ruleFlag(memberRule, kApple)) {
-            const auto bundleID = context.constFind(kBundleIDContextKey);
-            if (bundleID == context.constEnd() || !bundleID->toString().startsWith(kVendorPrefix))
+            if (!context.bundleID || !context.bundleID->startsWith(kVendorPrefix))
                 warningAbout(key, "AppleKey", key, keyPath);
         }
         // "%@.%@", or the key alone at the top, made in place and cut back after.
@@ -577,9 +575,8 @@ void PlistValidator::checkForUnexpectedKeysAmong(const std::vector<QString>& key
     for (const QString& key : keys) {
         if (memberRuleOf(keyRules, key))
             continue;
-        std::int32_t distance = 0;
-        const std::int32_t nearest = findHistogramOf(summary.histograms, HistogramOfKey(key), distance);
-        const bool nearMiss = nearest >= 0 && distance <= kNearMissLimit;
+        const std::int32_t nearest = nearestRuleKey(summary, key, kNearMissLimit);
+        const bool nearMiss = nearest >= 0;
         if (!nearMiss && !mNoteUnknownKeys)
             continue;
         if (nearMiss)
@@ -599,15 +596,21 @@ void PlistValidator::checkForUnexpectedKeysAmong(const std::vector<QString>& key
     }
 }
 
-std::int32_t PlistValidator::findHistogramOf(const std::vector<KeyHistogram>& histograms, const KeyHistogram& histogram,
-                                             std::int32_t& distance) const
+std::int32_t PlistValidator::nearestRuleKey(const KeyRulesSummary& summary, const QString& key,
+                                            std::int32_t limit) const
 {
-    distance = std::numeric_limits<std::int32_t>::max();
+    const KeyHistogram histogram = HistogramOfKey(key);
+    std::int32_t distance = limit + 1;
     std::int32_t best = -1;
-    const auto count =
-        static_cast<std::int32_t>(std::min<std::size_t>(histograms.size(), std::numeric_limits<std::int32_t>::max()));
+    const auto count = static_cast<std::int32_t>(
+        std::min<std::size_t>(summary.histograms.size(), std::numeric_limits<std::int32_t>::max()));
     for (std::int32_t i = 0; i < count; ++i) {
-        const std::int32_t d = HistogramDistance(histograms[static_cast<std::size_t>(i)], histogram);
+        // Two keys are at least as far apart as their lengths: most rule keys
+        // are passed over without comparing their histograms.
+        const qsizetype lengthApart = summary.lengths[static_cast<std::size_t>(i)] - key.size();
+        if (lengthApart > limit || lengthApart < -limit)
+            continue;
+        const std::int32_t d = HistogramDistance(summary.histograms[static_cast<std::size_t>(i)], histogram);
         if (d < distance) { // strict: among equals the first listed wins
             distance = d;
             best = i;

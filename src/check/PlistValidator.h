@@ -7,7 +7,6 @@
 #include "check/MessageLogger.h"
 #include "plist/Value.h"
 
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringView>
@@ -59,8 +58,11 @@ private:
     static const CharacterSet& nonBundleIDSet();
     static const CharacterSet& nonUTISet();
 
-    // Holds "bundleID", the top-level CFBundleIdentifier when it is a string.
-    using ValidationContext = QHash<QString, plist::Value>;
+    // What the whole information dictionary tells the checks of its members.
+    struct ValidationContext {
+        // The top-level CFBundleIdentifier when it is a string, else null.
+        const QString* bundleID = nullptr;
+    };
 
     void validatePropertyListItem(const plist::Value& value, const plist::Value* rules, const QString& keyPath,
                                   const ValidationContext& context);
@@ -99,8 +101,9 @@ private:
     // Unknown keys and near misses.
     void checkForUnexpectedKeysAmong(const std::vector<QString>& keys, const plist::Dictionary& keyRules,
                                      const KeyRulesSummary& summary, const QString& keyPath);
-    std::int32_t findHistogramOf(const std::vector<KeyHistogram>& histograms, const KeyHistogram& histogram,
-                                 std::int32_t& distance) const;
+    // The first rule key nearest to key's histogram when it is at most limit
+    // away, or -1.
+    std::int32_t nearestRuleKey(const KeyRulesSummary& summary, const QString& key, std::int32_t limit) const;
 
     // One finding: the icon, then the localized text of the key filled from
     // the arguments. It is about the value under check (mPath), or with

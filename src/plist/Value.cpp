@@ -231,11 +231,23 @@ bool Value::operator==(const Value& other) const
     }
 }
 
-int Dictionary::indexOf(const QString& key) const
+namespace {
+
+std::size_t slotOf(QStringView key, std::size_t slotCount)
 {
-    if (!mIndex.isEmpty()) {
-        const auto it = mIndex.constFind(key);
-        return it == mIndex.constEnd() ? -1 : *it;
+    return static_cast<std::size_t>(qHash(key)) & (slotCount - 1);
+}
+
+} // namespace
+
+int Dictionary::indexOf(QStringView key) const
+{
+    if (!mSlots.empty()) {
+        for (std::size_t s = slotOf(key, mSlots.size());; s = (s + 1) & (mSlots.size() - 1)) {
+            const int i = mSlots[s];
+            if (i < 0 || mKeys[static_cast<std::size_t>(i)] == key)
+                return i;
+        }
     }
     for (std::size_t i = 0; i < mKeys.size(); ++i) {
         if (mKeys[i] == key)
@@ -244,10 +256,29 @@ int Dictionary::indexOf(const QString& key) const
     return -1;
 }
 
-const Value* Dictionary::find(const QString& key) const
+const Value* Dictionary::find(QStringView key) const
 {
     const int i = indexOf(key);
     return i < 0 ? nullptr : &mValues[static_cast<std::size_t>(i)];
+}
+
+void Dictionary::addToIndex(int i)
+{
+    const QString& key = mKeys[static_cast<std::size_t>(i)];
+    std::size_t s = slotOf(key, mSlots.size());
+    while (mSlots[s] >= 0)
+        s = (s + 1) & (mSlots.size() - 1);
+    mSlots[s] = i;
+}
+
+void Dictionary::rebuildIndex()
+{
+    std::size_t slotCount = 64;
+    while (slotCount < 2 * mKeys.size())
+        slotCount *= 2;
+    mSlots.assign(slotCount, -1);
+    for (int i = 0; i < size(); ++i)
+        addToIndex(i);
 }
 
 bool Dictionary::insert(const QString& key, Value value)
@@ -259,13 +290,10 @@ bool Dictionary::insert(const QString& key, Value value)
     }
     mKeys.push_back(key);
     mValues.push_back(std::move(value));
-    if (!mIndex.isEmpty()) {
-        mIndex.insert(key, size() - 1);
-    } else if (size() > kIndexedSize) {
-        mIndex.reserve(size() * 2);
-        for (int k = 0; k < size(); ++k)
-            mIndex.insert(mKeys[static_cast<std::size_t>(k)], k);
-    }
+    if (mSlots.size() >= 2 * mKeys.size())
+        addToIndex(size() - 1);
+    else if (size() > kIndexedSize)
+        rebuildIndex();
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringView>
 
 #include <cstdint>
 #include <memory>
@@ -114,7 +115,8 @@ private:
     Data mData;
 };
 
-// Keys in the order of the file; exact, case-sensitive lookup through a hash.
+// Keys in the order of the file; exact, case-sensitive lookup by any view of
+// the key's text, which neither allocates nor converts.
 class Dictionary {
 public:
     int size() const { return static_cast<int>(mKeys.size()); }
@@ -122,9 +124,11 @@ public:
     const QString& keyAt(int i) const { return mKeys[static_cast<std::size_t>(i)]; }
     const Value& valueAt(int i) const { return mValues[static_cast<std::size_t>(i)]; }
     const std::vector<QString>& keys() const { return mKeys; }
+    bool contains(QStringView key) const { return indexOf(key) >= 0; }
     bool contains(const QString& key) const { return indexOf(key) >= 0; }
     // The value under key, or null when there is none.
-    const Value* find(const QString& key) const;
+    const Value* find(QStringView key) const;
+    const Value* find(const QString& key) const { return find(QStringView(key)); }
 
     // Adds a key; a key already present keeps its place and takes the new value
     // (the later one wins). Returns false when the key was already present.
@@ -135,13 +139,18 @@ public:
 
 private:
     // Most dictionaries are small: they are searched in order, and the hash
-    // is built only once a dictionary grows past this many keys.
+    // table is built only once a dictionary grows past this many keys.
     static constexpr int kIndexedSize = 16;
-    int indexOf(const QString& key) const;
+    int indexOf(QStringView key) const;
+    // Enters key i into the table, which has a free slot.
+    void addToIndex(int i);
+    void rebuildIndex();
 
     std::vector<QString> mKeys;
     std::vector<Value> mValues;
-    QHash<QString, int> mIndex; // empty while the dictionary is small
+    // Open addressing: each slot holds a key's index, or -1; at most half are
+    // taken. Empty while the dictionary is small.
+    std::vector<int> mSlots;
 };
 
 } // namespace plist
