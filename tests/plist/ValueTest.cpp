@@ -91,6 +91,31 @@ TEST(Dictionary, LookupIsExactAndCaseSensitive)
     EXPECT_EQ(dict.find("")->toString(), "empty key");
 }
 
+TEST(Dictionary, LookupAgreesWithTheKeysAtEverySize)
+{
+    // Small dictionaries are searched in order, larger ones through a table
+    // that grows as they do: every size up to a few growths must find each key
+    // at its place, by a view into a longer text too, and nothing else.
+    Dictionary dict;
+    for (int n = 1; n <= 300; ++n) {
+        const QString key = QStringLiteral("Key%1").arg(n);
+        ASSERT_TRUE(dict.insert(key, Value::integer(n)));
+        for (int k = 1; k <= n; ++k) {
+            const QString text = QStringLiteral("<Key%1>").arg(k);
+            const Value* found = dict.find(QStringView(text).sliced(1, text.size() - 2));
+            ASSERT_NE(found, nullptr) << "Key" << k << " of " << n;
+            ASSERT_EQ(found->toInteger().toSigned(), k) << "Key" << k << " of " << n;
+        }
+        EXPECT_FALSE(dict.contains(QStringLiteral("Key%1").arg(n + 1))) << n;
+        EXPECT_FALSE(dict.contains(QStringLiteral("key%1").arg(n))) << n;
+    }
+    // A key given again keeps its place and takes the later value.
+    EXPECT_FALSE(dict.insert(QStringLiteral("Key17"), Value("later")));
+    EXPECT_EQ(dict.size(), 300);
+    EXPECT_EQ(dict.keyAt(16), "Key17");
+    EXPECT_EQ(dict.find(u"Key17")->toString(), "later");
+}
+
 TEST(Value, CopiesShareTheirContents)
 {
     std::vector<Value> items(1000, Value("x"));
