@@ -17,7 +17,6 @@
 #include "report/SaveTarget.h"
 
 #include <QFile>
-#include <QScopeGuard>
 #include <QSet>
 
 #include <algorithm>
@@ -200,6 +199,7 @@ void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRe
 {
     // The findings that follow are about this file.
     mPathRead = pathRead;
+    mPositions.reset();
     if (oTextView)
         oTextView->endFinding();
     appendString(localized(QStringLiteral("CheckingPrefix")));
@@ -222,9 +222,7 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
                                                               std::uint32_t creator)
 {
     plist::ParseResult parsed = plist::parse(bytes);
-    // The positions live as long as the parse result: for this check only.
-    mPositions = parsed.positions ? &*parsed.positions : nullptr;
-    const auto forgetPositions = qScopeGuard([this] { mPositions = nullptr; });
+    mPositions = std::move(parsed.positions);
     if (!parsed.ok()) {
         appendErrorIcon();
         // The record carries the place the parser named; the text, as always, its words.

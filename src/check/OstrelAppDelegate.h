@@ -124,8 +124,10 @@ private:
     // The paths of the check under way, for its findings' records.
     QString mPathGiven;
     QString mPathRead;
-    // Where the values of the file under check stand; null outside a check.
-    const plist::Positions* mPositions = nullptr;
+    // Where the values of the property list read last stand, kept until the
+    // next heading: the checks of a bundle against its files come after the
+    // dictionary's own and point into the same file.
+    std::optional<plist::Positions> mPositions;
     QStringList mCheckedPaths;
     int mFindingsInFile = 0;
     int mFindingsLeftOut = 0;

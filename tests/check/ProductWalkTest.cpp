@@ -196,6 +196,33 @@ TEST_F(ProductWalkTest, EveryBundleOnceAfterItsContainerWithItsCrossChecks)
         EXPECT_EQ(report.value(i), kShopReport.value(i)) << "line " << i;
 }
 
+TEST_F(ProductWalkTest, CrossChecksPointAtTheirKeyInTheFile)
+{
+    makeShop();
+    controller->applicationOpenFile(dir.filePath("Shop.app"));
+    // infoPlist writes a key a line from line 3, in the order given.
+    const struct {
+        const char* messageKey;
+        const char* bundle;
+        int line;
+    } rows[] = {
+        {"NoExecutable", "Bad.appex", 4},
+        {"IdentifierNotUnderApp", "Bad.appex", 3},
+        {"PackageTypeMismatch", "Flat.framework", 4},
+        {"NoIconFile", "Helper.app", 6},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.messageKey);
+        const auto& findings = window.textStorage().findings();
+        const auto found = std::find_if(findings.begin(), findings.end(), [&](const report::Finding& f) {
+            return f.messageKey == QLatin1String(row.messageKey) && f.fileRead.contains(QLatin1String(row.bundle));
+        });
+        ASSERT_NE(found, findings.end());
+        EXPECT_EQ(found->position.line, row.line);
+        EXPECT_GT(found->position.column, 0);
+    }
+}
+
 TEST_F(ProductWalkTest, NestingOffGivesTheDictionaryAlone)
 {
     makeShop();

@@ -10,5 +10,5 @@ EXAMPLES/Mistakes.app/Contents/Info.plist:18:2: warning: The value of CFBundleDe
 EXAMPLES/Mistakes.app/Contents/Info.plist:22:2: error: The value "maybe" of LSUIElement must be a boolean, or the string 0 or 1. [Not01Bool]
 EXAMPLES/Mistakes.app/Contents/Info.plist:29:4: error: The value "Writer" of CFBundleDocumentTypes[0].CFBundleTypeRole is not one of the values this key accepts; check its spelling and letter case. [BadEnumeratedValue]
 EXAMPLES/Mistakes.app/Contents/Info.plist:32:5: warning: The type identifier "public..text" of CFBundleDocumentTypes[0].LSItemContentTypes[0] has an empty part: it must not start or end with a full stop, nor hold two in a row. [UTIEmptyPart]
-EXAMPLES/Mistakes.app/Contents/Info.plist: error: CFBundleExecutable names Mistakes, but there is no file Mistakes.app/Contents/MacOS/Mistakes; the system cannot launch the bundle. Build the executable into the bundle or correct the name. [NoExecutable]
-EXAMPLES/Mistakes.app/Contents/Info.plist: warning: CFBundlePackageType is APPLE, but a bundle with the extension .app has the type APPL; correct the type. [PackageTypeMismatch]
+EXAMPLES/Mistakes.app/Contents/Info.plist:6:2: error: CFBundleExecutable names Mistakes, but there is no file Mistakes.app/Contents/MacOS/Mistakes; the system cannot launch the bundle. Build the executable into the bundle or correct the name. [NoExecutable]
+EXAMPLES/Mistakes.app/Contents/Info.plist:12:2: warning: CFBundlePackageType is APPLE, but a bundle with the extension .app has the type APPL; correct the type. [PackageTypeMismatch]
