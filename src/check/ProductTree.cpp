@@ -5,7 +5,10 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,7 +44,8 @@ QString joinPath(const QString& directory, const QString& name)
 ProductTree::Resolved ProductTree::resolve(const QString& path, const QString& within) const
 {
     QStringList pending = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    QStringList done;
+    QString done; // the parts resolved so far, joined
+    done.reserve(path.size());
     int linksFollowed = 0;
     Resolved result;
     while (!pending.isEmpty()) {
@@ -50,19 +54,22 @@ ProductTree::Resolved ProductTree::resolve(const QString& path, const QString& w
             continue;
         if (part == QLatin1String("..")) {
             // Climbing above the product leads out of it, wherever it goes on.
-            if (done.isEmpty() || !isWithin(parentPath(done.join(QLatin1Char('/'))), within)) {
+            if (done.isEmpty() || !isWithin(parentPath(done), within)) {
                 result.resolution = Resolution::Outside;
                 return result;
             }
-            done.removeLast();
+            done.truncate(std::max<qsizetype>(done.lastIndexOf(QLatin1Char('/')), 0));
             continue;
         }
-        const QString candidate = joinPath(done.join(QLatin1Char('/')), part);
-        const Node here = node(candidate);
+        const qsizetype doneLength = done.size();
+        if (!done.isEmpty())
+            done += QLatin1Char('/');
+        done += part;
+        const Node here = node(done);
         if (here.kind == Kind::Link) {
             if (++linksFollowed > kMaxLinksFollowed) {
                 result.resolution = Resolution::Loop;
-                result.path = candidate;
+                result.path = done;
                 return result;
             }
             if (here.linkTarget.isEmpty() || here.linkTarget.startsWith(QLatin1Char('/'))) {
@@ -71,16 +78,16 @@ ProductTree::Resolved ProductTree::resolve(const QString& path, const QString& w
                 return result;
             }
             // The target is relative to the link's own directory: what is done so far.
+            done.truncate(doneLength);
             pending = here.linkTarget.split(QLatin1Char('/'), Qt::SkipEmptyParts) + pending;
             continue;
         }
         if (here.kind == Kind::Missing || (here.kind != Kind::Directory && !pending.isEmpty())) {
-            result.path = candidate;
+            result.path = done;
             return result;
         }
-        done.append(part);
     }
-    result.path = done.join(QLatin1Char('/'));
+    result.path = done;
     if (!isWithin(result.path, within)) {
         result.resolution = Resolution::Outside;
         return result;
@@ -91,6 +98,17 @@ ProductTree::Resolved ProductTree::resolve(const QString& path, const QString& w
 }
 
 // On disk
+
+DiskTree::DiskTree(QString top) : mTop(std::move(top))
+{
+    mTopDescriptor = ::open(platform::encodeFileName(mTop).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+DiskTree::~DiskTree()
+{
+    if (mTopDescriptor >= 0)
+        ::close(mTopDescriptor);
+}
 
 QString DiskTree::absolute(const QString& path) const
 {
@@ -106,14 +124,17 @@ ProductTree::Node DiskTree::node(const QString& path) const
     }
     if (const auto known = mNodes.constFind(path); known != mNodes.constEnd())
         return *known;
-    const QByteArray native = platform::encodeFileName(absolute(path));
+    // Paths below the top are looked up from it when it is open.
+    const bool fromTop = mTopDescriptor >= 0 && !path.startsWith(QLatin1Char('/'));
+    const int base = fromTop ? mTopDescriptor : AT_FDCWD;
+    const QByteArray native = platform::encodeFileName(fromTop ? path : absolute(path));
     struct stat info {};
-    if (::lstat(native.constData(), &info) != 0)
+    if (::fstatat(base, native.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return mNodes[path] = result;
     if (S_ISLNK(info.st_mode)) {
         result.kind = Kind::Link;
         QByteArray target(qsizetype(info.st_size > 0 ? info.st_size : PATH_MAX) + 1, Qt::Uninitialized);
-        const ssize_t length = ::readlink(native.constData(), target.data(), size_t(target.size()));
+        const ssize_t length = ::readlinkat(base, native.constData(), target.data(), size_t(target.size()));
         if (length > 0 && length < target.size())
             result.linkTarget = platform::decodeFileName(target.left(qsizetype(length)));
         return mNodes[path] = result;

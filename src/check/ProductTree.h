@@ -53,7 +53,10 @@ public:
 // A directory on disk.
 class DiskTree : public ProductTree {
 public:
-    explicit DiskTree(QString top) : mTop(std::move(top)) {}
+    explicit DiskTree(QString top);
+    ~DiskTree() override;
+    DiskTree(const DiskTree&) = delete;
+    DiskTree& operator=(const DiskTree&) = delete;
     Node node(const QString& path) const override;
     QStringList children(const QString& path) const override;
     std::optional<QByteArray> read(const QString& path, platform::Error* error) const override;
@@ -62,6 +65,9 @@ public:
 private:
     QString absolute(const QString& path) const;
     QString mTop;
+    // The top, held open so that each look inside walks only the path below
+    // it, not every folder above it again; -1 when it could not be opened.
+    int mTopDescriptor = -1;
     // Walks resolve the same folders again and again; each is looked at once.
     mutable QHash<QString, Node> mNodes;
 };
