@@ -66,10 +66,12 @@ public:
     using Render = std::function<Result(const FileReport&)>;
     using Take = std::function<void(qsizetype index, Result& result)>;
 
-    // fileDone is called on a worker thread each time a file is done: the
-    // owner's cue to take what is ready.
-    CheckPool(QStringList paths, int jobs, Render render, std::function<void()> fileDone = {})
-        : mPaths(std::move(paths)), mRender(std::move(render)), mFileDone(std::move(fileDone)),
+    // filesDone is called on a worker thread when a file is done and the
+    // workers can go no further until files are taken (or all are taken):
+    // the owner's cue to take what is ready. Not once a file, which would
+    // wake the owner far more often than it needs.
+    CheckPool(QStringList paths, int jobs, Render render, std::function<void()> filesDone = {})
+        : mPaths(std::move(paths)), mRender(std::move(render)), mFilesDone(std::move(filesDone)),
           mDone(static_cast<std::size_t>(mPaths.size()))
     {
         jobs = static_cast<int>(std::clamp<qsizetype>(jobs, 1, std::max<qsizetype>(mPaths.size(), 1)));
@@ -137,19 +139,22 @@ private:
                 index = mNext++;
             }
             Result result = checker.check(mPaths[index], mRender);
+            bool stalled = false;
             {
                 std::lock_guard lock(mMutex);
                 mDone[static_cast<std::size_t>(index)] = std::move(result);
+                // The last file done before the workers wait always sees this.
+                stalled = mNext >= size() || mNext >= mDelivered + mAhead;
             }
             mChanged.notify_all();
-            if (mFileDone)
-                mFileDone();
+            if (stalled && mFilesDone)
+                mFilesDone();
         }
     }
 
     const QStringList mPaths;
     const Render mRender;
-    const std::function<void()> mFileDone;
+    const std::function<void()> mFilesDone;
     qsizetype mAhead = 0;
     std::mutex mMutex;
     std::condition_variable mChanged;
