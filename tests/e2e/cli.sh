@@ -1,27 +1,8 @@
 #!/usr/bin/env bash
 # ostrel-check end to end: the examples, generated files, the options, usage errors.
 set -u
-: "${OSTREL_CHECK:?OSTREL_CHECK must name the ostrel-check program}"
-EX="$(cd "${OSTREL_SOURCE_DIR:-$(dirname "$0")/../..}" && pwd)/examples"
-W="$(mktemp -d)"
-trap 'rm -rf "$W"' EXIT
-export XDG_CONFIG_HOME="$W/config" # our own settings, never the user's
-unset OSTREL_RESOURCES
-checks=0 failures=0
+source "$(dirname "$0")/common.bash"
 
-# t STATUS ARGS...: runs ostrel-check, expects the exit status; output in $W/out.
-t() {
-  local want=$1 status=0
-  shift
-  checks=$((checks + 1))
-  "$OSTREL_CHECK" "$@" >"$W/out" 2>"$W/err" || status=$?
-  [ "$status" -eq "$want" ] || bad "exit status $status, not $want: ostrel-check $*"
-}
-bad() {
-  failures=$((failures + 1))
-  echo "FAIL: $*"
-  sed 's/^/  | /' "$W/out" "$W/err" | head -30
-}
 has() { # has LINE: stdout has exactly this line
   checks=$((checks + 1))
   grep -qxF -- "$1" "$W/out" || bad "no line: $1"
@@ -200,5 +181,4 @@ for args in "" "--bogus $D/warn.plist" "--format xml $D/warn.plist" "--rules $D/
 done
 t 2 "$D/warn.plist" ""
 
-echo "e2e cli: $checks checks, $failures failed"
-[ "$failures" -eq 0 ]
+finish "e2e cli"

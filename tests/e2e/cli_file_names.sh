@@ -2,18 +2,7 @@
 # ostrel-check on files whose names are not valid UTF-8: checked as they are,
 # the bytes that are not UTF-8 shown as \xNN, the JSON "file" keeping them.
 set -u
-: "${OSTREL_CHECK:?OSTREL_CHECK must name the ostrel-check program}"
-EX="$(cd "${OSTREL_SOURCE_DIR:-$(dirname "$0")/../..}" && pwd)/examples"
-W="$(mktemp -d)"
-trap 'rm -rf "$W"' EXIT
-export XDG_CONFIG_HOME="$W/config"
-unset OSTREL_RESOURCES
-failures=0
-bad() {
-  failures=$((failures + 1))
-  echo "FAIL: $*"
-  sed 's/^/  | /' "$W/out" "$W/err" | head -30
-}
+source "$(dirname "$0")/common.bash"
 
 # A bundle, a loose property list and a file with its 'plst' resource in the
 # AppleDouble file beside it, each named with bytes that are not UTF-8.
@@ -24,9 +13,7 @@ cp "$EX/Loose.plist" "$W/$loose"
 cp "$EX/LegacyTool" "$W/$legacy"
 cp "$EX/._LegacyTool" "$W/._$legacy"
 
-status=0
-"$OSTREL_CHECK" --no-deprecation-notes "$W/$bundle" "$W/$loose" "$W/$legacy" >"$W/out" 2>"$W/err" || status=$?
-[ "$status" -eq 0 ] || bad "exit status $status, not 0"
+t 0 --no-deprecation-notes "$W/$bundle" "$W/$loose" "$W/$legacy"
 [ "$(cat "$W/out")" = "Checking B\\xFE.app
 $W/B\\xFE.app/Contents/Info.plist
 Checking Loose\\xFF.plist
@@ -35,14 +22,12 @@ Checking Legacy\\xE9
 $W/Legacy\\xE9" ] || bad "the three files are checked, their names escaped"
 
 # Missing, it is reported as missing.
-status=0
-"$OSTREL_CHECK" "$W/"$'gone\xff.plist' >"$W/out" 2>"$W/err" || status=$?
-[ "$status" -eq 1 ] || bad "exit status $status for a missing file, not 1"
+t 1 "$W/"$'gone\xff.plist'
 grep -qxF "error: Could not read the property list: No such file or directory" "$W/out" || bad "a missing file"
 
 # JSON keeps the name whole: each byte that is not UTF-8 as the lone
 # surrogate U+DC00 + byte, which Python's "surrogateescape" turns back.
-"$OSTREL_CHECK" --format json "$W/$loose" >"$W/out" 2>"$W/err" || bad "--format json"
+t 0 --format json "$W/$loose"
 python3 - "$W/out" "$W/$loose" <<'PY' || bad "JSON file names"
 import json, os, sys
 lines = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
@@ -54,12 +39,9 @@ PY
 # The files that options name are opened through Qt, which cannot name
 # these: a usage error that says so, never "does not exist".
 for option in --rules --strings --resources --ignore-file --rtfd; do
-  status=0
-  "$OSTREL_CHECK" "$option" "$W/"$'x\xff' "$W/$loose" >"$W/out" 2>"$W/err" || status=$?
-  [ "$status" -eq 2 ] || bad "exit status $status for $option, not 2"
+  t 2 "$option" "$W/"$'x\xff' "$W/$loose"
   grep -qF "ostrel-check: the name given to $option is not valid UTF-8 and cannot be opened" "$W/err" ||
     bad "$option with a name that is not UTF-8"
 done
 
-[ "$failures" -eq 0 ] || exit 1
-echo "file names: all checks passed"
+finish "file names"

@@ -3,14 +3,8 @@
 # real corpus and the examples, as text, JSON, GNU lines and SARIF, with -j 1, 2 and 5, and
 # the same exit status.
 set -u
-: "${OSTREL_CHECK:?OSTREL_CHECK must name the ostrel-check program}"
+source "$(dirname "$0")/common.bash"
 : "${OSTREL_SHARED:?OSTREL_SHARED must name the shared folder}"
-EX="$(cd "${OSTREL_SOURCE_DIR:-$(dirname "$0")/../..}" && pwd)/examples"
-W="$(mktemp -d)"
-trap 'rm -rf "$W"' EXIT
-export XDG_CONFIG_HOME="$W/config" # our own settings, never the user's
-unset OSTREL_RESOURCES
-checks=0 failures=0
 
 # The examples between the corpus files, and a missing file, so that clean
 # files, findings and errors of reading alternate.
@@ -48,5 +42,4 @@ for bad in 0 -3 x ""; do
   [ "$status" -eq 2 ] || { failures=$((failures + 1)); echo "FAIL: -j '$bad' exited with $status, not 2"; }
 done
 
-echo "e2e cli_parallel: $checks checks, $failures failed"
-[ "$failures" -eq 0 ]
+finish "e2e cli_parallel"

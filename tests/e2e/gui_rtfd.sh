@@ -2,24 +2,7 @@
 # ostrel-check --rtfd OUT: the report saved as the desktop application saves
 # it (TXT.rtf and the icons' images); a failed save is said and fails the run.
 set -u
-: "${OSTREL_CHECK:?OSTREL_CHECK must name the ostrel-check program}"
-EX="$(cd "${OSTREL_SOURCE_DIR:-$(dirname "$0")/../..}" && pwd)/examples"
-W="$(mktemp -d)"
-trap 'rm -rf "$W"' EXIT
-export XDG_CONFIG_HOME="$W/config"
-checks=0 failures=0
-bad() {
-  failures=$((failures + 1))
-  echo "FAIL: $*"
-  sed 's/^/  | /' "$W/err" 2>/dev/null | head -10
-}
-t() { # t STATUS ARGS...
-  local want=$1 status=0
-  shift
-  checks=$((checks + 1))
-  "$OSTREL_CHECK" "$@" >"$W/out" 2>"$W/err" || status=$?
-  [ "$status" -eq "$want" ] || bad "exit status $status, not $want: ostrel-check $*"
-}
+source "$(dirname "$0")/common.bash"
 
 # Findings of every kind: the document holds each image once.
 t 1 --rtfd "$W/Log.rtfd" "$EX/Mistakes.app" "$EX/LegacyTool"
@@ -84,8 +67,4 @@ done
 t 2 --dump --rtfd "$W/x.rtfd" "$EX/Loose.plist"
 t 2 --rtfd "" "$EX/Loose.plist"
 
-if [ "$failures" -ne 0 ]; then
-  echo "gui_rtfd: $failures of $checks checks failed"
-  exit 1
-fi
-echo "gui_rtfd: all $checks checks passed"
+finish gui_rtfd

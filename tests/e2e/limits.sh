@@ -4,17 +4,7 @@
 # findings than a report shows, and standard output that cannot be written.
 # Each run has a time limit here; a hang is a failure.
 set -u
-: "${OSTREL_CHECK:?OSTREL_CHECK must name the ostrel-check program}"
-W="$(mktemp -d)"
-trap 'rm -rf "$W"' EXIT
-export XDG_CONFIG_HOME="$W/config"
-unset OSTREL_RESOURCES
-checks=0 failures=0
-bad() {
-  failures=$((failures + 1))
-  echo "FAIL: $*"
-  sed 's/^/  | /' "$W/err" 2>/dev/null | head -10
-}
+source "$(dirname "$0")/common.bash"
 t() { # t STATUS ARGS...: ostrel-check within 20 seconds, stdout in $W/out
   local want=$1 status=0
   shift
@@ -119,5 +109,4 @@ checks=$((checks + 1))
 timeout 20 "$OSTREL_CHECK" $(for i in $(seq 300); do echo "$W/capped.plist"; done) 2>"$W/err" | head -c 100 >/dev/null
 [ ! -s "$W/err" ] || bad "a closed pipe was reported"
 
-echo "limits: $checks checks, $failures failed"
-[ "$failures" -eq 0 ]
+finish limits

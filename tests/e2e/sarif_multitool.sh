@@ -2,14 +2,9 @@
 # Our SARIF logs pass the SARIF Multitool's validation with no error: the
 # examples, the real corpus and file names that need escaping, in one log.
 set -u
-: "${OSTREL_CHECK:?OSTREL_CHECK must name the ostrel-check program}"
+source "$(dirname "$0")/common.bash"
 : "${OSTREL_SHARED:?OSTREL_SHARED must name the shared folder}"
 : "${OSTREL_SARIF_MULTITOOL:?OSTREL_SARIF_MULTITOOL must name the sarif-multitool program}"
-EX="$(cd "${OSTREL_SOURCE_DIR:-$(dirname "$0")/../..}" && pwd)/examples"
-W="$(mktemp -d)"
-trap 'rm -rf "$W"' EXIT
-export XDG_CONFIG_HOME="$W/config" # our own settings, never the user's
-unset OSTREL_RESOURCES
 
 # Files below the working directory get relative names, the others absolute ones.
 mkdir -p "$W/odd"
