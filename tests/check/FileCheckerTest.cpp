@@ -70,19 +70,6 @@ TEST(FileChecker, PoolsOfAnySizeHandOverWhatOneCheckerWritesInOrder)
     EXPECT_EQ(taken, serial);
 }
 
-TEST(FileChecker, AKeptReportHoldsEveryFileAndAForgottenOneOnlyTheLast)
-{
-    const QStringList paths = corpusAndExamples().mid(0, 4);
-    for (const bool keep : {true, false}) {
-        check::FileChecker checker(keep);
-        qsizetype firstRun = -1;
-        for (const QString& path : paths)
-            firstRun = checker.check(path, [](const check::FileReport& file) { return file.firstRun; });
-        EXPECT_EQ(firstRun > 0, keep);
-        EXPECT_EQ(checker.window().textStorage().runs().isEmpty(), !keep);
-    }
-}
-
 TEST(FileChecker, APoolChecksOnlyAFewFilesAheadCuesOnceItMustWaitAndStopsEarly)
 {
     QStringList paths;
