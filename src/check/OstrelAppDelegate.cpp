@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <string_view>
 
 namespace check {
 
@@ -430,14 +431,11 @@ report::Position OstrelAppDelegate::positionOf(const char* messageKey, const QSt
     if (!place)
         return {};
     // Findings about a key itself point at the key.
-    static const QSet<QLatin1StringView> kAboutTheKey{QLatin1StringView("UnknownTopKey"),
-                                                      QLatin1StringView("UnknownKey"),
-                                                      QLatin1StringView("DeprecKey"),
-                                                      QLatin1StringView("AppleKey"),
-                                                      QLatin1StringView("DuplicateTopKeyNoLine"),
-                                                      QLatin1StringView("DuplicateKeyNoLine")};
-    const bool onKey = (place->key.line > 0 || place->key.offset >= 0) && path.size() == keyPath.size() &&
-                       kAboutTheKey.contains(QLatin1StringView(messageKey));
+    static constexpr std::string_view kAboutTheKey[] = {
+        "UnknownTopKey", "UnknownKey", "DeprecKey", "AppleKey", "DuplicateTopKeyNoLine", "DuplicateKeyNoLine"};
+    const bool onKey =
+        (place->key.line > 0 || place->key.offset >= 0) && path.size() == keyPath.size() &&
+        std::find(std::begin(kAboutTheKey), std::end(kAboutTheKey), messageKey) != std::end(kAboutTheKey);
     const plist::Location& at = onKey ? place->key : place->value;
     return report::Position{at.line, at.column, at.offset};
 }

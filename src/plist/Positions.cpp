@@ -3,6 +3,7 @@
 #include "plist/Parsers.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace plist {
 
@@ -44,6 +45,9 @@ bool followPath(const Value& value, QStringView rest, bool top, std::vector<int>
     for (int i = 0; i < dict.size(); ++i) {
         const QString& key = dict.keyAt(i);
         const qsizetype length = key.size();
+        // The first character and the length rule out most keys before a comparison.
+        if (length > rest.size() || (length > 0 && key.front() != rest.front()))
+            continue;
         if (rest.startsWith(key) &&
             (rest.size() == length || rest[length] == QLatin1Char('.') || rest[length] == QLatin1Char('[')))
             candidates.push_back(i);
@@ -105,32 +109,50 @@ std::optional<Positions::Place> Positions::find(QStringView keyPath) const
         at = found;
     }
     const Entry& entry = mEntries[at];
-    return Place{locate(entry.valueAt), entry.keyAt >= 0 ? locate(entry.keyAt) : Location{}};
+    return Place{locate(entry.valueAt, entry.valueLine),
+                 entry.keyAt >= 0 ? locate(entry.keyAt, entry.keyLine) : Location{}};
 }
 
 void Positions::countLines() const
 {
     // A line ends at LF, CR LF or a lone CR, in both kinds of text.
     const auto scan = [this](const auto* units, qsizetype size) {
-        mLineStarts.push_back(0);
         for (qsizetype i = 0; i < size; ++i) {
             if (units[i] == '\n' || (units[i] == '\r' && (i + 1 == size || units[i + 1] != '\n')))
                 mLineStarts.push_back(i + 1);
         }
     };
-    if (mSource == Source::Text)
+    mLineStarts.push_back(0);
+    if (mSource == Source::Text) {
         scan(reinterpret_cast<const char16_t*>(mText.utf16()), mText.size());
-    else
-        scan(mBytes.constData(), mBytes.size());
+        return;
+    }
+    const char* begin = mBytes.constData();
+    const auto size = static_cast<std::size_t>(mBytes.size());
+    if (std::memchr(begin, '\r', size)) {
+        scan(begin, mBytes.size());
+        return;
+    }
+    // Most files end their lines with LF alone: jump from one to the next.
+    for (const char* p = begin; (p = static_cast<const char*>(std::memchr(p, '\n', size - (p - begin)))); ++p)
+        mLineStarts.push_back(p - begin + 1);
 }
 
-Location Positions::locate(qint64 offset) const
+Location Positions::locate(qint64 offset, int line) const
 {
-    if (mLineStarts.empty())
-        countLines();
-    const auto next = std::upper_bound(mLineStarts.begin(), mLineStarts.end(), offset);
-    const auto line = next - mLineStarts.begin();
-    qint64 from = *(next - 1);
+    qint64 from = 0;
+    if (line > 0 && mSource == Source::Utf8) {
+        // The line is known: its start is the last line end before the offset.
+        from = offset;
+        while (from > 0 && mBytes[from - 1] != '\n' && mBytes[from - 1] != '\r')
+            --from;
+    } else {
+        if (mLineStarts.empty())
+            countLines();
+        const auto next = std::upper_bound(mLineStarts.begin(), mLineStarts.end(), offset);
+        line = static_cast<int>(next - mLineStarts.begin());
+        from = *(next - 1);
+    }
     // Columns count characters: UTF-8 sequences, or UTF-16 pairs as one.
     int column = 1;
     if (mSource == Source::Text) {

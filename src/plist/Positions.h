@@ -25,6 +25,7 @@ struct Location {
 // an offset per value while parsing, in a flat table in document order that
 // follows the value tree's shape; lines and columns are counted when asked
 // for, since a check asks for few (its findings) and a file has many values.
+// Not safe to ask from several threads at once.
 class Positions {
 public:
     // How the offsets of the table are read.
@@ -49,17 +50,20 @@ public:
     // it has taken the value in, names its place: the index of its member
     // (the dictionary's, where a repeated key keeps its first index) and,
     // in a dictionary, where the key starts.
-    int begin(qint64 valueAt)
+    // A reader that counts lines as it goes may give the line of each
+    // offset too (0: count it when asked).
+    int begin(qint64 valueAt, int line = 0)
     {
         const int entry = static_cast<int>(mEntries.size());
-        mEntries.push_back(Entry{valueAt, -1, entry + 1, 0});
+        mEntries.push_back(Entry{valueAt, -1, entry + 1, 0, line, 0});
         return entry;
     }
     void close(int entry) { mEntries[static_cast<std::size_t>(entry)].end = static_cast<int>(mEntries.size()); }
-    void setMember(int entry, int member, qint64 keyAt = -1)
+    void setMember(int entry, int member, qint64 keyAt = -1, int keyLine = 0)
     {
         Entry& e = mEntries[static_cast<std::size_t>(entry)];
         e.member = member;
+        e.keyLine = keyLine;
         e.keyAt = keyAt;
     }
     void reserve(qsizetype entries) { mEntries.reserve(static_cast<std::size_t>(entries)); }
@@ -73,12 +77,14 @@ public:
 private:
     struct Entry {
         qint64 valueAt;
-        qint64 keyAt; // -1: no key
-        int end;      // one past the last entry of the value's subtree
-        int member;   // its index in the parent container
+        qint64 keyAt;  // -1: no key
+        int end;       // one past the last entry of the value's subtree
+        int member;    // its index in the parent container
+        int valueLine; // 0: not noted
+        int keyLine;
     };
 
-    Location locate(qint64 offset) const;
+    Location locate(qint64 offset, int line) const;
     void countLines() const;
 
     std::vector<Entry> mEntries;

@@ -258,7 +258,7 @@ void TreeBuilder::open(bool isDict, qint64 line)
     c.isDict = isDict;
     c.openLine = line;
     if (mRecord)
-        c.entry = mPositions.begin(mHere);
+        c.entry = mPositions.begin(mHere, mHereLine);
     // Room for a common size up front spares the first few reallocations.
     if (isDict)
         c.dict.reserve(8);
@@ -283,7 +283,7 @@ void TreeBuilder::add(Value value)
     int entry = mClosedEntry;
     mClosedEntry = -1;
     if (mRecord && entry < 0)
-        entry = mPositions.begin(mHere);
+        entry = mPositions.begin(mHere, mHereLine);
     if (mStack.empty()) {
         mRoot = std::move(value);
         return;
@@ -304,7 +304,7 @@ void TreeBuilder::add(Value value)
             ++member;
     }
     if (mRecord)
-        mPositions.setMember(entry, member, top.keyAt);
+        mPositions.setMember(entry, member, top.keyAt, mHereLine > 0 ? static_cast<int>(top.keyLine) : 0);
     top.hasKey = false;
 }
 

@@ -62,7 +62,7 @@ public:
         bool hasKey = false;
         qint64 keyLine = 0;
         qint64 openLine = 0;
-        qint64 keyAt = -1; // where the pending key starts
+        qint64 keyAt = -1; // where the pending key starts (on keyLine where the reader counts lines)
         int entry = -1;    // the container's entry in the positions
     };
 
@@ -76,7 +76,11 @@ public:
 
     // Where the element about to be opened or added starts, as an offset in
     // the reader's units; the readers set it at each start tag.
-    void setLocation(qint64 offset) { mHere = offset; }
+    void setLocation(qint64 offset, int line = 0)
+    {
+        mHere = offset;
+        mHereLine = line;
+    }
     qint64 location() const { return mHere; }
     // Room for about this many values.
     void reservePositions(qsizetype values)
@@ -102,6 +106,7 @@ private:
     std::optional<Value> mRoot;
     bool mRecord;
     qint64 mHere = -1;
+    int mHereLine = 0;     // the line of mHere where the reader counts lines, else 0
     int mClosedEntry = -1; // the entry of the container just closed, until it is added
     Positions mPositions;
     QList<DuplicateKey> mDuplicates;

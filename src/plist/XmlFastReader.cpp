@@ -538,7 +538,7 @@ bool FastReader::reference()
 bool FastReader::startTag()
 {
     const qint64 line = mLine;
-    mTree.setLocation(mP - mBegin);
+    mTree.setLocation(mP - mBegin, static_cast<int>(mLine));
     const char* nameStart = ++mP;
     while (mP < mEnd && isLetter(*mP))
         ++mP;

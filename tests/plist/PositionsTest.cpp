@@ -35,20 +35,23 @@ void expectRows(const plist::ParseResult& parsed, const QByteArray& bytes, const
                 bool offsets)
 {
     ASSERT_TRUE(parsed.ok() && parsed.positions) << parsed.errorText().toStdString();
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.keyPath);
-        const auto place = parsed.positions->find(QString::fromUtf8(row.keyPath));
-        ASSERT_TRUE(place.has_value());
-        EXPECT_EQ(place->value.line, row.value.line + lineShift);
-        EXPECT_EQ(place->value.column, row.value.column);
-        EXPECT_EQ(place->key.line, row.key.line ? row.key.line + lineShift : 0);
-        EXPECT_EQ(place->key.column, row.key.column);
-        if (!offsets) {
-            EXPECT_EQ(place->value.offset, -1);
-        } else if (row.startsWith) {
-            EXPECT_TRUE(bytes.mid(place->value.offset).startsWith(row.startsWith)) << place->value.offset;
+    // Asked again: the lines are counted once, on the first question.
+    constexpr int kRounds = 2;
+    for (int round = 0; round < kRounds; ++round)
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.keyPath) + " round " + std::to_string(round));
+            const auto place = parsed.positions->find(QString::fromUtf8(row.keyPath));
+            ASSERT_TRUE(place.has_value());
+            EXPECT_EQ(place->value.line, row.value.line + lineShift);
+            EXPECT_EQ(place->value.column, row.value.column);
+            EXPECT_EQ(place->key.line, row.key.line ? row.key.line + lineShift : 0);
+            EXPECT_EQ(place->key.column, row.key.column);
+            if (!offsets) {
+                EXPECT_EQ(place->value.offset, -1);
+            } else if (row.startsWith) {
+                EXPECT_TRUE(bytes.mid(place->value.offset).startsWith(row.startsWith)) << place->value.offset;
+            }
         }
-    }
 }
 
 // Comments, CDATA, entities, tabs and characters beyond ASCII (one outside
