@@ -136,6 +136,11 @@ TEST(OldStyleParser, ListsDuplicateKeysWithTheirDictionaryAndLine)
     EXPECT_EQ(top.keyAt(0), QStringLiteral("k"));
     EXPECT_EQ(*top.find(QStringLiteral("k")), Value("2"));
 
+    // An outer key's repetition is found after the inner ones that stand below it.
+    const plist::ParseResult nested = plist::parse("{\n a = 1;\n a = {\n  b = 1;\n  b = 2;\n };\n}\n");
+    EXPECT_EQ(nested.duplicates, (QList<plist::DuplicateKey>{{QStringLiteral("b"), QStringLiteral("a"), 5},
+                                                             {QStringLiteral("a"), QString(), 3}}));
+
     // A strings file with a repeated key: the later text wins.
     const plist::ParseResult strings = plist::parse("\"t\" = \"one\";\n\"t\" = \"two\";\n");
     ASSERT_TRUE(strings.ok());
