@@ -226,8 +226,7 @@ QByteArray MainWindow::findingsAsJson() const
             continue;
         const report::Finding& finding = mTextStorage.findings().at(shown.finding);
         const report::ReportLine line{report::severityName(finding.severity), finding.text, &finding};
-        lines +=
-            QJsonDocument(report::jsonLine(line, finding.fileGiven, finding.fileRead)).toJson(QJsonDocument::Compact);
+        lines += QJsonDocument(report::jsonLine(line, finding.fileGiven, QString())).toJson(QJsonDocument::Compact);
         lines += '\n';
     }
     return lines;

@@ -76,7 +76,7 @@ QList<ReportLine> reportLines(const TextStorage& report, qsizetype firstRun, qsi
 QJsonObject jsonLine(const ReportLine& line, const QString& file, const QString& read)
 {
     QJsonObject object{{QStringLiteral("file"), file},
-                       {QStringLiteral("read"), read},
+                       {QStringLiteral("read"), line.finding ? line.finding->fileRead : read},
                        {QStringLiteral("severity"), line.severity},
                        {QStringLiteral("text"), line.text}};
     if (line.finding)

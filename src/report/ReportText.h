@@ -36,7 +36,9 @@ QList<ReportLine> reportLines(const TextStorage& report, qsizetype firstRun, qsi
                               const FindingFilter& shown = {});
 
 // A line as one object of the JSON lines form: the file as given, the file
-// read, the severity and the text, and a finding's own members.
+// read, the severity and the text, and a finding's own members. A finding
+// names the file it was read from itself (inside a product, the Info.plist
+// of the bundle it is about); other lines take the one given.
 QJsonObject jsonLine(const ReportLine& line, const QString& file, const QString& read);
 
 } // namespace report

@@ -1,6 +1,8 @@
 // The report's records of findings, and the report as text and as lines.
 #include "report/ReportText.h"
 
+#include <QJsonObject>
+
 #include <gtest/gtest.h>
 
 using report::Finding;
@@ -217,6 +219,31 @@ TEST(ReportText, BundlesInsideTheProductHaveHeadingsOfTheirOwn)
         EXPECT_EQ(line.severity, expected[i].first) << i;
         EXPECT_EQ(line.text, expected[i].second) << i;
     }
+}
+
+TEST(ReportText, JsonLinesOfFindingsNameTheFileTheyAreAbout)
+{
+    // Inside a product a finding is about the Info.plist of a nested bundle,
+    // not the one read first for the file given.
+    TextStorage storage;
+    storage.appendAttributedString(regular("Checking A.app/Contents/PlugIns/B.appex\n"));
+    Finding record;
+    record.severity = Severity::Warning;
+    record.fileGiven = QStringLiteral("A.app");
+    record.fileRead = QStringLiteral("/x/A.app/Contents/PlugIns/B.appex/Contents/Info.plist");
+    storage.beginFinding(record, false);
+    storage.setFindingMessage("NoIconFile", "CFBundleIconFile", {}, report::Position{4, 2, -1});
+    storage.appendAttributedString(regular("No icon.\n"));
+    const QList<report::ReportLine> lines = report::reportLines(storage, 0, storage.runs().size());
+    ASSERT_EQ(lines.size(), 2);
+    const QString given = QStringLiteral("A.app");
+    const QString readFirst = QStringLiteral("/x/A.app/Contents/Info.plist");
+    const QJsonObject heading = report::jsonLine(lines[0], given, readFirst);
+    EXPECT_EQ(heading.value("read").toString(), readFirst);
+    const QJsonObject finding = report::jsonLine(lines[1], given, readFirst);
+    EXPECT_EQ(finding.value("file").toString(), given);
+    EXPECT_EQ(finding.value("read").toString(), record.fileRead);
+    EXPECT_EQ(finding.value("line").toInt(), 4);
 }
 
 } // namespace
