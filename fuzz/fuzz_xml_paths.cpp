@@ -1,6 +1,6 @@
 // The two XML readers on the same bytes: whenever the fast reader accepts a
 // document, the full reader (QXmlStreamReader) must accept it too, with the
-// same value, key order and duplicates.
+// same value, key order, duplicates and positions.
 #include "plist/JsonWriter.h"
 #include "plist/Parse.h"
 #include "plist/XmlCommon.h"
@@ -9,6 +9,34 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+namespace {
+
+// Where both readers place the value at path and everything below it; false
+// at the first place they disagree on, which is then printed.
+bool samePositions(const plist::Positions& fast, const plist::Positions& full, const plist::Value& value,
+                   const QString& path)
+{
+    const auto a = fast.find(path), b = full.find(path);
+    if (!a || !b || a->value.line != b->value.line || a->value.column != b->value.column ||
+        a->key.line != b->key.line || a->key.column != b->key.column) {
+        std::fprintf(stderr, "positions differ at '%s'\n", qPrintable(path));
+        return false;
+    }
+    if (value.isDictionary()) {
+        const plist::Dictionary& dict = value.toDictionary();
+        for (int i = 0; i < dict.size(); ++i)
+            if (!samePositions(fast, full, dict.valueAt(i), plist::memberKeyPath(path, dict.keyAt(i))))
+                return false;
+    } else if (value.isArray()) {
+        for (std::size_t i = 0; i < value.toArray().size(); ++i)
+            if (!samePositions(fast, full, value.toArray()[i], plist::elementKeyPath(path, static_cast<int>(i))))
+                return false;
+    }
+    return true;
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -41,5 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 std::fprintf(stderr, "  %s in '%s' line %d\n", qPrintable(d.key), qPrintable(d.keyPath), d.line);
         std::abort();
     }
+    if (!fast->positions || !full.positions ||
+        !samePositions(*fast->positions, *full.positions, *fast->value, QString()))
+        std::abort();
     return 0;
 }
