@@ -245,12 +245,16 @@ int Dictionary::indexOf(QStringView key) const
     if (!mSlots.empty()) {
         for (std::size_t s = slotOf(key, mSlots.size());; s = (s + 1) & (mSlots.size() - 1)) {
             const int i = mSlots[s];
-            if (i < 0 || mKeys[static_cast<std::size_t>(i)] == key)
+            if (i < 0)
+                return -1;
+            const QString& candidate = mKeys[static_cast<std::size_t>(i)];
+            if (candidate.size() == key.size() && candidate == key)
                 return i;
         }
     }
+    // The lengths first, inline: most keys differ in length from the one sought.
     for (std::size_t i = 0; i < mKeys.size(); ++i) {
-        if (mKeys[i] == key)
+        if (mKeys[i].size() == key.size() && mKeys[i] == key)
             return static_cast<int>(i);
     }
     return -1;

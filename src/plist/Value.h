@@ -76,17 +76,18 @@ public:
     static Value dictionary(Dictionary dict);
 
     Kind kind() const;
-    bool isNull() const { return kind() == Kind::Null; }
-    bool isBoolean() const { return kind() == Kind::Boolean; }
-    bool isInteger() const { return kind() == Kind::Integer; }
-    bool isReal() const { return kind() == Kind::Real; }
-    bool isString() const { return kind() == Kind::String; }
-    bool isData() const { return kind() == Kind::Data; }
-    bool isDate() const { return kind() == Kind::Date; }
+    // Inline and by the held alternative alone: the checks ask these of every value.
+    bool isNull() const { return holds<std::monostate>(); }
+    bool isBoolean() const { return holds<bool>(); }
+    bool isInteger() const { return holds<Integer>(); }
+    bool isReal() const { return holds<double>(); }
+    bool isString() const { return holds<QString>(); }
+    bool isData() const { return holds<QByteArray>(); }
+    bool isDate() const { return holds<Date>(); }
     bool isArray() const { return kind() == Kind::Array; }
     bool isSet() const { return kind() == Kind::Set; }
-    bool isDictionary() const { return kind() == Kind::Dictionary; }
-    bool isUid() const { return kind() == Kind::Uid; }
+    bool isDictionary() const { return holds<std::shared_ptr<const Dictionary>>(); }
+    bool isUid() const { return holds<Uid>(); }
 
     // Accessors: each returns a neutral value (false, 0, empty) for another kind.
     bool toBool() const;
@@ -113,6 +114,7 @@ private:
     using Data = std::variant<std::monostate, bool, Integer, double, QString, QByteArray, Date, Uid,
                               std::shared_ptr<const Items>, std::shared_ptr<const Dictionary>>;
     Data mData;
+    template <typename T> bool holds() const { return std::holds_alternative<T>(mData); }
 };
 
 // Keys in the order of the file; exact, case-sensitive lookup by any view of
