@@ -1,6 +1,6 @@
 #include "check/HeadlessWindow.h"
 
-#include "check/MessageFormat.h"
+#include "report/Escaping.h"
 
 #include <cstdio>
 
@@ -40,7 +40,7 @@ void HeadlessWindow::beginPrintSheet(const PrintOptions&, std::function<void(boo
 void HeadlessWindow::presentError(const QString& message)
 {
     // The message names files, whose names may hold control characters.
-    std::fprintf(stderr, "%s\n", escapeControlCharacters(message).toLocal8Bit().constData());
+    std::fprintf(stderr, "%s\n", report::escapeControlCharacters(message).toLocal8Bit().constData());
 }
 
 } // namespace check

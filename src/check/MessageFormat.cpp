@@ -1,5 +1,7 @@
 #include "check/MessageFormat.h"
 
+#include "report/Escaping.h"
+
 namespace check {
 
 namespace {
@@ -8,7 +10,7 @@ QString describe(const FormatArgs& args, qsizetype index)
 {
     if (index < 0 || index >= args.size() || !args[index])
         return QStringLiteral("(null)");
-    return escapeControlCharacters(args[index]->description());
+    return report::escapeControlCharacters(args[index]->description());
 }
 
 QString number(const FormatArgs& args, qsizetype index)
@@ -22,7 +24,7 @@ QString number(const FormatArgs& args, qsizetype index)
         return QString::number(static_cast<long long>(v.toReal()));
     if (v.isBoolean())
         return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    return escapeControlCharacters(v.description());
+    return report::escapeControlCharacters(v.description());
 }
 
 } // namespace

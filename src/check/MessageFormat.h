@@ -1,8 +1,7 @@
-// The one message formatter, and the escaping of text that comes from files.
+// The one message formatter.
 #pragma once
 
 #include "check/MessageLogger.h"
-#include "report/Escaping.h"
 
 namespace check {
 
@@ -12,9 +11,7 @@ namespace check {
 //   "%1$@"  (and "%2$d", ...) the given argument, so a translation may reorder
 //   "%%"    a per-cent sign
 // Surplus arguments are ignored; anything else after "%" is kept as it stands.
-// Arguments are escaped with escapeControlCharacters: they come from the file.
+// Arguments are escaped with report::escapeControlCharacters: they come from the file.
 QString formatMessage(const QString& format, const FormatArgs& args);
-
-using report::escapeControlCharacters;
 
 } // namespace check

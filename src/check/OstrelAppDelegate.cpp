@@ -14,6 +14,7 @@
 #include "platform/OSStatus.h"
 #include "platform/PlatformException.h"
 #include "platform/UserDefaults.h"
+#include "report/Escaping.h"
 #include "report/SaveTarget.h"
 
 #include <QFile>
@@ -204,7 +205,7 @@ void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRe
     if (oTextView)
         oTextView->endFinding();
     appendString(localized(QStringLiteral("CheckingPrefix")));
-    appendBoldString(escapeControlCharacters(name));
+    appendBoldString(report::escapeControlCharacters(name));
     appendFormat(QStringLiteral("\n%@\n"), pathRead);
 }
 
@@ -215,7 +216,7 @@ void OstrelAppDelegate::appendReadError(const platform::Error& error)
     if (error.domain == platform::OSStatusErrorDomain && error.code == platform::resNotFound)
         appendMessage("NoPlstRes", QString());
     else
-        appendString(escapeControlCharacters(error.localizedDescription()));
+        appendString(report::escapeControlCharacters(error.localizedDescription()));
     appendString(QStringLiteral("\n"));
 }
 

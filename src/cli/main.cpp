@@ -1,7 +1,6 @@
 // ostrel-check: checks bundles and property lists from the command line and
 // writes the report to stdout, as text or as JSON lines.
 #include "check/FileChecker.h"
-#include "check/MessageFormat.h"
 #include "check/PlistDataReader.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
@@ -9,6 +8,7 @@
 #include "platform/UserDefaults.h"
 #include "plist/JsonWriter.h"
 #include "plist/Parse.h"
+#include "report/Escaping.h"
 #include "report/FindingFormats.h"
 #include "report/IgnoreList.h"
 #include "report/ReportText.h"
@@ -107,7 +107,7 @@ int usageError(const QString& message)
 int refusedSave(const QString& path, const QString& reason)
 {
     writeErr(QStringLiteral("ostrel-check: will not save the report as %1: %2\n")
-                 .arg(check::escapeControlCharacters(path), check::escapeControlCharacters(reason)));
+                 .arg(report::escapeControlCharacters(path), report::escapeControlCharacters(reason)));
     return kExitUsage;
 }
 
@@ -117,13 +117,13 @@ QString unusableTable(const QString& path)
     const check::PlistData data = check::readWholeFile(path);
     if (!data.ok())
         return QStringLiteral("cannot read %1: %2")
-            .arg(check::escapeControlCharacters(path), data.error.localizedDescription());
+            .arg(report::escapeControlCharacters(path), data.error.localizedDescription());
     const plist::ParseResult parsed = plist::parse(*data.bytes);
     if (!parsed.ok())
         return QStringLiteral("%1 is not a property list: %2")
-            .arg(check::escapeControlCharacters(path), check::escapeControlCharacters(parsed.errorText()));
+            .arg(report::escapeControlCharacters(path), report::escapeControlCharacters(parsed.errorText()));
     if (!parsed.value->isDictionary())
-        return QStringLiteral("%1 holds no dictionary").arg(check::escapeControlCharacters(path));
+        return QStringLiteral("%1 holds no dictionary").arg(report::escapeControlCharacters(path));
     return {};
 }
 
@@ -133,14 +133,14 @@ int dump(const QStringList& paths)
 {
     int status = kExitClean;
     for (const QString& path : paths) {
-        const QString shown = check::escapeControlCharacters(path);
+        const QString shown = report::escapeControlCharacters(path);
         const check::PlistData data = check::readURL(platform::fileURLWithPath(path));
         if (!data.ok()) {
             const platform::Error& error = data.error;
             const platform::Bundle& bundle = platform::Bundle::main();
             const QString reason = error.domain == platform::OSStatusErrorDomain && error.code == platform::resNotFound
                                        ? bundle.localizedString(QStringLiteral("NoPlstRes"))
-                                       : check::escapeControlCharacters(error.localizedDescription());
+                                       : report::escapeControlCharacters(error.localizedDescription());
             writeErr(QStringLiteral("%1: error: %2%3\n")
                          .arg(shown, bundle.localizedString(QStringLiteral("NoData")), reason));
             status = kExitFindings;
@@ -148,7 +148,7 @@ int dump(const QStringList& paths)
         }
         const plist::ParseResult parsed = plist::parse(*data.bytes);
         if (!parsed.ok()) {
-            writeErr(QStringLiteral("%1: error: %2\n").arg(shown, check::escapeControlCharacters(parsed.errorText())));
+            writeErr(QStringLiteral("%1: error: %2\n").arg(shown, report::escapeControlCharacters(parsed.errorText())));
             status = kExitFindings;
             continue;
         }
@@ -387,7 +387,7 @@ int main(int argc, char** argv)
     if (parser.isSet(resourcesOption)) {
         const QString directory = parser.value(resourcesOption);
         if (!QFileInfo(directory).isDir())
-            return usageError(QStringLiteral("%1 is not a directory").arg(check::escapeControlCharacters(directory)));
+            return usageError(QStringLiteral("%1 is not a directory").arg(report::escapeControlCharacters(directory)));
         bundle.setResourceDirectory(directory);
     }
     if (parser.isSet(rulesOption)) {
@@ -518,7 +518,7 @@ int main(int argc, char** argv)
         QString why;
         if (!keeper->window().writeRTFDToFile(rtfdPath, true, &why)) {
             writeErr(QStringLiteral("ostrel-check: the report could not be saved as %1: %2\n")
-                         .arg(check::escapeControlCharacters(rtfdPath), check::escapeControlCharacters(why)));
+                         .arg(report::escapeControlCharacters(rtfdPath), report::escapeControlCharacters(why)));
             failed = true;
         }
     }

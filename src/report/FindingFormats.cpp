@@ -12,14 +12,6 @@ namespace report {
 
 namespace {
 
-// A one-line form holds no control character: a file name may hold any (the
-// report's texts have them escaped already), and one could forge a line or
-// drive the terminal that shows the log.
-QString oneLine(const QString& text)
-{
-    return escapeControlCharacters(text);
-}
-
 // GitHub's own escapes first: line ends in a message are meant as such.
 QString githubData(QString text)
 {
@@ -65,14 +57,17 @@ QJsonObject artifactLocation(const QString& file, const QString& baseDirectory)
 
 QString gnuLine(const Finding& finding)
 {
-    QString line = oneLine(finding.fileRead) + QLatin1Char(':');
+    // A one-line form holds no control character: a file name may hold any
+    // (the report's texts have them escaped already), and one could forge a
+    // line or drive the terminal that shows the log.
+    QString line = escapeControlCharacters(finding.fileRead) + QLatin1Char(':');
     if (finding.position.line > 0) {
         line += QString::number(finding.position.line) + QLatin1Char(':');
         if (finding.position.column > 0)
             line += QString::number(finding.position.column) + QLatin1Char(':');
     }
-    return line + QLatin1Char(' ') + severityName(finding.severity) + QLatin1String(": ") + oneLine(finding.text) +
-           QLatin1String(" [") + finding.messageKey + QLatin1Char(']');
+    return line + QLatin1Char(' ') + severityName(finding.severity) + QLatin1String(": ") +
+           escapeControlCharacters(finding.text) + QLatin1String(" [") + finding.messageKey + QLatin1Char(']');
 }
 
 QString githubLine(const Finding& finding)

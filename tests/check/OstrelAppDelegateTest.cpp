@@ -2,12 +2,12 @@
 // guard, the cross-checks, print and save.
 #include "check/OstrelAppDelegate.h"
 #include "Support.h"
-#include "check/MessageFormat.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/PlatformException.h"
 #include "platform/ResourceWriter.h"
 #include "platform/UserDefaults.h"
+#include "report/Escaping.h"
 #include "report/ReportText.h"
 
 #include <QDir>
@@ -309,8 +309,8 @@ TEST_F(ControllerTest, TextFromTheFileNameCannotForgeReportLines)
     write(name + "/Contents/Info.plist", kGoodDict);
     start();
     controller->applicationOpenFile(path(name));
-    EXPECT_EQ(takeReport(), "Checking Evil\\nerror: forged\\x1B[2J.app\n" + check::escapeControlCharacters(path(name)) +
-                                "/Contents/Info.plist\n");
+    EXPECT_EQ(takeReport(), "Checking Evil\\nerror: forged\\x1B[2J.app\n" +
+                                report::escapeControlCharacters(path(name)) + "/Contents/Info.plist\n");
 }
 
 TEST_F(ControllerTest, OpenCommandChecksChosenFilesInOrderPastAnException)
