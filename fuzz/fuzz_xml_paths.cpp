@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
+#include <string>
 
 namespace {
 
@@ -36,6 +38,19 @@ bool samePositions(const plist::Positions& fast, const plist::Positions& full, c
     return true;
 }
 
+// QXmlStreamReader takes a ']' written as a character reference for a literal
+// one, and so refuses "&#93;]>" as if it were "]]>" in text, which XML allows.
+// True when that is its only objection: with each such reference spelt as
+// another character, it accepts the document.
+bool onlyRefusesReferencedBrackets(const QByteArray& bytes, const plist::ParseResult& full)
+{
+    if (!full.error.detail.contains(QStringLiteral("']]>'")))
+        return false;
+    static const std::regex bracketReference("&#(0*93|x0*5[dD]);");
+    const std::string respelt = std::regex_replace(bytes.toStdString(), bracketReference, "&#94;");
+    return plist::detail::parseXmlFull(QByteArray::fromStdString(respelt)).ok();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -50,6 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::fprintf(stderr, "the fast reader gave neither a value nor way to the full reader\n");
         std::abort();
     }
+    if (!full.ok() && onlyRefusesReferencedBrackets(bytes, full))
+        return 0;
     if (!full.ok()) {
         std::fprintf(stderr, "accepted by the fast reader only; the full reader says: %s\n",
                      qPrintable(full.errorText()));

@@ -215,8 +215,11 @@ bool XmlParser::failReader()
             problem = QStringLiteral("the document holds no property-list value");
         mError = errorAt(Code::UnexpectedEnd, offset, line, column, problem);
     } else {
-        mError = errorAt(Code::MalformedXml, offset, line, column,
-                         QStringLiteral("malformed XML: %1").arg(mReader.errorString()));
+        // Qt ends some of its messages with a full stop, and ours goes on after.
+        QString detail = mReader.errorString();
+        while (detail.endsWith(u'.'))
+            detail.chop(1);
+        mError = errorAt(Code::MalformedXml, offset, line, column, QStringLiteral("malformed XML: %1").arg(detail));
     }
     return false;
 }

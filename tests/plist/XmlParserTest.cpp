@@ -94,6 +94,8 @@ TEST(XmlParser, ReadsEveryKindOfValue)
          dict({{"a", dict({{"a", Value(true)}, {"a&b", Value(true)}})}, {"b", Value(false)}})},
         {"empty key", "<dict><key></key><string>v</string></dict>", dict({{"", Value("v")}})},
         {"key with a comment only", "<dict><key><!-- c --></key><true/></dict>", dict({{"", Value(true)}})},
+        // Only a literal "]]>" is barred from text; a ']' written as a reference is not literal.
+        {"']' by reference before ']>'", "<string>&#93;]>x&#x5d;]></string>", Value("]]>x]]>")},
     };
     for (const ValidCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -144,11 +146,15 @@ TEST(XmlParser, ErrorsNameTheirKindAndPlace)
         {"mismatched end tag", head + "<string>x</integer></plist>", 3, 20, Code::MalformedXml},
         {"undeclared entity", head + "<string>&nope;</string></plist>", 3, 15, Code::MalformedXml},
         {"entity without semicolon", head + "<string>a&amp</string></plist>", 3, 15, Code::MalformedXml},
+        {"']]>' in text", head + "<string>a]]>b</string></plist>", 3, 13, Code::MalformedXml},
         {"no value at all", "<?xml version=\"1.0\"?>\n<!-- nothing -->\n", 3, 1, Code::UnexpectedEnd},
     };
     for (const InvalidCase& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(expectFailsAt(c.document, c.line, c.column, c.code).format, plist::Format::Xml);
+        const plist::ParseResult r = expectFailsAt(c.document, c.line, c.column, c.code);
+        EXPECT_EQ(r.format, plist::Format::Xml);
+        // The detail goes inside a sentence of the report, so it ends without a full stop.
+        EXPECT_FALSE(r.error.detail.endsWith(u'.')) << r.error.detail.toStdString();
     }
 }
 
