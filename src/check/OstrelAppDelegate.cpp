@@ -140,20 +140,22 @@ bool OstrelAppDelegate::safeOpenURL(const QUrl& url)
     }
 }
 
-QUrl OstrelAppDelegate::urlToRead(const QUrl& given) const
+OstrelAppDelegate::ToRead OstrelAppDelegate::urlToRead(const QUrl& given) const
 {
     if (!platform::isDirectoryURL(given))
-        return given;
+        return {given, platform::FileSource::Seen::Nothing};
     const QUrl candidateA = platform::appendingPathComponent(given, QStringLiteral("Contents/Info.plist"));
     // Besides the two macOS layouts, frameworks keep it in Resources/ and flat
     // bundles (iOS applications) at the top.
     for (const QString& inside : {QStringLiteral("Contents/Info.plist"), QStringLiteral("Contents/Info-macos.plist"),
                                   QStringLiteral("Resources/Info.plist"), QStringLiteral("Info.plist")}) {
         const QUrl candidate = platform::appendingPathComponent(given, inside);
-        if (platform::fileExists(candidate))
-            return candidate;
+        const platform::FileKind kind = platform::fileKind(platform::fileSystemPath(candidate));
+        if (kind != platform::FileKind::Missing)
+            return {candidate, kind == platform::FileKind::RegularFile ? platform::FileSource::Seen::RegularFile
+                                                                       : platform::FileSource::Seen::Nothing};
     }
-    return candidateA;
+    return {candidateA, platform::FileSource::Seen::Nothing};
 }
 
 bool OstrelAppDelegate::openURL(const QUrl& url)
@@ -180,11 +182,12 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         appendMessage("DiskImage", QString());
         return false;
     }
-    mURLRead = urlToRead(url);
+    const ToRead toRead = urlToRead(url);
+    mURLRead = toRead.url;
     mCheckedPaths << platform::fileSystemPath(mURLRead);
     appendHeading(displayName, platform::fileSystemPath(mURLRead));
 
-    const PlistData data = readURL(mURLRead);
+    const PlistData data = readURL(mURLRead, toRead.seen);
     if (!data.ok()) {
         appendReadError(data.error);
         return false;

@@ -7,6 +7,7 @@
 #include "check/MessageLogger.h"
 #include "check/PlistValidator.h"
 #include "check/ReportWindow.h"
+#include "platform/ByteSource.h"
 #include "platform/Error.h"
 #include "plist/Parse.h"
 #include "plist/Value.h"
@@ -102,7 +103,13 @@ private:
     // Ends a file's findings: the note of those left out, if any.
     void closeFindings();
     void loadRulesDict();
-    QUrl urlToRead(const QUrl& given) const;
+    // The file to read for what was given (a bundle's Info.plist), and what
+    // was seen there while choosing it.
+    struct ToRead {
+        QUrl url;
+        platform::FileSource::Seen seen;
+    };
+    ToRead urlToRead(const QUrl& given) const;
     void reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates);
     // Opens the record of a finding in the report; its message follows.
     void beginFinding(report::Severity severity, bool withIcon);

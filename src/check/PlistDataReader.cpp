@@ -23,10 +23,10 @@ platform::Error systemError(int code)
 
 } // namespace
 
-PlistData readWholeFile(const QString& path)
+PlistData readWholeFile(const QString& path, platform::FileSource::Seen seen)
 {
     PlistData result;
-    platform::FileSource::Opened opened = platform::FileSource::open(path);
+    platform::FileSource::Opened opened = platform::FileSource::open(path, seen);
     if (!opened.file) {
         if (opened.isDirectory)
             result.error = systemError(EISDIR);
@@ -45,7 +45,6 @@ PlistData readWholeFile(const QString& path)
                                              .arg(double(size) / (1024.0 * 1024.0), 0, 'f', 1));
         return result;
     }
-    opened.file->adviseUncached();
     QByteArray bytes;
     // A size of 0 may be a file of the kernel's (/proc) that has content all
     // the same; an empty file reads as empty either way.
@@ -67,7 +66,7 @@ PlistData readWholeFile(const QString& path)
     return result;
 }
 
-PlistData readURL(const QUrl& url)
+PlistData readURL(const QUrl& url, platform::FileSource::Seen seen)
 {
     PlistData result;
     const QString path = platform::fileSystemPath(url);
@@ -77,7 +76,7 @@ PlistData readURL(const QUrl& url)
         return result;
     }
     if (platform::pathExtension(url) == QStringLiteral("plist"))
-        return readWholeFile(path);
+        return readWholeFile(path, seen);
 
     if (!url.isLocalFile() || !platform::fileExists(url)) {
         result.error = platform::Error::osStatus(platform::fnfErr);

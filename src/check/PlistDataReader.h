@@ -3,6 +3,7 @@
 // into for its 'plst' resource with id 0 (resource fork, then data fork).
 #pragma once
 
+#include "platform/ByteSource.h"
 #include "platform/Error.h"
 
 #include <QByteArray>
@@ -25,10 +26,12 @@ struct PlistData {
     bool ok() const { return bytes.has_value(); }
 };
 
-[[nodiscard]] PlistData readURL(const QUrl& url);
+// seen: what the caller has just seen at the URL's path (see FileSource::open).
+[[nodiscard]] PlistData readURL(const QUrl& url, platform::FileSource::Seen seen = platform::FileSource::Seen::Nothing);
 
 // The whole file at path, if it is a regular file no larger than any property
 // list; else the error.
-[[nodiscard]] PlistData readWholeFile(const QString& path);
+[[nodiscard]] PlistData readWholeFile(const QString& path,
+                                      platform::FileSource::Seen seen = platform::FileSource::Seen::Nothing);
 
 } // namespace check

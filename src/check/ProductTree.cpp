@@ -101,14 +101,9 @@ ProductTree::Resolved ProductTree::resolve(const QString& path, const QString& w
 
 DiskTree::DiskTree(QString top) : mTop(std::move(top))
 {
-    mTopDescriptor = ::open(platform::encodeFileName(mTop).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
 
-DiskTree::~DiskTree()
-{
-    if (mTopDescriptor >= 0)
-        ::close(mTopDescriptor);
-}
+DiskTree::~DiskTree() = default;
 
 QString DiskTree::absolute(const QString& path) const
 {
@@ -124,17 +119,19 @@ ProductTree::Node DiskTree::node(const QString& path) const
     }
     if (const auto known = mNodes.constFind(path); known != mNodes.constEnd())
         return *known;
-    // Paths below the top are looked up from it when it is open.
-    const bool fromTop = mTopDescriptor >= 0 && !path.startsWith(QLatin1Char('/'));
-    const int base = fromTop ? mTopDescriptor : AT_FDCWD;
-    const QByteArray native = platform::encodeFileName(fromTop ? path : absolute(path));
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (const Listing* folder = listingForLookup(slash < 0 ? QString() : path.left(slash))) {
+        if (const std::optional<Node> answer = folder->answer(path.mid(slash + 1)))
+            return mNodes[path] = *answer;
+    }
+    const QByteArray native = platform::encodeFileName(absolute(path));
     struct stat info {};
-    if (::fstatat(base, native.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::lstat(native.constData(), &info) != 0)
         return mNodes[path] = result;
     if (S_ISLNK(info.st_mode)) {
         result.kind = Kind::Link;
         QByteArray target(qsizetype(info.st_size > 0 ? info.st_size : PATH_MAX) + 1, Qt::Uninitialized);
-        const ssize_t length = ::readlinkat(base, native.constData(), target.data(), size_t(target.size()));
+        const ssize_t length = ::readlink(native.constData(), target.data(), size_t(target.size()));
         if (length > 0 && length < target.size())
             result.linkTarget = platform::decodeFileName(target.left(qsizetype(length)));
         return mNodes[path] = result;
@@ -144,14 +141,70 @@ ProductTree::Node DiskTree::node(const QString& path) const
     return mNodes[path] = result;
 }
 
+const DiskTree::Listing* DiskTree::listingForLookup(const QString& folder) const
+{
+    if (const auto known = mListings.constFind(folder); known != mListings.constEnd())
+        return &*known;
+    if (++mLookupsIn[folder] < 2)
+        return nullptr; // one look costs less than reading the folder
+    return &listing(folder);
+}
+
+const DiskTree::Listing& DiskTree::listing(const QString& folder) const
+{
+    if (const auto known = mListings.constFind(folder); known != mListings.constEnd())
+        return *known;
+    Listing& listing = mListings[folder];
+    const std::optional<QList<platform::DirectoryEntry>> entries = platform::readDirectory(absolute(folder));
+    if (!entries)
+        return listing;
+    listing.read = true;
+    listing.names.reserve(entries->size());
+    for (const platform::DirectoryEntry& entry : *entries) {
+        listing.names.append(entry.name);
+        listing.types.insert(entry.name, entry.type);
+        bool ascii = true;
+        for (const QChar c : entry.name)
+            ascii = ascii && c.unicode() < 0x80;
+        listing.allAscii = listing.allAscii && ascii;
+        listing.asciiFolded.insert(entry.name.toLower());
+    }
+    return listing;
+}
+
+std::optional<ProductTree::Node> DiskTree::Listing::answer(const QString& name) const
+{
+    if (!read)
+        return std::nullopt;
+    Node node;
+    if (const auto type = types.constFind(name); type != types.constEnd()) {
+        if (*type != platform::DirectoryEntry::Type::Directory)
+            return std::nullopt; // a file's mode, a link's target: only a look tells
+        node.kind = Kind::Directory;
+        return node;
+    }
+    // A file system that ignores case (or folds Unicode) may still find the
+    // name under another spelling; only plain ASCII names all round are sure.
+    bool ascii = allAscii;
+    for (const QChar c : name)
+        ascii = ascii && c.unicode() < 0x80;
+    if (!ascii || asciiFolded.contains(name.toLower()))
+        return std::nullopt;
+    return node; // Missing
+}
+
 QStringList DiskTree::children(const QString& path) const
 {
-    return platform::directoryEntries(absolute(path));
+    // Kept: it answers the lookups in the folder that follow as well.
+    return listing(path).names;
 }
 
 std::optional<QByteArray> DiskTree::read(const QString& path, platform::Error* error) const
 {
-    PlistData data = readWholeFile(absolute(path));
+    // A file the walk found is a regular file already looked at.
+    const platform::FileSource::Seen seen =
+        node(path).kind == Kind::File ? platform::FileSource::Seen::RegularFile : platform::FileSource::Seen::Nothing;
+    PlistData data = readWholeFile(absolute(path), seen);
     if (error)
         *error = data.error;
     return std::move(data.bytes);

@@ -6,10 +6,12 @@
 
 #include "platform/ArchiveReader.h"
 #include "platform/Error.h"
+#include "platform/FileUrl.h"
 #include "platform/OSStatus.h"
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -63,13 +65,32 @@ public:
     QString displayPath(const QString& path) const override;
 
 private:
+    // A folder's entries as one read of it gave them.
+    struct Listing {
+        bool read = false;                                    // false when the folder could not be read
+        QStringList names;                                    // sorted as children() gives them
+        QHash<QString, platform::DirectoryEntry::Type> types; // what the folder says each is
+        QSet<QString> asciiFolded;                            // the names in ASCII lower case
+        bool allAscii = true;
+        // What the listing alone says of name: a folder, or nothing at all;
+        // nullopt when only a look at the path can say (files, links, names
+        // that a case-insensitive file system might take for another).
+        std::optional<Node> answer(const QString& name) const;
+    };
     QString absolute(const QString& path) const;
+    // The folder's listing, read now if need be.
+    const Listing& listing(const QString& folder) const;
+    // The listing to answer a lookup in the folder from, if it is worth reading.
+    const Listing* listingForLookup(const QString& folder) const;
+
     QString mTop;
-    // The top, held open so that each look inside walks only the path below
-    // it, not every folder above it again; -1 when it could not be opened.
-    int mTopDescriptor = -1;
     // Walks resolve the same folders again and again; each is looked at once.
     mutable QHash<QString, Node> mNodes;
+    // A walk looks for many names in a bundle's folders, most of them absent:
+    // a folder asked for a second name is read once, and the rest are
+    // answered from what it holds.
+    mutable QHash<QString, int> mLookupsIn;
+    mutable QHash<QString, Listing> mListings;
 };
 
 // What an archive holds; directories that only the paths of their entries

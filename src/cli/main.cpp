@@ -261,6 +261,11 @@ private:
 int main(int argc, char** argv)
 {
     holdClosedStandardStreams();
+    // Reports going to a file or a pipe are handed over in large blocks.
+    static char outBuffer[64 * 1024];
+    const bool outToTerminal = isatty(STDOUT_FILENO);
+    if (!outToTerminal)
+        std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ostrel-check"));
     QCoreApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
@@ -478,6 +483,10 @@ int main(int argc, char** argv)
     Counts counts;
     QList<report::Finding> sarifFindings;
     Progress progress(paths.size());
+    // A terminal shows each file's report as soon as it is done; a file or a
+    // pipe gets it at the latest a second later.
+    QElapsedTimer sinceFlushed;
+    sinceFlushed.start();
     const auto deliver = [&](qsizetype index, CheckedFile& file) {
         failed = failed || file.failed;
         for (int s = 0; s < 3; ++s)
@@ -486,7 +495,10 @@ int main(int argc, char** argv)
         sarifFindings += file.kept;
         progress.clear();
         writeOut(file.out);
-        flushOut();
+        if (outToTerminal || sinceFlushed.elapsed() >= 1000) {
+            flushOut();
+            sinceFlushed.restart();
+        }
         progress.update(index + 1);
     };
     // The saved report is the whole run's, so it is checked on one thread

@@ -51,7 +51,7 @@ FileSource::FileSource(std::shared_ptr<Descriptor> fd, std::uint64_t base, std::
 {
 }
 
-FileSource::Opened FileSource::open(const QString& path)
+FileSource::Opened FileSource::open(const QString& path, Seen seen)
 {
     Opened result;
     // What stat or fstat said: false when the path is no regular file or
@@ -71,7 +71,7 @@ FileSource::Opened FileSource::open(const QString& path)
     const QByteArray native = encodeFileName(path);
     // Look before opening: opening a device or a pipe can block or have effects.
     struct stat info {};
-    if (!isRegularFile(::stat(native.constData(), &info), info))
+    if (seen != Seen::RegularFile && !isRegularFile(::stat(native.constData(), &info), info))
         return result;
     // O_NONBLOCK: should the path become a pipe meanwhile, the open still returns at once.
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -135,11 +135,6 @@ OSStatus FileSource::readToEnd(std::uint64_t limit, QByteArray& bytes) const
     }
     bytes = std::move(buffer);
     return noErr;
-}
-
-void FileSource::adviseUncached() const
-{
-    ::posix_fadvise(mFd->fd, off_t(mBase), off_t(mSize), POSIX_FADV_NOREUSE);
 }
 
 std::unique_ptr<ByteSource> FileSource::slice(std::uint64_t offset, std::uint64_t length) const

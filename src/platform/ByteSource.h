@@ -56,7 +56,11 @@ public:
         bool notRegular = false;          // the path names something other than a file
         bool isDirectory = false;
     };
-    [[nodiscard]] static Opened open(const QString& path);
+    // What the caller has just seen at the path, links followed.
+    enum class Seen { Nothing, RegularFile };
+    // With Seen::RegularFile the look before opening is not repeated; what
+    // was opened is looked at all the same.
+    [[nodiscard]] static Opened open(const QString& path, Seen seen = Seen::Nothing);
 
     std::uint64_t size() const override { return mSize; }
     [[nodiscard]] OSStatus read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const override;
@@ -65,9 +69,6 @@ public:
     // (files of /proc and /sys say 0): noErr; memFullErr when there is more
     // than limit bytes; the system's status when reading fails.
     [[nodiscard]] OSStatus readToEnd(std::uint64_t limit, QByteArray& bytes) const;
-    // Tells the system the bytes will be read once, so they need not stay in its
-    // cache. Only a hint: dropping pages others may be using would cost them.
-    void adviseUncached() const;
     // The errno of the last failed read, for callers that report the system's text.
     int lastError() const { return mLastError; }
 

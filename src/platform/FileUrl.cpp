@@ -3,10 +3,14 @@
 #include <QDir>
 
 #include <algorithm>
+#include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
+#include <string_view>
 #include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace platform {
 
@@ -274,12 +278,66 @@ bool isDirectory(const QString& path)
     return statPath(path, info) && S_ISDIR(info.st_mode);
 }
 
+FileKind fileKind(const QString& path)
+{
+    struct stat info {};
+    if (!statPath(path, info))
+        return FileKind::Missing;
+    return S_ISREG(info.st_mode)   ? FileKind::RegularFile
+           : S_ISDIR(info.st_mode) ? FileKind::Directory
+                                   : FileKind::Other;
+}
+
 QStringList directoryEntries(const QString& path)
 {
     QStringList entries;
-    for (const QByteArray& name : directoryNames(path))
-        entries.append(decodeFileName(name));
-    entries.sort(Qt::CaseSensitive);
+    if (const std::optional<QList<DirectoryEntry>> read = readDirectory(path)) {
+        entries.reserve(read->size());
+        for (const DirectoryEntry& entry : *read)
+            entries.append(entry.name);
+    }
+    return entries;
+}
+
+std::optional<QList<DirectoryEntry>> readDirectory(const QString& path)
+{
+    // getdents64 on a descriptor of our own: opendir would look at the
+    // directory once more first, and a bundle's folders are read by the thousand.
+    const int fd = ::open(encodeFileName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return std::nullopt;
+    QList<DirectoryEntry> entries;
+    alignas(dirent64) char buffer[32 * 1024];
+    for (;;) {
+        const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        for (ssize_t at = 0; at < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+            at += entry->d_reclen;
+            const std::string_view name(entry->d_name);
+            if (name == "." || name == "..")
+                continue;
+            DirectoryEntry::Type type = DirectoryEntry::Type::Other;
+            switch (entry->d_type) {
+            case DT_UNKNOWN: type = DirectoryEntry::Type::Unknown; break;
+            case DT_REG: type = DirectoryEntry::Type::File; break;
+            case DT_DIR: type = DirectoryEntry::Type::Directory; break;
+            case DT_LNK: type = DirectoryEntry::Type::Link; break;
+            default: break;
+            }
+            entries.append({decodeFileName(QByteArray(name.data(), qsizetype(name.size()))), type});
+        }
+    }
+    ::close(fd);
+    std::sort(entries.begin(), entries.end(),
+              [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
     return entries;
 }
 

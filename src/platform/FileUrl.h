@@ -69,9 +69,23 @@ bool fileExists(const QString& path);
 bool fileExists(const QUrl& url);
 // True when the path names a directory, or a link to one.
 bool isDirectory(const QString& path);
+// What the path names, links followed (a dangling link is Missing).
+enum class FileKind { Missing, RegularFile, Directory, Other };
+FileKind fileKind(const QString& path);
 
 // The names in a directory, as decodeFileName gives them, without "." and
 // "..", in the order of QDir::Name; empty when it cannot be read.
 QStringList directoryEntries(const QString& path);
+
+// An entry of a directory and what the directory says it is: Unknown when
+// the file system does not say, and only a look at the entry can.
+struct DirectoryEntry {
+    enum class Type { Unknown, File, Directory, Link, Other };
+    QString name; // as decodeFileName gives it
+    Type type = Type::Unknown;
+};
+// The entries of a directory in the order of directoryEntries, read in as few
+// calls to the system as it allows; nullopt when it cannot be read.
+std::optional<QList<DirectoryEntry>> readDirectory(const QString& path);
 
 } // namespace platform

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -111,6 +112,36 @@ TEST_F(ProductTreeTest, LinksAreFollowedWithinTheTop)
     // Within a part of the product, climbing out of that part leads outside too.
     EXPECT_EQ(tree.resolve("Contents/Resources/Up", "Contents/Resources").resolution, Resolution::Outside);
     EXPECT_EQ(tree.resolve("Contents/Current/en.lproj", "Contents/Resources").resolution, Resolution::Found);
+}
+
+// A folder asked for several names is read once and answers the rest itself;
+// every answer must be what a look at the path gives.
+TEST_F(ProductTreeTest, ReadFoldersAnswerAsALookWould)
+{
+    ASSERT_TRUE(QDir().mkpath(top + QString::fromUtf8("/Contents/Ressourc\u00E9s")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(top + "/Contents/Pipe").constData(), 0600), 0);
+    const char* paths[] = {
+        "Contents",         "Contents/Info.plist",      "Contents/MacOS",        "Contents/MacOS/Shop",
+        "Contents/Current", "Contents/Resources",       "Contents/Resources/Up", "Contents/Nothing",
+        "Contents/macos",   "Contents/Ressourc\u00E9s", "Contents/Pipe",         "Contents/Info.plist/Inside",
+        "Elsewhere",        "Contents/Frameworks",      "Contents/Loop",         "Contents/Dangling",
+    };
+    const check::DiskTree listed(top);
+    for (const char* folder : {"", "Contents", "Contents/MacOS", "Contents/Resources"})
+        EXPECT_FALSE(listed.children(QString::fromUtf8(folder)).isEmpty()) << folder;
+    for (const char* path : paths) {
+        const check::DiskTree looked(top); // asked for this name alone, so it looks
+        const check::ProductTree::Node expected = looked.node(QString::fromUtf8(path));
+        const check::ProductTree::Node got = listed.node(QString::fromUtf8(path));
+        EXPECT_EQ(got.kind, expected.kind) << path;
+        EXPECT_EQ(got.linkTarget, expected.linkTarget) << path;
+        if (expected.kind == Kind::File) {
+            EXPECT_EQ(got.executable, expected.executable) << path;
+        }
+    }
+    EXPECT_EQ(listed.node("Contents/Pipe").kind, Kind::Other);
+    EXPECT_EQ(listed.node(QString::fromUtf8("Contents/Ressourc\u00E9s")).kind, Kind::Directory);
+    EXPECT_EQ(listed.children("Contents/Missing"), QStringList());
 }
 
 } // namespace
