@@ -19,9 +19,12 @@ namespace {
 bool samePositions(const plist::Positions& fast, const plist::Positions& full, const plist::Value& value,
                    const QString& path)
 {
+    // A path need not name a value: under a member whose key is empty, a
+    // member's path reads as one of the top ("" then "b" gives "b"). Both
+    // readers must then find nothing.
     const auto a = fast.find(path), b = full.find(path);
-    if (!a || !b || a->value.line != b->value.line || a->value.column != b->value.column ||
-        a->key.line != b->key.line || a->key.column != b->key.column) {
+    if (a.has_value() != b.has_value() || (a && (a->value.line != b->value.line || a->value.column != b->value.column ||
+                                                 a->key.line != b->key.line || a->key.column != b->key.column))) {
         std::fprintf(stderr, "positions differ at '%s'\n", qPrintable(path));
         return false;
     }
