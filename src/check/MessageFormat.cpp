@@ -37,7 +37,12 @@ QString formatMessage(const QString& format, const FormatArgs& args)
     for (qsizetype i = 0; i < format.size(); ++i) {
         const QChar c = format[i];
         if (c != QLatin1Char('%') || i + 1 >= format.size()) {
-            out += c;
+            // The text up to the next '%', as one piece.
+            qsizetype end = format.indexOf(QLatin1Char('%'), i + 1);
+            if (end < 0)
+                end = format.size();
+            out += QStringView(format).sliced(i, end - i);
+            i = end - 1;
             continue;
         }
         qsizetype j = i + 1;

@@ -144,18 +144,20 @@ OstrelAppDelegate::ToRead OstrelAppDelegate::urlToRead(const QUrl& given) const
 {
     if (!platform::isDirectoryURL(given))
         return {given, platform::FileSource::Seen::Nothing};
-    const QUrl candidateA = platform::appendingPathComponent(given, QStringLiteral("Contents/Info.plist"));
+    const QString folder = platform::fileSystemPath(given);
     // Besides the two macOS layouts, frameworks keep it in Resources/ and flat
     // bundles (iOS applications) at the top.
     for (const QString& inside : {QStringLiteral("Contents/Info.plist"), QStringLiteral("Contents/Info-macos.plist"),
                                   QStringLiteral("Resources/Info.plist"), QStringLiteral("Info.plist")}) {
-        const QUrl candidate = platform::appendingPathComponent(given, inside);
-        const platform::FileKind kind = platform::fileKind(platform::fileSystemPath(candidate));
-        if (kind != platform::FileKind::Missing)
-            return {candidate, kind == platform::FileKind::RegularFile ? platform::FileSource::Seen::RegularFile
-                                                                       : platform::FileSource::Seen::Nothing};
+        const platform::FileKind kind = platform::fileKind(folder + QLatin1Char('/') + inside);
+        if (kind == platform::FileKind::Missing)
+            continue;
+        const bool regular = kind == platform::FileKind::RegularFile;
+        return {platform::appendingPathComponent(given, inside),
+                regular ? platform::FileSource::Seen::RegularFile : platform::FileSource::Seen::Nothing};
     }
-    return {candidateA, platform::FileSource::Seen::Nothing};
+    return {platform::appendingPathComponent(given, QStringLiteral("Contents/Info.plist")),
+            platform::FileSource::Seen::Nothing};
 }
 
 bool OstrelAppDelegate::openURL(const QUrl& url)
@@ -184,8 +186,9 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
     }
     const ToRead toRead = urlToRead(url);
     mURLRead = toRead.url;
-    mCheckedPaths << platform::fileSystemPath(mURLRead);
-    appendHeading(displayName, platform::fileSystemPath(mURLRead));
+    const QString pathRead = platform::fileSystemPath(mURLRead);
+    mCheckedPaths << pathRead;
+    appendHeading(displayName, pathRead);
 
     const PlistData data = readURL(mURLRead, toRead.seen);
     if (!data.ok()) {
@@ -194,7 +197,7 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
     }
     const std::optional<plist::Value> infoDict = checkPlistData(*data.bytes, data.fileType, data.creator);
     if (nested && platform::isDirectoryURL(url)) {
-        const DiskTree tree(platform::fileSystemPath(url));
+        const DiskTree tree(mPathGiven);
         ProductWalk(*this, tree, displayName, QString()).checkContents(infoDict ? &infoDict->toDictionary() : nullptr);
     }
     return true;

@@ -43,16 +43,30 @@ QString joinPath(const QString& directory, const QString& name)
 
 ProductTree::Resolved ProductTree::resolve(const QString& path, const QString& within) const
 {
-    QStringList pending = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    // The parts still to resolve are those of pending from `at` on; a link
+    // met on the way puts its target's parts before them.
+    QString pending = path;
+    qsizetype at = 0;
+    const auto morePartsAhead = [&] {
+        for (qsizetype i = at; i < pending.size(); ++i) {
+            if (pending[i] != QLatin1Char('/'))
+                return true;
+        }
+        return false;
+    };
     QString done; // the parts resolved so far, joined
     done.reserve(path.size());
     int linksFollowed = 0;
     Resolved result;
-    while (!pending.isEmpty()) {
-        const QString part = pending.takeFirst();
-        if (part == QLatin1String("."))
+    while (at < pending.size()) {
+        qsizetype slash = pending.indexOf(QLatin1Char('/'), at);
+        if (slash < 0)
+            slash = pending.size();
+        const QStringView part = QStringView(pending).sliced(at, slash - at);
+        at = slash + 1;
+        if (part.isEmpty() || part == u".")
             continue;
-        if (part == QLatin1String("..")) {
+        if (part == u"..") {
             // Climbing above the product leads out of it, wherever it goes on.
             if (done.isEmpty() || !isWithin(parentPath(done), within)) {
                 result.resolution = Resolution::Outside;
@@ -79,10 +93,13 @@ ProductTree::Resolved ProductTree::resolve(const QString& path, const QString& w
             }
             // The target is relative to the link's own directory: what is done so far.
             done.truncate(doneLength);
-            pending = here.linkTarget.split(QLatin1Char('/'), Qt::SkipEmptyParts) + pending;
+            QString next = here.linkTarget + QLatin1Char('/');
+            next += QStringView(pending).sliced(std::min(at, pending.size()));
+            pending = std::move(next);
+            at = 0;
             continue;
         }
-        if (here.kind == Kind::Missing || (here.kind != Kind::Directory && !pending.isEmpty())) {
+        if (here.kind == Kind::Missing || (here.kind != Kind::Directory && morePartsAhead())) {
             result.path = done;
             return result;
         }

@@ -136,6 +136,9 @@ QString decodeFileName(const QByteArray& bytes)
 {
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.constData());
     const qsizetype size = bytes.size();
+    // Most names are ASCII, which needs no look at sequences.
+    if (std::all_of(s, s + size, [](unsigned char c) { return c < 0x80; }))
+        return QString::fromLatin1(bytes);
     QString name;
     name.reserve(size);
     qsizetype validFrom = 0;
@@ -154,6 +157,8 @@ QString decodeFileName(const QByteArray& bytes)
 
 QByteArray encodeFileName(const QString& name)
 {
+    if (!hasUndecodableBytes(name))
+        return name.toUtf8();
     QByteArray bytes;
     bytes.reserve(name.size());
     qsizetype textFrom = 0;

@@ -218,18 +218,20 @@ template <typename Char> bool parseDate(std::basic_string_view<Char> s, Date& ou
 
 template <typename Char> DataStatus decodeData(std::basic_string_view<Char> s, QByteArray& out)
 {
-    QByteArray base64;
-    base64.reserve(static_cast<qsizetype>(s.size()));
+    QByteArray base64(static_cast<qsizetype>(s.size()), Qt::Uninitialized);
+    char* const start = base64.data();
+    char* end = start;
     qsizetype digits = 0;
     for (Char c : s) {
         if (isXmlSpace(c))
             continue;
         if (unit(c) > 0x7f)
             return DataStatus::NotAscii;
-        base64.append(static_cast<char>(unit(c)));
+        *end++ = static_cast<char>(unit(c));
         if (unit(c) != '=')
             ++digits;
     }
+    base64.truncate(end - start);
     // Each base64 digit holds six bits: one left over in a group of four
     // cannot make a byte (a lone "A" is no data, not empty data).
     if (digits % 4 == 1)

@@ -155,19 +155,22 @@ QString fromUtf8(std::string_view s)
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-// Keys repeat throughout a document; equal keys share one string. An
-// open-addressing table over views into the document, bounded so that a
-// document of unique keys costs little more than without it.
-class KeyTable {
+// Keys repeat throughout a document and from one document to the next, and
+// so do many short strings ("APPL", "en", "NSApplication"): equal texts share
+// one string, made once. An open-addressing table, one per thread, emptied
+// when full so that texts seen once give way to those that come back.
+class TextTable {
 public:
+    // The table of this thread.
+    static TextTable& local();
     QString intern(std::string_view text);
 
 private:
-    static constexpr std::size_t kMaxKeys = 4096;
+    static constexpr std::size_t kMaxTexts = 8192;
     static constexpr std::size_t kMaxLength = 128;
 
     struct Slot {
-        std::string_view text;
+        std::string text;
         std::uint64_t hash = 0;
         QString key; // null while the slot is free
     };
@@ -179,7 +182,13 @@ private:
     std::size_t mUsed = 0;
 };
 
-std::uint64_t KeyTable::hashOf(std::string_view text)
+TextTable& TextTable::local()
+{
+    static thread_local TextTable table;
+    return table;
+}
+
+std::uint64_t TextTable::hashOf(std::string_view text)
 {
     constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
     std::uint64_t h = text.size() * kMultiplier;
@@ -200,10 +209,14 @@ std::uint64_t KeyTable::hashOf(std::string_view text)
     return h ^ (h >> 32);
 }
 
-QString KeyTable::intern(std::string_view text)
+QString TextTable::intern(std::string_view text)
 {
     if (text.size() > kMaxLength)
         return fromUtf8(text);
+    if (mUsed >= kMaxTexts) {
+        mSlots.clear();
+        mUsed = 0;
+    }
     if (mSlots.empty())
         mSlots.resize(64);
     const std::uint64_t hash = hashOf(text);
@@ -216,15 +229,13 @@ QString KeyTable::intern(std::string_view text)
     QString key = fromUtf8(text);
     if (key.isNull()) // the empty key; a null QString marks a free slot
         return key;
-    if (mUsed < kMaxKeys) {
-        mSlots[i] = Slot{text, hash, key};
-        if (++mUsed * 2 > mSlots.size())
-            grow();
-    }
+    mSlots[i] = Slot{std::string(text), hash, key};
+    if (++mUsed * 2 > mSlots.size())
+        grow();
     return key;
 }
 
-void KeyTable::grow()
+void TextTable::grow()
 {
     std::vector<Slot> old(mSlots.size() * 2);
     old.swap(mSlots);
@@ -274,12 +285,11 @@ private:
     bool startTag();
     bool endTag();
     bool attributes(bool& empty);
-    bool text(std::string_view name, std::string_view& out, bool& direct);
+    bool text(std::string_view name, std::string_view& out);
     bool scanRun();
     bool endOfText(std::string_view name);
     bool placeValue() const;
     bool scalar(Tag tag, std::string_view text);
-    QString key(std::string_view text, bool direct);
 
     const QByteArray& mBytes;
     std::string mLineFeeds;         // the document with its line ends made '\n', if it had others
@@ -292,7 +302,6 @@ private:
     bool mInPlist = false;
     bool mSawPlist = false;
     std::string mBuffer; // text that had references, CDATA sections or comments
-    KeyTable mKeys;      // its views point into the document
 };
 
 std::optional<ParseResult> FastReader::run()
@@ -565,11 +574,10 @@ bool FastReader::startTag()
         if (mTree.atTop() || !mTree.top().isDict || mTree.top().hasKey)
             return false;
         std::string_view content;
-        bool direct = true;
-        if (!empty && !text(name, content, direct))
+        if (!empty && !text(name, content))
             return false;
         xml::TreeBuilder::Container& dict = mTree.top();
-        dict.key = key(content, direct);
+        dict.key = TextTable::local().intern(content);
         dict.hasKey = true;
         dict.keyLine = line;
         dict.keyAt = mTree.location();
@@ -579,8 +587,7 @@ bool FastReader::startTag()
         if (!placeValue())
             return false;
         std::string_view content;
-        bool direct = true;
-        if (!empty && !text(name, content, direct))
+        if (!empty && !text(name, content))
             return false;
         return scalar(tag, content);
     }
@@ -636,16 +643,15 @@ bool FastReader::attributes(bool& empty)
     }
 }
 
-// An element's text up to its end tag: a piece of the document (direct), or,
-// when it held references, CDATA sections or comments, put together in mBuffer.
-bool FastReader::text(std::string_view name, std::string_view& out, bool& direct)
+// An element's text up to its end tag: a piece of the document, or, when it
+// held references, CDATA sections or comments, put together in mBuffer.
+bool FastReader::text(std::string_view name, std::string_view& out)
 {
     const char* start = mP;
     if (!scanRun())
         return false;
     if (at("</")) {
         out = std::string_view(start, static_cast<std::size_t>(mP - start));
-        direct = true;
         return endOfText(name);
     }
     mBuffer.assign(start, mP);
@@ -655,7 +661,6 @@ bool FastReader::text(std::string_view name, std::string_view& out, bool& direct
                 return false;
         } else if (at("</")) {
             out = mBuffer;
-            direct = false;
             return endOfText(name);
         } else if (at("<!--")) {
             if (!comment())
@@ -748,7 +753,7 @@ bool FastReader::placeValue() const
 bool FastReader::scalar(Tag tag, std::string_view text)
 {
     switch (tag) {
-    case Tag::String: mTree.add(Value(fromUtf8(text))); return true;
+    case Tag::String: mTree.add(Value(TextTable::local().intern(text))); return true;
     case Tag::True:
     case Tag::False:
         if (!xml::trimmed(text).empty())
@@ -785,11 +790,6 @@ bool FastReader::scalar(Tag tag, std::string_view text)
     }
     default: return false;
     }
-}
-
-QString FastReader::key(std::string_view text, bool direct)
-{
-    return direct ? mKeys.intern(text) : fromUtf8(text);
 }
 
 } // namespace
