@@ -26,6 +26,13 @@ bool samePositions(const plist::Positions& fast, const plist::Positions& full, c
     if (a.has_value() != b.has_value() || (a && (a->value.line != b->value.line || a->value.column != b->value.column ||
                                                  a->key.line != b->key.line || a->key.column != b->key.column))) {
         std::fprintf(stderr, "positions differ at '%s'\n", qPrintable(path));
+        for (const auto& [reader, place] : {std::pair{"fast", a}, std::pair{"full", b}}) {
+            if (place)
+                std::fprintf(stderr, "  %s: value %d:%d, key %d:%d\n", reader, place->value.line, place->value.column,
+                             place->key.line, place->key.column);
+            else
+                std::fprintf(stderr, "  %s: nothing\n", reader);
+        }
         return false;
     }
     if (value.isDictionary()) {

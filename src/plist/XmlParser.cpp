@@ -83,6 +83,7 @@ private:
     QString internedKey(QStringView text);
     QString decodedText() const;
     qint64 leadingSpace() const;
+    void skipSpaceBeforeToken();
     bool fail(Code code, const QString& problem);
     bool failReader();
 
@@ -97,6 +98,7 @@ private:
     bool mAfterText = false;
     bool mAfterBareStart = false; // the last token opened a document without a declaration
     QString mText;
+    QString mDecoded; // decodedText(), once it is needed
     ParseError mError;
     // Keys repeat throughout a document; equal keys share one string. The
     // views point into the strings held as values.
@@ -168,6 +170,10 @@ QXmlStreamReader::TokenType XmlParser::next()
     mLine = mReader.lineNumber();
     mColumn = mReader.columnNumber() + (mAfterText ? 0 : 1);
     mOffset = mAfterBareStart ? leadingSpace() : mReader.characterOffset() - (mAfterText ? 1 : 0);
+    // Before the first element the reader passes over white space without a
+    // token of its own, so the next token starts after it.
+    if (!mInPlist && mTree.atTop() && !mAfterText && !mAfterBareStart)
+        skipSpaceBeforeToken();
     const QXmlStreamReader::TokenType token = mReader.readNext();
     mAfterText = token == QXmlStreamReader::Characters;
     mAfterBareStart = token == QXmlStreamReader::StartDocument && mReader.documentVersion().isEmpty();
@@ -190,6 +196,28 @@ qint64 XmlParser::leadingSpace() const
             break;
     }
     return count;
+}
+
+void XmlParser::skipSpaceBeforeToken()
+{
+    if (mDecoded.isNull())
+        mDecoded = decodedText();
+    const qsizetype size = mDecoded.size();
+    qsizetype at = mOffset;
+    for (; at < size; ++at) {
+        const QChar c = mDecoded[at];
+        // A line ends at LF, CR LF or a lone CR.
+        if (c == QLatin1Char('\n') ||
+            (c == QLatin1Char('\r') && (at + 1 == size || mDecoded[at + 1] != QLatin1Char('\n')))) {
+            ++mLine;
+            mColumn = 1;
+        } else if (c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r')) {
+            ++mColumn;
+        } else {
+            break;
+        }
+    }
+    mOffset = at;
 }
 
 bool XmlParser::fail(Code code, const QString& problem)
