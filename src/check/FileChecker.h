@@ -56,11 +56,12 @@ private:
 };
 
 // Checks files on worker threads, each with a checker of its own that forgets
-// each report, and hands over each file's result in the given order as soon as
-// it and all before it are done. At most a few files per thread are checked
-// ahead of the next one handed over, so memory stays bounded however many
-// files there are. A pool destroyed early starts no further file and waits
-// only for those under way.
+// each report, and hands over each file's result in the given order. At most
+// a few dozen files per thread are checked ahead of the next one handed over,
+// so memory stays bounded however many files there are. Results are handed
+// over in batches, so that the threads wake one another once a batch, not once
+// a file. A pool destroyed early starts no further file and waits only for
+// those under way.
 template <typename Result> class CheckPool {
 public:
     using Render = std::function<Result(const FileReport&)>;
@@ -87,7 +88,7 @@ public:
             std::lock_guard lock(mMutex);
             mStopping = true;
         }
-        mChanged.notify_all();
+        mRoom.notify_all();
         for (std::thread& thread : mThreads)
             thread.join();
     }
@@ -101,30 +102,41 @@ public:
     // been handed over so far.
     qsizetype deliver(const Take& take, bool wait)
     {
+        std::vector<Result> batch;
         for (;;) {
-            Result result;
-            qsizetype index = 0;
+            qsizetype first = 0;
             {
                 std::unique_lock lock(mMutex);
                 if (mDelivered >= size())
                     return mDelivered;
-                std::optional<Result>& slot = mDone[static_cast<std::size_t>(mDelivered)];
-                if (wait)
-                    mChanged.wait(lock, [&] { return slot.has_value(); });
-                else if (!slot)
+                if (wait) {
+                    mOwnerWaiting = true;
+                    mReady.wait(lock, [&] { return batchReady(); });
+                    mOwnerWaiting = false;
+                }
+                first = mDelivered;
+                for (; mDelivered < mReadyUpTo; ++mDelivered) {
+                    std::optional<Result>& slot = mDone[static_cast<std::size_t>(mDelivered)];
+                    batch.push_back(std::move(*slot));
+                    slot.reset();
+                }
+                if (batch.empty())
                     return mDelivered;
-                result = std::move(*slot);
-                slot.reset();
-                index = mDelivered++;
+                if (mWorkersWaiting > 0)
+                    mRoom.notify_all();
             }
-            mChanged.notify_all();
-            take(index, result);
+            for (std::size_t i = 0; i < batch.size(); ++i)
+                take(first + static_cast<qsizetype>(i), batch[i]);
+            batch.clear();
         }
     }
 
-private:
     // How many files each thread may check ahead of the next one handed over.
-    static constexpr qsizetype kAheadPerThread = 4;
+    static constexpr qsizetype kAheadPerThread = 16;
+
+private:
+    // With the mutex held: enough files are done, in order, to hand over.
+    bool batchReady() const { return mReadyUpTo - mDelivered >= std::min(mAhead / 2, size() - mDelivered); }
 
     void work()
     {
@@ -133,20 +145,30 @@ private:
             qsizetype index = 0;
             {
                 std::unique_lock lock(mMutex);
-                mChanged.wait(lock, [&] { return mStopping || mNext >= size() || mNext < mDelivered + mAhead; });
+                const auto mayGoOn = [&] { return mStopping || mNext >= size() || mNext < mDelivered + mAhead; };
+                if (!mayGoOn()) {
+                    ++mWorkersWaiting;
+                    mRoom.wait(lock, mayGoOn);
+                    --mWorkersWaiting;
+                }
                 if (mStopping || mNext >= size())
                     return;
                 index = mNext++;
             }
             Result result = checker.check(mPaths[index], mRender);
+            bool wakeOwner = false;
             bool stalled = false;
             {
                 std::lock_guard lock(mMutex);
                 mDone[static_cast<std::size_t>(index)] = std::move(result);
+                while (mReadyUpTo < size() && mDone[static_cast<std::size_t>(mReadyUpTo)])
+                    ++mReadyUpTo;
+                wakeOwner = mOwnerWaiting && batchReady();
                 // The last file done before the workers wait always sees this.
                 stalled = mNext >= size() || mNext >= mDelivered + mAhead;
             }
-            mChanged.notify_all();
+            if (wakeOwner)
+                mReady.notify_one();
             if (stalled && mFilesDone)
                 mFilesDone();
         }
@@ -157,10 +179,14 @@ private:
     const std::function<void()> mFilesDone;
     qsizetype mAhead = 0;
     std::mutex mMutex;
-    std::condition_variable mChanged;
+    std::condition_variable mReady; // the owner waits here for a batch
+    std::condition_variable mRoom;  // workers wait here for room ahead
     std::vector<std::optional<Result>> mDone;
     qsizetype mNext = 0;      // the next file a thread takes
+    qsizetype mReadyUpTo = 0; // the first file not yet done
     qsizetype mDelivered = 0; // files handed over so far
+    bool mOwnerWaiting = false;
+    int mWorkersWaiting = 0;
     bool mStopping = false;
     std::vector<std::thread> mThreads; // last: started once all else is set
 };

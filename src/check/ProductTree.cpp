@@ -184,7 +184,6 @@ const DiskTree::Listing& DiskTree::listing(const QString& folder) const
         for (const QChar c : entry.name)
             ascii = ascii && c.unicode() < 0x80;
         listing.allAscii = listing.allAscii && ascii;
-        listing.asciiFolded.insert(entry.name.toLower());
     }
     return listing;
 }
@@ -205,7 +204,8 @@ std::optional<ProductTree::Node> DiskTree::Listing::answer(const QString& name) 
     bool ascii = allAscii;
     for (const QChar c : name)
         ascii = ascii && c.unicode() < 0x80;
-    if (!ascii || asciiFolded.contains(name.toLower()))
+    if (!ascii || std::any_of(names.begin(), names.end(),
+                              [&](const QString& entry) { return entry.compare(name, Qt::CaseInsensitive) == 0; }))
         return std::nullopt;
     return node; // Missing
 }

@@ -11,7 +11,6 @@
 
 #include <QByteArray>
 #include <QHash>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -70,7 +69,6 @@ private:
         bool read = false;                                    // false when the folder could not be read
         QStringList names;                                    // sorted as children() gives them
         QHash<QString, platform::DirectoryEntry::Type> types; // what the folder says each is
-        QSet<QString> asciiFolded;                            // the names in ASCII lower case
         bool allAscii = true;
         // What the listing alone says of name: a folder, or nothing at all;
         // nullopt when only a look at the path can say (files, links, names

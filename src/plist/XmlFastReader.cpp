@@ -155,18 +155,19 @@ QString fromUtf8(std::string_view s)
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-// Keys repeat throughout a document and from one document to the next, and
-// so do many short strings ("APPL", "en", "NSApplication"): equal texts share
-// one string, made once. An open-addressing table, one per thread, emptied
-// when full so that texts seen once give way to those that come back.
-class TextTable {
+// Keys repeat throughout a document and from one document to the next: equal
+// keys share one string, made once. An open-addressing table, one per thread,
+// small enough to stay in the processor's cache (values, mostly unique, would
+// only push keys out), emptied when full so that keys seen once give way to
+// those that come back.
+class KeyTable {
 public:
     // The table of this thread.
-    static TextTable& local();
+    static KeyTable& local();
     QString intern(std::string_view text);
 
 private:
-    static constexpr std::size_t kMaxTexts = 8192;
+    static constexpr std::size_t kMaxKeys = 1024;
     static constexpr std::size_t kMaxLength = 128;
 
     struct Slot {
@@ -182,13 +183,13 @@ private:
     std::size_t mUsed = 0;
 };
 
-TextTable& TextTable::local()
+KeyTable& KeyTable::local()
 {
-    static thread_local TextTable table;
+    static thread_local KeyTable table;
     return table;
 }
 
-std::uint64_t TextTable::hashOf(std::string_view text)
+std::uint64_t KeyTable::hashOf(std::string_view text)
 {
     constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
     std::uint64_t h = text.size() * kMultiplier;
@@ -209,11 +210,11 @@ std::uint64_t TextTable::hashOf(std::string_view text)
     return h ^ (h >> 32);
 }
 
-QString TextTable::intern(std::string_view text)
+QString KeyTable::intern(std::string_view text)
 {
     if (text.size() > kMaxLength)
         return fromUtf8(text);
-    if (mUsed >= kMaxTexts) {
+    if (mUsed >= kMaxKeys) {
         mSlots.clear();
         mUsed = 0;
     }
@@ -235,7 +236,7 @@ QString TextTable::intern(std::string_view text)
     return key;
 }
 
-void TextTable::grow()
+void KeyTable::grow()
 {
     std::vector<Slot> old(mSlots.size() * 2);
     old.swap(mSlots);
@@ -577,7 +578,7 @@ bool FastReader::startTag()
         if (!empty && !text(name, content))
             return false;
         xml::TreeBuilder::Container& dict = mTree.top();
-        dict.key = TextTable::local().intern(content);
+        dict.key = KeyTable::local().intern(content);
         dict.hasKey = true;
         dict.keyLine = line;
         dict.keyAt = mTree.location();
@@ -753,7 +754,7 @@ bool FastReader::placeValue() const
 bool FastReader::scalar(Tag tag, std::string_view text)
 {
     switch (tag) {
-    case Tag::String: mTree.add(Value(TextTable::local().intern(text))); return true;
+    case Tag::String: mTree.add(Value(fromUtf8(text))); return true;
     case Tag::True:
     case Tag::False:
         if (!xml::trimmed(text).empty())

@@ -75,6 +75,8 @@ TEST(FileChecker, APoolChecksOnlyAFewFilesAheadCuesOnceItMustWaitAndStopsEarly)
     QStringList paths;
     for (int i = 0; i < 10; ++i)
         paths += corpusAndExamples();
+    constexpr int kAhead = check::CheckPool<int>::kAheadPerThread;
+    ASSERT_GT(paths.size(), 3 * 4 * kAhead); // room to stop short more than once
     for (const int jobs : {1, 2, 4}) {
         SCOPED_TRACE(jobs);
         std::atomic<int> checked = 0;
@@ -89,7 +91,7 @@ TEST(FileChecker, APoolChecksOnlyAFewFilesAheadCuesOnceItMustWaitAndStopsEarly)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             const int ahead = checked;
             EXPECT_GE(ahead, jobs);
-            EXPECT_LE(ahead, 4 * jobs);
+            EXPECT_LE(ahead, kAhead * jobs);
             EXPECT_LE(cues, jobs); // not a cue a file
             taken = static_cast<int>(pool.deliver([](qsizetype, int&) {}, false));
             EXPECT_GE(taken, ahead);
@@ -98,7 +100,7 @@ TEST(FileChecker, APoolChecksOnlyAFewFilesAheadCuesOnceItMustWaitAndStopsEarly)
                 std::this_thread::yield();
         }
         // Those under way were finished, and no more were started.
-        EXPECT_LE(checked, taken + 4 * jobs);
+        EXPECT_LE(checked, taken + kAhead * jobs);
     }
 
     // Nothing to check: nothing handed over, no wait.
