@@ -140,7 +140,30 @@ bool OstrelAppDelegate::safeOpenURL(const QUrl& url)
     }
 }
 
-OstrelAppDelegate::ToRead OstrelAppDelegate::urlToRead(const QUrl& given) const
+namespace {
+
+// What is at path in the tree, as a look that follows links would see it,
+// when there is no link on the way; nullopt when there is one.
+std::optional<platform::FileKind> kindWithoutLinks(const ProductTree& tree, const QString& path)
+{
+    for (qsizetype end = path.indexOf(QLatin1Char('/'));; end = path.indexOf(QLatin1Char('/'), end + 1)) {
+        const bool last = end < 0;
+        switch (tree.node(last ? path : path.first(end)).kind) {
+        case ProductTree::Kind::Link: return std::nullopt;
+        case ProductTree::Kind::Missing: return platform::FileKind::Missing;
+        case ProductTree::Kind::Directory:
+            if (last)
+                return platform::FileKind::Directory;
+            break;
+        case ProductTree::Kind::File: return last ? platform::FileKind::RegularFile : platform::FileKind::Missing;
+        case ProductTree::Kind::Other: return last ? platform::FileKind::Other : platform::FileKind::Missing;
+        }
+    }
+}
+
+} // namespace
+
+OstrelAppDelegate::ToRead OstrelAppDelegate::urlToRead(const QUrl& given, const ProductTree* tree) const
 {
     if (!platform::isDirectoryURL(given))
         return {given, platform::FileSource::Seen::Nothing};
@@ -149,7 +172,9 @@ OstrelAppDelegate::ToRead OstrelAppDelegate::urlToRead(const QUrl& given) const
     // bundles (iOS applications) at the top.
     for (const QString& inside : {QStringLiteral("Contents/Info.plist"), QStringLiteral("Contents/Info-macos.plist"),
                                   QStringLiteral("Resources/Info.plist"), QStringLiteral("Info.plist")}) {
-        const platform::FileKind kind = platform::fileKind(folder + QLatin1Char('/') + inside);
+        // The walk looks at the same paths in its tree; only links need the system's own look.
+        const std::optional<platform::FileKind> seen = tree ? kindWithoutLinks(*tree, inside) : std::nullopt;
+        const platform::FileKind kind = seen ? *seen : platform::fileKind(folder + QLatin1Char('/') + inside);
         if (kind == platform::FileKind::Missing)
             continue;
         const bool regular = kind == platform::FileKind::RegularFile;
@@ -184,7 +209,10 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         appendMessage("DiskImage", QString());
         return false;
     }
-    const ToRead toRead = urlToRead(url);
+    std::optional<DiskTree> tree;
+    if (platform::isDirectoryURL(url))
+        tree.emplace(mPathGiven);
+    const ToRead toRead = urlToRead(url, tree ? &*tree : nullptr);
     mURLRead = toRead.url;
     const QString pathRead = platform::fileSystemPath(mURLRead);
     mCheckedPaths << pathRead;
@@ -196,10 +224,8 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         return false;
     }
     const std::optional<plist::Value> infoDict = checkPlistData(*data.bytes, data.fileType, data.creator);
-    if (nested && platform::isDirectoryURL(url)) {
-        const DiskTree tree(mPathGiven);
-        ProductWalk(*this, tree, displayName, QString()).checkContents(infoDict ? &infoDict->toDictionary() : nullptr);
-    }
+    if (nested && tree)
+        ProductWalk(*this, *tree, displayName, QString()).checkContents(infoDict ? &infoDict->toDictionary() : nullptr);
     return true;
 }
 

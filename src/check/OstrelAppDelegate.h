@@ -24,6 +24,8 @@
 
 namespace check {
 
+class ProductTree;
+
 class OstrelAppDelegate : public MessageLogger {
 public:
     // Registers the defaults of the settings (all true); runs once however
@@ -109,7 +111,8 @@ private:
         QUrl url;
         platform::FileSource::Seen seen;
     };
-    ToRead urlToRead(const QUrl& given) const;
+    // tree: the given folder's, when it is one.
+    ToRead urlToRead(const QUrl& given, const ProductTree* tree) const;
     void reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates);
     // Opens the record of a finding in the report; its message follows.
     void beginFinding(report::Severity severity, bool withIcon);

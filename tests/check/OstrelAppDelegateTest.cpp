@@ -144,29 +144,43 @@ TEST_F(ControllerTest, EachFileShowsAtMostTheCapOfFindingsAndANoteOfTheRest)
 
 TEST_F(ControllerTest, BundleDirectoryIsResolvedToItsPropertyList)
 {
+    const QString elsewhere = path("Elsewhere.plist");
+    write("Elsewhere.plist", kGoodDict);
     const struct {
         QString bundle;
         QStringList files;
+        QList<std::pair<QString, QString>> links; // path in the bundle, target
         QString read;
+        QString error; // what reading it says, if it fails
     } rows[] = {
-        {"Both.app", {"Contents/Info.plist", "Contents/Info-macos.plist"}, "Contents/Info.plist"},
-        {"Macos.app", {"Contents/Info-macos.plist"}, "Contents/Info-macos.plist"},
-        {"Lib.framework", {"Resources/Info.plist", "Info.plist"}, "Resources/Info.plist"},
-        {"Flat.app", {"Info.plist"}, "Info.plist"},
-        {"Plain", {"readme.plist"}, "Contents/Info.plist"},
+        {"Both.app", {"Contents/Info.plist", "Contents/Info-macos.plist"}, {}, "Contents/Info.plist", ""},
+        {"Macos.app", {"Contents/Info-macos.plist"}, {}, "Contents/Info-macos.plist", ""},
+        {"Lib.framework", {"Resources/Info.plist", "Info.plist"}, {}, "Resources/Info.plist", ""},
+        {"Flat.app", {"Info.plist"}, {}, "Info.plist", ""},
+        {"Plain", {"readme.plist"}, {}, "Contents/Info.plist", "No such file or directory"},
+        // Links are followed wherever they lead, as the system would.
+        {"LinkedFolder.app", {"Real/Info.plist"}, {{"Contents", "Real"}}, "Contents/Info.plist", ""},
+        {"LinkedFile.app", {}, {{"Contents/Info.plist", elsewhere}}, "Contents/Info.plist", ""},
+        {"Dangling.app", {"Info.plist"}, {{"Contents/Info.plist", "Nothing"}}, "Info.plist", ""},
+        {"FileForFolder.app", {"Contents", "Info.plist"}, {}, "Info.plist", ""},
+        {"FolderForFile.app", {"Contents/Info.plist/inner.plist"}, {}, "Contents/Info.plist", "Is a directory"},
     };
     start();
     for (const auto& row : rows) {
         SCOPED_TRACE(row.bundle.toStdString());
         for (const QString& file : row.files)
             write(row.bundle + "/" + file, kGoodDict);
-        const bool found = row.bundle != "Plain";
+        for (const auto& [link, target] : row.links) {
+            QDir().mkpath(QFileInfo(path(row.bundle + "/" + link)).path());
+            ASSERT_TRUE(QFile::link(target, path(row.bundle + "/" + link)));
+        }
+        const bool found = row.error.isEmpty();
         EXPECT_EQ(controller->applicationOpenFile(path(row.bundle)), found);
         // The bundle's own name is the bold part; the path line names the file read.
         EXPECT_EQ(window.textStorage().runs()[1].kind(), StyledString::Kind::Bold);
         EXPECT_EQ(window.textStorage().runs()[1].text, row.bundle);
         EXPECT_EQ(takeReport(), heading(row.bundle, path(row.bundle + "/" + row.read)) +
-                                    (found ? "" : "error: NoData: No such file or directory\n"));
+                                    (found ? "" : "error: NoData: " + row.error + "\n"));
     }
 }
 
