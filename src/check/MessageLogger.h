@@ -6,7 +6,11 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 namespace check {
 
@@ -61,6 +65,19 @@ public:
     {
         appendMessageWithArgs(messageKey, keyPath, FormatArgs{arg(args)...});
     }
+
+protected:
+    // The strings table's text for messageKey. Kept by each logger, in a copy
+    // of its own: the table is shared by every thread that checks.
+    const QString& messageText(const char* messageKey);
+
+private:
+    struct KeyHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+    };
+    std::unordered_map<std::string, QString, KeyHash, std::equal_to<>> mTexts;
+    int mTextsGeneration = -1;
 };
 
 } // namespace check

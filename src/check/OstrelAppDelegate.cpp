@@ -236,7 +236,7 @@ void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRe
     mPositions.reset();
     if (oTextView)
         oTextView->endFinding();
-    appendString(localized(QStringLiteral("CheckingPrefix")));
+    appendString(messageText("CheckingPrefix"));
     appendBoldString(report::escapeControlCharacters(name));
     appendFormat(QStringLiteral("\n%@\n"), pathRead);
 }

@@ -110,6 +110,7 @@ void Bundle::setResourceDirectory(const QString& directory)
     mResourceDirectory = directory;
     const std::lock_guard lock(mStringsMutex);
     mStrings.reset();
+    ++mStringsGeneration;
 }
 
 void Bundle::setResourcePath(const QString& name, const QString& path)
@@ -125,6 +126,7 @@ void Bundle::setStringsFile(const QString& path)
     mStringsFile = path;
     const std::lock_guard lock(mStringsMutex);
     mStrings.reset();
+    ++mStringsGeneration;
 }
 
 void Bundle::setPreferredLanguages(const QStringList& languages)
@@ -132,6 +134,7 @@ void Bundle::setPreferredLanguages(const QStringList& languages)
     mPreferredLanguages = languages;
     const std::lock_guard lock(mStringsMutex);
     mStrings.reset();
+    ++mStringsGeneration;
 }
 
 } // namespace platform

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <mutex>
 #include <optional>
 
@@ -40,6 +41,9 @@ public:
     void setStringsFile(const QString& path);
     // Languages in order of preference; empty means the user's locale.
     void setPreferredLanguages(const QStringList& languages);
+    // Changes whenever the strings table may have: who keeps texts from it
+    // looks it up again then.
+    int stringsGeneration() const { return mStringsGeneration.load(std::memory_order_acquire); }
 
 private:
     Bundle();
@@ -52,6 +56,7 @@ private:
     QStringList mPreferredLanguages;
     mutable std::mutex mStringsMutex; // the table is loaded on first use, by whichever thread asks
     mutable std::optional<QHash<QString, QString>> mStrings;
+    std::atomic<int> mStringsGeneration = 0;
 };
 
 } // namespace platform

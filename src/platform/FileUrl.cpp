@@ -188,7 +188,9 @@ std::optional<unsigned char> undecodableByte(QChar c)
 
 bool hasUndecodableBytes(const QString& name)
 {
-    return std::any_of(name.begin(), name.end(), [](QChar c) { return undecodableByte(c).has_value(); });
+    return std::any_of(name.begin(), name.end(), [](QChar c) {
+        return c.unicode() >= kEscapedByteBase + 0x80 && c.unicode() <= kEscapedByteBase + 0xFF;
+    });
 }
 
 QString absoluteFilePath(const QString& path)

@@ -10,6 +10,8 @@ QString escapeControlCharacters(const QString& text)
 {
     auto isControl = [](QChar c) {
         const char16_t u = c.unicode();
+        if (u >= 0x20 && u < 0x7F)
+            return false; // printable ASCII, most of any text: decided at once
         // Also the line and paragraph separators, the bidirectional overrides
         // and isolates (they can make text read differently from what it is),
         // U+FFFC, which stands for an icon in the report, and the bytes of
