@@ -19,6 +19,11 @@ namespace {
 // More links than this in one path is a loop (the system gives up at 40 too).
 constexpr int kMaxLinksFollowed = 40;
 
+bool isAscii(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
 bool isWithin(const QString& path, const QString& within)
 {
     return within.isEmpty() || path == within || path.startsWith(within + QLatin1Char('/'));
@@ -180,10 +185,7 @@ const DiskTree::Listing& DiskTree::listing(const QString& folder) const
     for (const platform::DirectoryEntry& entry : *entries) {
         listing.names.append(entry.name);
         listing.types.insert(entry.name, entry.type);
-        bool ascii = true;
-        for (const QChar c : entry.name)
-            ascii = ascii && c.unicode() < 0x80;
-        listing.allAscii = listing.allAscii && ascii;
+        listing.allAscii = listing.allAscii && isAscii(entry.name);
     }
     return listing;
 }
@@ -201,11 +203,9 @@ std::optional<ProductTree::Node> DiskTree::Listing::answer(const QString& name) 
     }
     // A file system that ignores case (or folds Unicode) may still find the
     // name under another spelling; only plain ASCII names all round are sure.
-    bool ascii = allAscii;
-    for (const QChar c : name)
-        ascii = ascii && c.unicode() < 0x80;
-    if (!ascii || std::any_of(names.begin(), names.end(),
-                              [&](const QString& entry) { return entry.compare(name, Qt::CaseInsensitive) == 0; }))
+    if (!allAscii || !isAscii(name) || std::any_of(names.begin(), names.end(), [&](const QString& entry) {
+            return entry.compare(name, Qt::CaseInsensitive) == 0;
+        }))
         return std::nullopt;
     return node; // Missing
 }
