@@ -163,25 +163,22 @@ std::optional<platform::FileKind> kindWithoutLinks(const ProductTree& tree, cons
 
 } // namespace
 
-OstrelAppDelegate::ToRead OstrelAppDelegate::urlToRead(const QUrl& given, const ProductTree* tree) const
+OstrelAppDelegate::ToRead OstrelAppDelegate::infoPlistToRead(const QUrl& bundle, const ProductTree& tree) const
 {
-    if (!platform::isDirectoryURL(given))
-        return {given, platform::FileSource::Seen::Nothing};
-    const QString folder = platform::fileSystemPath(given);
     // Besides the two macOS layouts, frameworks keep it in Resources/ and flat
     // bundles (iOS applications) at the top.
     for (const QString& inside : {QStringLiteral("Contents/Info.plist"), QStringLiteral("Contents/Info-macos.plist"),
                                   QStringLiteral("Resources/Info.plist"), QStringLiteral("Info.plist")}) {
         // The walk looks at the same paths in its tree; only links need the system's own look.
-        const std::optional<platform::FileKind> seen = tree ? kindWithoutLinks(*tree, inside) : std::nullopt;
-        const platform::FileKind kind = seen ? *seen : platform::fileKind(folder + QLatin1Char('/') + inside);
+        const std::optional<platform::FileKind> seen = kindWithoutLinks(tree, inside);
+        const platform::FileKind kind = seen ? *seen : platform::fileKind(mPathGiven + QLatin1Char('/') + inside);
         if (kind == platform::FileKind::Missing)
             continue;
         const bool regular = kind == platform::FileKind::RegularFile;
-        return {platform::appendingPathComponent(given, inside),
+        return {platform::appendingPathComponent(bundle, inside),
                 regular ? platform::FileSource::Seen::RegularFile : platform::FileSource::Seen::Nothing};
     }
-    return {platform::appendingPathComponent(given, QStringLiteral("Contents/Info.plist")),
+    return {platform::appendingPathComponent(bundle, QStringLiteral("Contents/Info.plist")),
             platform::FileSource::Seen::Nothing};
 }
 
@@ -210,9 +207,11 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         return false;
     }
     std::optional<DiskTree> tree;
-    if (platform::isDirectoryURL(url))
+    ToRead toRead{url, platform::FileSource::Seen::Nothing};
+    if (platform::isDirectoryURL(url)) {
         tree.emplace(mPathGiven);
-    const ToRead toRead = urlToRead(url, tree ? &*tree : nullptr);
+        toRead = infoPlistToRead(url, *tree);
+    }
     mURLRead = toRead.url;
     const QString pathRead = platform::fileSystemPath(mURLRead);
     mCheckedPaths << pathRead;

@@ -105,14 +105,13 @@ private:
     // Ends a file's findings: the note of those left out, if any.
     void closeFindings();
     void loadRulesDict();
-    // The file to read for what was given (a bundle's Info.plist), and what
-    // was seen there while choosing it.
+    // The file to read, and what was seen there while choosing it.
     struct ToRead {
         QUrl url;
         platform::FileSource::Seen seen;
     };
-    // tree: the given folder's, when it is one.
-    ToRead urlToRead(const QUrl& given, const ProductTree* tree) const;
+    // The Info.plist of the bundle folder given (mPathGiven), looked for in its tree.
+    ToRead infoPlistToRead(const QUrl& bundle, const ProductTree& tree) const;
     void reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates);
     // Opens the record of a finding in the report; its message follows.
     void beginFinding(report::Severity severity, bool withIcon);

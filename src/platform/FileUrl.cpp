@@ -16,8 +16,6 @@ namespace platform {
 
 namespace {
 
-constexpr char16_t kEscapedByteBase = 0xDC00;
-
 // The length of the valid UTF-8 sequence that starts at s, or 0 when the byte
 // there starts none (a stray continuation byte, an overlong form, an encoded
 // surrogate, a code point past U+10FFFF, a cut-off sequence).
@@ -60,33 +58,15 @@ bool statPath(const QString& path, struct stat& info)
     return !path.isEmpty() && ::stat(encodeFileName(path).constData(), &info) == 0;
 }
 
-// The names in a directory as their bytes, without "." and "..".
-QList<QByteArray> directoryNames(const QString& directory)
-{
-    QList<QByteArray> names;
-    DIR* dir = ::opendir(encodeFileName(directory).constData());
-    if (!dir)
-        return names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
-        if (name != "." && name != "..")
-            names.append(name);
-    }
-    ::closedir(dir);
-    return names;
-}
-
 // The entries of a directory whose names are not valid UTF-8 and that Qt
 // would show as the given name.
 QStringList entriesShownAs(const QString& directory, const QString& shown)
 {
     QStringList matches;
-    for (const QByteArray& name : directoryNames(directory)) {
-        if (QString::fromUtf8(name) == shown) {
-            const QString decoded = decodeFileName(name);
-            if (decoded != shown)
-                matches.append(decoded);
-        }
+    for (const DirectoryEntry& entry : readDirectory(directory).value_or(QList<DirectoryEntry>())) {
+        // The name's own bytes, as Qt would have decoded them.
+        if (entry.name != shown && QString::fromUtf8(encodeFileName(entry.name)) == shown)
+            matches.append(entry.name);
     }
     return matches;
 }
@@ -178,19 +158,9 @@ QByteArray encodeFileName(const QString& name)
     return bytes;
 }
 
-std::optional<unsigned char> undecodableByte(QChar c)
-{
-    // Only bytes from 0x80 up can be part of invalid UTF-8.
-    if (c.unicode() >= kEscapedByteBase + 0x80 && c.unicode() <= kEscapedByteBase + 0xFF)
-        return static_cast<unsigned char>(c.unicode() - kEscapedByteBase);
-    return std::nullopt;
-}
-
 bool hasUndecodableBytes(const QString& name)
 {
-    return std::any_of(name.begin(), name.end(), [](QChar c) {
-        return c.unicode() >= kEscapedByteBase + 0x80 && c.unicode() <= kEscapedByteBase + 0xFF;
-    });
+    return std::any_of(name.begin(), name.end(), [](QChar c) { return undecodableByte(c).has_value(); });
 }
 
 QString absoluteFilePath(const QString& path)
@@ -270,8 +240,7 @@ QString fileSystemPath(const QUrl& url)
 
 bool fileExists(const QString& path)
 {
-    struct stat info {};
-    return statPath(path, info);
+    return fileKind(path) != FileKind::Missing;
 }
 
 bool fileExists(const QUrl& url)
@@ -281,8 +250,7 @@ bool fileExists(const QUrl& url)
 
 bool isDirectory(const QString& path)
 {
-    struct stat info {};
-    return statPath(path, info) && S_ISDIR(info.st_mode);
+    return fileKind(path) == FileKind::Directory;
 }
 
 FileKind fileKind(const QString& path)

@@ -24,9 +24,18 @@ namespace platform {
 QString decodeFileName(const QByteArray& bytes);
 // The bytes of a name that decodeFileName made (or any other text).
 QByteArray encodeFileName(const QString& name);
+// Where decodeFileName puts the bytes it cannot decode: U+DC00 plus the byte.
+inline constexpr char16_t kEscapedByteBase = 0xDC00;
 // The byte that a character of a decoded name stands for, when it stands for
-// a byte that is not part of valid UTF-8.
-[[nodiscard]] std::optional<unsigned char> undecodableByte(QChar c);
+// a byte that is not part of valid UTF-8. Inline: every character of a report
+// line is asked.
+[[nodiscard]] inline std::optional<unsigned char> undecodableByte(QChar c)
+{
+    // Only bytes from 0x80 up can be part of invalid UTF-8.
+    if (c.unicode() >= kEscapedByteBase + 0x80 && c.unicode() <= kEscapedByteBase + 0xFF)
+        return static_cast<unsigned char>(c.unicode() - kEscapedByteBase);
+    return std::nullopt;
+}
 // True when a decoded name holds a byte that is not part of valid UTF-8.
 bool hasUndecodableBytes(const QString& name);
 
