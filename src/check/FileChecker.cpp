@@ -5,7 +5,7 @@
 
 namespace check {
 
-FileChecker::FileChecker(bool keepReport) : mKeepReport(keepReport)
+FileChecker::FileChecker(bool keepReport) : mKeepReport(keepReport), mCurrentDirectory(platform::currentDirectoryPath())
 {
     mWindow.setRtfdWriter([](const report::TextStorage& report, const QString& path, QString* error) {
         return report::WriteRtfd(report, path, error);
@@ -21,7 +21,7 @@ FileReport FileChecker::checkFile(const QString& path)
     const qsizetype firstChecked = mController.checkedPaths().size();
     bool completed = false;
     PerformCommand([&] {
-        mController.applicationOpenFile(path);
+        mController.safeOpenURL(platform::fileURLWithPath(path, mCurrentDirectory));
         completed = true;
     });
     return FileReport{path,

@@ -51,6 +51,9 @@ private:
     void forgetReport();
 
     bool mKeepReport;
+    // Relative paths are taken against the current directory as it was when
+    // the checker was made; the programs do not change it while checking.
+    QString mCurrentDirectory;
     HeadlessWindow mWindow;
     OstrelAppDelegate mController;
 };

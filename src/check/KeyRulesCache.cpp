@@ -50,7 +50,7 @@ void KeyRulesCache::useRules(const plist::Value* rules)
         mRules.reset();
 }
 
-const KeyRulesSummary& KeyRulesCache::summaryOf(const plist::Dictionary& keyRules)
+KeyRulesSummary& KeyRulesCache::summaryOf(const plist::Dictionary& keyRules)
 {
     if (mMode == Mode::PerCall) {
         mFresh = summarizeKeyRules(keyRules);

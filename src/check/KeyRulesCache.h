@@ -7,6 +7,8 @@
 #include "check/HistogramOfKey.h"
 #include "plist/Value.h"
 
+#include <QHash>
+
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -23,6 +25,10 @@ struct KeyRulesSummary {
     std::vector<KeyHistogram> histograms; // one per rule key, in the rules' order
     std::vector<qsizetype> lengths;       // of each rule key, in UTF-16 code units
     std::vector<Expected> expected;       // in the rules' order
+    // The near-miss search's answers so far, by unknown key (-1: none near).
+    // The same unknown keys come back file after file; emptied when full.
+    QHash<QString, std::int32_t> nearestRuleKeys;
+    static constexpr qsizetype kMostRemembered = 4096;
 };
 
 KeyRulesSummary summarizeKeyRules(const plist::Dictionary& keyRules);
@@ -39,7 +45,7 @@ public:
     void useRules(const plist::Value* rules);
     // keyRules must belong to the rules last given to useRules. The reference
     // stays valid until the next call.
-    const KeyRulesSummary& summaryOf(const plist::Dictionary& keyRules);
+    KeyRulesSummary& summaryOf(const plist::Dictionary& keyRules);
 
 private:
     Mode mMode;

@@ -271,7 +271,7 @@ void PlistValidator::validateDictionary(const plist::Dictionary& dict, const pli
     static const plist::Dictionary noKeyRules;
     if (keyRules) {
         // Used before checkValues walks deeper, which may ask for other summaries.
-        const KeyRulesSummary& summary = mKeyRules.summaryOf(*keyRules);
+        KeyRulesSummary& summary = mKeyRules.summaryOf(*keyRules);
         // With a rule for other members, no member is unknown.
         if (!otherMembers)
             checkForUnexpectedKeysAmong(dict.keys(), *keyRules, summary, keyPath);
@@ -569,13 +569,13 @@ void PlistValidator::checkForRecommendedKeysInDict(const plist::Dictionary& dict
 // Unknown keys
 
 void PlistValidator::checkForUnexpectedKeysAmong(const std::vector<QString>& keys, const plist::Dictionary& keyRules,
-                                                 const KeyRulesSummary& summary, const QString& keyPath)
+                                                 KeyRulesSummary& summary, const QString& keyPath)
 {
     const std::vector<QString>& ruleKeys = keyRules.keys();
     for (const QString& key : keys) {
         if (memberRuleOf(keyRules, key))
             continue;
-        const std::int32_t nearest = nearestRuleKey(summary, key, kNearMissLimit);
+        const std::int32_t nearest = nearestRuleKey(summary, key);
         const bool nearMiss = nearest >= 0;
         if (!nearMiss && !mNoteUnknownKeys)
             continue;
@@ -596,11 +596,13 @@ void PlistValidator::checkForUnexpectedKeysAmong(const std::vector<QString>& key
     }
 }
 
-std::int32_t PlistValidator::nearestRuleKey(const KeyRulesSummary& summary, const QString& key,
-                                            std::int32_t limit) const
+std::int32_t PlistValidator::nearestRuleKey(KeyRulesSummary& summary, const QString& key)
 {
+    const auto remembered = summary.nearestRuleKeys.constFind(key);
+    if (remembered != summary.nearestRuleKeys.constEnd())
+        return *remembered;
     const KeyHistogram histogram = HistogramOfKey(key);
-    std::int32_t distance = limit + 1;
+    std::int32_t distance = kNearMissLimit + 1;
     std::int32_t best = -1;
     const auto count = static_cast<std::int32_t>(
         std::min<std::size_t>(summary.histograms.size(), std::numeric_limits<std::int32_t>::max()));
@@ -608,7 +610,7 @@ std::int32_t PlistValidator::nearestRuleKey(const KeyRulesSummary& summary, cons
         // Two keys are at least as far apart as their lengths: most rule keys
         // are passed over without comparing their histograms.
         const qsizetype lengthApart = summary.lengths[static_cast<std::size_t>(i)] - key.size();
-        if (lengthApart > limit || lengthApart < -limit)
+        if (lengthApart > kNearMissLimit || lengthApart < -kNearMissLimit)
             continue;
         const std::int32_t d = HistogramDistance(summary.histograms[static_cast<std::size_t>(i)], histogram);
         if (d < distance) { // strict: among equals the first listed wins
@@ -616,6 +618,9 @@ std::int32_t PlistValidator::nearestRuleKey(const KeyRulesSummary& summary, cons
             best = i;
         }
     }
+    if (summary.nearestRuleKeys.size() >= KeyRulesSummary::kMostRemembered)
+        summary.nearestRuleKeys.clear();
+    summary.nearestRuleKeys.insert(key, best);
     return best;
 }
 

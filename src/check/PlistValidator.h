@@ -100,10 +100,10 @@ private:
 
     // Unknown keys and near misses.
     void checkForUnexpectedKeysAmong(const std::vector<QString>& keys, const plist::Dictionary& keyRules,
-                                     const KeyRulesSummary& summary, const QString& keyPath);
-    // The first rule key nearest to key's histogram when it is at most limit
-    // away, or -1.
-    std::int32_t nearestRuleKey(const KeyRulesSummary& summary, const QString& key, std::int32_t limit) const;
+                                     KeyRulesSummary& summary, const QString& keyPath);
+    // The first rule key nearest to key's histogram when it is at most
+    // kNearMissLimit away, or -1; remembered in the summary.
+    static std::int32_t nearestRuleKey(KeyRulesSummary& summary, const QString& key);
 
     // One finding: the icon, then the localized text of the key filled from
     // the arguments. It is about the value under check (mPath), or with

@@ -163,14 +163,19 @@ bool hasUndecodableBytes(const QString& name)
     return std::any_of(name.begin(), name.end(), [](QChar c) { return undecodableByte(c).has_value(); });
 }
 
-QString absoluteFilePath(const QString& path)
+QString currentDirectoryPath()
 {
-    if (path.startsWith(QLatin1Char('/')))
-        return QDir::cleanPath(path);
     // Qt's own current directory would lose the bytes of a name that is not UTF-8.
     std::error_code error;
     const std::string current = std::filesystem::current_path(error).native();
-    return QDir::cleanPath(decodeFileName(QByteArray::fromStdString(current)) + QLatin1Char('/') + path);
+    return decodeFileName(QByteArray::fromStdString(current));
+}
+
+QString absoluteFilePath(const QString& path, const QString& base)
+{
+    if (path.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(path);
+    return QDir::cleanPath((base.isEmpty() ? currentDirectoryPath() : base) + QLatin1Char('/') + path);
 }
 
 QString recoverUndecodableBytes(const QString& path)
@@ -183,9 +188,9 @@ bool lostUndecodableBytes(const QString& path)
     return recover(path).ambiguous;
 }
 
-QUrl fileURLWithPath(const QString& path)
+QUrl fileURLWithPath(const QString& path, const QString& base)
 {
-    QString absolute = absoluteFilePath(recoverUndecodableBytes(path));
+    QString absolute = absoluteFilePath(recoverUndecodableBytes(path), base);
     if (isDirectory(absolute) && !absolute.endsWith(QLatin1Char('/')))
         absolute += QLatin1Char('/');
     return fileURLWithEncodedPath(encodeFileName(absolute).toPercentEncoding("/"));

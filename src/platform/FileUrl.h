@@ -39,8 +39,12 @@ inline constexpr char16_t kEscapedByteBase = 0xDC00;
 // True when a decoded name holds a byte that is not part of valid UTF-8.
 bool hasUndecodableBytes(const QString& name);
 
-// The path made absolute against the current directory, and cleaned.
-QString absoluteFilePath(const QString& path);
+// The current directory, decoded as file names are.
+QString currentDirectoryPath();
+// The path made absolute against base, or against the current directory when
+// base is empty, and cleaned. Giving the current directory as base spares a
+// call to the system for each of many paths.
+QString absoluteFilePath(const QString& path, const QString& base = QString());
 
 // Where Qt decoded a name by itself (its file dialog), bytes that are not
 // UTF-8 became U+FFFD and the path names nothing. Finds the name each such
@@ -51,9 +55,9 @@ QString recoverUndecodableBytes(const QString& path);
 // was not valid UTF-8 and lost its bytes before it reached us.
 bool lostUndecodableBytes(const QString& path);
 
-// The file URL of a path, made absolute against the current directory; when
-// the path names an existing directory the URL's path ends in "/".
-QUrl fileURLWithPath(const QString& path);
+// The file URL of a path, made absolute against base as absoluteFilePath
+// does; when the path names an existing directory the URL's path ends in "/".
+QUrl fileURLWithPath(const QString& path, const QString& base = QString());
 
 // True when the URL's path ends in "/".
 bool isDirectoryURL(const QUrl& url);

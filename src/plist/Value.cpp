@@ -1,6 +1,9 @@
 #include "plist/Value.h"
 
+#include "plist/HashBytes.h"
+
 #include <QDateTime>
+#include <QRandomGenerator>
 #include <QTimeZone>
 
 #include <charconv>
@@ -235,7 +238,9 @@ namespace {
 
 std::size_t slotOf(QStringView key, std::size_t slotCount)
 {
-    return static_cast<std::size_t>(qHash(key)) & (slotCount - 1);
+    static const std::uint64_t kHashSeed = QRandomGenerator::system()->generate64();
+    const std::size_t bytes = static_cast<std::size_t>(key.size()) * sizeof(QChar);
+    return static_cast<std::size_t>(hashBytes(key.data(), bytes, kHashSeed)) & (slotCount - 1);
 }
 
 } // namespace

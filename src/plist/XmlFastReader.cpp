@@ -3,11 +3,13 @@
 // outside that part, and anything wrong, is left to the full reader
 // (nullopt), so the two cannot disagree on what a document holds and every
 // error is worded in one place.
+#include "plist/HashBytes.h"
 #include "plist/Utf8.h"
 #include "plist/XmlCommon.h"
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -19,20 +21,29 @@ namespace {
 
 using xml::Tag;
 
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+// Sixteen bytes at a time, in the processor's vector registers where it has
+// them (the compiler picks the instructions). A comparison sets each byte of
+// its result where it holds: all ones, else zero.
+using Bytes16 = unsigned char __attribute__((vector_size(16)));
+using Lanes16 = signed char __attribute__((vector_size(16)));
 
-// The high bit of each byte of w that equals b (exact: no carries between bytes).
-std::uint64_t bytesEqual(std::uint64_t w, unsigned char b)
+Bytes16 load16(const unsigned char* p)
 {
-    const std::uint64_t x = w ^ (kOnes * b);
-    return ~(((x & ~kHighBits) + ~kHighBits) | x) & kHighBits;
+    Bytes16 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
 }
 
-// The high bit of each byte of w below 0x20.
-std::uint64_t bytesBelowSpace(std::uint64_t w)
+// Where the first set byte of a comparison's result is, or 16 when none is.
+int firstSet(Lanes16 lanes)
 {
-    return ~((w & ~kHighBits) + kOnes * 0x60) & ~w & kHighBits;
+    std::uint64_t halves[2];
+    std::memcpy(halves, &lanes, sizeof halves);
+    if (halves[0] != 0)
+        return std::countr_zero(halves[0]) / 8;
+    if (halves[1] != 0)
+        return 8 + std::countr_zero(halves[1]) / 8;
+    return 16;
 }
 
 // The length of the UTF-8 sequence at p if it encodes a character XML
@@ -66,13 +77,13 @@ bool isPlainText(const char* begin, const char* end)
     const auto* p = reinterpret_cast<const unsigned char*>(begin);
     const auto* last = reinterpret_cast<const unsigned char*>(end);
     while (p < last) {
-        if (last - p >= 8) {
-            std::uint64_t w;
-            std::memcpy(&w, p, sizeof w);
-            if ((w & kHighBits) == 0) {
-                if ((bytesBelowSpace(w) & ~(bytesEqual(w, '\t') | bytesEqual(w, '\n'))) != 0)
+        if (last - p >= 16) {
+            const Bytes16 v = load16(p);
+            const Lanes16 beyondAscii = v >= 0x80;
+            if (firstSet(beyondAscii) == 16) {
+                if (firstSet((v < 0x20) & (v != '\t') & (v != '\n')) != 16)
                     return false;
-                p += 8;
+                p += 16;
                 continue;
             }
         }
@@ -176,7 +187,6 @@ private:
         QString key; // null while the slot is free
     };
 
-    static std::uint64_t hashOf(std::string_view text);
     void grow();
 
     std::vector<Slot> mSlots;
@@ -189,27 +199,6 @@ KeyTable& KeyTable::local()
     return table;
 }
 
-std::uint64_t KeyTable::hashOf(std::string_view text)
-{
-    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
-    std::uint64_t h = text.size() * kMultiplier;
-    const char* p = text.data();
-    std::size_t n = text.size();
-    for (; n >= 8; p += 8, n -= 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p, 8);
-        h = (h ^ w) * kMultiplier;
-        h ^= h >> 29;
-    }
-    if (n > 0) {
-        std::uint64_t w = 0;
-        std::memcpy(&w, p, n);
-        h = (h ^ w) * kMultiplier;
-        h ^= h >> 29;
-    }
-    return h ^ (h >> 32);
-}
-
 QString KeyTable::intern(std::string_view text)
 {
     if (text.size() > kMaxLength)
@@ -220,7 +209,7 @@ QString KeyTable::intern(std::string_view text)
     }
     if (mSlots.empty())
         mSlots.resize(64);
-    const std::uint64_t hash = hashOf(text);
+    const std::uint64_t hash = hashBytes(text.data(), text.size());
     const std::size_t mask = mSlots.size() - 1;
     std::size_t i = hash & mask;
     for (; !mSlots[i].key.isNull(); i = (i + 1) & mask) {
@@ -685,6 +674,14 @@ bool FastReader::scanRun()
 {
     const char* p = mP;
     while (p < mEnd) {
+        // Past the plain characters sixteen at a time.
+        if (mEnd - p >= 16) {
+            const Bytes16 v = load16(reinterpret_cast<const unsigned char*>(p));
+            const int stop = firstSet((v == '<') | (v == '&') | (v == ']') | (v == '\n'));
+            p += stop;
+            if (stop == 16)
+                continue;
+        }
         const auto c = static_cast<unsigned char>(*p);
         if (!kTextStops[c]) {
             ++p;

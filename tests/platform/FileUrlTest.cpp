@@ -70,6 +70,13 @@ TEST(FileUrl, PathsOfExistingThings)
     EXPECT_TRUE(platform::fileExists(fileUrl));
     EXPECT_FALSE(platform::fileExists(platform::fileURLWithPath(dir.filePath(QStringLiteral("gone")))));
     EXPECT_FALSE(platform::fileExists(QUrl()));
+
+    // A relative path against a directory given, as against the current one.
+    const QUrl relative = platform::fileURLWithPath(QStringLiteral("./x/../B.app"), dir.path());
+    EXPECT_EQ(relative, dirUrl);
+    EXPECT_EQ(platform::absoluteFilePath(QStringLiteral("/a/./b"), dir.path()), QStringLiteral("/a/b"));
+    EXPECT_EQ(platform::absoluteFilePath(QStringLiteral("f"), QString()),
+              platform::currentDirectoryPath() + QStringLiteral("/f"));
 }
 
 // Names as the system has them: bytes, not always UTF-8.

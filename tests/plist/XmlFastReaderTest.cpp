@@ -119,6 +119,12 @@ TEST(XmlPaths, EveryKindOfValueAndMarkup)
         {"CDATA", plist("<string>a<![CDATA[<b>&amp;]]]]>c<![CDATA[]]></string>"), Reader::Fast},
         {"comments in text", plist("<string>a<!-- x -->b<!---->c<!-- - -->d</string>"), Reader::Fast},
         {"']' and '>' in text", plist("<string>]>]] >]]</string>"), Reader::Fast},
+        // Texts are scanned sixteen bytes at a time: what stops a scan, at or past the first sixteen.
+        {"long texts",
+         plist("<dict><key>a key longer than sixteen bytes</key><string>a string that runs past\nsixteen bytes, "
+               "twice\n and more</string><key>after</key><string>0123456789abcdef&amp;0123456789abcdef<!-- c -->"
+               "0123456789abcde]]</string><key>last</key><true/></dict>"),
+         Reader::Fast},
         {"integers",
          plist("<array><integer>0</integer><integer> -42 </integer><integer>+0x1F</integer>"
                "<integer>18446744073709551615</integer><integer>-9223372036854775808</integer>"
@@ -207,11 +213,15 @@ TEST(XmlPaths, EveryKindOfValueAndMarkup)
         {"upper-case X in reference", plist("<string>&#X41;</string>"), Reader::Error},
         {"raw '<' in text", plist("<string>a < b</string>"), Reader::Error},
         {"']]>' in text", plist("<string>a]]>b</string>"), Reader::Error},
+        {"']]>' far into a text", plist("<string>0123456789abcdef0123]]>b</string>"), Reader::Error},
+        {"raw '<' far into a text", plist("<string>0123456789abcdef01234567< b</string>"), Reader::Error},
         {"'--' in a comment", plist("<string>a<!-- -- -->b</string>"), Reader::Error},
         {"comment ending '--->'", plist("<string>a<!-- a --->b</string>"), Reader::Error},
         {"unclosed comment", plist("<string>a<!-- b</string>"), Reader::Error},
         {"unclosed CDATA", plist("<string>a<![CDATA[b</string>"), Reader::Error},
         {"control character", plist("<string>a\x01</string>"), Reader::Error},
+        {"control character far into a text", plist("<string>0123456789abcdef0123456789\x1F</string>"), Reader::Error},
+        {"invalid UTF-8 far into a text", plist("<string>0123456789abcdef0123456789\xC3(</string>"), Reader::Error},
         {"NUL byte", plist(QByteArray("<string>a\0</string>", 19)), Reader::Error},
         {"invalid UTF-8", plist("<string>a\xC3(</string>"), Reader::Error},
         {"overlong UTF-8", plist("<string>\xC0\xAF</string>"), Reader::Error},
