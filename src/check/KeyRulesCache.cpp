@@ -4,15 +4,34 @@ namespace check {
 
 namespace {
 
+// Field names, made once: every lookup needs a QString.
 const QString kRequired = QStringLiteral("required");
 const QString kRecommended = QStringLiteral("recommended");
 const QString kBuildSupplied = QStringLiteral("buildsupplied");
+const QString kKeys = QStringLiteral("keys");
+const QString kType = QStringLiteral("type");
+const QString kArrayItem = QStringLiteral("arrayitem");
+const QString kAllowSingle = QStringLiteral("allowsingle");
+const QString kSubtype = QStringLiteral("subtype");
+const QString kValues = QStringLiteral("values");
+const QString kAllowEmpty = QStringLiteral("allowempty");
+const QString kDeprecated = QStringLiteral("deprecated");
+const QString kApple = QStringLiteral("apple");
+const QString kMemberRule = QStringLiteral("memberrule");
 
-// A flag of a member rule: true only when it is a boolean true.
+// The field of the given kind (any kind when none is given), or null.
+const plist::Value* field(const plist::Dictionary& fields, const QString& name,
+                          std::optional<plist::Kind> kind = std::nullopt)
+{
+    const plist::Value* value = fields.find(name);
+    return value && (!kind || value->kind() == *kind) ? value : nullptr;
+}
+
+// A flag: true only when it is a boolean true.
 bool memberFlag(const plist::Dictionary& fields, const QString& name)
 {
-    const plist::Value* flag = fields.find(name);
-    return flag && flag->isBoolean() && flag->toBool();
+    const plist::Value* flag = field(fields, name, plist::Kind::Boolean);
+    return flag && flag->toBool();
 }
 
 } // namespace
@@ -37,6 +56,28 @@ KeyRulesSummary summarizeKeyRules(const plist::Dictionary& keyRules)
     return summary;
 }
 
+RuleFields readRuleFields(const plist::Value* rule)
+{
+    RuleFields fields;
+    if (!rule || !rule->isDictionary())
+        return fields;
+    const plist::Dictionary& dict = rule->toDictionary();
+    fields.type = field(dict, kType);
+    fields.allowSingle = memberFlag(dict, kAllowSingle);
+    fields.arrayItem = field(dict, kArrayItem, plist::Kind::Dictionary);
+    if (const plist::Value* subtype = field(dict, kSubtype, plist::Kind::String))
+        fields.subtype = &subtype->toString();
+    if (const plist::Value* values = field(dict, kValues, plist::Kind::Array))
+        fields.values = &values->toArray();
+    fields.allowEmpty = memberFlag(dict, kAllowEmpty);
+    fields.deprecated = field(dict, kDeprecated);
+    fields.apple = memberFlag(dict, kApple);
+    if (const plist::Value* keys = field(dict, kKeys, plist::Kind::Dictionary))
+        fields.keys = &keys->toDictionary();
+    fields.memberRule = field(dict, kMemberRule, plist::Kind::Dictionary);
+    return fields;
+}
+
 void KeyRulesCache::useRules(const plist::Value* rules)
 {
     const bool same = rules && mRules && rules->isDictionary() && mRules->isDictionary() &&
@@ -44,6 +85,8 @@ void KeyRulesCache::useRules(const plist::Value* rules)
     if (same)
         return;
     mSummaries.clear();
+    mFields.clear();
+    mLastRule = nullptr;
     if (rules)
         mRules = *rules;
     else
@@ -60,6 +103,21 @@ KeyRulesSummary& KeyRulesCache::summaryOf(const plist::Dictionary& keyRules)
     if (found == mSummaries.end())
         found = mSummaries.emplace(&keyRules, summarizeKeyRules(keyRules)).first;
     return found->second;
+}
+
+RuleFields KeyRulesCache::fieldsOf(const plist::Value* rule)
+{
+    if (mMode == Mode::PerCall || !rule || !rule->isDictionary())
+        return readRuleFields(rule);
+    const plist::Dictionary* dict = &rule->toDictionary();
+    if (dict != mLastRule) {
+        auto found = mFields.find(dict);
+        if (found == mFields.end())
+            found = mFields.emplace(dict, readRuleFields(rule)).first;
+        mLastRule = dict;
+        mLastFields = found->second;
+    }
+    return mLastFields;
 }
 
 } // namespace check

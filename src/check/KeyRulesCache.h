@@ -1,7 +1,8 @@
-// What the checks need of a rules dictionary's "keys", worked out once per
-// rules dictionary and reused by every checked dictionary and file: the
-// letter histograms of the rule keys (for near misses) and the keys that must
-// or should be present.
+// What the checks need of the rules, worked out once and reused by every
+// checked dictionary and file: the fields of each rule, and of each rules
+// dictionary's "keys" the letter histograms of the rule keys (for near
+// misses) and the keys that must or should be present. Rule fields are read
+// here and nowhere else.
 #pragma once
 
 #include "check/HistogramOfKey.h"
@@ -14,6 +15,25 @@
 #include <vector>
 
 namespace check {
+
+// The fields of one rule as the checks take them. A field of the wrong kind
+// (a "type" that is no string or array, "keys" that are no dictionary, a
+// flag that is no boolean, ...) counts as absent, and so does every field of
+// a rule that is null or no dictionary.
+struct RuleFields {
+    const plist::Value* type = nullptr; // a string, or an array of names
+    bool allowSingle = false;
+    const plist::Value* arrayItem = nullptr; // a dictionary
+    const QString* subtype = nullptr;
+    const std::vector<plist::Value>* values = nullptr;
+    bool allowEmpty = false;
+    const plist::Value* deprecated = nullptr; // of any kind
+    bool apple = false;
+    const plist::Dictionary* keys = nullptr;
+    const plist::Value* memberRule = nullptr; // a dictionary
+};
+
+RuleFields readRuleFields(const plist::Value* rule);
 
 struct KeyRulesSummary {
     // A key that must (required) or else should (recommended) be present.
@@ -46,6 +66,8 @@ public:
     // keyRules must belong to the rules last given to useRules. The reference
     // stays valid until the next call.
     KeyRulesSummary& summaryOf(const plist::Dictionary& keyRules);
+    // rule must be null or belong to the rules last given to useRules.
+    RuleFields fieldsOf(const plist::Value* rule);
 
 private:
     Mode mMode;
@@ -54,6 +76,10 @@ private:
     std::optional<plist::Value> mRules;
     std::unordered_map<const plist::Dictionary*, KeyRulesSummary> mSummaries;
     KeyRulesSummary mFresh;
+    std::unordered_map<const plist::Dictionary*, RuleFields> mFields;
+    // A value's rule is asked for several times in a row: the last answer.
+    const plist::Dictionary* mLastRule = nullptr;
+    RuleFields mLastFields;
 };
 
 } // namespace check

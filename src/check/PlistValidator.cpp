@@ -19,58 +19,12 @@ namespace check {
 
 namespace {
 
-// Field and key names, made once: every lookup needs a QString.
-const QString kKeys = QStringLiteral("keys");
-const QString kType = QStringLiteral("type");
-const QString kArrayItem = QStringLiteral("arrayitem");
-const QString kAllowSingle = QStringLiteral("allowsingle");
-const QString kSubtype = QStringLiteral("subtype");
-const QString kValues = QStringLiteral("values");
-const QString kAllowEmpty = QStringLiteral("allowempty");
-const QString kDeprecated = QStringLiteral("deprecated");
-const QString kApple = QStringLiteral("apple");
-const QString kMemberRule = QStringLiteral("memberrule");
-
+// Key names, made once: every lookup needs a QString.
 const QString kBundleIdentifierKey = QStringLiteral("CFBundleIdentifier");
 const QString kVendorPrefix = QStringLiteral("com.apple.");
 
 // A distance of at most this makes an unknown key a typing error.
 constexpr std::int32_t kNearMissLimit = 2;
-
-// Rule fields are read here and nowhere else (ruleField and, for the missing
-// keys, summarizeKeyRules). A field of the wrong kind (a "type" that is no
-// string, "keys" that are no dictionary, a flag that is no boolean, ...)
-// counts as absent, and so does every field of a rule that is null or no
-// dictionary. kind: what the field must be; none accepts any value.
-const plist::Value* ruleField(const plist::Value* rule, const QString& name,
-                              std::optional<plist::Kind> kind = std::nullopt)
-{
-    if (!rule || !rule->isDictionary())
-        return nullptr;
-    const plist::Value* field = rule->toDictionary().find(name);
-    if (!field || (kind && field->kind() != *kind))
-        return nullptr;
-    return field;
-}
-
-// A boolean field: true only when it is a boolean true.
-bool ruleFlag(const plist::Value* rule, const QString& name)
-{
-    const plist::Value* field = ruleField(rule, name, plist::Kind::Boolean);
-    return field && field->toBool();
-}
-
-const QString* ruleString(const plist::Value* rule, const QString& name)
-{
-    const plist::Value* field = ruleField(rule, name, plist::Kind::String);
-    return field ? &field->toString() : nullptr;
-}
-
-const plist::Dictionary* ruleDictionary(const plist::Value* rule, const QString& name)
-{
-    const plist::Value* field = ruleField(rule, name, plist::Kind::Dictionary);
-    return field ? &field->toDictionary() : nullptr;
-}
 
 // The device and platform qualifiers a key may carry ("UISupportedInterfaceOrientations~ipad",
 // "LSRequiresIPhoneOS-iphoneos") and the architecture qualifiers of kernel-extension keys
@@ -256,9 +210,10 @@ const plist::Value* PlistValidator::memberRuleOf(const plist::Dictionary& keyRul
 void PlistValidator::validateDictionary(const plist::Dictionary& dict, const plist::Value* rules,
                                         const QString& keyPath, const ValidationContext& context)
 {
-    const plist::Dictionary* keyRules = ruleDictionary(rules, kKeys);
+    const RuleFields fields = mKeyRules.fieldsOf(rules);
+    const plist::Dictionary* keyRules = fields.keys;
     // Members keyed by names the bundle chooses (domains, personalities, ...) all follow one rule.
-    const plist::Value* otherMembers = ruleField(rules, kMemberRule, plist::Kind::Dictionary);
+    const plist::Value* otherMembers = fields.memberRule;
     if (!keyRules && !otherMembers)
         return;
     // The parsers refuse deeper nesting, so only a tree built by other means
@@ -294,10 +249,10 @@ void PlistValidator::checkValues(const plist::Dictionary& dict, const plist::Dic
             memberRule = otherMembers;
         if (!memberRule)
             continue; // unknown: already reported, and its value is not examined
-        if (mDeprecationNotes)
-            if (const plist::Value* deprecated = ruleField(memberRule, kDeprecated))
-                noteAbout(key, "DeprecKey", key, keyPath, *deprecated);
-        if (ruleFlag(memberRule, kApple)) {
+        const RuleFields fields = mKeyRules.fieldsOf(memberRule);
+        if (mDeprecationNotes && fields.deprecated)
+            noteAbout(key, "DeprecKey", key, keyPath, *fields.deprecated);
+        if (fields.apple) {
             if (!context.bundleID || !context.bundleID->startsWith(kVendorPrefix))
                 warningAbout(key, "AppleKey", key, keyPath);
         }
@@ -314,7 +269,8 @@ void PlistValidator::validatePropertyListItem(const plist::Value& value, const p
                                               const QString& keyPath, const ValidationContext& context)
 {
     // "type" names one type, or lists the types a value may have.
-    const plist::Value* type = ruleField(rules, kType);
+    const RuleFields fields = mKeyRules.fieldsOf(rules);
+    const plist::Value* type = fields.type;
     QVarLengthArray<QStringView, 4> typeNames;
     if (type && type->isString())
         typeNames.append(type->toString());
@@ -328,7 +284,7 @@ void PlistValidator::validatePropertyListItem(const plist::Value& value, const p
             return;
     // A lone value in place of a one-element array, once no type took it as it is.
     const bool arrayAllowed = std::find(typeNames.begin(), typeNames.end(), u"array") != typeNames.end();
-    if (arrayAllowed && ruleFlag(rules, kAllowSingle)) {
+    if (arrayAllowed && fields.allowSingle) {
         validateSingletonArray(value, rules, keyPath, context);
         return;
     }
@@ -379,7 +335,7 @@ void PlistValidator::validateArray(const std::vector<plist::Value>& array, const
         return;
     }
     ++mDepth;
-    const plist::Value* itemRule = ruleField(rules, kArrayItem, plist::Kind::Dictionary);
+    const plist::Value* itemRule = mKeyRules.fieldsOf(rules).arrayItem;
     // Indexes print as signed 32-bit numbers; no parsed array comes near that many elements.
     const int count = static_cast<int>(std::min<std::size_t>(array.size(), std::numeric_limits<int>::max()));
     Q_ASSERT(&keyPath == &mPath);
@@ -400,7 +356,7 @@ void PlistValidator::validateArray(const std::vector<plist::Value>& array, const
 void PlistValidator::validateSingletonArray(const plist::Value& value, const plist::Value* rules,
                                             const QString& keyPath, const ValidationContext& context)
 {
-    validatePropertyListItem(value, ruleField(rules, kArrayItem, plist::Kind::Dictionary), keyPath, context);
+    validatePropertyListItem(value, mKeyRules.fieldsOf(rules).arrayItem, keyPath, context);
 }
 
 // String contents
@@ -411,8 +367,9 @@ void PlistValidator::validateString(const QString& value, const plist::Value* ru
     if (mAllowBuildSettings && (containsBuildSettingReference(value) || isPreprocessorMacro(value)))
         return;
 
+    const RuleFields fields = mKeyRules.fieldsOf(rules);
     bool formatOK = true;
-    if (const QString* subtype = ruleString(rules, kSubtype)) {
+    if (const QString* subtype = fields.subtype) {
         if (*subtype == QLatin1StringView("FourCharCode"))
             formatOK = validateFourCharCode(value, keyPath);
         else if (*subtype == QLatin1StringView("version"))
@@ -429,8 +386,8 @@ void PlistValidator::validateString(const QString& value, const plist::Value* ru
             formatOK = validateEd25519Key(value, keyPath);
     }
 
-    if (const plist::Value* values = ruleField(rules, kValues, plist::Kind::Array)) {
-        const std::vector<plist::Value>& accepted = values->toArray();
+    if (const std::vector<plist::Value>* values = fields.values) {
+        const std::vector<plist::Value>& accepted = *values;
         const bool found = std::any_of(accepted.begin(), accepted.end(), [&value](const plist::Value& entry) {
             return entry.isString() && entry.toString() == value;
         });
@@ -439,7 +396,7 @@ void PlistValidator::validateString(const QString& value, const plist::Value* ru
         return;
     }
 
-    if (formatOK && value.isEmpty() && !ruleFlag(rules, kAllowEmpty))
+    if (formatOK && value.isEmpty() && !fields.allowEmpty)
         warning("EmptyString", keyPath);
 }
 

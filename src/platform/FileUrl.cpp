@@ -98,7 +98,16 @@ Recovery recover(const QString& path)
 // The URL's path as the bytes it stands for, decoded as a file name.
 QString decodedPath(const QUrl& url)
 {
-    return decodeFileName(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+    // A check asks for the path of the same URL several times over; the last
+    // answer is kept, one per thread.
+    thread_local QUrl lastUrl;
+    thread_local QString lastPath;
+    if (url == lastUrl && !url.isEmpty())
+        return lastPath;
+    QString path = decodeFileName(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+    lastUrl = url;
+    lastPath = path;
+    return path;
 }
 
 QUrl fileURLWithEncodedPath(const QByteArray& percentEncoded)

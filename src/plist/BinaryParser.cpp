@@ -113,7 +113,7 @@ public:
     ParseResult run(const ParseOptions& options);
     // In a file that was read whole: the place of the value the members lead
     // to, value being the top object's value as read.
-    std::optional<Positions::Place> find(Value value, const std::vector<int>& members);
+    std::optional<Positions::Place> find(Value value, std::span<const int> members);
 
 private:
     enum class State : unsigned char { Unread, Reading, Done };
@@ -598,7 +598,7 @@ bool BinaryReader::readContainer(std::uint64_t index, qsizetype pos, unsigned ch
     return true;
 }
 
-std::optional<Positions::Place> BinaryReader::find(Value value, const std::vector<int>& members)
+std::optional<Positions::Place> BinaryReader::find(Value value, std::span<const int> members)
 {
     if (!readTrailer())
         return std::nullopt;
@@ -662,8 +662,7 @@ ParseResult parseBinary(const QByteArray& bytes, const ParseOptions& options)
     return BinaryReader(bytes).run(options);
 }
 
-std::optional<Positions::Place> findInBinary(const QByteArray& bytes, const Value& root,
-                                             const std::vector<int>& members)
+std::optional<Positions::Place> findInBinary(const QByteArray& bytes, const Value& root, std::span<const int> members)
 {
     return BinaryReader(bytes).find(root, members);
 }

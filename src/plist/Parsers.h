@@ -4,6 +4,8 @@
 
 #include "plist/Parse.h"
 
+#include <span>
+
 namespace plist::detail {
 
 ParseResult parseXml(const QByteArray& bytes, const ParseOptions& options = {});
@@ -12,7 +14,6 @@ ParseResult parseOldStyle(const QString& text, const ParseOptions& options = {})
 
 // The place of the value that the members lead to from the top object of a
 // binary property list (already read whole), by the offsets of its objects.
-std::optional<Positions::Place> findInBinary(const QByteArray& bytes, const Value& root,
-                                             const std::vector<int>& members);
+std::optional<Positions::Place> findInBinary(const QByteArray& bytes, const Value& root, std::span<const int> members);
 
 } // namespace plist::detail

@@ -2,6 +2,8 @@
 
 #include "plist/Parsers.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 #include <cstring>
 
@@ -9,10 +11,13 @@ namespace plist {
 
 namespace {
 
+// Indices of members from the top down; paths are rarely deeper than this.
+using MemberPath = QVarLengthArray<int, 16>;
+
 // The members to follow from the top down to the value at keyPath: indices
 // into dictionaries (their order of keys) and arrays. False when the tree
 // has no such value.
-bool followPath(const Value& value, QStringView rest, bool top, std::vector<int>& members)
+bool followPath(const Value& value, QStringView rest, bool top, MemberPath& members)
 {
     if (rest.isEmpty())
         return true;
@@ -41,7 +46,7 @@ bool followPath(const Value& value, QStringView rest, bool top, std::vector<int>
     // A key may hold full stops or brackets itself: each key that the path
     // starts with, up to one of them or its end, is tried, the longest first.
     const Dictionary& dict = value.toDictionary();
-    std::vector<int> candidates;
+    QVarLengthArray<int, 8> candidates;
     for (int i = 0; i < dict.size(); ++i) {
         const QString& key = dict.keyAt(i);
         const qsizetype length = key.size();
@@ -87,11 +92,11 @@ void Positions::setSource(Source source, QByteArray bytes, QString text, Value r
 
 std::optional<Positions::Place> Positions::find(QStringView keyPath) const
 {
-    std::vector<int> members;
+    MemberPath members;
     if (!followPath(mRoot, keyPath, true, members))
         return std::nullopt;
     if (mSource == Source::Binary)
-        return detail::findInBinary(mBytes, mRoot, members);
+        return detail::findInBinary(mBytes, mRoot, std::span<const int>(members.constData(), members.size()));
     if (mEntries.empty())
         return std::nullopt;
     std::size_t at = 0;

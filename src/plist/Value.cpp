@@ -292,12 +292,17 @@ void Dictionary::rebuildIndex()
 
 bool Dictionary::insert(const QString& key, Value value)
 {
+    return insert(QString(key), std::move(value));
+}
+
+bool Dictionary::insert(QString&& key, Value value)
+{
     const int i = indexOf(key);
     if (i >= 0) {
         mValues[static_cast<std::size_t>(i)] = std::move(value);
         return false;
     }
-    mKeys.push_back(key);
+    mKeys.push_back(std::move(key));
     mValues.push_back(std::move(value));
     if (mSlots.size() >= 2 * mKeys.size())
         addToIndex(size() - 1);

@@ -135,6 +135,9 @@ public:
     // Adds a key; a key already present keeps its place and takes the new value
     // (the later one wins). Returns false when the key was already present.
     bool insert(const QString& key, Value value);
+    // The same, taking the key over when it is added; a key already present
+    // is left as it was given.
+    bool insert(QString&& key, Value value);
     void reserve(int n);
 
     bool operator==(const Dictionary& other) const;

@@ -298,7 +298,8 @@ void TreeBuilder::add(Value value)
         return;
     }
     int member = top.dict.size();
-    if (!top.dict.insert(top.key, std::move(value))) {
+    // The key is taken over when it is new, and stays for the message when it is not.
+    if (!top.dict.insert(std::move(top.key), std::move(value))) {
         mDuplicates.append(DuplicateKey{top.key, containerPath(mStack.size() - 1), static_cast<int>(top.keyLine)});
         // The repeated key keeps its first place in the dictionary.
         member = 0;
