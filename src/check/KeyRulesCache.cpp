@@ -109,12 +109,12 @@ RuleFields KeyRulesCache::fieldsOf(const plist::Value* rule)
 {
     if (mMode == Mode::PerCall || !rule || !rule->isDictionary())
         return readRuleFields(rule);
-    const plist::Dictionary* dict = &rule->toDictionary();
-    if (dict != mLastRule) {
+    if (rule != mLastRule) {
+        const plist::Dictionary* dict = &rule->toDictionary();
         auto found = mFields.find(dict);
         if (found == mFields.end())
             found = mFields.emplace(dict, readRuleFields(rule)).first;
-        mLastRule = dict;
+        mLastRule = rule;
         mLastFields = found->second;
     }
     return mLastFields;

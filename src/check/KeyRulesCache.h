@@ -78,7 +78,7 @@ private:
     KeyRulesSummary mFresh;
     std::unordered_map<const plist::Dictionary*, RuleFields> mFields;
     // A value's rule is asked for several times in a row: the last answer.
-    const plist::Dictionary* mLastRule = nullptr;
+    const plist::Value* mLastRule = nullptr;
     RuleFields mLastFields;
 };
 

@@ -35,6 +35,8 @@ QString IgnoreList::addLines(const QString& text)
 
 bool IgnoreList::ignores(const Finding& finding) const
 {
+    if (mKeyPaths.isEmpty()) // spares making a pair for each finding
+        return mKeys.contains(finding.messageKey);
     return mKeys.contains(finding.messageKey) || mKeyPaths.contains({finding.messageKey, finding.keyPath});
 }
 
