@@ -210,6 +210,10 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
     ToRead toRead{url, platform::FileSource::Seen::Nothing};
     if (platform::isDirectoryURL(url)) {
         tree.emplace(mPathGiven);
+        // The walk looks for a dozen names in a bundle's Contents; read it
+        // once, before looking for the Info.plist in it.
+        if (nested)
+            tree->expectLookupsIn(QStringLiteral("Contents"));
         toRead = infoPlistToRead(url, *tree);
     }
     mURLRead = toRead.url;

@@ -134,16 +134,21 @@ QString DiskTree::absolute(const QString& path) const
 
 ProductTree::Node DiskTree::node(const QString& path) const
 {
-    Node result;
     if (path.isEmpty()) {
-        result.kind = Kind::Directory;
-        return result;
+        Node top;
+        top.kind = Kind::Directory;
+        return top;
     }
     if (const auto known = mNodes.constFind(path); known != mNodes.constEnd())
         return *known;
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    if (const Listing* folder = listingForLookup(slash < 0 ? QString() : path.left(slash))) {
-        if (const std::optional<Node> answer = folder->answer(path.mid(slash + 1)))
+    return look(path, listingForLookup(parentPath(path)));
+}
+
+ProductTree::Node DiskTree::look(const QString& path, const Listing* folder) const
+{
+    Node result;
+    if (folder) {
+        if (const std::optional<Node> answer = folder->answer(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1)))
             return mNodes[path] = *answer;
     }
     const QByteArray native = platform::encodeFileName(absolute(path));
@@ -159,8 +164,19 @@ ProductTree::Node DiskTree::node(const QString& path) const
         return mNodes[path] = result;
     }
     result.kind = S_ISREG(info.st_mode) ? Kind::File : S_ISDIR(info.st_mode) ? Kind::Directory : Kind::Other;
-    result.executable = (info.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
     return mNodes[path] = result;
+}
+
+bool DiskTree::isExecutable(const QString& path) const
+{
+    struct stat info {};
+    return ::stat(platform::encodeFileName(absolute(path)).constData(), &info) == 0 &&
+           (info.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
+}
+
+void DiskTree::expectLookupsIn(const QString& folder)
+{
+    mLookupsIn[folder] = std::max(mLookupsIn.value(folder), 1);
 }
 
 const DiskTree::Listing* DiskTree::listingForLookup(const QString& folder) const
@@ -196,9 +212,12 @@ std::optional<ProductTree::Node> DiskTree::Listing::answer(const QString& name) 
         return std::nullopt;
     Node node;
     if (const auto type = types.constFind(name); type != types.constEnd()) {
-        if (*type != platform::DirectoryEntry::Type::Directory)
-            return std::nullopt; // a file's mode, a link's target: only a look tells
-        node.kind = Kind::Directory;
+        if (*type == platform::DirectoryEntry::Type::Directory)
+            node.kind = Kind::Directory;
+        else if (*type == platform::DirectoryEntry::Type::File)
+            node.kind = Kind::File;
+        else
+            return std::nullopt; // a link's target, or a type the listing did not give: only a look tells
         return node;
     }
     // A file system that ignores case (or folds Unicode) may still find the
@@ -268,12 +287,17 @@ ProductTree::Node ArchiveTree::node(const QString& path) const
         case platform::ArchiveEntryKind::Link: result.kind = Kind::Link; break;
         case platform::ArchiveEntryKind::Other: result.kind = Kind::Other; break;
         }
-        result.executable = (entry->mode & 0111) != 0;
         result.linkTarget = entry->linkTarget;
     } else if (path.isEmpty() || mChildren.contains(path)) {
         result.kind = Kind::Directory;
     }
     return result;
+}
+
+bool ArchiveTree::isExecutable(const QString& path) const
+{
+    const platform::ArchiveEntry* entry = mContents.find(path);
+    return entry && (entry->mode & 0111) != 0;
 }
 
 QStringList ArchiveTree::children(const QString& path) const

@@ -23,7 +23,6 @@ public:
     enum class Kind { Missing, File, Directory, Link, Other };
     struct Node {
         Kind kind = Kind::Missing;
-        bool executable = false;
         QString linkTarget;
     };
 
@@ -31,6 +30,8 @@ public:
 
     // What is at path itself; a link there is not followed.
     virtual Node node(const QString& path) const = 0;
+    // Whether the file at path (resolved) may be run.
+    virtual bool isExecutable(const QString& path) const = 0;
     // The names in the directory at path (links along path already resolved), sorted.
     virtual QStringList children(const QString& path) const = 0;
     // The bytes of the file at path (resolved), at most a property list's size.
@@ -59,9 +60,13 @@ public:
     DiskTree(const DiskTree&) = delete;
     DiskTree& operator=(const DiskTree&) = delete;
     Node node(const QString& path) const override;
+    bool isExecutable(const QString& path) const override;
     QStringList children(const QString& path) const override;
     std::optional<QByteArray> read(const QString& path, platform::Error* error) const override;
     QString displayPath(const QString& path) const override;
+    // Many names are about to be looked for in folder: it is read at the
+    // first lookup, not the second.
+    void expectLookupsIn(const QString& folder);
 
 private:
     // A folder's entries as one read of it gave them.
@@ -70,8 +75,8 @@ private:
         QStringList names;                                    // sorted as children() gives them
         QHash<QString, platform::DirectoryEntry::Type> types; // what the folder says each is
         bool allAscii = true;
-        // What the listing alone says of name: a folder, or nothing at all;
-        // nullopt when only a look at the path can say (files, links, names
+        // What the listing alone says of name: a file, a folder, or nothing
+        // at all; nullopt when only a look at the path can say (links, names
         // that a case-insensitive file system might take for another).
         std::optional<Node> answer(const QString& name) const;
     };
@@ -80,6 +85,9 @@ private:
     const Listing& listing(const QString& folder) const;
     // The listing to answer a lookup in the folder from, if it is worth reading.
     const Listing* listingForLookup(const QString& folder) const;
+    // A lookup not yet answered: from the folder's listing if it tells, else
+    // by a look at the path.
+    Node look(const QString& path, const Listing* folder) const;
 
     QString mTop;
     // Walks resolve the same folders again and again; each is looked at once.
@@ -97,6 +105,7 @@ class ArchiveTree : public ProductTree {
 public:
     ArchiveTree(QString archivePath, const platform::ArchiveContents& contents);
     Node node(const QString& path) const override;
+    bool isExecutable(const QString& path) const override;
     QStringList children(const QString& path) const override;
     std::optional<QByteArray> read(const QString& path, platform::Error* error) const override;
     QString displayPath(const QString& path) const override;

@@ -290,7 +290,7 @@ void ProductWalk::checkExecutable(const Bundle& bundle, const plist::Dictionary&
         mController.appendErrorIcon();
         mController.appendMessage("NoExecutable", QStringLiteral("CFBundleExecutable"), *name,
                                   shown(joinPath(bundle.found, inBundle)));
-    } else if (!executable.node.executable) {
+    } else if (!mTree.isExecutable(executable.path)) {
         mController.appendErrorIcon();
         mController.appendMessage("ExecutableNotExecutable", QStringLiteral("CFBundleExecutable"),
                                   shown(joinPath(bundle.found, inBundle)));

@@ -76,7 +76,7 @@ TEST_F(ProductTreeTest, NodesAreWhatIsOnDisk)
             const check::ProductTree::Node node = tree.node(QString::fromUtf8(row.path));
             EXPECT_EQ(node.kind, row.kind) << row.path << " in " << given.toStdString();
             if (row.kind == Kind::File) {
-                EXPECT_EQ(node.executable, row.executable) << row.path;
+                EXPECT_EQ(tree.isExecutable(QString::fromUtf8(row.path)), row.executable) << row.path;
             }
             EXPECT_EQ(node.linkTarget, QString::fromUtf8(row.linkTarget)) << row.path;
         }
@@ -129,14 +129,19 @@ TEST_F(ProductTreeTest, ReadFoldersAnswerAsALookWould)
     const check::DiskTree listed(top);
     for (const char* folder : {"", "Contents", "Contents/MacOS", "Contents/Resources"})
         EXPECT_FALSE(listed.children(QString::fromUtf8(folder)).isEmpty()) << folder;
+    // Told that names will be looked for in Contents: read at the first.
+    check::DiskTree expecting(top);
+    expecting.expectLookupsIn("Contents");
     for (const char* path : paths) {
         const check::DiskTree looked(top); // asked for this name alone, so it looks
         const check::ProductTree::Node expected = looked.node(QString::fromUtf8(path));
         const check::ProductTree::Node got = listed.node(QString::fromUtf8(path));
         EXPECT_EQ(got.kind, expected.kind) << path;
         EXPECT_EQ(got.linkTarget, expected.linkTarget) << path;
+        EXPECT_EQ(expecting.node(QString::fromUtf8(path)).kind, expected.kind) << path;
         if (expected.kind == Kind::File) {
-            EXPECT_EQ(got.executable, expected.executable) << path;
+            EXPECT_EQ(listed.isExecutable(QString::fromUtf8(path)), looked.isExecutable(QString::fromUtf8(path)))
+                << path;
         }
     }
     EXPECT_EQ(listed.node("Contents/Pipe").kind, Kind::Other);
