@@ -7,7 +7,12 @@ namespace report {
 QString plainText(const TextStorage& report, qsizetype firstRun, qsizetype endRun, bool ansiBold,
                   const FindingFilter& shown)
 {
+    // Room for all of it at once: appending run by run would grow the text many times.
+    qsizetype size = 0;
+    for (qsizetype i = firstRun; i < endRun; ++i)
+        size += report.runs().at(i).text.size() + 8; // a severity or the bold markers in place of an icon
     QString text;
+    text.reserve(size);
     for (qsizetype i = firstRun; i < endRun; ++i) {
         const StyledString& run = report.runs().at(i);
         const Finding* finding = report.findingOfRun(i);
