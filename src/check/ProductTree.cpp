@@ -141,6 +141,20 @@ ProductTree::Node DiskTree::node(const QString& path) const
     }
     if (const auto known = mNodes.constFind(path); known != mNodes.constEnd())
         return *known;
+    if (mExpected.contains(path)) {
+        // Read straight away, a link at its end refused: what was read is a folder.
+        int error = 0;
+        const auto entries = platform::readDirectory(absolute(path), platform::LinkAtEnd::Refuse, &error);
+        if (entries || error == ENOENT) {
+            Node node;
+            if (entries) {
+                keep(path, *entries);
+                node.kind = Kind::Directory;
+            }
+            return mNodes[path] = node;
+        }
+        // A link, a file, or a folder that may not be read: looked at as any other name.
+    }
     return look(path, listingForLookup(parentPath(path)));
 }
 
@@ -176,7 +190,7 @@ bool DiskTree::isExecutable(const QString& path) const
 
 void DiskTree::expectLookupsIn(const QString& folder)
 {
-    mLookupsIn[folder] = std::max(mLookupsIn.value(folder), 1);
+    mExpected.append(folder);
 }
 
 const DiskTree::Listing* DiskTree::listingForLookup(const QString& folder) const
@@ -192,13 +206,17 @@ const DiskTree::Listing& DiskTree::listing(const QString& folder) const
 {
     if (const auto known = mListings.constFind(folder); known != mListings.constEnd())
         return *known;
+    if (const auto entries = platform::readDirectory(absolute(folder)))
+        return keep(folder, *entries);
+    return mListings[folder]; // not read: every lookup in it looks
+}
+
+const DiskTree::Listing& DiskTree::keep(const QString& folder, const QList<platform::DirectoryEntry>& entries) const
+{
     Listing& listing = mListings[folder];
-    const std::optional<QList<platform::DirectoryEntry>> entries = platform::readDirectory(absolute(folder));
-    if (!entries)
-        return listing;
     listing.read = true;
-    listing.names.reserve(entries->size());
-    for (const platform::DirectoryEntry& entry : *entries) {
+    listing.names.reserve(entries.size());
+    for (const platform::DirectoryEntry& entry : entries) {
         listing.names.append(entry.name);
         listing.types.insert(entry.name, entry.type);
         listing.allAscii = listing.allAscii && isAscii(entry.name);

@@ -64,8 +64,8 @@ public:
     QStringList children(const QString& path) const override;
     std::optional<QByteArray> read(const QString& path, platform::Error* error) const override;
     QString displayPath(const QString& path) const override;
-    // Many names are about to be looked for in folder: it is read at the
-    // first lookup, not the second.
+    // Many names are about to be looked for in folder: it is read when it is
+    // first looked for, and that read tells that it is a folder.
     void expectLookupsIn(const QString& folder);
 
 private:
@@ -83,6 +83,8 @@ private:
     QString absolute(const QString& path) const;
     // The folder's listing, read now if need be.
     const Listing& listing(const QString& folder) const;
+    // Keeps what a read of the folder gave.
+    const Listing& keep(const QString& folder, const QList<platform::DirectoryEntry>& entries) const;
     // The listing to answer a lookup in the folder from, if it is worth reading.
     const Listing* listingForLookup(const QString& folder) const;
     // A lookup not yet answered: from the folder's listing if it tells, else
@@ -97,6 +99,7 @@ private:
     // answered from what it holds.
     mutable QHash<QString, int> mLookupsIn;
     mutable QHash<QString, Listing> mListings;
+    QStringList mExpected; // folders to read as soon as they are looked for
 };
 
 // What an archive holds; directories that only the paths of their entries

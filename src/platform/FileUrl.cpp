@@ -288,13 +288,17 @@ QStringList directoryEntries(const QString& path)
     return entries;
 }
 
-std::optional<QList<DirectoryEntry>> readDirectory(const QString& path)
+std::optional<QList<DirectoryEntry>> readDirectory(const QString& path, LinkAtEnd atEnd, int* error)
 {
     // getdents64 on a descriptor of our own: opendir would look at the
     // directory once more first, and a bundle's folders are read by the thousand.
-    const int fd = ::open(encodeFileName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK | (atEnd == LinkAtEnd::Refuse ? O_NOFOLLOW : 0);
+    const int fd = ::open(encodeFileName(path).constData(), flags);
+    if (fd < 0) {
+        if (error)
+            *error = errno;
         return std::nullopt;
+    }
     QList<DirectoryEntry> entries;
     alignas(dirent64) char buffer[32 * 1024];
     for (;;) {
@@ -302,6 +306,8 @@ std::optional<QList<DirectoryEntry>> readDirectory(const QString& path)
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
+            if (error)
+                *error = errno;
             ::close(fd);
             return std::nullopt;
         }

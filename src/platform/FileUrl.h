@@ -98,7 +98,11 @@ struct DirectoryEntry {
     Type type = Type::Unknown;
 };
 // The entries of a directory in the order of directoryEntries, read in as few
-// calls to the system as it allows; nullopt when it cannot be read.
-std::optional<QList<DirectoryEntry>> readDirectory(const QString& path);
+// calls to the system as it allows; nullopt when it cannot be read, with the
+// system's reason in error if given. With LinkAtEnd::Refuse a link at path is
+// not followed but refused, so that a listing read proves a folder there.
+enum class LinkAtEnd { Follow, Refuse };
+std::optional<QList<DirectoryEntry>> readDirectory(const QString& path, LinkAtEnd atEnd = LinkAtEnd::Follow,
+                                                   int* error = nullptr);
 
 } // namespace platform
