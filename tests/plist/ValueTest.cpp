@@ -114,6 +114,14 @@ TEST(Dictionary, LookupAgreesWithTheKeysAtEverySize)
     EXPECT_EQ(dict.size(), 300);
     EXPECT_EQ(dict.keyAt(16), "Key17");
     EXPECT_EQ(dict.find(u"Key17")->toString(), "later");
+    // Offered to be taken over, a key already present stays with the caller (the
+    // readers name it in their duplicate-key findings); a new one is taken.
+    QString again = QStringLiteral("Key18");
+    EXPECT_FALSE(dict.insert(std::move(again), Value("moved")));
+    EXPECT_EQ(again, QStringLiteral("Key18"));
+    QString fresh = QStringLiteral("Key301");
+    EXPECT_TRUE(dict.insert(std::move(fresh), Value("new")));
+    EXPECT_EQ(dict.find(u"Key301")->toString(), "new");
 }
 
 TEST(Value, CopiesShareTheirContents)
