@@ -2,6 +2,8 @@
 
 #include "report/Escaping.h"
 
+#include <QVarLengthArray>
+
 namespace check {
 
 namespace {
@@ -31,8 +33,10 @@ QString number(const FormatArgs& args, qsizetype index)
 
 QString formatMessage(const QString& format, const FormatArgs& args)
 {
-    QString out;
-    out.reserve(format.size() + 32);
+    // Put together in a buffer of our own and made a string once: a string
+    // appended to piece by piece costs far more per piece.
+    QVarLengthArray<QChar, 256> out;
+    const auto append = [&out](QStringView piece) { out.append(piece.data(), piece.size()); };
     qsizetype next = 0; // the argument that the next "%@" or "%d" takes
     for (qsizetype i = 0; i < format.size(); ++i) {
         const QChar c = format[i];
@@ -41,7 +45,7 @@ QString formatMessage(const QString& format, const FormatArgs& args)
             qsizetype end = format.indexOf(QLatin1Char('%'), i + 1);
             if (end < 0)
                 end = format.size();
-            out += QStringView(format).sliced(i, end - i);
+            append(QStringView(format).sliced(i, end - i));
             i = end - 1;
             continue;
         }
@@ -61,22 +65,22 @@ QString formatMessage(const QString& format, const FormatArgs& args)
             j = k + 1;
         }
         if (j >= format.size()) {
-            out += format.mid(i);
+            append(QStringView(format).sliced(i));
             break;
         }
         const QChar conversion = format[j];
         if (conversion == QLatin1Char('%') && !positional) {
-            out += QLatin1Char('%');
+            out.append(QLatin1Char('%'));
             i = j;
         } else if (conversion == QLatin1Char('@') || conversion == QLatin1Char('d')) {
             const qsizetype index = positional ? position : next++;
-            out += conversion == QLatin1Char('@') ? describe(args, index) : number(args, index);
+            append(conversion == QLatin1Char('@') ? describe(args, index) : number(args, index));
             i = j;
         } else {
-            out += c; // not a placeholder we know: keep the text as it stands
+            out.append(c); // not a placeholder we know: keep the text as it stands
         }
     }
-    return out;
+    return QString(out.constData(), out.size());
 }
 
 } // namespace check
