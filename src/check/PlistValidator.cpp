@@ -19,7 +19,7 @@ namespace check {
 
 namespace {
 
-// Key names, made once: every lookup needs a QString.
+// Names, made once: every lookup needs a QString.
 const QString kBundleIdentifierKey = QStringLiteral("CFBundleIdentifier");
 const QString kVendorPrefix = QStringLiteral("com.apple.");
 

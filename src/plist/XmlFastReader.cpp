@@ -39,10 +39,14 @@ int firstSet(Lanes16 lanes)
 {
     std::uint64_t halves[2];
     std::memcpy(halves, &lanes, sizeof halves);
+    // The byte first in memory is the lowest of a word, or on some processors the highest.
+    const auto first = [](std::uint64_t half) {
+        return (std::endian::native == std::endian::little ? std::countr_zero(half) : std::countl_zero(half)) / 8;
+    };
     if (halves[0] != 0)
-        return std::countr_zero(halves[0]) / 8;
+        return first(halves[0]);
     if (halves[1] != 0)
-        return 8 + std::countr_zero(halves[1]) / 8;
+        return 8 + first(halves[1]);
     return 16;
 }
 
