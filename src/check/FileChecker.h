@@ -60,8 +60,8 @@ private:
 
 // Checks files on worker threads, each with a checker of its own that forgets
 // each report, and hands over each file's result in the given order. At most
-// a few dozen files per thread are checked ahead of the next one handed over,
-// so memory stays bounded however many files there are. Results are handed
+// kAheadPerThread files per thread are checked ahead of the next one handed
+// over, so memory stays bounded however many files there are. Results are handed
 // over in batches, so that the threads wake one another once a batch, not once
 // a file. A pool destroyed early starts no further file and waits only for
 // those under way.
@@ -134,8 +134,10 @@ public:
         }
     }
 
-    // How many files each thread may check ahead of the next one handed over.
-    static constexpr qsizetype kAheadPerThread = 16;
+    // How many files each thread may check ahead of the next one handed over:
+    // enough that the threads seldom wait for one another, few enough that
+    // what is kept for them stays small (a file's rendered report).
+    static constexpr qsizetype kAheadPerThread = 64;
 
 private:
     // With the mutex held: enough files are done, in order, to hand over.
