@@ -1,5 +1,6 @@
-// The summaries of the rules, reused across dictionaries and files, must give
-// the same report as summaries worked out afresh for every dictionary.
+// What is worked out once from the rules (the summaries, each rule's fields,
+// the near misses found), reused across dictionaries and files, must give the
+// same report as when it is worked out afresh for every dictionary.
 #include "check/KeyRulesCache.h"
 #include "Support.h"
 #include "plist/Parse.h"
@@ -55,12 +56,14 @@ TEST_F(KeyRulesCacheTest, RealCorpusReportsAsWithSummariesPerCall)
 // shape that differ in a flag are made and freed in turn.
 TEST_F(KeyRulesCacheTest, NewRulesAreSummarizedAnew)
 {
-    const plist::Value info = D({{"Nmae", S("x")}});
+    const plist::Value info = D({{"Nmae", S("x")}, {"Key", S("x")}});
     Recorder reused;
     check::PlistValidator reusing(reused);
     for (int round = 0; round < 3; ++round) {
-        for (const char* flag : {"required", "recommended", "documented"}) {
-            const plist::Value rules = root({{"Name", rule("string", {{flag, B(true)}})}});
+        // Flags of the summaries, and of the fields of a member's rule.
+        for (const char* flag : {"required", "recommended", "documented", "deprecated", "apple"}) {
+            const plist::Value rules =
+                root({{"Name", rule("string", {{flag, B(true)}})}, {"Key", rule("string", {{flag, B(true)}})}});
             reused.report.clear();
             reusing.validateInfoDict(info.toDictionary(), &rules);
             EXPECT_EQ(reused.report, check(info, rules)) << flag << " in round " << round;
