@@ -197,11 +197,11 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
     const bool nested = platform::UserDefaults::standard().boolForKey(platform::CheckNestedBundlesKey);
     if (!platform::isDirectoryURL(url) && platform::isArchiveName(displayName)) {
         mURLRead = url;
-        return CheckArchive(*this, platform::fileSystemPath(url), displayName, nested);
+        return CheckArchive(*this, mPathGiven, displayName, nested);
     }
     if (!platform::isDirectoryURL(url) && displayName.endsWith(QStringLiteral(".dmg"), Qt::CaseInsensitive)) {
         mURLRead = url;
-        appendHeading(displayName, platform::fileSystemPath(url));
+        appendHeading(displayName, mPathGiven);
         appendErrorIcon();
         appendMessage("DiskImage", QString());
         return false;

@@ -35,9 +35,9 @@ QString IgnoreList::addLines(const QString& text)
 
 bool IgnoreList::ignores(const Finding& finding) const
 {
-    if (mKeyPaths.isEmpty()) // spares making a pair for each finding
-        return mKeys.contains(finding.messageKey);
-    return mKeys.contains(finding.messageKey) || mKeyPaths.contains({finding.messageKey, finding.keyPath});
+    // An empty list of key paths spares making a pair for each finding.
+    return mKeys.contains(finding.messageKey) ||
+           (!mKeyPaths.isEmpty() && mKeyPaths.contains({finding.messageKey, finding.keyPath}));
 }
 
 } // namespace report
