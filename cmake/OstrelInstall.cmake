@@ -25,10 +25,10 @@ endfunction()
 
 # The manual pages: help2man runs each program's --help and --version and adds
 # the sections of docs/man/NAME.h2m, so the options listed are the programs' own.
-# A build for fuzzing is never installed, and its sanitized programs may
+# Builds for fuzzing or with sanitizers are never installed, and their programs may
 # report leaks at exit, which help2man would take for a failure.
 set(manual_programs)
-if(NOT OSTREL_BUILD_FUZZERS)
+if(NOT OSTREL_BUILD_FUZZERS AND NOT OSTREL_SANITIZE)
   list(APPEND manual_programs ostrel-check)
   if(OSTREL_BUILD_GUI)
     list(APPEND manual_programs ostrel)
