@@ -10,6 +10,7 @@
 #include "plist/JsonWriter.h"
 #include "plist/Parse.h"
 #include "report/Escaping.h"
+#include "report/FindingCatalogue.h"
 #include "report/FindingFormats.h"
 #include "report/IgnoreList.h"
 #include "report/ReportText.h"
@@ -173,18 +174,12 @@ std::optional<Format> formatNamed(const QString& name)
     return std::nullopt;
 }
 
-// The message keys a finding can carry: those of the built-in strings table,
-// and the guard's, which has no text there.
+// The message keys a finding can carry: the catalogue's IDs.
 QSet<QString> knownMessageKeys()
 {
-    QSet<QString> keys{QStringLiteral("CaughtException")};
-    QFile file(platform::Bundle::main().pathForLocalizedResource(QStringLiteral("Localizable.strings")));
-    if (!file.open(QIODevice::ReadOnly))
-        return keys;
-    const plist::ParseResult parsed = plist::parse(file.readAll());
-    if (parsed.ok() && parsed.value->isDictionary())
-        for (const QString& key : parsed.value->toDictionary().keys())
-            keys.insert(key);
+    QSet<QString> keys;
+    for (const report::FindingEntry& entry : report::kFindingEntries)
+        keys.insert(report::nameText(entry.id));
     return keys;
 }
 
