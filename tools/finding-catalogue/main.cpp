@@ -153,8 +153,12 @@ QString markdown(const Entry& e)
         QStringLiteral("**What it means.** ") + e.means,    QStringLiteral("**Why it matters.** ") + e.matters,
         QStringLiteral("**How to fix it.** ") + e.fix,
     };
+    // Most examples are XML; those of strings files are not.
+    const auto block = [](const QString& code) {
+        return QStringLiteral("```%1\n%2\n```").arg(code.startsWith(QLatin1Char('<')) ? "xml" : "", code);
+    };
     if (!e.before.isEmpty())
-        parts.append(QStringLiteral("Before:\n\n```xml\n%1\n```\n\nAfter:\n\n```xml\n%2\n```").arg(e.before, e.after));
+        parts.append(QStringLiteral("Before:\n\n%1\n\nAfter:\n\n%2").arg(block(e.before), block(e.after)));
     parts.append(QStringLiteral("**On and off.** ") + e.controls + QLatin1Char(' ') + ignoring(e));
     return parts.join(QStringLiteral("\n\n")) + QLatin1Char('\n');
 }
