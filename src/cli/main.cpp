@@ -356,7 +356,8 @@ int main(int argc, char** argv)
     parser.addOption(jobsOption);
     parser.addOptions({rulesOption, stringsOption, resourcesOption, noDeprecationOption, noUnknownOption,
                        buildSettingsOption, noNestedOption, formatOption, ignoreOption, ignoreFileOption, failOnOption,
-                       dumpOption, rtfdOption, explainOption, listFindingsOption, findingsUrlOption});
+                       dumpOption, rtfdOption});
+    parser.addOptions({explainOption, listFindingsOption, findingsUrlOption});
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Files and bundle directories to check."),

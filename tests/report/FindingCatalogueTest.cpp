@@ -52,8 +52,6 @@ TEST(FindingCatalogue, AnEntryForEachEmittedIdAndAnEmitterForEachEntry)
     for (const QString& id : catalogued - emitted)
         ADD_FAILURE() << id.toStdString() << " is catalogued but has no text in the strings table";
     EXPECT_EQ(report::findingNamed(u"not4char"), nullptr);
-    EXPECT_EQ(report::helpUri("https://example.com/findings.md", report::FindingId::Not4Char),
-              "https://example.com/findings.md#Not4Char");
 }
 
 } // namespace
