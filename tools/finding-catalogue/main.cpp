@@ -74,7 +74,7 @@ std::vector<Entry> readEntries(const QString& findingsPath, const QString& strin
         const QString& id = all.keyAt(i);
         const auto wrong = [&](const QString& what) { fail(QStringLiteral("%1: %2: %3").arg(findingsPath, id, what)); };
         if (!identifier.match(id).hasMatch())
-            wrong(QStringLiteral("an ID is letters and digits"));
+            wrong(QStringLiteral("an ID must be letters and digits"));
         if (!all.valueAt(i).isDictionary())
             wrong(QStringLiteral("the entry is no dictionary"));
         const plist::Dictionary& fields = all.valueAt(i).toDictionary();
@@ -98,9 +98,9 @@ std::vector<Entry> readEntries(const QString& findingsPath, const QString& strin
                     field("after", false),
                     field("controls", true)};
         if (!kSeverities.contains(entry.severity))
-            wrong(QStringLiteral("the severity is error, warning or note"));
+            wrong(QStringLiteral("the severity must be error, warning or note"));
         if (entry.before.isEmpty() != entry.after.isEmpty())
-            wrong(QStringLiteral("an example has both before and after"));
+            wrong(QStringLiteral("an example needs both before and after"));
         if (entry.report.isEmpty()) {
             const plist::Value* text = strings.toDictionary().find(id);
             if (!text || !text->isString())
