@@ -1,5 +1,6 @@
 // ostrel-check: checks bundles and property lists from the command line and
 // writes the report to stdout, as text or as JSON lines.
+#include "FindingHelp.h"
 #include "check/FileChecker.h"
 #include "check/PlistDataReader.h"
 #include "platform/Bundle.h"
@@ -9,6 +10,7 @@
 #include "plist/JsonWriter.h"
 #include "plist/Parse.h"
 #include "report/Escaping.h"
+#include "report/FindingCatalogue.h"
 #include "report/FindingFormats.h"
 #include "report/IgnoreList.h"
 #include "report/ReportText.h"
@@ -21,9 +23,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QRegularExpression>
 #include <QSet>
 #include <QThread>
+#include <QUrl>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -172,28 +174,39 @@ std::optional<Format> formatNamed(const QString& name)
     return std::nullopt;
 }
 
-// The message keys a finding can carry: those of the built-in strings table,
-// and the guard's, which has no text there.
+// The message keys a finding can carry: the catalogue's IDs.
 QSet<QString> knownMessageKeys()
 {
-    QSet<QString> keys{QStringLiteral("CaughtException")};
-    QFile file(platform::Bundle::main().pathForLocalizedResource(QStringLiteral("Localizable.strings")));
-    if (!file.open(QIODevice::ReadOnly))
-        return keys;
-    const plist::ParseResult parsed = plist::parse(file.readAll());
-    if (parsed.ok() && parsed.value->isDictionary())
-        for (const QString& key : parsed.value->toDictionary().keys())
-            keys.insert(key);
+    QSet<QString> keys;
+    for (const report::FindingEntry& entry : report::kFindingEntries)
+        keys.insert(report::nameText(entry.id));
     return keys;
 }
 
-// A rule's short description: its message with "…" for each argument.
-QString ruleDescription(const QString& messageKey)
+// Where docs/findings.md is published, unless --findings-url says otherwise.
+const char kFindingsPage[] = "https://ostrel.org/docs/findings.md";
+
+// --explain ID and --list-findings: the catalogue of findings, and no check.
+int showCatalogue(const QString& explained, bool list, const QString& formatName, bool pathsGiven)
 {
-    static const QRegularExpression placeholder(QStringLiteral("%(\\d+\\$)?[@d]"));
-    QString text = platform::Bundle::main().localizedString(messageKey);
-    text.replace(placeholder, QStringLiteral("…"));
-    return text.replace(QStringLiteral("%%"), QStringLiteral("%")).trimmed();
+    if (list && !explained.isEmpty())
+        return usageError(QStringLiteral("--explain and --list-findings go one at a time"));
+    if (pathsGiven)
+        return usageError(QStringLiteral("--%1 checks no PATH").arg(list ? "list-findings" : "explain"));
+    const bool json = formatName == QLatin1String("json");
+    if (formatName != QLatin1String("text") && !(list && json))
+        return usageError(list ? QStringLiteral("--list-findings writes text or json")
+                               : QStringLiteral("--explain writes text"));
+    if (list) {
+        writeOut(cli::findingList(json));
+        return finish(kExitClean);
+    }
+    QString problem;
+    const QString text = cli::explanation(explained, problem);
+    if (text.isEmpty())
+        return usageError(problem);
+    writeOut(text.toUtf8());
+    return finish(kExitClean);
 }
 
 struct Counts {
@@ -323,6 +336,19 @@ int main(int argc, char** argv)
         QStringLiteral("rtfd"),
         QStringLiteral("Also save the report as an RTFD document at OUT; an existing one is replaced whole."),
         QStringLiteral("OUT"));
+    const QCommandLineOption explainOption(
+        QStringLiteral("explain"),
+        QStringLiteral("Print what the finding ID means, why it matters, how to fix it and what turns it off."),
+        QStringLiteral("ID"));
+    const QCommandLineOption listFindingsOption(
+        QStringLiteral("list-findings"),
+        QStringLiteral("List the ID, severity and title of every finding (as JSON lines with --format json)."));
+    const QCommandLineOption findingsUrlOption(
+        QStringLiteral("findings-url"),
+        QStringLiteral("The address of the findings' page (docs/findings.md) that each SARIF rule links to as "
+                       "URL#ID (default: %1).")
+            .arg(QLatin1String(kFindingsPage)),
+        QStringLiteral("URL"));
     const QCommandLineOption jobsOption(
         {QStringLiteral("j"), QStringLiteral("jobs")},
         QStringLiteral("Check N files at a time (default: one per core); the report is the same for every N."),
@@ -331,6 +357,7 @@ int main(int argc, char** argv)
     parser.addOptions({rulesOption, stringsOption, resourcesOption, noDeprecationOption, noUnknownOption,
                        buildSettingsOption, noNestedOption, formatOption, ignoreOption, ignoreFileOption, failOnOption,
                        dumpOption, rtfdOption});
+    parser.addOptions({explainOption, listFindingsOption, findingsUrlOption});
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Files and bundle directories to check."),
@@ -351,6 +378,9 @@ int main(int argc, char** argv)
         return finish(kExitClean);
     }
     const QStringList paths = parser.positionalArguments();
+    if (parser.isSet(explainOption) || parser.isSet(listFindingsOption))
+        return showCatalogue(parser.value(explainOption), parser.isSet(listFindingsOption), parser.value(formatOption),
+                             !paths.isEmpty());
     if (paths.isEmpty())
         return usageError(QStringLiteral("no PATH given"));
     // An empty argument is a slip (an unset variable), not the current directory.
@@ -383,6 +413,12 @@ int main(int argc, char** argv)
     const std::optional<Format> format = formatNamed(formatName);
     if (!format)
         return usageError(QStringLiteral("unknown format '%1' (use text, gnu, json, sarif or github)").arg(formatName));
+    const QUrl findingsPage(parser.isSet(findingsUrlOption) ? parser.value(findingsUrlOption)
+                                                            : QLatin1String(kFindingsPage),
+                            QUrl::StrictMode);
+    if (!findingsPage.isValid() || findingsPage.isRelative() || findingsPage.hasFragment())
+        return usageError(QStringLiteral("--findings-url needs an absolute URL without a fragment, not '%1'")
+                              .arg(parser.value(findingsUrlOption)));
     const std::optional<report::Severity> failOn = report::severityFromName(parser.value(failOnOption));
     if (!failOn)
         return usageError(QStringLiteral("unknown severity '%1' for --fail-on (use error, warning or note)")
@@ -516,7 +552,7 @@ int main(int argc, char** argv)
     progress.clear();
     if (format == Format::Sarif) {
         report::SarifTool tool{QStringLiteral("ostrel-check"), QCoreApplication::applicationVersion(),
-                               QStringLiteral("https://ostrel.org/"), ruleDescription};
+                               QStringLiteral("https://ostrel.org/"), findingsPage.toString(QUrl::FullyEncoded)};
         writeOut(QJsonDocument(report::sarifLog(sarifFindings, tool, QDir::currentPath())).toJson());
     }
     flushOut();

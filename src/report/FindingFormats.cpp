@@ -1,6 +1,7 @@
 #include "report/FindingFormats.h"
 
 #include "report/Escaping.h"
+#include "report/FindingCatalogue.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -51,6 +52,28 @@ QJsonObject artifactLocation(const QString& file, const QString& baseDirectory)
                 {QStringLiteral("uriBaseId"), QStringLiteral("SRCROOT")}};
     }
     return {{QStringLiteral("uri"), QUrl::fromLocalFile(absolute).toString(QUrl::FullyEncoded)}};
+}
+
+// The rule of a message key: the catalogue's entry, else (a key it does not
+// know) the key alone, as grave as its first finding.
+QJsonObject sarifRule(const QString& key, Severity firstSeen, const QString& findingsPage)
+{
+    const auto text = [](const char* text) { return QJsonObject{{QStringLiteral("text"), QString::fromUtf8(text)}}; };
+    const FindingEntry* entry = findingNamed(key);
+    QJsonObject rule{{QStringLiteral("id"), key},
+                     {QStringLiteral("defaultConfiguration"),
+                      QJsonObject{{QStringLiteral("level"), sarifLevel(entry ? entry->severity : firstSeen)}}}};
+    if (!entry) {
+        rule.insert(QStringLiteral("shortDescription"), QJsonObject{{QStringLiteral("text"), key}});
+        return rule;
+    }
+    rule.insert(QStringLiteral("shortDescription"), text(entry->title));
+    rule.insert(QStringLiteral("fullDescription"), text(entry->description));
+    rule.insert(QStringLiteral("help"), QJsonObject{{QStringLiteral("text"), QString::fromUtf8(entry->text)},
+                                                    {QStringLiteral("markdown"), QString::fromUtf8(entry->markdown)}});
+    if (!findingsPage.isEmpty())
+        rule.insert(QStringLiteral("helpUri"), helpUri(findingsPage, entry->id));
+    return rule;
 }
 
 } // namespace
@@ -106,15 +129,8 @@ QJsonObject sarifLog(const QList<Finding>& findings, const SarifTool& tool, cons
     QJsonArray results;
     for (const Finding& finding : findings) {
         auto [it, added] = ruleIndex.try_emplace(finding.messageKey, static_cast<int>(rules.size()));
-        if (added) {
-            rules.append(
-                QJsonObject{{QStringLiteral("id"), finding.messageKey},
-                            {QStringLiteral("shortDescription"),
-                             QJsonObject{{QStringLiteral("text"),
-                                          tool.describe ? tool.describe(finding.messageKey) : finding.messageKey}}},
-                            {QStringLiteral("defaultConfiguration"),
-                             QJsonObject{{QStringLiteral("level"), sarifLevel(finding.severity)}}}});
-        }
+        if (added)
+            rules.append(sarifRule(finding.messageKey, finding.severity, tool.findingsPage));
         QJsonObject region;
         if (finding.position.line > 0) {
             region.insert(QStringLiteral("startLine"), finding.position.line);

@@ -9,8 +9,6 @@
 #include <QList>
 #include <QString>
 
-#include <functional>
-
 namespace report {
 
 // "FILE:LINE:COLUMN: SEVERITY: TEXT [MessageKey]", with the file read as FILE
@@ -29,13 +27,13 @@ struct SarifTool {
     QString name;
     QString version;
     QString informationUri;
-    // The short description of a message key's rule.
-    std::function<QString(const QString& messageKey)> describe;
+    // The address of docs/findings.md: each rule's help is its section there.
+    QString findingsPage;
 };
 
 // One SARIF 2.1.0 log of one run: the tool with a rule for each message key
-// used, and a result per finding. Files below baseDirectory are given
-// relative to it.
+// used, described from the catalogue of findings, and a result per finding.
+// Files below baseDirectory are given relative to it.
 QJsonObject sarifLog(const QList<Finding>& findings, const SarifTool& tool, const QString& baseDirectory);
 
 } // namespace report

@@ -167,6 +167,35 @@ for args in "--ignore Nonsense" "--ignore :x" "--ignore-file $D/wrong-ignore" "-
   t 2 $args "$D/warn.plist"
 done
 
+# The catalogue of findings: one entry explained, all of them listed.
+t 0 --explain Not4Char
+has "Not4Char (error): A four-character code of another length"
+has "    <string>APPL</string>"
+t 0 --list-findings
+checks=$((checks + 1))
+[ "$(wc -l <"$W/out")" -ge 50 ] && grep -qE '^KeyTypo +warning +An unknown key close to a known one$' "$W/out" &&
+  grep -qE '^CaughtException +error +' "$W/out" || bad "--list-findings"
+t 0 --list-findings --format json
+checks=$((checks + 1))
+python3 - "$W/out" <<'PY' || bad "--list-findings --format json"
+import json, sys
+lines = [json.loads(l) for l in open(sys.argv[1], encoding="utf-8")]
+assert {"id": "KeyTypo", "severity": "warning", "title": "An unknown key close to a known one"} in lines, lines
+assert len({l["id"] for l in lines}) == len(lines) and all(l["title"] for l in lines)
+PY
+t 2 --explain not4chr
+checks=$((checks + 1))
+grep -q "no finding has the ID 'not4chr'; did you mean Not4Char?" "$W/err" || bad "--explain: the near miss"
+for args in "--explain Bogus" "--explain Not4Char $D/warn.plist" "--list-findings --format sarif" \
+  "--explain Not4Char --format json" "--findings-url docs/findings.md $D/warn.plist" \
+  "--findings-url https://x.org/f.md#top $D/warn.plist"; do
+  # shellcheck disable=SC2086
+  t 2 $args
+done
+t 1 --format sarif --findings-url https://x.org/f.md "$D/array.plist"
+checks=$((checks + 1))
+grep -q '"helpUri": "https://x.org/f.md#NotDict"' "$W/out" || bad "--findings-url"
+
 # --dump, help, version and usage errors.
 t 1 --dump "$D/broken.plist" "$D/array.plist"
 has "[]"

@@ -2,6 +2,8 @@
 // and escaping of what would break each form.
 #include "report/FindingFormats.h"
 
+#include "report/FindingCatalogue.h"
+
 #include <QJsonArray>
 
 #include <gtest/gtest.h>
@@ -73,18 +75,28 @@ TEST(FindingFormats, JsonMembersLeaveOutUnknownPositions)
 TEST(FindingFormats, SarifHasOneRulePerKeyAndRelativeFilesBelowTheBase)
 {
     Finding second = finding(Severity::Warning, "/base/sub/b.plist", 0, 0, "w");
-    second.messageKey = QStringLiteral("BadVers");
+    second.messageKey = QStringLiteral("NoSuchKey");
     const QList<Finding> findings{finding(Severity::Error, "/base/a b.plist", 2, 3, "e"), second,
                                   finding(Severity::Error, "/elsewhere/c.plist", 0, 0, "e2")};
-    const report::SarifTool tool{"ostrel-check", "1.0", "https://ostrel.org/",
-                                 [](const QString& key) { return "about " + key; }};
+    const report::SarifTool tool{"ostrel-check", "1.0", "https://ostrel.org/", "https://x.org/findings.md"};
     const QJsonObject log = report::sarifLog(findings, tool, "/base");
     EXPECT_EQ(log.value("version").toString(), "2.1.0");
     const QJsonObject run = log.value("runs").toArray().at(0).toObject();
     const QJsonArray rules = run.value("tool").toObject().value("driver").toObject().value("rules").toArray();
     ASSERT_EQ(rules.size(), 2);
-    EXPECT_EQ(rules.at(1).toObject().value("shortDescription").toObject().value("text").toString(), "about BadVers");
-    EXPECT_EQ(rules.at(1).toObject().value("defaultConfiguration").toObject().value("level").toString(), "warning");
+    // A rule from the catalogue, with its help; a key it does not know, bare.
+    const QJsonObject known = rules.at(0).toObject();
+    const QString markdown = known.value("help").toObject().value("markdown").toString();
+    EXPECT_EQ(known.value("shortDescription").toObject().value("text").toString(),
+              report::entryOf(report::FindingId::Not4Char).title);
+    EXPECT_TRUE(known.value("fullDescription").toObject().value("text").toString().contains("four characters"));
+    EXPECT_TRUE(markdown.contains("```xml\n<key>CFBundlePackageType</key>")) << markdown.toStdString();
+    EXPECT_TRUE(known.value("help").toObject().value("text").toString().startsWith("Not4Char (error): "));
+    EXPECT_EQ(known.value("helpUri").toString(), "https://x.org/findings.md#Not4Char");
+    const QJsonObject unknown = rules.at(1).toObject();
+    EXPECT_EQ(unknown.value("shortDescription").toObject().value("text").toString(), "NoSuchKey");
+    EXPECT_FALSE(unknown.contains("help") || unknown.contains("helpUri"));
+    EXPECT_EQ(unknown.value("defaultConfiguration").toObject().value("level").toString(), "warning");
 
     const QJsonArray results = run.value("results").toArray();
     ASSERT_EQ(results.size(), 3);
