@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
+#include <latch>
 #include <thread>
 
 namespace {
@@ -83,18 +83,27 @@ TEST(FileChecker, APoolChecksOnlyAFewFilesAheadCuesOnceItMustWaitAndStopsEarly)
         std::atomic<int> cues = 0;
         int taken = 0;
         {
+            // Released once as many files are checked as the pool may check ahead.
+            std::latch aheadChecked(kAhead * jobs);
             check::CheckPool<int> pool(
-                paths, jobs, [&](const check::FileReport&) { return ++checked; }, [&] { ++cues; });
-            // Nothing taken: the workers run as far ahead as they may, and say so.
+                paths, jobs,
+                [&](const check::FileReport&) {
+                    const int n = ++checked;
+                    if (n <= kAhead * jobs)
+                        aheadChecked.count_down();
+                    return n;
+                },
+                [&] { ++cues; });
+            // Nothing taken: the workers check as far ahead as they may, no further, and say so.
+            aheadChecked.wait();
             while (cues == 0)
                 std::this_thread::yield();
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
             const int ahead = checked;
-            EXPECT_GE(ahead, jobs);
-            EXPECT_LE(ahead, kAhead * jobs);
+            EXPECT_EQ(ahead, kAhead * jobs);
             EXPECT_LE(cues, jobs); // not a cue a file
-            taken = static_cast<int>(pool.deliver([](qsizetype, int&) {}, false));
-            EXPECT_GE(taken, ahead);
+            // All of them are there to take (the last ones as soon as their workers store them).
+            while (taken < ahead)
+                taken = static_cast<int>(pool.deliver([](qsizetype, int&) {}, false));
             // Taking lets them go on until they must wait again.
             while (cues < 2)
                 std::this_thread::yield();
