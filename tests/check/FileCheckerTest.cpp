@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
+#include <latch>
 #include <thread>
 
 namespace {
@@ -24,7 +24,7 @@ QStringList corpusAndExamples()
     for (const QString& name : examples.entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name))
         paths << examples.filePath(name);
     paths << examples.filePath(QStringLiteral("missing.plist"));
-    const QDir corpus(qEnvironmentVariable("OSTREL_SHARED") + QStringLiteral("/corpus/real"));
+    const QDir corpus(qEnvironmentVariable("OSTREL_TEST_DATA") + QStringLiteral("/real"));
     for (const QString& name : corpus.entryList({QStringLiteral("*.plist")}, QDir::Files, QDir::Name))
         paths << corpus.filePath(name);
     return paths;
@@ -45,7 +45,7 @@ QString render(const check::FileReport& file)
 TEST(FileChecker, PoolsOfAnySizeHandOverWhatOneCheckerWritesInOrder)
 {
     const QStringList paths = corpusAndExamples();
-    ASSERT_GT(paths.size(), 250);
+    ASSERT_GT(paths.size(), 140);
     QStringList serial;
     check::FileChecker checker(false);
     for (const QString& path : paths)
@@ -83,18 +83,27 @@ TEST(FileChecker, APoolChecksOnlyAFewFilesAheadCuesOnceItMustWaitAndStopsEarly)
         std::atomic<int> cues = 0;
         int taken = 0;
         {
+            // Released once as many files are checked as the pool may check ahead.
+            std::latch aheadChecked(kAhead * jobs);
             check::CheckPool<int> pool(
-                paths, jobs, [&](const check::FileReport&) { return ++checked; }, [&] { ++cues; });
-            // Nothing taken: the workers run as far ahead as they may, and say so.
+                paths, jobs,
+                [&](const check::FileReport&) {
+                    const int n = ++checked;
+                    if (n <= kAhead * jobs)
+                        aheadChecked.count_down();
+                    return n;
+                },
+                [&] { ++cues; });
+            // Nothing taken: the workers check as far ahead as they may, no further, and say so.
+            aheadChecked.wait();
             while (cues == 0)
                 std::this_thread::yield();
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
             const int ahead = checked;
-            EXPECT_GE(ahead, jobs);
-            EXPECT_LE(ahead, kAhead * jobs);
+            EXPECT_EQ(ahead, kAhead * jobs);
             EXPECT_LE(cues, jobs); // not a cue a file
-            taken = static_cast<int>(pool.deliver([](qsizetype, int&) {}, false));
-            EXPECT_GE(taken, ahead);
+            // All of them are there to take (the last ones as soon as their workers store them).
+            while (taken < ahead)
+                taken = static_cast<int>(pool.deliver([](qsizetype, int&) {}, false));
             // Taking lets them go on until they must wait again.
             while (cues < 2)
                 std::this_thread::yield();

@@ -98,7 +98,7 @@ using RulesCorpus = ValidatorTest;
 
 TEST_F(RulesCorpus, EveryFindingIsJudgedTrue)
 {
-    const QString corpus = qEnvironmentVariable("OSTREL_SHARED") + QStringLiteral("/corpus/real/");
+    const QString data = qEnvironmentVariable("OSTREL_TEST_DATA") + u'/';
     const plist::ParseResult rulesFile =
         plist::parse(readFile(qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/resources/rules.plist")));
     ASSERT_TRUE(rulesFile.ok());
@@ -106,22 +106,23 @@ TEST_F(RulesCorpus, EveryFindingIsJudgedTrue)
 
     QList<Finding> findings;
     int files = 0;
-    // MANIFEST.tsv: file, repository, commit, path, kind, format, licence.
-    for (const QString& line : QString::fromUtf8(readFile(corpus + QStringLiteral("MANIFEST.tsv"))).split(u'\n')) {
+    // MANIFEST.tsv: file, repository, commit, path, kind, format, licence; the corpus is real/.
+    for (const QString& line : QString::fromUtf8(readFile(data + QStringLiteral("MANIFEST.tsv"))).split(u'\n')) {
         const QStringList cells = line.split(u'\t');
-        if (cells.size() < 7 || cells[0] == QStringLiteral("file"))
+        if (cells.size() < 7 || !cells[0].startsWith(QStringLiteral("real/")))
             continue;
         ++files;
+        const QString name = cells[0].mid(5);
         const bool source = cells[4] == QStringLiteral("source") || cells[4] == QStringLiteral("template");
         set(platform::AllowBuildSettingsKey, source);
-        const plist::ParseResult parsed = plist::parse(readFile(corpus + cells[0]));
+        const plist::ParseResult parsed = plist::parse(readFile(data + cells[0]));
         if (!parsed.ok() || !parsed.value->isDictionary()) {
-            findings.append({cells[0], QStringLiteral("ParseErr"), QStringLiteral("-")});
+            findings.append({name, QStringLiteral("ParseErr"), QStringLiteral("-")});
             continue;
         }
-        findings += findingsOf(cells[0], check(*parsed.value, rules));
+        findings += findingsOf(name, check(*parsed.value, rules));
     }
-    EXPECT_EQ(files, 297);
+    EXPECT_EQ(files, 147);
 
     QList<Judged> judged = readJudged();
     for (const Finding& finding : findings) {

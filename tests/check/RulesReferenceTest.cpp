@@ -31,7 +31,7 @@ using testsupport::readFile;
 QList<DocumentedKey> readReference()
 {
     const QString text = QString::fromUtf8(
-        readFile(qEnvironmentVariable("OSTREL_SHARED") + QStringLiteral("/reference/info-plist-keys.md")));
+        readFile(qEnvironmentVariable("OSTREL_TEST_DATA") + QStringLiteral("/reference/info-plist-keys.md")));
     static const QRegularExpression stepPattern(QStringLiteral(R"(<[^>]*>|\[\]|[^.\[\]<>]+)"));
     static const QRegularExpression note(QStringLiteral(R"(\s*\(.*\)$)"));
     QList<DocumentedKey> keys;

@@ -177,10 +177,7 @@ class CorrectSamples : public Rules, public ::testing::WithParamInterface<Sample
 TEST_P(CorrectSamples, DrawNoErrorOrWarning)
 {
     const Sample& sample = GetParam();
-    const QString path = QString::fromUtf8(sample.file).startsWith("corpus/")
-                             ? qEnvironmentVariable("OSTREL_SHARED") + QLatin1Char('/') + sample.file
-                             : sourceFile(sample.file);
-    EXPECT_EQ(findings(readPlist(path)), sample.notes);
+    EXPECT_EQ(findings(readPlist(sourceFile(sample.file))), sample.notes);
 }
 
 const QString kQL = QStringLiteral("[note] DeprecKey(%1|)");
@@ -198,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(RulesSamples, CorrectSamples,
                                                   {kQL.arg("QLNeedsToBeRunInMainThread"), kQL.arg("QLPreviewHeight"),
                                                    kQL.arg("QLPreviewWidth"), kQL.arg("QLSupportsConcurrentRequests"),
                                                    kQL.arg("QLThumbnailMinimumSize")}},
-                                           Sample{"corpus/peers/swift-corelibs-foundation/valid/Info.plist", {}}),
+                                           Sample{"tests/data/peers/swift-corelibs-foundation/valid/Info.plist", {}}),
                          [](const ::testing::TestParamInfo<Sample>& info) {
                              return QString::fromUtf8(info.param.file)
                                         .section(QLatin1Char('/'), -1)

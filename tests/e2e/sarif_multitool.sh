@@ -3,8 +3,11 @@
 # examples, the real corpus and file names that need escaping, in one log.
 set -u
 source "$(dirname "$0")/common.bash"
-: "${OSTREL_SHARED:?OSTREL_SHARED must name the shared folder}"
-: "${OSTREL_SARIF_MULTITOOL:?OSTREL_SARIF_MULTITOOL must name the sarif-multitool program}"
+: "${OSTREL_TEST_DATA:?OSTREL_TEST_DATA must name tests/data}"
+if [ -z "${OSTREL_SARIF_MULTITOOL:-}" ]; then
+  echo "sarif_multitool: the SARIF Multitool is not installed (tools/install-deps installs it): skipped"
+  exit 77
+fi
 
 # Files below the working directory get relative names, the others absolute ones.
 mkdir -p "$W/odd"
@@ -13,10 +16,7 @@ printf '<plist version="1.0">\n<dict><key>CFBundleName</key><string>x\001y</stri
 printf '<plist version="1.0">\n<dict><key>\n</plist>\n' >"$W/odd/broken.plist"
 printf '<plist version="1.0">\n<string/>\n</plist>\n' >"$W/odd/"$'esc\e[2J new\nline.plist'
 files=("$EX"/* "$W/odd"/* "$W/missing.plist")
-for f in "$OSTREL_SHARED"/corpus/real/*; do
-  case "$f" in *.md | *.tsv) continue ;; esac
-  files+=("$f")
-done
+files+=("$OSTREL_TEST_DATA"/real/*)
 
 cd "$W" || exit 1
 "$OSTREL_CHECK" --format sarif "${files[@]}" >"$W/log.sarif" 2>"$W/err"

@@ -634,7 +634,7 @@ QStringList mixedBatch(const QString& missing, int corpusFiles)
     for (QString& name : paths)
         name = example(name.toUtf8().constData());
     paths << missing;
-    const QDir corpus(qEnvironmentVariable("OSTREL_SHARED") + QStringLiteral("/corpus/real"));
+    const QDir corpus(qEnvironmentVariable("OSTREL_TEST_DATA") + QStringLiteral("/real"));
     for (const QString& name :
          corpus.entryList({QStringLiteral("*.plist")}, QDir::Files, QDir::Name).mid(0, corpusFiles))
         paths << corpus.filePath(name);
