@@ -107,7 +107,10 @@ int main(int argc, char** argv)
     if (!quitWhenDone) {
         if (instance.handOver(paths))
             return 0;
-        if (!instance.listen())
+        if (gui::SingleInstance::serverName().isEmpty())
+            std::fprintf(stderr, "ostrel: no private folder for the socket; files from other launches open "
+                                 "their own window\n");
+        else if (!instance.listen())
             std::fprintf(stderr, "ostrel: cannot listen for files from other launches\n");
     }
 
