@@ -110,19 +110,35 @@ QByteArray encoded(const QString& path)
     return QFile::encodeName(path);
 }
 
-// A folder of the given mode, given to another user where asked (which takes root).
-bool makeFolder(const QString& path, mode_t mode, bool otherUser = false)
+// What may stand where the socket's folder would be.
+enum Folder { Nothing, Private, Open, Link, Foreign };
+
+bool makeFolder(const QString& path, Folder folder)
 {
-    return ::mkdir(encoded(path).constData(), mode) == 0 && ::chmod(encoded(path).constData(), mode) == 0 &&
-           (!otherUser || ::chown(encoded(path).constData(), kOtherUser, kOtherUser) == 0);
+    const QByteArray name = encoded(path);
+    switch (folder) {
+    case Nothing: return true;
+    case Private: return ::mkdir(name.constData(), 0700) == 0;
+    case Open: return ::mkdir(name.constData(), 0755) == 0 && ::chmod(name.constData(), 0755) == 0;
+    case Link: return makeFolder(path + ".real", Private) && QFile::link(path + ".real", path);
+    case Foreign: return makeFolder(path, Private) && ::chown(name.constData(), kOtherUser, kOtherUser) == 0;
+    }
+    return false;
 }
 
-sockaddr_un addressOf(const QString& path)
+// Runs body (system calls only: the test has threads) in a process of another user.
+pid_t asOtherUser(const std::function<bool()>& body)
 {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, encoded(path).constData(), encoded(path).size());
-    return address;
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(::setuid(kOtherUser) == 0 && body() ? 0 : 1);
+    return child;
+}
+
+bool exitedWell(pid_t child)
+{
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace
@@ -131,67 +147,48 @@ sockaddr_un addressOf(const QString& path)
 // enter; else ostrel-UID in the temporary folder, made so or found so; else none.
 TEST(SingleInstance, TheSocketIsOnlyInAFolderOfOursThatOnlyWeCanEnter)
 {
-    QTemporaryDir dir;
-    const QString own = QStringLiteral("ostrel-%1").arg(::geteuid());
     enum Where { Runtime, Own, Nowhere };
-    using Make = std::function<bool(const QString& run, const QString& ownFolder)>;
-    const Make nothing = [](const QString&, const QString&) { return true; };
     const struct {
         const char* name;
-        bool runtimeSet;
-        Make make;
+        Folder runtime; // Nothing: XDG_RUNTIME_DIR names no folder
+        Folder own;
         Where where;
-        bool needsRoot = false;
     } rows[] = {
-        {"a private runtime folder", true, [](const QString& run, const QString&) { return makeFolder(run, 0700); },
-         Runtime},
-        {"no runtime folder", false, nothing, Own},
-        {"a runtime folder that does not exist", true, nothing, Own},
-        {"a runtime folder others can enter", true,
-         [](const QString& run, const QString&) { return makeFolder(run, 0755); }, Own},
-        {"a runtime folder that is a link", true,
-         [](const QString& run, const QString&) {
-             return makeFolder(run + ".real", 0700) && QFile::link(run + ".real", run);
-         },
-         Own},
-        {"another user's runtime folder", true,
-         [](const QString& run, const QString&) { return makeFolder(run, 0700, true); }, Own, true},
-        {"a private folder of ours", false, [](const QString&, const QString& o) { return makeFolder(o, 0700); }, Own},
-        {"a folder of ours others can enter", false,
-         [](const QString&, const QString& o) { return makeFolder(o, 0755); }, Nowhere},
-        {"a link where our folder would be", false,
-         [](const QString&, const QString& o) { return makeFolder(o + ".real", 0700) && QFile::link(o + ".real", o); },
-         Nowhere},
-        {"another user's folder where ours would be", false,
-         [](const QString&, const QString& o) { return makeFolder(o, 0700, true); }, Nowhere, true},
+        {"a private runtime folder", Private, Nothing, Runtime},
+        {"no runtime folder", Nothing, Nothing, Own},
+        {"a runtime folder others can enter", Open, Nothing, Own},
+        {"a runtime folder that is a link", Link, Nothing, Own},
+        {"another user's runtime folder", Foreign, Nothing, Own},
+        {"a private folder of ours", Nothing, Private, Own},
+        {"a folder of ours others can enter", Nothing, Open, Nowhere},
+        {"a link where our folder would be", Nothing, Link, Nowhere},
+        {"another user's folder where ours would be", Nothing, Foreign, Nowhere},
     };
+    QTemporaryDir dir;
     const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
     const QByteArray savedTemporary = qgetenv("TMPDIR");
     int n = 0;
     for (const auto& row : rows) {
-        if (row.needsRoot && ::geteuid() != 0)
+        if ((row.runtime == Foreign || row.own == Foreign) && ::geteuid() != 0)
             continue; // only root can give a folder to another user
         // A shared temporary folder like /tmp, and a runtime folder in it.
         const QString temporary = dir.filePath(QString::number(++n));
-        ASSERT_TRUE(makeFolder(temporary, 01777));
+        ASSERT_TRUE(::mkdir(encoded(temporary).constData(), 0777) == 0 &&
+                    ::chmod(encoded(temporary).constData(), 01777) == 0);
         const QString run = temporary + "/run";
-        const QString ownFolder = temporary + "/" + own;
-        ASSERT_TRUE(row.make(run, ownFolder)) << row.name;
+        const QString own = temporary + QStringLiteral("/ostrel-%1").arg(::geteuid());
+        ASSERT_TRUE(makeFolder(run, row.runtime) && makeFolder(own, row.own)) << row.name;
         qputenv("TMPDIR", encoded(temporary));
-        if (row.runtimeSet)
-            qputenv("XDG_RUNTIME_DIR", encoded(run));
-        else
-            qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", row.runtime == Nothing ? QByteArray() : encoded(run));
 
         struct stat before {};
-        ::lstat(encoded(ownFolder).constData(), &before);
-        const QString name = SingleInstance::serverName();
+        ::lstat(encoded(own).constData(), &before);
         const QString expected = row.where == Runtime ? run + "/ostrel.socket"
-                                 : row.where == Own   ? ownFolder + "/ostrel.socket"
+                                 : row.where == Own   ? own + "/ostrel.socket"
                                                       : QString();
-        EXPECT_EQ(name.toStdString(), expected.toStdString()) << row.name;
+        EXPECT_EQ(SingleInstance::serverName().toStdString(), expected.toStdString()) << row.name;
         struct stat after {};
-        ::lstat(encoded(ownFolder).constData(), &after);
+        ::lstat(encoded(own).constData(), &after);
         if (row.where == Own)
             EXPECT_TRUE(S_ISDIR(after.st_mode) && after.st_uid == ::geteuid() && (after.st_mode & 07777) == 0700)
                 << row.name;
@@ -209,36 +206,28 @@ TEST(SingleInstance, NoFilesGoToOrComeFromAnotherUser)
     if (::geteuid() != 0)
         GTEST_SKIP() << "takes root, to run a process as another user";
     QTemporaryDir dir;
-    ASSERT_TRUE(::chmod(encoded(dir.path()).constData(), 0777) == 0);
+    ASSERT_EQ(::chmod(encoded(dir.path()).constData(), 0777), 0);
     const QString name = dir.filePath("ostrel.socket");
-
-    // Another user listens: the launch tells it nothing.
-    // (The other processes make only system calls: this one has threads.)
-    const sockaddr_un address = addressOf(name);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, encoded(name).constData(), encoded(name).size());
     const auto* socketAddress = reinterpret_cast<const sockaddr*>(&address);
-    int told[2];
-    ASSERT_EQ(::pipe(told), 0);
-    pid_t child = ::fork();
-    if (child == 0) {
-        char bytes[64];
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        const bool listening =
-            ::setuid(kOtherUser) == 0 && ::bind(fd, socketAddress, sizeof address) == 0 && ::listen(fd, 1) == 0;
-        const int peer = ::write(told[1], "r", 1) == 1 && listening ? ::accept(fd, nullptr, nullptr) : -1;
-        const ssize_t got = peer >= 0 ? ::read(peer, bytes, sizeof bytes) : -1;
-        if (got > 0 && ::write(peer, "ok\n", 3) == 3)
-            ::_exit(1); // heard the files
-        ::_exit(0);
-    }
-    char ready = 0;
-    ASSERT_EQ(::read(told[0], &ready, 1), 1);
-    ASSERT_TRUE(waitFor([&] { return QFile::exists(name); }));
+    char buffer[64];
+
+    // Another user listens: the launch tells it nothing (the listener
+    // fails when it hears anything).
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    pid_t child = asOtherUser([&] {
+        const bool listening = ::bind(listener, socketAddress, sizeof address) == 0 && ::listen(listener, 1) == 0;
+        const int peer = ::write(ready[1], "r", 1) == 1 && listening ? ::accept(listener, nullptr, nullptr) : -1;
+        return peer >= 0 && ::read(peer, buffer, sizeof buffer) <= 0;
+    });
+    ASSERT_EQ(::read(ready[0], buffer, 1), 1);
     EXPECT_FALSE(SingleInstance(name).handOver({"/secret.app"}, 2000));
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other user heard the files";
-    ::close(told[0]);
-    ::close(told[1]);
+    EXPECT_TRUE(exitedWell(child)) << "the other user heard the files";
+    ::close(listener);
     QFile::remove(name);
 
     // Another user connects to ours: the window takes nothing from it.
@@ -248,17 +237,17 @@ TEST(SingleInstance, NoFilesGoToOrComeFromAnotherUser)
     bool received = false;
     QObject::connect(&first, &SingleInstance::filesReceived, [&](const QStringList&) { received = true; });
     const QByteArray message = SingleInstance::encode({"/planted.app"});
-    child = ::fork();
-    if (child == 0) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        char reply[8] = {};
-        const bool sent = ::setuid(kOtherUser) == 0 && ::connect(fd, socketAddress, sizeof address) == 0 &&
-                          ::write(fd, message.constData(), message.size()) == message.size();
-        ::_exit(sent && ::read(fd, reply, sizeof reply) > 0 ? 1 : 0);
-    }
+    const int client = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    child = asOtherUser([&] {
+        return ::connect(client, socketAddress, sizeof address) == 0 &&
+               ::write(client, message.constData(), message.size()) == message.size() &&
+               ::read(client, buffer, sizeof buffer) <= 0;
+    });
     // The window's event loop runs while the other process tries.
-    ASSERT_TRUE(waitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }));
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the window answered another user";
+    auto done = std::async(std::launch::async, [&] { return exitedWell(child); });
+    ASSERT_TRUE(waitFor([&] { return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_TRUE(done.get()) << "the window answered another user";
+    ::close(client);
     QCoreApplication::processEvents();
     EXPECT_FALSE(received);
 }
