@@ -565,6 +565,9 @@ int main(int argc, char** argv)
             return refusedSave(rtfdPath, refusal);
         QString why;
         if (!keeper->window().writeRTFDToFile(rtfdPath, true, &why)) {
+            // What was put at OUT while the document was written is refused as at the start.
+            if (!report::saveTargetRefusal(rtfdPath, report::DocumentKind::Rtfd, paths).isEmpty())
+                return refusedSave(rtfdPath, why);
             writeErr(QStringLiteral("ostrel-check: the report could not be saved as %1: %2\n")
                          .arg(report::escapeControlCharacters(rtfdPath), report::escapeControlCharacters(why)));
             failed = true;

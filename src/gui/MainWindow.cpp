@@ -35,6 +35,8 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 namespace gui {
 
 namespace {
@@ -533,7 +535,8 @@ void MainWindow::exportAsPdf()
 bool MainWindow::exportPdf(const QString& path, QString* error)
 {
     // Only a file is replaced, and never one being checked.
-    *error = report::saveTargetRefusal(path, report::DocumentKind::Pdf, mDelegate->checkedPaths());
+    report::JudgedTarget judged;
+    *error = report::saveTargetRefusal(path, report::DocumentKind::Pdf, mDelegate->checkedPaths(), &judged);
     if (!error->isEmpty())
         return false;
     const QFileInfo target(path);
@@ -559,7 +562,15 @@ bool MainWindow::exportPdf(const QString& path, QString* error)
     built.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                          QFileDevice::ReadOther);
     // After an exchange the old file is where the new one was, and goes with it.
-    return report::ReplaceAtomically(built.fileName(), target.absoluteFilePath(), error);
+    struct stat ours {};
+    ::lstat(QFile::encodeName(built.fileName()).constData(), &ours);
+    if (report::ReplaceAtomically(built.fileName(), target.absoluteFilePath(), error, &judged))
+        return true;
+    // A file put there meanwhile that could not be put back is not deleted as ours.
+    struct stat now {};
+    if (::lstat(QFile::encodeName(built.fileName()).constData(), &now) == 0 && now.st_ino != ours.st_ino)
+        built.setAutoRemove(false);
+    return false;
 }
 
 void MainWindow::presentError(const QString& message)

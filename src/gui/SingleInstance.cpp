@@ -3,10 +3,14 @@
 #include "platform/FileUrl.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QTimer>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace gui {
 
@@ -21,12 +25,39 @@ SingleInstance::SingleInstance(QString name, QObject* parent) : QObject(parent),
 
 SingleInstance::~SingleInstance() = default;
 
+namespace {
+
+// True when path is a folder (not a link to one) of ours that only we can enter.
+bool isPrivateFolder(const QString& path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700;
+}
+
+// True when the process at the other end of the connected socket runs as our user.
+bool peerIsUs(qintptr descriptor)
+{
+    struct ucred peer {};
+    socklen_t size = sizeof peer;
+    return descriptor >= 0 && ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
+           size == sizeof peer && peer.uid == ::geteuid();
+}
+
+} // namespace
+
 QString SingleInstance::serverName()
 {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    return QDir(dir).filePath(QStringLiteral("ostrel.socket"));
+    const QString socket = QStringLiteral("ostrel.socket");
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime) && isPrivateFolder(runtime))
+        return QDir(runtime).filePath(socket);
+    // One made here is ours and private; one found here is taken only if it is so.
+    const QString own = QDir(QDir::tempPath()).filePath(QStringLiteral("ostrel-%1").arg(::geteuid()));
+    const QByteArray ownName = QFile::encodeName(own);
+    if (::mkdir(ownName.constData(), 0700) == 0)
+        ::chmod(ownName.constData(), 0700); // whatever the umask took away
+    return isPrivateFolder(own) ? QDir(own).filePath(socket) : QString();
 }
 
 QByteArray SingleInstance::encode(const QStringList& paths)
@@ -66,10 +97,17 @@ SingleInstance::Decoded SingleInstance::decode(const QByteArray& buffer, QString
 
 bool SingleInstance::handOver(const QStringList& paths, int timeoutMs)
 {
+    if (mName.isEmpty())
+        return false;
     QLocalSocket socket;
     socket.connectToServer(mName);
     if (!socket.waitForConnected(timeoutMs))
         return false;
+    // The files are told only to a window of our own user.
+    if (!peerIsUs(socket.socketDescriptor())) {
+        socket.abort();
+        return false;
+    }
     socket.write(encode(paths));
     if (!socket.waitForBytesWritten(timeoutMs))
         return false;
@@ -86,6 +124,8 @@ bool SingleInstance::handOver(const QStringList& paths, int timeoutMs)
 
 bool SingleInstance::listen()
 {
+    if (mName.isEmpty())
+        return false;
     mServer = new QLocalServer(this);
     mServer->setSocketOptions(QLocalServer::UserAccessOption);
     connect(mServer, &QLocalServer::newConnection, this, &SingleInstance::acceptConnection);
@@ -106,6 +146,11 @@ bool SingleInstance::listen()
 void SingleInstance::acceptConnection()
 {
     while (QLocalSocket* socket = mServer->nextPendingConnection()) {
+        if (!peerIsUs(socket->socketDescriptor())) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         // A launch says what it has at once; one that hangs is not waited for.

@@ -19,15 +19,19 @@ public:
     explicit SingleInstance(QString name, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // The default socket: in the user's runtime directory, so each user (and
-    // each test with its own XDG_RUNTIME_DIR) has one running window.
+    // The default socket, so that each user (and each test with its own
+    // XDG_RUNTIME_DIR) has one running window: in $XDG_RUNTIME_DIR when that
+    // is a folder of ours that only we can enter, else in ostrel-UID made so
+    // in the temporary folder. Empty when neither is to be had: no hand-over
+    // then, for another user could listen in a shared folder.
     static QString serverName();
 
     // Hands the files (absolute paths; none asks only to raise the window) to
-    // a running instance. True when it took them.
+    // a running instance of our own user. True when it took them.
     bool handOver(const QStringList& paths, int timeoutMs = 5000);
 
-    // Becomes the running instance; false if the socket cannot be made.
+    // Becomes the running instance, taking files only from launches of our
+    // own user; false if the socket cannot be made.
     bool listen();
 
     // The message that carries paths, and its reading. Exposed for tests.

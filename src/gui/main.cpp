@@ -103,11 +103,15 @@ int main(int argc, char** argv)
     // OSTREL_GUI_QUIT_WHEN_DONE: quit once the launch's files are checked,
     // as a window of its own.
     const bool quitWhenDone = qEnvironmentVariableIsSet("OSTREL_GUI_QUIT_WHEN_DONE");
-    gui::SingleInstance instance(gui::SingleInstance::serverName());
+    const QString socketName = gui::SingleInstance::serverName();
+    gui::SingleInstance instance(socketName);
     if (!quitWhenDone) {
         if (instance.handOver(paths))
             return 0;
-        if (!instance.listen())
+        if (socketName.isEmpty())
+            std::fprintf(stderr, "ostrel: no private folder for the socket; files from other launches open "
+                                 "their own window\n");
+        else if (!instance.listen())
             std::fprintf(stderr, "ostrel: cannot listen for files from other launches\n");
     }
 

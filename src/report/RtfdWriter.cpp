@@ -2,6 +2,7 @@
 
 #include "report/SaveTarget.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,11 +11,14 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,6 +123,82 @@ void syncDirectory(const QString& path)
     }
 }
 
+// A test's step between building the document and swapping it in.
+std::function<void()>& builtHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+// SIGINT, SIGTERM and SIGHUP while a document is being built are only noted;
+// the save stops at its next step, takes away what it made and then ends the
+// run as the signal would have. A second signal ends it at once.
+constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
+volatile std::sig_atomic_t gNotedSignal = 0;
+struct sigaction gPrevious[std::size(kInterruptions)];
+std::atomic<bool> gGuarded{false};
+
+extern "C" void noteInterruption(int number)
+{
+    if (gNotedSignal != 0) {
+        std::signal(number, SIG_DFL);
+        std::raise(number); // delivered when the handler returns
+        return;
+    }
+    gNotedSignal = number;
+}
+
+class InterruptionGuard {
+public:
+    InterruptionGuard()
+    {
+        // One save at a time is guarded; another runs as before.
+        if (gGuarded.exchange(true))
+            return;
+        mOwner = true;
+        gNotedSignal = 0;
+        struct sigaction action {};
+        action.sa_handler = noteInterruption;
+        action.sa_flags = SA_RESTART;
+        sigemptyset(&action.sa_mask);
+        for (int number : kInterruptions)
+            sigaddset(&action.sa_mask, number);
+        for (size_t i = 0; i < std::size(kInterruptions); ++i) {
+            // A signal the program ignores or handles itself is left to it.
+            ::sigaction(kInterruptions[i], nullptr, &gPrevious[i]);
+            mInstalled[i] = !(gPrevious[i].sa_flags & SA_SIGINFO) && gPrevious[i].sa_handler == SIG_DFL &&
+                            ::sigaction(kInterruptions[i], &action, nullptr) == 0;
+        }
+    }
+    ~InterruptionGuard()
+    {
+        if (!mOwner)
+            return;
+        for (size_t i = 0; i < std::size(kInterruptions); ++i)
+            if (mInstalled[i])
+                ::sigaction(kInterruptions[i], &gPrevious[i], nullptr);
+        const int noted = gNotedSignal;
+        gGuarded = false;
+        if (noted != 0)
+            std::raise(noted);
+    }
+    InterruptionGuard(const InterruptionGuard&) = delete;
+    InterruptionGuard& operator=(const InterruptionGuard&) = delete;
+
+    // True (with the reason in *error) once a signal came.
+    bool noted(QString* error) const
+    {
+        if (!mOwner || gNotedSignal == 0)
+            return false;
+        setError(error, QStringLiteral("The save was interrupted."));
+        return true;
+    }
+
+private:
+    bool mOwner = false;
+    bool mInstalled[std::size(kInterruptions)] = {};
+};
+
 } // namespace
 
 QHash<const TextAttachment*, QString> AttachmentFileNames(const QList<StyledString>& runs)
@@ -164,7 +244,15 @@ QByteArray RtfFromRuns(const QList<StyledString>& runs, const QHash<const TextAt
         appendRtfText(out, families[i]);
         out += ";}";
     }
-    out += "}\n\\pard\\plain\\f0\\fs28\n";
+    out += "}\n";
+    // The mark by which a later save knows the document for ours.
+    const QString version = QCoreApplication::applicationVersion();
+    out += kRtfGeneratorGroup;
+    if (!version.isEmpty()) {
+        out += ' ';
+        appendRtfText(out, version);
+    }
+    out += ";}\n\\pard\\plain\\f0\\fs28\n";
 
     qsizetype font = 0;
     int halfPoints = 28;
@@ -207,51 +295,73 @@ QByteArray RtfFromRuns(const QList<StyledString>& runs, const QHash<const TextAt
     return out;
 }
 
-bool ReplaceAtomically(const QString& built, const QString& target, QString* error)
+bool ReplaceAtomically(const QString& built, const QString& target, QString* error, const JudgedTarget* judged)
 {
     const QByteArray from = QFile::encodeName(built);
     const QByteArray to = QFile::encodeName(target);
+    auto fail = [&](const QString& why) {
+        setError(error, QStringLiteral("Cannot replace “%1”: %2").arg(target, why));
+        return false;
+    };
     // Nothing there yet: a plain rename that refuses to overwrite one that
     // appeared meanwhile; something there: the two are exchanged in one step.
     if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return true;
     int code = errno;
+    if (code == EEXIST && judged && !judged->exists)
+        return fail(QStringLiteral("something else was put there while the report was written"));
     if (code == EEXIST) {
-        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_EXCHANGE) == 0)
-            return true;
+        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_EXCHANGE) == 0) {
+            // What came out must be what was judged there; anything else goes back.
+            const QString why = judged ? takenOutRefusal(built, *judged) : QString();
+            if (why.isEmpty())
+                return true;
+            if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_EXCHANGE) == 0)
+                return fail(why);
+            return fail(QStringLiteral("%1; what was there is now “%2”").arg(why, built));
+        }
         code = errno;
     }
-    if (code != EINVAL && code != ENOSYS && code != EOPNOTSUPP) {
-        setError(error, QStringLiteral("Cannot replace “%1”: %2").arg(target, systemError(code)));
-        return false;
-    }
+    if (code != EINVAL && code != ENOSYS && code != EOPNOTSUPP)
+        return fail(systemError(code));
 
     // A file system without the exchange: a file replaces a file in one
     // rename; otherwise the old one steps aside and comes back on failure.
     struct stat targetStat {};
     const bool targetExists = ::lstat(to.constData(), &targetStat) == 0;
+    if (judged && targetExists != judged->exists)
+        return fail(QStringLiteral("something else was put there while the report was written"));
     const bool bothFiles = QFileInfo(built).isFile() && (!targetExists || !S_ISDIR(targetStat.st_mode));
     if (!targetExists || bothFiles) {
+        if (judged && targetExists)
+            if (const QString why = takenOutRefusal(target, *judged); !why.isEmpty())
+                return fail(why);
         if (::rename(from.constData(), to.constData()) == 0)
             return true;
-        setError(error, QStringLiteral("Cannot replace “%1”: %2").arg(target, systemError(errno)));
-        return false;
+        return fail(systemError(errno));
     }
     const QString backup = built + QStringLiteral(".old");
     const QByteArray backupName = QFile::encodeName(backup);
-    if (::rename(to.constData(), backupName.constData()) != 0) {
-        setError(error, QStringLiteral("Cannot replace “%1”: %2").arg(target, systemError(errno)));
-        return false;
+    if (::rename(to.constData(), backupName.constData()) != 0)
+        return fail(systemError(errno));
+    if (const QString why = judged ? takenOutRefusal(backup, *judged) : QString(); !why.isEmpty()) {
+        if (::rename(backupName.constData(), to.constData()) == 0)
+            return fail(why);
+        return fail(QStringLiteral("%1; what was there is now “%2”").arg(why, backup));
     }
     if (::rename(from.constData(), to.constData()) != 0) {
         code = errno;
         ::rename(backupName.constData(), to.constData());
-        setError(error, QStringLiteral("Cannot replace “%1”: %2").arg(target, systemError(code)));
-        return false;
+        return fail(systemError(code));
     }
     // What was there before now sits where the new one was built.
     ::rename(backupName.constData(), from.constData());
     return true;
+}
+
+void SetRtfdBuiltHookForTests(std::function<void()> hook)
+{
+    builtHook() = std::move(hook);
 }
 
 bool WriteRtfd(const TextStorage& report, const QString& path, QString* error)
@@ -270,7 +380,8 @@ bool WriteRtfd(const TextStorage& report, const QString& path, QString* error, c
         return false;
     }
     // Only a document of ours is replaced; whatever else is there stays.
-    if (const QString refusal = saveTargetRefusal(target, DocumentKind::Rtfd); !refusal.isEmpty()) {
+    JudgedTarget judged;
+    if (const QString refusal = saveTargetRefusal(target, DocumentKind::Rtfd, {}, &judged); !refusal.isEmpty()) {
         setError(error, refusal);
         return false;
     }
@@ -281,7 +392,9 @@ bool WriteRtfd(const TextStorage& report, const QString& path, QString* error, c
     }
 
     // Built beside the target, so that it can be swapped in; whatever is
-    // left at the temporary place afterwards (the old document) goes away.
+    // left at the temporary place afterwards (the old document) goes away,
+    // before a signal that came meanwhile ends the run.
+    const InterruptionGuard interruptions;
     QTemporaryDir temporary(QDir(parent).filePath(QStringLiteral(".ostrel-save-XXXXXX")));
     if (!temporary.isValid()) {
         setError(error, QStringLiteral("Cannot write in “%1”: %2").arg(parent, temporary.errorString()));
@@ -292,6 +405,8 @@ bool WriteRtfd(const TextStorage& report, const QString& path, QString* error, c
         setError(error, QStringLiteral("Cannot write in “%1”.").arg(parent));
         return false;
     }
+    struct stat builtInfo {};
+    ::lstat(QFile::encodeName(built).constData(), &builtInfo);
     QFile::setPermissions(built, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
                                      QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
                                      QFileDevice::ExeOther);
@@ -302,20 +417,33 @@ bool WriteRtfd(const TextStorage& report, const QString& path, QString* error, c
         if (written.contains(it.value()))
             continue;
         written.insert(it.value());
-        if (!writeFile(QDir(built).filePath(it.value()), it.key()->contents, error))
+        if (interruptions.noted(error) || !writeFile(QDir(built).filePath(it.value()), it.key()->contents, error))
             return false;
     }
-    if (!writeFile(QDir(built).filePath(QStringLiteral("TXT.rtf")), RtfFromRuns(report.runs(), names, defaultFamily),
-                   error))
+    if (interruptions.noted(error) || !writeFile(QDir(built).filePath(QStringLiteral("TXT.rtf")),
+                                                 RtfFromRuns(report.runs(), names, defaultFamily), error))
         return false;
     syncDirectory(built);
+    if (builtHook())
+        builtHook()();
+    if (interruptions.noted(error))
+        return false;
 
     // The temporary folder is in the target's folder, on its file system.
     // After an exchange the old document sits where the new one was built,
     // and goes away with the temporary folder.
-    const bool replaced = ReplaceAtomically(built, target, error);
-    if (replaced)
+    const bool replaced = ReplaceAtomically(built, target, error, &judged);
+    if (replaced) {
         syncDirectory(parent);
+    } else {
+        // Whatever of the user's the failed swap left in the temporary folder stays.
+        struct stat now {};
+        const QStringList left =
+            QDir(temporary.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        if (left != QStringList{QStringLiteral("document.rtfd")} ||
+            ::lstat(QFile::encodeName(built).constData(), &now) != 0 || now.st_ino != builtInfo.st_ino)
+            temporary.setAutoRemove(false);
+    }
     return replaced;
 }
 

@@ -3,11 +3,14 @@
 // icon in the text referring to its file.
 #pragma once
 
+#include "report/SaveTarget.h"
 #include "report/TextStorage.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+
+#include <functional>
 
 namespace report {
 
@@ -18,8 +21,10 @@ inline const QString kRtfFallbackFamily = QStringLiteral("Helvetica");
 // Writes the document at path, atomically: it is built beside the target and
 // swapped in, so an existing document there is replaced whole or left as it
 // was. Anything at path that is no RTFD document of ours is refused (see
-// saveTargetRefusal). On failure returns false with the reason in *error
-// (when given).
+// saveTargetRefusal), and so is anything put there while the document is
+// built. On failure returns false with the reason in *error (when given).
+// SIGINT, SIGTERM or SIGHUP meanwhile: nothing is left beside the target, and
+// the signal then ends the program.
 bool WriteRtfd(const TextStorage& report, const QString& path, QString* error);
 bool WriteRtfd(const TextStorage& report, const QString& path, QString* error, const QString& defaultFamily);
 
@@ -35,7 +40,13 @@ QHash<const TextAttachment*, QString> AttachmentFileNames(const QList<StyledStri
 // Moves the file or directory at built to target, replacing what is there
 // in one step where the file system allows it (else through a backup that
 // is put back on failure). built must be on the same file system as target;
-// after an exchange it holds what was at target before.
-bool ReplaceAtomically(const QString& built, const QString& target, QString* error);
+// after an exchange it holds what was at target before. With judged, what
+// is taken out must be what was judged at target (see takenOutRefusal), or
+// it is put back and the replace fails.
+bool ReplaceAtomically(const QString& built, const QString& target, QString* error,
+                       const JudgedTarget* judged = nullptr);
+
+// For tests: runs once a document is built, just before it is swapped in.
+void SetRtfdBuiltHookForTests(std::function<void()> hook);
 
 } // namespace report

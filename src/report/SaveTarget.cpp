@@ -1,6 +1,7 @@
 #include "report/SaveTarget.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <sys/stat.h>
@@ -10,14 +11,20 @@ namespace report {
 namespace {
 
 // The path with its folders' symbolic links resolved, its last name kept as
-// it is (a link there is judged as a link, not followed).
+// it is (a link there is judged as a link, not followed). Folders that do not
+// exist yet are kept as named below the nearest one that does.
 QString resolvedPath(const QString& path)
 {
     const QFileInfo info(path);
-    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    if (folder.isEmpty())
-        return QDir::cleanPath(info.absoluteFilePath());
-    return QDir::cleanPath(folder + QLatin1Char('/') + info.fileName());
+    QString rest = info.fileName();
+    QString folder = QDir::cleanPath(info.absolutePath());
+    QString resolved = QFileInfo(folder).canonicalFilePath();
+    while (resolved.isEmpty() && folder != QLatin1String("/")) {
+        rest.prepend(QFileInfo(folder).fileName() + QLatin1Char('/'));
+        folder = QFileInfo(folder).absolutePath();
+        resolved = QFileInfo(folder).canonicalFilePath();
+    }
+    return QDir::cleanPath(resolved + QLatin1Char('/') + rest);
 }
 
 // True when inner is outer or lies anywhere below it.
@@ -48,6 +55,20 @@ bool isAttachmentName(const QString& name)
     return kImageSuffixes.contains(QFileInfo(name).suffix().toLower());
 }
 
+// True when the RTF text at path carries our generator group in its header
+// (the font table and the group come within the first few hundred bytes).
+bool isMarkedOurs(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray header = file.read(64 * 1024);
+    const qsizetype at = header.indexOf(kRtfGeneratorGroup);
+    const qsizetype after = at + qsizetype(sizeof kRtfGeneratorGroup) - 1;
+    return header.startsWith("{\\rtf") && at >= 0 && after < header.size() &&
+           (header[after] == ' ' || header[after] == ';');
+}
+
 // Why the folder at path is no RTFD document of ours, or empty when it is one
 // (or is empty).
 QString foreignFolderReason(const QString& path)
@@ -64,13 +85,17 @@ QString foreignFolderReason(const QString& path)
     }
     if (!entries.isEmpty() && !hasText)
         return QStringLiteral("it is a folder that is not an RTFD document: it holds no TXT.rtf");
+    if (hasText && !isMarkedOurs(QDir(path).filePath(QStringLiteral("TXT.rtf"))))
+        return QStringLiteral("it is an RTFD document that Ostrel did not write");
     return {};
 }
 
 } // namespace
 
-QString saveTargetRefusal(const QString& path, DocumentKind kind, const QStringList& checkedPaths)
+QString saveTargetRefusal(const QString& path, DocumentKind kind, const QStringList& checkedPaths, JudgedTarget* judged)
 {
+    if (judged)
+        *judged = JudgedTarget{kind, false, 0, 0};
     const QString target = resolvedPath(path);
     const QString workingDirectory = QDir::current().canonicalPath();
     if (target == workingDirectory)
@@ -84,11 +109,16 @@ QString saveTargetRefusal(const QString& path, DocumentKind kind, const QStringL
             return QStringLiteral("it is being checked");
         if (isWithin(resolved, target))
             return QStringLiteral("it holds “%1”, which is being checked").arg(checked);
+        // Writing into a product would change what is checked (and break its signature).
+        if (isWithin(target, resolved))
+            return QStringLiteral("it lies inside “%1”, which is being checked").arg(checked);
     }
 
     struct stat info {};
     if (::lstat(QFile::encodeName(target).constData(), &info) != 0)
         return {}; // nothing there: a new document
+    if (judged)
+        *judged = JudgedTarget{kind, true, info.st_dev, info.st_ino};
     if (S_ISLNK(info.st_mode))
         return QStringLiteral("it is a symbolic link");
     switch (kind) {
@@ -104,6 +134,27 @@ QString saveTargetRefusal(const QString& path, DocumentKind kind, const QStringL
         if (S_ISDIR(info.st_mode))
             return QStringLiteral("it is a folder, not a PDF file");
         return QStringLiteral("it is not a regular file");
+    }
+    return {};
+}
+
+QString takenOutRefusal(const QString& takenOut, const JudgedTarget& judged)
+{
+    struct stat info {};
+    if (!judged.exists || ::lstat(QFile::encodeName(takenOut).constData(), &info) != 0 ||
+        info.st_dev != judged.device || info.st_ino != judged.inode)
+        return QStringLiteral("something else was put there while the report was written");
+    switch (judged.kind) {
+    case DocumentKind::Rtfd:
+        if (!S_ISDIR(info.st_mode))
+            return QStringLiteral("something else was put there while the report was written");
+        if (const QString reason = foreignFolderReason(takenOut); !reason.isEmpty())
+            return QStringLiteral("it changed while the report was written: %1").arg(reason);
+        return {};
+    case DocumentKind::Pdf:
+        if (!S_ISREG(info.st_mode))
+            return QStringLiteral("something else was put there while the report was written");
+        return {};
     }
     return {};
 }

@@ -48,7 +48,12 @@ echo notes >"$T/notes.txt"
 cp -r "$EX/Correct.app" "$T/A.app"
 ln -s project "$T/link.rtfd"
 mkfifo "$T/fifo"
-for target in "$T/notes.txt" "$T/project" "$T/link.rtfd" "$T/fifo" "$T/A.app" "$T/A.app/Contents/Info.plist"; do
+# A document of another program (TextEdit's), though shaped like ours.
+mkdir "$T/Notes.rtfd"
+printf '{\\rtf1\\ansi\\cocoartf2639 my notes}' >"$T/Notes.rtfd/TXT.rtf"
+printf 'photo' >"$T/Notes.rtfd/photo.png"
+for target in "$T/notes.txt" "$T/project" "$T/link.rtfd" "$T/fifo" "$T/Notes.rtfd" "$T/A.app" \
+  "$T/A.app/Contents/Info.plist" "$T/A.app/Contents/Log.rtfd"; do
   refused "$target" "$T/A.app"
 done
 refused "$T/A.app/Contents" "$T/A.app/Contents/Info.plist"

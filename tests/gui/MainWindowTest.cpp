@@ -368,7 +368,8 @@ TEST_F(WindowTest, SaveAndExportReplaceOnlyADocumentOfTheirOwnKind)
     auto makeTargets = [&d] {
         writeFile(d + "/notes.txt", "my notes");
         writeFile(d + "/project/main.cpp", "int main() {}");
-        writeFile(d + "/Old.rtfd/TXT.rtf", "{\\rtf1 old}");
+        writeFile(d + "/Old.rtfd/TXT.rtf", "{\\rtf1{\\*\\generator Ostrel 1.0;} old}");
+        writeFile(d + "/Notes.rtfd/TXT.rtf", "{\\rtf1 another program's}");
         writeFile(d + "/Old.rtfd/stale16x16.png", "old image");
         writeFile(d + "/old.pdf", "%PDF-old");
         QDir().mkpath(d + "/empty");
@@ -388,6 +389,7 @@ TEST_F(WindowTest, SaveAndExportReplaceOnlyADocumentOfTheirOwnKind)
         {"notes.txt", false, true},
         {"project", false, false},
         {"Old.rtfd", true, false},
+        {"Notes.rtfd", false, false},
         {"old.pdf", false, true},
         {"empty", true, false},
         {"link.rtfd", false, false},
@@ -395,6 +397,7 @@ TEST_F(WindowTest, SaveAndExportReplaceOnlyADocumentOfTheirOwnKind)
         {"loose.plist", false, false},
         {"work", false, false},
         {"Tool.app/Contents", false, false},
+        {"Tool.app/Contents/Log.rtfd", false, false},
     };
     for (const auto& row : rows) {
         for (const bool exporting : {false, true}) {

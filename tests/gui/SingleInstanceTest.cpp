@@ -1,5 +1,6 @@
 // The hand-over between launches: the message on the socket, a second launch
-// giving its files to the first, and a socket left behind by a crash.
+// giving its files to the first, a socket left behind by a crash, and where
+// the socket may be and who may be at its other end.
 #include "Support.h"
 
 #include "gui/SingleInstance.h"
@@ -11,9 +12,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <future>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using gui::SingleInstance;
@@ -95,4 +99,155 @@ TEST(SingleInstance, ASocketLeftByACrashIsTakenOver)
     auto handed = std::async(std::launch::async, [&] { return SingleInstance(name).handOver({"/y"}); });
     ASSERT_TRUE(waitFor([&] { return received; }));
     EXPECT_TRUE(handed.get());
+}
+
+namespace {
+
+constexpr uid_t kOtherUser = 65534; // nobody
+
+QByteArray encoded(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+// What may stand where the socket's folder would be.
+enum Folder { Nothing, Private, Open, Link, Foreign };
+
+bool makeFolder(const QString& path, Folder folder)
+{
+    const QByteArray name = encoded(path);
+    switch (folder) {
+    case Nothing: return true;
+    case Private: return ::mkdir(name.constData(), 0700) == 0;
+    case Open: return ::mkdir(name.constData(), 0755) == 0 && ::chmod(name.constData(), 0755) == 0;
+    case Link: return makeFolder(path + ".real", Private) && QFile::link(path + ".real", path);
+    case Foreign: return makeFolder(path, Private) && ::chown(name.constData(), kOtherUser, kOtherUser) == 0;
+    }
+    return false;
+}
+
+// Runs body (system calls only: the test has threads) in a process of another user.
+pid_t asOtherUser(const std::function<bool()>& body)
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(::setuid(kOtherUser) == 0 && body() ? 0 : 1);
+    return child;
+}
+
+bool exitedWell(pid_t child)
+{
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+// XDG_RUNTIME_DIR is used only when it is a folder of ours that only we can
+// enter; else ostrel-UID in the temporary folder, made so or found so; else none.
+TEST(SingleInstance, TheSocketIsOnlyInAFolderOfOursThatOnlyWeCanEnter)
+{
+    enum Where { Runtime, Own, Nowhere };
+    const struct {
+        const char* name;
+        Folder runtime; // Nothing: XDG_RUNTIME_DIR names no folder
+        Folder own;
+        Where where;
+    } rows[] = {
+        {"a private runtime folder", Private, Nothing, Runtime},
+        {"no runtime folder", Nothing, Nothing, Own},
+        {"a runtime folder others can enter", Open, Nothing, Own},
+        {"a runtime folder that is a link", Link, Nothing, Own},
+        {"another user's runtime folder", Foreign, Nothing, Own},
+        {"a private folder of ours", Nothing, Private, Own},
+        {"a folder of ours others can enter", Nothing, Open, Nowhere},
+        {"a link where our folder would be", Nothing, Link, Nowhere},
+        {"another user's folder where ours would be", Nothing, Foreign, Nowhere},
+    };
+    QTemporaryDir dir;
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray savedTemporary = qgetenv("TMPDIR");
+    int n = 0;
+    for (const auto& row : rows) {
+        if ((row.runtime == Foreign || row.own == Foreign) && ::geteuid() != 0)
+            continue; // only root can give a folder to another user
+        // A shared temporary folder like /tmp, and a runtime folder in it.
+        const QString temporary = dir.filePath(QString::number(++n));
+        ASSERT_TRUE(::mkdir(encoded(temporary).constData(), 0777) == 0 &&
+                    ::chmod(encoded(temporary).constData(), 01777) == 0);
+        const QString run = temporary + "/run";
+        const QString own = temporary + QStringLiteral("/ostrel-%1").arg(::geteuid());
+        ASSERT_TRUE(makeFolder(run, row.runtime) && makeFolder(own, row.own)) << row.name;
+        qputenv("TMPDIR", encoded(temporary));
+        qputenv("XDG_RUNTIME_DIR", row.runtime == Nothing ? QByteArray() : encoded(run));
+
+        struct stat before {};
+        ::lstat(encoded(own).constData(), &before);
+        const QString expected = row.where == Runtime ? run + "/ostrel.socket"
+                                 : row.where == Own   ? own + "/ostrel.socket"
+                                                      : QString();
+        EXPECT_EQ(SingleInstance::serverName().toStdString(), expected.toStdString()) << row.name;
+        struct stat after {};
+        ::lstat(encoded(own).constData(), &after);
+        if (row.where == Own)
+            EXPECT_TRUE(S_ISDIR(after.st_mode) && after.st_uid == ::geteuid() && (after.st_mode & 07777) == 0700)
+                << row.name;
+        else
+            EXPECT_EQ(after.st_mode, before.st_mode) << row.name; // found as it was, left as it was
+    }
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    qputenv("TMPDIR", savedTemporary);
+}
+
+// Neither end talks to a process of another user, even where the socket
+// itself would let it in.
+TEST(SingleInstance, NoFilesGoToOrComeFromAnotherUser)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "takes root, to run a process as another user";
+    QTemporaryDir dir;
+    ASSERT_EQ(::chmod(encoded(dir.path()).constData(), 0777), 0);
+    const QString name = dir.filePath("ostrel.socket");
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, encoded(name).constData(), encoded(name).size());
+    const auto* socketAddress = reinterpret_cast<const sockaddr*>(&address);
+    char buffer[64];
+
+    // Another user listens: the launch tells it nothing (the listener
+    // fails when it hears anything).
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    pid_t child = asOtherUser([&] {
+        const bool listening = ::bind(listener, socketAddress, sizeof address) == 0 && ::listen(listener, 1) == 0;
+        const int peer = ::write(ready[1], "r", 1) == 1 && listening ? ::accept(listener, nullptr, nullptr) : -1;
+        return peer >= 0 && ::read(peer, buffer, sizeof buffer) <= 0;
+    });
+    ASSERT_EQ(::read(ready[0], buffer, 1), 1);
+    EXPECT_FALSE(SingleInstance(name).handOver({"/secret.app"}, 2000));
+    EXPECT_TRUE(exitedWell(child)) << "the other user heard the files";
+    ::close(listener);
+    QFile::remove(name);
+
+    // Another user connects to ours: the window takes nothing from it.
+    SingleInstance first(name);
+    ASSERT_TRUE(first.listen());
+    ASSERT_EQ(::chmod(encoded(name).constData(), 0777), 0);
+    bool received = false;
+    QObject::connect(&first, &SingleInstance::filesReceived, [&](const QStringList&) { received = true; });
+    const QByteArray message = SingleInstance::encode({"/planted.app"});
+    const int client = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    child = asOtherUser([&] {
+        return ::connect(client, socketAddress, sizeof address) == 0 &&
+               ::write(client, message.constData(), message.size()) == message.size() &&
+               ::read(client, buffer, sizeof buffer) <= 0;
+    });
+    // The window's event loop runs while the other process tries.
+    auto done = std::async(std::launch::async, [&] { return exitedWell(child); });
+    ASSERT_TRUE(waitFor([&] { return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_TRUE(done.get()) << "the window answered another user";
+    ::close(client);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(received);
 }

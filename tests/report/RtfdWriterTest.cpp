@@ -5,6 +5,7 @@
 #include "check/CreateImageString.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -12,6 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <csignal>
+#include <functional>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using report::StyledString;
 using report::TextStorage;
@@ -40,10 +45,11 @@ struct ReadDocument {
 };
 
 // Reads RTF of the shape the writer makes: groups, control words, \uN with
-// one fallback character, \'hh, the font table, NeXTGraphic attachments.
+// one fallback character, \'hh, the font table, NeXTGraphic attachments;
+// groups that start with \* are skipped, as readers do.
 ReadDocument readRtf(const QByteArray& rtf)
 {
-    enum Destination { Text, FontTable, Graphic };
+    enum Destination { Text, FontTable, Graphic, Skipped };
     struct State {
         bool bold = false;
         int font = 0;
@@ -57,6 +63,7 @@ ReadDocument readRtf(const QByteArray& rtf)
         const State& s = stack.last();
         if (skip > 0) {
             --skip;
+        } else if (s.destination == Skipped) {
         } else if (s.destination == FontTable && c == QLatin1Char(';')) {
             doc.fonts << std::exchange(word, {}).trimmed();
         } else if (s.destination != Text) {
@@ -80,7 +87,9 @@ ReadDocument readRtf(const QByteArray& rtf)
             }
         } else if (c == '\\' && i + 1 < rtf.size() && !std::isalpha(static_cast<unsigned char>(rtf[i + 1]))) {
             const char n = rtf[++i];
-            if (n == '\'') {
+            if (n == '*') {
+                stack.last().destination = Skipped;
+            } else if (n == '\'') {
                 put(QChar(rtf.mid(i + 1, 2).toInt(nullptr, 16)));
                 i += 2;
             } else {
@@ -326,5 +335,130 @@ TEST(RtfdWriter, ReplaceAtomicallySwapsOrLeavesTheTargetAsItWas)
         const QString mark = QFileInfo(target).isDir() ? target + "/mark" : target;
         EXPECT_EQ(readAll(mark), c.succeeds ? QByteArray("new") : QByteArray("old"));
         EXPECT_EQ(why.isEmpty(), c.succeeds);
+    }
+}
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// Every name below dir with its contents (a folder, a link's destination), a line each.
+std::string tree(const QString& dir)
+{
+    QStringList all;
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info = it.nextFileInfo();
+        char link[256] = {};
+        all << QDir(dir).relativeFilePath(info.filePath()) + ": " +
+                   (info.isSymLink() && ::readlink(QFile::encodeName(info.filePath()), link, sizeof link - 1) > 0
+                        ? QStringLiteral("-> ") + QFile::decodeName(link)
+                    : info.isDir() ? QStringLiteral("folder")
+                                   : QString::fromUtf8(readAll(info.filePath())));
+    }
+    all.sort();
+    return all.join('\n').toStdString();
+}
+
+} // namespace
+
+// Each case builds what the user has, then saves there as the programs do
+// (the target judged with the paths being checked, then written) in a child
+// process, which a signal may end. What the user had is compared with a
+// second folder built the same way without the save.
+TEST(RtfdWriter, WhatStandsAtTheTargetIsReplacedOnlyWhenItIsAnEarlierReport)
+{
+    enum Outcome { Saved, Refused, Killed };
+    using Step = std::function<void(const QString& d)>;
+    TextStorage earlier;
+    earlier.appendAttributedString(regular("earlier"));
+    const Step ourReport = [&](const QString& d) { ASSERT_TRUE(report::WriteRtfd(earlier, d + "/Log.rtfd", nullptr)); };
+    const Step bundle = [](const QString& d) { writeFile(d + "/A.app/Contents/Info.plist", "<plist/>"); };
+    const Step notes = [](const QString& d) { writeFile(d + "/Log.rtfd/notes.txt", "mine"); };
+    const Step nothing = [](const QString&) {};
+    const struct {
+        const char* name;
+        const char* target;
+        Step before;      // what the user has
+        Step duringWrite; // what the user does while the document is written
+        const char* checked;
+        int signal; // sent to the saving process once the document is built
+        Outcome outcome;
+    } rows[] = {
+        {"an earlier report", "Log.rtfd", ourReport, nothing, "", 0, Saved},
+        {"an empty folder", "Log.rtfd", [](const QString& d) { QDir().mkpath(d + "/Log.rtfd"); }, nothing, "", 0,
+         Saved},
+        {"a TextEdit document", "Notes.rtfd",
+         [](const QString& d) {
+             writeFile(d + "/Notes.rtfd/TXT.rtf", "{\\rtf1\\ansi\\cocoartf2639 {\\fonttbl\\f0 Helvetica;}my notes}");
+             writeFile(d + "/Notes.rtfd/photo.png", "a photo");
+         },
+         nothing, "", 0, Refused},
+        {"a folder made at the target meanwhile", "Log.rtfd", nothing, notes, "", 0, Refused},
+        {"a folder swapped in for the earlier report meanwhile", "Log.rtfd", ourReport,
+         [&](const QString& d) {
+             QDir(d).rename("Log.rtfd", "Moved.rtfd");
+             notes(d);
+         },
+         "", 0, Refused},
+        {"a file put into the earlier report meanwhile", "Log.rtfd", ourReport, notes, "", 0, Refused},
+        {"an empty folder inside a checked bundle", "A.app/Contents/Resources/en.lproj",
+         [&](const QString& d) {
+             bundle(d);
+             QDir().mkpath(d + "/A.app/Contents/Resources/en.lproj");
+         },
+         nothing, "A.app", 0, Refused},
+        {"inside a checked bundle, through a link", "Link/Contents/Log.rtfd",
+         [&](const QString& d) {
+             bundle(d);
+             ASSERT_EQ(::symlink("A.app", QFile::encodeName(d + "/Link").constData()), 0);
+         },
+         nothing, "A.app", 0, Refused},
+        {"SIGTERM", "Log.rtfd", ourReport, nothing, "", SIGTERM, Killed},
+        {"SIGINT", "Log.rtfd", nothing, nothing, "", SIGINT, Killed},
+        {"SIGHUP", "Log.rtfd", nothing, nothing, "", SIGHUP, Killed},
+    };
+    TextStorage report;
+    report.appendAttributedString(regular("new"));
+    for (const auto& row : rows) {
+        QTemporaryDir saved, reference;
+        const QString d = QDir(saved.path()).canonicalPath();
+        row.before(d);
+        row.before(reference.path());
+        row.duringWrite(reference.path());
+        const QString target = d + "/" + row.target;
+        const QStringList checked = *row.checked ? QStringList{d + "/" + row.checked} : QStringList{};
+
+        const pid_t child = ::fork();
+        if (child == 0) {
+            report::SetRtfdBuiltHookForTests([&] {
+                row.duringWrite(d);
+                if (row.signal)
+                    std::raise(row.signal);
+            });
+            const bool ok = report::saveTargetRefusal(target, report::DocumentKind::Rtfd, checked).isEmpty() &&
+                            report::WriteRtfd(report, target, nullptr);
+            ::_exit(ok ? Saved : Refused);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        const Outcome outcome = WIFSIGNALED(status) ? Killed : static_cast<Outcome>(WEXITSTATUS(status));
+        EXPECT_EQ(outcome, row.outcome) << row.name;
+        if (outcome != Saved) {
+            EXPECT_EQ(tree(d), tree(reference.path())) << row.name;
+            continue;
+        }
+        const QByteArray rtf = readAll(target + "/TXT.rtf");
+        EXPECT_EQ(entries(d), QStringList({"Log.rtfd"})) << row.name;
+        EXPECT_EQ(entries(target), QStringList({"TXT.rtf"})) << row.name;
+        EXPECT_TRUE(rtf.contains(report::kRtfGeneratorGroup)) << row.name;
+        EXPECT_EQ(readRtf(rtf).text(), "new") << row.name;
     }
 }

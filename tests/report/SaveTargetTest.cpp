@@ -16,12 +16,12 @@ using report::DocumentKind;
 
 namespace {
 
-void makeFile(const QString& path)
+void makeFile(const QString& path, const QByteArray& bytes = "x")
 {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("x");
+    file.write(bytes);
 }
 
 } // namespace
@@ -30,7 +30,9 @@ TEST(SaveTarget, OnlyNothingAnEmptyFolderOrADocumentOfTheSameKindIsReplaced)
 {
     QTemporaryDir dir;
     const QString d = dir.path();
-    makeFile(d + "/ours.rtfd/TXT.rtf");
+    makeFile(d + "/ours.rtfd/TXT.rtf", "{\\rtf1{\\fonttbl{\\f0 Sans;}}\n{\\*\\generator Ostrel 2.1;}\n}");
+    // Another program's document, whose text only speaks of our mark.
+    makeFile(d + "/quoting.rtfd/TXT.rtf", "{\\rtf1 \\{\\\\*\\\\generator Ostrel 2.1;\\}}");
     makeFile(d + "/ours.rtfd/note16x16.png");
     makeFile(d + "/ours.rtfd/error16x16-2.png");
     QDir().mkpath(d + "/empty");
@@ -57,6 +59,7 @@ TEST(SaveTarget, OnlyNothingAnEmptyFolderOrADocumentOfTheSameKindIsReplaced)
         {"new.rtfd", true, true, ""},
         {"empty", true, false, ""},
         {"ours.rtfd", true, false, ""},
+        {"quoting.rtfd", false, false, "Ostrel did not write"},
         {"images", false, false, "holds no TXT.rtf"},
         {"project", false, false, "main.cpp"},
         {"hidden.rtfd", false, false, ".git"},
@@ -86,7 +89,7 @@ TEST(SaveTarget, TheCheckedItemsAndTheWorkingDirectoryAreNeverReplaced)
     const QString before = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(d + "/work/sub"));
 
-    const QStringList checked{d + "/A.app", d + "/A.app/Contents/Info.plist", "../../Empty.app"};
+    const QStringList checked{d + "/A.app/Contents/Info.plist", d + "/A.app", "../../Empty.app"};
     const struct {
         QString target;
         const char* why;
@@ -94,6 +97,7 @@ TEST(SaveTarget, TheCheckedItemsAndTheWorkingDirectoryAreNeverReplaced)
         {d + "/A.app", "being checked"},
         {d + "/A.app/Contents/Info.plist", "being checked"},
         {d + "/A.app/Contents", "A.app/Contents/Info.plist"},
+        {d + "/A.app/Contents/Resources/Log.rtfd", "inside"},
         {d + "/Empty.app", "being checked"}, // named relative to the working directory
         {d, "working directory"},
         {d + "/work", "working directory"},
