@@ -37,7 +37,8 @@ public:
     // Why children() gave no names for the directory at path when it could
     // not be read: the system's errno; 0 when it was read.
     virtual int childrenError(const QString& /*path*/) const { return 0; }
-    // The bytes of the file at path (resolved: a link on the way is refused), at most a property list's size.
+    // The bytes of the file at path (resolved; on disk a link met on the way is
+    // not followed, however it got there), at most a property list's size.
     virtual std::optional<QByteArray> read(const QString& path, platform::Error* error) const = 0;
     // How the report names the file at path: a path on disk, or the
     // archive's path followed by the path inside it.

@@ -110,8 +110,12 @@ FileSource::Opened FileSource::openBeneath(const QString& folder, const QString&
         return result;
     }
     // O_PATH: a folder on the way needs only to be searchable, as for open().
-    auto at =
-        std::make_shared<Descriptor>(::open(encodeFileName(folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const int topFd = ::open(encodeFileName(folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (topFd < 0) {
+        result.error = errno;
+        return result;
+    }
+    auto at = std::make_shared<Descriptor>(topFd);
     // Why opening name in at failed: a link there counts as a loop.
     const auto failure = [&](const QByteArray& name) {
         const int error = errno;
@@ -119,10 +123,6 @@ FileSource::Opened FileSource::openBeneath(const QString& folder, const QString&
         return ::fstatat(at->fd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode) ? ELOOP
                                                                                                              : error;
     };
-    if (at->fd < 0) {
-        result.error = errno;
-        return result;
-    }
     if (parts.isEmpty()) {
         result.notRegular = result.isDirectory = true;
         return result;
