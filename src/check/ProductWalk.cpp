@@ -546,11 +546,13 @@ public:
             const ProductTree::Resolved item = mTree.resolve(joinPath(folder, name));
             if (item.resolution == ProductTree::Resolution::Outside &&
                 (hasBundleExtension(name) || (folder.isEmpty() && hasExtension(name, QStringLiteral("plist"))))) {
-                // What would have been checked, had it been here, is told under its own heading.
+                // What would have been checked, had it been here, is told under
+                // its own heading; the archive is not empty for that.
                 const QString path = joinPath(folder, name);
                 mController.appendHeading(joinPath(mDisplayName, path), mTree.displayPath(path));
                 mController.appendWarningIcon();
                 mController.appendMessage("NestedLinkOutside", QString(), joinPath(mDisplayName, path));
+                ++checked;
                 continue;
             }
             if (item.resolution != ProductTree::Resolution::Found)

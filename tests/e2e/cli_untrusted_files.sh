@@ -43,7 +43,7 @@ plist "$W/p/Inside.app/Contents/PlugIns/Ext.appex/Info.plist" CFBundleIdentifier
 ln -s ../Info.plist "$W/p/Inside.app/Contents/PlugIns/Ext.appex/Contents/Info.plist"
 ln -s / "$W/p/Evil.app"
 for product in Nested Top Folder Inside; do tar -czf "$W/$product.tar.gz" -C "$W/p" "$product.app"; done
-tar -czf "$W/Evil.tar.gz" -C "$W/p" Evil.app Inside.app
+tar -czf "$W/Evil.tar.gz" -C "$W/p" Evil.app
 
 esc=$'\033' x46=$(printf 'x%.0s' {1..46})
 out="leads out of the product, so what it names was not checked; put the bundle itself inside the product."
