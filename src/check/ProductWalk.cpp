@@ -255,7 +255,8 @@ void ProductWalk::checkNested(const Bundle& bundle, const plist::Dictionary* inf
                 mChecked.contains(item.path))
                 continue;
             const Bundle inside = locate(found, item.path);
-            if (place.onlyWithInfoPlist && mTree.node(inside.plist).kind != ProductTree::Kind::File)
+            if (place.onlyWithInfoPlist && inside.leadsOut.isEmpty() &&
+                mTree.node(inside.plist).kind != ProductTree::Kind::File)
                 continue;
             if (depth + 1 > kMaxBundleDepth) {
                 mController.appendWarningIcon();

@@ -34,6 +34,8 @@ plist "$W/Loose.plist" CFBundleIdentifier com.example.loose
 app "$W/p/Nested.app" com.example.nested
 mkdir -p "$W/p/Nested.app/Contents/PlugIns/Ext.appex/Contents"
 ln -s "$W/creds.plist" "$W/p/Nested.app/Contents/PlugIns/Ext.appex/Contents/Info.plist"
+mkdir -p "$W/p/Nested.app/Contents/Resources/Res.bundle/Contents"
+ln -s "$W/creds.plist" "$W/p/Nested.app/Contents/Resources/Res.bundle/Contents/Info.plist"
 mkdir -p "$W/p/Top.app/Contents" && ln -s ../../../creds.plist "$W/p/Top.app/Contents/Info.plist"
 mkdir -p "$W/p/Folder.app" "$W/elsewhere" && cp "$W/creds.plist" "$W/elsewhere/Info.plist"
 ln -s "$W/elsewhere" "$W/p/Folder.app/Contents"
@@ -71,6 +73,7 @@ link out of the folder|leads-out|$W/Loose.plist|2|ostrel-check: cannot read .ost
 bad line, link within|bad|$W/Loose.plist|2|ostrel-check: .ostrel-ignore, line 1: unknown message key 'NoSuchKey\x1B[2J\x00$x46…'
 --ignore escaped|.|--ignore Bad$esc $W/Loose.plist|2|ostrel-check: --ignore Bad\x1B: unknown message key 'Bad\x1B'
 nested Info.plist|p|Nested.app|0|warning: The link Nested.app/Contents/PlugIns/Ext.appex/Contents/Info.plist $out
+resource bundle Info.plist|p|Nested.app|0|warning: The link Nested.app/Contents/Resources/Res.bundle/Contents/Info.plist $out
 top Info.plist|p|Top.app|0|warning: The link Top.app/Contents/Info.plist $out
 Contents link|p|Folder.app|0|warning: The link Folder.app/Contents/Info.plist $out
 link within|p|Inside.app|0|note: Unknown key InsideMark.
