@@ -140,46 +140,21 @@ bool OstrelAppDelegate::safeOpenURL(const QUrl& url)
     }
 }
 
-namespace {
-
-// What is at path in the tree, as a look that follows links would see it,
-// when there is no link on the way; nullopt when there is one.
-std::optional<platform::FileKind> kindWithoutLinks(const ProductTree& tree, const QString& path)
-{
-    for (qsizetype end = path.indexOf(QLatin1Char('/'));; end = path.indexOf(QLatin1Char('/'), end + 1)) {
-        const bool last = end < 0;
-        switch (tree.node(last ? path : path.first(end)).kind) {
-        case ProductTree::Kind::Link: return std::nullopt;
-        case ProductTree::Kind::Missing: return platform::FileKind::Missing;
-        case ProductTree::Kind::Directory:
-            if (last)
-                return platform::FileKind::Directory;
-            break;
-        case ProductTree::Kind::File: return last ? platform::FileKind::RegularFile : platform::FileKind::Missing;
-        case ProductTree::Kind::Other: return last ? platform::FileKind::Other : platform::FileKind::Missing;
-        }
-    }
-}
-
-} // namespace
-
-OstrelAppDelegate::ToRead OstrelAppDelegate::infoPlistToRead(const QUrl& bundle, const ProductTree& tree) const
+OstrelAppDelegate::ToRead OstrelAppDelegate::infoPlistToRead(const QUrl& bundle, const ProductTree& tree)
 {
     // Besides the two macOS layouts, frameworks keep it in Resources/ and flat
     // bundles (iOS applications) at the top.
     for (const QString& inside : {QStringLiteral("Contents/Info.plist"), QStringLiteral("Contents/Info-macos.plist"),
                                   QStringLiteral("Resources/Info.plist"), QStringLiteral("Info.plist")}) {
-        // The walk looks at the same paths in its tree; only links need the system's own look.
-        const std::optional<platform::FileKind> seen = kindWithoutLinks(tree, inside);
-        const platform::FileKind kind = seen ? *seen : platform::fileKind(mPathGiven + QLatin1Char('/') + inside);
-        if (kind == platform::FileKind::Missing)
+        // As the walk finds its bundles' dictionaries: links only within the bundle.
+        const ProductTree::Resolved found = tree.resolve(inside);
+        if (found.resolution == ProductTree::Resolution::Missing)
             continue;
-        const bool regular = kind == platform::FileKind::RegularFile;
-        return {platform::appendingPathComponent(bundle, inside),
-                regular ? platform::FileSource::Seen::RegularFile : platform::FileSource::Seen::Nothing};
+        return {platform::appendingPathComponent(bundle, inside), inside,
+                found.resolution == ProductTree::Resolution::Outside};
     }
-    return {platform::appendingPathComponent(bundle, QStringLiteral("Contents/Info.plist")),
-            platform::FileSource::Seen::Nothing};
+    const QString inside = QStringLiteral("Contents/Info.plist");
+    return {platform::appendingPathComponent(bundle, inside), inside, false};
 }
 
 bool OstrelAppDelegate::openURL(const QUrl& url)
@@ -207,7 +182,7 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         return false;
     }
     std::optional<DiskTree> tree;
-    ToRead toRead{url, platform::FileSource::Seen::Nothing};
+    ToRead toRead{url, QString(), false};
     if (platform::isDirectoryURL(url)) {
         tree.emplace(mPathGiven);
         // The walk looks for a dozen names in a bundle's Contents; read it
@@ -221,7 +196,16 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
     mCheckedPaths << pathRead;
     appendHeading(displayName, pathRead);
 
-    const PlistData data = readURL(mURLRead, toRead.seen);
+    if (toRead.leadsOut) {
+        appendWarningIcon();
+        appendMessage("NestedLinkOutside", QString(), displayName + QLatin1Char('/') + toRead.inside);
+        return false;
+    }
+    PlistData data;
+    if (tree)
+        data.bytes = tree->read(toRead.inside, &data.error);
+    else
+        data = readURL(mURLRead);
     if (!data.ok()) {
         appendReadError(data.error);
         return false;

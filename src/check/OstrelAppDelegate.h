@@ -105,13 +105,14 @@ private:
     // Ends a file's findings: the note of those left out, if any.
     void closeFindings();
     void loadRulesDict();
-    // The file to read, and what was seen there while choosing it.
+    // The Info.plist of a bundle folder: where it is looked for, and what is there.
     struct ToRead {
         QUrl url;
-        platform::FileSource::Seen seen;
+        QString inside;        // its path in the bundle
+        bool leadsOut = false; // a link on the way leads out of the bundle: it is not read
     };
     // The Info.plist of the bundle folder given (mPathGiven), looked for in its tree.
-    ToRead infoPlistToRead(const QUrl& bundle, const ProductTree& tree) const;
+    static ToRead infoPlistToRead(const QUrl& bundle, const ProductTree& tree);
     void reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates);
     // Opens the record of a finding in the report; its message follows.
     void beginFinding(report::Severity severity, bool withIcon);

@@ -4,8 +4,13 @@
 #include "platform/FileManager.h"
 #include "platform/FileUrl.h"
 
+#include <QFileInfo>
+
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <sys/stat.h>
 
 namespace check {
 
@@ -21,20 +26,22 @@ platform::Error systemError(int code)
     return posixError(code, QString::fromLocal8Bit(std::strerror(code)));
 }
 
-} // namespace
+// Why a file could not be opened, as a report tells it.
+platform::Error openError(const platform::FileSource::Opened& opened)
+{
+    if (opened.isDirectory)
+        return systemError(EISDIR);
+    if (opened.notRegular)
+        return posixError(EINVAL, QStringLiteral("Not a regular file (a pipe, a device or a socket); "
+                                                 "only regular files are read."));
+    return systemError(opened.error);
+}
 
-PlistData readWholeFile(const QString& path, platform::FileSource::Seen seen)
+PlistData readOpened(const platform::FileSource::Opened& opened)
 {
     PlistData result;
-    platform::FileSource::Opened opened = platform::FileSource::open(path, seen);
     if (!opened.file) {
-        if (opened.isDirectory)
-            result.error = systemError(EISDIR);
-        else if (opened.notRegular)
-            result.error = posixError(EINVAL, QStringLiteral("Not a regular file (a pipe, a device or a socket); "
-                                                             "only regular files are read."));
-        else
-            result.error = systemError(opened.error);
+        result.error = openError(opened);
         return result;
     }
     const std::uint64_t size = opened.file->size();
@@ -60,6 +67,90 @@ PlistData readWholeFile(const QString& path, platform::FileSource::Seen seen)
             result.error = systemError(opened.file->lastError());
         else // the file shrank while it was read
             result.error = posixError(EIO, QStringLiteral("The file changed while it was read."));
+        return result;
+    }
+    result.bytes = std::move(bytes);
+    return result;
+}
+
+// What a settings file found at path is to be opened by: the path its links
+// resolve to, which must lie in path's own folder; else why it is refused.
+std::optional<QString> withinItsFolder(const QString& path, platform::Error& error)
+{
+    const QByteArray native = platform::encodeFileName(path);
+    struct stat info {};
+    if (::lstat(native.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+        return path; // no link: opening it tells the rest
+    const auto real = [](const QByteArray& name) -> std::optional<QByteArray> {
+        std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(name.constData(), nullptr), &std::free);
+        if (!resolved)
+            return std::nullopt;
+        return QByteArray(resolved.get());
+    };
+    const std::optional<QByteArray> target = real(native);
+    if (!target) {
+        error = systemError(errno);
+        return std::nullopt;
+    }
+    std::optional<QByteArray> folder = real(platform::encodeFileName(QFileInfo(path).absolutePath()));
+    if (folder && !folder->endsWith('/'))
+        *folder += '/';
+    if (!folder || !target->startsWith(*folder)) {
+        error = posixError(EPERM, QStringLiteral("The file is a symbolic link that leads out of its folder; "
+                                                 "such a file is read only when it is named."));
+        return std::nullopt;
+    }
+    return platform::decodeFileName(*target);
+}
+
+QString sizeInUnits(std::uint64_t bytes)
+{
+    constexpr std::uint64_t kMiB = 1024 * 1024;
+    return bytes % kMiB == 0 ? QStringLiteral("%1 MiB").arg(bytes / kMiB) : QStringLiteral("%1 bytes").arg(bytes);
+}
+
+} // namespace
+
+PlistData readWholeFile(const QString& path, platform::FileSource::Seen seen)
+{
+    return readOpened(platform::FileSource::open(path, seen));
+}
+
+PlistData readWholeFileBeneath(const QString& folder, const QString& relative, platform::FileSource::Seen seen)
+{
+    return readOpened(platform::FileSource::openBeneath(folder, relative, seen));
+}
+
+PlistData readSettingsFile(const QString& path, std::uint64_t limit, SettingsLink link)
+{
+    PlistData result;
+    const std::optional<QString> opened =
+        link == SettingsLink::WithinItsFolder ? withinItsFolder(path, result.error) : path;
+    if (!opened)
+        return result;
+    const platform::FileSource::Opened file = platform::FileSource::open(*opened);
+    if (!file.file) {
+        result.error = openError(file);
+        return result;
+    }
+    const std::uint64_t size = file.file->size();
+    if (size > limit) {
+        result.error = posixError(EFBIG, QStringLiteral("The file is too large: %1 bytes; files over %2 are not read.")
+                                             .arg(size)
+                                             .arg(sizeInUnits(limit)));
+        return result;
+    }
+    // Read to its end, whatever its size says: the kernel's files say 0 and hold more.
+    QByteArray bytes;
+    const platform::OSStatus status = file.file->readToEnd(limit, bytes);
+    if (status == platform::memFullErr || (status == platform::noErr && std::uint64_t(bytes.size()) != size)) {
+        result.error = posixError(EINVAL, QStringLiteral("The file holds more or less than its size says: a file of "
+                                                         "the kernel's (such as those in /proc), or one being written; "
+                                                         "only ordinary files are read."));
+        return result;
+    }
+    if (status != platform::noErr) {
+        result.error = systemError(file.file->lastError());
         return result;
     }
     result.bytes = std::move(bytes);

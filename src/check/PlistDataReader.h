@@ -34,4 +34,23 @@ struct PlistData {
 [[nodiscard]] PlistData readWholeFile(const QString& path,
                                       platform::FileSource::Seen seen = platform::FileSource::Seen::Nothing);
 
+// As readWholeFile, the file at relative below folder, reached without
+// following a symbolic link on the way (see FileSource::openBeneath).
+[[nodiscard]] PlistData readWholeFileBeneath(const QString& folder, const QString& relative,
+                                             platform::FileSource::Seen seen = platform::FileSource::Seen::Nothing);
+
+// Ignore lists are a few lines; anything much larger is no ignore list.
+constexpr std::uint64_t kMaxIgnoreFileSize = 1024 * 1024;
+
+// Where a symbolic link at a settings file's path may lead.
+enum class SettingsLink { Anywhere, WithinItsFolder };
+
+// A small file of settings (an ignore list, rules, a strings table): a
+// regular file of at most limit bytes that holds exactly what its size says,
+// so that no pipe, device or file of the kernel's (/proc) is read. With
+// SettingsLink::WithinItsFolder, for a file found rather than named, a link
+// at path that leads out of path's folder is refused.
+[[nodiscard]] PlistData readSettingsFile(const QString& path, std::uint64_t limit,
+                                         SettingsLink link = SettingsLink::Anywhere);
+
 } // namespace check

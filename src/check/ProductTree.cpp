@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -206,9 +207,12 @@ const DiskTree::Listing& DiskTree::listing(const QString& folder) const
 {
     if (const auto known = mListings.constFind(folder); known != mListings.constEnd())
         return *known;
-    if (const auto entries = platform::readDirectory(absolute(folder)))
+    int error = 0;
+    if (const auto entries = platform::readDirectory(absolute(folder), platform::LinkAtEnd::Follow, &error))
         return keep(folder, *entries);
-    return mListings[folder]; // not read: every lookup in it looks
+    Listing& unread = mListings[folder]; // not read: every lookup in it looks
+    unread.error = error;
+    return unread;
 }
 
 const DiskTree::Listing& DiskTree::keep(const QString& folder, const QList<platform::DirectoryEntry>& entries) const
@@ -253,12 +257,26 @@ QStringList DiskTree::children(const QString& path) const
     return listing(path).names;
 }
 
+int DiskTree::childrenError(const QString& path) const
+{
+    return listing(path).error;
+}
+
 std::optional<QByteArray> DiskTree::read(const QString& path, platform::Error* error) const
 {
+    // A path looked for and not found (a bundle without its dictionary) is
+    // opened as it stands, so that the system says why; a link on the way is
+    // not followed, and a link that led nowhere makes it missing.
+    const Resolved resolved = resolve(path);
+    const bool found = resolved.resolution == Resolution::Found;
     // A file the walk found is a regular file already looked at.
-    const platform::FileSource::Seen seen =
-        node(path).kind == Kind::File ? platform::FileSource::Seen::RegularFile : platform::FileSource::Seen::Nothing;
-    PlistData data = readWholeFile(absolute(path), seen);
+    const platform::FileSource::Seen seen = found && resolved.node.kind == Kind::File
+                                                ? platform::FileSource::Seen::RegularFile
+                                                : platform::FileSource::Seen::Nothing;
+    // Taken from the top part by part: a link put on the way since it was resolved is not followed either.
+    PlistData data = readWholeFileBeneath(mTop, found ? resolved.path : path, seen);
+    if (resolved.resolution == Resolution::Missing && data.error.code == ELOOP)
+        data.error = platform::Error{platform::PosixErrorDomain, ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT))};
     if (error)
         *error = data.error;
     return std::move(data.bytes);

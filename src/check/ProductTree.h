@@ -34,7 +34,11 @@ public:
     virtual bool isExecutable(const QString& path) const = 0;
     // The names in the directory at path (links along path already resolved), sorted.
     virtual QStringList children(const QString& path) const = 0;
-    // The bytes of the file at path (resolved), at most a property list's size.
+    // Why children() gave no names for the directory at path when it could
+    // not be read: the system's errno; 0 when it was read.
+    virtual int childrenError(const QString& /*path*/) const { return 0; }
+    // The bytes of the file at path (resolved; on disk a link met on the way is
+    // not followed, however it got there), at most a property list's size.
     virtual std::optional<QByteArray> read(const QString& path, platform::Error* error) const = 0;
     // How the report names the file at path: a path on disk, or the
     // archive's path followed by the path inside it.
@@ -62,6 +66,7 @@ public:
     Node node(const QString& path) const override;
     bool isExecutable(const QString& path) const override;
     QStringList children(const QString& path) const override;
+    int childrenError(const QString& path) const override;
     std::optional<QByteArray> read(const QString& path, platform::Error* error) const override;
     QString displayPath(const QString& path) const override;
     // Many names are about to be looked for in folder: it is read when it is
@@ -72,6 +77,7 @@ private:
     // A folder's entries as one read of it gave them.
     struct Listing {
         bool read = false;                                    // false when the folder could not be read
+        int error = 0;                                        // then why, when it was tried
         QStringList names;                                    // sorted as children() gives them
         QHash<QString, platform::DirectoryEntry::Type> types; // what the folder says each is
         bool allAscii = true;

@@ -11,6 +11,7 @@
 #include "plist/Parse.h"
 
 #include <algorithm>
+#include <cstring>
 #include <span>
 
 namespace check {
@@ -112,12 +113,25 @@ ProductTree::Resolved ProductWalk::find(const QString& path) const
     return mTree.resolve(path, mProductTop);
 }
 
-QStringList ProductWalk::folderEntries(const QString& path) const
+QStringList ProductWalk::folderEntries(const Bundle& bundle, const QString& inBundle)
 {
-    const ProductTree::Resolved folder = find(path);
+    const ProductTree::Resolved folder = find(joinPath(bundle.path, inBundle));
     if (folder.resolution != ProductTree::Resolution::Found || folder.node.kind != ProductTree::Kind::Directory)
         return {};
-    return mTree.children(folder.path);
+    return listFolder(folder.path, joinPath(bundle.found, inBundle));
+}
+
+QStringList ProductWalk::listFolder(const QString& path, const QString& found)
+{
+    QStringList names = mTree.children(path);
+    const int error = mTree.childrenError(path);
+    if (error != 0 && !mUnreadable.contains(path)) {
+        mUnreadable.insert(path);
+        mController.appendErrorIcon();
+        mController.appendMessage("FolderUnreadable", QString(), shown(found),
+                                  QString::fromLocal8Bit(std::strerror(error)));
+    }
+    return names;
 }
 
 QString ProductWalk::shown(const QString& path) const
@@ -133,9 +147,16 @@ ProductWalk::Bundle ProductWalk::locate(const QString& found, const QString& pat
         {QStringLiteral("Resources/Info.plist"), Layout::Framework},
         {QStringLiteral("Info.plist"), Layout::Flat},
     };
-    Bundle bundle{found, path, joinPath(path, places.first().first), Layout::Contents};
+    Bundle bundle{found, path, joinPath(path, places.first().first), Layout::Contents, QString()};
     for (const auto& [inside, layout] : places) {
         const ProductTree::Resolved resolved = find(joinPath(path, inside));
+        if (resolved.resolution == ProductTree::Resolution::Outside) {
+            // The dictionary is there, and what the link names is not read.
+            bundle.plist = joinPath(path, inside);
+            bundle.layout = layout;
+            bundle.leadsOut = inside;
+            break;
+        }
         if (resolved.resolution == ProductTree::Resolution::Found && resolved.node.kind == ProductTree::Kind::File) {
             bundle.plist = resolved.path;
             bundle.layout = layout;
@@ -163,6 +184,11 @@ void ProductWalk::checkProduct()
 void ProductWalk::checkBundle(const Bundle& bundle, const Container& container, int depth)
 {
     mController.appendHeading(shown(bundle.found), mTree.displayPath(bundle.plist));
+    if (!bundle.leadsOut.isEmpty()) {
+        mController.appendWarningIcon();
+        mController.appendMessage("NestedLinkOutside", QString(), shown(joinPath(bundle.found, bundle.leadsOut)));
+        return;
+    }
     platform::Error error;
     const std::optional<QByteArray> bytes = mTree.read(bundle.plist, &error);
     if (!bytes) {
@@ -203,7 +229,7 @@ void ProductWalk::checkNested(const Bundle& bundle, const plist::Dictionary* inf
         if (folder.resolution != ProductTree::Resolution::Found || folder.node.kind != ProductTree::Kind::Directory)
             continue;
         // Bundles themselves before links to them, so that headings name where a bundle is.
-        QStringList names = mTree.children(folder.path);
+        QStringList names = listFolder(folder.path, joinPath(bundle.found, folderName));
         std::stable_partition(names.begin(), names.end(), [&](const QString& name) {
             return mTree.node(joinPath(folder.path, name)).kind != ProductTree::Kind::Link;
         });
@@ -229,7 +255,8 @@ void ProductWalk::checkNested(const Bundle& bundle, const plist::Dictionary* inf
                 mChecked.contains(item.path))
                 continue;
             const Bundle inside = locate(found, item.path);
-            if (place.onlyWithInfoPlist && mTree.node(inside.plist).kind != ProductTree::Kind::File)
+            if (place.onlyWithInfoPlist && inside.leadsOut.isEmpty() &&
+                mTree.node(inside.plist).kind != ProductTree::Kind::File)
                 continue;
             if (depth + 1 > kMaxBundleDepth) {
                 mController.appendWarningIcon();
@@ -318,7 +345,7 @@ void ProductWalk::checkMainNibs(const Bundle& bundle, const plist::Dictionary& i
     const QString resources = joinPath(bundle.path, resourcesFolder(bundle));
     // The resources folder itself, then each localization in it.
     QStringList folders{resources};
-    for (const QString& entry : folderEntries(resources)) {
+    for (const QString& entry : folderEntries(bundle, resourcesFolder(bundle))) {
         if (hasExtension(entry, QStringLiteral("lproj")))
             folders.append(joinPath(resources, entry));
     }
@@ -371,7 +398,7 @@ void ProductWalk::checkPackageType(const Bundle& bundle, const plist::Dictionary
 void ProductWalk::checkLocalizedStrings(const Bundle& bundle, const plist::Dictionary& infoDict)
 {
     const QString resources = resourcesFolder(bundle);
-    for (const QString& entry : folderEntries(joinPath(bundle.path, resources))) {
+    for (const QString& entry : folderEntries(bundle, resources)) {
         if (!hasExtension(entry, QStringLiteral("lproj")))
             continue;
         const QString inBundle = joinPath(resources, entry + QLatin1Char('/') + kInfoPlistStrings);
@@ -440,7 +467,7 @@ bool wantedFromArchive(const QString& path, std::uint64_t size)
     return isAppleDoubleName(name) || hasExtension(name, QStringLiteral("plist")) || size <= kMaxKeptDataFork;
 }
 
-bool isBundleFolder(const ProductTree& tree, const QString& path)
+bool hasBundleExtension(const QString& name)
 {
     static const QStringList extensions = {
         QStringLiteral("app"),         QStringLiteral("framework"),  QStringLiteral("bundle"),
@@ -448,8 +475,12 @@ bool isBundleFolder(const ProductTree& tree, const QString& path)
         QStringLiteral("qlgenerator"), QStringLiteral("mdimporter"), QStringLiteral("prefPane"),
         QStringLiteral("saver"),       QStringLiteral("xpc"),        QStringLiteral("component"),
     };
-    const QString name = lastComponent(path);
-    if (std::any_of(extensions.begin(), extensions.end(), [&](const QString& e) { return hasExtension(name, e); }))
+    return std::any_of(extensions.begin(), extensions.end(), [&](const QString& e) { return hasExtension(name, e); });
+}
+
+bool isBundleFolder(const ProductTree& tree, const QString& path)
+{
+    if (hasBundleExtension(lastComponent(path)))
         return true;
     static const char* const places[] = {"Contents/Info.plist", "Contents/Info-macos.plist", "Resources/Info.plist"};
     for (const char* inside : places) {
@@ -514,6 +545,17 @@ public:
             if (name.startsWith(QLatin1Char('.')) || (folder.isEmpty() && name == kMacArchiverFolder))
                 continue;
             const ProductTree::Resolved item = mTree.resolve(joinPath(folder, name));
+            if (item.resolution == ProductTree::Resolution::Outside &&
+                (hasBundleExtension(name) || (folder.isEmpty() && hasExtension(name, QStringLiteral("plist"))))) {
+                // What would have been checked, had it been here, is told under
+                // its own heading; the archive is not empty for that.
+                const QString path = joinPath(folder, name);
+                mController.appendHeading(joinPath(mDisplayName, path), mTree.displayPath(path));
+                mController.appendWarningIcon();
+                mController.appendMessage("NestedLinkOutside", QString(), joinPath(mDisplayName, path));
+                ++checked;
+                continue;
+            }
             if (item.resolution != ProductTree::Resolution::Found)
                 continue;
             if (item.node.kind == ProductTree::Kind::Directory) {

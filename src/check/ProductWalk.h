@@ -45,6 +45,7 @@ private:
         QString path;  // links resolved, for reading
         QString plist; // the dictionary's file, links resolved
         Layout layout = Layout::Contents;
+        QString leadsOut; // the dictionary's place in the bundle when a link there leads out of the product
     };
     struct Container {
         QString applicationIdentifier; // empty unless the container is an application with an identifier
@@ -67,8 +68,11 @@ private:
     std::optional<QString> namedValue(const plist::Dictionary& infoDict, const QString& key) const;
     // What is at path, links followed within the product.
     ProductTree::Resolved find(const QString& path) const;
-    // The names in the folder at path, none when there is no such folder.
-    QStringList folderEntries(const QString& path) const;
+    // The names in the folder inBundle of the bundle, none when there is no such folder.
+    QStringList folderEntries(const Bundle& bundle, const QString& inBundle);
+    // The names in the folder at path (resolved), found as the report names it;
+    // a folder that cannot be read is an error, told once.
+    QStringList listFolder(const QString& path, const QString& found);
     // A path of the tree as the report shows it.
     QString shown(const QString& path) const;
     static QString resourcesFolder(const Bundle& bundle);
@@ -77,7 +81,8 @@ private:
     const ProductTree& mTree;
     QString mHeadingPrefix;
     QString mProductTop;
-    QSet<QString> mChecked; // bundle folders, links resolved
+    QSet<QString> mChecked;    // bundle folders, links resolved
+    QSet<QString> mUnreadable; // folders told as unreadable, links resolved
     bool mNested = true;
     bool mAllowBuildSettings = false;
 };

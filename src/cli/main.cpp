@@ -116,7 +116,7 @@ int refusedSave(const QString& path, const QString& reason)
 // A file the user named in place of a resource must exist and parse.
 QString unusableTable(const QString& path)
 {
-    const check::PlistData data = check::readWholeFile(path);
+    const check::PlistData data = check::readSettingsFile(path, platform::kMaxPropertyListSize);
     if (!data.ok())
         return QStringLiteral("cannot read %1: %2")
             .arg(report::escapeControlCharacters(path), data.error.localizedDescription());
@@ -446,15 +446,20 @@ int main(int argc, char** argv)
     report::IgnoreList ignored(knownMessageKeys());
     for (const QString& entry : parser.values(ignoreOption))
         if (const QString problem = ignored.add(entry); !problem.isEmpty())
-            return usageError(QStringLiteral("--ignore %1: %2").arg(entry, problem));
+            return usageError(QStringLiteral("--ignore %1: %2").arg(report::escapedExcerpt(entry), problem));
     const bool ignoreFileGiven = parser.isSet(ignoreFileOption);
     const QString ignoreFile = ignoreFileGiven ? parser.value(ignoreFileOption) : QStringLiteral(".ostrel-ignore");
-    if (ignoreFileGiven || QFileInfo::exists(ignoreFile)) {
-        QFile file(ignoreFile);
-        if (!file.open(QIODevice::ReadOnly))
-            return usageError(QStringLiteral("cannot read %1: %2").arg(ignoreFile, file.errorString()));
-        if (const QString problem = ignored.addLines(QString::fromUtf8(file.readAll())); !problem.isEmpty())
-            return usageError(QStringLiteral("%1, %2").arg(ignoreFile, problem));
+    // A link there counts too, dangling or not: it is told, not passed over.
+    if (const QFileInfo found(ignoreFile); ignoreFileGiven || found.exists() || found.isSymLink()) {
+        // One found in the working directory (a repository's) may not lead out of it.
+        const check::PlistData data = check::readSettingsFile(ignoreFile, check::kMaxIgnoreFileSize,
+                                                              ignoreFileGiven ? check::SettingsLink::Anywhere
+                                                                              : check::SettingsLink::WithinItsFolder);
+        const QString shownName = report::escapeControlCharacters(ignoreFile);
+        if (!data.ok())
+            return usageError(QStringLiteral("cannot read %1: %2").arg(shownName, data.error.localizedDescription()));
+        if (const QString problem = ignored.addLines(QString::fromUtf8(*data.bytes)); !problem.isEmpty())
+            return usageError(QStringLiteral("%1, %2").arg(shownName, problem));
     }
     const report::FindingFilter shown = [&ignored](const report::Finding& f) { return !ignored.ignores(f); };
 

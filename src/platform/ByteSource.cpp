@@ -40,7 +40,11 @@ std::unique_ptr<ByteSource> MemorySource::slice(std::uint64_t offset, std::uint6
 
 struct FileSource::Descriptor {
     explicit Descriptor(int f) : fd(f) {}
-    ~Descriptor() { ::close(fd); }
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int fd;
@@ -51,37 +55,104 @@ FileSource::FileSource(std::shared_ptr<Descriptor> fd, std::uint64_t base, std::
 {
 }
 
+namespace {
+
+// What stat or fstat said: false when the path is no regular file or could
+// not be looked at, with the reason set in opened.
+bool isRegularFile(FileSource::Opened& opened, int status, const struct stat& info)
+{
+    if (status != 0) {
+        opened.error = errno;
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        opened.notRegular = true;
+        opened.isDirectory = S_ISDIR(info.st_mode);
+        return false;
+    }
+    return true;
+}
+
+// O_NONBLOCK: should the path become a pipe meanwhile, the open still returns at once.
+constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+
+} // namespace
+
 FileSource::Opened FileSource::open(const QString& path, Seen seen)
 {
     Opened result;
-    // What stat or fstat said: false when the path is no regular file or
-    // could not be looked at, with the reason set in result.
-    auto isRegularFile = [&result](int status, const struct stat& info) {
-        if (status != 0) {
-            result.error = errno;
-            return false;
-        }
-        if (!S_ISREG(info.st_mode)) {
-            result.notRegular = true;
-            result.isDirectory = S_ISDIR(info.st_mode);
-            return false;
-        }
-        return true;
-    };
     const QByteArray native = encodeFileName(path);
     // Look before opening: opening a device or a pipe can block or have effects.
     struct stat info {};
-    if (seen != Seen::RegularFile && !isRegularFile(::stat(native.constData(), &info), info))
+    if (seen != Seen::RegularFile && !isRegularFile(result, ::stat(native.constData(), &info), info))
         return result;
-    // O_NONBLOCK: should the path become a pipe meanwhile, the open still returns at once.
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(native.constData(), kOpenFlags);
     if (fd < 0) {
         result.error = errno;
         return result;
     }
     auto descriptor = std::make_shared<Descriptor>(fd);
     // And again on what was opened, which is what will be read.
-    if (!isRegularFile(::fstat(fd, &info), info))
+    if (!isRegularFile(result, ::fstat(fd, &info), info))
+        return result;
+    result.file.reset(new FileSource(std::move(descriptor), 0, std::uint64_t(info.st_size)));
+    return result;
+}
+
+FileSource::Opened FileSource::openBeneath(const QString& folder, const QString& relative, Seen seen)
+{
+    Opened result;
+    QList<QByteArray> parts = encodeFileName(relative).split('/');
+    parts.removeAll(QByteArray());
+    parts.removeAll(QByteArrayLiteral("."));
+    if (parts.contains(QByteArrayLiteral(".."))) {
+        result.error = EINVAL;
+        return result;
+    }
+    // O_PATH: a folder on the way needs only to be searchable, as for open().
+    const int topFd = ::open(encodeFileName(folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (topFd < 0) {
+        result.error = errno;
+        return result;
+    }
+    auto at = std::make_shared<Descriptor>(topFd);
+    // Why opening name in at failed: a link there counts as a loop.
+    const auto failure = [&](const QByteArray& name) {
+        const int error = errno;
+        struct stat info {};
+        return ::fstatat(at->fd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode) ? ELOOP
+                                                                                                             : error;
+    };
+    if (parts.isEmpty()) {
+        result.notRegular = result.isDirectory = true;
+        return result;
+    }
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        const int next = ::openat(at->fd, parts[i].constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0) {
+            result.error = failure(parts[i]);
+            return result;
+        }
+        at = std::make_shared<Descriptor>(next);
+    }
+    const QByteArray& name = parts.last();
+    struct stat info {};
+    if (seen != Seen::RegularFile) {
+        const int status = ::fstatat(at->fd, name.constData(), &info, AT_SYMLINK_NOFOLLOW);
+        if (status == 0 && S_ISLNK(info.st_mode)) {
+            result.error = ELOOP;
+            return result;
+        }
+        if (!isRegularFile(result, status, info))
+            return result;
+    }
+    const int fd = ::openat(at->fd, name.constData(), kOpenFlags | O_NOFOLLOW);
+    if (fd < 0) {
+        result.error = failure(name);
+        return result;
+    }
+    auto descriptor = std::make_shared<Descriptor>(fd);
+    if (!isRegularFile(result, ::fstat(fd, &info), info))
         return result;
     result.file.reset(new FileSource(std::move(descriptor), 0, std::uint64_t(info.st_size)));
     return result;

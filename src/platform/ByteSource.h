@@ -61,6 +61,11 @@ public:
     // With Seen::RegularFile the look before opening is not repeated; what
     // was opened is looked at all the same.
     [[nodiscard]] static Opened open(const QString& path, Seen seen = Seen::Nothing);
+    // The file at relative ("/"-separated parts, no "..") below folder, taken
+    // part by part from folder so that no symbolic link on the way or at the
+    // end is followed: one there is refused with ELOOP. Links on the way to
+    // folder itself are followed.
+    [[nodiscard]] static Opened openBeneath(const QString& folder, const QString& relative, Seen seen = Seen::Nothing);
 
     std::uint64_t size() const override { return mSize; }
     [[nodiscard]] OSStatus read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const override;

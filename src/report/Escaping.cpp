@@ -47,4 +47,13 @@ QString escapeControlCharacters(const QString& text)
     return out;
 }
 
+QString escapedExcerpt(const QString& text, qsizetype maxLength)
+{
+    if (text.size() <= maxLength)
+        return escapeControlCharacters(text);
+    // Not between the two halves of a surrogate pair.
+    const qsizetype cut = maxLength > 0 && text[maxLength - 1].isHighSurrogate() ? maxLength - 1 : maxLength;
+    return escapeControlCharacters(text.left(cut)) + QChar(0x2026);
+}
+
 } // namespace report

@@ -10,4 +10,8 @@ namespace report {
 // name that is not UTF-8 shows as "\xFF".
 QString escapeControlCharacters(const QString& text);
 
+// A part of text short enough to quote in a message about it: its first
+// maxLength characters, escaped as above, with "…" when there was more.
+QString escapedExcerpt(const QString& text, qsizetype maxLength = 60);
+
 } // namespace report

@@ -1,5 +1,7 @@
 #include "report/IgnoreList.h"
 
+#include "report/Escaping.h"
+
 #include <QStringList>
 
 namespace report {
@@ -10,9 +12,9 @@ QString IgnoreList::add(const QString& entry)
     const qsizetype colon = entry.indexOf(QLatin1Char(':'));
     const QString key = colon < 0 ? entry : entry.left(colon);
     if (key.isEmpty())
-        return QStringLiteral("'%1' names no message key").arg(entry);
+        return QStringLiteral("'%1' names no message key").arg(escapedExcerpt(entry));
     if (!mKnownKeys.contains(key))
-        return QStringLiteral("unknown message key '%1'").arg(key);
+        return QStringLiteral("unknown message key '%1'").arg(escapedExcerpt(key));
     if (colon < 0)
         mKeys.insert(key);
     else

@@ -55,7 +55,8 @@ const char* const kCatalogue =
     "NoRecKey/2/E;UnknownTopKey/1/O;UnknownKey/2/O;KeyTypo/1/E;DuplicateTopKey/2/E;DuplicateTopKeyNoLine/1/E;"
     "DuplicateKey/3/E;DuplicateKeyNoLine/2/E;FindingsLeftOut/2/E;Ostrel Log/0/-;SaveFailed/2/-;NoExecutable/2/E;"
     "ExecutableNotExecutable/1/E;NoIconFile/2/E;NoMainNib/4/E;IdentifierNotUnderApp/2/E;PackageTypeMismatch/3/E;"
-    "InfoPlistStringsUnreadable/2/E;InfoPlistStringsUnusedKey/2/E;NestedLinkOutside/1/E;NestedLinkLoop/1/E;"
+    "InfoPlistStringsUnreadable/2/E;InfoPlistStringsUnusedKey/2/E;FolderUnreadable/2/E;NestedLinkOutside/1/E;"
+    "NestedLinkLoop/1/E;"
     "NestedTooDeep/2/E;ArchiveErr/1/E;ArchiveEmpty/0/E;DiskImage/0/E";
 
 class StringsTable : public ::testing::Test {

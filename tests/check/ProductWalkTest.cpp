@@ -18,6 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using testing_archives::Format;
@@ -31,7 +34,7 @@ const char* const kTestStrings = R"x("CheckingPrefix" = "Checking "; "NoData" = 
 "PackageTypeMismatch" = "PackageType(%@, %@, %@)\n"; "InfoPlistStringsUnreadable" = "BadStrings(%@)\n";
 "InfoPlistStringsUnusedKey" = "UnusedKey(%@, %@)\n"; "NestedLinkOutside" = "Outside(%@)\n"; "NestedLinkLoop" = "Loop(%@)\n";
 "NestedTooDeep" = "TooDeep(%@, %d)\n"; "ArchiveErr" = "ArchiveErr\n"; "ArchiveEmpty" = "ArchiveEmpty\n";
-"DiskImage" = "DiskImage\n";)x";
+"DiskImage" = "DiskImage\n"; "FolderUnreadable" = "Unreadable(%@, %@)\n";)x";
 
 QByteArray infoPlist(const QList<std::pair<QString, QString>>& strings)
 {
@@ -259,6 +262,41 @@ TEST_F(ProductWalkTest, DepthIsBounded)
     const QStringList report = check("Deep.app");
     EXPECT_EQ(report.filter(QRegularExpression("^Checking ")).size(), check::kMaxBundleDepth + 1);
     EXPECT_TRUE(report.last().startsWith("warning: TooDeep(")) << report.last().toStdString();
+}
+
+TEST_F(ProductWalkTest, UnreadableFoldersAreErrorsOnce)
+{
+    // Root reads every folder: the check then runs as another user, for whom mode 000 shuts one.
+    const uid_t nobody = 65534;
+    const bool root = ::geteuid() == 0;
+    if (root && (::seteuid(nobody) != 0 || ::seteuid(0) != 0))
+        GTEST_SKIP() << "cannot check as a user other than root";
+    makeShop();
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    const struct {
+        const char* folder;
+        QStringList lines; // what the report holds, and the headings it has lost
+        QStringList headingsLost;
+    } rows[] = {
+        {"Shop.app/Contents/PlugIns",
+         {"error: Unreadable(Shop.app/Contents/PlugIns, Permission denied)"},
+         {"Checking Shop.app/Contents/PlugIns/Share.appex", "Checking Shop.app/Contents/PlugIns/Bad.appex"}},
+        {"Shop.app/Contents/Resources", {"error: Unreadable(Shop.app/Contents/Resources, Permission denied)"}, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.folder);
+        QFile folder(dir.filePath(row.folder));
+        const QFileDevice::Permissions before = folder.permissions();
+        ASSERT_TRUE(folder.setPermissions({}));
+        ASSERT_TRUE(!root || ::seteuid(nobody) == 0);
+        const QStringList report = check("Shop.app");
+        ASSERT_TRUE(!root || ::seteuid(0) == 0);
+        folder.setPermissions(before);
+        for (const QString& line : row.lines)
+            EXPECT_EQ(report.count(line), 1) << report.join('\n').toStdString();
+        for (const QString& heading : row.headingsLost)
+            EXPECT_FALSE(report.contains(heading));
+    }
 }
 
 TEST_F(ProductWalkTest, ArchivesGiveTheFindingsOfTheProductOnDisk)

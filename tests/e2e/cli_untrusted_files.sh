@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Files that a repository or a product can plant to make the checker read
+# elsewhere (an ignore file, Info.plist links): each case's exit status, the
+# line it must give, and no secret of the files or the environment in the output.
+set -u
+source "$(dirname "$0")/common.bash"
+
+export OSTREL_TEST_TOKEN=envSecret42
+plist() { # plist FILE KEY-STRING-PAIRS...
+  mkdir -p "$(dirname "$1")"
+  local f=$1 body=
+  shift
+  while [ $# -gt 1 ]; do body+="<key>$1</key><string>$2</string>" && shift 2; done
+  printf '<?xml version="1.0"?>\n<plist version="1.0"><dict>%s</dict></plist>\n' "$body" >"$f"
+}
+app() { # app FOLDER IDENTIFIER: a bundle with its executable
+  plist "$1/Contents/Info.plist" CFBundleIdentifier "$2" CFBundleExecutable x CFBundlePackageType APPL
+  mkdir -p "$1/Contents/MacOS" && printf '#!' >"$1/Contents/MacOS/x" && chmod +x "$1/Contents/MacOS/x"
+}
+plist "$W/creds.plist" aws_secret_access_key fileSecret42 CFBundleIdentifier fileSecret42_token
+printf 'aws_secret_access_key=fileSecret42\n' >"$W/creds"
+
+# Ignore files: in the working directory (. of each case) or named.
+mkdir -p "$W"/{fifo,zero,environ,big,leads-out,bad}
+mkfifo "$W/fifo/.ostrel-ignore"
+ln -s /dev/zero "$W/zero/.ostrel-ignore"
+ln -s /proc/self/environ "$W/environ/.ostrel-ignore"
+head -c $((1024 * 1024 + 1)) /dev/zero | tr '\0' '#' >"$W/big/.ostrel-ignore"
+ln -s "$W/creds" "$W/leads-out/.ostrel-ignore"
+printf 'NoSuchKey\033[2J\000%s\n' "$(printf 'x%.0s' {1..100})" >"$W/bad/mine" && ln -s mine "$W/bad/.ostrel-ignore"
+plist "$W/Loose.plist" CFBundleIdentifier com.example.loose
+
+# Info.plist files whose links lead out of the product, and one within it.
+app "$W/p/Nested.app" com.example.nested
+mkdir -p "$W/p/Nested.app/Contents/PlugIns/Ext.appex/Contents"
+ln -s "$W/creds.plist" "$W/p/Nested.app/Contents/PlugIns/Ext.appex/Contents/Info.plist"
+mkdir -p "$W/p/Nested.app/Contents/Resources/Res.bundle/Contents"
+ln -s "$W/creds.plist" "$W/p/Nested.app/Contents/Resources/Res.bundle/Contents/Info.plist"
+mkdir -p "$W/p/Top.app/Contents" && ln -s ../../../creds.plist "$W/p/Top.app/Contents/Info.plist"
+mkdir -p "$W/p/Folder.app" "$W/elsewhere" && cp "$W/creds.plist" "$W/elsewhere/Info.plist"
+ln -s "$W/elsewhere" "$W/p/Folder.app/Contents"
+app "$W/p/Inside.app" com.example.inside
+mkdir -p "$W/p/Inside.app/Contents/PlugIns/Ext.appex/Contents"
+plist "$W/p/Inside.app/Contents/PlugIns/Ext.appex/Info.plist" CFBundleIdentifier com.example.inside.ext InsideMark x
+ln -s ../Info.plist "$W/p/Inside.app/Contents/PlugIns/Ext.appex/Contents/Info.plist"
+ln -s / "$W/p/Evil.app"
+for product in Nested Top Folder Inside; do tar -czf "$W/$product.tar.gz" -C "$W/p" "$product.app"; done
+tar -czf "$W/Evil.tar.gz" -C "$W/p" Evil.app
+
+esc=$'\033' x46=$(printf 'x%.0s' {1..46})
+out="leads out of the product, so what it names was not checked; put the bundle itself inside the product."
+# name | working directory | arguments | status | a line of the output
+while IFS='|' read -r name dir args status line; do
+  checks=$((checks + 1))
+  # shellcheck disable=SC2086
+  got=$(cd "$W/$dir" && timeout 20 "$OSTREL_CHECK" $args 2>&1 | tr -d '\0'; echo "status ${PIPESTATUS[0]}")
+  printf '%s\n' "$got" >"$W/out"
+  if [ "${got##*status }" != "$status" ]; then
+    bad "$name: exit status ${got##*status }, not $status"
+  elif ! grep -qxF -- "$line" "$W/out"; then
+    bad "$name: no line: $line"
+  elif grep -q 'Secret42\|aws_secret' "$W/out"; then
+    bad "$name: a secret reaches the output"
+  fi
+done <<EOF
+fifo|fifo|$W/Loose.plist|2|ostrel-check: cannot read .ostrel-ignore: Not a regular file (a pipe, a device or a socket); only regular files are read.
+dev zero|zero|$W/Loose.plist|2|ostrel-check: cannot read .ostrel-ignore: The file is a symbolic link that leads out of its folder; such a file is read only when it is named.
+named dev zero|.|--ignore-file /dev/zero $W/Loose.plist|2|ostrel-check: cannot read /dev/zero: Not a regular file (a pipe, a device or a socket); only regular files are read.
+proc environ link|environ|$W/Loose.plist|2|ostrel-check: cannot read .ostrel-ignore: The file is a symbolic link that leads out of its folder; such a file is read only when it is named.
+named proc environ|.|--ignore-file /proc/self/environ $W/Loose.plist|2|ostrel-check: cannot read /proc/self/environ: The file holds more or less than its size says: a file of the kernel's (such as those in /proc), or one being written; only ordinary files are read.
+oversize|big|$W/Loose.plist|2|ostrel-check: cannot read .ostrel-ignore: The file is too large: 1048577 bytes; files over 1 MiB are not read.
+link out of the folder|leads-out|$W/Loose.plist|2|ostrel-check: cannot read .ostrel-ignore: The file is a symbolic link that leads out of its folder; such a file is read only when it is named.
+bad line, link within|bad|$W/Loose.plist|2|ostrel-check: .ostrel-ignore, line 1: unknown message key 'NoSuchKey\x1B[2J\x00$x46…'
+--ignore escaped|.|--ignore Bad$esc $W/Loose.plist|2|ostrel-check: --ignore Bad\x1B: unknown message key 'Bad\x1B'
+nested Info.plist|p|Nested.app|0|warning: The link Nested.app/Contents/PlugIns/Ext.appex/Contents/Info.plist $out
+resource bundle Info.plist|p|Nested.app|0|warning: The link Nested.app/Contents/Resources/Res.bundle/Contents/Info.plist $out
+top Info.plist|p|Top.app|0|warning: The link Top.app/Contents/Info.plist $out
+Contents link|p|Folder.app|0|warning: The link Folder.app/Contents/Info.plist $out
+link within|p|Inside.app|0|note: Unknown key InsideMark.
+archived nested Info.plist|.|Nested.tar.gz|0|warning: The link Nested.tar.gz/Nested.app/Contents/PlugIns/Ext.appex/Contents/Info.plist $out
+archived top Info.plist|.|Top.tar.gz|0|warning: The link Top.tar.gz/Top.app/Contents/Info.plist $out
+archived Contents link|.|Folder.tar.gz|0|warning: The link Folder.tar.gz/Folder.app/Contents/Info.plist $out
+archived link within|.|Inside.tar.gz|0|note: Unknown key InsideMark.
+archived bundle link|.|Evil.tar.gz|0|warning: The link Evil.tar.gz/Evil.app $out
+EOF
+
+finish "e2e cli untrusted files"
