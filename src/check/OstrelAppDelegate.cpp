@@ -429,7 +429,9 @@ void OstrelAppDelegate::appendWithFormat(const QString& format, const FormatArgs
 
 void OstrelAppDelegate::appendMessageWithArgs(const char* messageKey, const QString& keyPath, const FormatArgs& args)
 {
-    appendRecordedMessage(messageKey, keyPath, positionOf(messageKey, keyPath), args);
+    // A finding over the cap is not recorded: its place is not looked up.
+    appendRecordedMessage(messageKey, keyPath, mLeavingOut ? report::Position() : positionOf(messageKey, keyPath),
+                          args);
 }
 
 void OstrelAppDelegate::appendRecordedMessage(const char* messageKey, const QString& keyPath,
