@@ -401,6 +401,13 @@ int main(int argc, char** argv)
             return usageError(problem);
         bundle.setResourcePath(QStringLiteral("rules.plist"), path);
     }
+    // Rules from a resources folder (--resources, OSTREL_RESOURCES) must parse
+    // as those of --rules must: without them nothing would be checked.
+    if (const QString rules = bundle.pathForResource(QStringLiteral("rules.plist"));
+        !parser.isSet(rulesOption) && !rules.startsWith(QLatin1String(":/"))) {
+        if (const QString problem = unusableTable(rules); !problem.isEmpty())
+            return usageError(problem);
+    }
     if (parser.isSet(stringsOption)) {
         const QString path = parser.value(stringsOption);
         if (const QString problem = unusableTable(path); !problem.isEmpty())
