@@ -191,7 +191,9 @@ Location Positions::locate(qint64 offset, int line) const
     const bool onLastLine = mLastColumn.line > 0 && mLastColumn.offset <= offset;
     qint64 from = 0;
     if (line > 0 && mSource == Source::Utf8) {
-        if (onLastLine && mLastColumn.line == line) {
+        const auto lineEnd = [](char c) { return c == '\n' || c == '\r'; };
+        const char* bytes = mBytes.constData();
+        if (onLastLine && std::none_of(bytes + mLastColumn.offset, bytes + std::min(offset, mBytes.size()), lineEnd)) {
             from = mLastColumn.lineStart;
         } else {
             // The line is known: its start is the last line end before the offset.
