@@ -5,8 +5,10 @@
 
 namespace check {
 
-FileChecker::FileChecker(bool keepReport) : mKeepReport(keepReport), mCurrentDirectory(platform::currentDirectoryPath())
+FileChecker::FileChecker(bool keepReport, report::FindingFilter ignored)
+    : mKeepReport(keepReport), mCurrentDirectory(platform::currentDirectoryPath())
 {
+    mController.setIgnored(std::move(ignored));
     mWindow.setRtfdWriter([](const report::TextStorage& report, const QString& path, QString* error) {
         return report::WriteRtfd(report, path, error);
     });
@@ -19,6 +21,7 @@ FileReport FileChecker::checkFile(const QString& path)
     const qsizetype firstRun = report.runs().size();
     const qsizetype firstFinding = report.findings().size();
     const qsizetype firstChecked = mController.checkedPaths().size();
+    const int ignoredBefore = mController.ignoredCount();
     bool completed = false;
     PerformCommand([&] {
         mController.safeOpenURL(platform::fileURLWithPath(path, mCurrentDirectory));
@@ -31,7 +34,25 @@ FileReport FileChecker::checkFile(const QString& path)
                       firstFinding,
                       platform::fileSystemPath(mController.urlRead()),
                       mController.checkedPaths().mid(firstChecked),
-                      completed};
+                      completed,
+                      mController.ignoredCount() - ignoredBefore};
+}
+
+FileReport FileChecker::renderFailed(const FileReport& failed, const std::exception& e)
+{
+    // What was too large to render goes first, unless the whole report is kept.
+    const QString read = failed.read;
+    const QStringList checkedPaths = failed.checkedPaths;
+    const int ignored = failed.ignored;
+    forgetReport();
+    const report::TextStorage& report = mWindow.textStorage();
+    const qsizetype firstRun = report.runs().size();
+    const qsizetype firstFinding = report.findings().size();
+    mController.appendHeading(platform::lastPathComponent(platform::fileURLWithPath(failed.path, mCurrentDirectory)),
+                              read);
+    mController.appendCaughtException(e);
+    return FileReport{failed.path,  report, firstRun, report.runs().size(), firstFinding, read,
+                      checkedPaths, true,   ignored};
 }
 
 void FileChecker::forgetReport()

@@ -6,6 +6,7 @@
 
 #include "check/HeadlessWindow.h"
 #include "check/OstrelAppDelegate.h"
+#include "report/ReportText.h"
 #include "report/TextStorage.h"
 
 #include <QString>
@@ -16,6 +17,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -29,25 +31,36 @@ struct FileReport {
     QString read;             // the file read
     QStringList checkedPaths; // what the check named and read, which no save may replace
     bool completed;           // false when an exception escaped the guard
+    int ignored;              // findings the ignore list took out of the report
 };
 
 class FileChecker {
 public:
     // keepReport: keep every file's runs (to save the whole report);
     // otherwise each file's report is forgotten once it is rendered.
-    explicit FileChecker(bool keepReport);
+    // ignored: the findings to leave out of the reports (none when empty).
+    explicit FileChecker(bool keepReport, report::FindingFilter ignored = {});
 
-    // Checks one file and returns what render makes of its report.
+    // Checks one file and returns what render makes of its report. A report
+    // that cannot be rendered (memory runs out) gives way to one that says so.
     template <typename Render> auto check(const QString& path, const Render& render)
     {
-        auto rendered = render(checkFile(path));
+        const FileReport file = checkFile(path);
+        std::optional<decltype(render(file))> rendered;
+        try {
+            rendered.emplace(render(file));
+        } catch (const std::exception& e) {
+            rendered.emplace(render(renderFailed(file, e)));
+        }
         forgetReport();
-        return rendered;
+        return std::move(*rendered);
     }
     HeadlessWindow& window() { return mWindow; }
 
 private:
     FileReport checkFile(const QString& path);
+    // In place of a report that could not be rendered: its heading and the exception.
+    FileReport renderFailed(const FileReport& failed, const std::exception& e);
     void forgetReport();
 
     bool mKeepReport;
@@ -74,15 +87,35 @@ public:
     // workers can go no further until files are taken (or all are taken):
     // the owner's cue to take what is ready. Not once a file, which would
     // wake the owner far more often than it needs.
-    CheckPool(QStringList paths, int jobs, Render render, std::function<void()> filesDone = {})
+    // At most maxJobs() threads are started, and no more than there are
+    // files; when the system refuses a thread, the pool goes on with those it
+    // has. Throws std::system_error when it could start none.
+    CheckPool(QStringList paths, int jobs, Render render, std::function<void()> filesDone = {},
+              report::FindingFilter ignored = {})
         : mPaths(std::move(paths)), mRender(std::move(render)), mFilesDone(std::move(filesDone)),
-          mDone(static_cast<std::size_t>(mPaths.size()))
+          mIgnored(std::move(ignored)), mDone(static_cast<std::size_t>(mPaths.size()))
     {
-        jobs = static_cast<int>(std::clamp<qsizetype>(jobs, 1, std::max<qsizetype>(mPaths.size(), 1)));
+        jobs = static_cast<int>(std::clamp<qsizetype>(jobs, 1, std::min<qsizetype>(mPaths.size(), maxJobs())));
         mAhead = kAheadPerThread * jobs;
         mThreads.reserve(static_cast<std::size_t>(jobs));
-        for (int i = 0; i < jobs; ++i)
-            mThreads.emplace_back([this] { work(); });
+        for (int i = 0; i < jobs; ++i) {
+            try {
+                mThreads.emplace_back([this] { work(); });
+            } catch (const std::system_error&) {
+                if (mThreads.empty())
+                    throw;
+                break;
+            }
+        }
+        std::lock_guard lock(mMutex);
+        mAhead = kAheadPerThread * static_cast<qsizetype>(mThreads.size());
+    }
+
+    // Threads beyond a few per core only cost memory (each has its own rules
+    // and report), and past some hundreds they fail to start.
+    static int maxJobs()
+    {
+        return std::min(256, 4 * std::max(1, static_cast<int>(std::thread::hardware_concurrency())));
     }
 
     ~CheckPool()
@@ -145,7 +178,7 @@ private:
 
     void work()
     {
-        FileChecker checker(false);
+        FileChecker checker(false, mIgnored);
         for (;;) {
             qsizetype index = 0;
             {
@@ -182,6 +215,7 @@ private:
     const QStringList mPaths;
     const Render mRender;
     const std::function<void()> mFilesDone;
+    const report::FindingFilter mIgnored;
     qsizetype mAhead = 0;
     std::mutex mMutex;
     std::condition_variable mReady; // the owner waits here for a batch
@@ -197,21 +231,28 @@ private:
 };
 
 // Checks the files on jobs threads and calls take on this thread for each, in
-// the given order; with one job, on this thread alone.
+// the given order; with one job, or when no thread can be started, on this
+// thread alone.
 template <typename Result>
 void checkInOrder(const QStringList& paths, int jobs, const typename CheckPool<Result>::Render& render,
-                  const typename CheckPool<Result>::Take& take)
+                  const typename CheckPool<Result>::Take& take, const report::FindingFilter& ignored = {})
 {
-    if (jobs <= 1 || paths.size() <= 1) {
-        FileChecker checker(false);
-        for (qsizetype i = 0; i < paths.size(); ++i) {
-            Result result = checker.check(paths[i], render);
-            take(i, result);
+    if (jobs > 1 && paths.size() > 1) {
+        std::optional<CheckPool<Result>> pool;
+        try {
+            pool.emplace(paths, jobs, render, std::function<void()>(), ignored);
+        } catch (const std::system_error&) {
         }
-        return;
+        if (pool) {
+            pool->deliver(take, true);
+            return;
+        }
     }
-    CheckPool<Result> pool(paths, jobs, render);
-    pool.deliver(take, true);
+    FileChecker checker(false, ignored);
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        Result result = checker.check(paths[i], render);
+        take(i, result);
+    }
 }
 
 } // namespace check

@@ -63,6 +63,25 @@ RuleFields readRuleFields(const plist::Value* rule)
         return fields;
     const plist::Dictionary& dict = rule->toDictionary();
     fields.type = field(dict, kType);
+    static constexpr std::u16string_view kTypeNames[RuleFields::kKnownTypes] = {
+        u"dictionary", u"array", u"string", u"boolean", u"booleanOrYN", u"booleanOr01",
+        u"integer",    u"float", u"number", u"data",    u"date"};
+    const auto addType = [&fields](const plist::Value& name) {
+        if (!name.isString())
+            return;
+        const QStringView view(name.toString());
+        const auto end = fields.knownTypes.begin() + fields.knownTypeCount;
+        if (std::find(std::begin(kTypeNames), std::end(kTypeNames), view) != std::end(kTypeNames) &&
+            std::find(fields.knownTypes.begin(), end, view) == end)
+            fields.knownTypes[static_cast<std::size_t>(fields.knownTypeCount++)] = view;
+    };
+    if (fields.type && fields.type->isArray()) {
+        for (const plist::Value& name : fields.type->toArray())
+            if (fields.knownTypeCount < RuleFields::kKnownTypes)
+                addType(name);
+    } else if (fields.type) {
+        addType(*fields.type);
+    }
     fields.allowSingle = memberFlag(dict, kAllowSingle);
     fields.arrayItem = field(dict, kArrayItem, plist::Kind::Dictionary);
     if (const plist::Value* subtype = field(dict, kSubtype, plist::Kind::String))

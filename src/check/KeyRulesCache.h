@@ -9,7 +9,9 @@
 #include "plist/Value.h"
 
 #include <QHash>
+#include <QStringView>
 
+#include <array>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -22,6 +24,11 @@ namespace check {
 // a rule that is null or no dictionary.
 struct RuleFields {
     const plist::Value* type = nullptr; // a string, or an array of names
+    // Of those names, the ones of types the checks know, each once, in the
+    // order given: another name takes no value, and a list may be long.
+    static constexpr int kKnownTypes = 11;
+    std::array<QStringView, kKnownTypes> knownTypes{};
+    int knownTypeCount = 0;
     bool allowSingle = false;
     const plist::Value* arrayItem = nullptr; // a dictionary
     const QString* subtype = nullptr;

@@ -38,7 +38,7 @@ QString formatMessage(const QString& format, const FormatArgs& args)
     QVarLengthArray<QChar, 256> out;
     const auto append = [&out](QStringView piece) { out.append(piece.data(), piece.size()); };
     qsizetype next = 0; // the argument that the next "%@" or "%d" takes
-    for (qsizetype i = 0; i < format.size(); ++i) {
+    for (qsizetype i = 0; i < format.size() && out.size() <= kMaxMessageLength; ++i) {
         const QChar c = format[i];
         if (c != QLatin1Char('%') || i + 1 >= format.size()) {
             // The text up to the next '%', as one piece.
@@ -79,6 +79,16 @@ QString formatMessage(const QString& format, const FormatArgs& args)
         } else {
             out.append(c); // not a placeholder we know: keep the text as it stands
         }
+    }
+    if (out.size() > kMaxMessageLength) {
+        // Cut short, not within a surrogate pair, and still ending its line where the format does.
+        qsizetype keep = kMaxMessageLength;
+        if (out[keep - 1].isHighSurrogate())
+            --keep;
+        out.resize(keep);
+        out.append(QChar(0x2026));
+        if (format.endsWith(QLatin1Char('\n')))
+            out.append(QLatin1Char('\n'));
     }
     return QString(out.constData(), out.size());
 }

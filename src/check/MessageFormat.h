@@ -12,6 +12,11 @@ namespace check {
 //   "%%"    a per-cent sign
 // Surplus arguments are ignored; anything else after "%" is kept as it stands.
 // Arguments are escaped with report::escapeControlCharacters: they come from the file.
+// A message longer than kMaxMessageLength is cut there and ends in "…" (and
+// its line end, when the format has one): a strings table or rules file of
+// someone else's could otherwise make one message as large as memory.
 QString formatMessage(const QString& format, const FormatArgs& args);
+
+constexpr qsizetype kMaxMessageLength = 64 * 1024;
 
 } // namespace check

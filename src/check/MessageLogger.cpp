@@ -1,6 +1,7 @@
 #include "check/MessageLogger.h"
 
 #include "platform/Bundle.h"
+#include "report/Escaping.h"
 
 namespace check {
 
@@ -23,7 +24,19 @@ const QString& MessageLogger::messageText(const char* messageKey)
     }
     auto known = mTexts.find(std::string_view(messageKey));
     if (known == mTexts.end()) {
-        const QString text = bundle.localizedString(QString::fromLatin1(messageKey));
+        const QString key = QString::fromLatin1(messageKey);
+        QString text = bundle.localizedString(key);
+        if (!bundle.stringsBuiltIn()) {
+            // A table from outside could forge report lines (a "::set-env" line
+            // for a CI log) or merge them: its control characters are escaped,
+            // and it ends its line where the built-in text does.
+            const bool endsLine = platform::Bundle::builtInString(key).endsWith(QLatin1Char('\n'));
+            if (text.endsWith(QLatin1Char('\n')))
+                text.chop(1);
+            text = report::escapeControlCharacters(text);
+            if (endsLine)
+                text += QLatin1Char('\n');
+        }
         known = mTexts.emplace(messageKey, QString(text.constData(), text.size())).first;
     }
     return known->second;

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <mutex>
 #include <string_view>
+#include <utility>
 
 namespace check {
 
@@ -126,18 +127,23 @@ bool OstrelAppDelegate::safeOpenURL(const QUrl& url)
     try {
         return openURL(url);
     } catch (const std::exception& e) {
-        closeFindings();
-        const FormatArgs args{arg(platform::exceptionName(e)), arg(platform::exceptionReason(e))};
-        platform::Log(formatMessage(kCaughtFormat, args));
-        // The line has no icon and no line end of its own; its record ends with it.
-        beginFinding(report::Severity::Error, false);
-        if (oTextView)
-            oTextView->setFindingMessage(kCaughtExceptionKey, QString(), args, report::Position());
-        appendWithFormat(kCaughtFormat, args);
-        if (oTextView)
-            oTextView->endFinding();
+        appendCaughtException(e);
         return false;
     }
+}
+
+void OstrelAppDelegate::appendCaughtException(const std::exception& e)
+{
+    closeFindings();
+    const FormatArgs args{arg(platform::exceptionName(e)), arg(platform::exceptionReason(e))};
+    platform::Log(formatMessage(kCaughtFormat, args));
+    // The line has no icon and no line end of its own; its record ends with it.
+    beginFinding(report::Severity::Error, false);
+    if (oTextView)
+        oTextView->setFindingMessage(kCaughtExceptionKey, QString(), args, report::Position());
+    appendWithFormat(kCaughtFormat, args);
+    if (oTextView)
+        oTextView->endFinding();
 }
 
 OstrelAppDelegate::ToRead OstrelAppDelegate::infoPlistToRead(const QUrl& bundle, const ProductTree& tree)
@@ -219,6 +225,7 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
 void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRead)
 {
     // The findings that follow are about this file.
+    settleFinding();
     mPathRead = pathRead;
     mPositions.reset();
     if (oTextView)
@@ -367,18 +374,45 @@ void OstrelAppDelegate::appendAttributedString(const report::StyledString& run)
 
 bool OstrelAppDelegate::admitFinding(report::Severity severity)
 {
+    settleFinding();
     if (mFindingsInFile < kMaxFindingsPerFile) {
-        ++mFindingsInFile;
+        mPending = Pending::InReport;
         return true;
     }
-    ++mFindingsLeftOut;
-    mGravestLeftOut = std::min(mGravestLeftOut, severity);
+    mPending = Pending::LeftOut;
+    mLeftOut = report::Finding{};
+    mLeftOut.severity = severity;
     mLeavingOut = true;
     return false;
 }
 
+void OstrelAppDelegate::settleFinding()
+{
+    const Pending pending = std::exchange(mPending, Pending::None);
+    if (pending == Pending::None)
+        return;
+    // Without a report there is no record to ask about: it counts as shown.
+    const report::Finding* finding = pending == Pending::LeftOut ? &mLeftOut
+                                     : oTextView && !oTextView->findings().isEmpty()
+                                         ? &oTextView->findings().constLast()
+                                         : nullptr;
+    if (mIgnored && finding && mIgnored(*finding)) {
+        ++mIgnoredCount;
+        if (pending == Pending::InReport)
+            oTextView->removeLastFinding();
+        return;
+    }
+    if (pending == Pending::InReport) {
+        ++mFindingsInFile;
+        return;
+    }
+    ++mFindingsLeftOut;
+    mGravestLeftOut = std::min(mGravestLeftOut, mLeftOut.severity);
+}
+
 void OstrelAppDelegate::closeFindings()
 {
+    settleFinding();
     mLeavingOut = false;
     if (mFindingsLeftOut > 0) {
         // As grave as the gravest left out, so that errors there still fail the run.
@@ -413,7 +447,9 @@ void OstrelAppDelegate::appendWithFormat(const QString& format, const FormatArgs
 
 void OstrelAppDelegate::appendMessageWithArgs(const char* messageKey, const QString& keyPath, const FormatArgs& args)
 {
-    appendRecordedMessage(messageKey, keyPath, positionOf(messageKey, keyPath), args);
+    // A finding over the cap is not recorded: its place is not looked up.
+    appendRecordedMessage(messageKey, keyPath, mLeavingOut ? report::Position() : positionOf(messageKey, keyPath),
+                          args);
 }
 
 void OstrelAppDelegate::appendRecordedMessage(const char* messageKey, const QString& keyPath,
@@ -422,6 +458,12 @@ void OstrelAppDelegate::appendRecordedMessage(const char* messageKey, const QStr
     // Recorded first: the text's line end closes the record.
     if (oTextView && !mLeavingOut)
         oTextView->setFindingMessage(QString::fromLatin1(messageKey), keyPath, args, position);
+    if (mPending == Pending::LeftOut) {
+        // As the record takes it: the first message names the path, the last the key.
+        if (mLeftOut.messageKey.isEmpty())
+            mLeftOut.keyPath = keyPath;
+        mLeftOut.messageKey = QString::fromLatin1(messageKey);
+    }
     MessageLogger::appendMessageWithArgs(messageKey, keyPath, args);
 }
 

@@ -11,6 +11,7 @@
 #include "platform/Error.h"
 #include "plist/Parse.h"
 #include "plist/Value.h"
+#include "report/ReportText.h"
 #include "report/TextStorage.h"
 
 #include <QString>
@@ -50,6 +51,8 @@ public:
     void openFiles();
     // Runs openURL; a platform exception becomes a report line and false.
     bool safeOpenURL(const QUrl& url);
+    // The report line of an exception that ended a check: the file's findings end with it.
+    void appendCaughtException(const std::exception& e);
     // Checks one file or bundle directory; false when nothing could be read.
     bool openURL(const QUrl& url);
     // The pieces of a check, for the product walk: the heading naming the item
@@ -94,6 +97,11 @@ public:
     void addCheckedPaths(const QStringList& paths) { mCheckedPaths += paths; }
     // How many error icons were appended so far (a null icon counts too).
     int errorCount() const { return mErrorCount; }
+    // Findings this filter takes are taken out of the report as soon as they
+    // end, and count toward no cap; the ignore list of the command line.
+    void setIgnored(report::FindingFilter ignored) { mIgnored = std::move(ignored); }
+    // How many findings it took so far.
+    int ignoredCount() const { return mIgnoredCount; }
 
     // No file's report holds more findings than this; a closing note counts the rest.
     static constexpr int kMaxFindingsPerFile = 10000;
@@ -102,6 +110,9 @@ private:
     bool checkURL(const QUrl& url);
     // Whether one more finding of this file goes into the report.
     bool admitFinding(report::Severity severity);
+    // Counts the finding under way, now that it is whole, or takes it out
+    // when it is ignored.
+    void settleFinding();
     // Ends a file's findings: the note of those left out, if any.
     void closeFindings();
     void loadRulesDict();
@@ -142,6 +153,12 @@ private:
     int mFindingsInFile = 0;
     int mFindingsLeftOut = 0;
     bool mLeavingOut = false; // the current finding is over the cap
+    // The finding under way until the next begins: one in the report, or one
+    // over the cap, whose key and path are kept here for the ignore list.
+    enum class Pending { None, InReport, LeftOut } mPending = Pending::None;
+    report::Finding mLeftOut;
+    report::FindingFilter mIgnored;
+    int mIgnoredCount = 0;
     report::Severity mGravestLeftOut = report::Severity::Note;
     int mErrorCount = 0;
 };

@@ -271,31 +271,35 @@ void PlistValidator::validatePropertyListItem(const plist::Value& value, const p
     // "type" names one type, or lists the types a value may have.
     const RuleFields fields = mKeyRules.fieldsOf(rules);
     const plist::Value* type = fields.type;
-    QVarLengthArray<QStringView, 4> typeNames;
-    if (type && type->isString())
-        typeNames.append(type->toString());
-    else if (type && type->isArray())
-        for (const plist::Value& name : type->toArray())
-            if (name.isString())
-                typeNames.append(name.toString());
-
-    for (const QStringView typeName : typeNames)
-        if (validateAs(typeName, value, rules, keyPath, context))
+    const auto typeNames = fields.knownTypes.begin();
+    const auto typeNamesEnd = typeNames + fields.knownTypeCount;
+    for (auto typeName = typeNames; typeName != typeNamesEnd; ++typeName)
+        if (validateAs(*typeName, value, rules, keyPath, context))
             return;
     // A lone value in place of a one-element array, once no type took it as it is.
-    const bool arrayAllowed = std::find(typeNames.begin(), typeNames.end(), u"array") != typeNames.end();
+    const bool arrayAllowed = std::find(typeNames, typeNamesEnd, u"array") != typeNamesEnd;
     if (arrayAllowed && fields.allowSingle) {
         validateSingletonArray(value, rules, keyPath, context);
         return;
     }
-    if (type && type->isArray() && !typeNames.isEmpty()) {
-        QStringList names;
-        for (const QStringView typeName : typeNames)
-            names.append(typeName.toString());
-        error("BadType", keyPath, names.join(QLatin1StringView(" or ")));
-    } else {
-        error("BadType", keyPath, type && type->isString() ? type : nullptr);
+    // A rules file of someone else's may list any number of names: the first few say enough.
+    constexpr qsizetype kNamesShown = 16;
+    QStringList names;
+    if (type && type->isArray()) {
+        for (const plist::Value& name : type->toArray()) {
+            if (!name.isString())
+                continue;
+            if (names.size() == kNamesShown) {
+                names.append(QStringLiteral("…"));
+                break;
+            }
+            names.append(name.toString());
+        }
     }
+    if (!names.isEmpty())
+        error("BadType", keyPath, names.join(QLatin1StringView(" or ")));
+    else
+        error("BadType", keyPath, type && type->isString() ? type : nullptr);
 }
 
 // Takes the value when it is of the named type: checks it and returns true.

@@ -437,6 +437,13 @@ int main(int argc, char** argv)
             return usageError(problem);
         bundle.setResourcePath(QStringLiteral("rules.plist"), path);
     }
+    // Rules from a resources folder (--resources, OSTREL_RESOURCES) must parse
+    // as those of --rules must: without them nothing would be checked.
+    if (const QString rules = bundle.pathForResource(QStringLiteral("rules.plist"));
+        !parser.isSet(rulesOption) && !rules.startsWith(QLatin1String(":/"))) {
+        if (const QString problem = unusableTable(rules); !problem.isEmpty())
+            return usageError(problem);
+    }
     if (parser.isSet(stringsOption)) {
         const QString path = parser.value(stringsOption);
         if (const QString problem = unusableTable(path); !problem.isEmpty())
@@ -462,6 +469,10 @@ int main(int argc, char** argv)
             return usageError(QStringLiteral("%1, %2").arg(shownName, problem));
     }
     const report::FindingFilter shown = [&ignored](const report::Finding& f) { return !ignored.ignores(f); };
+    // Taken out as each check writes them, before the cap counts them.
+    report::FindingFilter ignoredFindings;
+    if (!ignored.isEmpty())
+        ignoredFindings = [&ignored](const report::Finding& f) { return ignored.ignores(f); };
 
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
     if (parser.isSet(noDeprecationOption))
@@ -488,11 +499,15 @@ int main(int argc, char** argv)
         CheckedFile checked;
         // An exception the guard did not catch left no finding behind; it fails all the same.
         checked.failed = !file.completed;
+        checked.counts.ignored = file.ignored;
         const report::TextStorage& report = file.report;
         for (qsizetype f = file.firstFinding; f < report.findings().size(); ++f) {
             const report::Finding& finding = report.findings()[f];
             if (ignored.ignores(finding)) {
                 ++checked.counts.ignored;
+                // The note of the findings over the cap stands for them: hiding it hides none of them.
+                if (finding.messageKey == QLatin1String("FindingsLeftOut"))
+                    checked.failed = checked.failed || finding.severity <= *failOn;
                 continue;
             }
             ++checked.counts.bySeverity[static_cast<int>(finding.severity)];
@@ -546,13 +561,13 @@ int main(int argc, char** argv)
     // that keeps it; otherwise each file's report is written and forgotten.
     std::optional<check::FileChecker> keeper;
     if (!rtfdPath.isEmpty()) {
-        keeper.emplace(true);
+        keeper.emplace(true, ignoredFindings);
         for (qsizetype i = 0; i < paths.size(); ++i) {
             CheckedFile file = keeper->check(paths[i], render);
             deliver(i, file);
         }
     } else {
-        check::checkInOrder<CheckedFile>(paths, jobs, render, deliver);
+        check::checkInOrder<CheckedFile>(paths, jobs, render, deliver, ignoredFindings);
     }
     progress.clear();
     if (format == Format::Sarif) {

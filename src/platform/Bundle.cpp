@@ -101,8 +101,20 @@ QString Bundle::localizedString(const QString& key) const
         return *it;
     // A table of one's own or a translation may lack newer keys: the built-in
     // English text keeps the report's lines apart and its arguments in place.
+    return builtInString(key);
+}
+
+QString Bundle::builtInString(const QString& key)
+{
     static const QHash<QString, QString> builtIn = readStringsTable(QStringLiteral(":/en.lproj/Localizable.strings"));
     return builtIn.value(key, key);
+}
+
+bool Bundle::stringsBuiltIn() const
+{
+    const QString path =
+        mStringsFile.isEmpty() ? pathForLocalizedResource(QStringLiteral("Localizable.strings")) : mStringsFile;
+    return path.startsWith(QLatin1String(":/"));
 }
 
 void Bundle::setResourceDirectory(const QString& directory)

@@ -31,6 +31,10 @@ public:
     // English one, else the key itself.
     // Safe to call from several threads while no setter runs.
     QString localizedString(const QString& key) const;
+    // The built-in English text of a message key, or the key itself.
+    static QString builtInString(const QString& key);
+    // Whether the strings table in use is one of those built in.
+    bool stringsBuiltIn() const;
 
     void setResourceDirectory(const QString& directory);
     // Use this file for the resource of that name (--rules); a path that is

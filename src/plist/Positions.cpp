@@ -16,8 +16,9 @@ using MemberPath = QVarLengthArray<int, 16>;
 
 // The members to follow from the top down to the value at keyPath: indices
 // into dictionaries (their order of keys) and arrays. False when the tree
-// has no such value.
-bool followPath(const Value& value, QStringView rest, bool top, MemberPath& members)
+// has no such value. keyLengths keeps, per dictionary, the lengths of its keys.
+bool followPath(const Value& value, QStringView rest, bool top, MemberPath& members,
+                std::unordered_map<const Dictionary*, std::vector<bool>>& keyLengths)
 {
     if (rest.isEmpty())
         return true;
@@ -31,7 +32,7 @@ bool followPath(const Value& value, QStringView rest, bool top, MemberPath& memb
         if (!ok || index < 0 || static_cast<std::size_t>(index) >= items.size())
             return false;
         members.push_back(static_cast<int>(index));
-        if (followPath(items[static_cast<std::size_t>(index)], rest.sliced(close + 1), false, members))
+        if (followPath(items[static_cast<std::size_t>(index)], rest.sliced(close + 1), false, members, keyLengths))
             return true;
         members.pop_back();
         return false;
@@ -43,25 +44,29 @@ bool followPath(const Value& value, QStringView rest, bool top, MemberPath& memb
             return false;
         rest = rest.sliced(1);
     }
-    // A key may hold full stops or brackets itself: each key that the path
-    // starts with, up to one of them or its end, is tried, the longest first.
     const Dictionary& dict = value.toDictionary();
-    QVarLengthArray<int, 8> candidates;
-    for (int i = 0; i < dict.size(); ++i) {
-        const QString& key = dict.keyAt(i);
-        const qsizetype length = key.size();
-        // The first character and the length rule out most keys before a comparison.
-        if (length > rest.size() || (length > 0 && key.front() != rest.front()))
-            continue;
-        if (rest.startsWith(key) &&
-            (rest.size() == length || rest[length] == QLatin1Char('.') || rest[length] == QLatin1Char('[')))
-            candidates.push_back(i);
+    std::vector<bool>& lengths = keyLengths[&dict];
+    if (lengths.empty()) {
+        lengths.push_back(false);
+        for (const QString& key : dict.keys()) {
+            if (static_cast<std::size_t>(key.size()) >= lengths.size())
+                lengths.resize(static_cast<std::size_t>(key.size()) + 1);
+            lengths[static_cast<std::size_t>(key.size())] = true;
+        }
     }
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [&](int a, int b) { return dict.keyAt(a).size() > dict.keyAt(b).size(); });
-    for (const int i : candidates) {
+    // A key may hold full stops or brackets itself: each place where a key
+    // of this dictionary could end (a full stop, a bracket, the end) is tried,
+    // the longest first.
+    for (qsizetype length = std::min<qsizetype>(rest.size(), static_cast<qsizetype>(lengths.size()) - 1); length >= 0;
+         --length) {
+        if (!lengths[static_cast<std::size_t>(length)] ||
+            (length < rest.size() && rest[length] != QLatin1Char('.') && rest[length] != QLatin1Char('[')))
+            continue;
+        const int i = dict.indexOf(rest.first(length));
+        if (i < 0)
+            continue;
         members.push_back(i);
-        if (followPath(dict.valueAt(i), rest.sliced(dict.keyAt(i).size()), false, members))
+        if (followPath(dict.valueAt(i), rest.sliced(length), false, members, keyLengths))
             return true;
         members.pop_back();
     }
@@ -93,29 +98,65 @@ void Positions::setSource(Source source, QByteArray bytes, QString text, Value r
 std::optional<Positions::Place> Positions::find(QStringView keyPath) const
 {
     MemberPath members;
-    if (!followPath(mRoot, keyPath, true, members))
+    if (!followPath(mRoot, keyPath, true, members, mKeyLengths))
         return std::nullopt;
     if (mSource == Source::Binary)
         return detail::findInBinary(mBytes, mRoot, std::span<const int>(members.constData(), members.size()));
     if (mEntries.empty())
         return std::nullopt;
-    std::size_t at = 0;
+    if (mFirstMember.empty())
+        indexMembers();
+    int at = 0;
     for (const int member : members) {
-        // The children follow their container, each after the whole subtree
-        // of the one before; a repeated key's later entry is the one that counts.
-        std::size_t found = mEntries.size();
-        for (auto child = at + 1; child < static_cast<std::size_t>(mEntries[at].end);
-             child = static_cast<std::size_t>(mEntries[child].end)) {
-            if (mEntries[child].member == member)
-                found = child;
-        }
-        if (found == mEntries.size())
+        at = memberEntry(at, member);
+        if (at < 0)
             return std::nullopt;
-        at = found;
     }
-    const Entry& entry = mEntries[at];
+    const Entry& entry = mEntries[static_cast<std::size_t>(at)];
     return Place{locate(entry.valueAt, entry.valueLine),
                  entry.keyAt >= 0 ? locate(entry.keyAt, entry.keyLine) : Location{}};
+}
+
+void Positions::indexMembers() const
+{
+    // The children follow their container, each after the whole subtree of
+    // the one before. First the number of members of each container,
+    // then the entry in each slot; a repeated key's later entry is the one
+    // that counts.
+    const int count = static_cast<int>(mEntries.size());
+    std::vector<int> memberCounts(mEntries.size(), 0);
+    std::vector<int> open; // the containers whose subtrees hold the next entry
+    const auto eachChild = [&](const auto& visit) {
+        open.clear();
+        for (int i = 0; i < count; ++i) {
+            while (!open.empty() && mEntries[static_cast<std::size_t>(open.back())].end <= i)
+                open.pop_back();
+            if (!open.empty() && mEntries[static_cast<std::size_t>(i)].member >= 0)
+                visit(open.back(), i);
+            if (mEntries[static_cast<std::size_t>(i)].end > i + 1)
+                open.push_back(i);
+        }
+    };
+    eachChild([&](int parent, int child) {
+        int& n = memberCounts[static_cast<std::size_t>(parent)];
+        n = std::max(n, mEntries[static_cast<std::size_t>(child)].member + 1);
+    });
+    mFirstMember.assign(mEntries.size() + 1, 0);
+    for (std::size_t i = 0; i < memberCounts.size(); ++i)
+        mFirstMember[i + 1] = mFirstMember[i] + memberCounts[i];
+    mMembers.assign(static_cast<std::size_t>(mFirstMember.back()), -1);
+    eachChild([&](int parent, int child) {
+        mMembers[static_cast<std::size_t>(mFirstMember[static_cast<std::size_t>(parent)] +
+                                          mEntries[static_cast<std::size_t>(child)].member)] = child;
+    });
+}
+
+int Positions::memberEntry(int container, int member) const
+{
+    const int first = mFirstMember[static_cast<std::size_t>(container)];
+    if (member < 0 || member >= mFirstMember[static_cast<std::size_t>(container) + 1] - first)
+        return -1;
+    return mMembers[static_cast<std::size_t>(first + member)];
 }
 
 void Positions::countLines() const
@@ -145,12 +186,21 @@ void Positions::countLines() const
 
 Location Positions::locate(qint64 offset, int line) const
 {
+    // Findings come in the order of the file, often many on one long line:
+    // a column is counted on from the last one where that lies on the same line, before.
+    const bool onLastLine = mLastColumn.line > 0 && mLastColumn.offset <= offset;
     qint64 from = 0;
     if (line > 0 && mSource == Source::Utf8) {
-        // The line is known: its start is the last line end before the offset.
-        from = offset;
-        while (from > 0 && mBytes[from - 1] != '\n' && mBytes[from - 1] != '\r')
-            --from;
+        const auto lineEnd = [](char c) { return c == '\n' || c == '\r'; };
+        const char* bytes = mBytes.constData();
+        if (onLastLine && std::none_of(bytes + mLastColumn.offset, bytes + std::min(offset, mBytes.size()), lineEnd)) {
+            from = mLastColumn.lineStart;
+        } else {
+            // The line is known: its start is the last line end before the offset.
+            from = offset;
+            while (from > 0 && mBytes[from - 1] != '\n' && mBytes[from - 1] != '\r')
+                --from;
+        }
     } else {
         if (mLineStarts.empty())
             countLines();
@@ -158,18 +208,24 @@ Location Positions::locate(qint64 offset, int line) const
         line = static_cast<int>(next - mLineStarts.begin());
         from = *(next - 1);
     }
-    // Columns count characters: UTF-8 sequences, or UTF-16 pairs as one.
-    int column = 1;
-    if (mSource == Source::Text) {
-        for (qint64 i = from; i < offset && i < mText.size(); ++i)
-            column += QChar::isLowSurrogate(mText[i].unicode()) ? 0 : 1;
-        return Location{static_cast<int>(line), column, -1};
-    }
-    if (from == 0 && mBytes.startsWith("\xEF\xBB\xBF"))
+    if (mSource != Source::Text && from == 0 && mBytes.startsWith("\xEF\xBB\xBF"))
         from = 3; // the byte-order mark is no character of the text
-    for (qint64 i = from; i < offset && i < mBytes.size(); ++i)
-        column += (static_cast<unsigned char>(mBytes[i]) & 0xC0) != 0x80 ? 1 : 0;
-    return Location{static_cast<int>(line), column, offset};
+    qint64 i = from;
+    int column = 1;
+    if (onLastLine && mLastColumn.lineStart == from) {
+        i = mLastColumn.offset;
+        column = mLastColumn.column;
+    }
+    // Columns count characters: UTF-8 sequences, or UTF-16 pairs as one.
+    if (mSource == Source::Text) {
+        for (; i < offset && i < mText.size(); ++i)
+            column += QChar::isLowSurrogate(mText[i].unicode()) ? 0 : 1;
+    } else {
+        for (; i < offset && i < mBytes.size(); ++i)
+            column += (static_cast<unsigned char>(mBytes[i]) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    mLastColumn = {line, from, i, column};
+    return Location{line, column, mSource == Source::Text ? -1 : offset};
 }
 
 } // namespace plist

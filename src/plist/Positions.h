@@ -8,6 +8,7 @@
 #include <QStringView>
 
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace plist {
@@ -25,7 +26,8 @@ struct Location {
 // an offset per value while parsing, in a flat table in document order that
 // follows the value tree's shape; lines and columns are counted when asked
 // for, since a check asks for few (its findings) and a file has many values.
-// Not safe to ask from several threads at once.
+// The first question indexes the table, so that each costs about the length
+// of its key path however many members a container has. Not safe to ask from several threads at once.
 class Positions {
 public:
     // How the offsets of the table are read.
@@ -84,6 +86,9 @@ private:
         int keyLine;
     };
 
+    // The entry of each member of each container, indexed on the first question.
+    void indexMembers() const;
+    int memberEntry(int container, int member) const;
     Location locate(qint64 offset, int line) const;
     void countLines() const;
 
@@ -94,6 +99,21 @@ private:
     Value mRoot;
     // Where each line starts, counted on the first question.
     mutable std::vector<qint64> mLineStarts;
+    // The entries of each entry's members: those of entry i in mMembers from
+    // mFirstMember[i] to mFirstMember[i + 1], one per member index (-1: none).
+    mutable std::vector<int> mFirstMember;
+    mutable std::vector<int> mMembers;
+    // Per dictionary asked about, which lengths its keys have: a key path is
+    // split only where a key of the dictionary could end.
+    mutable std::unordered_map<const Dictionary*, std::vector<bool>> mKeyLengths;
+    // The column counted last: findings come in the order of the file, often
+    // many on one long line, so the next count goes on from there.
+    mutable struct {
+        int line = 0; // 0: none counted yet
+        qint64 lineStart = 0;
+        qint64 offset = 0;
+        int column = 1;
+    } mLastColumn;
 };
 
 } // namespace plist

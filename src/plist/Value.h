@@ -131,6 +131,8 @@ public:
     // The value under key, or null when there is none.
     const Value* find(QStringView key) const;
     const Value* find(const QString& key) const { return find(QStringView(key)); }
+    // The index of key among keys(), or -1.
+    int indexOf(QStringView key) const;
 
     // Adds a key; a key already present keeps its place and takes the new value
     // (the later one wins). Returns false when the key was already present.
@@ -146,7 +148,6 @@ private:
     // Most dictionaries are small: they are searched in order, and the hash
     // table is built only once a dictionary grows past this many keys.
     static constexpr int kIndexedSize = 16;
-    int indexOf(QStringView key) const;
     // Enters key i into the table, which has a free slot.
     void addToIndex(int i);
     void rebuildIndex();

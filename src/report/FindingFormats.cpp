@@ -3,9 +3,10 @@
 #include "report/Escaping.h"
 #include "report/FindingCatalogue.h"
 
+#include "platform/FileUrl.h"
+
 #include <QDir>
 #include <QJsonArray>
-#include <QUrl>
 
 #include <map>
 
@@ -40,6 +41,13 @@ QString sarifLevel(Severity severity)
     return {};
 }
 
+// A path as a URI's path: the bytes of the name percent-encoded, so that
+// bytes that are not UTF-8 stay themselves ("h%FF%FE"), not one mark for all.
+QString uriPath(const QString& path)
+{
+    return QString::fromLatin1(platform::encodeFileName(path).toPercentEncoding("/"));
+}
+
 // The file as SARIF wants it: relative to the base where it lies below it,
 // else an absolute file URI.
 QJsonObject artifactLocation(const QString& file, const QString& baseDirectory)
@@ -48,10 +56,9 @@ QJsonObject artifactLocation(const QString& file, const QString& baseDirectory)
     const QString base = QDir::cleanPath(QDir(baseDirectory).absolutePath());
     if (absolute.startsWith(base + QLatin1Char('/'))) {
         const QString relative = absolute.mid(base.size() + 1);
-        return {{QStringLiteral("uri"), QString::fromLatin1(QUrl::toPercentEncoding(relative, "/"))},
-                {QStringLiteral("uriBaseId"), QStringLiteral("SRCROOT")}};
+        return {{QStringLiteral("uri"), uriPath(relative)}, {QStringLiteral("uriBaseId"), QStringLiteral("SRCROOT")}};
     }
-    return {{QStringLiteral("uri"), QUrl::fromLocalFile(absolute).toString(QUrl::FullyEncoded)}};
+    return {{QStringLiteral("uri"), QLatin1String("file://") + uriPath(absolute)}};
 }
 
 // The rule of a message key: the catalogue's entry, else (a key it does not
@@ -156,8 +163,8 @@ QJsonObject sarifLog(const QList<Finding>& findings, const SarifTool& tool, cons
                              {QStringLiteral("version"), tool.version},
                              {QStringLiteral("informationUri"), tool.informationUri},
                              {QStringLiteral("rules"), rules}};
-    const QString baseUri = QUrl::fromLocalFile(QDir::cleanPath(QDir(baseDirectory).absolutePath()) + QLatin1Char('/'))
-                                .toString(QUrl::FullyEncoded);
+    const QString baseUri =
+        QLatin1String("file://") + uriPath(QDir::cleanPath(QDir(baseDirectory).absolutePath()) + QLatin1Char('/'));
     const QJsonObject run{{QStringLiteral("tool"), QJsonObject{{QStringLiteral("driver"), driver}}},
                           {QStringLiteral("originalUriBaseIds"),
                            QJsonObject{{QStringLiteral("SRCROOT"), QJsonObject{{QStringLiteral("uri"), baseUri}}}}},

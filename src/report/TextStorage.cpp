@@ -75,6 +75,19 @@ void TextStorage::setFindingMessage(const QString& messageKey, const QString& ke
     finding.arguments += arguments;
 }
 
+void TextStorage::removeLastFinding()
+{
+    if (mFindings.isEmpty())
+        return;
+    const Finding& finding = mFindings.constLast();
+    for (qsizetype i = finding.firstRun; i < finding.endRun; ++i)
+        mLength -= mRuns[i].text.size();
+    mRuns.remove(finding.firstRun, finding.endRun - finding.firstRun);
+    mFindings.removeLast();
+    mFindingOpen = false;
+    mSkipBlank = false;
+}
+
 void TextStorage::addToOpenFinding(const StyledString& run)
 {
     Finding& finding = mFindings.last();

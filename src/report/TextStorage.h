@@ -92,6 +92,10 @@ public:
                            const QList<std::optional<plist::Value>>& arguments, const Position& position);
     // Closes the open finding, if any, where the text ends now.
     void endFinding() { mFindingOpen = false; }
+    // Takes the last finding back, its record and its runs, as if it had
+    // never been written (one the user ignores); the runs after it stay. An
+    // observer, told of the runs already, is not told of this.
+    void removeLastFinding();
 
     const QList<Finding>& findings() const { return mFindings; }
     // The finding whose runs hold this run, or null.

@@ -116,3 +116,35 @@ TEST(FileChecker, APoolChecksOnlyAFewFilesAheadCuesOnceItMustWaitAndStopsEarly)
     check::CheckPool<int> empty({}, 4, [](const check::FileReport&) { return 0; });
     EXPECT_EQ(empty.deliver([](qsizetype, int&) { ADD_FAILURE(); }, true), 0);
 }
+
+TEST(FileChecker, AReportThatCannotBeRenderedBecomesTheCaughtExceptionAndTheRunGoesOn)
+{
+    const QString examples = qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/examples/");
+    const QStringList paths{examples + QStringLiteral("Correct.app"), examples + QStringLiteral("Mistakes.app"),
+                            examples + QStringLiteral("Loose.plist")};
+    QStringList serial;
+    check::FileChecker checker(false);
+    for (const QString& path : paths)
+        serial << checker.check(path, render);
+    // On one thread and on worker threads alike: the first render of Mistakes.app runs out of memory.
+    for (const int jobs : {1, 3}) {
+        SCOPED_TRACE(jobs);
+        std::atomic<bool> failed = false;
+        const auto failOnce = [&](const check::FileReport& file) {
+            if (file.path.endsWith(QStringLiteral("Mistakes.app")) && !failed.exchange(true))
+                throw std::bad_alloc();
+            return render(file);
+        };
+        QStringList taken;
+        check::checkInOrder<QString>(paths, jobs, failOnce, [&](qsizetype, QString& text) { taken << text; });
+        ASSERT_EQ(taken.size(), 3);
+        EXPECT_EQ(taken[0], serial[0]);
+        const QString read = examples + QStringLiteral("Mistakes.app/Contents/Info.plist");
+        EXPECT_EQ(taken[1].toStdString(),
+                  (paths[1] + QLatin1Char('>') + read + QStringLiteral("\nChecking Mistakes.app\n") + read +
+                   QStringLiteral("\nsafeOpenURL: Caught std::bad_alloc: "
+                                  "std::bad_allocCaughtException "))
+                      .toStdString());
+        EXPECT_EQ(taken[2], serial[2]);
+    }
+}

@@ -1,5 +1,5 @@
 // A logger keeps the strings table's texts it has used, and takes them afresh
-// when the table changes.
+// when the table changes; a table from outside writes no line of its own.
 #include "check/MessageLogger.h"
 #include "platform/Bundle.h"
 
@@ -39,7 +39,8 @@ TEST(MessageLogger, TextsFollowTheStringsTable)
         file.write(bytes);
         return file.fileName();
     };
-    const QString first = table("first.strings", "\"NotDict\" = \"one\"; \"NoReqTopKey\" = \"two %@\";");
+    const QString first =
+        table("first.strings", "\"NotDict\" = \"o\tne\\n::set-env x\\n\"; \"NoReqTopKey\" = \"two %@\";");
     const QString second = table("second.strings", "\"NotDict\" = \"three\";");
     platform::Bundle& bundle = platform::Bundle::main();
     TextLogger logger;
@@ -48,13 +49,14 @@ TEST(MessageLogger, TextsFollowTheStringsTable)
     for (int round = 0; round < 2; ++round) { // the second time from what the logger kept
         logger.appendMessage("NotDict", QString());
         logger.appendMessage("NoReqTopKey", QString(), QStringLiteral("CFBundleName"));
-        EXPECT_EQ(logger.take(), "onetwo %@1");
+        // Control characters escaped, and each line ended where the built-in text ends it.
+        EXPECT_EQ(logger.take(), "o\\tne\\n::set-env x\ntwo %@\n1");
     }
     bundle.setStringsFile(second);
     logger.appendMessage("NotDict", QString());
     // A key the table lacks: the built-in English text.
     logger.appendMessage("NoReqTopKey", QString(), QStringLiteral("CFBundleName"));
-    EXPECT_EQ(logger.take(), "threeThe required key %@ is missing; add it.\n1");
+    EXPECT_EQ(logger.take(), "three\nThe required key %@ is missing; add it.\n1");
     bundle.setStringsFile(QString());
 }
 

@@ -210,4 +210,33 @@ for args in "" "--bogus $D/warn.plist" "--format xml $D/warn.plist" "--rules $D/
 done
 t 2 "$D/warn.plist" ""
 
+# What decides the status and what a report names: the ignore list against the
+# cap, rules a resources folder brings, names that are not UTF-8 in SARIF, and
+# strings tables that would write lines of their own.
+python3 -c '
+import sys
+keys = "".join("<key>X%05d</key><string/>" % i for i in range(10010))
+open(sys.argv[1], "w").write("<plist><dict>" + keys + "</dict></plist>")' "$W/over-cap.plist"
+mkdir -p "$W/bad-resources" "$W/names"
+echo 'not <plist' >"$W/bad-resources/rules.plist"
+printf '<plist><dict/></plist>' >"$W/small.plist"
+for name in $'h\xff\xfe' $'h\xfe\xff'; do printf '<plist><dict/></plist>' >"$W/names/$name.plist"; done
+printf '"CheckingPrefix" = "Checking\\n::set-env name=X::1\\n";\n' >"$W/set-env.strings"
+while IFS='|' read -r name status environment check args; do
+  checks=$((checks + 1))
+  got=0
+  # shellcheck disable=SC2046,SC2086
+  (cd "$W" && env $(eval echo $environment) "$OSTREL_CHECK" $(eval echo $args)) >"$W/out" 2>"$W/err" || got=$?
+  [ "$got" -eq "$status" ] || { bad "$name: exit status $got, not $status"; continue; }
+  checks=$((checks + 1))
+  eval "$check" || bad "$name: $check"
+done <<'CASES'
+the cap's note ignored|1||! grep -q 'more findings' "$W/out"|--ignore FindingsLeftOut $W/over-cap.plist
+ignored findings fill no cap|1||grep -qx 'error: The required key CFBundleIdentifier is missing; add it.' "$W/out"|--ignore UnknownTopKey $W/over-cap.plist
+unparsable rules in --resources|2||grep -q 'rules.plist is not a property list' "$W/err"|--resources $W/bad-resources $W/small.plist
+unparsable rules in OSTREL_RESOURCES|2|OSTREL_RESOURCES=$W/bad-resources|grep -q 'rules.plist is not a property list' "$W/err"|$W/small.plist
+names not UTF-8 in SARIF|1||grep -q '"names/h%FF%FE.plist"' "$W/out" && grep -q '"names/h%FE%FF.plist"' "$W/out"|--format sarif names/*
+a strings table's line end|1||! grep -q '^::set-env' "$W/out"|--strings $W/set-env.strings $W/small.plist
+CASES
+
 finish "e2e cli"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Hostile input and output for both programs: special files and huge files for
 # --dump, binary property lists whose shared objects unfold without end, more
-# findings than a report shows, and standard output that cannot be written.
+# findings than a report shows, rules, strings and options that would cost
+# gigabytes, and standard output that cannot be written.
 # Each run has a time limit here; a hang is a failure.
 set -u
 source "$(dirname "$0")/common.bash"
@@ -70,6 +71,47 @@ if [ -n "${OSTREL_GUI:-}" ]; then
   checks=$((checks + 1))
   grep -q 'more findings of this file are left out' "$W/gui-capped.txt" || bad "ostrel: no closing note"
 fi
+
+# Bounds on what one run may cost, under a limit of address space: rules whose
+# type list has 200,000 names, a strings table whose text has 200,000
+# placeholders, -j far beyond the cores, threads the system refuses (a stack
+# of 1 GB each), and 100,000 unknown keys, whose places are looked up.
+python3 - "$W" <<'PY'
+import plistlib, sys
+w = sys.argv[1]
+names = ["t%06d" % i for i in range(200000)]
+with open(f"{w}/types-rules.plist", "wb") as f:
+    plistlib.dump({"keys": {"Foo": {"type": "array", "arrayitem": {"type": names}}}}, f, fmt=plistlib.FMT_BINARY)
+with open(f"{w}/types.plist", "wb") as f:
+    plistlib.dump({"Foo": list(range(2000))}, f, fmt=plistlib.FMT_BINARY)
+with open(f"{w}/placeholders.strings", "w") as f:
+    f.write('"UnknownTopKey" = "%s";\n' % ("%1$@" * 200000))
+with open(f"{w}/long-keys.plist", "wb") as f:
+    plistlib.dump({c * 100000: 1 for c in "KLM"}, f, fmt=plistlib.FMT_BINARY)
+with open(f"{w}/unknown-keys.plist", "w") as f:
+    f.write("<plist><dict>\n" + "".join("<key>X%06d</key><string/>\n" % i for i in range(100000)) + "</dict></plist>\n")
+PY
+many() { for _ in $(seq "$1"); do echo "$W/small.plist"; done; }
+printf '<plist><dict/></plist>' >"$W/small.plist"
+"$OSTREL_CHECK" -j 1 $(many 40) >"$W/serial" 2>/dev/null
+longest() { awk '{ if (length($0) > n) n = length($0) } END { print n + 0 }' "$W/out"; }
+while IFS='|' read -r name status memory stack lines check args; do
+  checks=$((checks + 1))
+  got=0
+  # shellcheck disable=SC2046,SC2086
+  (ulimit -v "$memory" -s "$stack" && exec timeout 60 "$OSTREL_CHECK" $(eval echo $args)) >"$W/out" 2>"$W/err" || got=$?
+  [ "$got" -eq "$status" ] || { bad "$name: exit status $got, not $status"; continue; }
+  checks=$((checks + 1))
+  [ "$(grep -cE '^(error|warning|note): ' "$W/out")" -eq "$lines" ] || bad "$name: not $lines findings"
+  checks=$((checks + 1))
+  eval "$check" || bad "$name: $check"
+done <<'CASES'
+type list of 200,000 names|1|2000000|8192|2000|[ "$(longest)" -lt 2000 ]|--rules $W/types-rules.plist $W/types.plist
+text of 200,000 placeholders|1|2000000|8192|7|[ "$(longest)" -lt 70000 ] && grep -q '…$' "$W/out"|--strings $W/placeholders.strings $W/long-keys.plist
+-j 3000|1|2000000|8192|12000|[ "$(grep -c '^Checking' "$W/out")" -eq 3000 ]|-j 3000 $(many 3000)
+threads the system refuses|1|2500000|1000000|160|cmp -s "$W/out" "$W/serial"|-j 8 $(many 40)
+100,000 unknown keys|1|2000000|8192|10001|grep -q '^error: 90004 more findings' "$W/out"|$W/unknown-keys.plist
+CASES
 
 # --dump reads as checking does: no devices, pipes, sockets or huge files.
 mkfifo "$W/fifo.plist"
