@@ -608,7 +608,7 @@ public:
     // How many items were checked.
     int checkFolder(const QString& folder, int depth)
     {
-        // Links lead to folders again and again: each is walked once.
+        // Links lead to the same folders and files again and again: each is walked once.
         mWalked.insert(folder);
         int checked = 0;
         for (const QString& name : mTree.children(folder)) {
@@ -628,9 +628,9 @@ public:
             }
             if (item.resolution != ProductTree::Resolution::Found)
                 continue;
+            if (mWalked.contains(item.path))
+                continue;
             if (item.node.kind == ProductTree::Kind::Directory) {
-                if (mWalked.contains(item.path))
-                    continue;
                 if (isBundleFolder(mTree, item.path)) {
                     mWalked.insert(item.path);
                     ProductWalk(mController, mTree, mDisplayName, item.path, mNested).checkProduct();
@@ -639,6 +639,7 @@ public:
                     checked += checkFolder(item.path, depth + 1);
                 }
             } else if (item.node.kind == ProductTree::Kind::File && folder.isEmpty()) {
+                mWalked.insert(item.path);
                 checked += checkLooseFile(item.path) ? 1 : 0;
             }
         }
@@ -680,7 +681,7 @@ private:
     const platform::ArchiveContents& mContents;
     const QString& mDisplayName;
     bool mNested;
-    QSet<QString> mWalked; // folders and bundles, links resolved
+    QSet<QString> mWalked; // folders, bundles and loose files, links resolved
 };
 
 } // namespace
