@@ -421,6 +421,11 @@ TEST_F(ProductWalkTest, HostileArchivesCostLittleAndSayWhy)
         // Cut where an entry ends, before the two blocks of zeros that end it.
         {"cut.tar", whole.left(whole.size() - 1024), {"error: ArchiveErr"}},
         {"whole.tar", whole, {"Checking whole.tar/Tool.app"}},
+        // A layout the choice of files to read does not foresee is read all the same.
+        {"moved.zip",
+         testing_archives::makeArchive(Format::Zip, {{"Moved.app/Contents", Item::Link, "Real", 0777},
+                                                     {"Moved.app/Real/Info.plist", Item::File, tool.bytes, 0644}}),
+         {"Checking moved.zip/Moved.app"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
