@@ -1,9 +1,8 @@
 #include "check/ProductTree.h"
 
 #include "check/PlistDataReader.h"
+#include "platform/Bundle.h"
 #include "platform/FileUrl.h"
-
-#include <QSet>
 
 #include <algorithm>
 
@@ -289,42 +288,75 @@ QString DiskTree::displayPath(const QString& path) const
 
 // In an archive
 
-ArchiveTree::ArchiveTree(QString archivePath, const platform::ArchiveContents& contents)
-    : mArchivePath(std::move(archivePath)), mContents(contents)
+ArchiveTree::ArchiveTree(QString archivePath, const platform::ArchiveContents& contents, Loader loadMissing)
+    : mArchivePath(std::move(archivePath)), mContents(contents), mLoadMissing(std::move(loadMissing))
 {
-    QHash<QString, QSet<QString>> names;
-    for (const platform::ArchiveEntry& entry : contents.entries) {
+    mNodes.emplace_back();
+    for (qsizetype i = 0; i < contents.entries.size(); ++i) {
         // Every directory on the way holds the next part, listed or not.
-        QString path = entry.path;
-        while (!path.isEmpty()) {
-            const QString parent = parentPath(path);
-            QSet<QString>& inParent = names[parent];
-            const QString name = parent.isEmpty() ? path : path.mid(parent.size() + 1);
-            if (inParent.contains(name))
-                break;
-            inParent.insert(name);
-            path = parent;
+        const QString& path = contents.entries[i].path;
+        qsizetype at = 0;
+        qsizetype parent = 0;
+        while (at <= path.size()) {
+            qsizetype slash = path.indexOf(QLatin1Char('/'), at);
+            if (slash < 0)
+                slash = path.size();
+            const QStringView part = QStringView(path).sliced(at, slash - at);
+            at = slash + 1;
+            const auto known = mChildNamed.constFind({parent, part});
+            if (known != mChildNamed.constEnd()) {
+                parent = *known;
+                continue;
+            }
+            TreeNode child;
+            child.name = part;
+            child.nextSibling = mNodes[size_t(parent)].firstChild;
+            const qsizetype made = qsizetype(mNodes.size());
+            mNodes[size_t(parent)].firstChild = made;
+            mNodes.push_back(child);
+            mChildNamed.insert({parent, part}, made);
+            parent = made;
         }
+        mNodes[size_t(parent)].entry = i;
     }
-    for (auto it = names.cbegin(); it != names.cend(); ++it) {
-        QStringList sorted(it.value().cbegin(), it.value().cend());
-        sorted.sort();
-        mChildren.insert(it.key(), sorted);
+}
+
+qsizetype ArchiveTree::nodeAt(QStringView path) const
+{
+    qsizetype at = 0;
+    if (path.isEmpty())
+        return at;
+    for (const QStringView part : path.tokenize(u'/')) {
+        const auto child = mChildNamed.constFind({at, part});
+        if (child == mChildNamed.constEnd())
+            return -1;
+        at = *child;
     }
+    return at;
+}
+
+const platform::ArchiveEntry* ArchiveTree::entryAt(const QString& path) const
+{
+    const qsizetype at = nodeAt(path);
+    const qsizetype entry = at < 0 ? -1 : mNodes[size_t(at)].entry;
+    return entry < 0 ? nullptr : &mContents.entries[entry];
 }
 
 ProductTree::Node ArchiveTree::node(const QString& path) const
 {
     Node result;
-    if (const platform::ArchiveEntry* entry = mContents.find(path)) {
-        switch (entry->kind) {
+    const qsizetype at = nodeAt(path);
+    if (at < 0)
+        return result;
+    if (const qsizetype entry = mNodes[size_t(at)].entry; entry >= 0) {
+        switch (mContents.entries[entry].kind) {
         case platform::ArchiveEntryKind::File: result.kind = Kind::File; break;
         case platform::ArchiveEntryKind::Directory: result.kind = Kind::Directory; break;
         case platform::ArchiveEntryKind::Link: result.kind = Kind::Link; break;
         case platform::ArchiveEntryKind::Other: result.kind = Kind::Other; break;
         }
-        result.linkTarget = entry->linkTarget;
-    } else if (path.isEmpty() || mChildren.contains(path)) {
+        result.linkTarget = mContents.entries[entry].linkTarget;
+    } else {
         result.kind = Kind::Directory;
     }
     return result;
@@ -332,18 +364,29 @@ ProductTree::Node ArchiveTree::node(const QString& path) const
 
 bool ArchiveTree::isExecutable(const QString& path) const
 {
-    const platform::ArchiveEntry* entry = mContents.find(path);
+    const platform::ArchiveEntry* entry = entryAt(path);
     return entry && (entry->mode & 0111) != 0;
 }
 
 QStringList ArchiveTree::children(const QString& path) const
 {
-    return mChildren.value(path);
+    QStringList names;
+    const qsizetype at = nodeAt(path);
+    for (qsizetype child = at < 0 ? -1 : mNodes[size_t(at)].firstChild; child >= 0;
+         child = mNodes[size_t(child)].nextSibling)
+        names.append(mNodes[size_t(child)].name.toString());
+    names.sort();
+    return names;
 }
 
 std::optional<QByteArray> ArchiveTree::read(const QString& path, platform::Error* error) const
 {
-    const platform::ArchiveEntry* entry = mContents.find(path);
+    const platform::ArchiveEntry* entry = entryAt(path);
+    if (entry && entry->kind == platform::ArchiveEntryKind::File && !entry->bytes && !entry->tooLarge &&
+        !entry->overBudget && !mLoaded && mLoadMissing) {
+        mLoaded = true;
+        mLoadMissing();
+    }
     if (entry && entry->bytes)
         return entry->bytes;
     if (error) {
@@ -351,6 +394,9 @@ std::optional<QByteArray> ArchiveTree::read(const QString& path, platform::Error
             *error = platform::Error{platform::PosixErrorDomain, EFBIG,
                                      QStringLiteral("The entry is too large to be a property list; entries over "
                                                     "256 MiB are not read.")};
+        else if (entry && entry->overBudget)
+            *error = platform::Error{platform::PosixErrorDomain, EFBIG,
+                                     platform::Bundle::main().localizedString(QStringLiteral("ArchiveKeptTooMuch"))};
         else
             *error = platform::Error::osStatus(platform::fnfErr);
     }

@@ -14,7 +14,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace check {
 
@@ -109,10 +111,14 @@ private:
 };
 
 // What an archive holds; directories that only the paths of their entries
-// imply exist all the same.
+// imply exist all the same. One node a part of a path: a path as deep as an
+// archive may hold costs no more than its length.
 class ArchiveTree : public ProductTree {
 public:
-    ArchiveTree(QString archivePath, const platform::ArchiveContents& contents);
+    // Reads the bytes of files not kept yet (once, for all that were not),
+    // or none.
+    using Loader = std::function<void()>;
+    ArchiveTree(QString archivePath, const platform::ArchiveContents& contents, Loader loadMissing = {});
     Node node(const QString& path) const override;
     bool isExecutable(const QString& path) const override;
     QStringList children(const QString& path) const override;
@@ -120,9 +126,22 @@ public:
     QString displayPath(const QString& path) const override;
 
 private:
+    struct TreeNode {
+        QStringView name; // within an entry's path
+        qsizetype entry = -1;
+        qsizetype firstChild = -1;
+        qsizetype nextSibling = -1;
+    };
+    // The node at path, or -1.
+    qsizetype nodeAt(QStringView path) const;
+    const platform::ArchiveEntry* entryAt(const QString& path) const;
+
     QString mArchivePath;
     const platform::ArchiveContents& mContents;
-    QHash<QString, QStringList> mChildren; // directory path -> names
+    std::vector<TreeNode> mNodes; // the top first
+    QHash<std::pair<qsizetype, QStringView>, qsizetype> mChildNamed;
+    Loader mLoadMissing;
+    mutable bool mLoaded = false;
 };
 
 // Path helpers: the parent ("" for a top-level name) and a join that leaves out empty parts.

@@ -450,9 +450,9 @@ bool isAppleDoubleName(const QString& name)
     return name.startsWith(QStringLiteral("._"));
 }
 
-// The entries the checks read: dictionaries, localized strings, and at the
-// top, loose files and the AppleDouble files that carry their forks.
-bool wantedFromArchive(const QString& path, std::uint64_t size)
+// The entries the checks may read: dictionaries, localized strings, and at
+// the top, loose files and the AppleDouble files that carry their forks.
+bool mayBeRead(const QString& path, std::uint64_t size)
 {
     const QString name = lastComponent(path);
     if (name == QLatin1String("Info.plist") || name == QLatin1String("Info-macos.plist"))
@@ -467,15 +467,83 @@ bool wantedFromArchive(const QString& path, std::uint64_t size)
     return isAppleDoubleName(name) || hasExtension(name, QStringLiteral("plist")) || size <= kMaxKeptDataFork;
 }
 
+const QStringList kBundleExtensions = {
+    QStringLiteral("app"),         QStringLiteral("framework"),  QStringLiteral("bundle"),
+    QStringLiteral("plugin"),      QStringLiteral("appex"),      QStringLiteral("kext"),
+    QStringLiteral("qlgenerator"), QStringLiteral("mdimporter"), QStringLiteral("prefPane"),
+    QStringLiteral("saver"),       QStringLiteral("xpc"),        QStringLiteral("component"),
+};
+
 bool hasBundleExtension(const QString& name)
 {
-    static const QStringList extensions = {
-        QStringLiteral("app"),         QStringLiteral("framework"),  QStringLiteral("bundle"),
-        QStringLiteral("plugin"),      QStringLiteral("appex"),      QStringLiteral("kext"),
-        QStringLiteral("qlgenerator"), QStringLiteral("mdimporter"), QStringLiteral("prefPane"),
-        QStringLiteral("saver"),       QStringLiteral("xpc"),        QStringLiteral("component"),
-    };
-    return std::any_of(extensions.begin(), extensions.end(), [&](const QString& e) { return hasExtension(name, e); });
+    return std::any_of(kBundleExtensions.begin(), kBundleExtensions.end(),
+                       [&](const QString& extension) { return hasExtension(name, extension); });
+}
+
+// The folders that hold nested bundles, by their own name.
+bool holdsBundles(const QString& name)
+{
+    static const QSet<QString> names = [] {
+        QSet<QString> all;
+        for (const std::span<const NestedPlace> places :
+             {std::span<const NestedPlace>(kContentsPlaces), std::span<const NestedPlace>(kFrameworkPlaces),
+              std::span<const NestedPlace>(kFlatPlaces)}) {
+            for (const NestedPlace& place : places)
+                all.insert(lastComponent(QString::fromLatin1(place.folder)));
+        }
+        return all;
+    }();
+    return names.contains(name);
+}
+
+// Whether the walk takes the entry at path for a bundle's dictionary or
+// localized strings: by where it lies, so that an Info.plist that no bundle
+// uses is never read.
+bool usedByABundle(const ProductTree& tree, const QString& path)
+{
+    const QString name = lastComponent(path);
+    const QString folder = parentPath(path);
+    const QString folderName = lastComponent(folder);
+    if (name == QLatin1String("Info.plist") || name == QLatin1String("Info-macos.plist")) {
+        if (folderName == QLatin1String("Contents"))
+            return true;
+        if (name == QLatin1String("Info-macos.plist"))
+            return false;
+        return folderName == QLatin1String("Resources") || hasBundleExtension(folderName) ||
+               holdsBundles(lastComponent(parentPath(folder)));
+    }
+    if (name != kInfoPlistStrings || !hasExtension(folderName, QStringLiteral("lproj")))
+        return false;
+    const QString resources = parentPath(folder);
+    return lastComponent(resources) == QLatin1String("Resources") ||
+           tree.node(joinPath(resources, QStringLiteral("Info.plist"))).kind != ProductTree::Kind::Missing;
+}
+
+// The files the checks read, links resolved: the dictionaries and strings of
+// bundles, and at the top what mayBeRead names (a file's data fork only when
+// an AppleDouble file gives it one).
+QSet<QString> filesTheChecksRead(const ProductTree& tree, const platform::ArchiveContents& contents)
+{
+    QSet<QString> files;
+    for (const platform::ArchiveEntry& entry : contents.entries) {
+        if (entry.kind == platform::ArchiveEntryKind::Directory || entry.kind == platform::ArchiveEntryKind::Other)
+            continue;
+        if (usedByABundle(tree, entry.path)) {
+            const ProductTree::Resolved file = tree.resolve(entry.path);
+            if (file.resolution == ProductTree::Resolution::Found && file.node.kind == ProductTree::Kind::File)
+                files.insert(file.path);
+            continue;
+        }
+        if (entry.path.contains(QLatin1Char('/')) && !entry.path.startsWith(kMacArchiverFolder + QLatin1Char('/')))
+            continue;
+        const QString name = lastComponent(entry.path);
+        const bool forked = isAppleDoubleName(name) || hasExtension(name, QStringLiteral("plist")) ||
+                            contents.find(kMacArchiverFolder + QStringLiteral("/._") + entry.path) ||
+                            contents.find(QStringLiteral("._") + entry.path);
+        if (forked && mayBeRead(entry.path, entry.size))
+            files.insert(entry.path);
+    }
+    return files;
 }
 
 bool isBundleFolder(const ProductTree& tree, const QString& path)
@@ -540,6 +608,8 @@ public:
     // How many items were checked.
     int checkFolder(const QString& folder, int depth)
     {
+        // Links lead to the same folders and files again and again: each is walked once.
+        mWalked.insert(folder);
         int checked = 0;
         for (const QString& name : mTree.children(folder)) {
             if (name.startsWith(QLatin1Char('.')) || (folder.isEmpty() && name == kMacArchiverFolder))
@@ -558,14 +628,18 @@ public:
             }
             if (item.resolution != ProductTree::Resolution::Found)
                 continue;
+            if (mWalked.contains(item.path))
+                continue;
             if (item.node.kind == ProductTree::Kind::Directory) {
                 if (isBundleFolder(mTree, item.path)) {
+                    mWalked.insert(item.path);
                     ProductWalk(mController, mTree, mDisplayName, item.path, mNested).checkProduct();
                     ++checked;
                 } else if (depth < kMaxArchiveFolderDepth) {
                     checked += checkFolder(item.path, depth + 1);
                 }
             } else if (item.node.kind == ProductTree::Kind::File && folder.isEmpty()) {
+                mWalked.insert(item.path);
                 checked += checkLooseFile(item.path) ? 1 : 0;
             }
         }
@@ -607,6 +681,7 @@ private:
     const platform::ArchiveContents& mContents;
     const QString& mDisplayName;
     bool mNested;
+    QSet<QString> mWalked; // folders, bundles and loose files, links resolved
 };
 
 } // namespace
@@ -614,14 +689,31 @@ private:
 bool CheckArchive(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested)
 {
     controller.appendHeading(displayName, path);
-    const platform::ArchiveContents contents = platform::readArchive(path, wantedFromArchive);
+    // The list first; then the files that the bundles in it use.
+    platform::ArchiveContents contents = platform::readArchive(path, {});
+    const auto everyFileThatMayBeRead = [&] {
+        QSet<QString> files;
+        for (const platform::ArchiveEntry& entry : contents.entries) {
+            if (entry.kind == platform::ArchiveEntryKind::File && mayBeRead(entry.path, entry.size))
+                files.insert(entry.path);
+        }
+        (void)platform::readArchiveAgain(path, contents, files);
+    };
+    // A bundle reached in a way the first choice did not foresee has its files read then.
+    const ArchiveTree tree(path, contents, everyFileThatMayBeRead);
+    if (contents.error.isEmpty())
+        (void)platform::readArchiveAgain(path, contents, filesTheChecksRead(tree, contents));
     if (!contents.error.isEmpty()) {
         controller.appendErrorIcon();
         controller.appendMessage("ArchiveErr", QString(), contents.error);
         return false;
     }
-    const ArchiveTree tree(path, contents);
-    if (ArchiveCheck(controller, tree, contents, displayName, nested).checkFolder(QString(), 0) == 0) {
+    for (const auto& [entry, why] : contents.leftOut) {
+        controller.appendErrorIcon();
+        controller.appendMessage("ArchiveEntryLeftOut", QString(), entry, why);
+    }
+    if (ArchiveCheck(controller, tree, contents, displayName, nested).checkFolder(QString(), 0) == 0 &&
+        contents.leftOut.isEmpty()) {
         controller.appendErrorIcon();
         controller.appendMessage("ArchiveEmpty", QString());
     }

@@ -7,8 +7,12 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <memory>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -35,15 +39,25 @@ ArchivePointer newReader()
 QString libraryError(struct archive* reader)
 {
     const char* text = archive_error_string(reader);
-    return text ? QString::fromUtf8(text) : QStringLiteral("the archive is damaged");
+    // Some of the library's texts end in a line end of their own.
+    return text ? QString::fromUtf8(text).trimmed() : QStringLiteral("the archive is damaged");
 }
 
-QString entryPathName(struct archive_entry* entry)
+// How a message names an entry whose path may be as long as the archive likes.
+QString shortPath(const QByteArray& stored)
+{
+    constexpr qsizetype kShown = 80;
+    if (stored.size() <= kShown)
+        return decodeFileName(stored);
+    return decodeFileName(stored.left(kShown)) + QStringLiteral("…");
+}
+
+QByteArray storedPath(struct archive_entry* entry)
 {
     if (const char* utf8 = archive_entry_pathname_utf8(entry))
-        return QString::fromUtf8(utf8);
+        return QByteArray(utf8);
     const char* raw = archive_entry_pathname(entry);
-    return raw ? decodeFileName(raw) : QString();
+    return raw ? QByteArray(raw) : QByteArray();
 }
 
 // The path with empty and "." parts dropped; none when it is absolute or
@@ -73,53 +87,119 @@ ArchiveEntryKind entryKind(struct archive_entry* entry)
     }
 }
 
+// Up to length bytes of the archive's file at offset (fewer at its end).
+using ReadAt = std::function<QByteArray(std::int64_t offset, qsizetype length)>;
+
 class Reading {
 public:
-    Reading(struct archive* reader, const ArchiveWanted& wanted, const ArchiveLimits& limits)
-        : mReader(reader), mWanted(wanted), mLimits(limits)
+    // A first read lists the entries and keeps what wanted names; a read
+    // again (contents given) only keeps the bytes of the entries at paths.
+    Reading(struct archive* reader, const ArchiveLimits& limits, ReadAt readAt)
+        : mReader(reader), mLimits(limits), mReadAt(std::move(readAt))
     {
     }
 
-    ArchiveContents run()
+    ArchiveContents first(const ArchiveWanted& wanted)
     {
-        struct archive_entry* header = nullptr;
-        for (;;) {
-            const int status = archive_read_next_header(mReader, &header);
-            if (status == ARCHIVE_EOF)
-                break;
-            if (status != ARCHIVE_OK && status != ARCHIVE_WARN)
-                return failed(libraryError(mReader));
-            if (std::uint64_t(mContents.entries.size()) >= mLimits.maxEntries)
-                return failed(QStringLiteral("it holds more than %1 entries").arg(mLimits.maxEntries));
-            if (!addEntry(header))
-                return std::move(mContents);
-        }
+        mWanted = &wanted;
+        run();
         return std::move(mContents);
+    }
+
+    void again(ArchiveContents& contents, const QSet<QString>& paths)
+    {
+        mContents = std::move(contents);
+        mAgain = &paths;
+        run();
+        contents = std::move(mContents);
     }
 
 private:
-    ArchiveContents failed(const QString& why)
+    void run()
     {
-        mContents.error = why;
-        return std::move(mContents);
+        struct archive_entry* header = nullptr;
+        for (std::uint64_t number = 0;; ++number) {
+            const int status = archive_read_next_header(mReader, &header);
+            if (status == ARCHIVE_EOF) {
+                if (!endMarked())
+                    mContents.error = QStringLiteral("it ends before its end-of-archive blocks; it was cut short");
+                return;
+            }
+            if (status != ARCHIVE_OK && status != ARCHIVE_WARN) {
+                mContents.error = libraryError(mReader);
+                return;
+            }
+            if (!mAgain && std::uint64_t(mContents.entries.size()) >= mLimits.maxEntries) {
+                mContents.error = QStringLiteral("it holds more than %1 entries").arg(mLimits.maxEntries);
+                return;
+            }
+            if (!(mAgain ? readAgain(header, number) : addEntry(header, number)))
+                return;
+        }
     }
 
-    // False when the archive cannot be read on (the error is set).
-    bool addEntry(struct archive_entry* header)
+    // A plain tar ends in two blocks of zeros; without them it may have been
+    // cut at an entry's end. Compressed streams and zips tell a cut themselves.
+    bool endMarked() const
     {
-        const QString stored = entryPathName(header);
-        const std::optional<QString> path = normalisedPath(stored);
+        if ((archive_format(mReader) & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_TAR ||
+            archive_filter_count(mReader) > 1 || !mReadAt)
+            return true;
+        constexpr qsizetype kEndBlocks = 2 * 512;
+        const QByteArray end = mReadAt(archive_read_header_position(mReader), kEndBlocks);
+        return end.size() == kEndBlocks && end.count('\0') == kEndBlocks;
+    }
+
+    // The entry's path, or none when it is to be left out (noted) or the
+    // archive cannot be read on (the error is set).
+    std::optional<QString> entryPath(struct archive_entry* header)
+    {
+        const QByteArray stored = storedPath(header);
+        if (std::uint64_t(stored.size()) > mLimits.maxPathBytes) {
+            leaveOut(stored, QStringLiteral("its path is longer than %1 bytes").arg(mLimits.maxPathBytes));
+            return std::nullopt;
+        }
+        const std::optional<QString> path = normalisedPath(decodeFileName(stored));
         if (!path) {
             mContents.error = QStringLiteral("the entry \"%1\" has an absolute path or one that climbs out with "
                                              "\"..\"; a product's archive holds neither")
-                                  .arg(stored);
-            return false;
+                                  .arg(shortPath(stored));
+            return std::nullopt;
         }
-        if (path->isEmpty()) // "./" itself
-            return true;
+        const qsizetype parts = path->isEmpty() ? 0 : path->count(QLatin1Char('/')) + 1;
+        if (parts > mLimits.maxPathParts) {
+            leaveOut(stored, QStringLiteral("its path has more than %1 parts").arg(mLimits.maxPathParts));
+            return std::nullopt;
+        }
+        if (mAgain)
+            return path;
+        mAllPathParts += std::uint64_t(parts);
+        mAllPathBytes += std::uint64_t(stored.size());
+        if (mAllPathParts > mLimits.maxAllPathParts || mAllPathBytes > mLimits.maxAllPathBytes) {
+            mContents.error = QStringLiteral("the paths of its entries have more than %1 parts or %2 bytes in all")
+                                  .arg(mLimits.maxAllPathParts)
+                                  .arg(mLimits.maxAllPathBytes);
+            return std::nullopt;
+        }
+        return path;
+    }
+
+    void leaveOut(const QByteArray& stored, const QString& why)
+    {
+        if (!mAgain)
+            mContents.leftOut.append({shortPath(stored), why});
+    }
+
+    // False when the archive cannot be read on (the error is set).
+    bool addEntry(struct archive_entry* header, std::uint64_t number)
+    {
+        const std::optional<QString> path = entryPath(header);
+        if (!path || path->isEmpty()) // left out, or "./" itself
+            return mContents.error.isEmpty() && skipData(header);
 
         ArchiveEntry entry;
         entry.path = *path;
+        entry.header = number;
         entry.kind = entryKind(header);
         entry.mode = std::uint32_t(archive_entry_perm(header));
         if (entry.kind == ArchiveEntryKind::Link) {
@@ -127,26 +207,66 @@ private:
                 entry.linkTarget = QString::fromUtf8(target);
             else if (const char* raw = archive_entry_symlink(header))
                 entry.linkTarget = decodeFileName(raw);
+            if (std::uint64_t(entry.linkTarget.size()) > mLimits.maxPathBytes) {
+                leaveOut(storedPath(header),
+                         QStringLiteral("its link's target is longer than %1 bytes").arg(mLimits.maxPathBytes));
+                return true;
+            }
         }
         // A hard link is the same file as an earlier entry.
         if (const char* hardLink = archive_entry_hardlink(header)) {
             const std::optional<QString> earlier = normalisedPath(QString::fromUtf8(hardLink));
-            if (const ArchiveEntry* original = earlier ? mContents.find(*earlier) : nullptr) {
-                entry.kind = original->kind;
-                entry.bytes = original->bytes;
-                entry.tooLarge = original->tooLarge;
+            const auto original = earlier ? mContents.index.constFind(*earlier) : mContents.index.constEnd();
+            if (original != mContents.index.constEnd()) {
+                const ArchiveEntry& same = mContents.entries[*original];
+                entry.kind = same.kind;
+                entry.size = same.size;
+                entry.bytes = same.bytes;
+                entry.tooLarge = same.tooLarge;
+                entry.overBudget = same.overBudget;
+                entry.sameAs = same.sameAs >= 0 ? same.sameAs : *original;
             }
         } else if (entry.kind == ArchiveEntryKind::File) {
-            const bool sizeStated = archive_entry_size_is_set(header) && archive_entry_size(header) >= 0;
-            const std::uint64_t size = sizeStated ? std::uint64_t(archive_entry_size(header)) : 0;
-            const bool keep = mWanted && mWanted(entry.path, size);
-            if (keep && size > mLimits.maxEntrySize)
-                entry.tooLarge = true;
-            if (!readData(entry, keep && !entry.tooLarge))
+            entry.size = statedSize(header);
+            const bool keep = *mWanted && (*mWanted)(entry.path, entry.size);
+            if (!readData(entry, keep))
                 return false;
         }
         store(std::move(entry));
         return true;
+    }
+
+    // The entry listed first, read now if it is one of those asked for.
+    bool readAgain(struct archive_entry* header, std::uint64_t number)
+    {
+        const std::optional<QString> path = entryPath(header);
+        if (!path || path->isEmpty())
+            return mContents.error.isEmpty() && skipData(header);
+        const auto at = mContents.index.constFind(*path);
+        if (at == mContents.index.constEnd())
+            return skipData(header);
+        ArchiveEntry& entry = mContents.entries[*at];
+        // Only the entry listed: not an earlier one of the same path, nor one
+        // that changed since.
+        const bool keep = entry.header == number && entry.kind == ArchiveEntryKind::File && entry.sameAs < 0 &&
+                          !entry.bytes && !entry.tooLarge && !entry.overBudget && mAgain->contains(*path);
+        if (!keep)
+            return skipData(header);
+        return readData(entry, true);
+    }
+
+    static std::uint64_t statedSize(struct archive_entry* header)
+    {
+        const bool stated = archive_entry_size_is_set(header) && archive_entry_size(header) >= 0;
+        return stated ? std::uint64_t(archive_entry_size(header)) : 0;
+    }
+
+    bool skipData(struct archive_entry* header)
+    {
+        if (entryKind(header) != ArchiveEntryKind::File || archive_entry_hardlink(header))
+            return true;
+        ArchiveEntry unused;
+        return readData(unused, false);
     }
 
     // Reads the entry's data when it is kept, or when skipping would unpack it
@@ -155,6 +275,13 @@ private:
     bool readData(ArchiveEntry& entry, bool keep)
     {
         const bool streamCompressed = archive_filter_count(mReader) > 1;
+        if (keep && entry.size > mLimits.maxEntrySize) {
+            entry.tooLarge = true;
+            keep = false;
+        } else if (keep && mContents.keptBytes + entry.size > mLimits.maxKeptBytes) {
+            entry.overBudget = true;
+            keep = false;
+        }
         if (!keep && !streamCompressed)
             return true;
         QByteArray kept;
@@ -176,9 +303,10 @@ private:
             }
             if (!keep)
                 continue;
-            if (std::uint64_t(kept.size()) + std::uint64_t(got) > mLimits.maxEntrySize) {
+            const std::uint64_t size = std::uint64_t(kept.size()) + std::uint64_t(got);
+            if (size > mLimits.maxEntrySize || mContents.keptBytes + size > mLimits.maxKeptBytes) {
                 // Refused; what remains is skipped (or, compressed, counted).
-                entry.tooLarge = true;
+                (size > mLimits.maxEntrySize ? entry.tooLarge : entry.overBudget) = true;
                 kept.clear();
                 keep = false;
                 if (!streamCompressed)
@@ -187,8 +315,10 @@ private:
             }
             kept.append(block, qsizetype(got));
         }
-        if (keep)
+        if (keep) {
+            mContents.keptBytes += std::uint64_t(kept.size());
             entry.bytes = std::move(kept);
+        }
         return true;
     }
 
@@ -204,11 +334,50 @@ private:
     }
 
     struct archive* mReader;
-    const ArchiveWanted& mWanted;
     const ArchiveLimits& mLimits;
+    ReadAt mReadAt;
+    const ArchiveWanted* mWanted = nullptr;
+    const QSet<QString>* mAgain = nullptr;
     ArchiveContents mContents;
     std::uint64_t mTotalBytes = 0;
+    std::uint64_t mAllPathParts = 0;
+    std::uint64_t mAllPathBytes = 0;
 };
+
+// The archive's file, opened once: a pipe or a device could block or never end.
+class ArchiveFile {
+public:
+    explicit ArchiveFile(const QString& path)
+    {
+        mFd = ::open(encodeFileName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        struct stat info {};
+        if (mFd >= 0 && (::fstat(mFd, &info) != 0 || !S_ISREG(info.st_mode))) {
+            ::close(mFd);
+            mFd = -1;
+        }
+    }
+    ~ArchiveFile()
+    {
+        if (mFd >= 0)
+            ::close(mFd);
+    }
+    ArchiveFile(const ArchiveFile&) = delete;
+    ArchiveFile& operator=(const ArchiveFile&) = delete;
+
+    bool isOpen() const { return mFd >= 0; }
+    int fd() const { return mFd; }
+    QByteArray readAt(std::int64_t offset, qsizetype length) const
+    {
+        QByteArray bytes(length, Qt::Uninitialized);
+        const ssize_t got = ::pread(mFd, bytes.data(), size_t(length), off_t(offset));
+        return bytes.left(qsizetype(std::max<ssize_t>(got, 0)));
+    }
+
+private:
+    int mFd = -1;
+};
+
+const QString kNotAFile = QStringLiteral("it is no regular file that can be read");
 
 } // namespace
 
@@ -233,21 +402,52 @@ const ArchiveEntry* ArchiveContents::find(const QString& path) const
 
 ArchiveContents readArchive(const QString& path, const ArchiveWanted& wanted, const ArchiveLimits& limits)
 {
-    const QByteArray native = encodeFileName(path);
-    // Only a regular file: a pipe or a device could block or never end.
-    struct stat info {};
-    if (::stat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        ArchiveContents contents;
-        contents.error = QStringLiteral("it is no regular file that can be read");
+    ArchiveContents contents;
+    const ArchiveFile file(path);
+    if (!file.isOpen()) {
+        contents.error = kNotAFile;
         return contents;
     }
     ArchivePointer reader = newReader();
-    if (archive_read_open_filename(reader.get(), native.constData(), kReadBlockSize) != ARCHIVE_OK) {
-        ArchiveContents contents;
+    if (archive_read_open_fd(reader.get(), file.fd(), kReadBlockSize) != ARCHIVE_OK) {
         contents.error = libraryError(reader.get());
         return contents;
     }
-    return Reading(reader.get(), wanted, limits).run();
+    const auto readAt = [&file](std::int64_t offset, qsizetype length) { return file.readAt(offset, length); };
+    return Reading(reader.get(), limits, readAt).first(wanted);
+}
+
+bool readArchiveAgain(const QString& path, ArchiveContents& contents, const QSet<QString>& paths,
+                      const ArchiveLimits& limits)
+{
+    // A hard link's bytes are its original's.
+    QSet<QString> toRead;
+    for (const QString& wanted : paths) {
+        const ArchiveEntry* entry = contents.find(wanted);
+        if (entry && !entry->bytes)
+            toRead.insert(entry->sameAs >= 0 ? contents.entries[entry->sameAs].path : wanted);
+    }
+    if (toRead.isEmpty())
+        return true;
+    const ArchiveFile file(path);
+    ArchivePointer reader = newReader();
+    if (!file.isOpen())
+        contents.error = kNotAFile;
+    else if (archive_read_open_fd(reader.get(), file.fd(), kReadBlockSize) != ARCHIVE_OK)
+        contents.error = libraryError(reader.get());
+    else
+        Reading(reader.get(), limits, nullptr).again(contents, toRead);
+    if (!contents.error.isEmpty())
+        return false;
+    for (ArchiveEntry& entry : contents.entries) {
+        if (entry.sameAs >= 0 && !entry.bytes) {
+            const ArchiveEntry& original = contents.entries[entry.sameAs];
+            entry.bytes = original.bytes;
+            entry.tooLarge = original.tooLarge;
+            entry.overBudget = original.overBudget;
+        }
+    }
+    return true;
 }
 
 ArchiveContents readArchiveFromMemory(const QByteArray& bytes, const ArchiveWanted& wanted, const ArchiveLimits& limits)
@@ -258,7 +458,10 @@ ArchiveContents readArchiveFromMemory(const QByteArray& bytes, const ArchiveWant
         contents.error = libraryError(reader.get());
         return contents;
     }
-    return Reading(reader.get(), wanted, limits).run();
+    const auto readAt = [&bytes](std::int64_t offset, qsizetype length) {
+        return offset >= 0 && offset <= bytes.size() ? bytes.mid(qsizetype(offset), length) : QByteArray();
+    };
+    return Reading(reader.get(), limits, readAt).first(wanted);
 }
 
 } // namespace platform

@@ -2,7 +2,8 @@
 // .xar), read through libarchive in one streaming pass: nothing is unpacked
 // to disk. The reader lists every entry and keeps the bytes only of the
 // entries its caller asks for, within limits that hold against hostile
-// archives (bombs, huge entry counts, damaged or truncated data).
+// archives (bombs, huge entry counts, deep paths, damaged or truncated data).
+// A caller that knows what to keep only once it has the list reads again.
 #pragma once
 
 #include "platform/ByteSource.h"
@@ -10,6 +11,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -27,8 +29,18 @@ struct ArchiveLimits {
     std::uint64_t maxEntrySize = kMaxPropertyListSize;
     // Bytes unpacked per archive, kept or skipped.
     std::uint64_t maxTotalBytes = 4ull * 1024 * 1024 * 1024;
+    // Bytes kept of all entries together, over every read of the archive.
+    std::uint64_t maxKeptBytes = 64 * 1024 * 1024;
     // Entries per archive.
     std::uint64_t maxEntries = 50'000;
+    // One entry's path (as stored) and its parts: an entry past either is
+    // left out, and the rest is read on.
+    std::uint64_t maxPathBytes = 4096;
+    int maxPathParts = 256;
+    // The paths of all entries together: the parts and the bytes of the
+    // archive's tree.
+    std::uint64_t maxAllPathParts = 1'000'000;
+    std::uint64_t maxAllPathBytes = 32 * 1024 * 1024;
 };
 
 enum class ArchiveEntryKind { File, Directory, Link, Other };
@@ -40,12 +52,18 @@ struct ArchiveEntry {
     QString linkTarget;              // for links, as stored
     std::optional<QByteArray> bytes; // for files the caller asked for
     bool tooLarge = false;           // asked for, but over maxEntrySize: not read
+    bool overBudget = false;         // asked for, but past maxKeptBytes: not read
+    qsizetype sameAs = -1;           // a hard link: the position of the entry it is
+    std::uint64_t size = 0;          // as the archive states it (0 when it states none)
+    std::uint64_t header = 0;        // its header's number in the archive, from 0
 };
 
 struct ArchiveContents {
     QList<ArchiveEntry> entries;
-    QHash<QString, qsizetype> index; // path -> position in entries
-    QString error;                   // why the archive could not be read whole; empty when it was
+    QHash<QString, qsizetype> index;            // path -> position in entries
+    QString error;                              // why the archive could not be read whole; empty when it was
+    QList<std::pair<QString, QString>> leftOut; // entries read past: a short form of the path, and why
+    std::uint64_t keptBytes = 0;
 
     const ArchiveEntry* find(const QString& path) const;
 };
@@ -58,5 +76,10 @@ using ArchiveWanted = std::function<bool(const QString& path, std::uint64_t size
 ArchiveContents readArchive(const QString& path, const ArchiveWanted& wanted, const ArchiveLimits& limits = {});
 ArchiveContents readArchiveFromMemory(const QByteArray& bytes, const ArchiveWanted& wanted,
                                       const ArchiveLimits& limits = {});
+// Reads the archive that gave contents again, keeping the bytes of the files
+// at paths that are not kept yet (a hard link's with its original). False,
+// with contents.error set, when the archive could not be read again.
+bool readArchiveAgain(const QString& path, ArchiveContents& contents, const QSet<QString>& paths,
+                      const ArchiveLimits& limits = {});
 
 } // namespace platform

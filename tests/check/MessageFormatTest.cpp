@@ -57,7 +57,7 @@ const char* const kCatalogue =
     "ExecutableNotExecutable/1/E;NoIconFile/2/E;NoMainNib/4/E;IdentifierNotUnderApp/2/E;PackageTypeMismatch/3/E;"
     "InfoPlistStringsUnreadable/2/E;InfoPlistStringsUnusedKey/2/E;FolderUnreadable/2/E;NestedLinkOutside/1/E;"
     "NestedLinkLoop/1/E;"
-    "NestedTooDeep/2/E;ArchiveErr/1/E;ArchiveEmpty/0/E;DiskImage/0/E";
+    "NestedTooDeep/2/E;ArchiveErr/1/E;ArchiveEntryLeftOut/2/E;ArchiveKeptTooMuch/0/-;ArchiveEmpty/0/E;DiskImage/0/E";
 
 class StringsTable : public ::testing::Test {
 protected:

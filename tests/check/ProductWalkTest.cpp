@@ -34,6 +34,7 @@ const char* const kTestStrings = R"x("CheckingPrefix" = "Checking "; "NoData" = 
 "PackageTypeMismatch" = "PackageType(%@, %@, %@)\n"; "InfoPlistStringsUnreadable" = "BadStrings(%@)\n";
 "InfoPlistStringsUnusedKey" = "UnusedKey(%@, %@)\n"; "NestedLinkOutside" = "Outside(%@)\n"; "NestedLinkLoop" = "Loop(%@)\n";
 "NestedTooDeep" = "TooDeep(%@, %d)\n"; "ArchiveErr" = "ArchiveErr\n"; "ArchiveEmpty" = "ArchiveEmpty\n";
+"ArchiveEntryLeftOut" = "LeftOut(%@, %@)\n"; "ArchiveKeptTooMuch" = "KeptTooMuch";
 "DiskImage" = "DiskImage\n"; "FolderUnreadable" = "Unreadable(%@, %@)\n";)x";
 
 QByteArray infoPlist(const QList<std::pair<QString, QString>>& strings)
@@ -373,6 +374,65 @@ TEST_F(ProductWalkTest, ArchivedToolsAndPropertyListsAtTheTop)
     }
     write("Product.dmg", "koly");
     EXPECT_EQ(check("Product.dmg"), (QStringList{"Checking Product.dmg", "error: DiskImage"}));
+}
+
+// Archives that once cost minutes or gigabytes, or passed for whole: each is
+// read in bounded time and memory, and says what it left out.
+TEST_F(ProductWalkTest, HostileArchivesCostLittleAndSayWhy)
+{
+    const Item tool = {"Tool.app/Contents/Info.plist", Item::File, "<plist><dict/></plist>", 0644};
+    QList<Item> links = {tool};
+    for (int i = 1; i <= 6; ++i) {
+        links.append({QString("L%1").arg(i), Item::Link, ".", 0777});
+        links.append({QString("T%1.app").arg(i), Item::Link, "L1/Tool.app", 0777});
+    }
+    const QString longName = "Long/" + QString(5000, 'x');
+    const QString manyParts = QString("a/").repeated(300) + "Info.plist";
+    const QList<Item> deep = {
+        {longName + "/Info.plist", Item::File, "<plist><dict/></plist>", 0644},
+        {manyParts, Item::File, "<plist><dict/></plist>", 0644},
+        {"Tool.app/Contents/Resources/" + QString("d/").repeated(250) + "f", Item::File, "x", 0644},
+        tool,
+    };
+    // Dictionaries no bundle uses are not read; those that are count
+    // against one budget for the archive.
+    const qsizetype mib = 1024 * 1024;
+    const QList<Item> plists = {
+        {"Stray1/Info.plist", Item::File, {}, 0644, 40 * mib},
+        {"Stray2/Info.plist", Item::File, {}, 0644, 40 * mib},
+        tool,
+        {"Big.app/Contents/Info.plist", Item::File, {}, 0644, 70 * mib},
+    };
+    const QByteArray whole = testing_archives::makeArchive(Format::Tar, {tool});
+    const struct {
+        const char* name;
+        QByteArray archive;
+        QStringList report;
+    } rows[] = {
+        {"links.zip", testing_archives::makeArchive(Format::Zip, links), {"Checking links.zip/Tool.app"}},
+        {"deep.tar.gz",
+         testing_archives::makeArchive(Format::TarGz, deep),
+         {"error: LeftOut(" + longName.left(80) + "…, its path is longer than 4096 bytes)",
+          "error: LeftOut(" + manyParts.left(80) + "…, its path has more than 256 parts)",
+          "Checking deep.tar.gz/Tool.app"}},
+        {"plists.tar.gz",
+         testing_archives::makeArchive(Format::TarGz, plists),
+         {"Checking plists.tar.gz/Big.app", "error: NoData: KeptTooMuch", "Checking plists.tar.gz/Tool.app"}},
+        // Cut where an entry ends, before the two blocks of zeros that end it.
+        {"cut.tar", whole.left(whole.size() - 1024), {"error: ArchiveErr"}},
+        {"whole.tar", whole, {"Checking whole.tar/Tool.app"}},
+        // A layout the choice of files to read does not foresee is read all the same.
+        {"moved.zip",
+         testing_archives::makeArchive(Format::Zip, {{"Moved.app/Contents", Item::Link, "Real", 0777},
+                                                     {"Moved.app/Real/Info.plist", Item::File, tool.bytes, 0644}}),
+         {"Checking moved.zip/Moved.app"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        write(row.name, row.archive);
+        EXPECT_EQ(check(row.name).join('\n').toStdString(),
+                  (QStringList{QString("Checking ") + row.name} + row.report).join('\n').toStdString());
+    }
 }
 
 } // namespace

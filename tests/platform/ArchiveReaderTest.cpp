@@ -77,6 +77,15 @@ TEST(ArchiveReaderTest, HostileArchivesEndInAClearError)
     QList<Item> manyEntries;
     for (int i = 0; i < 100'000; ++i)
         manyEntries.append({QString("A.app/Contents/Resources/%1").arg(i), Item::File, {}, 0644});
+    QList<Item> deepEntries; // each path within the bounds, all of them not
+    for (int i = 0; i < 4000; ++i)
+        deepEntries.append({QString("%1/").arg(i) + QString("d/").repeated(255), Item::Folder, {}, 0755});
+    // The library's own text for it ends in a line end.
+    QByteArray wrongSize = makeArchive(Format::Zip, {{"A.app/Contents/Info.plist", Item::File, "<plist/>", 0644}});
+    for (const char* header : {"PK\x03\x04", "PK\x01\x02"}) {
+        const qsizetype at = wrongSize.indexOf(header) + (header[3] == '\x04' ? 22 : 24);
+        ++wrongSize[at];
+    }
     const struct {
         const char* name;
         QByteArray archive;
@@ -85,6 +94,8 @@ TEST(ArchiveReaderTest, HostileArchivesEndInAClearError)
         {"absolute path", makeArchive(Format::Tar, {{"/etc/Info.plist", Item::File, "x", 0644}}), "absolute"},
         {"climbs out", makeArchive(Format::Zip, {{"A.app/../../Info.plist", Item::File, "x", 0644}}), "\"..\""},
         {"100,000 entries", makeArchive(Format::Tar, manyEntries), "more than 50000 entries"},
+        {"a million path parts", makeArchive(Format::Tar, deepEntries), "more than 1000000 parts"},
+        {"wrong size", wrongSize, "wrong size"},
         {"no archive", QByteArray(4096, 'x'), "Unrecognized archive format"},
         {"empty", QByteArray(), ""},
     };
@@ -93,6 +104,7 @@ TEST(ArchiveReaderTest, HostileArchivesEndInAClearError)
         const ArchiveContents contents = platform::readArchiveFromMemory(row.archive, keepPropertyLists);
         EXPECT_NE(contents.error, QString());
         EXPECT_TRUE(contents.error.contains(row.errorPart)) << contents.error.toStdString();
+        EXPECT_EQ(contents.error, contents.error.trimmed());
     }
 }
 

@@ -26,6 +26,7 @@ struct Item {
     Kind kind = File;
     QByteArray bytes; // a file's contents, a link's target
     int mode = 0644;
+    qsizetype zeros = 0; // a file's zeros after its bytes
 };
 
 enum class Format { Zip, Tar, TarGz, TarBz2, TarXz };
@@ -49,7 +50,8 @@ inline la_ssize_t appendTo(struct archive*, void* out, const void* buffer, size_
 }
 
 // The items as an archive; a file item of more than its bytes (zeros) when
-// zeros is set for it, written block by block so the test stays small in memory.
+// zeros is set for it (or for the last, zerosAfterLast), written block by
+// block so the test stays small in memory.
 inline QByteArray makeArchive(Format format, const QList<Item>& items, qsizetype zerosAfterLast = 0)
 {
     QByteArray out;
@@ -69,7 +71,7 @@ inline QByteArray makeArchive(Format format, const QList<Item>& items, qsizetype
     archive_write_open(writer.get(), &out, nullptr, appendTo, nullptr);
     for (qsizetype i = 0; i < items.size(); ++i) {
         const Item& item = items[i];
-        const qsizetype zeros = i + 1 == items.size() ? zerosAfterLast : 0;
+        const qsizetype zeros = item.zeros + (i + 1 == items.size() ? zerosAfterLast : 0);
         std::unique_ptr<struct archive_entry, decltype(&archive_entry_free)> entry(archive_entry_new(),
                                                                                    &archive_entry_free);
         const QByteArray path = item.path.toUtf8();
