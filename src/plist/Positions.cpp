@@ -92,30 +92,58 @@ void Positions::setSource(Source source, QByteArray bytes, QString text, Value r
 
 std::optional<Positions::Place> Positions::find(QStringView keyPath) const
 {
-    MemberPath members;
-    if (!followPath(mRoot, keyPath, true, members))
-        return std::nullopt;
-    if (mSource == Source::Binary)
+    if (mSource == Source::Binary) {
+        MemberPath members;
+        if (!followPath(mRoot, keyPath, true, members))
+            return std::nullopt;
         return detail::findInBinary(mBytes, mRoot, std::span<const int>(members.constData(), members.size()));
-    if (mEntries.empty())
+    }
+    // A repeated key's later entry is the one that counts.
+    const std::vector<std::size_t> entries = entriesAt(keyPath);
+    if (entries.empty())
         return std::nullopt;
-    std::size_t at = 0;
+    return placeOf(entries.back());
+}
+
+std::vector<Positions::Place> Positions::findEach(QStringView keyPath) const
+{
+    std::vector<Place> places;
+    if (mSource == Source::Binary) {
+        if (const std::optional<Place> place = find(keyPath))
+            places.push_back(*place);
+        return places;
+    }
+    for (const std::size_t entry : entriesAt(keyPath))
+        places.push_back(placeOf(entry));
+    return places;
+}
+
+std::vector<std::size_t> Positions::entriesAt(QStringView keyPath) const
+{
+    MemberPath members;
+    if (!followPath(mRoot, keyPath, true, members) || mEntries.empty())
+        return {};
+    std::vector<std::size_t> found{0};
     for (const int member : members) {
         // The children follow their container, each after the whole subtree
-        // of the one before; a repeated key's later entry is the one that counts.
-        std::size_t found = mEntries.size();
+        // of the one before; on the way down a repeated key's later entry counts.
+        const std::size_t at = found.back();
+        found.clear();
         for (auto child = at + 1; child < static_cast<std::size_t>(mEntries[at].end);
              child = static_cast<std::size_t>(mEntries[child].end)) {
             if (mEntries[child].member == member)
-                found = child;
+                found.push_back(child);
         }
-        if (found == mEntries.size())
-            return std::nullopt;
-        at = found;
+        if (found.empty())
+            return {};
     }
-    const Entry& entry = mEntries[at];
-    return Place{locate(entry.valueAt, entry.valueLine),
-                 entry.keyAt >= 0 ? locate(entry.keyAt, entry.keyLine) : Location{}};
+    return found;
+}
+
+Positions::Place Positions::placeOf(std::size_t entry) const
+{
+    const Entry& e = mEntries[entry];
+    return Place{locate(e.valueAt, e.valueLine), e.keyAt >= 0 ? locate(e.keyAt, e.keyLine) : Location{}};
 }
 
 void Positions::countLines() const

@@ -44,6 +44,10 @@ public:
     // has no value there. Keys holding full stops or brackets are tried at
     // each split; of two equal keys in one dictionary the later is found.
     std::optional<Place> find(QStringView keyPath) const;
+    // The places of every entry of the key at keyPath, in the order of the
+    // file: more than one where its dictionary repeats it. Binary files give
+    // the one find gives.
+    std::vector<Place> findEach(QStringView keyPath) const;
 
     // For the readers, in document order. A value starts (its entry); a
     // container's entry is closed after its last member; the parent, once
@@ -84,6 +88,9 @@ private:
         int keyLine;
     };
 
+    // The entries down to keyPath's dictionary, then each of the last member; none when absent.
+    std::vector<std::size_t> entriesAt(QStringView keyPath) const;
+    Place placeOf(std::size_t entry) const;
     Location locate(qint64 offset, int line) const;
     void countLines() const;
 
