@@ -59,6 +59,11 @@ struct StyledString {
     }
 };
 
+// What the report shows of a finding besides its text: its place before it
+// ("line 19: ", only where the line is known) and its ID after (" [KeyTypo]").
+QString findingPlaceText(const Position& position);
+QString findingIdText(const Finding& finding);
+
 // The report's text storage: it only grows. An observer (the window's view)
 // is told of every run as it is appended.
 class TextStorage {
@@ -83,7 +88,9 @@ public:
     // Findings. beginFinding opens a record at the end of the text (closing
     // one left open); the runs appended after it are its text, up to the line
     // end that closes it. withIcon: an icon and its blank come first, and are
-    // no part of the record's text.
+    // no part of the record's text. Neither are the place, which the message
+    // brings, nor the ID, which comes before the closing line end: both are
+    // runs of their own.
     void beginFinding(Finding finding, bool withIcon);
     // The message of the open finding. A second message continues the first
     // (an unknown key, then its near miss): its key replaces the first's and
@@ -91,13 +98,16 @@ public:
     void setFindingMessage(const QString& messageKey, const QString& keyPath,
                            const QList<std::optional<plist::Value>>& arguments, const Position& position);
     // Closes the open finding, if any, where the text ends now.
-    void endFinding() { mFindingOpen = false; }
+    void endFinding();
 
     const QList<Finding>& findings() const { return mFindings; }
     // The finding whose runs hold this run, or null.
     const Finding* findingOfRun(qsizetype run) const;
 
 private:
+    void appendRun(const StyledString& run);
+    // A run of the open finding that is no part of its text.
+    void appendAside(const StyledString& run);
     void addToOpenFinding(const StyledString& run);
 
     QList<StyledString> mRuns;

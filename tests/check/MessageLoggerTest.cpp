@@ -54,7 +54,7 @@ TEST(MessageLogger, TextsFollowTheStringsTable)
     logger.appendMessage("NotDict", QString());
     // A key the table lacks: the built-in English text.
     logger.appendMessage("NoReqTopKey", QString(), QStringLiteral("CFBundleName"));
-    EXPECT_EQ(logger.take(), "threeThe required key %@ is missing; add it.\n1");
+    EXPECT_EQ(logger.take(), "threeThe required key %@ is missing; add it.1");
     bundle.setStringsFile(QString());
 }
 
