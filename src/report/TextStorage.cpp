@@ -5,6 +5,9 @@
 
 namespace report {
 
+namespace {
+
+// What the report shows of a finding besides its text: the place before it, the ID after.
 QString findingPlaceText(const Position& position)
 {
     return QStringLiteral("line %1: ").arg(position.line);
@@ -14,6 +17,8 @@ QString findingIdText(const Finding& finding)
 {
     return QStringLiteral(" [%1]").arg(finding.messageKey);
 }
+
+} // namespace
 
 FontDescription convertFontToHaveTrait(const FontDescription& font, unsigned trait)
 {

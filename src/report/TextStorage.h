@@ -59,11 +59,6 @@ struct StyledString {
     }
 };
 
-// What the report shows of a finding besides its text: its place before it
-// ("line 19: ", only where the line is known) and its ID after (" [KeyTypo]").
-QString findingPlaceText(const Position& position);
-QString findingIdText(const Finding& finding);
-
 // The report's text storage: it only grows. An observer (the window's view)
 // is told of every run as it is appended.
 class TextStorage {
@@ -88,9 +83,9 @@ public:
     // Findings. beginFinding opens a record at the end of the text (closing
     // one left open); the runs appended after it are its text, up to the line
     // end that closes it. withIcon: an icon and its blank come first, and are
-    // no part of the record's text. Neither are the place, which the message
-    // brings, nor the ID, which comes before the closing line end: both are
-    // runs of their own.
+    // no part of the record's text. Neither are the place ("line 19: ", where
+    // the message brings a line) nor the ID (" [KeyTypo]", before the closing
+    // line end): both are runs of their own.
     void beginFinding(Finding finding, bool withIcon);
     // The message of the open finding. A second message continues the first
     // (an unknown key, then its near miss): its key replaces the first's and
