@@ -57,6 +57,11 @@ public:
     // arguments from here.
     virtual void appendMessageWithArgs(const char* messageKey, const QString& keyPath, const FormatArgs& args);
 
+    // A text of the strings table that continues a finding's message on its
+    // line ("Hint-..."): filled like a message, but no message of its own, so
+    // the finding keeps the key and arguments it has.
+    void appendHint(const char* textKey, const FormatArgs& args) { appendWithFormat(messageText(textKey), args); }
+
     template <typename... Args> void appendFormat(const QString& format, const Args&... args)
     {
         appendWithFormat(format, FormatArgs{arg(args)...});
@@ -66,7 +71,6 @@ public:
         appendMessageWithArgs(messageKey, keyPath, FormatArgs{arg(args)...});
     }
 
-protected:
     // The strings table's text for messageKey. Kept by each logger, in a copy
     // of its own: the table is shared by every thread that checks.
     const QString& messageText(const char* messageKey);

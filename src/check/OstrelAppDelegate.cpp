@@ -34,6 +34,11 @@ QString localized(const QString& key)
     return platform::Bundle::main().localizedString(key);
 }
 
+// Where a bundle folder keeps its Info.plist: besides the two macOS layouts,
+// frameworks keep it in Resources/ and flat bundles (iOS applications) at the top.
+const QString kInfoPlistPlaces[] = {QStringLiteral("Contents/Info.plist"), QStringLiteral("Contents/Info-macos.plist"),
+                                    QStringLiteral("Resources/Info.plist"), QStringLiteral("Info.plist")};
+
 const QString kCaughtFormat = QStringLiteral("safeOpenURL: Caught %@: %@");
 // The message key of that line's record; the strings table has no text for it.
 const QString kCaughtExceptionKey = QStringLiteral("CaughtException");
@@ -148,10 +153,7 @@ void OstrelAppDelegate::appendCaughtException(const std::exception& e)
 
 OstrelAppDelegate::ToRead OstrelAppDelegate::infoPlistToRead(const QUrl& bundle, const ProductTree& tree)
 {
-    // Besides the two macOS layouts, frameworks keep it in Resources/ and flat
-    // bundles (iOS applications) at the top.
-    for (const QString& inside : {QStringLiteral("Contents/Info.plist"), QStringLiteral("Contents/Info-macos.plist"),
-                                  QStringLiteral("Resources/Info.plist"), QStringLiteral("Info.plist")}) {
+    for (const QString& inside : kInfoPlistPlaces) {
         // As the walk finds its bundles' dictionaries: links only within the bundle.
         const ProductTree::Resolved found = tree.resolve(inside);
         if (found.resolution == ProductTree::Resolution::Missing)
@@ -159,8 +161,7 @@ OstrelAppDelegate::ToRead OstrelAppDelegate::infoPlistToRead(const QUrl& bundle,
         return {platform::appendingPathComponent(bundle, inside), inside,
                 found.resolution == ProductTree::Resolution::Outside};
     }
-    const QString inside = QStringLiteral("Contents/Info.plist");
-    return {platform::appendingPathComponent(bundle, inside), inside, false};
+    return {QUrl(), QString(), false};
 }
 
 bool OstrelAppDelegate::openURL(const QUrl& url)
@@ -176,6 +177,13 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
     mPathGiven = platform::fileSystemPath(url);
     mCheckedPaths << mPathGiven;
     const bool nested = platform::UserDefaults::standard().boolForKey(platform::CheckNestedBundlesKey);
+    // Told alike for every kind of path: nothing there to read, as a file, a bundle or an archive.
+    if (!platform::fileExists(mPathGiven)) {
+        mURLRead = url;
+        appendHeading(displayName, mPathGiven);
+        appendReadError(platform::Error::osStatus(platform::fnfErr));
+        return false;
+    }
     if (!platform::isDirectoryURL(url) && platform::isArchiveName(displayName)) {
         mURLRead = url;
         return CheckArchive(*this, mPathGiven, displayName, nested);
@@ -196,11 +204,22 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         if (nested)
             tree->expectLookupsIn(QStringLiteral("Contents"));
         toRead = infoPlistToRead(url, *tree);
+        if (toRead.url.isEmpty()) {
+            mURLRead = url;
+            appendHeading(displayName, mPathGiven);
+            appendErrorIcon();
+            appendMessage(
+                "NotABundle", QString(),
+                QStringList(std::begin(kInfoPlistPlaces), std::end(kInfoPlistPlaces)).join(QLatin1String(", ")));
+            return false;
+        }
     }
     mURLRead = toRead.url;
     const QString pathRead = platform::fileSystemPath(mURLRead);
     mCheckedPaths << pathRead;
     appendHeading(displayName, pathRead);
+    // readURL reads any other file's 'plst' resource.
+    mInResource = platform::pathExtension(mURLRead) != QLatin1String("plist");
 
     if (toRead.leadsOut) {
         appendWarningIcon();
@@ -216,7 +235,8 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         appendReadError(data.error);
         return false;
     }
-    const std::optional<plist::Value> infoDict = checkPlistData(*data.bytes, data.fileType, data.creator);
+    const std::optional<plist::Value> infoDict =
+        checkPlistData(*data.bytes, data.fileType, data.creator, tree ? displayName : QString());
     if (nested && tree)
         ProductWalk(*this, *tree, displayName, QString()).checkContents(infoDict ? &infoDict->toDictionary() : nullptr);
     return true;
@@ -227,6 +247,7 @@ void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRe
     // The findings that follow are about this file.
     settleFinding();
     mPathRead = pathRead;
+    mInResource = false;
     mPositions.reset();
     if (oTextView)
         oTextView->endFinding();
@@ -247,7 +268,7 @@ void OstrelAppDelegate::appendReadError(const platform::Error& error)
 }
 
 std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& bytes, std::uint32_t fileType,
-                                                              std::uint32_t creator)
+                                                              std::uint32_t creator, const QString& bundleName)
 {
     plist::ParseResult parsed = plist::parse(bytes);
     mPositions = std::move(parsed.positions);
@@ -271,31 +292,52 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
         checkFileCreator(creator, infoDict);
     if (fileType != 0)
         checkFileType(fileType, infoDict);
-    mValidator->validateInfoDict(infoDict, mRulesDict.get());
+    mValidator->validateInfoDict(infoDict, mRulesDict.get(), bundleName);
     return std::move(*parsed.value);
 }
 
 void OstrelAppDelegate::reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates)
 {
-    // The later value won; say so, so that the developer removes the other.
+    // The later value won; say where each entry is, so that the developer keeps one.
+    QSet<QString> told; // the key paths told already: a key thrice is one finding
     for (const plist::DuplicateKey& duplicate : duplicates) {
-        appendWarningIcon();
         const bool top = duplicate.keyPath.isEmpty();
         const QString path = plist::memberKeyPath(duplicate.keyPath, duplicate.key);
-        // The record points at the later entry, the one that counts.
-        const report::Position position{duplicate.line, 0, -1};
-        if (duplicate.line > 0) {
-            if (top)
-                appendRecordedMessage("DuplicateTopKey", path, position, {arg(duplicate.key), arg(duplicate.line)});
-            else
-                appendRecordedMessage("DuplicateKey", path, position,
-                                      {arg(duplicate.key), arg(duplicate.keyPath), arg(duplicate.line)});
-        } else {
+        if (told.contains(path))
+            continue;
+        told.insert(path);
+        appendWarningIcon();
+        if (duplicate.line <= 0) {
             if (top)
                 appendMessage("DuplicateTopKeyNoLine", path, duplicate.key);
             else
                 appendMessage("DuplicateKeyNoLine", path, duplicate.key, duplicate.keyPath);
+            continue;
         }
+        QStringList lines;
+        int last = 0;
+        for (const plist::Positions::Place& place :
+             mPositions ? mPositions->findEach(path) : std::vector<plist::Positions::Place>()) {
+            if (place.key.line > 0) {
+                lines << QString::number(place.key.line);
+                last = place.key.line;
+            }
+        }
+        if (lines.size() < 2) { // only the later entries' lines are known
+            lines.clear();
+            for (const plist::DuplicateKey& later : duplicates)
+                if (later.keyPath == duplicate.keyPath && later.key == duplicate.key)
+                    lines << QString::number(later.line);
+            last = lines.constLast().toInt();
+        }
+        // The record points at the last entry, the one that counts.
+        const report::Position position{last, 0, -1};
+        const QString at = lines.join(QLatin1String(", "));
+        if (top)
+            appendRecordedMessage("DuplicateTopKey", path, position, {arg(duplicate.key), arg(at), arg(last)});
+        else
+            appendRecordedMessage("DuplicateKey", path, position,
+                                  {arg(duplicate.key), arg(duplicate.keyPath), arg(at), arg(last)});
     }
 }
 
@@ -475,6 +517,7 @@ void OstrelAppDelegate::beginFinding(report::Severity severity, bool withIcon)
     finding.severity = severity;
     finding.fileGiven = mPathGiven;
     finding.fileRead = mPathRead;
+    finding.inResource = mInResource;
     oTextView->beginFinding(std::move(finding), withIcon);
 }
 

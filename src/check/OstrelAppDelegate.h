@@ -57,10 +57,12 @@ public:
     bool openURL(const QUrl& url);
     // The pieces of a check, for the product walk: the heading naming the item
     // and the file read; the lines for a file that could not be read; the
-    // check of a property list's bytes, giving its dictionary when it has one.
+    // check of a property list's bytes, giving its dictionary when it has one
+    // (bundleName: the bundle's folder name, when it is a bundle's).
     void appendHeading(const QString& name, const QString& pathRead);
     void appendReadError(const platform::Error& error);
-    std::optional<plist::Value> checkPlistData(const QByteArray& bytes, std::uint32_t fileType, std::uint32_t creator);
+    std::optional<plist::Value> checkPlistData(const QByteArray& bytes, std::uint32_t fileType, std::uint32_t creator,
+                                               const QString& bundleName = QString());
     void checkFileCreator(std::uint32_t creator, const plist::Dictionary& infoDict);
     void checkFileType(std::uint32_t fileType, const plist::Dictionary& infoDict);
 
@@ -122,7 +124,8 @@ private:
         QString inside;        // its path in the bundle
         bool leadsOut = false; // a link on the way leads out of the bundle: it is not read
     };
-    // The Info.plist of the bundle folder given (mPathGiven), looked for in its tree.
+    // The Info.plist of the bundle folder given (mPathGiven), looked for in its
+    // tree; an empty URL when there is none.
     static ToRead infoPlistToRead(const QUrl& bundle, const ProductTree& tree);
     void reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates);
     // Opens the record of a finding in the report; its message follows.
@@ -145,6 +148,7 @@ private:
     // The paths of the check under way, for its findings' records.
     QString mPathGiven;
     QString mPathRead;
+    bool mInResource = false; // the file read is a 'plst' resource
     // Where the values of the property list read last stand, kept until the
     // next heading: the checks of a bundle against its files come after the
     // dictionary's own and point into the same file.

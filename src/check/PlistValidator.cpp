@@ -1,6 +1,7 @@
 #include "check/PlistValidator.h"
 
 #include "check/HistogramDistance.h"
+#include "check/MessageFormat.h"
 #include "platform/Bundle.h"
 #include "platform/UserDefaults.h"
 #include "plist/Parse.h"
@@ -184,8 +185,11 @@ void PlistValidator::errorAbout(const QString& member, const char* messageKey, c
 
 // The walk
 
-void PlistValidator::validateInfoDict(const plist::Dictionary& infoDict, const plist::Value* rules)
+void PlistValidator::validateInfoDict(const plist::Dictionary& infoDict, const plist::Value* rules,
+                                      const QString& bundleName)
 {
+    mBundleName = bundleName;
+    mPackageType = packageTypeOf(bundleName);
     ValidationContext context;
     if (const plist::Value* bundleID = infoDict.find(kBundleIdentifierKey); bundleID && bundleID->isString())
         context.bundleID = &bundleID->toString();
@@ -197,6 +201,25 @@ void PlistValidator::validateInfoDict(const plist::Dictionary& infoDict, const p
     mDepth = 0;
     mPath.clear();
     validateDictionary(infoDict, rules, mPath, context);
+}
+
+std::optional<QString> PlistValidator::packageTypeOf(const QString& bundleName)
+{
+    static const std::pair<QLatin1StringView, QLatin1StringView> kTypes[] = {
+        {QLatin1StringView(".app"), QLatin1StringView("APPL")},
+        {QLatin1StringView(".framework"), QLatin1StringView("FMWK")},
+        {QLatin1StringView(".bundle"), QLatin1StringView("BNDL")},
+        {QLatin1StringView(".plugin"), QLatin1StringView("BNDL")},
+        {QLatin1StringView(".qlgenerator"), QLatin1StringView("BNDL")},
+        {QLatin1StringView(".mdimporter"), QLatin1StringView("BNDL")},
+        {QLatin1StringView(".appex"), QLatin1StringView("XPC!")},
+        {QLatin1StringView(".xpc"), QLatin1StringView("XPC!")},
+        {QLatin1StringView(".kext"), QLatin1StringView("KEXT")},
+    };
+    for (const auto& [extension, type] : kTypes)
+        if (bundleName.size() > extension.size() && bundleName.endsWith(extension, Qt::CaseInsensitive))
+            return QString(type);
+    return std::nullopt;
 }
 
 const plist::Value* PlistValidator::memberRuleOf(const plist::Dictionary& keyRules, const QString& key)
@@ -250,11 +273,16 @@ void PlistValidator::checkValues(const plist::Dictionary& dict, const plist::Dic
         if (!memberRule)
             continue; // unknown: already reported, and its value is not examined
         const RuleFields fields = mKeyRules.fieldsOf(memberRule);
+        // "in "CFBundleDocumentTypes[0]"", or "at the top level".
+        const auto where = [&] {
+            return parentLength > 0 ? formatMessage(mClient.messageText("Hint-InDictionary"), {arg(keyPath)})
+                                    : mClient.messageText("Hint-AtTopLevel");
+        };
         if (mDeprecationNotes && fields.deprecated)
-            noteAbout(key, "DeprecKey", key, keyPath, *fields.deprecated);
+            noteAbout(key, "DeprecKey", key, where(), *fields.deprecated);
         if (fields.apple) {
             if (!context.bundleID || !context.bundleID->startsWith(kVendorPrefix))
-                warningAbout(key, "AppleKey", key, keyPath);
+                warningAbout(key, "AppleKey", key, where());
         }
         // "%@.%@", or the key alone at the top, made in place and cut back after.
         if (parentLength > 0)
@@ -296,10 +324,11 @@ void PlistValidator::validatePropertyListItem(const plist::Value& value, const p
             names.append(name.toString());
         }
     }
+    const QString found = QString::fromLatin1(plist::kindName(value.kind()));
     if (!names.isEmpty())
-        error("BadType", keyPath, names.join(QLatin1StringView(" or ")));
+        error("BadType", keyPath, names.join(QLatin1StringView(" or ")), found);
     else
-        error("BadType", keyPath, type && type->isString() ? type : nullptr);
+        error("BadType", keyPath, type && type->isString() ? type : nullptr, found);
 }
 
 // Takes the value when it is of the named type: checks it and returns true.
@@ -396,7 +425,7 @@ void PlistValidator::validateString(const QString& value, const plist::Value* ru
             return entry.isString() && entry.toString() == value;
         });
         if (!found)
-            error("BadEnumeratedValue", value, keyPath);
+            reportBadEnumeratedValue(value, accepted, keyPath);
         return;
     }
 
@@ -408,8 +437,45 @@ bool PlistValidator::validateFourCharCode(const QString& value, const QString& k
 {
     if (value.size() == 4)
         return true;
-    error("Not4Char", value, keyPath);
+    // A bundle's package type: the one its extension calls for is the fix (the
+    // walk's comparison with it stays silent for a code that is none).
+    if (mPackageType && keyPath == QLatin1StringView("CFBundlePackageType"))
+        error("PackageTypeNot4Char", value, mBundleName.mid(mBundleName.lastIndexOf(QLatin1Char('.')) + 1),
+              *mPackageType);
+    else
+        error("Not4Char", value, keyPath);
     return false;
+}
+
+void PlistValidator::reportBadEnumeratedValue(const QString& value, const std::vector<plist::Value>& accepted,
+                                              const QString& keyPath)
+{
+    // The near miss: the same letters in another case, else the value whose
+    // letters (of either case) are nearest, when at most a third of them are off.
+    const auto lowerHistogram = [](const QString& text) { return HistogramOfKey(text.toLower()); };
+    const KeyHistogram histogram = lowerHistogram(value);
+    const QString* nearest = nullptr;
+    std::int32_t distance = std::max<std::int32_t>(kNearMissLimit, static_cast<std::int32_t>(value.size() * 2 / 3)) + 1;
+    QStringList names;
+    for (const plist::Value& entry : accepted) {
+        if (!entry.isString() || entry.toString().isEmpty())
+            continue;
+        const QString& name = entry.toString();
+        names.append(name);
+        const std::int32_t d =
+            name.compare(value, Qt::CaseInsensitive) == 0 ? -1 : HistogramDistance(lowerHistogram(name), histogram);
+        if (d < distance) { // strict: among equals the first listed wins
+            distance = d;
+            nearest = &name;
+        }
+    }
+    error("BadEnumeratedValue", value, keyPath);
+    if (nearest)
+        mClient.appendHint("Hint-NearMiss", {arg(*nearest)});
+    constexpr qsizetype kMostListed = 12;
+    if (!names.isEmpty() && names.size() <= kMostListed)
+        mClient.appendHint("Hint-AcceptedValues", {arg(names.join(QLatin1StringView(", ")))});
+    mClient.appendString(QStringLiteral("\n"));
 }
 
 bool PlistValidator::validateChar(const QString& value, const QString& keyPath)
@@ -524,6 +590,11 @@ void PlistValidator::checkForRecommendedKeysInDict(const plist::Dictionary& dict
             else
                 warningAbout(key, "NoRecKey", key, keyPath);
         }
+        // Where the rules allow one value only, it is what to add.
+        const std::vector<plist::Value>* values = mKeyRules.fieldsOf(&ruleKeys.valueAt(expected.index)).values;
+        if (values && values->size() == 1 && values->front().isString())
+            mClient.appendHint("Hint-OnlyValue", {arg(values->front())});
+        mClient.appendString(QStringLiteral("\n"));
     }
 }
 

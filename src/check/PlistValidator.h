@@ -13,6 +13,7 @@
 
 #include <bitset>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace check {
@@ -30,8 +31,14 @@ public:
     PlistValidator& operator=(const PlistValidator&) = delete;
 
     // rules: the root rule; null rules check nothing. The settings are read
-    // once for each information dictionary.
-    void validateInfoDict(const plist::Dictionary& infoDict, const plist::Value* rules);
+    // once for each information dictionary. bundleName: the bundle's folder
+    // name when the dictionary is a bundle's, whose extension may call for a
+    // package type.
+    void validateInfoDict(const plist::Dictionary& infoDict, const plist::Value* rules,
+                          const QString& bundleName = QString());
+
+    // The package type a bundle's extension calls for ("Mistakes.app": APPL), if any.
+    static std::optional<QString> packageTypeOf(const QString& bundleName);
 
     // The rule of a member key in a key-rules dictionary: the key's own, else that of
     // the key it qualifies with a device, platform or architecture suffix
@@ -81,6 +88,9 @@ private:
     // String contents.
     void validateString(const QString& value, const plist::Value* rules, const QString& keyPath);
     bool validateFourCharCode(const QString& value, const QString& keyPath);
+    // A value outside the accepted ones: the nearest of them, and all of them when few.
+    void reportBadEnumeratedValue(const QString& value, const std::vector<plist::Value>& accepted,
+                                  const QString& keyPath);
     bool validateChar(const QString& value, const QString& keyPath);
     bool validateVersion(const QString& value, const QString& keyPath);
     bool validateHttpsURL(const QString& value, const QString& keyPath);
@@ -121,6 +131,9 @@ private:
     bool mDeprecationNotes = true;
     bool mNoteUnknownKeys = true;
     bool mAllowBuildSettings = false;
+    // The bundle under check's folder name, and the package type it calls for.
+    QString mBundleName;
+    std::optional<QString> mPackageType;
     // Containers entered so far on the way down; the information dictionary is 1.
     int mDepth = 0;
     // The key path of the value under check: each step of the walk gets it as

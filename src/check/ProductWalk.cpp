@@ -79,23 +79,6 @@ bool identifierHeldToApplication(const QString& place, const QString& name)
            place == QLatin1String("Contents/Library/LoginItems") || place == QLatin1String("Watch");
 }
 
-// The package type each bundle extension calls for.
-std::optional<QString> expectedPackageType(const QString& name)
-{
-    static const QList<std::pair<QString, QString>> types = {
-        {QStringLiteral("app"), QStringLiteral("APPL")},         {QStringLiteral("framework"), QStringLiteral("FMWK")},
-        {QStringLiteral("bundle"), QStringLiteral("BNDL")},      {QStringLiteral("plugin"), QStringLiteral("BNDL")},
-        {QStringLiteral("qlgenerator"), QStringLiteral("BNDL")}, {QStringLiteral("mdimporter"), QStringLiteral("BNDL")},
-        {QStringLiteral("appex"), QStringLiteral("XPC!")},       {QStringLiteral("xpc"), QStringLiteral("XPC!")},
-        {QStringLiteral("kext"), QStringLiteral("KEXT")},
-    };
-    for (const auto& [extension, type] : types) {
-        if (hasExtension(name, extension))
-            return type;
-    }
-    return std::nullopt;
-}
-
 const QString kInfoPlistStrings = QStringLiteral("InfoPlist.strings");
 
 } // namespace
@@ -195,7 +178,8 @@ void ProductWalk::checkBundle(const Bundle& bundle, const Container& container, 
         mController.appendReadError(error);
         return;
     }
-    const std::optional<plist::Value> value = mController.checkPlistData(*bytes, 0, 0);
+    const std::optional<plist::Value> value =
+        mController.checkPlistData(*bytes, 0, 0, lastComponent(shown(bundle.found)));
     if (!mNested)
         return;
     const plist::Dictionary* infoDict = value ? &value->toDictionary() : nullptr;
@@ -386,9 +370,10 @@ void ProductWalk::checkIdentifier(const plist::Dictionary& infoDict, const Conta
 void ProductWalk::checkPackageType(const Bundle& bundle, const plist::Dictionary& infoDict)
 {
     const QString name = lastComponent(shown(bundle.found));
-    const std::optional<QString> expected = expectedPackageType(name);
+    const std::optional<QString> expected = PlistValidator::packageTypeOf(name);
     const std::optional<QString> type = namedValue(infoDict, QStringLiteral("CFBundlePackageType"));
-    if (!expected || !type || *type == *expected)
+    // A type that is no four-character code was told with the expected one already.
+    if (!expected || !type || *type == *expected || type->size() != 4)
         return;
     mController.appendWarningIcon();
     mController.appendMessage("PackageTypeMismatch", QStringLiteral("CFBundlePackageType"), *type,

@@ -314,8 +314,9 @@ int main(int argc, char** argv)
         QStringLiteral("Check only each PATH's own dictionary: not the bundles inside it, nor its files, this run."));
     const QCommandLineOption formatOption(
         QStringLiteral("format"),
-        QStringLiteral("Write the report as text (default), gnu (file:line:column: severity: text [ID]), json (one "
-                       "object a line), sarif (one SARIF 2.1.0 log) or github (GitHub Actions annotations)."),
+        QStringLiteral(
+            "Write the report as text (default), gnu (file:line:column: severity: text [ID]), json (one "
+            "object a finding, a line each), sarif (one SARIF 2.1.0 log) or github (GitHub Actions annotations)."),
         QStringLiteral("text|gnu|json|sarif|github"), QStringLiteral("text"));
     const QCommandLineOption ignoreOption(
         QStringLiteral("ignore"),
@@ -493,6 +494,11 @@ int main(int argc, char** argv)
                 QStringLiteral("-j needs a number of at least 1, not '%1'").arg(parser.value(jobsOption)));
     }
     const bool ansiBold = format == Format::Text && isatty(STDOUT_FILENO);
+    // Paths in the one-line forms are relative to the working directory, as
+    // SARIF's are; GitHub's annotations take them from the workspace's top.
+    const QString workingDirectory = QDir::currentPath();
+    const QString githubWorkspace =
+        qEnvironmentVariableIsEmpty("GITHUB_WORKSPACE") ? workingDirectory : qEnvironmentVariable("GITHUB_WORKSPACE");
 
     // Runs on the checking threads: reads only the options and the ignore list.
     const check::CheckPool<CheckedFile>::Render render = [&](const check::FileReport& file) {
@@ -513,19 +519,16 @@ int main(int argc, char** argv)
             ++checked.counts.bySeverity[static_cast<int>(finding.severity)];
             checked.failed = checked.failed || finding.severity <= *failOn;
             if (format == Format::Gnu)
-                checked.out += (report::gnuLine(finding) + QLatin1Char('\n')).toUtf8();
+                checked.out += (report::gnuLine(finding, workingDirectory) + QLatin1Char('\n')).toUtf8();
             else if (format == Format::GitHub)
-                checked.out += (report::githubLine(finding) + QLatin1Char('\n')).toUtf8();
+                checked.out += (report::githubLine(finding, githubWorkspace) + QLatin1Char('\n')).toUtf8();
+            else if (format == Format::Json)
+                checked.out +=
+                    QJsonDocument(report::jsonLine(finding, file.path)).toJson(QJsonDocument::Compact) + '\n';
             else if (format == Format::Sarif)
                 checked.kept.append(finding);
         }
-        if (format == Format::Json) {
-            for (const report::ReportLine& line : report::reportLines(report, file.firstRun, file.endRun, shown)) {
-                checked.out +=
-                    QJsonDocument(report::jsonLine(line, file.path, file.read)).toJson(QJsonDocument::Compact);
-                checked.out += '\n';
-            }
-        } else if (format == Format::Text) {
+        if (format == Format::Text) {
             QString text = report::plainText(report, file.firstRun, file.endRun, ansiBold, shown);
             // The guard's line has no line end of its own; the next file starts anew.
             if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))

@@ -227,8 +227,7 @@ QByteArray MainWindow::findingsAsJson() const
         if (!whole && (shown.end <= selection.selectionStart() || shown.start >= selection.selectionEnd()))
             continue;
         const report::Finding& finding = mTextStorage.findings().at(shown.finding);
-        const report::ReportLine line{report::severityName(finding.severity), finding.text, &finding};
-        lines += QJsonDocument(report::jsonLine(line, finding.fileGiven, QString())).toJson(QJsonDocument::Compact);
+        lines += QJsonDocument(report::jsonLine(finding, finding.fileGiven)).toJson(QJsonDocument::Compact);
         lines += '\n';
     }
     return lines;

@@ -102,19 +102,50 @@ std::optional<Positions::Place> Positions::find(QStringView keyPath) const
         return std::nullopt;
     if (mSource == Source::Binary)
         return detail::findInBinary(mBytes, mRoot, std::span<const int>(members.constData(), members.size()));
-    if (mEntries.empty())
+    const int at = entryOf(std::span<const int>(members.constData(), members.size()));
+    if (at < 0)
         return std::nullopt;
+    return placeOf(at);
+}
+
+std::vector<Positions::Place> Positions::findEach(QStringView keyPath) const
+{
+    std::vector<Place> places;
+    MemberPath members;
+    if (mSource == Source::Binary || !followPath(mRoot, keyPath, true, members, mKeyLengths) || members.empty()) {
+        if (const std::optional<Place> place = find(keyPath))
+            places.push_back(*place);
+        return places;
+    }
+    // The index keeps a repeated key's later entry only: the container's
+    // children are looked through for the others. Asked of duplicates alone.
+    const int container = entryOf(std::span<const int>(members.constData(), members.size() - 1));
+    if (container < 0)
+        return places;
+    for (int child = container + 1; child < mEntries[static_cast<std::size_t>(container)].end;
+         child = mEntries[static_cast<std::size_t>(child)].end) {
+        if (mEntries[static_cast<std::size_t>(child)].member == members.back())
+            places.push_back(placeOf(child));
+    }
+    return places;
+}
+
+int Positions::entryOf(std::span<const int> members) const
+{
+    if (mEntries.empty())
+        return -1;
     if (mFirstMember.empty())
         indexMembers();
     int at = 0;
-    for (const int member : members) {
-        at = memberEntry(at, member);
-        if (at < 0)
-            return std::nullopt;
-    }
-    const Entry& entry = mEntries[static_cast<std::size_t>(at)];
-    return Place{locate(entry.valueAt, entry.valueLine),
-                 entry.keyAt >= 0 ? locate(entry.keyAt, entry.keyLine) : Location{}};
+    for (auto member = members.begin(); member != members.end() && at >= 0; ++member)
+        at = memberEntry(at, *member);
+    return at;
+}
+
+Positions::Place Positions::placeOf(int entry) const
+{
+    const Entry& e = mEntries[static_cast<std::size_t>(entry)];
+    return Place{locate(e.valueAt, e.valueLine), e.keyAt >= 0 ? locate(e.keyAt, e.keyLine) : Location{}};
 }
 
 void Positions::indexMembers() const

@@ -8,6 +8,7 @@
 #include <QStringView>
 
 #include <optional>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -46,6 +47,10 @@ public:
     // has no value there. Keys holding full stops or brackets are tried at
     // each split; of two equal keys in one dictionary the later is found.
     std::optional<Place> find(QStringView keyPath) const;
+    // The places of every entry of the key at keyPath, in the order of the
+    // file: more than one where its dictionary repeats it. Binary files give
+    // the one find gives.
+    std::vector<Place> findEach(QStringView keyPath) const;
 
     // For the readers, in document order. A value starts (its entry); a
     // container's entry is closed after its last member; the parent, once
@@ -89,6 +94,9 @@ private:
     // The entry of each member of each container, indexed on the first question.
     void indexMembers() const;
     int memberEntry(int container, int member) const;
+    // The entry at the end of a path of members, or -1.
+    int entryOf(std::span<const int> members) const;
+    Place placeOf(int entry) const;
     Location locate(qint64 offset, int line) const;
     void countLines() const;
 

@@ -45,6 +45,9 @@ struct Finding {
     Position position;
     QString fileGiven; // the path the user named
     QString fileRead;  // the file actually read (for a bundle, the one inside it)
+    // Read from the file's 'plst' resource: its lines are the resource's, which
+    // no editor shows, so the forms that point an editor at a place leave them out.
+    bool inResource = false;
     // The text as the report shows it, without the icon and the line end.
     QString text;
     // The runs of the text storage that show it: [firstRun, endRun).

@@ -83,32 +83,48 @@ QJsonObject sarifRule(const QString& key, Severity firstSeen, const QString& fin
     return rule;
 }
 
+// The place an editor can go to: none in a resource, whose lines are not the file's.
+Position editorPosition(const Finding& finding)
+{
+    return finding.inResource ? Position() : finding.position;
+}
+
 } // namespace
 
-QString gnuLine(const Finding& finding)
+QString pathFrom(const QString& baseDirectory, const QString& file)
+{
+    const QDir base(baseDirectory);
+    const QString absolute = QDir::cleanPath(base.absoluteFilePath(file));
+    const QString top = QDir::cleanPath(base.absolutePath());
+    if (absolute.startsWith(top + QLatin1Char('/')))
+        return absolute.mid(top.size() + 1);
+    return absolute;
+}
+
+QString gnuLine(const Finding& finding, const QString& baseDirectory)
 {
     // A one-line form holds no control character: a file name may hold any
     // (the report's texts have them escaped already), and one could forge a
     // line or drive the terminal that shows the log.
-    QString line = escapeControlCharacters(finding.fileRead) + QLatin1Char(':');
-    if (finding.position.line > 0) {
-        line += QString::number(finding.position.line) + QLatin1Char(':');
-        if (finding.position.column > 0)
-            line += QString::number(finding.position.column) + QLatin1Char(':');
+    QString line = escapeControlCharacters(pathFrom(baseDirectory, finding.fileRead)) + QLatin1Char(':');
+    if (const Position at = editorPosition(finding); at.line > 0) {
+        line += QString::number(at.line) + QLatin1Char(':');
+        if (at.column > 0)
+            line += QString::number(at.column) + QLatin1Char(':');
     }
     return line + QLatin1Char(' ') + severityName(finding.severity) + QLatin1String(": ") +
            escapeControlCharacters(finding.text) + QLatin1String(" [") + finding.messageKey + QLatin1Char(']');
 }
 
-QString githubLine(const Finding& finding)
+QString githubLine(const Finding& finding, const QString& baseDirectory)
 {
     static const QString kCommands[] = {QStringLiteral("error"), QStringLiteral("warning"), QStringLiteral("notice")};
     QString line = QLatin1String("::") + kCommands[static_cast<int>(finding.severity)] + QLatin1String(" file=") +
-                   githubProperty(finding.fileRead);
-    if (finding.position.line > 0) {
-        line += QLatin1String(",line=") + QString::number(finding.position.line);
-        if (finding.position.column > 0)
-            line += QLatin1String(",col=") + QString::number(finding.position.column);
+                   githubProperty(pathFrom(baseDirectory, finding.fileRead));
+    if (const Position at = editorPosition(finding); at.line > 0) {
+        line += QLatin1String(",line=") + QString::number(at.line);
+        if (at.column > 0)
+            line += QLatin1String(",col=") + QString::number(at.column);
     }
     return line + QLatin1String(",title=") + githubProperty(finding.messageKey) + QLatin1String("::") +
            githubData(finding.text);
@@ -138,13 +154,14 @@ QJsonObject sarifLog(const QList<Finding>& findings, const SarifTool& tool, cons
         auto [it, added] = ruleIndex.try_emplace(finding.messageKey, static_cast<int>(rules.size()));
         if (added)
             rules.append(sarifRule(finding.messageKey, finding.severity, tool.findingsPage));
+        const Position at = editorPosition(finding);
         QJsonObject region;
-        if (finding.position.line > 0) {
-            region.insert(QStringLiteral("startLine"), finding.position.line);
-            if (finding.position.column > 0)
-                region.insert(QStringLiteral("startColumn"), finding.position.column);
-        } else if (finding.position.offset >= 0) {
-            region.insert(QStringLiteral("byteOffset"), finding.position.offset);
+        if (at.line > 0) {
+            region.insert(QStringLiteral("startLine"), at.line);
+            if (at.column > 0)
+                region.insert(QStringLiteral("startColumn"), at.column);
+        } else if (at.offset >= 0) {
+            region.insert(QStringLiteral("byteOffset"), at.offset);
         }
         QJsonObject physical{{QStringLiteral("artifactLocation"), artifactLocation(finding.fileRead, baseDirectory)}};
         if (!region.isEmpty())

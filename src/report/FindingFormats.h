@@ -11,13 +11,17 @@
 
 namespace report {
 
+// The file as the one-line forms name it: relative to baseDirectory where it
+// lies below it, else absolute.
+QString pathFrom(const QString& baseDirectory, const QString& file);
+
 // "FILE:LINE:COLUMN: SEVERITY: TEXT [MessageKey]", with the file read as FILE
-// and the line or column left out where unknown.
-QString gnuLine(const Finding& finding);
+// (see pathFrom) and the line or column left out where unknown or in a resource.
+QString gnuLine(const Finding& finding, const QString& baseDirectory);
 
 // "::error file=F,line=L,col=C,title=MessageKey::TEXT" (warning; notice for a
-// note), escaped as GitHub documents for data and for properties.
-QString githubLine(const Finding& finding);
+// note), escaped as GitHub documents for data and for properties; F as in gnuLine.
+QString githubLine(const Finding& finding, const QString& baseDirectory);
 
 // The members a JSON report line of a finding adds: id, keyPath, line and
 // column (where known), arguments (as the report shows each; null for none).

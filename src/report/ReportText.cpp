@@ -32,60 +32,13 @@ QString plainText(const TextStorage& report, qsizetype firstRun, qsizetype endRu
     return text;
 }
 
-QList<ReportLine> reportLines(const TextStorage& report, qsizetype firstRun, qsizetype endRun,
-                              const FindingFilter& shown)
-{
-    QList<ReportLine> lines;
-    QString open;         // text outside findings, not yet ended by a line end
-    bool started = false; // a line is under way, even an empty one
-    // A heading is two lines: the check's first two, and the two of each later
-    // heading (a bundle inside the product), known by the name in bold.
-    int headingLinesLeft = 2;
-    auto finish = [&] {
-        // A heading's lines count even when empty; other empty lines do not.
-        if (started && (!open.isEmpty() || headingLinesLeft > 0))
-            lines << ReportLine{headingLinesLeft > 0 ? QStringLiteral("heading") : QStringLiteral("text"), open};
-        if (started && headingLinesLeft > 0)
-            --headingLinesLeft;
-        open.clear();
-        started = false;
-    };
-    for (qsizetype i = firstRun; i < endRun; ++i) {
-        if (const Finding* finding = report.findingOfRun(i)) {
-            if ((finding->firstRun == i || i == firstRun) && (!shown || shown(*finding))) {
-                finish();
-                lines << ReportLine{severityName(finding->severity), finding->text, finding};
-            }
-            continue;
-        }
-        QStringView text(report.runs().at(i).text);
-        if (report.runs().at(i).kind() == StyledString::Kind::Bold && lines.size() >= 2)
-            headingLinesLeft = 2;
-        started = started || !text.isEmpty();
-        while (!text.isEmpty()) {
-            const qsizetype end = text.indexOf(QLatin1Char('\n'));
-            if (end < 0) {
-                open += text;
-                break;
-            }
-            open += text.left(end);
-            finish();
-            text = text.mid(end + 1);
-            started = !text.isEmpty();
-        }
-    }
-    finish();
-    return lines;
-}
-
-QJsonObject jsonLine(const ReportLine& line, const QString& file, const QString& read)
+QJsonObject jsonLine(const Finding& finding, const QString& file)
 {
     QJsonObject object{{QStringLiteral("file"), file},
-                       {QStringLiteral("read"), line.finding ? line.finding->fileRead : read},
-                       {QStringLiteral("severity"), line.severity},
-                       {QStringLiteral("text"), line.text}};
-    if (line.finding)
-        addJsonMembers(object, *line.finding);
+                       {QStringLiteral("read"), finding.fileRead},
+                       {QStringLiteral("severity"), severityName(finding.severity)},
+                       {QStringLiteral("text"), finding.text}};
+    addJsonMembers(object, finding);
     return object;
 }
 

@@ -6,7 +6,6 @@
 #include "report/TextStorage.h"
 
 #include <QJsonObject>
-#include <QList>
 #include <QString>
 
 #include <functional>
@@ -23,22 +22,9 @@ using FindingFilter = std::function<bool(const Finding&)>;
 QString plainText(const TextStorage& report, qsizetype firstRun, qsizetype endRun, bool ansiBold,
                   const FindingFilter& shown = {});
 
-struct ReportLine {
-    QString severity;                 // "heading", "error", "warning", "note", or "text"
-    QString text;                     // without the icon and its blank, without the line end
-    const Finding* finding = nullptr; // the finding it shows, if any
-};
-
-// The runs [firstRun, endRun) of one check as report lines: the heading's two
-// lines (name, path), then one line per finding. Other text makes lines of
-// its own ("text"); empty lines do not count.
-QList<ReportLine> reportLines(const TextStorage& report, qsizetype firstRun, qsizetype endRun,
-                              const FindingFilter& shown = {});
-
-// A line as one object of the JSON lines form: the file as given, the file
-// read, the severity and the text, and a finding's own members. A finding
-// names the file it was read from itself (inside a product, the Info.plist
-// of the bundle it is about); other lines take the one given.
-QJsonObject jsonLine(const ReportLine& line, const QString& file, const QString& read);
+// A finding as one object of the JSON lines form: the file as given, the file
+// it was read from (inside a product, the Info.plist of the bundle it is
+// about), the severity and the text, and the finding's own members.
+QJsonObject jsonLine(const Finding& finding, const QString& file);
 
 } // namespace report

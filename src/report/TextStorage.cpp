@@ -5,6 +5,21 @@
 
 namespace report {
 
+namespace {
+
+// What the report shows of a finding besides its text: the place before it, the ID after.
+QString findingPlaceText(const Position& position)
+{
+    return QStringLiteral("line %1: ").arg(position.line);
+}
+
+QString findingIdText(const Finding& finding)
+{
+    return QStringLiteral(" [%1]").arg(finding.messageKey);
+}
+
+} // namespace
+
 FontDescription convertFontToHaveTrait(const FontDescription& font, unsigned trait)
 {
     FontDescription converted = font;
@@ -14,6 +29,22 @@ FontDescription convertFontToHaveTrait(const FontDescription& font, unsigned tra
 }
 
 void TextStorage::appendAttributedString(const StyledString& run)
+{
+    // The line end that closes a finding comes after its ID.
+    if (mFindingOpen && !run.attachment && !mFindings.last().messageKey.isEmpty()) {
+        const qsizetype end = run.text.indexOf(QLatin1Char('\n'));
+        if (end >= 0) {
+            if (end > 0)
+                appendRun(StyledString{run.text.left(end), run.font, nullptr});
+            appendAside(StyledString{findingIdText(mFindings.last()), run.font, nullptr});
+            appendRun(StyledString{run.text.mid(end), run.font, nullptr});
+            return;
+        }
+    }
+    appendRun(run);
+}
+
+void TextStorage::appendRun(const StyledString& run)
 {
     mRuns.append(run);
     mLength += run.text.size();
@@ -67,12 +98,37 @@ void TextStorage::setFindingMessage(const QString& messageKey, const QString& ke
     if (!mFindingOpen)
         return;
     Finding& finding = mFindings.last();
-    if (finding.messageKey.isEmpty()) {
+    const bool first = finding.messageKey.isEmpty();
+    if (first) {
         finding.keyPath = keyPath;
         finding.position = position;
     }
     finding.messageKey = messageKey;
     finding.arguments += arguments;
+    // The place comes before the message, in the font of what precedes it (the icon's blank).
+    if (first && position.line > 0 && !finding.inResource) {
+        const std::optional<FontDescription> font = mRuns.isEmpty() ? std::nullopt : mRuns.last().font;
+        appendAside(StyledString{findingPlaceText(position), font, nullptr});
+    }
+}
+
+void TextStorage::endFinding()
+{
+    // A finding without a line end of its own (the guard's) still ends in its ID.
+    if (mFindingOpen && !mFindings.last().messageKey.isEmpty()) {
+        const std::optional<FontDescription> font = mRuns.isEmpty() ? std::nullopt : mRuns.last().font;
+        appendAside(StyledString{findingIdText(mFindings.last()), font, nullptr});
+    }
+    mFindingOpen = false;
+}
+
+void TextStorage::appendAside(const StyledString& run)
+{
+    mRuns.append(run);
+    mLength += run.text.size();
+    mFindings.last().endRun = mRuns.size();
+    if (mObserver)
+        mObserver(run);
 }
 
 void TextStorage::removeLastFinding()

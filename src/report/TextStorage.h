@@ -83,7 +83,9 @@ public:
     // Findings. beginFinding opens a record at the end of the text (closing
     // one left open); the runs appended after it are its text, up to the line
     // end that closes it. withIcon: an icon and its blank come first, and are
-    // no part of the record's text.
+    // no part of the record's text. Neither are the place ("line 19: ", where
+    // the message brings a line) nor the ID (" [KeyTypo]", before the closing
+    // line end): both are runs of their own.
     void beginFinding(Finding finding, bool withIcon);
     // The message of the open finding. A second message continues the first
     // (an unknown key, then its near miss): its key replaces the first's and
@@ -91,7 +93,7 @@ public:
     void setFindingMessage(const QString& messageKey, const QString& keyPath,
                            const QList<std::optional<plist::Value>>& arguments, const Position& position);
     // Closes the open finding, if any, where the text ends now.
-    void endFinding() { mFindingOpen = false; }
+    void endFinding();
     // Takes the last finding back, its record and its runs, as if it had
     // never been written (one the user ignores); the runs after it stay. An
     // observer, told of the runs already, is not told of this.
@@ -102,6 +104,9 @@ public:
     const Finding* findingOfRun(qsizetype run) const;
 
 private:
+    void appendRun(const StyledString& run);
+    // A run of the open finding that is no part of its text.
+    void appendAside(const StyledString& run);
     void addToOpenFinding(const StyledString& run);
 
     QList<StyledString> mRuns;

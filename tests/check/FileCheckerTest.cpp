@@ -143,7 +143,7 @@ TEST(FileChecker, AReportThatCannotBeRenderedBecomesTheCaughtExceptionAndTheRunG
         EXPECT_EQ(taken[1].toStdString(),
                   (paths[1] + QLatin1Char('>') + read + QStringLiteral("\nChecking Mistakes.app\n") + read +
                    QStringLiteral("\nsafeOpenURL: Caught std::bad_alloc: "
-                                  "std::bad_allocCaughtException "))
+                                  "std::bad_alloc [CaughtException]CaughtException "))
                       .toStdString());
         EXPECT_EQ(taken[2], serial[2]);
     }

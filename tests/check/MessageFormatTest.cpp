@@ -47,13 +47,14 @@ TEST(MessageFormat, FillsPlaceholders)
 // Each message: key/number of arguments/E when its text ends the line, O when
 // the report continues the line, - for texts that are not report lines.
 const char* const kCatalogue =
-    "IntroText/0/E;CheckingPrefix/0/O;NoData/0/O;NoPlstRes/0/O;ParseErr/1/E;NotDict/0/E;CreatorMismatch/0/E;"
-    "TypeMismatch/0/E;Not4Char/2/E;Not1Char/2/E;BadVers/2/E;BIDBadChar/2/E;BIDNoDot/2/E;BIDEmptyPart/2/E;"
-    "UTIBadChar/2/E;UTINoDot/2/E;UTIEmptyPart/2/E;BadEnumeratedValue/2/E;EmptyString/1/E;NotYNBool/2/E;"
-    "Not01Bool/2/E;NotHttpsURL/2/E;NotEd25519Key/2/E;DeprecKey/3/E;AppleKey/2/E;BadType/2/E;NoReqTopKey/1/E;NoReqKey/2/"
-    "E;NoRecTopKey/1/E;"
-    "NoRecKey/2/E;UnknownTopKey/1/O;UnknownKey/2/O;KeyTypo/1/E;DuplicateTopKey/2/E;DuplicateTopKeyNoLine/1/E;"
-    "DuplicateKey/3/E;DuplicateKeyNoLine/2/E;FindingsLeftOut/2/E;Ostrel Log/0/-;SaveFailed/2/-;NoExecutable/2/E;"
+    "IntroText/0/E;CheckingPrefix/0/O;NoData/0/O;NoPlstRes/0/O;ParseErr/1/E;NotABundle/1/E;NotDict/0/E;"
+    "CreatorMismatch/0/E;TypeMismatch/0/E;Not4Char/2/E;PackageTypeNot4Char/3/E;Not1Char/2/E;BadVers/2/E;"
+    "BIDBadChar/2/E;BIDNoDot/2/E;BIDEmptyPart/2/E;UTIBadChar/2/E;UTINoDot/2/E;UTIEmptyPart/2/E;"
+    "BadEnumeratedValue/2/O;EmptyString/1/E;NotYNBool/2/E;Not01Bool/2/E;NotHttpsURL/2/E;NotEd25519Key/2/E;"
+    "DeprecKey/3/E;AppleKey/2/E;BadType/3/E;NoReqTopKey/1/O;NoReqKey/2/O;NoRecTopKey/1/O;NoRecKey/2/O;"
+    "Hint-AtTopLevel/0/O;Hint-InDictionary/1/O;Hint-NearMiss/1/O;Hint-AcceptedValues/1/O;Hint-OnlyValue/1/O;"
+    "UnknownTopKey/1/O;UnknownKey/2/O;KeyTypo/1/E;DuplicateTopKey/3/E;DuplicateTopKeyNoLine/1/E;"
+    "DuplicateKey/4/E;DuplicateKeyNoLine/2/E;FindingsLeftOut/2/E;Ostrel Log/0/-;SaveFailed/2/-;NoExecutable/2/E;"
     "ExecutableNotExecutable/1/E;NoIconFile/2/E;NoMainNib/4/E;IdentifierNotUnderApp/2/E;PackageTypeMismatch/3/E;"
     "InfoPlistStringsUnreadable/2/E;InfoPlistStringsUnusedKey/2/E;FolderUnreadable/2/E;NestedLinkOutside/1/E;"
     "NestedLinkLoop/1/E;"

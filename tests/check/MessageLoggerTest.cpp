@@ -50,13 +50,13 @@ TEST(MessageLogger, TextsFollowTheStringsTable)
         logger.appendMessage("NotDict", QString());
         logger.appendMessage("NoReqTopKey", QString(), QStringLiteral("CFBundleName"));
         // Control characters escaped, and each line ended where the built-in text ends it.
-        EXPECT_EQ(logger.take(), "o\\tne\\n::set-env x\ntwo %@\n1");
+        EXPECT_EQ(logger.take(), "o\\tne\\n::set-env x\ntwo %@1");
     }
     bundle.setStringsFile(second);
     logger.appendMessage("NotDict", QString());
     // A key the table lacks: the built-in English text.
     logger.appendMessage("NoReqTopKey", QString(), QStringLiteral("CFBundleName"));
-    EXPECT_EQ(logger.take(), "three\nThe required key %@ is missing; add it.\n1");
+    EXPECT_EQ(logger.take(), "three\nThe required key %@ is missing; add it.1");
     bundle.setStringsFile(QString());
 }
 

@@ -23,8 +23,9 @@ namespace {
 // Texts that show their key and arguments, so reports are easy to compare.
 const char* const kTestStrings = R"x("IntroText" = "Intro\n"; "CheckingPrefix" = "Checking "; "NoData" = "NoData: ";
 "NoPlstRes" = "NoPlstRes"; "ParseErr" = "ParseErr(%@)\n"; "NotDict" = "NotDict\n"; "CreatorMismatch" = "Creator\n";
-"TypeMismatch" = "Type\n"; "NoReqTopKey" = "NoReqTopKey(%@)\n"; "UnknownTopKey" = "Unknown(%@)";
-"DuplicateTopKey" = "DupTop(%@, %@)\n"; "DuplicateTopKeyNoLine" = "DupTop(%@)\n"; "DuplicateKey" = "Dup(%@, %@, %@)\n";
+"TypeMismatch" = "Type\n"; "NoReqTopKey" = "NoReqTopKey(%@)"; "UnknownTopKey" = "Unknown(%@)";
+"DuplicateTopKey" = "DupTop(%@, %@, %@)\n"; "DuplicateTopKeyNoLine" = "DupTop(%@)\n";
+"DuplicateKey" = "Dup(%@, %@, %@, %@)\n"; "NotABundle" = "NotABundle(%@)\n";
 "Ostrel Log" = "Report of Ostrel"; "SaveFailed" = "SaveFailed(%@, %@)"; "FindingsLeftOut" = "LeftOut(%@, %@)\n";)x";
 
 // One required key, so that a check shows whether the validator ran.
@@ -116,7 +117,7 @@ TEST_F(ControllerTest, RulesThatCannotBeLoadedAreNullAndChecksStillRun)
         EXPECT_EQ(controller->rulesDict() != nullptr, loaded);
         EXPECT_TRUE(controller->applicationOpenFile(path("Info.plist")));
         EXPECT_EQ(takeReport(), heading("Info.plist", path("Info.plist")) +
-                                    (loaded ? "error: NoReqTopKey(CFBundleIdentifier)\n" : ""));
+                                    (loaded ? "error: line 3: NoReqTopKey(CFBundleIdentifier) [NoReqTopKey]\n" : ""));
     }
 }
 
@@ -135,8 +136,9 @@ TEST_F(ControllerTest, EachFileShowsAtMostTheCapOfFindingsAndANoteOfTheRest)
         EXPECT_TRUE(controller->applicationOpenFile(path("Info.plist")));
         const QStringList lines = takeReport().split('\n', Qt::SkipEmptyParts);
         ASSERT_EQ(lines.size(), 2 + check::OstrelAppDelegate::kMaxFindingsPerFile + 1) << round;
-        EXPECT_EQ(lines[2], "error: NoReqTopKey(K0)");
-        EXPECT_EQ(lines.last(), "error: LeftOut(7, 10000)") << round; // every file anew, as grave as those left out
+        EXPECT_EQ(lines[2], "error: line 3: NoReqTopKey(K0) [NoReqTopKey]");
+        // Every file anew, as grave as those left out.
+        EXPECT_EQ(lines.last(), "error: line 3: LeftOut(7, 10000) [FindingsLeftOut]") << round;
         EXPECT_EQ(lines.filter("error: ").size(), check::OstrelAppDelegate::kMaxFindingsPerFile + 1);
     }
     EXPECT_EQ(controller->errorCount(), 2 * required); // those left out still count
@@ -155,13 +157,23 @@ TEST_F(ControllerTest, BundleDirectoryIsResolvedToItsPropertyList)
         {"Macos.app", {"Contents/Info-macos.plist"}, {}, "Contents/Info-macos.plist", ""},
         {"Lib.framework", {"Resources/Info.plist", "Info.plist"}, {}, "Resources/Info.plist", ""},
         {"Flat.app", {"Info.plist"}, {}, "Info.plist", ""},
-        {"Plain", {"readme.plist"}, {}, "Contents/Info.plist", "No such file or directory"},
+        // A folder that is no bundle names the places looked in.
+        {"Plain",
+         {"readme.plist"},
+         {},
+         "",
+         "NotABundle(Contents/Info.plist, Contents/Info-macos.plist, "
+         "Resources/Info.plist, Info.plist) [NotABundle]"},
         // Links are followed within the bundle (those that lead out: tests/e2e/cli_untrusted_files.sh).
         {"LinkedFolder.app", {"Real/Info.plist"}, {{"Contents", "Real"}}, "Contents/Info.plist", ""},
         {"LinkedFile.app", {"Real.plist"}, {{"Contents/Info.plist", "../Real.plist"}}, "Contents/Info.plist", ""},
         {"Dangling.app", {"Info.plist"}, {{"Contents/Info.plist", "Nothing"}}, "Info.plist", ""},
         {"FileForFolder.app", {"Contents", "Info.plist"}, {}, "Info.plist", ""},
-        {"FolderForFile.app", {"Contents/Info.plist/inner.plist"}, {}, "Contents/Info.plist", "Is a directory"},
+        {"FolderForFile.app",
+         {"Contents/Info.plist/inner.plist"},
+         {},
+         "Contents/Info.plist",
+         "NoData: Is a directory [NoData]"},
     };
     start();
     for (const auto& row : rows) {
@@ -177,8 +189,8 @@ TEST_F(ControllerTest, BundleDirectoryIsResolvedToItsPropertyList)
         // The bundle's own name is the bold part; the path line names the file read.
         EXPECT_EQ(window.textStorage().runs()[1].kind(), StyledString::Kind::Bold);
         EXPECT_EQ(window.textStorage().runs()[1].text, row.bundle);
-        EXPECT_EQ(takeReport(), heading(row.bundle, path(row.bundle + "/" + row.read)) +
-                                    (found ? "" : "error: NoData: " + row.error + "\n"));
+        const QString read = row.read.isEmpty() ? path(row.bundle) : path(row.bundle + "/" + row.read);
+        EXPECT_EQ(takeReport(), heading(row.bundle, read) + (found ? "" : "error: " + row.error + "\n"));
     }
 }
 
@@ -191,11 +203,15 @@ TEST_F(ControllerTest, EachOutcomeOfReadingAndParsing)
         bool opened;
     } rows[] = {
         {"good.plist", kGoodDict, "", true},
-        {"array.plist", xmlPlist("<array><dict/></array>"), "error: NotDict\n", true},
-        {"broken.plist", "{\n a = b;\n c = ", "error: ParseErr(line 3", true},
-        {"empty.plist", xmlPlist("<dict/>"), "error: NoReqTopKey(CFBundleIdentifier)\n", true},
-        {"missing.plist", QByteArray(), "error: NoData: No such file or directory\n", false},
-        {"%d%@.plist", xmlPlist("<true/>"), "error: NotDict\n", true},
+        {"array.plist", xmlPlist("<array><dict/></array>"), "error: line 3: NotDict [NotDict]\n", true},
+        {"broken.plist", "{\n a = b;\n c = ", "error: line 3: ParseErr(line 3", true},
+        {"empty.plist", xmlPlist("<dict/>"), "error: line 3: NoReqTopKey(CFBundleIdentifier) [NoReqTopKey]\n", true},
+        // Missing: in the same words as a missing bundle or archive.
+        {"missing.plist", QByteArray(), "error: NoData: there is no file or folder at this path; check it [NoData]\n",
+         false},
+        {"missing.app", QByteArray(), "error: NoData: there is no file or folder at this path; check it [NoData]\n",
+         false},
+        {"%d%@.plist", xmlPlist("<true/>"), "error: line 3: NotDict [NotDict]\n", true},
     };
     start();
     for (const auto& row : rows) {
@@ -210,8 +226,10 @@ TEST_F(ControllerTest, EachOutcomeOfReadingAndParsing)
 
 TEST_F(ControllerTest, DuplicateKeysAreWarnedBeforeTheOtherFindings)
 {
+    // Each line where the key appears, and the last, whose value counts; a key thrice is one finding.
     write("dup.plist", xmlPlist("<dict>\n<key>A</key><true/>\n<key>A</key><false/>\n"
-                                "<key>N</key><dict><key>b</key><true/>\n<key>b</key><false/></dict>\n</dict>"));
+                                "<key>N</key><dict><key>b</key><true/>\n<key>b</key><false/>\n<key>b</key><true/>"
+                                "</dict>\n</dict>"));
     // Binary: a dictionary whose keys are both "a" (objects: dict, "a", "a", 1, 2); no lines there.
     write("dup-binary.plist", QByteArray::fromHex("62706c6973743030d201020304516151611001100208"
                                                   "0d0f1113000000000000010100000000000000050000000000000000"
@@ -220,10 +238,13 @@ TEST_F(ControllerTest, DuplicateKeysAreWarnedBeforeTheOtherFindings)
     controller->applicationOpenFile(path("dup.plist"));
     controller->applicationOpenFile(path("dup-binary.plist"));
     EXPECT_EQ(takeReport(), heading("dup.plist", path("dup.plist")) +
-                                "warning: DupTop(A, 5)\nwarning: Dup(b, N, 7)\n"
-                                "note: Unknown(A)\nnote: Unknown(N)\nerror: NoReqTopKey(CFBundleIdentifier)\n" +
+                                "warning: line 5: DupTop(A, 4, 5, 5) [DuplicateTopKey]\n"
+                                "warning: line 8: Dup(b, N, 6, 7, 8, 8) [DuplicateKey]\n"
+                                "note: line 5: Unknown(A) [UnknownTopKey]\nnote: line 6: Unknown(N) [UnknownTopKey]\n"
+                                "error: line 3: NoReqTopKey(CFBundleIdentifier) [NoReqTopKey]\n" +
                                 heading("dup-binary.plist", path("dup-binary.plist")) +
-                                "warning: DupTop(a)\nnote: Unknown(a)\nerror: NoReqTopKey(CFBundleIdentifier)\n");
+                                "warning: DupTop(a) [DuplicateTopKeyNoLine]\nnote: Unknown(a) [UnknownTopKey]\n"
+                                "error: NoReqTopKey(CFBundleIdentifier) [NoReqTopKey]\n");
 }
 
 TEST_F(ControllerTest, EachFindingIsAlsoARecordOfWhatAndWhere)
@@ -248,14 +269,15 @@ TEST_F(ControllerTest, EachFindingIsAlsoARecordOfWhatAndWhere)
         QString file;
         QString text;
     } expected[] = {
-        {report::Severity::Warning, "DuplicateKey", "N.b", 5, "dup.plist", "Dup(b, N, 5)"},
+        {report::Severity::Warning, "DuplicateKey", "N.b", 5, "dup.plist", "Dup(b, N, 4, 5, 5)"},
         // An unknown key points at the key, a missing one at its dictionary.
         {report::Severity::Note, "UnknownTopKey", "N", 4, "dup.plist", "Unknown(N)"},
         {report::Severity::Note, "UnknownTopKey", "X", 6, "dup.plist", "Unknown(X)"},
         {report::Severity::Error, "NoReqTopKey", "CFBundleIdentifier", 3, "dup.plist",
          "NoReqTopKey(CFBundleIdentifier)"},
         {report::Severity::Error, "NotDict", "", 3, "array.plist", "NotDict"},
-        {report::Severity::Error, "NoData", "", 0, "missing.plist", "NoData: No such file or directory"},
+        {report::Severity::Error, "NoData", "", 0, "missing.plist",
+         "NoData: there is no file or folder at this path; check it"},
         {report::Severity::Error, "CaughtException", "", 0, "array.plist",
          "safeOpenURL: Caught std::out_of_range: vector"},
     };
@@ -294,12 +316,13 @@ TEST_F(ControllerTest, ResourceCarrierIsCrossCheckedAsExactTextBeforeValidation)
     } rows[] = {
         {"Matching",
          "<key>CFBundleSignature</key><string>Ostr</string><key>CFBundlePackageType</key><string>APPL</string>", ""},
-        {"Absent", "", "error: Creator\nerror: Type\n"},
+        // Lines in the resource are none of the file's: no place.
+        {"Absent", "", "error: Creator [CreatorMismatch]\nerror: Type [TypeMismatch]\n"},
         {"Case", "<key>CFBundleSignature</key><string>OSTR</string><key>CFBundlePackageType</key><string>APPL</string>",
-         "error: Creator\n"},
+         "error: Creator [CreatorMismatch]\n"},
         {"NotString",
          "<key>CFBundleSignature</key><string>Ostr</string><key>CFBundlePackageType</key><integer>1</integer>",
-         "error: Type\n"},
+         "error: Type [TypeMismatch]\n"},
     };
     start();
     for (const auto& row : rows) {
@@ -312,7 +335,7 @@ TEST_F(ControllerTest, ResourceCarrierIsCrossCheckedAsExactTextBeforeValidation)
     }
     writeResourceCarrier(path("Other"), {platform::fourCharCode("TEXT"), 0, "text", {}});
     EXPECT_FALSE(controller->applicationOpenFile(path("Other")));
-    EXPECT_EQ(takeReport(), heading("Other", path("Other")) + "error: NoData: NoPlstRes\n");
+    EXPECT_EQ(takeReport(), heading("Other", path("Other")) + "error: NoData: NoPlstRes [NoPlstRes]\n");
 }
 
 TEST_F(ControllerTest, TextFromTheFileNameCannotForgeReportLines)
@@ -349,7 +372,7 @@ TEST_F(ControllerTest, OpenCommandChecksChosenFilesInOrderPastAnException)
     EXPECT_TRUE(window.openPanels[1].canChooseFiles && window.openPanels[1].allowsMultipleSelection);
     EXPECT_FALSE(window.openPanels[1].canChooseDirectories || window.openPanels[1].treatsFilePackagesAsDirectories);
     EXPECT_EQ(takeReport(), heading("one.plist", path("one.plist")) + "Checking two.plist" +
-                                "safeOpenURL: Caught NSRangeException: index 3 beyond bounds" +
+                                "safeOpenURL: Caught NSRangeException: index 3 beyond bounds [CaughtException]" +
                                 heading("three.plist", path("three.plist")));
     EXPECT_EQ(window.progress.last(), std::make_pair(4, 4));
 }
@@ -364,7 +387,7 @@ TEST_F(ControllerTest, GuardCatchesOnlyStandardExceptionsAndNotWhileReporting)
             throw std::out_of_range("vector");
     });
     EXPECT_FALSE(controller->safeOpenURL(url));
-    EXPECT_TRUE(takeReport().endsWith("safeOpenURL: Caught std::out_of_range: vector"));
+    EXPECT_TRUE(takeReport().endsWith("safeOpenURL: Caught std::out_of_range: vector [CaughtException]"));
 
     window.textStorage().setObserver([](const StyledString&) { throw 42; });
     EXPECT_THROW(controller->safeOpenURL(url), int);

@@ -3,6 +3,7 @@
 // string contents, and missing, unknown and mistyped keys.
 #include "Support.h"
 
+#include "platform/Bundle.h"
 #include "plist/Parse.h"
 
 #include <string_view>
@@ -488,6 +489,81 @@ TEST_F(Keys, QualifiedKeysFollowTheKeyTheyQualify)
     // The key's own rule comes first.
     const plist::Value own = root({{"K", rule("string")}, {"K~ipad", rule("integer")}});
     EXPECT_EQ(check(D({{"K~ipad", S("x")}}), own), "[error] BadType(K~ipad|integer)\n");
+}
+
+// The messages that go on to the fix, in the words of the built-in strings table.
+class Messages : public ValidatorTest {
+public:
+    static void SetUpTestSuite()
+    {
+        ValidatorTest::SetUpTestSuite();
+        platform::Bundle::main().setStringsFile(QString());
+    }
+};
+
+TEST_F(Messages, EndInTheFix)
+{
+    const auto values = [](std::initializer_list<plist::Value> accepted, Entries more = {}) {
+        plist::Dictionary fields = rule("string", more).toDictionary();
+        fields.insert("values", A(accepted));
+        return plist::Value::dictionary(std::move(fields));
+    };
+    std::vector<plist::Value> thirteen; // too many to list
+    for (int i = 0; i < 13; ++i)
+        thirteen.push_back(plist::Value(QStringLiteral("Value%1").arg(i)));
+    const plist::Value rules = root({
+        {"Role", values({S("Editor"), S("Viewer"), S(""), I(1), S("None")})},
+        {"Many", D({{"type", S("string")}, {"values", plist::Value::array(thirteen)}})},
+        {"Count", rule("integer")},
+        {"Either", D({{"type", A({S("string"), S("array")})}})},
+        {"Version", values({S("6.0")}, {{"recommended", B(true)}})},
+        {"CFBundlePackageType", rule("string", {{"subtype", S("FourCharCode")}})},
+        {"Old", rule("string", {{"deprecated", S("gone.")}})},
+        {"Sub", rule("dictionary", {{"keys", D({{"Old", rule("string", {{"deprecated", S("gone.")}})}})}})},
+    });
+    const QString enumerated = "of Role is not one of the values this key accepts; check its spelling and letter case.";
+    const QString missing =
+        "[warning] The recommended key Version is missing; consider adding it. Its only valid value is 6.0.\n";
+    const struct {
+        plist::Value info;
+        QString bundleName;
+        QString report;
+    } rows[] = {
+        // The nearest accepted value (first of equals), and all of them when 12 or fewer.
+        {D({{"Role", S("Writer")}}), "",
+         "[error] The value \"Writer\" " + enumerated + " Did you mean Editor? It accepts Editor, Viewer, None.\n"},
+        // Another letter case is nearer than any other letters.
+        {D({{"Role", S("viewer")}}), "",
+         "[error] The value \"viewer\" " + enumerated + " Did you mean Viewer? It accepts Editor, Viewer, None.\n"},
+        // Values that are no string, or empty, are neither suggested nor listed.
+        {D({{"Role", S("x")}}), "", "[error] The value \"x\" " + enumerated + " It accepts Editor, Viewer, None.\n"},
+        {D({{"Many", S("value3")}}), "",
+         "[error] The value \"value3\" of Many is not one of the values this key accepts; check its spelling and "
+         "letter case. Did you mean Value3?\n"},
+        // The type found.
+        {D({{"Count", S("7")}}), "",
+         "[error] The value of Count has the wrong type: it must be of type integer, not string.\n"},
+        {D({{"Either", D({})}}), "",
+         "[error] The value of Either has the wrong type: it must be of type string or array, not dictionary.\n"},
+        // A bundle's package type of another length: one finding, with the code its extension calls for.
+        {D({{"CFBundlePackageType", S("APPLE")}}), "Mistakes.app",
+         "[error] The value \"APPLE\" of CFBundlePackageType is not a four-character code: a bundle with the "
+         "extension .app has the type APPL; correct the type.\n"},
+        {D({{"CFBundlePackageType", S("APPLE")}}), "",
+         "[error] The value \"APPLE\" of CFBundlePackageType is not a four-character code: it must be exactly four "
+         "characters, such as APPL or ????.\n"},
+        // Where a deprecated key is.
+        {D({{"Old", S("x")}, {"Sub", D({{"Old", S("y")}})}}), "",
+         "[note] The key Old at the top level is deprecated: gone.\n"
+         "[note] The key Old in \"Sub\" is deprecated: gone.\n"},
+    };
+    for (const auto& row : rows) {
+        plist::Dictionary info = row.info.toDictionary();
+        info.insert("Version", S("6.0"));
+        EXPECT_EQ(check(plist::Value::dictionary(info), rules, row.bundleName), row.report);
+    }
+    // The one value a missing key may have.
+    EXPECT_EQ(check(D({}), rules), missing);
 }
 
 } // namespace

@@ -145,14 +145,18 @@ protected:
         window.textStorage() = report::TextStorage();
         return text;
     }
-    // The report's lines without the paths read (the line after each heading).
+    // The report's lines without the paths read (the line after each heading),
+    // and the findings without their places and IDs, which the controller's tests look at.
     QStringList check(const QString& relative)
     {
         controller->applicationOpenFile(dir.filePath(relative));
         QStringList lines = takeReport().split('\n', Qt::SkipEmptyParts);
+        static const QRegularExpression placeAndId(QStringLiteral(R"(^(\w+: )(line \d+: )?(.*?)( \[\w+\])?$)"));
         for (qsizetype i = 0; i < lines.size(); ++i) {
             if (lines[i].startsWith("Checking ") && i + 1 < lines.size())
                 lines.removeAt(i + 1);
+            else if (!lines[i].startsWith("Checking "))
+                lines[i].replace(placeAndId, QStringLiteral("\\1\\3"));
         }
         return lines;
     }
@@ -225,6 +229,30 @@ TEST_F(ProductWalkTest, CrossChecksPointAtTheirKeyInTheFile)
         EXPECT_EQ(found->position.line, row.line);
         EXPECT_GT(found->position.column, 0);
     }
+}
+
+TEST_F(ProductWalkTest, APackageTypeOfAnotherLengthIsOneFindingThatNamesTheCode)
+{
+    write("rules.plist", "<plist><dict><key>keys</key><dict><key>CFBundlePackageType</key><dict><key>type</key>"
+                         "<string>string</string><key>subtype</key><string>FourCharCode</string></dict></dict>"
+                         "</dict></plist>");
+    controller = std::make_unique<check::OstrelAppDelegate>();
+    controller->setWindow(&window);
+    bundle("Odd.app", "com.example.odd", "APPLE");
+    bundle("Odd.app/Contents/PlugIns/Odd.appex", "com.example.odd.x", "XPC");
+    bundle("Odd.app/Contents/Resources/Odd.bundle", "com.example.odd.b", "APPL"); // four characters: the comparison
+    controller->applicationOpenFile(dir.filePath("Odd.app"));
+    QStringList found;
+    for (const report::Finding& finding : window.textStorage().findings()) {
+        if (finding.keyPath != "CFBundlePackageType")
+            continue; // the other keys are unknown to these rules
+        QStringList arguments;
+        for (const auto& argument : finding.arguments)
+            arguments << argument->description();
+        found << finding.messageKey + "(" + arguments.join(", ") + ")";
+    }
+    EXPECT_EQ(found, (QStringList{"PackageTypeNot4Char(APPLE, app, APPL)", "PackageTypeNot4Char(XPC, appex, XPC!)",
+                                  "PackageTypeMismatch(APPL, bundle, BNDL)"}));
 }
 
 TEST_F(ProductWalkTest, NestingOffGivesTheDictionaryAlone)

@@ -28,10 +28,13 @@ $EX/Loose.plist
 Checking LegacyTool
 $EX/LegacyTool" ] || bad "clean examples"
 t 1 "$EX/Mistakes.app"
-has "warning: Unknown key NSPrincipleClass. Did you mean NSPrincipalClass?"
-has 'error: The value "APPLE" of CFBundlePackageType is not a four-character code: it must be exactly four characters, such as APPL or ????.'
+has "warning: line 19: Unknown key NSPrincipleClass. Did you mean NSPrincipalClass? [KeyTypo]"
+# The package type of another length: one finding, naming the code an application has.
+has 'error: line 12: The value "APPLE" of CFBundlePackageType is not a four-character code: a bundle with the extension .app has the type APPL; correct the type. [PackageTypeNot4Char]'
 checks=$((checks + 1))
-sed -n 3p "$W/out" | grep -q '^warning: The key CFBundleName appears more than once at the top level (again at line 36)' ||
+[ "$(grep -c 'CFBundlePackageType' "$W/out")" -eq 1 ] || bad "one finding about the package type"
+checks=$((checks + 1))
+sed -n 3p "$W/out" | grep -qF 'warning: line 36: The key CFBundleName appears more than once at the top level (at lines 9, 36). Only the last value counts, the one at line 36;' ||
   bad "the duplicate key comes right after the heading"
 
 # A whole product, on disk and packed by the tool: the same bundles, under the archive's name.
@@ -58,66 +61,73 @@ plist "$D/array.plist" '<array/>'
 printf '{ a = "open' >"$D/broken.plist"
 mkdir -p "$D/Plain"
 t 1 "$D/Plain" "$D/missing.plist" "$D/array.plist" "$D/broken.plist" "$D/warn.plist"
-has "$D/Plain/Contents/Info.plist"
-has "error: Could not read the property list: No such file or directory"
-has "error: The property list holds no dictionary at its top level. An information property list must be a dictionary of keys and values."
+# A folder that is no bundle names the places looked in; a missing path reads as any other.
+has "error: The folder is no bundle: there is no Info.plist at Contents/Info.plist, Contents/Info-macos.plist, Resources/Info.plist, Info.plist in it. Check the bundle itself, a .plist file or an archive. [NotABundle]"
+has "error: Could not read the property list: there is no file or folder at this path; check it [NoData]"
+has "error: line 3: The property list holds no dictionary at its top level. An information property list must be a dictionary of keys and values. [NotDict]"
 checks=$((checks + 1))
-grep -q '^error: The file is not a valid property list: .*line 1' "$W/out" || bad "parse error with its line"
+grep -q '^error: line 1: The file is not a valid property list: .*line 1' "$W/out" || bad "parse error with its line"
 checks=$((checks + 1))
 [ "$(grep -c '^Checking ' "$W/out")" -eq 5 ] || bad "five headings"
+t 1 "$D/missing.app" "$D/missing.zip" "$D/missing"
+checks=$((checks + 1))
+[ "$(grep -c '^error: Could not read the property list: there is no file or folder at this path; check it \[NoData\]$' "$W/out")" -eq 3 ] ||
+  bad "one wording for every kind of missing path"
 
 # Warnings and notes alone pass; the options and a stored setting turn them off.
 t 0 "$D/warn.plist"
-has "note: Unknown key Extra."
-has 'warning: The bundle identifier "$(ID)" of CFBundleIdentifier holds characters that do not belong there: use only the letters A-Z and a-z, digits, hyphens and full stops (no underscores, spaces or accented letters).'
+has "note: line 3: Unknown key Extra. [UnknownTopKey]"
+has 'warning: line 3: The bundle identifier "$(ID)" of CFBundleIdentifier holds characters that do not belong there: use only the letters A-Z and a-z, digits, hyphens and full stops (no underscores, spaces or accented letters). [BIDBadChar]'
 t 0 --no-unknown-key-notes --build-settings "$D/warn.plist"
-lacks "note: Unknown key"
-lacks "warning: The bundle identifier"
+lacks "note: line 3: Unknown key"
+lacks "warning: line 3: The bundle identifier"
 mkdir -p "$XDG_CONFIG_HOME/Ostrel" && printf '[General]\nNoteUnknownKeys=false\n' >"$XDG_CONFIG_HOME/Ostrel/Ostrel.ini"
 t 0 "$D/warn.plist"
-lacks "note: Unknown key"
+lacks "note: line 3: Unknown key"
 rm -r "$XDG_CONFIG_HOME/Ostrel"
 
 # Rules and texts of one's own.
 plist "$D/rules.plist" '<dict><key>keys</key><dict><key>Foo</key><dict><key>required</key><true/></dict></dict></dict>'
 t 1 --rules "$D/rules.plist" "$D/warn.plist"
-has "error: The required key Foo is missing; add it."
+has "error: line 3: The required key Foo is missing; add it. [NoReqTopKey]"
 printf '"NotDict" = "NOT A DICTIONARY\\n"; "CheckingPrefix" = "== ";' >"$D/mine.strings"
 t 1 --strings "$D/mine.strings" "$D/array.plist"
 checks=$((checks + 1))
 [ "$(cat "$W/out")" = "== array.plist
 $D/array.plist
-error: NOT A DICTIONARY" ] || bad "--strings"
+error: line 3: NOT A DICTIONARY [NotDict]" ] || bad "--strings"
 
-# JSON lines: file given, file read, severity, text.
+# JSON lines, one a finding: file given, file read, severity, text.
 t 1 --format json "$EX/Correct.app" "$D/array.plist"
 checks=$((checks + 1))
 python3 - "$W/out" "$EX" "$D" <<'PY' || bad "json"
 import json, sys
 out, ex, d = sys.argv[1:]
 got = [tuple(json.loads(l)[k] for k in ("file", "read", "severity", "text")) for l in open(out, encoding="utf-8")]
-info = ex + "/Correct.app/Contents/Info.plist"
-assert got == [(ex + "/Correct.app", info, "heading", "Checking Correct.app"),
-               (ex + "/Correct.app", info, "heading", info),
-               (d + "/array.plist", d + "/array.plist", "heading", "Checking array.plist"),
-               (d + "/array.plist", d + "/array.plist", "heading", d + "/array.plist"),
-               (d + "/array.plist", d + "/array.plist", "error", "The property list holds no dictionary at its "
+assert got == [(d + "/array.plist", d + "/array.plist", "error", "The property list holds no dictionary at its "
                 "top level. An information property list must be a dictionary of keys and values.")], got
 PY
 
-# The finding forms, from inside the examples so that FILE is relative where it lies below.
+# The finding forms, from inside the examples so that FILE is relative where it lies below;
+# a finding of a 'plst' resource names the file without the resource's lines.
 cd "$EX"
-t 1 --format gnu Mistakes.app
+t 1 --format gnu Mistakes.app LegacyTool
 checks=$((checks + 1))
-[ "$(sed -n '1p;6p' "$W/out")" = "$EX/Mistakes.app/Contents/Info.plist:36: warning: The key CFBundleName appears more than once at the top level (again at line 36). Only the last value counts; remove the other entries. [DuplicateTopKey]
-$EX/Mistakes.app/Contents/Info.plist:12:2: error: The value \"APPLE\" of CFBundlePackageType is not a four-character code: it must be exactly four characters, such as APPL or ????. [Not4Char]" ] || bad "gnu"
+[ "$(sed -n '1p;6p;14p' "$W/out")" = "Mistakes.app/Contents/Info.plist:36: warning: The key CFBundleName appears more than once at the top level (at lines 9, 36). Only the last value counts, the one at line 36; remove the other entries. [DuplicateTopKey]
+Mistakes.app/Contents/Info.plist:12:2: error: The value \"APPLE\" of CFBundlePackageType is not a four-character code: a bundle with the extension .app has the type APPL; correct the type. [PackageTypeNot4Char]
+LegacyTool: note: The key CFBundleGetInfoString at the top level is deprecated: since Mac OS X 10.5 the Finder no longer shows it; use CFBundleShortVersionString and NSHumanReadableCopyright. [DeprecKey]" ] || bad "gnu"
+# GitHub's annotations name files from the workspace's top.
+GITHUB_WORKSPACE="$EX/.." t 1 --format github Mistakes.app
+checks=$((checks + 1))
+head -1 "$W/out" | grep -q '^::warning file=examples/Mistakes.app/Contents/Info.plist,line=36,title=DuplicateTopKey::' ||
+  bad "github: relative to GITHUB_WORKSPACE"
 t 1 --format json Mistakes.app
 checks=$((checks + 1))
 python3 - "$W/out" <<'PY' || bad "json records"
 import json, sys
 lines = [json.loads(l) for l in open(sys.argv[1], encoding="utf-8")]
-assert [l["severity"] for l in lines[:2]] == ["heading", "heading"] and "id" not in lines[0]
-ids = {l["id"]: l for l in lines[2:]}
+assert all("id" in l and l["file"] == "Mistakes.app" for l in lines), lines
+ids = {l["id"]: l for l in lines}
 assert ids["BadEnumeratedValue"]["keyPath"] == "CFBundleDocumentTypes[0].CFBundleTypeRole", ids
 assert ids["KeyTypo"]["arguments"] == ["NSPrincipleClass", "NSPrincipalClass"], ids["KeyTypo"]
 assert ids["DuplicateTopKey"]["line"] == 36 and "column" not in ids["DuplicateTopKey"]
@@ -131,7 +141,7 @@ assert log["version"] == "2.1.0"
 run = log["runs"][0]
 rules = run["tool"]["driver"]["rules"]
 results = run["results"]
-assert len(results) == 15 and len({r["id"] for r in rules}) == len(rules)
+assert len(results) == 14 and len({r["id"] for r in rules}) == len(rules)
 for r in results:
     assert rules[r["ruleIndex"]]["id"] == r["ruleId"]
     loc = r["locations"][0]["physicalLocation"]["artifactLocation"]
@@ -155,7 +165,7 @@ lacks "error:"
 checks=$((checks + 1))
 grep -qx "0 errors, 4 warnings, 1 note in 2 files, and 1 ignored" "$W/err" || bad "summary with ignored"
 t 1 --ignore 'UnknownTopKey:Other' "$D/warn.plist" --fail-on note
-has "note: Unknown key Extra."
+has "note: line 3: Unknown key Extra. [UnknownTopKey]"
 t 0 --ignore 'UnknownTopKey:Extra' "$D/warn.plist" --fail-on note --ignore BIDBadChar --ignore NoRecTopKey
 printf '# accepted\n\nUnknownTopKey:Extra\n  BIDBadChar\nNoRecTopKey\n' >"$D/accepted"
 t 0 --ignore-file "$D/accepted" --fail-on note "$D/warn.plist"
@@ -232,7 +242,7 @@ while IFS='|' read -r name status environment check args; do
   eval "$check" || bad "$name: $check"
 done <<'CASES'
 the cap's note ignored|1||! grep -q 'more findings' "$W/out"|--ignore FindingsLeftOut $W/over-cap.plist
-ignored findings fill no cap|1||grep -qx 'error: The required key CFBundleIdentifier is missing; add it.' "$W/out"|--ignore UnknownTopKey $W/over-cap.plist
+ignored findings fill no cap|1||grep -qE '^error: (line [0-9]+: )?The required key CFBundleIdentifier is missing; add it\. \[NoReqTopKey\]$' "$W/out"|--ignore UnknownTopKey $W/over-cap.plist
 unparsable rules in --resources|2||grep -q 'rules.plist is not a property list' "$W/err"|--resources $W/bad-resources $W/small.plist
 unparsable rules in OSTREL_RESOURCES|2|OSTREL_RESOURCES=$W/bad-resources|grep -q 'rules.plist is not a property list' "$W/err"|$W/small.plist
 names not UTF-8 in SARIF|1||grep -q '"names/h%FF%FE.plist"' "$W/out" && grep -q '"names/h%FE%FF.plist"' "$W/out"|--format sarif names/*

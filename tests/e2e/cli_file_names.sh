@@ -23,12 +23,14 @@ $W/Legacy\\xE9" ] || bad "the three files are checked, their names escaped"
 
 # Missing, it is reported as missing.
 t 1 "$W/"$'gone\xff.plist'
-grep -qxF "error: Could not read the property list: No such file or directory" "$W/out" || bad "a missing file"
+grep -qxF "error: Could not read the property list: there is no file or folder at this path; check it [NoData]" "$W/out" ||
+  bad "a missing file"
 
 # JSON keeps the name whole: each byte that is not UTF-8 as the lone
-# surrogate U+DC00 + byte, which Python's "surrogateescape" turns back.
-t 0 --format json "$W/$loose"
-python3 - "$W/out" "$W/$loose" <<'PY' || bad "JSON file names"
+# surrogate U+DC00 + byte, which Python's "surrogateescape" turns back
+# (the tool's finding: its deprecated key).
+t 0 --format json "$W/$legacy"
+python3 - "$W/out" "$W/$legacy" <<'PY' || bad "JSON file names"
 import json, os, sys
 lines = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
 expected = os.fsencode(sys.argv[2])

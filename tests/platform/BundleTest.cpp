@@ -47,7 +47,7 @@ TEST_F(StringsTable, LookupFollowsTheLanguagesAndFallsBackToEnglish)
         // The German table lacks the key: the built-in English text stands in,
         // and only a key no table has shows as itself.
         {{"de"}, "CheckingPrefix", "Checking "},
-        {{"de"}, "NoReqTopKey", "The required key %@ is missing; add it.\n"},
+        {{"de"}, "NoReqTopKey", "The required key %@ is missing; add it."},
         {{"en"}, "NoSuchKey", "NoSuchKey"},
     };
     for (const auto& row : rows) {
@@ -59,7 +59,7 @@ TEST_F(StringsTable, LookupFollowsTheLanguagesAndFallsBackToEnglish)
     write("en.lproj/Localizable.strings", "\"NotDict\" = \"NOT A DICTIONARY\";");
     bundle.setPreferredLanguages({"en"});
     EXPECT_EQ(bundle.localizedString("NotDict"), "NOT A DICTIONARY");
-    EXPECT_EQ(bundle.localizedString("NoRecTopKey"), "The recommended key %@ is missing; consider adding it.\n");
+    EXPECT_EQ(bundle.localizedString("NoRecTopKey"), "The recommended key %@ is missing; consider adding it.");
     bundle.setStringsFile(dir.filePath("de.lproj/Localizable.strings"));
     EXPECT_EQ(bundle.localizedString("NotDict"), QString::fromUtf8("Kein Wörterbuch\n"));
     EXPECT_EQ(bundle.localizedString("CheckingPrefix"), "Checking ");

@@ -151,6 +151,25 @@ TEST(Positions, PathsThatLeadNowhere)
         EXPECT_FALSE(parsed.positions->find(QString::fromUtf8(nowhere)).has_value()) << nowhere;
 }
 
+// Every entry of a repeated key, in the file's order, in each text form.
+TEST(Positions, EachEntryOfARepeatedKey)
+{
+    const std::pair<QByteArray, std::vector<int>> rows[] = {
+        {kXml, {4, 8}}, // E: its key lines
+        {"{\n E = 1;\n N = { x = 1; };\n E = 2;\n E = 3;\n}", {2, 4, 5}},
+    };
+    for (const auto& [text, lines] : rows) {
+        const plist::ParseResult parsed = plist::parse(text);
+        ASSERT_TRUE(parsed.positions);
+        std::vector<int> found;
+        for (const plist::Positions::Place& place : parsed.positions->findEach(u"E"))
+            found.push_back(place.key.line);
+        EXPECT_EQ(found, lines) << text.toStdString();
+        EXPECT_EQ(parsed.positions->findEach(u"E").back().value, parsed.positions->find(u"E")->value);
+        EXPECT_TRUE(parsed.positions->findEach(u"C").empty());
+    }
+}
+
 // Keys may hold the characters that separate a key path's parts: a whole
 // key is taken before a shorter one and what follows it.
 TEST(Positions, KeysWithFullStopsAndBrackets)

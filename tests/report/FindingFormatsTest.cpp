@@ -24,8 +24,16 @@ Finding finding(Severity severity, const QString& file, int line, int column, co
     return f;
 }
 
+Finding inResource(Finding f)
+{
+    f.inResource = true;
+    return f;
+}
+
 TEST(FindingFormats, OneLineFormsWithPositionsAndEscaping)
 {
+    // Files below the base are named relative to it, others as they are.
+    const QString base = QStringLiteral("/w");
     const struct {
         Finding finding;
         QString gnu;
@@ -33,8 +41,11 @@ TEST(FindingFormats, OneLineFormsWithPositionsAndEscaping)
     } rows[] = {
         {finding(Severity::Error, "/a/Info.plist", 12, 5, "bad"), "/a/Info.plist:12:5: error: bad [Not4Char]",
          "::error file=/a/Info.plist,line=12,col=5,title=Not4Char::bad"},
-        {finding(Severity::Warning, "x.plist", 3, 0, "w"), "x.plist:3: warning: w [Not4Char]",
+        {finding(Severity::Warning, "/w/sub/../x.plist", 3, 0, "w"), "x.plist:3: warning: w [Not4Char]",
          "::warning file=x.plist,line=3,title=Not4Char::w"},
+        // Lines in a 'plst' resource are none of the file's.
+        {inResource(finding(Severity::Note, "/w/LegacyTool", 7, 2, "n")), "LegacyTool: note: n [Not4Char]",
+         "::notice file=LegacyTool,title=Not4Char::n"},
         {finding(Severity::Note, "bin.plist", 0, 0, "n"), "bin.plist: note: n [Not4Char]",
          "::notice file=bin.plist,title=Not4Char::n"},
         // Commas and colons end a property of a workflow command; per cent
@@ -50,8 +61,8 @@ TEST(FindingFormats, OneLineFormsWithPositionsAndEscaping)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.gnu.toStdString());
-        EXPECT_EQ(report::gnuLine(row.finding), row.gnu);
-        EXPECT_EQ(report::githubLine(row.finding), row.github);
+        EXPECT_EQ(report::gnuLine(row.finding, base), row.gnu);
+        EXPECT_EQ(report::githubLine(row.finding, base), row.github);
     }
 }
 
@@ -77,7 +88,7 @@ TEST(FindingFormats, SarifHasOneRulePerKeyAndRelativeFilesBelowTheBase)
     Finding second = finding(Severity::Warning, "/base/sub/b.plist", 0, 0, "w");
     second.messageKey = QStringLiteral("NoSuchKey");
     const QList<Finding> findings{finding(Severity::Error, "/base/a b.plist", 2, 3, "e"), second,
-                                  finding(Severity::Error, "/elsewhere/c.plist", 0, 0, "e2")};
+                                  inResource(finding(Severity::Error, "/elsewhere/c", 5, 1, "e2"))};
     const report::SarifTool tool{"ostrel-check", "1.0", "https://ostrel.org/", "https://x.org/findings.md"};
     const QJsonObject log = report::sarifLog(findings, tool, "/base");
     EXPECT_EQ(log.value("version").toString(), "2.1.0");
@@ -104,7 +115,7 @@ TEST(FindingFormats, SarifHasOneRulePerKeyAndRelativeFilesBelowTheBase)
         int ruleIndex;
         QString uri;
         bool hasRegion;
-    } expected[] = {{0, "a%20b.plist", true}, {1, "sub/b.plist", false}, {0, "file:///elsewhere/c.plist", false}};
+    } expected[] = {{0, "a%20b.plist", true}, {1, "sub/b.plist", false}, {0, "file:///elsewhere/c", false}};
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
         const QJsonObject result = results.at(i).toObject();

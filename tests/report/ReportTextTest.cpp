@@ -1,4 +1,4 @@
-// The report's records of findings, and the report as text and as lines.
+// The report's records of findings, and the report as text and as JSON lines.
 #include "report/ReportText.h"
 
 #include <QJsonObject>
@@ -29,25 +29,26 @@ StyledString icon()
     return StyledString{QString(QChar(report::kAttachmentCharacter)), std::nullopt, attachment};
 }
 
-void finding(TextStorage& storage, Severity severity, const QString& key, const QString& keyPath)
+void finding(TextStorage& storage, Severity severity, const QString& key, const QString& keyPath,
+             const report::Position& position = {3, 5, -1})
 {
     Finding record;
     record.severity = severity;
     storage.beginFinding(record, true);
     storage.appendAttributedString(icon());
     storage.appendAttributedString(regular(" "));
-    storage.setFindingMessage(key, keyPath, {plist::Value(keyPath)}, report::Position{3, 5, -1});
+    storage.setFindingMessage(key, keyPath, {plist::Value(keyPath)}, position);
 }
 
-// A heading, three findings (one continued by a second message), the guard's
-// line without icon or line end.
+// A heading, three findings (one without a place, one continued by a second
+// message), the guard's line without icon or line end.
 TextStorage oneCheck()
 {
     TextStorage storage;
     storage.appendAttributedString(regular("Checking "));
     storage.appendAttributedString(bold("A.app"));
     storage.appendAttributedString(regular("\n/x/A.app/Contents/Info.plist\n"));
-    finding(storage, Severity::Error, "NoData", "");
+    finding(storage, Severity::Error, "NoData", "", {});
     storage.appendAttributedString(regular("NoData: "));
     storage.appendAttributedString(regular("gone"));
     storage.appendAttributedString(regular("\n"));
@@ -76,10 +77,11 @@ TEST(TextStorage, RecordsEachFindingWithItsTextAndRuns)
         QString text;
         qsizetype firstRun, endRun;
     } expected[] = {
-        {Severity::Error, "NoData", "", 1, "NoData: gone", 3, 8},
-        {Severity::Warning, "KeyTypo", "a.K", 2, "Unknown key K. Did you mean L?", 8, 12},
-        {Severity::Note, "UnknownTopKey", "M", 1, "Unknown key M.", 12, 15},
-        {Severity::Error, "CaughtException", "", 0, "safeOpenURL: Caught E: why", 15, 16},
+        // The place and the ID are runs of the finding, but no part of its text.
+        {Severity::Error, "NoData", "", 1, "NoData: gone", 3, 9},
+        {Severity::Warning, "KeyTypo", "a.K", 2, "Unknown key K. Did you mean L?", 9, 16},
+        {Severity::Note, "UnknownTopKey", "M", 1, "Unknown key M.", 16, 22},
+        {Severity::Error, "CaughtException", "", 0, "safeOpenURL: Caught E: why", 22, 24},
     };
     ASSERT_EQ(storage.findings().size(), std::size(expected));
     for (qsizetype i = 0; i < storage.findings().size(); ++i) {
@@ -120,7 +122,7 @@ TEST(TextStorage, TextAfterAClosedFindingBelongsToNone)
     storage.setFindingMessage("Late", "x", {}, {}); // no finding open: ignored
     ASSERT_EQ(storage.findings().size(), 1);
     EXPECT_EQ(storage.findings()[0].messageKey, "NotDict");
-    EXPECT_EQ(storage.findingOfRun(3), nullptr);
+    EXPECT_EQ(storage.findingOfRun(storage.runs().size() - 1), nullptr);
 }
 
 TEST(TextStorage, AppendsAnotherReportsPartAsIfWrittenThere)
@@ -167,83 +169,36 @@ TEST(ReportText, PlainTextNamesSeveritiesFromTheRecordsAndMarksBoldOnlyWhenAsked
     TextStorage storage = oneCheck();
     // An image outside any finding has no severity.
     storage.appendAttributedString(icon());
+    // The place where the line is known, the ID (the last message's) before the line end.
     const QString expected = "Checking A.app\n/x/A.app/Contents/Info.plist\n"
-                             "error: NoData: gone\n"
-                             "warning: Unknown key K. Did you mean L?\n"
-                             "note: Unknown key M.\n"
-                             "safeOpenURL: Caught E: why[image]";
+                             "error: NoData: gone [NoData]\n"
+                             "warning: line 3: Unknown key K. Did you mean L? [KeyTypo]\n"
+                             "note: line 3: Unknown key M. [UnknownTopKey]\n"
+                             "safeOpenURL: Caught E: why [CaughtException][image]";
     const qsizetype end = storage.runs().size();
     EXPECT_EQ(report::plainText(storage, 0, end, false), expected);
     QString withBold = expected;
     withBold.replace("A.app\n", "\x1b[1mA.app\x1b[0m\n");
     EXPECT_EQ(report::plainText(storage, 0, end, true), withBold);
-    EXPECT_EQ(report::plainText(storage, 12, 15, false), "note: Unknown key M.\n");
-}
-
-TEST(ReportText, SplitsOneCheckIntoLines)
-{
-    const TextStorage storage = oneCheck();
-    const QList<report::ReportLine> lines = report::reportLines(storage, 0, storage.runs().size());
-    const QList<std::pair<QString, QString>> expected = {
-        {"heading", "Checking A.app"}, {"heading", "/x/A.app/Contents/Info.plist"},
-        {"error", "NoData: gone"},     {"warning", "Unknown key K. Did you mean L?"},
-        {"note", "Unknown key M."},    {"error", "safeOpenURL: Caught E: why"},
-    };
-    ASSERT_EQ(lines.size(), expected.size());
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        EXPECT_EQ(lines[i].severity, expected[i].first) << i;
-        EXPECT_EQ(lines[i].text, expected[i].second) << i;
-        EXPECT_EQ(lines[i].finding != nullptr, i >= 2) << i;
-    }
-}
-
-TEST(ReportText, BundlesInsideTheProductHaveHeadingsOfTheirOwn)
-{
-    TextStorage storage = oneCheck();
-    storage.appendAttributedString(regular("\nChecking "));
-    storage.appendAttributedString(bold("A.app/Contents/PlugIns/B.appex"));
-    storage.appendAttributedString(regular("\n/x/A.app/Contents/PlugIns/B.appex/Contents/Info.plist\n"));
-    finding(storage, Severity::Warning, "NoIconFile", "CFBundleIconFile");
-    storage.appendAttributedString(regular("No icon.\n"));
-    storage.appendAttributedString(regular("a line of text\n"));
-    const QList<report::ReportLine> lines = report::reportLines(storage, 0, storage.runs().size());
-    const QList<std::pair<QString, QString>> expected = {
-        {"heading", "Checking A.app/Contents/PlugIns/B.appex"},
-        {"heading", "/x/A.app/Contents/PlugIns/B.appex/Contents/Info.plist"},
-        {"warning", "No icon."},
-        {"text", "a line of text"},
-    };
-    ASSERT_GE(lines.size(), expected.size());
-    for (qsizetype i = 0; i < expected.size(); ++i) {
-        const report::ReportLine& line = lines[lines.size() - expected.size() + i];
-        EXPECT_EQ(line.severity, expected[i].first) << i;
-        EXPECT_EQ(line.text, expected[i].second) << i;
-    }
+    EXPECT_EQ(report::plainText(storage, 16, 22, false), "note: line 3: Unknown key M. [UnknownTopKey]\n");
 }
 
 TEST(ReportText, JsonLinesOfFindingsNameTheFileTheyAreAbout)
 {
     // Inside a product a finding is about the Info.plist of a nested bundle,
     // not the one read first for the file given.
-    TextStorage storage;
-    storage.appendAttributedString(regular("Checking A.app/Contents/PlugIns/B.appex\n"));
     Finding record;
     record.severity = Severity::Warning;
-    record.fileGiven = QStringLiteral("A.app");
+    record.messageKey = QStringLiteral("NoIconFile");
     record.fileRead = QStringLiteral("/x/A.app/Contents/PlugIns/B.appex/Contents/Info.plist");
-    storage.beginFinding(record, false);
-    storage.setFindingMessage("NoIconFile", "CFBundleIconFile", {}, report::Position{4, 2, -1});
-    storage.appendAttributedString(regular("No icon.\n"));
-    const QList<report::ReportLine> lines = report::reportLines(storage, 0, storage.runs().size());
-    ASSERT_EQ(lines.size(), 2);
-    const QString given = QStringLiteral("A.app");
-    const QString readFirst = QStringLiteral("/x/A.app/Contents/Info.plist");
-    const QJsonObject heading = report::jsonLine(lines[0], given, readFirst);
-    EXPECT_EQ(heading.value("read").toString(), readFirst);
-    const QJsonObject finding = report::jsonLine(lines[1], given, readFirst);
-    EXPECT_EQ(finding.value("file").toString(), given);
-    EXPECT_EQ(finding.value("read").toString(), record.fileRead);
-    EXPECT_EQ(finding.value("line").toInt(), 4);
+    record.text = QStringLiteral("No icon.");
+    record.position = report::Position{4, 2, -1};
+    const QJsonObject line = report::jsonLine(record, QStringLiteral("A.app"));
+    EXPECT_EQ(line.value("file").toString(), "A.app");
+    EXPECT_EQ(line.value("read").toString(), record.fileRead);
+    EXPECT_EQ(line.value("severity").toString(), "warning");
+    EXPECT_EQ(line.value("text").toString(), record.text);
+    EXPECT_EQ(line.value("line").toInt(), 4);
 }
 
 } // namespace
