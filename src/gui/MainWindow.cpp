@@ -511,7 +511,7 @@ bool MainWindow::printReport(QPrinter& printer, const QString& jobTitle)
     flushReport();
     printer.setDocName(jobTitle);
     // From the top of the first page, as the text flows.
-    textView()->document()->print(&printer);
+    textView()->printDocument()->print(&printer);
     return printer.printerState() != QPrinter::Error && printer.printerState() != QPrinter::Aborted;
 }
 

@@ -22,7 +22,9 @@
 #include <QMimeData>
 #include <QPrintDialog>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -718,4 +720,63 @@ TEST_F(WindowTest, ClosingDuringABatchStopsAtAFileBoundary)
     const QString prefix = platform::Bundle::main().localizedString(QStringLiteral("CheckingPrefix"));
     EXPECT_TRUE(QStringView(all).mid(partial.size()).startsWith(prefix));
     window.reset();
+}
+
+namespace {
+
+// What a poppler tool prints for a PDF; empty when it is not installed.
+QString popplerOutput(const QString& tool, const QStringList& arguments)
+{
+    const QString program = QStandardPaths::findExecutable(tool);
+    if (program.isEmpty())
+        return {};
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(60000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+} // namespace
+
+TEST_F(WindowTest, PrintedIconsAreAsHighAsTheTextAndCarryTheirSeverityWord)
+{
+    if (QStandardPaths::findExecutable("pdfimages").isEmpty() || QStandardPaths::findExecutable("pdftotext").isEmpty())
+        GTEST_SKIP() << "poppler-utils is not installed";
+    MainWindow window;
+    openAndWait(window, {example("Mistakes.app"), example("LegacyTool")});
+    const QString pdf = mDir.filePath("report.pdf");
+    QString why;
+    ASSERT_TRUE(window.exportPdf(pdf, &why)) << why.toStdString();
+
+    // Each severity word as often as the findings of its kind, and how high it stands.
+    QMap<QString, int> words;
+    QMap<QString, int> expected;
+    for (const report::Finding& finding : window.textStorage().findings())
+        ++expected[report::severityName(finding.severity) + ":"];
+    double wordHeight = 1e9;
+    const QRegularExpression word(
+        R"re(<word xMin="[\d.]+" yMin="([\d.]+)" xMax="[\d.]+" yMax="([\d.]+)">(\w+:)</word>)re");
+    for (const QRegularExpressionMatch& m : word.globalMatch(popplerOutput("pdftotext", {"-bbox", pdf, "-"}))) {
+        if (!expected.contains(m.captured(3)))
+            continue;
+        ++words[m.captured(3)];
+        wordHeight = std::min(wordHeight, m.captured(2).toDouble() - m.captured(1).toDouble());
+    }
+    ASSERT_EQ(expected.size(), 3);
+    EXPECT_EQ(words, expected);
+
+    // Each icon drawn, in points, at least as high as those words.
+    int icons = 0;
+    for (const report::StyledString& run : window.textStorage().runs())
+        icons += run.attachment ? 1 : 0;
+    int drawn = 0;
+    for (const QString& line : popplerOutput("pdfimages", {"-list", pdf}).split('\n').mid(2)) {
+        const QStringList fields = line.simplified().split(' ');
+        if (fields.size() < 14 || fields[2] != "image") // not the icons' alpha masks
+            continue;
+        ++drawn;
+        const double points = fields[4].toDouble() / fields[13].toDouble() * 72; // height / y-ppi
+        EXPECT_GE(points, 0.9 * wordHeight) << line.toStdString();
+    }
+    EXPECT_EQ(drawn, icons);
 }
