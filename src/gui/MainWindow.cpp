@@ -463,8 +463,8 @@ void MainWindow::beginSaveSheet(const check::SavePanelOptions& options,
                                 std::function<void(int returnCode, const QUrl& url)> didEnd)
 {
     const QString suffix = options.requiredFileType.isEmpty() ? QStringLiteral("rtfd") : options.requiredFileType;
-    auto* dialog = new DocumentSaveDialog(this, suffix, options.nameFieldStringValue,
-                                          tr("Rich text with images (*.%1)").arg(suffix));
+    auto* dialog = new DocumentSaveDialog(this, report::DocumentKind::Rtfd, suffix, options.nameFieldStringValue,
+                                          tr("Rich text with images (*.%1)").arg(suffix), mDelegate->checkedPaths());
     dialog->setWindowTitle(tr("Save As"));
     dialog->setWindowModality(Qt::WindowModal);
     connect(dialog, &QDialog::finished, this, [dialog, didEnd](int result) {
@@ -517,8 +517,8 @@ bool MainWindow::printReport(QPrinter& printer, const QString& jobTitle)
 
 void MainWindow::exportAsPdf()
 {
-    auto* dialog =
-        new DocumentSaveDialog(this, QStringLiteral("pdf"), tr("Ostrel Log.pdf"), tr("PDF documents (*.pdf)"));
+    auto* dialog = new DocumentSaveDialog(this, report::DocumentKind::Pdf, QStringLiteral("pdf"), tr("Ostrel Log.pdf"),
+                                          tr("PDF documents (*.pdf)"), mDelegate->checkedPaths());
     dialog->setWindowTitle(tr("Export as PDF"));
     dialog->setWindowModality(Qt::WindowModal);
     connect(dialog, &QDialog::finished, this, [this, dialog](int result) {
