@@ -19,14 +19,19 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QJsonDocument>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProgressBar>
+#include <QScrollBar>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryFile>
 #include <QThread>
@@ -48,6 +53,11 @@ constexpr int kBatchFlushInterval = 100;
 const QString kShowErrorsKey = QStringLiteral("ShowErrors");
 const QString kShowWarningsKey = QStringLiteral("ShowWarnings");
 const QString kShowNotesKey = QStringLiteral("ShowNotes");
+const QString kWatchFilesKey = QStringLiteral("WatchFiles");
+const QString kRecentFilesKey = QStringLiteral("RecentFiles");
+constexpr int kRecentFiles = 10;
+// How long changes of a file settle before it is checked again, in milliseconds.
+constexpr int kChangeSettleInterval = 200;
 
 // Local files and directories among dropped URLs, in order.
 QStringList localPaths(const QMimeData* data)
@@ -96,6 +106,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mUi(std::make_uni
     mProgress->setTextVisible(false);
     mProgress->hide();
     statusBar()->addPermanentWidget(mProgress);
+    mTotals = new QLabel(this);
+    mTotals->setObjectName(QStringLiteral("totalsLabel"));
+    statusBar()->addPermanentWidget(mTotals);
+    mHeadingPrefix = platform::Bundle::main().localizedString(QStringLiteral("CheckingPrefix"));
 
     setUpActions();
     const QByteArray geometry = platform::UserDefaults::standard().store().value(kGeometryKey).toByteArray();
@@ -104,6 +118,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mUi(std::make_uni
 
     mDelegate->setWindow(this);
     mDelegate->awakeFromNib();
+    mIntroRuns = mTextStorage.runs().size();
 }
 
 MainWindow::~MainWindow()
@@ -148,6 +163,8 @@ void MainWindow::setUpActions()
     ui.actionCopyAsJson->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+C")));
     connect(ui.actionCopyAsJson, &QAction::triggered, this, &MainWindow::copyAsJson);
     setUpShowControl();
+    setUpNavigation();
+    setUpFileLoop();
 
     bindSetting(ui.actionDeprecationNotes, platform::DeprecationNotesKey);
     bindSetting(ui.actionNoteUnknownKeys, platform::NoteUnknownKeysKey);
@@ -187,6 +204,12 @@ void MainWindow::setUpShowControl()
     bar->setMovable(false);
     bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     bar->addWidget(new QLabel(tr("Show:"), bar));
+    // On and off readable at a glance: a lit, bold button or a faint one.
+    bar->setStyleSheet(QStringLiteral(
+        "QToolButton { border: 1px solid palette(mid); border-radius: 3px; padding: 2px 6px; margin: 2px; }"
+        "QToolButton:checked { background: palette(highlight); color: palette(highlighted-text); font-weight: bold; }"
+        "QToolButton:!checked { color: palette(mid); }"
+        "QToolButton:focus { border: 2px solid palette(highlight); }"));
     for (const auto& toggle : toggles) {
         if (toggle.icon && toggle.icon->attachment)
             toggle.action->setIcon(QIcon(QPixmap::fromImage(QImage::fromData(toggle.icon->attachment->contents))));
@@ -197,7 +220,263 @@ void MainWindow::setUpShowControl()
             setShown(severity, on);
         });
         bar->addAction(toggle.action);
+        // In the Tab order, where Space toggles it.
+        if (QWidget* button = bar->widgetForAction(toggle.action))
+            button->setFocusPolicy(Qt::TabFocus);
     }
+    updateTotals();
+}
+
+void MainWindow::setUpNavigation()
+{
+    auto* next = new QAction(tr("&Next Finding"), this);
+    next->setObjectName(QStringLiteral("actionNextFinding"));
+    next->setShortcut(QKeySequence(Qt::Key_F8));
+    connect(next, &QAction::triggered, this, [this] { goToFinding(true); });
+    auto* previous = new QAction(tr("&Previous Finding"), this);
+    previous->setObjectName(QStringLiteral("actionPreviousFinding"));
+    previous->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    connect(previous, &QAction::triggered, this, [this] { goToFinding(false); });
+    mUi->menuView->addSeparator();
+    mUi->menuView->addAction(next);
+    mUi->menuView->addAction(previous);
+
+    // The find bar, below the report while it is wanted.
+    mFindBar = new QToolBar(tr("Find"), this);
+    mFindBar->setObjectName(QStringLiteral("findBar"));
+    mFindBar->setMovable(false);
+    mFindBar->addWidget(new QLabel(tr("Find:"), mFindBar));
+    mFindField = new QLineEdit(mFindBar);
+    mFindField->setObjectName(QStringLiteral("findField"));
+    mFindField->setAccessibleName(tr("Find in the report"));
+    mFindField->setClearButtonEnabled(true);
+    mFindBar->addWidget(mFindField);
+    addToolBar(Qt::BottomToolBarArea, mFindBar);
+    mFindBar->hide();
+    connect(mFindField, &QLineEdit::returnPressed, this,
+            [this] { findText(mFindField->text(), QGuiApplication::keyboardModifiers() & Qt::ShiftModifier); });
+    auto* close = new QAction(mFindField);
+    close->setShortcut(QKeySequence(Qt::Key_Escape));
+    close->setShortcutContext(Qt::WidgetShortcut);
+    connect(close, &QAction::triggered, this, [this] {
+        mFindBar->hide();
+        textView()->setFocus();
+    });
+    mFindField->addAction(close);
+    auto* find = new QAction(tr("&Find…"), this);
+    find->setObjectName(QStringLiteral("actionFind"));
+    setStandardShortcut(find, QKeySequence::Find, QStringLiteral("Ctrl+F"));
+    connect(find, &QAction::triggered, this, [this] {
+        mFindBar->show();
+        mFindField->setFocus();
+        mFindField->selectAll();
+    });
+    mUi->menuEdit->addSeparator();
+    mUi->menuEdit->addAction(find);
+}
+
+// The edit-check loop: Reload, Clear, Open Recent, Watch Files.
+
+void MainWindow::setUpFileLoop()
+{
+    auto* reloadAction = new QAction(QIcon::fromTheme(QStringLiteral("view-refresh")), tr("&Reload"), this);
+    reloadAction->setObjectName(QStringLiteral("actionReload"));
+    reloadAction->setToolTip(tr("Check every file of the report again"));
+    setStandardShortcut(reloadAction, QKeySequence::Refresh, QStringLiteral("F5"));
+    connect(reloadAction, &QAction::triggered, this, &MainWindow::reload);
+    auto* clearAction = new QAction(QIcon::fromTheme(QStringLiteral("edit-clear")), tr("C&lear"), this);
+    clearAction->setObjectName(QStringLiteral("actionClear"));
+    clearAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+L")));
+    connect(clearAction, &QAction::triggered, this, &MainWindow::clearReport);
+
+    mRecentMenu = new QMenu(tr("Open &Recent"), this);
+    mRecentMenu->setObjectName(QStringLiteral("menuRecent"));
+    connect(mRecentMenu, &QMenu::aboutToShow, this, &MainWindow::fillRecentMenu);
+    QAction* afterOpen = mUi->menuFile->actions().value(1);
+    mUi->menuFile->insertMenu(afterOpen, mRecentMenu);
+    mUi->menuFile->insertAction(afterOpen, reloadAction);
+    mUi->menuFile->insertAction(afterOpen, clearAction);
+    addAction(reloadAction);
+    addAction(clearAction);
+
+    mWatcher = new QFileSystemWatcher(this);
+    auto* settle = new QTimer(this);
+    settle->setSingleShot(true);
+    settle->setInterval(kChangeSettleInterval);
+    connect(settle, &QTimer::timeout, this, &MainWindow::recheckChanged);
+    connect(mWatcher, &QFileSystemWatcher::fileChanged, this, [this, settle](const QString& path) {
+        if (!mChanged.contains(path))
+            mChanged << path;
+        settle->start();
+    });
+    auto* watchAction = new QAction(tr("&Watch Files"), this);
+    watchAction->setObjectName(QStringLiteral("actionWatchFiles"));
+    watchAction->setCheckable(true);
+    watchAction->setToolTip(tr("Check a file again when it changes on disk"));
+    platform::UserDefaults::standard().registerDefaults({{kWatchFilesKey, false}});
+    watchAction->setChecked(platform::UserDefaults::standard().boolForKey(kWatchFilesKey));
+    connect(watchAction, &QAction::toggled, this, [this](bool on) {
+        platform::UserDefaults::standard().setBool(kWatchFilesKey, on);
+        if (!mWatcher->files().isEmpty())
+            mWatcher->removePaths(mWatcher->files());
+        for (const CheckedFile& file : std::as_const(mFiles))
+            watch(file.checkedPaths);
+    });
+    mUi->menuView->addSeparator();
+    mUi->menuView->addAction(watchAction);
+}
+
+void MainWindow::watch(const QStringList& paths)
+{
+    if (!platform::UserDefaults::standard().boolForKey(kWatchFilesKey))
+        return;
+    // The files read, not the bundles' folders: a check reads only those.
+    QStringList files;
+    for (const QString& path : paths) {
+        if (QFileInfo(path).isFile() && !mWatcher->files().contains(path))
+            files << path;
+    }
+    if (!files.isEmpty())
+        mWatcher->addPaths(files);
+}
+
+void MainWindow::recheckChanged()
+{
+    const QStringList changed = std::exchange(mChanged, {});
+    for (qsizetype i = 0; i < mFiles.size(); ++i) {
+        const bool touched = std::any_of(changed.cbegin(), changed.cend(),
+                                         [&](const QString& path) { return mFiles[i].checkedPaths.contains(path); });
+        const bool waiting = std::any_of(mWaiting.cbegin(), mWaiting.cend(),
+                                         [&](const Pending& pending) { return pending.replaces == i; });
+        if (touched && !waiting)
+            mWaiting.append(Pending{mFiles[i].path, i});
+    }
+    // An editor that saves by replacing the file leaves the watcher without it.
+    watch(changed);
+    runBatch();
+}
+
+void MainWindow::rememberRecent(const QStringList& paths)
+{
+    QSettings& store = platform::UserDefaults::standard().store();
+    QStringList recent = store.value(kRecentFilesKey).toStringList();
+    for (const QString& path : paths) {
+        const QString absolute = QFileInfo(path).absoluteFilePath();
+        recent.removeAll(absolute);
+        recent.prepend(absolute);
+    }
+    store.setValue(kRecentFilesKey, recent.mid(0, kRecentFiles));
+}
+
+void MainWindow::fillRecentMenu()
+{
+    mRecentMenu->clear();
+    const QStringList recent = platform::UserDefaults::standard().store().value(kRecentFilesKey).toStringList();
+    for (const QString& path : recent) {
+        QAction* open = mRecentMenu->addAction(QDir::toNativeSeparators(path));
+        open->setEnabled(!mBusy);
+        connect(open, &QAction::triggered, this, [this, path] { openPaths({path}); });
+    }
+    if (recent.isEmpty())
+        mRecentMenu->addAction(tr("No Recent Files"))->setEnabled(false);
+    mRecentMenu->addSeparator();
+    QAction* forget = mRecentMenu->addAction(tr("Clear Menu"));
+    forget->setEnabled(!recent.isEmpty());
+    connect(forget, &QAction::triggered, this,
+            [] { platform::UserDefaults::standard().store().remove(kRecentFilesKey); });
+}
+
+bool MainWindow::isHeading(qsizetype run) const
+{
+    const QList<report::StyledString>& runs = mTextStorage.runs();
+    return run + 1 < runs.size() && runs[run].kind() == report::StyledString::Kind::Regular &&
+           runs[run].text == mHeadingPrefix && runs[run + 1].kind() == report::StyledString::Kind::Bold;
+}
+
+namespace {
+
+// "3 errors, 1 warning", leaving out the kinds of which there are none.
+QString countsText(const int counts[3])
+{
+    QStringList parts;
+    if (counts[0])
+        parts << (counts[0] == 1 ? MainWindow::tr("1 error") : MainWindow::tr("%1 errors").arg(counts[0]));
+    if (counts[1])
+        parts << (counts[1] == 1 ? MainWindow::tr("1 warning") : MainWindow::tr("%1 warnings").arg(counts[1]));
+    if (counts[2])
+        parts << (counts[2] == 1 ? MainWindow::tr("1 note") : MainWindow::tr("%1 notes").arg(counts[2]));
+    return parts.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+QString MainWindow::totalsText() const
+{
+    const QString counts = countsText(mCounts);
+    const QString bundles = mBundles == 1 ? tr("1 bundle") : tr("%1 bundles").arg(mBundles);
+    return counts.isEmpty() ? tr("No problems found in %1").arg(bundles) : tr("%1 in %2").arg(counts, bundles);
+}
+
+void MainWindow::updateTotals()
+{
+    const struct {
+        QAction* action;
+        QString text;
+    } buttons[] = {
+        {mUi->actionShowErrors, tr("Errors %1")},
+        {mUi->actionShowWarnings, tr("Warnings %1")},
+        {mUi->actionShowNotes, tr("Notes %1")},
+    };
+    for (int kind = 0; kind < 3; ++kind)
+        buttons[kind].action->setText(buttons[kind].text.arg(mCounts[kind]));
+    const QString totals = mBundles ? totalsText() : QString();
+    mTotals->setText(totals);
+    setWindowTitle(totals.isEmpty() ? tr("Ostrel") : tr("Ostrel — %1").arg(totals));
+}
+
+void MainWindow::goToFinding(bool forward)
+{
+    flushReport();
+    if (mShownFindings.isEmpty())
+        return;
+    ReportView* view = textView();
+    const QTextCursor at = view->textCursor();
+    const auto after = std::find_if(mShownFindings.cbegin(), mShownFindings.cend(), [&](const ShownFinding& shown) {
+        return forward ? shown.start >= (at.hasSelection() ? at.selectionEnd() : at.position())
+                       : shown.start >= at.selectionStart();
+    });
+    const ShownFinding& target = forward ? (after == mShownFindings.cend() ? mShownFindings.first() : *after)
+                                         : (after == mShownFindings.cbegin() ? mShownFindings.last() : *(after - 1));
+    QTextCursor cursor(view->document());
+    cursor.setPosition(target.start);
+    // The line end stays out, so that the selection is the finding's line.
+    cursor.setPosition(std::max(target.start, target.end - 1), QTextCursor::KeepAnchor);
+    view->setTextCursor(cursor);
+    view->centerCursor();
+}
+
+bool MainWindow::findText(const QString& text, bool backward)
+{
+    flushReport();
+    ReportView* view = textView();
+    const QTextDocument::FindFlags flags = backward ? QTextDocument::FindBackward : QTextDocument::FindFlags();
+    if (text.isEmpty())
+        return false;
+    if (view->find(text, flags)) {
+        statusBar()->clearMessage();
+        return true;
+    }
+    // Round the end.
+    QTextCursor wrapped(view->document());
+    wrapped.movePosition(backward ? QTextCursor::End : QTextCursor::Start);
+    const QTextCursor found = view->document()->find(text, wrapped, flags);
+    if (found.isNull()) {
+        statusBar()->showMessage(tr("“%1” is not in the report.").arg(text), 5000);
+        return false;
+    }
+    view->setTextCursor(found);
+    view->centerCursor();
+    return true;
 }
 
 void MainWindow::setShown(report::Severity severity, bool shown)
@@ -214,6 +493,7 @@ void MainWindow::renderReportAgain()
     textView()->removeAll();
     mRunsLookedAt = 0;
     mViewLength = 0;
+    mBundles = 0;
     mShownFindings.clear();
     flushReport();
 }
@@ -248,8 +528,64 @@ void MainWindow::copyAsJson()
 
 void MainWindow::openPaths(const QStringList& paths)
 {
-    mWaiting += paths;
+    for (const QString& path : paths)
+        mWaiting.append(Pending{path});
+    rememberRecent(paths);
     runBatch();
+}
+
+QStringList MainWindow::checkedFiles() const
+{
+    QStringList paths;
+    for (const CheckedFile& file : mFiles)
+        paths << file.path;
+    return paths;
+}
+
+void MainWindow::reload()
+{
+    if (mBusy)
+        return;
+    const QStringList paths = checkedFiles();
+    clearReport();
+    for (const QString& path : paths)
+        mWaiting.append(Pending{path});
+    runBatch();
+}
+
+void MainWindow::clearReport()
+{
+    if (mBusy)
+        return;
+    mFiles.clear();
+    rebuildReport();
+}
+
+void MainWindow::rebuildReport(qsizetype index, const report::TextStorage* replacement)
+{
+    const report::TextStorage old = mTextStorage;
+    const QList<report::Finding>& oldFindings = old.findings();
+    mTextStorage.clear();
+    mTextStorage.appendReport(old, 0, mIntroRuns, 0);
+    for (qsizetype i = 0; i < mFiles.size(); ++i) {
+        CheckedFile& file = mFiles[i];
+        const qsizetype start = mTextStorage.runs().size();
+        if (i == index && replacement) {
+            mTextStorage.appendReport(*replacement, 0, replacement->runs().size(), 0);
+        } else {
+            const qsizetype firstFinding =
+                std::partition_point(oldFindings.cbegin(), oldFindings.cend(),
+                                     [&](const report::Finding& f) { return f.firstRun < file.firstRun; }) -
+                oldFindings.cbegin();
+            mTextStorage.appendReport(old, file.firstRun, file.endRun, firstFinding);
+        }
+        file.firstRun = start;
+        file.endRun = mTextStorage.runs().size();
+    }
+    // Where the user was reading stays in view.
+    const int scrolled = textView()->verticalScrollBar()->value();
+    renderReportAgain();
+    textView()->verticalScrollBar()->setValue(scrolled);
 }
 
 bool MainWindow::checkBatch(const QList<QUrl>& urls)
@@ -271,7 +607,10 @@ void MainWindow::runBatch()
         emit batchFinished();
         return;
     }
-    const QStringList batch = std::exchange(mWaiting, {});
+    mBatch = std::exchange(mWaiting, {});
+    QStringList batch;
+    for (const Pending& pending : mBatch)
+        batch << pending.path;
     beginBatch();
     mBatchSize = static_cast<int>(batch.size());
     batchProgress(0, mBatchSize);
@@ -296,9 +635,19 @@ void MainWindow::takeCheckedFiles()
     if (!mPool)
         return;
     const qsizetype taken = mPool->deliver(
-        [this](qsizetype, CheckedPart& part) {
-            mTextStorage.appendReport(part.report, 0, part.report.runs().size(), 0);
+        [this](qsizetype index, CheckedPart& part) {
+            const Pending& pending = mBatch[index];
             mDelegate->addCheckedPaths(part.checkedPaths);
+            watch(part.checkedPaths);
+            const qsizetype replaced = pending.replaces;
+            if (replaced >= 0 && replaced < mFiles.size() && mFiles[replaced].path == pending.path) {
+                mFiles[replaced].checkedPaths = part.checkedPaths;
+                rebuildReport(replaced, &part.report);
+                return;
+            }
+            const qsizetype start = mTextStorage.runs().size();
+            mTextStorage.appendReport(part.report, 0, part.report.runs().size(), 0);
+            mFiles.append(CheckedFile{pending.path, start, mTextStorage.runs().size(), part.checkedPaths});
         },
         false);
     batchProgress(static_cast<int>(taken), mBatchSize);
@@ -313,6 +662,8 @@ void MainWindow::beginBatch()
 {
     mBusy = true;
     mUi->actionOpen->setEnabled(false);
+    findChild<QAction*>(QStringLiteral("actionReload"))->setEnabled(false);
+    findChild<QAction*>(QStringLiteral("actionClear"))->setEnabled(false);
     textView()->setIdleLayoutInterval(kBatchFlushInterval);
 }
 
@@ -320,6 +671,8 @@ void MainWindow::endBatch()
 {
     mBusy = false;
     mUi->actionOpen->setEnabled(true);
+    findChild<QAction*>(QStringLiteral("actionReload"))->setEnabled(true);
+    findChild<QAction*>(QStringLiteral("actionClear"))->setEnabled(true);
     textView()->setIdleLayoutInterval(0);
     mProgress->hide();
     if (mBusyCursor) {
@@ -371,6 +724,25 @@ void MainWindow::flushReport()
     while (i < runs.size()) {
         while (f < findings.size() && findings[f].endRun <= i)
             ++f;
+        if (isHeading(i)) {
+            // The heading shows what its part of the report holds: up to the
+            // next heading, which is all there by now (a file comes whole).
+            qsizetype next = i + 2;
+            while (next < runs.size() && !isHeading(next))
+                ++next;
+            int counts[3] = {0, 0, 0};
+            for (qsizetype g = f; g < findings.size() && findings[g].firstRun < next; ++g)
+                ++counts[static_cast<int>(findings[g].severity)];
+            show(i++);
+            show(i++);
+            const QString summary = countsText(counts);
+            shown.append(
+                report::StyledString{QStringLiteral("  —  ") + (summary.isEmpty() ? tr("No problems found") : summary),
+                                     mDelegate->font(), nullptr});
+            mViewLength += static_cast<int>(shown.last().text.size());
+            ++mBundles;
+            continue;
+        }
         if (f == findings.size() || findings[f].firstRun > i) {
             show(i++);
             continue;
@@ -389,6 +761,10 @@ void MainWindow::flushReport()
         i = finding.endRun;
     }
     mRunsLookedAt = runs.size();
+    std::fill(std::begin(mCounts), std::end(mCounts), 0);
+    for (const report::Finding& finding : findings)
+        ++mCounts[static_cast<int>(finding.severity)];
+    updateTotals();
     if (!shown.isEmpty())
         textView()->appendRuns(shown);
 }

@@ -15,6 +15,11 @@
 #include <memory>
 
 class QAction;
+class QFileSystemWatcher;
+class QMenu;
+class QLabel;
+class QLineEdit;
+class QToolBar;
 class QPrinter;
 class QProgressBar;
 
@@ -41,6 +46,12 @@ public:
     // on meanwhile. Files that arrive during a batch wait their turn behind it.
     void openPaths(const QStringList& paths);
     bool isBusy() const { return mBusy; }
+    // The files and bundles the report holds, in its order.
+    QStringList checkedFiles() const;
+    // Checks every file of the report again; the new report replaces the old.
+    void reload();
+    // Takes every file's report out, back to the introduction.
+    void clearReport();
 
     // Brings the view up to date with the report (it is filled in between events).
     void flushReport();
@@ -50,6 +61,16 @@ public:
     // The findings in the selection, or all when nothing is selected, that the
     // view shows: one JSON object a line, as ostrel-check --format json has them.
     QByteArray findingsAsJson() const;
+
+    // The findings of each severity in the report, and the bundles (headings) it checks.
+    int count(report::Severity severity) const { return mCounts[static_cast<int>(severity)]; }
+    int bundleCount() const { return mBundles; }
+    // "3 errors, 8 warnings in 6 bundles", as the title and the status bar show it.
+    QString totalsText() const;
+    // Selects the next (or previous) finding the view shows, from the cursor on, round the end.
+    void goToFinding(bool forward);
+    // Selects the next (or previous) place of text in the report, round the end; false when there is none.
+    bool findText(const QString& text, bool backward = false);
 
     // The work of the print sheet, on a printer already chosen.
     bool printReport(QPrinter& printer, const QString& jobTitle);
@@ -83,6 +104,11 @@ private:
     void bindSetting(QAction* action, const QString& key);
     void setUpShowControl();
     void setShown(report::Severity severity, bool shown);
+    void setUpNavigation();
+    // The counts after the report grew or was filled again: Show bar, title, status bar.
+    void updateTotals();
+    // Whether a run opens a file's heading ("Checking " and the name in bold).
+    bool isHeading(qsizetype run) const;
     // Fills the view afresh from the report, showing only what the Show control lets through.
     void renderReportAgain();
     void copyAsJson();
@@ -93,6 +119,15 @@ private:
     void endBatch();
     void exportAsPdf();
     void showAbout();
+    void setUpFileLoop();
+    void rememberRecent(const QStringList& paths);
+    void fillRecentMenu();
+    // Watches the files a check read, while Watch Files is on.
+    void watch(const QStringList& paths);
+    void recheckChanged();
+    // Makes the report afresh from the introduction and each file's part,
+    // file index's part taken from replacement when it is given.
+    void rebuildReport(qsizetype index = -1, const report::TextStorage* replacement = nullptr);
 
     std::unique_ptr<Ui::MainWindow> mUi;
     report::TextStorage mTextStorage;
@@ -109,6 +144,12 @@ private:
     int mViewLength = 0;
     QList<ShownFinding> mShownFindings;
     bool mShows[3] = {true, true, true}; // error, warning, note
+    int mCounts[3] = {0, 0, 0};
+    int mBundles = 0;
+    QString mHeadingPrefix;
+    QLabel* mTotals = nullptr;
+    QToolBar* mFindBar = nullptr;
+    QLineEdit* mFindField = nullptr;
 
     // What a worker's check of one file brings to the window.
     struct CheckedPart {
@@ -119,7 +160,26 @@ private:
     std::atomic_bool mTakeScheduled = false;
     int mBatchSize = 0;
 
-    QStringList mWaiting;
+    // A file waiting to be checked, and the file of the report whose part
+    // its report replaces (-1: it is appended).
+    struct Pending {
+        QString path;
+        qsizetype replaces = -1;
+    };
+    QList<Pending> mWaiting;
+    QList<Pending> mBatch;
+    // Each file's part of the report: runs [firstRun, endRun), and what its check read.
+    struct CheckedFile {
+        QString path;
+        qsizetype firstRun = 0;
+        qsizetype endRun = 0;
+        QStringList checkedPaths;
+    };
+    QList<CheckedFile> mFiles;
+    qsizetype mIntroRuns = 0;
+    QFileSystemWatcher* mWatcher = nullptr;
+    QStringList mChanged;
+    QMenu* mRecentMenu = nullptr;
     bool mBusy = false;
     bool mClosing = false;
     bool mBusyCursor = false;

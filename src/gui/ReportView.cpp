@@ -187,8 +187,9 @@ QTextImageFormat ReportView::imageFormatFor(const report::TextAttachment& attach
 void ReportView::appendRuns(const QList<report::StyledString>& runs)
 {
     // Following the end is the view's own affair: the report only appends.
+    // A report that still fits is read from the top, and stays there.
     QScrollBar* bar = verticalScrollBar();
-    const bool atEnd = bar->value() >= bar->maximum();
+    const bool atEnd = bar->maximum() > 0 && bar->value() >= bar->maximum();
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
@@ -261,7 +262,7 @@ void ReportView::layOutSome(int milliseconds)
     // The line count changed under the scroll bar; have it measured again,
     // staying at the end if the view was there.
     QScrollBar* bar = verticalScrollBar();
-    const bool atEnd = bar->value() >= bar->maximum();
+    const bool atEnd = bar->maximum() > 0 && bar->value() >= bar->maximum();
     emit layout->documentSizeChanged(layout->documentSize());
     if (atEnd)
         bar->setValue(bar->maximum());

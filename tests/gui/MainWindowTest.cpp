@@ -17,7 +17,9 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPrintDialog>
@@ -27,6 +29,7 @@
 #include <QStandardPaths>
 #include <QTextBlock>
 #include <QTimer>
+#include <QToolBar>
 
 #include <gtest/gtest.h>
 
@@ -36,6 +39,15 @@ using gui::MainWindow;
 using namespace testsupport;
 
 namespace {
+
+// What the window adds to each heading: its counts.
+const QString kSummary = QStringLiteral("  —  ");
+
+// The view's text without the headings' counts: what the command line prints.
+QString withoutSummaries(QString text)
+{
+    return text.remove(QRegularExpression(kSummary + QStringLiteral("[^\n]*")));
+}
 
 class WindowTest : public ::testing::Test {
 protected:
@@ -55,7 +67,7 @@ protected:
         for (const QString& line : shown(window).split(QLatin1Char('\n'))) {
             const QString prefix = platform::Bundle::main().localizedString(QStringLiteral("CheckingPrefix"));
             if (line.startsWith(prefix))
-                names << line.mid(prefix.size());
+                names << line.mid(prefix.size()).section(kSummary, 0, 0);
         }
         return names;
     }
@@ -244,14 +256,13 @@ TEST_F(WindowTest, TheViewFollowsTheEndOnlyWhileTheUserIsThere)
     window.show();
     QScrollBar* bar = window.textView()->verticalScrollBar();
     openAndWait(window, files);
-    // Lines off the screen are laid out while idle; the view stays at the end.
+    // Lines off the screen are laid out while idle; a new window stays at the top.
     ASSERT_TRUE(waitFor([&] { return window.textView()->isLaidOut(); }));
     ASSERT_GT(window.textView()->document()->lineCount(), window.textView()->document()->blockCount()); // wrapped
     ASSERT_GT(bar->maximum(), 0);
-    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_EQ(bar->value(), 0);
 
-    // Scrolled up to read: new lines do not pull the view away.
-    bar->setValue(0);
+    // Up there reading: new lines do not pull the view away.
     openAndWait(window, files.mid(0, 5));
     QCoreApplication::processEvents();
     EXPECT_EQ(bar->value(), 0);
@@ -545,7 +556,7 @@ TEST_F(WindowTest, ShowControlHidesEachKindAndRestoresTheViewExactly)
         EXPECT_EQ(shownKinds(window), expected) << row.action;
         const QString text = report::plainText(window.textStorage(), 0, window.textStorage().runs().size(), false,
                                                [&](const report::Finding& f) { return f.severity != row.severity; });
-        EXPECT_EQ(window.textView()->labelledText(), text) << row.action;
+        EXPECT_EQ(withoutSummaries(window.textView()->labelledText()), text) << row.action;
 
         toggle->trigger();
         EXPECT_EQ(viewPieces(window.textView()), whole) << row.action;
@@ -688,7 +699,8 @@ TEST_F(WindowTest, ABatchOnWorkersReadsAsIfCheckedOneAfterAnother)
     for (qsizetype i = 0; i < serial.runs().size(); ++i)
         ASSERT_EQ(shown.runs()[i].kind(), serial.runs()[i].kind()) << i;
     EXPECT_EQ(findingsOf(shown), findingsOf(serial));
-    EXPECT_EQ(window.textView()->labelledText(), report::plainText(serial, 0, serial.runs().size(), false));
+    EXPECT_EQ(withoutSummaries(window.textView()->labelledText()),
+              report::plainText(serial, 0, serial.runs().size(), false));
     // Each file checked on a worker still may not be replaced by a save.
     for (const QString& path : paths)
         EXPECT_TRUE(window.delegate().checkedPaths().contains(path)) << path.toStdString();
@@ -779,4 +791,153 @@ TEST_F(WindowTest, PrintedIconsAreAsHighAsTheTextAndCarryTheirSeverityWord)
         EXPECT_GE(points, 0.9 * wordHeight) << line.toStdString();
     }
     EXPECT_EQ(drawn, icons);
+}
+
+TEST_F(WindowTest, HeadingsShowBarTitleAndStatusBarCarryTheCounts)
+{
+    MainWindow window;
+    openAndWait(window, {example("Mistakes.app"), example("LegacyTool"), example("Correct.app")});
+    int counts[3] = {0, 0, 0};
+    for (const report::Finding& finding : window.textStorage().findings())
+        ++counts[static_cast<int>(finding.severity)];
+    ASSERT_GT(counts[0], 1);
+    ASSERT_GT(counts[1], 1);
+    ASSERT_GT(counts[2], 1);
+    const QString totals =
+        QStringLiteral("%1 errors, %2 warnings, %3 notes in 3 bundles").arg(counts[0]).arg(counts[1]).arg(counts[2]);
+    const QStringList headings = shown(window).split('\n').filter(QRegularExpression("^Checking "));
+    // Hiding a kind hides its findings, not what was found.
+    for (const char* hidden : {"", "actionShowNotes", "actionShowErrors"}) {
+        if (*hidden)
+            action(window, hidden)->trigger();
+        EXPECT_EQ(window.totalsText(), totals) << hidden;
+        EXPECT_EQ(window.windowTitle(), "Ostrel — " + totals);
+        EXPECT_EQ(window.findChild<QLabel*>("totalsLabel")->text(), totals);
+        EXPECT_EQ(action(window, "actionShowErrors")->text(), QStringLiteral("Errors %1").arg(counts[0]));
+        EXPECT_EQ(action(window, "actionShowWarnings")->text(), QStringLiteral("Warnings %1").arg(counts[1]));
+        EXPECT_EQ(action(window, "actionShowNotes")->text(), QStringLiteral("Notes %1").arg(counts[2]));
+        EXPECT_EQ(shown(window).split('\n').filter(QRegularExpression("^Checking ")), headings) << hidden;
+    }
+    ASSERT_EQ(headings.size(), 3);
+    EXPECT_TRUE(headings[0].contains(QRegularExpression(kSummary + "\\d+ errors?, \\d+ warnings?")))
+        << headings[0].toStdString();
+    EXPECT_EQ(headings[2], "Checking Correct.app" + kSummary + "No problems found");
+}
+
+TEST_F(WindowTest, NextAndPreviousFindingWalkTheShownFindingsRoundTheEnds)
+{
+    MainWindow window;
+    openAndWait(window, {example("Mistakes.app"), example("LegacyTool")});
+    EXPECT_EQ(action(window, "actionNextFinding")->shortcut(), QKeySequence(Qt::Key_F8));
+    EXPECT_EQ(action(window, "actionPreviousFinding")->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    const auto selected = [&] { return window.textView()->textCursor().selectedText(); };
+    for (const bool notesShown : {true, false}) {
+        if (!notesShown)
+            action(window, "actionShowNotes")->trigger();
+        QStringList texts;
+        for (const report::Finding& finding : window.textStorage().findings()) {
+            if (notesShown || finding.severity != report::Severity::Note)
+                texts << finding.text;
+        }
+        ASSERT_GT(texts.size(), 3);
+        window.textView()->moveCursor(QTextCursor::Start);
+        for (int i = 0; i <= texts.size(); ++i) {
+            action(window, "actionNextFinding")->trigger();
+            EXPECT_TRUE(selected().endsWith(texts[i % texts.size()])) << i << selected().toStdString();
+        }
+        // Back from the first, round to the last.
+        for (int i = 0; i <= texts.size(); ++i) {
+            action(window, "actionPreviousFinding")->trigger();
+            EXPECT_TRUE(selected().endsWith(texts[(2 * texts.size() - 1 - i) % texts.size()])) << i;
+        }
+    }
+}
+
+TEST_F(WindowTest, FindSelectsEachPlaceOfTheTextRoundTheEnd)
+{
+    MainWindow window;
+    openAndWait(window, {example("Mistakes.app"), example("Correct.app")});
+    window.flushReport();
+    const QString text = window.textView()->document()->toRawText(); // at the cursor's positions
+    const QString word = "Checking ";
+    ASSERT_EQ(text.count(word), 2);
+    action(window, "actionFind")->trigger();
+    EXPECT_TRUE(window.findChild<QToolBar*>("findBar")->isVisibleTo(&window));
+    const int first = static_cast<int>(text.indexOf(word));
+    const int second = static_cast<int>(text.indexOf(word, first + 1));
+    const struct {
+        bool backward;
+        int at;
+    } steps[] = {{false, first}, {false, second}, {false, first}, {true, second}};
+    for (const auto& step : steps) {
+        ASSERT_TRUE(window.findText(word, step.backward));
+        EXPECT_EQ(window.textView()->textCursor().selectionStart(), step.at);
+    }
+    EXPECT_FALSE(window.findText("not in any report"));
+}
+
+namespace {
+
+// The report's headings and its findings' texts, file by file.
+QStringList headingsAndFindings(MainWindow& window)
+{
+    QStringList lines = window.textView()->labelledText().split('\n').filter(QRegularExpression("^Checking "));
+    for (const report::Finding& finding : window.textStorage().findings())
+        lines << QFileInfo(finding.fileGiven).fileName() + ": " + finding.text;
+    return lines;
+}
+
+} // namespace
+
+TEST_F(WindowTest, ReloadWatchAndClearReplaceTheReportInPlace)
+{
+    const QString first = mDir.filePath("first.plist");
+    const QString second = mDir.filePath("second.plist");
+    writeFile(first, "(1)");
+    writeFile(second, "(2)");
+    const QByteArray fixed = infoPlist({{"CFBundleIdentifier", "com.example.fixed"}});
+    MainWindow window;
+    openAndWait(window, {first, second});
+    const QStringList before = headingsAndFindings(window);
+    ASSERT_EQ(window.bundleCount(), 2);
+    const int errors = window.count(report::Severity::Error);
+    ASSERT_GE(errors, 2);
+
+    // Reload: checked again, in the same order, not appended.
+    writeFile(first, fixed);
+    EXPECT_EQ(action(window, "actionReload")->shortcut(), QKeySequence(Qt::Key_F5));
+    action(window, "actionReload")->trigger();
+    ASSERT_TRUE(waitFor([&] { return !window.isBusy(); }));
+    window.flushReport();
+    const QStringList reloaded = headingsAndFindings(window);
+    EXPECT_EQ(window.bundleCount(), 2);
+    EXPECT_LT(window.count(report::Severity::Error), errors);
+    EXPECT_EQ(checkedNames(window), QStringList({"first.plist", "second.plist"}));
+    EXPECT_NE(reloaded, before);
+
+    // Watch Files: a change on disk checks that file again, in its place.
+    action(window, "actionWatchFiles")->trigger();
+    EXPECT_TRUE(platform::UserDefaults::standard().store().value("WatchFiles").toBool());
+    writeFile(first, "(1)");
+    ASSERT_TRUE(waitFor([&] { return !window.isBusy() && headingsAndFindings(window) == before; }, 10000));
+    EXPECT_EQ(window.count(report::Severity::Error), errors);
+    EXPECT_EQ(window.windowTitle(), "Ostrel — " + window.totalsText());
+
+    // Clear: back to the introduction, and nothing left to reload.
+    EXPECT_EQ(action(window, "actionClear")->shortcut(), QKeySequence("Ctrl+L"));
+    action(window, "actionClear")->trigger();
+    EXPECT_EQ(shown(window), platform::Bundle::main().localizedString("IntroText"));
+    EXPECT_EQ(window.bundleCount(), 0);
+    EXPECT_EQ(window.windowTitle(), "Ostrel");
+    EXPECT_TRUE(window.checkedFiles().isEmpty());
+
+    // Open Recent names the files opened, the latest first.
+    QMenu* recent = window.findChild<QMenu*>("menuRecent");
+    ASSERT_NE(recent, nullptr);
+    emit recent->aboutToShow();
+    ASSERT_GE(recent->actions().size(), 2);
+    EXPECT_EQ(recent->actions()[0]->text(), second);
+    recent->actions()[1]->trigger();
+    ASSERT_TRUE(waitFor([&] { return !window.isBusy(); }));
+    EXPECT_EQ(checkedNames(window), QStringList({"first.plist"}));
 }
