@@ -3,9 +3,11 @@
 #include "gui/BundleOpenDialog.h"
 #include "gui/DocumentSaveDialog.h"
 #include "gui/ReportView.h"
+#include "gui/SourcePane.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/UserDefaults.h"
+#include "report/FindingCatalogue.h"
 #include "report/ReportText.h"
 #include "report/RtfdWriter.h"
 #include "report/SaveTarget.h"
@@ -15,23 +17,28 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QJsonDocument>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProcess>
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QSettings>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryFile>
 #include <QThread>
@@ -165,6 +172,7 @@ void MainWindow::setUpActions()
     setUpShowControl();
     setUpNavigation();
     setUpFileLoop();
+    setUpSourcePane();
 
     bindSetting(ui.actionDeprecationNotes, platform::DeprecationNotesKey);
     bindSetting(ui.actionNoteUnknownKeys, platform::NoteUnknownKeysKey);
@@ -384,6 +392,96 @@ void MainWindow::fillRecentMenu()
     forget->setEnabled(!recent.isEmpty());
     connect(forget, &QAction::triggered, this,
             [] { platform::UserDefaults::standard().store().remove(kRecentFilesKey); });
+}
+
+// The source pane and what a finding leads to.
+
+void MainWindow::setUpSourcePane()
+{
+    ReportView* view = textView();
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->setObjectName(QStringLiteral("reportSplitter"));
+    mUi->centralLayout->removeWidget(view);
+    splitter->addWidget(view);
+    mSource = new SourcePane(splitter);
+    mSource->setObjectName(QStringLiteral("sourcePane"));
+    splitter->addWidget(mSource);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    mSource->hide();
+    mUi->centralLayout->addWidget(splitter);
+    view->installEventFilter(this);
+    // The pane follows the finding in hand.
+    connect(view, &QPlainTextEdit::cursorPositionChanged, this, [this] {
+        if (mSource->isVisible())
+            openSource(textView()->textCursor().position());
+    });
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this, &MainWindow::showContextMenu);
+}
+
+const report::Finding* MainWindow::findingAt(int position) const
+{
+    const auto it = std::partition_point(mShownFindings.cbegin(), mShownFindings.cend(),
+                                         [&](const ShownFinding& shown) { return shown.end <= position; });
+    if (it == mShownFindings.cend() || it->start > position)
+        return nullptr;
+    return &mTextStorage.findings().at(it->finding);
+}
+
+bool MainWindow::openSource(int position)
+{
+    flushReport();
+    const report::Finding* finding = findingAt(position);
+    if (!finding || finding->fileRead.isEmpty())
+        return false;
+    if (!mSource->showFinding(finding->fileRead, *finding, mTextStorage.findings())) {
+        statusBar()->showMessage(tr("“%1” cannot be read.").arg(finding->fileRead), 5000);
+        return false;
+    }
+    mSource->show();
+    return true;
+}
+
+void MainWindow::showContextMenu(const QPoint& at)
+{
+    ReportView* view = textView();
+    std::unique_ptr<QMenu> menu(view->createStandardContextMenu(at));
+    const int position = view->cursorForPosition(at).position();
+    if (const report::Finding* found = findingAt(position)) {
+        const report::Finding finding = *found;
+        menu->addSeparator();
+        menu->addAction(tr("Show Source"), this, [this, position] { openSource(position); });
+        menu->addAction(tr("Copy ID"), this, [id = finding.messageKey] { QGuiApplication::clipboard()->setText(id); });
+        const report::FindingEntry* entry = report::findingNamed(finding.messageKey);
+        QAction* explain = menu->addAction(tr("Explain"), this, [this, entry] {
+            QMessageBox::information(this, QString::fromUtf8(entry->title), QString::fromUtf8(entry->text));
+        });
+        explain->setEnabled(entry != nullptr);
+        menu->addAction(tr("Open in Editor"), this, [this, finding] { openInEditor(finding); });
+        menu->addAction(tr("Show in File Manager"), this, [finding] {
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(finding.fileRead).absolutePath()));
+        });
+    }
+    menu->exec(view->viewport()->mapToGlobal(at));
+}
+
+void MainWindow::openInEditor(const report::Finding& finding)
+{
+    // The user's editor, which takes +LINE, or else the desktop's application for the file.
+    QString editor = qEnvironmentVariable("VISUAL");
+    if (editor.isEmpty())
+        editor = qEnvironmentVariable("EDITOR");
+    QStringList command = QProcess::splitCommand(editor);
+    if (!command.isEmpty()) {
+        const QString program = command.takeFirst();
+        if (finding.position.line > 0)
+            command << QStringLiteral("+%1").arg(finding.position.line);
+        command << finding.fileRead;
+        if (QProcess::startDetached(program, command))
+            return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(finding.fileRead));
 }
 
 bool MainWindow::isHeading(qsizetype run) const
@@ -808,9 +906,18 @@ void MainWindow::dropEvent(QDropEvent* event)
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    // The report view leaves drops to the window.
+    // Enter on a finding opens it in the source pane.
+    if (watched == textView() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && openSource(textView()->textCursor().position()))
+            return true;
+    }
+    // The report view leaves drops to the window; a double-click on a finding opens it.
     if (watched == textView()->viewport()) {
         switch (event->type()) {
+        case QEvent::MouseButtonDblClick:
+            return openSource(
+                textView()->cursorForPosition(static_cast<QMouseEvent*>(event)->position().toPoint()).position());
         case QEvent::DragEnter: dragEnterEvent(static_cast<QDragEnterEvent*>(event)); return true;
         case QEvent::DragMove: dragMoveEvent(static_cast<QDragMoveEvent*>(event)); return true;
         case QEvent::Drop: dropEvent(static_cast<QDropEvent*>(event)); return true;

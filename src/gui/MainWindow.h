@@ -30,6 +30,7 @@ class MainWindow;
 namespace gui {
 
 class ReportView;
+class SourcePane;
 
 class MainWindow : public QMainWindow, public check::ReportWindow {
     Q_OBJECT
@@ -71,6 +72,12 @@ public:
     void goToFinding(bool forward);
     // Selects the next (or previous) place of text in the report, round the end; false when there is none.
     bool findText(const QString& text, bool backward = false);
+
+    // The finding the view shows at a position of its text, or null.
+    const report::Finding* findingAt(int position) const;
+    // Opens the source pane at the finding at a position of the view; false when none is there.
+    bool openSource(int position);
+    SourcePane* sourcePane() const { return mSource; }
 
     // The work of the print sheet, on a printer already chosen.
     bool printReport(QPrinter& printer, const QString& jobTitle);
@@ -120,6 +127,9 @@ private:
     void exportAsPdf();
     void showAbout();
     void setUpFileLoop();
+    void setUpSourcePane();
+    void showContextMenu(const QPoint& at);
+    void openInEditor(const report::Finding& finding);
     void rememberRecent(const QStringList& paths);
     void fillRecentMenu();
     // Watches the files a check read, while Watch Files is on.
@@ -180,6 +190,7 @@ private:
     QFileSystemWatcher* mWatcher = nullptr;
     QStringList mChanged;
     QMenu* mRecentMenu = nullptr;
+    SourcePane* mSource = nullptr;
     bool mBusy = false;
     bool mClosing = false;
     bool mBusyCursor = false;

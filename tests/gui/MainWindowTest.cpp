@@ -5,6 +5,7 @@
 #include "check/HeadlessWindow.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportView.h"
+#include "gui/SourcePane.h"
 #include "platform/Bundle.h"
 #include "platform/UserDefaults.h"
 #include "report/ReportText.h"
@@ -17,11 +18,13 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPrintDialog>
 #include <QProcess>
 #include <QRegularExpression>
@@ -940,4 +943,85 @@ TEST_F(WindowTest, ReloadWatchAndClearReplaceTheReportInPlace)
     recent->actions()[1]->trigger();
     ASSERT_TRUE(waitFor([&] { return !window.isBusy(); }));
     EXPECT_EQ(checkedNames(window), QStringList({"first.plist"}));
+}
+
+namespace {
+
+// A binary property list of one dictionary: {CFBundleIdentifier = 5}.
+QByteArray binaryPlist()
+{
+    QByteArray bytes = "bplist00";
+    bytes += QByteArray::fromHex("d10102");                        // the dictionary: key 1, value 2
+    bytes += QByteArray::fromHex("5f1012") + "CFBundleIdentifier"; // 18 ASCII characters
+    bytes += QByteArray::fromHex("1005");                          // 5
+    bytes += QByteArray::fromHex("080b20");                        // the objects' offsets
+    bytes += QByteArray(6, '\0') + QByteArray::fromHex("0101");    // offset and reference sizes
+    bytes += QByteArray::fromHex("0000000000000003"
+                                 "0000000000000000"
+                                 "0000000000000022");
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(WindowTest, AFindingOpensTheSourcePaneAtItsLine)
+{
+    const struct {
+        const char* name;
+        QByteArray contents;
+        int line; // 0: the JSON form's line of the key
+        bool byDoubleClick;
+    } rows[] = {
+        {"xml.plist",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+         "  <key>CFBundleName</key><string>X</string>\n  <key>CFBundleIdentifier</key><integer>5</integer>\n"
+         "</dict>\n</plist>\n",
+         5, true},
+        {"old.plist", "{\n  CFBundleName = X;\n  CFBundleIdentifier = (1);\n}\n", 3, false},
+        {"binary.plist", binaryPlist(), 0, false},
+    };
+    MainWindow window;
+    window.resize(800, 600);
+    window.show();
+    gui::ReportView* view = window.textView();
+    for (const auto& row : rows) {
+        const QString path = mDir.filePath(row.name);
+        writeFile(path, row.contents);
+        openAndWait(window, {path});
+        const QList<report::Finding>& findings = window.textStorage().findings();
+        const auto finding = std::find_if(findings.cbegin(), findings.cend(), [&](const report::Finding& f) {
+            return f.fileRead == path && f.keyPath == "CFBundleIdentifier";
+        });
+        ASSERT_NE(finding, findings.cend()) << row.name << shown(window).toStdString();
+        // The latest file's report is the last.
+        QTextCursor end(view->document());
+        end.movePosition(QTextCursor::End);
+        const QTextCursor text = view->document()->find(finding->text, end, QTextDocument::FindBackward);
+        ASSERT_FALSE(text.isNull()) << row.name;
+        if (row.byDoubleClick) {
+            const QPoint at = view->cursorRect(text).center();
+            QMouseEvent click(QEvent::MouseButtonDblClick, at, view->viewport()->mapToGlobal(at), Qt::LeftButton,
+                              Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(view->viewport(), &click);
+        } else {
+            view->setTextCursor(text);
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QCoreApplication::sendEvent(view, &enter);
+        }
+        gui::SourcePane* pane = window.sourcePane();
+        ASSERT_TRUE(pane->isVisible()) << row.name;
+        EXPECT_TRUE(pane->isReadOnly());
+        EXPECT_EQ(pane->path().toStdString(), path.toStdString());
+        EXPECT_EQ(pane->showsTextForm(), row.line == 0) << row.name;
+        if (row.line) {
+            EXPECT_EQ(pane->litLine(), row.line) << row.name;
+        }
+        EXPECT_TRUE(pane->document()->findBlockByNumber(pane->litLine() - 1).text().contains("CFBundleIdentifier"))
+            << row.name;
+        EXPECT_EQ(pane->textCursor().blockNumber() + 1, pane->litLine());
+    }
+    // It follows the selection: back to the first file's finding.
+    view->moveCursor(QTextCursor::Start);
+    action(window, "actionNextFinding")->trigger();
+    EXPECT_EQ(window.sourcePane()->path(), window.textStorage().findings().first().fileRead);
 }
