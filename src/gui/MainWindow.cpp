@@ -180,6 +180,15 @@ void MainWindow::setUpActions()
     bindSetting(ui.actionCheckNestedBundles, platform::CheckNestedBundlesKey);
 
     connect(ui.actionAbout, &QAction::triggered, this, &MainWindow::showAbout);
+    auto* manual = new QAction(QIcon::fromTheme(QStringLiteral("help-contents")), tr("&Manual"), this);
+    manual->setObjectName(QStringLiteral("actionManual"));
+    setStandardShortcut(manual, QKeySequence::HelpContents, QStringLiteral("F1"));
+    connect(manual, &QAction::triggered, this, [this] {
+        // The manual page, in the desktop's help viewer.
+        if (!QDesktopServices::openUrl(QUrl(QStringLiteral("man:ostrel(1)"))))
+            presentError(tr("No help viewer could open the manual. In a terminal: man ostrel"));
+    });
+    ui.menuHelp->insertAction(ui.actionAbout, manual);
 }
 
 void MainWindow::bindSetting(QAction* action, const QString& key)
@@ -230,7 +239,7 @@ void MainWindow::setUpShowControl()
         bar->addAction(toggle.action);
         // In the Tab order, where Space toggles it.
         if (QWidget* button = bar->widgetForAction(toggle.action))
-            button->setFocusPolicy(Qt::TabFocus);
+            button->setFocusPolicy(Qt::StrongFocus);
     }
     updateTotals();
 }
@@ -440,6 +449,7 @@ bool MainWindow::openSource(int position)
         return false;
     }
     mSource->show();
+    mSource->centerCursor(); // now that it has its height
     return true;
 }
 
@@ -525,8 +535,11 @@ void MainWindow::updateTotals()
         {mUi->actionShowWarnings, tr("Warnings %1")},
         {mUi->actionShowNotes, tr("Notes %1")},
     };
-    for (int kind = 0; kind < 3; ++kind)
+    for (int kind = 0; kind < 3; ++kind) {
         buttons[kind].action->setText(buttons[kind].text.arg(mCounts[kind]));
+        if (QWidget* button = findChild<QToolBar*>(QStringLiteral("showBar"))->widgetForAction(buttons[kind].action))
+            button->setAccessibleName(tr("Show %1").arg(buttons[kind].action->text()));
+    }
     const QString totals = mBundles ? totalsText() : QString();
     mTotals->setText(totals);
     setWindowTitle(totals.isEmpty() ? tr("Ostrel") : tr("Ostrel — %1").arg(totals));

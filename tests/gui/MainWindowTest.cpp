@@ -821,6 +821,15 @@ TEST_F(WindowTest, HeadingsShowBarTitleAndStatusBarCarryTheCounts)
         EXPECT_EQ(action(window, "actionShowNotes")->text(), QStringLiteral("Notes %1").arg(counts[2]));
         EXPECT_EQ(shown(window).split('\n').filter(QRegularExpression("^Checking ")), headings) << hidden;
     }
+    // The Show buttons are in the Tab order, and Space toggles one.
+    QWidget* button = window.findChild<QToolBar*>("showBar")->widgetForAction(action(window, "actionShowWarnings"));
+    ASSERT_NE(button, nullptr);
+    EXPECT_TRUE(button->focusPolicy() & Qt::TabFocus);
+    for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QKeyEvent space(type, Qt::Key_Space, Qt::NoModifier, " ");
+        QCoreApplication::sendEvent(button, &space);
+    }
+    EXPECT_FALSE(action(window, "actionShowWarnings")->isChecked());
     ASSERT_EQ(headings.size(), 3);
     EXPECT_TRUE(headings[0].contains(QRegularExpression(kSummary + "\\d+ errors?, \\d+ warnings?")))
         << headings[0].toStdString();
