@@ -160,6 +160,11 @@ void MainWindow::setUpActions()
     connect(ui.actionPrint, &QAction::triggered, this,
             [this] { check::PerformCommand([this] { mDelegate->printText(); }); });
     connect(ui.actionExportPdf, &QAction::triggered, this, &MainWindow::exportAsPdf);
+    auto* exportHtmlAction = new QAction(tr("Export as &HTML…"), this);
+    exportHtmlAction->setObjectName(QStringLiteral("actionExportHtml"));
+    connect(exportHtmlAction, &QAction::triggered, this, &MainWindow::exportAsHtml);
+    ui.menuFile->insertAction(ui.actionExportPdf, exportHtmlAction);
+    ui.menuFile->insertAction(exportHtmlAction, ui.actionExportPdf);
     connect(ui.actionQuit, &QAction::triggered, this, &QWidget::close);
 
     ReportView* view = textView();
@@ -1030,9 +1035,43 @@ void MainWindow::exportAsPdf()
 
 bool MainWindow::exportPdf(const QString& path, QString* error)
 {
+    const bool written = writeDocument(
+        path, report::DocumentKind::Pdf,
+        [this](const QString& built) {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(built);
+            return printReport(printer, platform::Bundle::main().localizedString(QStringLiteral("Ostrel Log"))) &&
+                   QFileInfo(built).size() > 0;
+        },
+        error);
+    if (!written && error->isEmpty())
+        *error = tr("the PDF could not be written");
+    return written;
+}
+
+bool MainWindow::exportHtml(const QString& path, QString* error)
+{
+    const bool written = writeDocument(
+        path, report::DocumentKind::Html,
+        [this](const QString& built) {
+            QFile file(built);
+            const QByteArray html = reportAsHtml();
+            return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(html) == html.size() &&
+                   file.flush();
+        },
+        error);
+    if (!written && error->isEmpty())
+        *error = tr("the HTML file could not be written");
+    return written;
+}
+
+bool MainWindow::writeDocument(const QString& path, report::DocumentKind kind,
+                               const std::function<bool(const QString& built)>& write, QString* error)
+{
     // Only a file is replaced, and never one being checked.
     report::JudgedTarget judged;
-    *error = report::saveTargetRefusal(path, report::DocumentKind::Pdf, mDelegate->checkedPaths(), &judged);
+    *error = report::saveTargetRefusal(path, kind, mDelegate->checkedPaths(), &judged);
     if (!error->isEmpty())
         return false;
     const QFileInfo target(path);
@@ -1040,21 +1079,16 @@ bool MainWindow::exportPdf(const QString& path, QString* error)
         *error = tr("The folder “%1” does not exist.").arg(target.absolutePath());
         return false;
     }
-    // Printed beside the target, then swapped in.
-    QTemporaryFile built(QDir(target.absolutePath()).filePath(QStringLiteral(".ostrel-export-XXXXXX.pdf")));
+    // Written beside the target, then swapped in.
+    QTemporaryFile built(
+        QDir(target.absolutePath()).filePath(QStringLiteral(".ostrel-export-XXXXXX.") + target.suffix()));
     if (!built.open()) {
         *error = built.errorString();
         return false;
     }
     built.close();
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(built.fileName());
-    if (!printReport(printer, platform::Bundle::main().localizedString(QStringLiteral("Ostrel Log"))) ||
-        QFileInfo(built.fileName()).size() == 0) {
-        *error = tr("the PDF could not be written");
+    if (!write(built.fileName()))
         return false;
-    }
     built.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                          QFileDevice::ReadOther);
     // After an exchange the old file is where the new one was, and goes with it.
@@ -1067,6 +1101,107 @@ bool MainWindow::exportPdf(const QString& path, QString* error)
     if (::lstat(QFile::encodeName(built.fileName()).constData(), &now) == 0 && now.st_ino != ours.st_ino)
         built.setAutoRemove(false);
     return false;
+}
+
+void MainWindow::exportAsHtml()
+{
+    auto* dialog =
+        new DocumentSaveDialog(this, report::DocumentKind::Html, QStringLiteral("html"), tr("Ostrel Log.html"),
+                               tr("HTML documents (*.html)"), mDelegate->checkedPaths());
+    dialog->setWindowTitle(tr("Export as HTML"));
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QDialog::finished, this, [this, dialog](int result) {
+        dialog->deleteLater();
+        if (result != QDialog::Accepted || dialog->chosenPath().isEmpty())
+            return;
+        QString error;
+        if (!exportHtml(dialog->chosenPath(), &error))
+            presentError(tr("The report could not be exported as “%1”: %2").arg(dialog->chosenPath(), error));
+    });
+    dialog->open();
+}
+
+QByteArray MainWindow::reportAsHtml() const
+{
+    const auto escape = [](const QString& text) { return text.toHtmlEscaped(); };
+    const QList<report::StyledString>& runs = mTextStorage.runs();
+    const QList<report::Finding>& findings = mTextStorage.findings();
+    const QString title = platform::Bundle::main().localizedString(QStringLiteral("Ostrel Log"));
+    QString html = QStringLiteral("<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
+                                  "<meta charset=\"utf-8\"/>\n<title>%1</title>\n<style>\n"
+                                  "body { font-family: sans-serif; max-width: 60em; margin: 2em auto; }\n"
+                                  "ul { list-style: none; padding-left: 0; }\n"
+                                  "li { margin: 0.3em 0; }\n"
+                                  "li img { width: 1em; height: 1em; vertical-align: -0.15em; }\n"
+                                  ".error .severity { color: #b00; } .warning .severity { color: #a60; }\n"
+                                  ".note .severity { color: #05a; }\n"
+                                  ".line, .id { color: #666; font-size: 90%; }\n"
+                                  "</style>\n</head>\n<body>\n<h1>%1</h1>\n")
+                       .arg(escape(title));
+    if (mBundles)
+        html += QStringLiteral("<p class=\"totals\">%1</p>\n").arg(escape(totalsText()));
+    QString text; // plain text between findings and headings
+    bool inList = false;
+    bool inSection = false;
+    const auto flushText = [&] {
+        const QString trimmed = text.trimmed();
+        text.clear();
+        if (trimmed.isEmpty())
+            return;
+        if (inList) {
+            html += QStringLiteral("</ul>\n");
+            inList = false;
+        }
+        html += QStringLiteral("<p>%1</p>\n").arg(escape(trimmed).replace(QLatin1Char('\n'), QStringLiteral("<br/>")));
+    };
+    qsizetype f = 0;
+    for (qsizetype i = 0; i < runs.size();) {
+        while (f < findings.size() && findings[f].endRun <= i)
+            ++f;
+        if (isHeading(i)) {
+            flushText();
+            if (inList)
+                html += QStringLiteral("</ul>\n");
+            if (inSection)
+                html += QStringLiteral("</section>\n");
+            inList = false;
+            inSection = true;
+            html +=
+                QStringLiteral("<section>\n<h2>%1<b>%2</b></h2>\n").arg(escape(runs[i].text), escape(runs[i + 1].text));
+            i += 2;
+            continue;
+        }
+        if (f < findings.size() && findings[f].firstRun <= i) {
+            flushText();
+            const report::Finding& finding = findings[f];
+            const QString severity = report::severityName(finding.severity);
+            // The icon is the finding's first run.
+            const auto& attachment = runs[finding.firstRun].attachment;
+            const QString icon = attachment ? QStringLiteral("<img alt=\"\" src=\"data:image/png;base64,%1\"/> ")
+                                                  .arg(QString::fromLatin1(attachment->contents.toBase64()))
+                                            : QString();
+            if (!inList)
+                html += QStringLiteral("<ul>\n");
+            inList = true;
+            html += QStringLiteral("<li class=\"%1\">%2<span class=\"severity\">%1:</span> %3")
+                        .arg(severity, icon, escape(finding.text.trimmed()));
+            if (finding.position.line > 0)
+                html += QStringLiteral(" <span class=\"line\">line %1</span>").arg(finding.position.line);
+            html += QStringLiteral(" <code class=\"id\">[%1]</code></li>\n").arg(escape(finding.messageKey));
+            i = finding.endRun;
+            continue;
+        }
+        if (!runs[i].attachment)
+            text += runs[i].text;
+        ++i;
+    }
+    flushText();
+    if (inList)
+        html += QStringLiteral("</ul>\n");
+    if (inSection)
+        html += QStringLiteral("</section>\n");
+    html += QStringLiteral("</body>\n</html>\n");
+    return html.toUtf8();
 }
 
 void MainWindow::presentError(const QString& message)

@@ -6,6 +6,7 @@
 #include "check/FileChecker.h"
 #include "check/OstrelAppDelegate.h"
 #include "check/ReportWindow.h"
+#include "report/SaveTarget.h"
 #include "report/TextStorage.h"
 
 #include <QMainWindow>
@@ -83,6 +84,10 @@ public:
     bool printReport(QPrinter& printer, const QString& jobTitle);
     // Writes the report as PDF at path, replacing a file there atomically.
     bool exportPdf(const QString& path, QString* error);
+    // The report as one self-contained HTML file: the icons inline, each
+    // bundle's findings a list with their lines and IDs. Well-formed XML too.
+    QByteArray reportAsHtml() const;
+    bool exportHtml(const QString& path, QString* error);
 
     // check::ReportWindow
     report::TextStorage& textStorage() override { return mTextStorage; }
@@ -125,6 +130,11 @@ private:
     void beginBatch();
     void endBatch();
     void exportAsPdf();
+    void exportAsHtml();
+    // Writes a document of kind at path through write (given the file to fill
+    // beside the target), then swaps it in atomically.
+    bool writeDocument(const QString& path, report::DocumentKind kind,
+                       const std::function<bool(const QString& built)>& write, QString* error);
     void showAbout();
     void setUpFileLoop();
     void setUpSourcePane();

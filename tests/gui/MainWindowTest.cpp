@@ -33,6 +33,7 @@
 #include <QTextBlock>
 #include <QTimer>
 #include <QToolBar>
+#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
@@ -1033,4 +1034,46 @@ TEST_F(WindowTest, AFindingOpensTheSourcePaneAtItsLine)
     view->moveCursor(QTextCursor::Start);
     action(window, "actionNextFinding")->trigger();
     EXPECT_EQ(window.sourcePane()->path(), window.textStorage().findings().first().fileRead);
+}
+
+TEST_F(WindowTest, ExportAsHtmlWritesAWellFormedDocumentWithEveryFinding)
+{
+    MainWindow window;
+    openAndWait(window, {example("Mistakes.app"), example("Correct.app")});
+    const QString path = mDir.filePath("report.html");
+    QString why;
+    ASSERT_TRUE(window.exportHtml(path, &why)) << why.toStdString();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(file.readAll());
+    QStringList items;
+    int icons = 0;
+    QString item;
+    int depth = 0;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == u"li")
+            depth = 1, item.clear();
+        else if (xml.isStartElement() && depth) {
+            if (xml.name() == u"img") {
+                const QString src = xml.attributes().value("src").toString();
+                ASSERT_TRUE(src.startsWith("data:image/png;base64,"));
+                icons += QImage::fromData(QByteArray::fromBase64(src.mid(22).toLatin1())).isNull() ? 0 : 1;
+            }
+        } else if (xml.isCharacters() && depth)
+            item += xml.text();
+        else if (xml.isEndElement() && xml.name() == u"li")
+            depth = 0, items << item.trimmed();
+    }
+    ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString() << " at line " << xml.lineNumber();
+    const QList<report::Finding>& findings = window.textStorage().findings();
+    ASSERT_EQ(items.size(), findings.size());
+    EXPECT_EQ(icons, findings.size());
+    for (qsizetype i = 0; i < findings.size(); ++i) {
+        const report::Finding& f = findings[i];
+        QString expected = report::severityName(f.severity) + ": " + f.text.trimmed();
+        if (f.position.line > 0)
+            expected += QStringLiteral(" line %1").arg(f.position.line);
+        EXPECT_EQ(items[i], expected + " [" + f.messageKey + "]");
+    }
 }
