@@ -674,6 +674,7 @@ void MainWindow::clearReport()
     if (mBusy)
         return;
     mFiles.clear();
+    mSource->hide();
     rebuildReport();
 }
 
