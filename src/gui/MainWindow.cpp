@@ -454,7 +454,8 @@ bool MainWindow::openSource(int position)
         return false;
     }
     mSource->show();
-    mSource->centerCursor(); // now that it has its height
+    // Once the pane has its height.
+    QTimer::singleShot(0, mSource, [pane = mSource] { pane->centerCursor(); });
     return true;
 }
 
