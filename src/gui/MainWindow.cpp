@@ -236,6 +236,8 @@ void MainWindow::setUpShowControl()
         if (toggle.icon && toggle.icon->attachment)
             toggle.action->setIcon(QIcon(QPixmap::fromImage(QImage::fromData(toggle.icon->attachment->contents))));
         mShows[static_cast<int>(toggle.severity)] = defaults.boolForKey(toggle.key);
+        // Ctrl+1, Ctrl+2, Ctrl+3: errors, warnings, notes.
+        toggle.action->setShortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + static_cast<int>(toggle.severity))));
         toggle.action->setChecked(shows(toggle.severity));
         connect(toggle.action, &QAction::toggled, this, [this, key = toggle.key, severity = toggle.severity](bool on) {
             platform::UserDefaults::standard().setBool(key, on);
