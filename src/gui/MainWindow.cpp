@@ -384,7 +384,8 @@ void MainWindow::rememberRecent(const QStringList& paths)
 {
     QSettings& store = platform::UserDefaults::standard().store();
     QStringList recent = store.value(kRecentFilesKey).toStringList();
-    for (const QString& path : paths) {
+    // Only the last few of a large batch can stay.
+    for (const QString& path : paths.mid(std::max<qsizetype>(0, paths.size() - kRecentFiles))) {
         const QString absolute = QFileInfo(path).absoluteFilePath();
         recent.removeAll(absolute);
         recent.prepend(absolute);
