@@ -1,14 +1,36 @@
 #include "gui/DocumentSaveDialog.h"
 
+#include "check/MessageFormat.h"
+#include "platform/Bundle.h"
+#include "platform/UserDefaults.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QStandardPaths>
 
 namespace gui {
 
-DocumentSaveDialog::DocumentSaveDialog(QWidget* parent, const QString& suffix, const QString& proposedName,
-                                       const QString& filter)
-    : QFileDialog(parent), mSuffix(suffix)
+const QString DocumentSaveDialog::kLastFolderKey = QStringLiteral("LastSaveFolder");
+
+namespace {
+
+QString proposedFolder()
+{
+    const QString last =
+        platform::UserDefaults::standard().store().value(DocumentSaveDialog::kLastFolderKey).toString();
+    if (!last.isEmpty() && QFileInfo(last).isDir())
+        return last;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+} // namespace
+
+DocumentSaveDialog::DocumentSaveDialog(QWidget* parent, report::DocumentKind kind, const QString& suffix,
+                                       const QString& proposedName, const QString& filter,
+                                       const QStringList& checkedPaths)
+    : QFileDialog(parent), mKind(kind), mSuffix(suffix), mCheckedPaths(checkedPaths)
 {
     // Qt's own dialog: the desktop's would enter an RTFD document (a folder).
     setOption(QFileDialog::DontUseNativeDialog);
@@ -17,6 +39,7 @@ DocumentSaveDialog::DocumentSaveDialog(QWidget* parent, const QString& suffix, c
     setFileMode(QFileDialog::AnyFile);
     setNameFilter(filter);
     setDefaultSuffix(suffix);
+    setDirectory(proposedFolder());
     selectFile(proposedName);
     connect(this, &QFileDialog::directoryEntered, this, [this](const QString& path) {
         // Opening an existing document picks its name rather than its insides.
@@ -41,8 +64,17 @@ void DocumentSaveDialog::accept()
         QFileDialog::accept();
         return;
     }
+    const QString refusal = report::saveTargetRefusal(path, mKind, mCheckedPaths);
+    if (!refusal.isEmpty()) {
+        QMessageBox::warning(
+            this, windowTitle(),
+            check::formatMessage(platform::Bundle::main().localizedString(QStringLiteral("SaveFailed")),
+                                 {check::arg(path), check::arg(refusal)}));
+        return;
+    }
     if (info.exists() && !confirmReplace(path))
         return;
+    platform::UserDefaults::standard().store().setValue(kLastFolderKey, info.absolutePath());
     mChosen = path;
     QDialog::accept();
 }

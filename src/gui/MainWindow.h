@@ -6,6 +6,7 @@
 #include "check/FileChecker.h"
 #include "check/OstrelAppDelegate.h"
 #include "check/ReportWindow.h"
+#include "report/SaveTarget.h"
 #include "report/TextStorage.h"
 
 #include <QMainWindow>
@@ -15,6 +16,11 @@
 #include <memory>
 
 class QAction;
+class QFileSystemWatcher;
+class QMenu;
+class QLabel;
+class QLineEdit;
+class QToolBar;
 class QPrinter;
 class QProgressBar;
 
@@ -25,6 +31,7 @@ class MainWindow;
 namespace gui {
 
 class ReportView;
+class SourcePane;
 
 class MainWindow : public QMainWindow, public check::ReportWindow {
     Q_OBJECT
@@ -41,6 +48,12 @@ public:
     // on meanwhile. Files that arrive during a batch wait their turn behind it.
     void openPaths(const QStringList& paths);
     bool isBusy() const { return mBusy; }
+    // The files and bundles the report holds, in its order.
+    QStringList checkedFiles() const;
+    // Checks every file of the report again; the new report replaces the old.
+    void reload();
+    // Takes every file's report out, back to the introduction.
+    void clearReport();
 
     // Brings the view up to date with the report (it is filled in between events).
     void flushReport();
@@ -51,10 +64,30 @@ public:
     // view shows: one JSON object a line, as ostrel-check --format json has them.
     QByteArray findingsAsJson() const;
 
+    // The findings of each severity in the report, and the bundles (headings) it checks.
+    int count(report::Severity severity) const { return mCounts[static_cast<int>(severity)]; }
+    int bundleCount() const { return mBundles; }
+    // "3 errors, 8 warnings in 6 bundles", as the title and the status bar show it.
+    QString totalsText() const;
+    // Selects the next (or previous) finding the view shows, from the cursor on, round the end.
+    void goToFinding(bool forward);
+    // Selects the next (or previous) place of text in the report, round the end; false when there is none.
+    bool findText(const QString& text, bool backward = false);
+
+    // The finding the view shows at a position of its text, or null.
+    const report::Finding* findingAt(int position) const;
+    // Opens the source pane at the finding at a position of the view; false when none is there.
+    bool openSource(int position);
+    SourcePane* sourcePane() const { return mSource; }
+
     // The work of the print sheet, on a printer already chosen.
     bool printReport(QPrinter& printer, const QString& jobTitle);
     // Writes the report as PDF at path, replacing a file there atomically.
     bool exportPdf(const QString& path, QString* error);
+    // The report as one self-contained HTML file: the icons inline, each
+    // bundle's findings a list with their lines and IDs. Well-formed XML too.
+    QByteArray reportAsHtml() const;
+    bool exportHtml(const QString& path, QString* error);
 
     // check::ReportWindow
     report::TextStorage& textStorage() override { return mTextStorage; }
@@ -83,6 +116,11 @@ private:
     void bindSetting(QAction* action, const QString& key);
     void setUpShowControl();
     void setShown(report::Severity severity, bool shown);
+    void setUpNavigation();
+    // The counts after the report grew or was filled again: Show bar, title, status bar.
+    void updateTotals();
+    // Whether a run opens a file's heading ("Checking " and the name in bold).
+    bool isHeading(qsizetype run) const;
     // Fills the view afresh from the report, showing only what the Show control lets through.
     void renderReportAgain();
     void copyAsJson();
@@ -92,7 +130,24 @@ private:
     void beginBatch();
     void endBatch();
     void exportAsPdf();
+    void exportAsHtml();
+    // Writes a document of kind at path through write (given the file to fill
+    // beside the target), then swaps it in atomically.
+    bool writeDocument(const QString& path, report::DocumentKind kind,
+                       const std::function<bool(const QString& built)>& write, QString* error);
     void showAbout();
+    void setUpFileLoop();
+    void setUpSourcePane();
+    void showContextMenu(const QPoint& at);
+    void openInEditor(const report::Finding& finding);
+    void rememberRecent(const QStringList& paths);
+    void fillRecentMenu();
+    // Watches the files a check read, while Watch Files is on.
+    void watch(const QStringList& paths);
+    void recheckChanged();
+    // Makes the report afresh from the introduction and each file's part,
+    // file index's part taken from replacement when it is given.
+    void rebuildReport(qsizetype index = -1, const report::TextStorage* replacement = nullptr);
 
     std::unique_ptr<Ui::MainWindow> mUi;
     report::TextStorage mTextStorage;
@@ -109,6 +164,12 @@ private:
     int mViewLength = 0;
     QList<ShownFinding> mShownFindings;
     bool mShows[3] = {true, true, true}; // error, warning, note
+    int mCounts[3] = {0, 0, 0};
+    int mBundles = 0;
+    QString mHeadingPrefix;
+    QLabel* mTotals = nullptr;
+    QToolBar* mFindBar = nullptr;
+    QLineEdit* mFindField = nullptr;
 
     // What a worker's check of one file brings to the window.
     struct CheckedPart {
@@ -119,7 +180,27 @@ private:
     std::atomic_bool mTakeScheduled = false;
     int mBatchSize = 0;
 
-    QStringList mWaiting;
+    // A file waiting to be checked, and the file of the report whose part
+    // its report replaces (-1: it is appended).
+    struct Pending {
+        QString path;
+        qsizetype replaces = -1;
+    };
+    QList<Pending> mWaiting;
+    QList<Pending> mBatch;
+    // Each file's part of the report: runs [firstRun, endRun), and what its check read.
+    struct CheckedFile {
+        QString path;
+        qsizetype firstRun = 0;
+        qsizetype endRun = 0;
+        QStringList checkedPaths;
+    };
+    QList<CheckedFile> mFiles;
+    qsizetype mIntroRuns = 0;
+    QFileSystemWatcher* mWatcher = nullptr;
+    QStringList mChanged;
+    QMenu* mRecentMenu = nullptr;
+    SourcePane* mSource = nullptr;
     bool mBusy = false;
     bool mClosing = false;
     bool mBusyCursor = false;

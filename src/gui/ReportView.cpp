@@ -17,6 +17,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 
 namespace gui {
@@ -52,25 +53,41 @@ protected:
 };
 
 // Draws the icons where the text is laid out by the rich-text layout, as
-// when it is printed (printing copies the handlers of the view's layout).
+// when it is printed: as high as the line's text on the paint device (a
+// printer's pixels are far smaller than the screen's), scaled once per size.
 class IconHandler : public QObject, public QTextObjectInterface {
     Q_OBJECT
     Q_INTERFACES(QTextObjectInterface)
 public:
     using QObject::QObject;
-    QSizeF intrinsicSize(QTextDocument*, int, const QTextFormat& format) override
+    QSizeF intrinsicSize(QTextDocument* document, int, const QTextFormat& format) override
     {
         const QTextImageFormat image = format.toImageFormat();
-        return QSizeF(image.width(), image.height());
+        QPaintDevice* device = document->documentLayout()->paintDevice();
+        if (!device)
+            return QSizeF(image.width(), image.height());
+        const qreal side = QFontMetricsF(image.font(), device).height();
+        return QSizeF(side, side);
     }
     void drawObject(QPainter* painter, const QRectF& rect, QTextDocument* document, int,
                     const QTextFormat& format) override
     {
-        const QImage image =
-            document->resource(QTextDocument::ImageResource, QUrl(format.toImageFormat().name())).value<QImage>();
-        if (!image.isNull())
-            painter->drawImage(rect, image);
+        const QString name = format.toImageFormat().name();
+        const QSize size = rect.size().toSize();
+        const QString key = name + QLatin1Char('@') + QString::number(size.width());
+        auto it = mScaled.constFind(key);
+        if (it == mScaled.constEnd()) {
+            const QImage image = document->resource(QTextDocument::ImageResource, QUrl(name)).value<QImage>();
+            if (image.isNull())
+                return;
+            // One image per size, so that a PDF holds each icon once.
+            it = mScaled.insert(key, image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        }
+        painter->drawImage(rect.topLeft(), *it);
     }
+
+private:
+    QHash<QString, QImage> mScaled;
 };
 
 } // namespace
@@ -170,8 +187,9 @@ QTextImageFormat ReportView::imageFormatFor(const report::TextAttachment& attach
 void ReportView::appendRuns(const QList<report::StyledString>& runs)
 {
     // Following the end is the view's own affair: the report only appends.
+    // A report that still fits is read from the top, and stays there.
     QScrollBar* bar = verticalScrollBar();
-    const bool atEnd = bar->value() >= bar->maximum();
+    const bool atEnd = bar->maximum() > 0 && bar->value() >= bar->maximum();
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
@@ -244,7 +262,7 @@ void ReportView::layOutSome(int milliseconds)
     // The line count changed under the scroll bar; have it measured again,
     // staying at the end if the view was there.
     QScrollBar* bar = verticalScrollBar();
-    const bool atEnd = bar->value() >= bar->maximum();
+    const bool atEnd = bar->maximum() > 0 && bar->value() >= bar->maximum();
     emit layout->documentSizeChanged(layout->documentSize());
     if (atEnd)
         bar->setValue(bar->maximum());
@@ -298,6 +316,31 @@ QString ReportView::labelledText(int start, int end) const
         }
     }
     return text;
+}
+
+std::unique_ptr<QTextDocument> ReportView::printDocument() const
+{
+    // The rich-text layout paginates; the icons' handler goes along, and each
+    // icon gets its severity word, which a page in black and white still shows.
+    std::unique_ptr<QTextDocument> copy(document()->clone(const_cast<ReportView*>(this)));
+    copy->documentLayout()->registerHandler(QTextFormat::ImageObject, new IconHandler(copy.get()));
+    QTextCursor cursor(copy.get());
+    const QString raw = copy->toRawText();
+    // From the end, so that the positions before stay as they are.
+    for (qsizetype i = raw.size() - 1; i >= 0; --i) {
+        if (raw[i] != QChar::ObjectReplacementCharacter)
+            continue;
+        cursor.setPosition(static_cast<int>(i) + 1);
+        const QTextCharFormat format = cursor.charFormat();
+        if (!format.isImageFormat())
+            continue;
+        QTextCharFormat wordFormat;
+        QFont font = format.font();
+        font.setBold(true);
+        wordFormat.setFont(font);
+        cursor.insertText(QLatin1Char(' ') + iconLabel(format.toImageFormat().name()), wordFormat);
+    }
+    return copy;
 }
 
 QMimeData* ReportView::createMimeDataFromSelection() const

@@ -12,6 +12,8 @@
 #include <QTextImageFormat>
 #include <QUrl>
 
+#include <memory>
+
 namespace gui {
 
 class ReportView : public QPlainTextEdit {
@@ -44,6 +46,10 @@ public:
     // a little every so often rather than whenever the application idles, so
     // that they do not hold up the growing.
     void setIdleLayoutInterval(int milliseconds) { mIdleLayoutInterval = milliseconds; }
+
+    // A copy of the report for printing: laid out for pages, each icon as high
+    // as the text and followed by its severity word.
+    std::unique_ptr<QTextDocument> printDocument() const;
 
     // The text between two positions, each icon as its label.
     QString labelledText(int start, int end) const;

@@ -129,10 +129,12 @@ QString saveTargetRefusal(const QString& path, DocumentKind kind, const QStringL
             return QStringLiteral("it is a file, not an RTFD document (a folder)");
         return QStringLiteral("it is neither a file nor a folder");
     case DocumentKind::Pdf:
+    case DocumentKind::Html:
         if (S_ISREG(info.st_mode))
             return {};
         if (S_ISDIR(info.st_mode))
-            return QStringLiteral("it is a folder, not a PDF file");
+            return kind == DocumentKind::Pdf ? QStringLiteral("it is a folder, not a PDF file")
+                                             : QStringLiteral("it is a folder, not an HTML file");
         return QStringLiteral("it is not a regular file");
     }
     return {};
@@ -152,6 +154,7 @@ QString takenOutRefusal(const QString& takenOut, const JudgedTarget& judged)
             return QStringLiteral("it changed while the report was written: %1").arg(reason);
         return {};
     case DocumentKind::Pdf:
+    case DocumentKind::Html:
         if (!S_ISREG(info.st_mode))
             return QStringLiteral("something else was put there while the report was written");
         return {};

@@ -10,7 +10,7 @@
 
 namespace report {
 
-enum class DocumentKind { Rtfd, Pdf };
+enum class DocumentKind { Rtfd, Pdf, Html };
 
 // TXT.rtf of an RTFD document of ours names us in its generator group
 // ({\*\generator Ostrel 1.4;}, which RTF readers skip); only a folder whose

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -119,4 +120,76 @@ TEST_F(DocumentSaveDialogTest, CancelledOrFailedSaveLeavesTheReportAndSaysWhy)
     EXPECT_TRUE(box->text().contains(mDir.filePath("gone/Report.rtfd"))) << box->text().toStdString();
     box->accept();
     EXPECT_EQ(window.textStorage().string(), report);
+}
+
+TEST_F(DocumentSaveDialogTest, SheetsOpenInTheDocumentsFolderThenTheLastOneNeverTheWorkingDirectory)
+{
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(mDir.path()));
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString first = QFileInfo(documents).isDir() ? documents : QDir::homePath();
+    MainWindow window;
+    window.show();
+    const QString saveDir = QDir(mDir.path()).canonicalPath() + "/saved";
+    QDir().mkpath(saveDir);
+    const struct {
+        const char* action;
+        QString folder;
+    } rows[] = {{"actionSaveAs", first}, {"actionExportPdf", saveDir}, {"actionSaveAs", saveDir}};
+    for (const auto& row : rows) {
+        action(window, row.action)->trigger();
+        auto* dialog = waitForWidget<DocumentSaveDialog>();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->directory().absolutePath(), row.folder) << row.action;
+        dialog->setDirectory(saveDir);
+        if (QFileInfo::exists(saveDir + "/" + nameField(dialog)))
+            dialog->reject();
+        else
+            dialog->accept();
+        ASSERT_TRUE(waitFor([&] { return !dialog->isVisible(); }));
+    }
+    EXPECT_EQ(QDir(saveDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList({"Ostrel Log.pdf", "Ostrel Log.rtfd"}));
+    QDir::setCurrent(before);
+}
+
+TEST_F(DocumentSaveDialogTest, ATargetThatWouldBeRefusedIsRefusedBeforeAnyReplaceQuestion)
+{
+    MainWindow window;
+    window.show();
+    const QString checked = mDir.filePath("checked.pdf");
+    writeFile(checked, "(1)");
+    writeFile(mDir.filePath("Notes.rtfd/TXT.rtf"), "{\\rtf1 another program's}");
+    window.openPaths({checked});
+    ASSERT_TRUE(waitFor([&] { return !window.isBusy(); }));
+    const struct {
+        const char* action;
+        const char* name;
+        const char* reason;
+    } rows[] = {
+        {"actionSaveAs", "Notes.rtfd", "did not write"},
+        {"actionExportPdf", "checked.pdf", "being checked"},
+    };
+    for (const auto& row : rows) {
+        action(window, row.action)->trigger();
+        auto* dialog = waitForWidget<DocumentSaveDialog>();
+        ASSERT_NE(dialog, nullptr);
+        dialog->setDirectory(mDir.path());
+        typeName(dialog, row.name);
+        QStringList asked;
+        whenShown<QMessageBox>([&](QMessageBox* box) {
+            asked << box->text();
+            box->button(box->buttons().contains(box->button(QMessageBox::No)) ? QMessageBox::No : QMessageBox::Ok)
+                ->click();
+        });
+        dialog->accept();
+        ASSERT_EQ(asked.size(), 1) << row.name;
+        EXPECT_TRUE(asked[0].contains(row.reason)) << asked[0].toStdString();
+        EXPECT_TRUE(dialog->isVisible()); // still choosing
+        dialog->reject();
+        ASSERT_TRUE(waitFor([&] { return !dialog->isVisible(); }));
+    }
+    QFile text(mDir.filePath("Notes.rtfd/TXT.rtf"));
+    ASSERT_TRUE(text.open(QIODevice::ReadOnly));
+    EXPECT_EQ(text.readAll(), "{\\rtf1 another program's}");
 }

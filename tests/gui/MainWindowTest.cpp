@@ -5,6 +5,7 @@
 #include "check/HeadlessWindow.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportView.h"
+#include "gui/SourcePane.h"
 #include "platform/Bundle.h"
 #include "platform/UserDefaults.h"
 #include "report/ReportText.h"
@@ -17,14 +18,22 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPrintDialog>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTextBlock>
 #include <QTimer>
+#include <QToolBar>
+#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
@@ -34,6 +43,15 @@ using gui::MainWindow;
 using namespace testsupport;
 
 namespace {
+
+// What the window adds to each heading: its counts.
+const QString kSummary = QStringLiteral("  —  ");
+
+// The view's text without the headings' counts: what the command line prints.
+QString withoutSummaries(QString text)
+{
+    return text.remove(QRegularExpression(kSummary + QStringLiteral("[^\n]*")));
+}
 
 class WindowTest : public ::testing::Test {
 protected:
@@ -53,7 +71,7 @@ protected:
         for (const QString& line : shown(window).split(QLatin1Char('\n'))) {
             const QString prefix = platform::Bundle::main().localizedString(QStringLiteral("CheckingPrefix"));
             if (line.startsWith(prefix))
-                names << line.mid(prefix.size());
+                names << line.mid(prefix.size()).section(kSummary, 0, 0);
         }
         return names;
     }
@@ -242,14 +260,13 @@ TEST_F(WindowTest, TheViewFollowsTheEndOnlyWhileTheUserIsThere)
     window.show();
     QScrollBar* bar = window.textView()->verticalScrollBar();
     openAndWait(window, files);
-    // Lines off the screen are laid out while idle; the view stays at the end.
+    // Lines off the screen are laid out while idle; a new window stays at the top.
     ASSERT_TRUE(waitFor([&] { return window.textView()->isLaidOut(); }));
     ASSERT_GT(window.textView()->document()->lineCount(), window.textView()->document()->blockCount()); // wrapped
     ASSERT_GT(bar->maximum(), 0);
-    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_EQ(bar->value(), 0);
 
-    // Scrolled up to read: new lines do not pull the view away.
-    bar->setValue(0);
+    // Up there reading: new lines do not pull the view away.
     openAndWait(window, files.mid(0, 5));
     QCoreApplication::processEvents();
     EXPECT_EQ(bar->value(), 0);
@@ -543,7 +560,7 @@ TEST_F(WindowTest, ShowControlHidesEachKindAndRestoresTheViewExactly)
         EXPECT_EQ(shownKinds(window), expected) << row.action;
         const QString text = report::plainText(window.textStorage(), 0, window.textStorage().runs().size(), false,
                                                [&](const report::Finding& f) { return f.severity != row.severity; });
-        EXPECT_EQ(window.textView()->labelledText(), text) << row.action;
+        EXPECT_EQ(withoutSummaries(window.textView()->labelledText()), text) << row.action;
 
         toggle->trigger();
         EXPECT_EQ(viewPieces(window.textView()), whole) << row.action;
@@ -686,7 +703,8 @@ TEST_F(WindowTest, ABatchOnWorkersReadsAsIfCheckedOneAfterAnother)
     for (qsizetype i = 0; i < serial.runs().size(); ++i)
         ASSERT_EQ(shown.runs()[i].kind(), serial.runs()[i].kind()) << i;
     EXPECT_EQ(findingsOf(shown), findingsOf(serial));
-    EXPECT_EQ(window.textView()->labelledText(), report::plainText(serial, 0, serial.runs().size(), false));
+    EXPECT_EQ(withoutSummaries(window.textView()->labelledText()),
+              report::plainText(serial, 0, serial.runs().size(), false));
     // Each file checked on a worker still may not be replaced by a save.
     for (const QString& path : paths)
         EXPECT_TRUE(window.delegate().checkedPaths().contains(path)) << path.toStdString();
@@ -718,4 +736,344 @@ TEST_F(WindowTest, ClosingDuringABatchStopsAtAFileBoundary)
     const QString prefix = platform::Bundle::main().localizedString(QStringLiteral("CheckingPrefix"));
     EXPECT_TRUE(QStringView(all).mid(partial.size()).startsWith(prefix));
     window.reset();
+}
+
+namespace {
+
+// What a poppler tool prints for a PDF; empty when it is not installed.
+QString popplerOutput(const QString& tool, const QStringList& arguments)
+{
+    const QString program = QStandardPaths::findExecutable(tool);
+    if (program.isEmpty())
+        return {};
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(60000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+} // namespace
+
+TEST_F(WindowTest, PrintedIconsAreAsHighAsTheTextAndCarryTheirSeverityWord)
+{
+    if (QStandardPaths::findExecutable("pdfimages").isEmpty() || QStandardPaths::findExecutable("pdftotext").isEmpty())
+        GTEST_SKIP() << "poppler-utils is not installed";
+    MainWindow window;
+    openAndWait(window, {example("Mistakes.app"), example("LegacyTool")});
+    const QString pdf = mDir.filePath("report.pdf");
+    QString why;
+    ASSERT_TRUE(window.exportPdf(pdf, &why)) << why.toStdString();
+
+    // Each severity word as often as the findings of its kind, and how high it stands.
+    QMap<QString, int> words;
+    QMap<QString, int> expected;
+    for (const report::Finding& finding : window.textStorage().findings())
+        ++expected[report::severityName(finding.severity) + ":"];
+    double wordHeight = 1e9;
+    const QRegularExpression word(
+        R"re(<word xMin="[\d.]+" yMin="([\d.]+)" xMax="[\d.]+" yMax="([\d.]+)">(\w+:)</word>)re");
+    for (const QRegularExpressionMatch& m : word.globalMatch(popplerOutput("pdftotext", {"-bbox", pdf, "-"}))) {
+        if (!expected.contains(m.captured(3)))
+            continue;
+        ++words[m.captured(3)];
+        wordHeight = std::min(wordHeight, m.captured(2).toDouble() - m.captured(1).toDouble());
+    }
+    ASSERT_EQ(expected.size(), 3);
+    EXPECT_EQ(words, expected);
+
+    // Each icon drawn, in points, at least as high as those words.
+    int icons = 0;
+    for (const report::StyledString& run : window.textStorage().runs())
+        icons += run.attachment ? 1 : 0;
+    int drawn = 0;
+    for (const QString& line : popplerOutput("pdfimages", {"-list", pdf}).split('\n').mid(2)) {
+        const QStringList fields = line.simplified().split(' ');
+        if (fields.size() < 14 || fields[2] != "image") // not the icons' alpha masks
+            continue;
+        ++drawn;
+        const double points = fields[4].toDouble() / fields[13].toDouble() * 72; // height / y-ppi
+        EXPECT_GE(points, 0.9 * wordHeight) << line.toStdString();
+    }
+    EXPECT_EQ(drawn, icons);
+}
+
+TEST_F(WindowTest, HeadingsShowBarTitleAndStatusBarCarryTheCounts)
+{
+    MainWindow window;
+    openAndWait(window, {example("Mistakes.app"), example("LegacyTool"), example("Correct.app")});
+    int counts[3] = {0, 0, 0};
+    for (const report::Finding& finding : window.textStorage().findings())
+        ++counts[static_cast<int>(finding.severity)];
+    ASSERT_GT(counts[0], 1);
+    ASSERT_GT(counts[1], 1);
+    ASSERT_GT(counts[2], 1);
+    const QString totals =
+        QStringLiteral("%1 errors, %2 warnings, %3 notes in 3 bundles").arg(counts[0]).arg(counts[1]).arg(counts[2]);
+    const QStringList headings = shown(window).split('\n').filter(QRegularExpression("^Checking "));
+    // Hiding a kind hides its findings, not what was found.
+    for (const char* hidden : {"", "actionShowNotes", "actionShowErrors"}) {
+        if (*hidden)
+            action(window, hidden)->trigger();
+        EXPECT_EQ(window.totalsText(), totals) << hidden;
+        EXPECT_EQ(window.windowTitle(), "Ostrel — " + totals);
+        EXPECT_EQ(window.findChild<QLabel*>("totalsLabel")->text(), totals);
+        EXPECT_EQ(action(window, "actionShowErrors")->text(), QStringLiteral("Errors %1").arg(counts[0]));
+        EXPECT_EQ(action(window, "actionShowWarnings")->text(), QStringLiteral("Warnings %1").arg(counts[1]));
+        EXPECT_EQ(action(window, "actionShowNotes")->text(), QStringLiteral("Notes %1").arg(counts[2]));
+        EXPECT_EQ(shown(window).split('\n').filter(QRegularExpression("^Checking ")), headings) << hidden;
+    }
+    // The Show buttons are in the Tab order, and Space toggles one.
+    QWidget* button = window.findChild<QToolBar*>("showBar")->widgetForAction(action(window, "actionShowWarnings"));
+    ASSERT_NE(button, nullptr);
+    EXPECT_TRUE(button->focusPolicy() & Qt::TabFocus);
+    for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QKeyEvent space(type, Qt::Key_Space, Qt::NoModifier, " ");
+        QCoreApplication::sendEvent(button, &space);
+    }
+    EXPECT_FALSE(action(window, "actionShowWarnings")->isChecked());
+    ASSERT_EQ(headings.size(), 3);
+    EXPECT_TRUE(headings[0].contains(QRegularExpression(kSummary + "\\d+ errors?, \\d+ warnings?")))
+        << headings[0].toStdString();
+    EXPECT_EQ(headings[2], "Checking Correct.app" + kSummary + "No problems found");
+}
+
+TEST_F(WindowTest, NextAndPreviousFindingWalkTheShownFindingsRoundTheEnds)
+{
+    MainWindow window;
+    openAndWait(window, {example("Mistakes.app"), example("LegacyTool")});
+    EXPECT_EQ(action(window, "actionNextFinding")->shortcut(), QKeySequence(Qt::Key_F8));
+    EXPECT_EQ(action(window, "actionPreviousFinding")->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    const auto selected = [&] { return window.textView()->textCursor().selectedText(); };
+    for (const bool notesShown : {true, false}) {
+        if (!notesShown)
+            action(window, "actionShowNotes")->trigger();
+        QStringList texts;
+        for (const report::Finding& finding : window.textStorage().findings()) {
+            if (notesShown || finding.severity != report::Severity::Note)
+                texts << finding.text;
+        }
+        ASSERT_GT(texts.size(), 3);
+        window.textView()->moveCursor(QTextCursor::Start);
+        for (int i = 0; i <= texts.size(); ++i) {
+            action(window, "actionNextFinding")->trigger();
+            EXPECT_TRUE(selected().endsWith(texts[i % texts.size()])) << i << selected().toStdString();
+        }
+        // Back from the first, round to the last.
+        for (int i = 0; i <= texts.size(); ++i) {
+            action(window, "actionPreviousFinding")->trigger();
+            EXPECT_TRUE(selected().endsWith(texts[(2 * texts.size() - 1 - i) % texts.size()])) << i;
+        }
+    }
+}
+
+TEST_F(WindowTest, FindSelectsEachPlaceOfTheTextRoundTheEnd)
+{
+    MainWindow window;
+    openAndWait(window, {example("Mistakes.app"), example("Correct.app")});
+    window.flushReport();
+    const QString text = window.textView()->document()->toRawText(); // at the cursor's positions
+    const QString word = "Checking ";
+    ASSERT_EQ(text.count(word), 2);
+    action(window, "actionFind")->trigger();
+    EXPECT_TRUE(window.findChild<QToolBar*>("findBar")->isVisibleTo(&window));
+    const int first = static_cast<int>(text.indexOf(word));
+    const int second = static_cast<int>(text.indexOf(word, first + 1));
+    const struct {
+        bool backward;
+        int at;
+    } steps[] = {{false, first}, {false, second}, {false, first}, {true, second}};
+    for (const auto& step : steps) {
+        ASSERT_TRUE(window.findText(word, step.backward));
+        EXPECT_EQ(window.textView()->textCursor().selectionStart(), step.at);
+    }
+    EXPECT_FALSE(window.findText("not in any report"));
+}
+
+namespace {
+
+// The report's headings and its findings' texts, file by file.
+QStringList headingsAndFindings(MainWindow& window)
+{
+    QStringList lines = window.textView()->labelledText().split('\n').filter(QRegularExpression("^Checking "));
+    for (const report::Finding& finding : window.textStorage().findings())
+        lines << QFileInfo(finding.fileGiven).fileName() + ": " + finding.text;
+    return lines;
+}
+
+} // namespace
+
+TEST_F(WindowTest, ReloadWatchAndClearReplaceTheReportInPlace)
+{
+    const QString first = mDir.filePath("first.plist");
+    const QString second = mDir.filePath("second.plist");
+    writeFile(first, "(1)");
+    writeFile(second, "(2)");
+    const QByteArray fixed = infoPlist({{"CFBundleIdentifier", "com.example.fixed"}});
+    MainWindow window;
+    openAndWait(window, {first, second});
+    const QStringList before = headingsAndFindings(window);
+    ASSERT_EQ(window.bundleCount(), 2);
+    const int errors = window.count(report::Severity::Error);
+    ASSERT_GE(errors, 2);
+
+    // Reload: checked again, in the same order, not appended.
+    writeFile(first, fixed);
+    EXPECT_EQ(action(window, "actionReload")->shortcut(), QKeySequence(Qt::Key_F5));
+    action(window, "actionReload")->trigger();
+    ASSERT_TRUE(waitFor([&] { return !window.isBusy(); }));
+    window.flushReport();
+    const QStringList reloaded = headingsAndFindings(window);
+    EXPECT_EQ(window.bundleCount(), 2);
+    EXPECT_LT(window.count(report::Severity::Error), errors);
+    EXPECT_EQ(checkedNames(window), QStringList({"first.plist", "second.plist"}));
+    EXPECT_NE(reloaded, before);
+
+    // Watch Files: a change on disk checks that file again, in its place.
+    action(window, "actionWatchFiles")->trigger();
+    EXPECT_TRUE(platform::UserDefaults::standard().store().value("WatchFiles").toBool());
+    writeFile(first, "(1)");
+    ASSERT_TRUE(waitFor([&] { return !window.isBusy() && headingsAndFindings(window) == before; }, 10000));
+    EXPECT_EQ(window.count(report::Severity::Error), errors);
+    EXPECT_EQ(window.windowTitle(), "Ostrel — " + window.totalsText());
+
+    // Clear: back to the introduction, and nothing left to reload.
+    EXPECT_EQ(action(window, "actionClear")->shortcut(), QKeySequence("Ctrl+L"));
+    action(window, "actionClear")->trigger();
+    EXPECT_EQ(shown(window), platform::Bundle::main().localizedString("IntroText"));
+    EXPECT_EQ(window.bundleCount(), 0);
+    EXPECT_EQ(window.windowTitle(), "Ostrel");
+    EXPECT_TRUE(window.checkedFiles().isEmpty());
+
+    // Open Recent names the files opened, the latest first.
+    QMenu* recent = window.findChild<QMenu*>("menuRecent");
+    ASSERT_NE(recent, nullptr);
+    emit recent->aboutToShow();
+    ASSERT_GE(recent->actions().size(), 2);
+    EXPECT_EQ(recent->actions()[0]->text(), second);
+    recent->actions()[1]->trigger();
+    ASSERT_TRUE(waitFor([&] { return !window.isBusy(); }));
+    EXPECT_EQ(checkedNames(window), QStringList({"first.plist"}));
+}
+
+namespace {
+
+// A binary property list of one dictionary: {CFBundleIdentifier = 5}.
+QByteArray binaryPlist()
+{
+    QByteArray bytes = "bplist00";
+    bytes += QByteArray::fromHex("d10102");                        // the dictionary: key 1, value 2
+    bytes += QByteArray::fromHex("5f1012") + "CFBundleIdentifier"; // 18 ASCII characters
+    bytes += QByteArray::fromHex("1005");                          // 5
+    bytes += QByteArray::fromHex("080b20");                        // the objects' offsets
+    bytes += QByteArray(6, '\0') + QByteArray::fromHex("0101");    // offset and reference sizes
+    bytes += QByteArray::fromHex("0000000000000003"
+                                 "0000000000000000"
+                                 "0000000000000022");
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(WindowTest, AFindingOpensTheSourcePaneAtItsLine)
+{
+    const struct {
+        const char* name;
+        QByteArray contents;
+        int line; // 0: the JSON form's line of the key
+        bool byDoubleClick;
+    } rows[] = {
+        {"xml.plist",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+         "  <key>CFBundleName</key><string>X</string>\n  <key>CFBundleIdentifier</key><integer>5</integer>\n"
+         "</dict>\n</plist>\n",
+         5, true},
+        {"old.plist", "{\n  CFBundleName = X;\n  CFBundleIdentifier = (1);\n}\n", 3, false},
+        {"binary.plist", binaryPlist(), 0, false},
+    };
+    MainWindow window;
+    window.resize(800, 600);
+    window.show();
+    gui::ReportView* view = window.textView();
+    for (const auto& row : rows) {
+        const QString path = mDir.filePath(row.name);
+        writeFile(path, row.contents);
+        openAndWait(window, {path});
+        const QList<report::Finding>& findings = window.textStorage().findings();
+        const auto finding = std::find_if(findings.cbegin(), findings.cend(), [&](const report::Finding& f) {
+            return f.fileRead == path && f.keyPath == "CFBundleIdentifier";
+        });
+        ASSERT_NE(finding, findings.cend()) << row.name << shown(window).toStdString();
+        // The latest file's report is the last.
+        QTextCursor end(view->document());
+        end.movePosition(QTextCursor::End);
+        const QTextCursor text = view->document()->find(finding->text, end, QTextDocument::FindBackward);
+        ASSERT_FALSE(text.isNull()) << row.name;
+        if (row.byDoubleClick) {
+            const QPoint at = view->cursorRect(text).center();
+            QMouseEvent click(QEvent::MouseButtonDblClick, at, view->viewport()->mapToGlobal(at), Qt::LeftButton,
+                              Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(view->viewport(), &click);
+        } else {
+            view->setTextCursor(text);
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QCoreApplication::sendEvent(view, &enter);
+        }
+        gui::SourcePane* pane = window.sourcePane();
+        ASSERT_TRUE(pane->isVisible()) << row.name;
+        EXPECT_TRUE(pane->isReadOnly());
+        EXPECT_EQ(pane->path().toStdString(), path.toStdString());
+        EXPECT_EQ(pane->showsTextForm(), row.line == 0) << row.name;
+        if (row.line) {
+            EXPECT_EQ(pane->litLine(), row.line) << row.name;
+        }
+        EXPECT_TRUE(pane->document()->findBlockByNumber(pane->litLine() - 1).text().contains("CFBundleIdentifier"))
+            << row.name;
+        EXPECT_EQ(pane->textCursor().blockNumber() + 1, pane->litLine());
+    }
+    // It follows the selection: back to the first file's finding.
+    view->moveCursor(QTextCursor::Start);
+    action(window, "actionNextFinding")->trigger();
+    EXPECT_EQ(window.sourcePane()->path(), window.textStorage().findings().first().fileRead);
+}
+
+TEST_F(WindowTest, ExportAsHtmlWritesAWellFormedDocumentWithEveryFinding)
+{
+    MainWindow window;
+    openAndWait(window, {example("Mistakes.app"), example("Correct.app")});
+    const QString path = mDir.filePath("report.html");
+    QString why;
+    ASSERT_TRUE(window.exportHtml(path, &why)) << why.toStdString();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(file.readAll());
+    QStringList items;
+    int icons = 0;
+    QString item;
+    int depth = 0;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == u"li")
+            depth = 1, item.clear();
+        else if (xml.isStartElement() && depth) {
+            if (xml.name() == u"img") {
+                const QString src = xml.attributes().value("src").toString();
+                ASSERT_TRUE(src.startsWith("data:image/png;base64,"));
+                icons += QImage::fromData(QByteArray::fromBase64(src.mid(22).toLatin1())).isNull() ? 0 : 1;
+            }
+        } else if (xml.isCharacters() && depth)
+            item += xml.text();
+        else if (xml.isEndElement() && xml.name() == u"li")
+            depth = 0, items << item.trimmed();
+    }
+    ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString() << " at line " << xml.lineNumber();
+    const QList<report::Finding>& findings = window.textStorage().findings();
+    ASSERT_EQ(items.size(), findings.size());
+    EXPECT_EQ(icons, findings.size());
+    for (qsizetype i = 0; i < findings.size(); ++i) {
+        const report::Finding& f = findings[i];
+        QString expected = report::severityName(f.severity) + ": " + f.text.trimmed();
+        if (f.position.line > 0)
+            expected += QStringLiteral(" line %1").arg(f.position.line);
+        EXPECT_EQ(items[i], expected + " [" + f.messageKey + "]");
+    }
 }
