@@ -242,6 +242,11 @@ std::vector<BadFile> damagedFiles()
     }
     {
         Writer w;
+        w.top = w.array({w.ascii("x"), 2});
+        add("reference to the object count", w, Code::BadReference);
+    }
+    {
+        Writer w;
         w.ascii("x");
         w.top = 1;
         add("top object out of range", w, Code::BadHeader);
