@@ -47,6 +47,7 @@ TEST_F(BundleOpenDialogTest, BundleDirectoriesAreKnownByExtensionOrContents)
     QDir(mDir.path()).mkdir("Upper.FRAMEWORK");
     QDir(mDir.path()).mkdir("Ext.appex");
     writeFile(mDir.filePath("file.app"), "not a folder");
+    QDir(mDir.path()).mkpath("Odd/Contents/Info.plist");
     const struct {
         QString path;
         bool bundle;
@@ -59,6 +60,7 @@ TEST_F(BundleOpenDialogTest, BundleDirectoriesAreKnownByExtensionOrContents)
         {mFile, false},
         {mDir.filePath("file.app"), false},
         {mDir.filePath("missing.app"), false},
+        {mDir.filePath("Odd"), false}, // its Info.plist is a folder
     };
     for (const auto& row : rows)
         EXPECT_EQ(gui::isBundleDirectory(row.path), row.bundle) << row.path.toStdString();
