@@ -1,10 +1,9 @@
-// Distances between key histograms.
+// Distances between key histograms: letters count by letter and case, all else in one bin.
 #include "check/HistogramDistance.h"
 #include "check/HistogramOfKey.h"
 
 #include <gtest/gtest.h>
 
-#include <numeric>
 #include <vector>
 
 namespace {
@@ -25,6 +24,12 @@ TEST(HistogramDistance, WhatTheMeasureYields)
         {"LSUIElement", "LSUIElementXYZ", 3},
         {"LSUIElement", "lsUIElement", 4},
         {"", "abc", 3},
+        // Each letter has a bin of its own, apart from the other case and from every other character.
+        {"z", "A", 2},
+        {"z", "_", 2},
+        {"Z", "_", 2},
+        {"a", "\xc3\xa4", 2},
+        {"09._- ", "-_ .90", 0},
     };
     for (const auto& row : rows) {
         const auto a = check::HistogramOfKey(row.first), b = check::HistogramOfKey(row.second);

@@ -4,6 +4,7 @@
 #include "check/MessageFormat.h"
 #include "platform/Bundle.h"
 
+#include <QFile>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -44,22 +45,6 @@ TEST(MessageFormat, FillsPlaceholders)
     }
 }
 
-// Each message: key/number of arguments/E when its text ends the line, O when
-// the report continues the line, - for texts that are not report lines.
-const char* const kCatalogue =
-    "IntroText/0/E;CheckingPrefix/0/O;NoData/0/O;NoPlstRes/0/O;ParseErr/1/E;NotABundle/1/E;NotDict/0/E;"
-    "CreatorMismatch/0/E;TypeMismatch/0/E;Not4Char/2/E;PackageTypeNot4Char/3/E;Not1Char/2/E;BadVers/2/E;"
-    "BIDBadChar/2/E;BIDNoDot/2/E;BIDEmptyPart/2/E;UTIBadChar/2/E;UTINoDot/2/E;UTIEmptyPart/2/E;"
-    "BadEnumeratedValue/2/O;EmptyString/1/E;NotYNBool/2/E;Not01Bool/2/E;NotHttpsURL/2/E;NotEd25519Key/2/E;"
-    "DeprecKey/3/E;AppleKey/2/E;BadType/3/E;NoReqTopKey/1/O;NoReqKey/2/O;NoRecTopKey/1/O;NoRecKey/2/O;"
-    "Hint-AtTopLevel/0/O;Hint-InDictionary/1/O;Hint-NearMiss/1/O;Hint-AcceptedValues/1/O;Hint-OnlyValue/1/O;"
-    "UnknownTopKey/1/O;UnknownKey/2/O;KeyTypo/1/E;DuplicateTopKey/3/E;DuplicateTopKeyNoLine/1/E;"
-    "DuplicateKey/4/E;DuplicateKeyNoLine/2/E;FindingsLeftOut/2/E;Ostrel Log/0/-;SaveFailed/2/-;NoExecutable/2/E;"
-    "ExecutableNotExecutable/1/E;NoIconFile/2/E;NoMainNib/4/E;IdentifierNotUnderApp/2/E;PackageTypeMismatch/3/E;"
-    "InfoPlistStringsUnreadable/2/E;InfoPlistStringsUnusedKey/2/E;FolderUnreadable/2/E;NestedLinkOutside/1/E;"
-    "NestedLinkLoop/1/E;"
-    "NestedTooDeep/2/E;ArchiveErr/1/E;ArchiveEntryLeftOut/2/E;ArchiveKeptTooMuch/0/-;ArchiveEmpty/0/E;DiskImage/0/E";
-
 class StringsTable : public ::testing::Test {
 protected:
     void SetUp() override
@@ -80,11 +65,15 @@ protected:
 TEST_F(StringsTable, EveryMessageHasATextWithItsArgumentsInOrder)
 {
     static const QRegularExpression placeholder(QStringLiteral("%(\\d+\\$)?[@d]"));
-    for (const QString& entry : QString::fromLatin1(kCatalogue).split(';')) {
-        SCOPED_TRACE(entry.toStdString());
-        const QString key = entry.section('/', 0, 0);
-        const int arguments = entry.section('/', 1, 1).toInt();
-        const QString end = entry.section('/', 2, 2);
+    QFile table(qEnvironmentVariable("OSTREL_TEST_DATA") + "/cases/messages.tsv");
+    ASSERT_TRUE(table.open(QIODevice::ReadOnly));
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        SCOPED_TRACE(line.toStdString());
+        const QString key = QString::fromUtf8(line).section('\t', 0, 0);
+        const int arguments = QString::fromUtf8(line).section('\t', 1, 1).toInt();
+        const QString end = QString::fromUtf8(line).section('\t', 2, 2);
         const QString text = platform::Bundle::main().localizedString(key);
         // The print title may well be its own key.
         if (key != "Ostrel Log") {

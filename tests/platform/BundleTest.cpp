@@ -59,6 +59,9 @@ TEST_F(StringsTable, LookupFollowsTheLanguagesAndFallsBackToEnglish)
     write("en.lproj/Localizable.strings", "\"NotDict\" = \"NOT A DICTIONARY\";");
     bundle.setPreferredLanguages({"en"});
     EXPECT_EQ(bundle.localizedString("NotDict"), "NOT A DICTIONARY");
+    bundle.setPreferredLanguages({"fr"}); // English is the last language of every list
+    EXPECT_EQ(bundle.localizedString("NotDict"), "NOT A DICTIONARY");
+    bundle.setPreferredLanguages({"en"});
     EXPECT_EQ(bundle.localizedString("NoRecTopKey"), "The recommended key %@ is missing; consider adding it.");
     bundle.setStringsFile(dir.filePath("de.lproj/Localizable.strings"));
     EXPECT_EQ(bundle.localizedString("NotDict"), QString::fromUtf8("Kein Wörterbuch\n"));

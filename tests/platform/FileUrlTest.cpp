@@ -102,6 +102,7 @@ TEST(FileUrl, NamesDecodeToTextAndBackToTheSameBytes)
         {"cut\xE2\x82", "cut" + escaped(0xE2) + escaped(0x82)},                              // a sequence cut off
         {QByteArray("\xE2\x82") + "a\xE2\x82\xAC", escaped(0xE2) + escaped(0x82) + QString::fromUtf8("a€")},
         {"Latin-1 caf\xE9.plist", "Latin-1 caf" + escaped(0xE9) + ".plist"},
+        {"\xE0\x80\xAF", escaped(0xE0) + escaped(0x80) + escaped(0xAF)}, // an overlong "/" in three bytes
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.bytes.toHex().toStdString());

@@ -1,4 +1,5 @@
 #include "plist/JsonWriter.h"
+#include "Support.h"
 
 #include <gtest/gtest.h>
 
@@ -11,14 +12,6 @@
 using namespace plist;
 
 namespace {
-
-Value dictOf(std::initializer_list<std::pair<QString, Value>> members)
-{
-    Dictionary d;
-    for (const auto& [k, v] : members)
-        d.insert(k, v);
-    return Value::dictionary(d);
-}
 
 struct JsonCase {
     const char* name;
@@ -51,7 +44,7 @@ TEST(JsonWriter, WritesEachKind)
         {"empty set", Value::set({}), "{\"set\": []}\n"},
         {"set", Value::set({Value("a")}), "{\"set\": [\n  \"a\"\n]}\n"},
         {"nested, keys in insertion order",
-         dictOf({{"z", Value::array({Value::integer(1), Value::dictionary({})})}, {"a", Value(true)}}),
+         dict({{"z", Value::array({Value::integer(1), Value::dictionary({})})}, {"a", Value(true)}}),
          "{\n  \"z\": [\n    {\"integer\": \"1\"},\n    {}\n  ],\n  \"a\": true\n}\n"},
     };
     for (const JsonCase& c : cases)
@@ -72,7 +65,7 @@ TEST(JsonWriter, EscapesStrings)
     for (const auto& [text, json] : cases) {
         EXPECT_EQ(toJson(Value(text)), json + "\n") << json.constData();
         // As a key too, where the escaping must be the same.
-        EXPECT_EQ(toJson(dictOf({{text, Value()}})), "{\n  " + json + ": null\n}\n") << json.constData();
+        EXPECT_EQ(toJson(dict({{text, Value()}})), "{\n  " + json + ": null\n}\n") << json.constData();
     }
 }
 
@@ -83,8 +76,8 @@ TEST(JsonWriter, OutputIsValidJson)
     for (char16_t c = 0; c < 0x100; ++c)
         every += QChar(c);
     every += QChar(0xDFFF);
-    const Value v = dictOf({{every, Value::array({Value(every), Value::set({Value(Uid{UINT64_MAX})}), Value(Date{1e10}),
-                                                  Value::data(QByteArray(300, '\xFF'))})}});
+    const Value v = dict({{every, Value::array({Value(every), Value::set({Value(Uid{UINT64_MAX})}), Value(Date{1e10}),
+                                                Value::data(QByteArray(300, '\xFF'))})}});
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(toJson(v), &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();

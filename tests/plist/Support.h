@@ -1,19 +1,93 @@
-// The checks that the per-format parser tables share.
+// What the plist tests share: the case tables under tests/data/cases and the
+// checks that the per-format parser tables run.
 #pragma once
 
+#include "plist/JsonWriter.h"
 #include "plist/Parse.h"
+
+#include <QFile>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <vector>
+
 using Code = plist::ParseError::Code;
 
+// A dictionary with its members in the order given.
+inline plist::Value dict(std::initializer_list<std::pair<QString, plist::Value>> members)
+{
+    plist::Dictionary d;
+    for (const auto& [key, value] : members)
+        d.insert(key, value);
+    return plist::Value::dictionary(d);
+}
+
+// The rows of tests/data/cases/<name>: tab-separated fields; blank lines and
+// lines starting with '#' are comments.
+inline std::vector<QStringList> caseRows(const QString& name)
+{
+    QFile file(qEnvironmentVariable("OSTREL_TEST_DATA") + QStringLiteral("/cases/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        ADD_FAILURE() << "cannot read the cases " << name.toStdString();
+    std::vector<QStringList> rows;
+    for (const QByteArray& line : file.readAll().split('\n'))
+        if (!line.isEmpty() && !line.startsWith('#'))
+            rows.push_back(QString::fromUtf8(line).split(QLatin1Char('\t')));
+    EXPECT_FALSE(rows.empty()) << name.toStdString();
+    return rows;
+}
+
+// A field's bytes: \n, \r, \t, \\ and \xHH stand for the bytes they name.
+inline QByteArray unescaped(const QString& field)
+{
+    const QByteArray in = field.toUtf8();
+    QByteArray out;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] != '\\' || i + 1 == in.size()) {
+            out += in[i];
+            continue;
+        }
+        const char c = in[++i];
+        if (c == 'x') {
+            out += static_cast<char>(in.mid(i + 1, 2).toInt(nullptr, 16));
+            i += 2;
+        } else {
+            out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+        }
+    }
+    return out;
+}
+
+// The error code by its name, as the case tables write it.
+inline Code codeNamed(const QString& name)
+{
+    static const char* const names[] = {"None",          "EmptyFile", "BadEncoding", "MalformedXml", "UnexpectedToken",
+                                        "UnexpectedEnd", "BadValue",  "TooDeep",     "BadHeader",    "BadReference",
+                                        "UnknownMarker", "TooLarge"};
+    for (std::size_t i = 0; i < std::size(names); ++i)
+        if (name == QLatin1String(names[i]))
+            return static_cast<Code>(i);
+    ADD_FAILURE() << "no error code " << name.toStdString();
+    return Code::None;
+}
+
+// The value's JSON form on one line: the case tables' way to write a value,
+// its kinds and key order included.
+inline QString jsonLine(const plist::Value& value)
+{
+    static const QRegularExpression layout(QStringLiteral("\n *"));
+    return QString::fromUtf8(plist::toJson(value)).remove(layout);
+}
+
 // The document parses in the given format to the expected value.
-inline void expectParsesTo(const QByteArray& document, plist::Format format, const plist::Value& expected)
+inline void expectParsesTo(const QByteArray& document, plist::Format format, const QString& expectedJson)
 {
     const plist::ParseResult r = plist::parse(document);
     ASSERT_TRUE(r.ok()) << r.errorText().toStdString();
     EXPECT_EQ(r.format, format);
-    EXPECT_EQ(*r.value, expected) << r.value->description().toStdString();
+    EXPECT_EQ(jsonLine(*r.value), expectedJson);
 }
 
 // The character offset of a line and column (both from 1) in a UTF-8 text;
@@ -42,4 +116,24 @@ inline plist::ParseResult expectFailsAt(const QByteArray& document, int line, in
     EXPECT_EQ(r.error.offset, offsetOf(document, line, column)) << error;
     EXPECT_FALSE(r.error.detail.isEmpty());
     return r;
+}
+
+// A text-format table: name, document, then either "=" and the value's JSON
+// line, or the error's code, line and column.
+inline void checkTextCases(const QString& table, plist::Format format, QByteArray (*wrap)(const QByteArray&) = nullptr)
+{
+    for (const QStringList& row : caseRows(table)) {
+        SCOPED_TRACE((table + QLatin1String(": ") + row.value(0)).toStdString());
+        ASSERT_GE(row.size(), 4);
+        const QByteArray document = wrap ? wrap(unescaped(row[1])) : unescaped(row[1]);
+        if (row[2] == QLatin1String("=")) {
+            expectParsesTo(document, format, row[3]);
+        } else {
+            ASSERT_EQ(row.size(), 5);
+            const plist::ParseResult r = expectFailsAt(document, row[3].toInt(), row[4].toInt(), codeNamed(row[2]));
+            EXPECT_EQ(r.format, format);
+            // The detail goes inside a sentence of the report, so it ends without a full stop.
+            EXPECT_FALSE(r.error.detail.endsWith(u'.')) << r.error.detail.toStdString();
+        }
+    }
 }
