@@ -1022,16 +1022,23 @@ bool MainWindow::printReport(QPrinter& printer, const QString& jobTitle)
 
 void MainWindow::exportAsPdf()
 {
-    auto* dialog = new DocumentSaveDialog(this, report::DocumentKind::Pdf, QStringLiteral("pdf"), tr("Ostrel Log.pdf"),
-                                          tr("PDF documents (*.pdf)"), mDelegate->checkedPaths());
-    dialog->setWindowTitle(tr("Export as PDF"));
+    exportWithDialog(report::DocumentKind::Pdf, QStringLiteral("pdf"), tr("Ostrel Log.pdf"),
+                     tr("PDF documents (*.pdf)"), tr("Export as PDF"), &MainWindow::exportPdf);
+}
+
+void MainWindow::exportWithDialog(report::DocumentKind kind, const QString& suffix, const QString& name,
+                                  const QString& filter, const QString& title,
+                                  bool (MainWindow::*write)(const QString&, QString*))
+{
+    auto* dialog = new DocumentSaveDialog(this, kind, suffix, name, filter, mDelegate->checkedPaths());
+    dialog->setWindowTitle(title);
     dialog->setWindowModality(Qt::WindowModal);
-    connect(dialog, &QDialog::finished, this, [this, dialog](int result) {
+    connect(dialog, &QDialog::finished, this, [this, dialog, write](int result) {
         dialog->deleteLater();
         if (result != QDialog::Accepted || dialog->chosenPath().isEmpty())
             return;
         QString error;
-        if (!exportPdf(dialog->chosenPath(), &error))
+        if (!(this->*write)(dialog->chosenPath(), &error))
             presentError(tr("The report could not be exported as “%1”: %2").arg(dialog->chosenPath(), error));
     });
     dialog->open();
@@ -1109,20 +1116,8 @@ bool MainWindow::writeDocument(const QString& path, report::DocumentKind kind,
 
 void MainWindow::exportAsHtml()
 {
-    auto* dialog =
-        new DocumentSaveDialog(this, report::DocumentKind::Html, QStringLiteral("html"), tr("Ostrel Log.html"),
-                               tr("HTML documents (*.html)"), mDelegate->checkedPaths());
-    dialog->setWindowTitle(tr("Export as HTML"));
-    dialog->setWindowModality(Qt::WindowModal);
-    connect(dialog, &QDialog::finished, this, [this, dialog](int result) {
-        dialog->deleteLater();
-        if (result != QDialog::Accepted || dialog->chosenPath().isEmpty())
-            return;
-        QString error;
-        if (!exportHtml(dialog->chosenPath(), &error))
-            presentError(tr("The report could not be exported as “%1”: %2").arg(dialog->chosenPath(), error));
-    });
-    dialog->open();
+    exportWithDialog(report::DocumentKind::Html, QStringLiteral("html"), tr("Ostrel Log.html"),
+                     tr("HTML documents (*.html)"), tr("Export as HTML"), &MainWindow::exportHtml);
 }
 
 QByteArray MainWindow::reportAsHtml() const

@@ -131,6 +131,9 @@ private:
     void endBatch();
     void exportAsPdf();
     void exportAsHtml();
+    // Asks where to export, then writes there with write; a failure is shown.
+    void exportWithDialog(report::DocumentKind kind, const QString& suffix, const QString& name, const QString& filter,
+                          const QString& title, bool (MainWindow::*write)(const QString&, QString*));
     // Writes a document of kind at path through write (given the file to fill
     // beside the target), then swaps it in atomically.
     bool writeDocument(const QString& path, report::DocumentKind kind,
