@@ -302,7 +302,7 @@ int main(int argc, char** argv)
                        "PATH is a bundle directory, a .plist file, a file carrying a 'plst' resource, or an archive\n"
                        "(.zip, .ipa, .tar, .tar.gz, .tgz, .tar.bz2, .tar.xz, .xar) of bundles.\n"
                        "Exit status: 0 nothing at or above --fail-on found, 1 such findings (or a file could not be "
-                       "read), 2 usage error."));
+                       "read), 2 usage error or the report could not be written."));
     const QCommandLineOption rulesOption(QStringLiteral("rules"),
                                          QStringLiteral("Use these rules instead of the built-in ones."),
                                          QStringLiteral("FILE"));
