@@ -23,8 +23,12 @@ FileReport FileChecker::checkFile(const QString& path)
     const qsizetype firstChecked = mController.checkedPaths().size();
     const int ignoredBefore = mController.ignoredCount();
     bool completed = false;
+    const bool standardInput = path == kStandardInputPath;
     PerformCommand([&] {
-        mController.safeOpenURL(platform::fileURLWithPath(path, mCurrentDirectory));
+        if (standardInput)
+            mController.safeCheckStandardInput();
+        else
+            mController.safeOpenURL(platform::fileURLWithPath(path, mCurrentDirectory));
         completed = true;
     });
     return FileReport{path,
@@ -32,7 +36,7 @@ FileReport FileChecker::checkFile(const QString& path)
                       firstRun,
                       report.runs().size(),
                       firstFinding,
-                      platform::fileSystemPath(mController.urlRead()),
+                      standardInput ? path : platform::fileSystemPath(mController.urlRead()),
                       mController.checkedPaths().mid(firstChecked),
                       completed,
                       mController.ignoredCount() - ignoredBefore};

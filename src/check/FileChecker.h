@@ -23,6 +23,9 @@
 
 namespace check {
 
+// The path that stands for standard input, read as a property list.
+inline const QString kStandardInputPath = QStringLiteral("-");
+
 // One file's part of a checker's report, for the caller to render.
 struct FileReport {
     const QString& path;

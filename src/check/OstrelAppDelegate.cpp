@@ -137,6 +137,25 @@ bool OstrelAppDelegate::safeOpenURL(const QUrl& url)
     }
 }
 
+bool OstrelAppDelegate::safeCheckStandardInput()
+{
+    try {
+        mPathGiven = QStringLiteral("-");
+        mURLRead = QUrl();
+        appendHeading(QStringLiteral("(standard input)"), mPathGiven);
+        const PlistData data = readStandardInput();
+        if (data.ok())
+            checkPlistData(*data.bytes, 0, 0);
+        else
+            appendReadError(data.error);
+        closeFindings();
+        return data.ok();
+    } catch (const std::exception& e) {
+        appendCaughtException(e);
+        return false;
+    }
+}
+
 void OstrelAppDelegate::appendCaughtException(const std::exception& e)
 {
     closeFindings();

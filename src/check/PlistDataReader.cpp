@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace check {
 
@@ -193,6 +194,33 @@ PlistData readURL(const QUrl& url, platform::FileSource::Seen seen)
     }
     if (status != platform::noErr)
         result.error = platform::Error::osStatus(status);
+    return result;
+}
+
+PlistData readStandardInput()
+{
+    PlistData result;
+    QByteArray bytes;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            result.error = systemError(errno);
+            return result;
+        }
+        if (static_cast<std::uint64_t>(bytes.size()) + static_cast<std::uint64_t>(got) >
+            platform::kMaxPropertyListSize) {
+            result.error = posixError(EFBIG, QStringLiteral("The file is too large to be a property list: "
+                                                            "files over 256 MiB are not read."));
+            return result;
+        }
+        bytes.append(buffer, got);
+    }
+    result.bytes = std::move(bytes);
     return result;
 }
 

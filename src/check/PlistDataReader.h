@@ -53,4 +53,7 @@ enum class SettingsLink { Anywhere, WithinItsFolder };
 [[nodiscard]] PlistData readSettingsFile(const QString& path, std::uint64_t limit,
                                          SettingsLink link = SettingsLink::Anywhere);
 
+// All of standard input, up to the size of the largest property list.
+[[nodiscard]] PlistData readStandardInput();
+
 } // namespace check

@@ -1,6 +1,7 @@
 // ostrel-check: checks bundles and property lists from the command line and
 // writes the report to stdout, as text or as JSON lines.
 #include "FindingHelp.h"
+#include "Terminal.h"
 #include "check/FileChecker.h"
 #include "check/PlistDataReader.h"
 #include "platform/Bundle.h"
@@ -136,7 +137,9 @@ int dump(const QStringList& paths)
     int status = kExitClean;
     for (const QString& path : paths) {
         const QString shown = report::escapeControlCharacters(path);
-        const check::PlistData data = check::readURL(platform::fileURLWithPath(path));
+        const check::PlistData data = path == check::kStandardInputPath
+                                          ? check::readStandardInput()
+                                          : check::readURL(platform::fileURLWithPath(path));
         if (!data.ok()) {
             const platform::Error& error = data.error;
             const platform::Bundle& bundle = platform::Bundle::main();
@@ -212,6 +215,7 @@ int showCatalogue(const QString& explained, bool list, const QString& formatName
 struct Counts {
     int bySeverity[3] = {0, 0, 0}; // error, warning, note
     int ignored = 0;
+    int checked = 0; // the headings: each file, archive and bundle, nested ones too
 };
 
 // What one file's check comes to: its report as it is written, and what it
@@ -224,7 +228,7 @@ struct CheckedFile {
 };
 
 // "3 errors, 12 warnings, 40 notes in 25 files, and 4 ignored"
-QString summary(const Counts& counts, qsizetype files)
+QString summary(const Counts& counts)
 {
     const auto count = [](int n, const char* one, const char* many) {
         return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
@@ -232,10 +236,19 @@ QString summary(const Counts& counts, qsizetype files)
     QString text = count(counts.bySeverity[0], "error", "errors") + QLatin1String(", ") +
                    count(counts.bySeverity[1], "warning", "warnings") + QLatin1String(", ") +
                    count(counts.bySeverity[2], "note", "notes") + QLatin1String(" in ") +
-                   count(static_cast<int>(files), "file", "files");
+                   count(counts.checked, "file", "files");
     if (counts.ignored > 0)
         text += QStringLiteral(", and %1 ignored").arg(counts.ignored);
     return text;
+}
+
+// Each check opens with a heading whose name, and only that, is bold.
+int headingCount(const check::FileReport& file)
+{
+    const QList<report::StyledString>& runs = file.report.runs();
+    return static_cast<int>(
+        std::count_if(runs.begin() + file.firstRun, runs.begin() + file.endRun,
+                      [](const report::StyledString& run) { return run.kind() == report::StyledString::Kind::Bold; }));
 }
 
 class Progress {
@@ -289,7 +302,7 @@ int main(int argc, char** argv)
                        "PATH is a bundle directory, a .plist file, a file carrying a 'plst' resource, or an archive\n"
                        "(.zip, .ipa, .tar, .tar.gz, .tgz, .tar.bz2, .tar.xz, .xar) of bundles.\n"
                        "Exit status: 0 nothing at or above --fail-on found, 1 such findings (or a file could not be "
-                       "read), 2 usage error."));
+                       "read), 2 usage error or the report could not be written."));
     const QCommandLineOption rulesOption(QStringLiteral("rules"),
                                          QStringLiteral("Use these rules instead of the built-in ones."),
                                          QStringLiteral("FILE"));
@@ -354,23 +367,41 @@ int main(int argc, char** argv)
         {QStringLiteral("j"), QStringLiteral("jobs")},
         QStringLiteral("Check N files at a time (default: one per core); the report is the same for every N."),
         QStringLiteral("N"));
-    parser.addOption(jobsOption);
-    parser.addOptions({rulesOption, stringsOption, resourcesOption, noDeprecationOption, noUnknownOption,
-                       buildSettingsOption, noNestedOption, formatOption, ignoreOption, ignoreFileOption, failOnOption,
-                       dumpOption, rtfdOption});
-    parser.addOptions({explainOption, listFindingsOption, findingsUrlOption});
+    const QCommandLineOption colorOption(
+        QStringLiteral("color"),
+        QStringLiteral("Colour the severities and make the headings bold: always, never, or auto (default) on a "
+                       "terminal unless NO_COLOR is set or TERM is dumb."),
+        QStringLiteral("auto|always|never"), QStringLiteral("auto"));
+    const QList<QCommandLineOption> options{
+        jobsOption,          rulesOption,    stringsOption, resourcesOption, noDeprecationOption, noUnknownOption,
+        buildSettingsOption, noNestedOption, formatOption,  ignoreOption,    ignoreFileOption,    failOnOption,
+        dumpOption,          rtfdOption,     colorOption,   explainOption,   listFindingsOption,  findingsUrlOption};
+    parser.addOptions(options);
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Files and bundle directories to check."),
-                                 QStringLiteral("PATH..."));
+    parser.addPositionalArgument(
+        QStringLiteral("PATH"),
+        QStringLiteral("Files and bundle directories to check; - reads a property list from standard input."),
+        QStringLiteral("PATH..."));
 
     // Not app.arguments(): Qt turns the bytes of names that are not UTF-8 into U+FFFD.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(platform::decodeFileName(QByteArray(argv[i])));
-    if (!parser.parse(arguments))
-        return usageError(parser.errorText());
-    if (parser.isSet(helpOption)) {
+    if (!parser.parse(arguments)) {
+        QString text = parser.errorText();
+        if (!parser.unknownOptionNames().isEmpty()) {
+            QStringList known{QStringLiteral("help"), QStringLiteral("help-all"), QStringLiteral("version")};
+            for (const QCommandLineOption& option : options)
+                known += option.names();
+            if (const QString near = cli::nearestOption(parser.unknownOptionNames().constFirst(), known);
+                !near.isEmpty())
+                text += QStringLiteral(" Did you mean --%1?").arg(near);
+        }
+        return usageError(text);
+    }
+    // Qt's --help-all adds only Qt's own options, which this program has none of.
+    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all"))) {
         writeOut(parser.helpText().toLocal8Bit());
         return finish(kExitClean);
     }
@@ -387,6 +418,8 @@ int main(int argc, char** argv)
     // An empty argument is a slip (an unset variable), not the current directory.
     if (paths.contains(QString()))
         return usageError(QStringLiteral("an empty PATH was given"));
+    if (paths.count(check::kStandardInputPath) > 1)
+        return usageError(QStringLiteral("- (standard input) can be given once"));
     // Only the files to check are opened by their bytes; the files these
     // options name go through Qt, which cannot name such a file.
     for (const QCommandLineOption& option :
@@ -493,7 +526,11 @@ int main(int argc, char** argv)
             return usageError(
                 QStringLiteral("-j needs a number of at least 1, not '%1'").arg(parser.value(jobsOption)));
     }
-    const bool ansiBold = format == Format::Text && isatty(STDOUT_FILENO);
+    const std::optional<bool> colorChosen = cli::colorWanted(parser.value(colorOption), STDOUT_FILENO);
+    if (!colorChosen)
+        return usageError(
+            QStringLiteral("unknown --color '%1' (use auto, always or never)").arg(parser.value(colorOption)));
+    const bool ansi = format == Format::Text && *colorChosen;
     // Paths in the one-line forms are relative to the working directory, as
     // SARIF's are; GitHub's annotations take them from the workspace's top.
     const QString workingDirectory = QDir::currentPath();
@@ -506,6 +543,7 @@ int main(int argc, char** argv)
         // An exception the guard did not catch left no finding behind; it fails all the same.
         checked.failed = !file.completed;
         checked.counts.ignored = file.ignored;
+        checked.counts.checked = headingCount(file);
         const report::TextStorage& report = file.report;
         for (qsizetype f = file.firstFinding; f < report.findings().size(); ++f) {
             const report::Finding& finding = report.findings()[f];
@@ -529,7 +567,7 @@ int main(int argc, char** argv)
                 checked.kept.append(finding);
         }
         if (format == Format::Text) {
-            QString text = report::plainText(report, file.firstRun, file.endRun, ansiBold, shown);
+            QString text = report::plainText(report, file.firstRun, file.endRun, ansi, shown);
             // The guard's line has no line end of its own; the next file starts anew.
             if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
                 text += QLatin1Char('\n');
@@ -551,6 +589,7 @@ int main(int argc, char** argv)
         for (int s = 0; s < 3; ++s)
             counts.bySeverity[s] += file.counts.bySeverity[s];
         counts.ignored += file.counts.ignored;
+        counts.checked += file.counts.checked;
         sarifFindings += file.kept;
         progress.clear();
         writeOut(file.out);
@@ -579,8 +618,8 @@ int main(int argc, char** argv)
         writeOut(QJsonDocument(report::sarifLog(sarifFindings, tool, QDir::currentPath())).toJson());
     }
     flushOut();
-    if (format == Format::Text && paths.size() > 1)
-        writeErr(summary(counts, paths.size()) + QLatin1Char('\n'));
+    if (format == Format::Text)
+        writeErr(summary(counts) + QLatin1Char('\n'));
     if (!rtfdPath.isEmpty()) {
         // Again, as things are now.
         if (const QString refusal = report::saveTargetRefusal(rtfdPath, report::DocumentKind::Rtfd, paths);

@@ -1,6 +1,6 @@
 // The report as plain text and as lines, for the command line: the icon that
 // opens a finding becomes the finding's severity ("error:", "warning:",
-// "note:"), bold may become terminal bold.
+// "note:"), coloured on a terminal, and bold may become terminal bold.
 #pragma once
 
 #include "report/TextStorage.h"
@@ -18,8 +18,9 @@ using FindingFilter = std::function<bool(const Finding&)>;
 
 // The runs [firstRun, endRun) of the report as text; the icon that opens a
 // finding becomes its severity and a colon, any other image "[image]". With
-// ansiBold, bold runs are wrapped in the terminal's bold on and off sequences.
-QString plainText(const TextStorage& report, qsizetype firstRun, qsizetype endRun, bool ansiBold,
+// ansi, the severity is coloured and bold runs are made bold, in the
+// terminal's escape sequences.
+QString plainText(const TextStorage& report, qsizetype firstRun, qsizetype endRun, bool ansi,
                   const FindingFilter& shown = {});
 
 // A finding as one object of the JSON lines form: the file as given, the file

@@ -249,4 +249,37 @@ names not UTF-8 in SARIF|1||grep -q '"names/h%FF%FE.plist"' "$W/out" && grep -q 
 a strings table's line end|1||! grep -q '^::set-env' "$W/out"|--strings $W/set-env.strings $W/small.plist
 CASES
 
+# The terminal: colour on a pseudo-terminal unless turned off, a near miss for
+# a mistyped option, help without a PATH, standard input, the summary's count.
+# HOW is "pty" (output to a pseudo-terminal) or a file for standard input.
+pty_run='import os, pty, sys; sys.exit(os.waitstatus_to_exitcode(pty.spawn(sys.argv[1:])))'
+printf '<plist><array/></plist>' >"$W/stdin.plist"
+esc=$'\e['
+while IFS='|' read -r name status how environment check args; do
+  checks=$((checks + 1))
+  got=0 runner=() input=/dev/null
+  if [ "$how" = pty ]; then runner=(python3 -c "$pty_run"); else input="${how:-/dev/null}"; fi
+  # shellcheck disable=SC2086
+  env -u NO_COLOR TERM=xterm $environment "${runner[@]}" "$OSTREL_CHECK" $args <"$input" >"$W/out" 2>"$W/err" || got=$?
+  [ "$got" -eq "$status" ] || { bad "$name: exit status $got, not $status"; continue; }
+  checks=$((checks + 1))
+  eval "$check" || bad "$name: $check"
+done <<CASES
+colour on a terminal|1|pty||grep -qF "${esc}1;31merror:${esc}0m" "\$W/out"|$EX/Mistakes.app
+NO_COLOR on a terminal|1|pty|NO_COLOR=1|! grep -qF "$esc" "\$W/out"|$EX/Mistakes.app
+TERM=dumb on a terminal|1|pty|TERM=dumb|! grep -qF "$esc" "\$W/out"|$EX/Mistakes.app
+--color never on a terminal|1|pty||! grep -qF "$esc" "\$W/out"|--color never $EX/Mistakes.app
+--color always to a pipe|1|||grep -qF "${esc}1;35mwarning:${esc}0m" "\$W/out"|--color always $EX/Mistakes.app
+--color always over NO_COLOR|1||NO_COLOR=1|grep -qF "${esc}1;31merror:" "\$W/out"|--color always $EX/Mistakes.app
+an unknown --color|2|||grep -q "unknown --color 'red'" "\$W/err"|--color red $EX/Loose.plist
+a mistyped option|2|||grep -qF "Unknown option 'fromat'. Did you mean --format?" "\$W/err"|--fromat json $EX/Loose.plist
+no near miss|2|||! grep -q "Did you mean" "\$W/err"|--bogus $EX/Loose.plist
+--help-all|0|||grep -qF -- "--color" "\$W/out"|--help-all
+standard input|1|$W/stdin.plist||grep -qx 'Checking (standard input)' "\$W/out" && [ "\$(sed -n 2p "\$W/out")" = - ] && grep -q "^error: line 1: The property list holds no dictionary.* \[NotDict\]$" "\$W/out"|-
+standard input as json|1|$W/stdin.plist||grep -qF '"file":"-","id":"NotDict","keyPath":"","line":1,"read":"-","severity":"error"' "\$W/out"|--format json -
+standard input twice|2|||grep -q 'standard input' "\$W/err"|- -
+the summary counts nested bundles|0|||grep -qx '0 errors, 0 warnings, 0 notes in 3 files' "\$W/err"|$EX/Shop.app
+the summary for one PATH|1|||grep -qx '1 error, 0 warnings, 0 notes in 1 file' "\$W/err"|$W/stdin.plist
+CASES
+
 finish "e2e cli"

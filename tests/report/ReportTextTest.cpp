@@ -164,7 +164,7 @@ TEST(TextStorage, AppendsAnotherReportsPartAsIfWrittenThere)
     }
 }
 
-TEST(ReportText, PlainTextNamesSeveritiesFromTheRecordsAndMarksBoldOnlyWhenAsked)
+TEST(ReportText, PlainTextNamesSeveritiesFromTheRecordsAndColoursThemOnlyWhenAsked)
 {
     TextStorage storage = oneCheck();
     // An image outside any finding has no severity.
@@ -177,10 +177,14 @@ TEST(ReportText, PlainTextNamesSeveritiesFromTheRecordsAndMarksBoldOnlyWhenAsked
                              "safeOpenURL: Caught E: why [CaughtException][image]";
     const qsizetype end = storage.runs().size();
     EXPECT_EQ(report::plainText(storage, 0, end, false), expected);
-    QString withBold = expected;
-    withBold.replace("A.app\n", "\x1b[1mA.app\x1b[0m\n");
-    EXPECT_EQ(report::plainText(storage, 0, end, true), withBold);
-    EXPECT_EQ(report::plainText(storage, 16, 22, false), "note: line 3: Unknown key M. [UnknownTopKey]\n");
+    QString withAnsi = expected;
+    withAnsi.replace("A.app\n", "\x1b[1mA.app\x1b[0m\n")
+        .replace("error:", "\x1b[1;31merror:\x1b[0m")
+        .replace("warning:", "\x1b[1;35mwarning:\x1b[0m")
+        .replace("note:", "\x1b[1;36mnote:\x1b[0m");
+    // The exception's line has no icon, hence no severity to colour.
+    EXPECT_EQ(report::plainText(storage, 0, end, true), withAnsi);
+        EXPECT_EQ(report::plainText(storage, 16, 22, false), "note: line 3: Unknown key M. [UnknownTopKey]\n");
 }
 
 TEST(ReportText, JsonLinesOfFindingsNameTheFileTheyAreAbout)
