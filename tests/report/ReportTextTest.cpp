@@ -184,7 +184,7 @@ TEST(ReportText, PlainTextNamesSeveritiesFromTheRecordsAndColoursThemOnlyWhenAsk
         .replace("note:", "\x1b[1;36mnote:\x1b[0m");
     // The exception's line has no icon, hence no severity to colour.
     EXPECT_EQ(report::plainText(storage, 0, end, true), withAnsi);
-        EXPECT_EQ(report::plainText(storage, 16, 22, false), "note: line 3: Unknown key M. [UnknownTopKey]\n");
+    EXPECT_EQ(report::plainText(storage, 16, 22, false), "note: line 3: Unknown key M. [UnknownTopKey]\n");
 }
 
 TEST(ReportText, JsonLinesOfFindingsNameTheFileTheyAreAbout)
