@@ -1,7 +1,6 @@
 #include "FindingHelp.h"
 
-#include "check/HistogramDistance.h"
-#include "check/HistogramOfKey.h"
+#include "check/NearestName.h"
 #include "report/FindingCatalogue.h"
 
 #include <QJsonDocument>
@@ -17,19 +16,10 @@ namespace {
 // misspelt key, letter case aside.
 const report::FindingEntry* nearestFinding(const QString& name)
 {
-    constexpr std::int32_t kNearMissLimit = 2;
-    const check::KeyHistogram histogram = check::HistogramOfKey(name.toLower());
-    const report::FindingEntry* nearest = nullptr;
-    std::int32_t distance = kNearMissLimit + 1;
-    for (const report::FindingEntry& entry : report::kFindingEntries) {
-        const std::int32_t d =
-            check::HistogramDistance(check::HistogramOfKey(report::nameText(entry.id).toLower()), histogram);
-        if (d < distance) {
-            distance = d;
-            nearest = &entry;
-        }
-    }
-    return nearest;
+    const qsizetype at = check::NearestName(name, std::size(report::kFindingEntries), [](qsizetype i) {
+        return report::nameText(report::kFindingEntries[static_cast<std::size_t>(i)].id);
+    });
+    return at < 0 ? nullptr : &report::kFindingEntries[static_cast<std::size_t>(at)];
 }
 
 // Paragraphs broken at the spaces to fit the width; indented lines (the

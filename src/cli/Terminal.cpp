@@ -1,7 +1,6 @@
 #include "Terminal.h"
 
-#include "check/HistogramDistance.h"
-#include "check/HistogramOfKey.h"
+#include "check/NearestName.h"
 
 #include <unistd.h>
 
@@ -25,22 +24,8 @@ std::optional<bool> colorWanted(const QString& choice, int fd)
 
 QString nearestOption(const QString& unknown, const QStringList& known)
 {
-    // The measure of a misspelt key: letters swapped or one off.
-    constexpr std::int32_t kNearMissLimit = 2;
-    const check::KeyHistogram histogram = check::HistogramOfKey(unknown.toLower());
-    QString nearest;
-    std::int32_t distance = kNearMissLimit + 1;
-    for (const QString& name : known) {
-        // One letter is too short for a near miss to mean anything.
-        if (name.size() < 2)
-            continue;
-        const std::int32_t d = check::HistogramDistance(check::HistogramOfKey(name), histogram);
-        if (d < distance) {
-            distance = d;
-            nearest = name;
-        }
-    }
-    return nearest;
+    const qsizetype at = check::NearestName(unknown, known.size(), [&](qsizetype i) { return known[i]; });
+    return at < 0 ? QString() : known[at];
 }
 
 } // namespace cli
