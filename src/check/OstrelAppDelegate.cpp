@@ -1,5 +1,6 @@
 #include "check/OstrelAppDelegate.h"
 
+#include "check/BundleLayout.h"
 #include "check/CreateImageString.h"
 #include "check/MessageFormat.h"
 #include "check/PlistDataReader.h"
@@ -33,11 +34,6 @@ QString localized(const QString& key)
 {
     return platform::Bundle::main().localizedString(key);
 }
-
-// Where a bundle folder keeps its Info.plist: besides the two macOS layouts,
-// frameworks keep it in Resources/ and flat bundles (iOS applications) at the top.
-const QString kInfoPlistPlaces[] = {QStringLiteral("Contents/Info.plist"), QStringLiteral("Contents/Info-macos.plist"),
-                                    QStringLiteral("Resources/Info.plist"), QStringLiteral("Info.plist")};
 
 const QString kCaughtFormat = QStringLiteral("safeOpenURL: Caught %@: %@");
 // The message key of that line's record; the strings table has no text for it.
@@ -172,7 +168,7 @@ void OstrelAppDelegate::appendCaughtException(const std::exception& e)
 
 OstrelAppDelegate::ToRead OstrelAppDelegate::infoPlistToRead(const QUrl& bundle, const ProductTree& tree)
 {
-    for (const QString& inside : kInfoPlistPlaces) {
+    for (const auto& [inside, layout] : infoPlistPlaces()) {
         // As the walk finds its bundles' dictionaries: links only within the bundle.
         const ProductTree::Resolved found = tree.resolve(inside);
         if (found.resolution == ProductTree::Resolution::Missing)
@@ -227,9 +223,10 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
             mURLRead = url;
             appendHeading(displayName, mPathGiven);
             appendErrorIcon();
-            appendMessage(
-                "NotABundle", QString(),
-                QStringList(std::begin(kInfoPlistPlaces), std::end(kInfoPlistPlaces)).join(QLatin1String(", ")));
+            QStringList places;
+            for (const InfoPlistPlace& place : infoPlistPlaces())
+                places.append(place.inside);
+            appendMessage("NotABundle", QString(), places.join(QLatin1String(", ")));
             return false;
         }
     }

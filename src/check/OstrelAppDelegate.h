@@ -44,7 +44,6 @@ public:
     void setWindow(ReportWindow* window);
     // The window is ready: the introduction becomes the report's first content.
     void awakeFromNib();
-    void applicationDidFinishLaunching() {}
 
     // Opening files: by path (the platform's request), or the Open command.
     bool applicationOpenFile(const QString& path);
