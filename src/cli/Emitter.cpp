@@ -4,6 +4,11 @@
 
 namespace cli {
 
+QByteArray Emitter::begin(const RunContext&) const
+{
+    return {};
+}
+
 QByteArray Emitter::end(const QList<report::Finding>&, const RunContext&) const
 {
     return {};
@@ -74,11 +79,42 @@ public:
     }
 };
 
+// GitLab's Code Quality report: one array of every file's issues.
+class GitLabEmitter final : public Emitter {
+public:
+    QByteArray file(const check::FileReport&, const QList<const report::Finding*>&, const RunContext&) const override
+    {
+        return {};
+    }
+    bool keepsFindings() const override { return true; }
+    QByteArray end(const QList<report::Finding>& kept, const RunContext& run) const override
+    {
+        return QJsonDocument(report::gitlabReport(kept, run.workingDirectory)).toJson();
+    }
+};
+
+// JUnit's XML: a test suite a file, written as each file is done.
+class JUnitEmitter final : public Emitter {
+public:
+    QByteArray begin(const RunContext&) const override
+    {
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"ostrel-check\">\n";
+    }
+    QByteArray file(const check::FileReport& file, const QList<const report::Finding*>& findings,
+                    const RunContext& run) const override
+    {
+        return report::junitSuite(file.path, findings, run.failOn, run.workingDirectory);
+    }
+    QByteArray end(const QList<report::Finding>&, const RunContext&) const override { return "</testsuites>\n"; }
+};
+
 const TextEmitter kText;
 const LineEmitter<FindingLine> kGnu(gnuLine);
 const LineEmitter<FindingLine> kJson(jsonLine);
 const SarifEmitter kSarif;
 const LineEmitter<FindingLine> kGitHub(githubLine);
+const GitLabEmitter kGitLab;
+const JUnitEmitter kJUnit;
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -88,6 +124,8 @@ const Format kFormats[] = {
     {"json"_L1, "(one object a finding, a line each)"_L1, kJson},
     {"sarif"_L1, "(one SARIF 2.1.0 log)"_L1, kSarif},
     {"github"_L1, "(GitHub Actions annotations)"_L1, kGitHub},
+    {"gitlab"_L1, "(a GitLab Code Quality report)"_L1, kGitLab},
+    {"junit"_L1, "(JUnit XML, a test suite a file)"_L1, kJUnit},
 };
 
 } // namespace

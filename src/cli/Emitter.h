@@ -22,12 +22,15 @@ struct RunContext {
     QString githubWorkspace;     // GitHub's annotations name files from its top
     bool ansi = false;           // the terminal's colours and bold in the text
     report::FindingFilter shown; // the findings the text shows
+    report::Severity failOn = report::Severity::Error;
     report::SarifTool tool;
 };
 
 class Emitter {
 public:
     virtual ~Emitter() = default;
+    // What comes before the first file.
+    virtual QByteArray begin(const RunContext& run) const;
     // One file's part of the report, written as soon as the file is done;
     // findings are those of the file that the run shows. Runs on a checking thread.
     virtual QByteArray file(const check::FileReport& file, const QList<const report::Finding*>& findings,

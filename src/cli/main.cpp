@@ -487,11 +487,14 @@ int main(int argc, char** argv)
     run.workingDirectory = QDir::currentPath();
     run.githubWorkspace = qEnvironmentVariableIsEmpty("GITHUB_WORKSPACE") ? run.workingDirectory
                                                                           : qEnvironmentVariable("GITHUB_WORKSPACE");
+    run.failOn = options.failOn;
     run.tool = {QStringLiteral("ostrel-check"), QCoreApplication::applicationVersion(),
                 QStringLiteral("https://ostrel.org/"), options.findingsPage.toString(QUrl::FullyEncoded)};
 
-    // 4. The check. The saved report is the whole run's, so it is checked on
-    // one thread that keeps it; otherwise each file's report is written and forgotten.
+    // 4. The check, each file's report written as it is done. The saved report
+    // is the whole run's, so it is checked on one thread that keeps it;
+    // otherwise each file's report is written and forgotten.
+    writeOut(options.emitter->begin(run));
     std::optional<check::FileChecker> keeper;
     if (!options.rtfd.isEmpty())
         keeper.emplace(true, ignoredFindings);

@@ -4,12 +4,14 @@
 
 #include <QJsonDocument>
 #include <QSet>
+#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
 namespace {
 
 struct Written {
+    QByteArray begin;
     QByteArray perFile; // both files' parts
     QByteArray end;
     int findings = 0;
@@ -25,6 +27,7 @@ Written written(const cli::Emitter& emitter)
     run.tool = {QStringLiteral("ostrel-check"), QStringLiteral("1"), QStringLiteral("https://ostrel.org/"),
                 QStringLiteral("https://ostrel.org/docs/findings.md")};
     Written out;
+    out.begin = emitter.begin(run);
     QList<report::Finding> kept;
     check::FileChecker checker(false);
     for (const char* name : {"Mistakes.app", "Correct.app"}) {
@@ -49,7 +52,7 @@ TEST(Emitter, EachFormIsFoundByItsNameAndWritesItsKind)
 {
     // The forms written a line a finding, and those written once at the end as one JSON document.
     const QSet<QString> lineForms{"gnu", "json", "github"};
-    const QSet<QString> documentForms{"sarif"};
+    const QSet<QString> documentForms{"sarif", "gitlab"};
     QSet<QString> names;
     for (const cli::Format& format : cli::formats()) {
         const QString name = format.name;
@@ -68,6 +71,14 @@ TEST(Emitter, EachFormIsFoundByItsNameAndWritesItsKind)
             QJsonParseError error;
             QJsonDocument::fromJson(out.end, &error);
             EXPECT_EQ(error.error, QJsonParseError::NoError) << out.end.left(200).toStdString();
+        } else if (name == QStringLiteral("junit")) {
+            // A test case a finding, and one for the clean file, in one well-formed document.
+            QXmlStreamReader xml(out.begin + out.perFile + out.end);
+            int cases = 0;
+            while (xml.readNext() != QXmlStreamReader::Invalid && !xml.atEnd())
+                cases += xml.isStartElement() && xml.name() == QStringLiteral("testcase");
+            EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+            EXPECT_EQ(cases, out.findings + 1);
         } else {
             // The text: both headings, each finding with its severity.
             EXPECT_EQ(name, QStringLiteral("text"));
@@ -78,7 +89,7 @@ TEST(Emitter, EachFormIsFoundByItsNameAndWritesItsKind)
             EXPECT_TRUE(format.emitter.writesSummary());
         }
     }
-    EXPECT_EQ(names, (QSet<QString>{"text"} | lineForms | documentForms));
+    EXPECT_EQ(names, (QSet<QString>{"text", "junit"} | lineForms | documentForms));
     EXPECT_EQ(&cli::formats().front().emitter, cli::emitterNamed(QStringLiteral("text")));
     EXPECT_EQ(cli::emitterNamed(QStringLiteral("TEXT")), nullptr);
 }
