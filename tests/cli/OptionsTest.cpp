@@ -25,7 +25,7 @@ TEST(Options, UsageErrorsNameWhatIsWrong)
         {{"a.plist", ""}, "an empty PATH was given"},
         {{"-", "-"}, "- (standard input) can be given once"},
         {{"--formt", "json", "a"}, "Did you mean --format?"},
-        {{"--format", "xml", "a"}, "unknown format 'xml' (use text, gnu, json, sarif or github)"},
+        {{"--format", "xml", "a"}, "unknown format 'xml' (use text, gnu, json, sarif, github, gitlab or junit)"},
         {{"--fail-on", "info", "a"}, "unknown severity 'info' for --fail-on"},
         {{"-j", "0", "a"}, "-j needs a number of at least 1, not '0'"},
         {{"--jobs", "two", "a"}, "-j needs a number of at least 1, not 'two'"},
