@@ -15,9 +15,6 @@
 
 namespace platform {
 
-// The setting that names the 7-Zip program ("7zz", a path, ...).
-inline const QString SevenZipProgramKey = QStringLiteral("SevenZipProgram");
-
 // The 7-Zip program to run: the one named (by the setting when name is
 // empty), else 7zz, 7z or 7za on PATH; empty when there is none.
 QString findSevenZip(const QString& name = QString());

@@ -6,7 +6,6 @@
 #include "check/OstrelAppDelegate.h"
 #include "platform/ArchiveWriting.h"
 #include "platform/Bundle.h"
-#include "platform/DiskImage.h"
 #include "platform/ResourceWriter.h"
 #include "platform/UserDefaults.h"
 #include "report/ReportText.h"
@@ -385,6 +384,21 @@ TEST_F(ProductWalkTest, ArchivesGiveTheFindingsOfTheProductOnDisk)
         expected = QStringList{QString("Checking ") + row.name} + row.before + expected;
         EXPECT_EQ(check(row.name).join('\n').toStdString(), expected.join('\n').toStdString());
     }
+}
+
+// A disk image made on a Mac (APFS, lzma chunks) holds the application that a
+// tar of it holds, with the same findings.
+TEST_F(ProductWalkTest, ARealImageGivesTheFindingsOfItsApplicationInATar)
+{
+    const QString data = qEnvironmentVariable("OSTREL_TEST_DATA") + "/products/";
+    ASSERT_TRUE(QFile::copy(data + "SparkleTestCodeSign_apfs_lzma_aux_files.dmg", dir.filePath("P.dmg")));
+    ASSERT_TRUE(QFile::copy(data + "SparkleTestCodeSignApp.tar.bz2", dir.filePath("P.tar.bz2")));
+    QStringList fromImage = check("P.dmg");
+    QStringList fromTar = check("P.tar.bz2");
+    fromImage.replaceInStrings("P.dmg", "P");
+    fromTar.replaceInStrings("P.tar.bz2", "P");
+    EXPECT_GT(fromImage.size(), 3);
+    EXPECT_EQ(fromImage, fromTar);
 }
 
 // Images and packages that cannot be read, or that disagree with what they
