@@ -91,9 +91,9 @@ struct Known {
 
     QList<QCommandLineOption> all() const
     {
-        return {jobs,     rules,  strings,    resources, noDeprecation, noUnknown, buildSettings,
-                noNested, sevenZip, format, ignore, ignoreFile, failOn, dump,
-                rtfd,     color,  explain,    listFindings, findingsUrl};
+        return {jobs,     rules,    strings, resources,    noDeprecation, noUnknown, buildSettings,
+                noNested, sevenZip, format,  ignore,       ignoreFile,    failOn,    dump,
+                rtfd,     color,    explain, listFindings, findingsUrl};
     }
 };
 
