@@ -393,6 +393,16 @@ std::optional<QByteArray> machOSectionBytes(const ByteSource& source, const Mach
     return bytes;
 }
 
+std::optional<QByteArray> machOInfoPlist(const ByteSource& source, const MachOFile& file)
+{
+    for (const MachOSlice& slice : file.slices) {
+        if (std::optional<QByteArray> bytes =
+                machOSectionBytes(source, slice, "__TEXT", "__info_plist", kMaxPropertyListSize))
+            return bytes;
+    }
+    return std::nullopt;
+}
+
 QString machOPlatformName(MachOPlatform platform)
 {
     switch (platform) {

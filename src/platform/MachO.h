@@ -98,6 +98,14 @@ MachOFile readMachO(const ByteSource& source);
 std::optional<QByteArray> machOSectionBytes(const ByteSource& source, const MachOSlice& slice, const char* segment,
                                             const char* name, std::uint64_t limit);
 
+// The property list a program without a bundle carries in its
+// __TEXT,__info_plist section, from the first slice that has one.
+std::optional<QByteArray> machOInfoPlist(const ByteSource& source, const MachOFile& file);
+
+// The error of a Mach-O file with no such section.
+inline const QString MachOErrorDomain = QStringLiteral("OstrelMachOErrorDomain");
+constexpr long long kNoInfoPlistSection = 1;
+
 // A platform's name as the report shows it ("macOS", "iOS", ...).
 QString machOPlatformName(MachOPlatform platform);
 
