@@ -389,9 +389,9 @@ std::optional<plist::Value> OstrelAppDelegate::checkPrivacyManifestData(const QB
         appendMessage("NotDict", QString());
         return std::nullopt;
     }
-    const plist::Value* rules = mRulesDict && mRulesDict->isDictionary()
-                                    ? mRulesDict->toDictionary().find(QStringLiteral("privacymanifest"))
-                                    : nullptr;
+    const plist::Value* all = rulesDict();
+    const plist::Value* rules =
+        all && all->isDictionary() ? all->toDictionary().find(QStringLiteral("privacymanifest")) : nullptr;
     if (rules)
         mValidator->validateInfoDict(parsed.value->toDictionary(), rules);
     checkPrivacyManifest(*this, parsed.value->toDictionary(), requiredReasonTable());
@@ -400,9 +400,10 @@ std::optional<plist::Value> OstrelAppDelegate::checkPrivacyManifestData(const QB
 
 const plist::Value* OstrelAppDelegate::requiredReasonTable() const
 {
-    if (!mRulesDict || !mRulesDict->isDictionary())
+    const plist::Value* all = rulesDict();
+    if (!all || !all->isDictionary())
         return nullptr;
-    return mRulesDict->toDictionary().find(QStringLiteral("requiredreasonapis"));
+    return all->toDictionary().find(QStringLiteral("requiredreasonapis"));
 }
 
 void OstrelAppDelegate::reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates)
