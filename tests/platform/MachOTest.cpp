@@ -192,6 +192,7 @@ struct Objdump {
     QStringList architectures;
     QStringList minos;
     QStringList dylibs;
+    QStringList undefined; // llvm-nm's, sorted
 };
 
 Objdump objdump(const QString& program, const QString& path)
@@ -218,14 +219,23 @@ Objdump objdump(const QString& program, const QString& path)
     }
     for (auto match = dylib.globalMatch(text); match.hasNext();)
         seen.dylibs << match.next().captured(1);
+    QProcess nm;
+    nm.start(QStandardPaths::findExecutable(QStringLiteral("llvm-nm")),
+             {QStringLiteral("-u"), QStringLiteral("-j"), QStringLiteral("--arch=all"), path});
+    nm.waitForFinished(60000);
+    for (const QString& line : QString::fromUtf8(nm.readAllStandardOutput()).split(u'\n')) {
+        if (!line.isEmpty() && !line.endsWith(u':'))
+            seen.undefined << line;
+    }
+    seen.undefined.sort();
     return seen;
 }
 
 TEST(MachOTest, RealBinariesAsObjdumpSeesThem)
 {
     const QString program = QStandardPaths::findExecutable(QStringLiteral("llvm-objdump"));
-    if (program.isEmpty())
-        GTEST_SKIP() << "llvm-objdump is not installed";
+    if (program.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("llvm-nm")).isEmpty())
+        GTEST_SKIP() << "llvm-objdump and llvm-nm are not installed";
     const QString data = qEnvironmentVariable("OSTREL_TEST_DATA") + QStringLiteral("/products/");
     int binaries = 0;
     for (const char* archive : {"DevSignedAppVersion2.zip", "SparkleTestCodeSignApp.tar.bz2"}) {
@@ -251,6 +261,8 @@ TEST(MachOTest, RealBinariesAsObjdumpSeesThem)
                 got.minos << slice.minos.toString();
                 for (const MachODylib& each : slice.dylibs)
                     got.dylibs << each.path;
+                for (const QByteArray& symbol : slice.undefinedSymbols)
+                    got.undefined << QString::fromUtf8(symbol);
             }
             // llvm-objdump leaves out a version's ".0" patch.
             for (QString& each : got.minos)
@@ -259,6 +271,9 @@ TEST(MachOTest, RealBinariesAsObjdumpSeesThem)
             EXPECT_EQ(got.architectures.join(u' '), expected.architectures.join(u' '));
             EXPECT_EQ(got.minos.join(u' '), expected.minos.join(u' '));
             EXPECT_EQ(got.dylibs.join(u'\n'), expected.dylibs.join(u'\n'));
+            got.undefined.sort();
+            ASSERT_FALSE(expected.undefined.isEmpty());
+            EXPECT_EQ(got.undefined.join(u' '), expected.undefined.join(u' '));
         }
     }
     EXPECT_EQ(binaries, 4);
