@@ -6,12 +6,14 @@
 #include "check/PlistDataReader.h"
 #include "check/ProductTree.h"
 #include "check/ProductWalk.h"
+#include "check/ProgramCheck.h"
 #include "platform/ArchiveReader.h"
 #include "platform/Bundle.h"
 #include "platform/Error.h"
 #include "platform/FileUrl.h"
 #include "platform/FourCharCode.h"
 #include "platform/Log.h"
+#include "platform/MachO.h"
 #include "platform/OSStatus.h"
 #include "platform/PlatformException.h"
 #include "platform/UserDefaults.h"
@@ -255,6 +257,17 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         appendMessage("DiskImage", QString());
         return false;
     }
+    if (!platform::isDirectoryURL(url) && platform::pathExtension(url) == QLatin1String("xcprivacy")) {
+        mURLRead = url;
+        appendHeading(displayName, mPathGiven);
+        const PlistData data = readWholeFile(mPathGiven);
+        if (!data.ok()) {
+            appendReadError(data.error);
+            return false;
+        }
+        (void)checkPrivacyManifestData(*data.bytes);
+        return true;
+    }
     std::optional<DiskTree> tree;
     ToRead toRead{url, QString(), false};
     if (platform::isDirectoryURL(url)) {
@@ -323,6 +336,8 @@ void OstrelAppDelegate::appendReadError(const platform::Error& error)
     appendMessage("NoData", QString());
     if (error.domain == platform::OSStatusErrorDomain && error.code == platform::resNotFound)
         appendMessage("NoPlstRes", QString());
+    else if (error.domain == platform::MachOErrorDomain && error.code == platform::kNoInfoPlistSection)
+        appendMessage("NoInfoPlistSection", QString());
     else
         appendString(report::escapeControlCharacters(error.localizedDescription()));
     appendString(QStringLiteral("\n"));
@@ -355,6 +370,40 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
         checkFileType(fileType, infoDict);
     mValidator->validateInfoDict(infoDict, rulesDict(), bundleName);
     return std::move(*parsed.value);
+}
+
+std::optional<plist::Value> OstrelAppDelegate::checkPrivacyManifestData(const QByteArray& bytes)
+{
+    plist::ParseResult parsed = plist::parse(bytes);
+    mPositions = std::move(parsed.positions);
+    if (!parsed.ok()) {
+        appendErrorIcon();
+        const plist::ParseError& error = parsed.error;
+        appendRecordedMessage("ParseErr", QString(), report::Position{error.line, error.column, error.offset},
+                              {arg(parsed.errorText())});
+        return std::nullopt;
+    }
+    reportDuplicateKeys(parsed.duplicates);
+    if (!parsed.value->isDictionary()) {
+        appendErrorIcon();
+        appendMessage("NotDict", QString());
+        return std::nullopt;
+    }
+    const plist::Value* all = rulesDict();
+    const plist::Value* rules =
+        all && all->isDictionary() ? all->toDictionary().find(QStringLiteral("privacymanifest")) : nullptr;
+    if (rules)
+        mValidator->validateInfoDict(parsed.value->toDictionary(), rules);
+    checkPrivacyManifest(*this, parsed.value->toDictionary(), requiredReasonTable());
+    return std::move(*parsed.value);
+}
+
+const plist::Value* OstrelAppDelegate::requiredReasonTable() const
+{
+    const plist::Value* all = rulesDict();
+    if (!all || !all->isDictionary())
+        return nullptr;
+    return all->toDictionary().find(QStringLiteral("requiredreasonapis"));
 }
 
 void OstrelAppDelegate::reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates)

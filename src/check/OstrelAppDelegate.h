@@ -64,6 +64,11 @@ public:
     void appendReadError(const platform::Error& error);
     std::optional<plist::Value> checkPlistData(const QByteArray& bytes, std::uint32_t fileType, std::uint32_t creator,
                                                const QString& bundleName = QString());
+    // A privacy manifest's bytes, checked by the rules' section for privacy
+    // manifests and the checks beyond it; its dictionary when it has one.
+    std::optional<plist::Value> checkPrivacyManifestData(const QByteArray& bytes);
+    // The rules' table of the APIs that need a reason, or null.
+    const plist::Value* requiredReasonTable() const;
     void checkFileCreator(std::uint32_t creator, const plist::Dictionary& infoDict);
     void checkFileType(std::uint32_t fileType, const plist::Dictionary& infoDict);
 
