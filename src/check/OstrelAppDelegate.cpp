@@ -2,14 +2,18 @@
 
 #include "check/BundleLayout.h"
 #include "check/CreateImageString.h"
+#include "check/DiskImageCheck.h"
+#include "check/InstallerPackageCheck.h"
 #include "check/MessageFormat.h"
 #include "check/PlistDataReader.h"
 #include "check/ProductTree.h"
 #include "check/ProductWalk.h"
 #include "check/ProgramCheck.h"
+#include "platform/AppleDouble.h"
 #include "platform/ArchiveReader.h"
 #include "platform/Bundle.h"
 #include "platform/Error.h"
+#include "platform/FileFormat.h"
 #include "platform/FileUrl.h"
 #include "platform/FourCharCode.h"
 #include "platform/Log.h"
@@ -250,12 +254,28 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         mURLRead = url;
         return CheckArchive(*this, mPathGiven, displayName, nested);
     }
-    if (!platform::isDirectoryURL(url) && displayName.endsWith(QStringLiteral(".dmg"), Qt::CaseInsensitive)) {
-        mURLRead = url;
-        appendHeading(displayName, mPathGiven);
-        appendErrorIcon();
-        appendMessage("DiskImage", QString());
-        return false;
+    if (!platform::isDirectoryURL(url)) {
+        const platform::FileFormat format = platform::fileFormatOfFile(mPathGiven);
+        if (displayName.endsWith(QStringLiteral(".dmg"), Qt::CaseInsensitive)) {
+            mURLRead = url;
+            return CheckDiskImage(*this, mPathGiven, displayName, nested);
+        }
+        // Named .pkg, or a xar archive by any other name.
+        if (displayName.endsWith(QStringLiteral(".pkg"), Qt::CaseInsensitive) || format == platform::FileFormat::Xar) {
+            mURLRead = url;
+            return CheckInstallerPackage(*this, mPathGiven, displayName, nested);
+        }
+        // A file of a kind that holds no resource fork, unless an AppleDouble file gives it one.
+        if (format != platform::FileFormat::Unknown && platform::pathExtension(url) != QLatin1String("plist") &&
+            !platform::fileExists(platform::appleDoublePath(mPathGiven))) {
+            mURLRead = url;
+            appendHeading(displayName, mPathGiven);
+            appendErrorIcon();
+            const QByteArray name = platform::fileFormatName(format);
+            appendMessage("FileFormatUnread", QString(), messageText(("Hint-Format-" + name).constData()),
+                          messageText(("Hint-FormatFix-" + name).constData()));
+            return false;
+        }
     }
     if (!platform::isDirectoryURL(url) && platform::pathExtension(url) == QLatin1String("xcprivacy")) {
         mURLRead = url;

@@ -59,6 +59,8 @@ struct Known {
         option("build-settings", "Accept build-setting references such as $(PRODUCT_NAME) in values, this run.");
     QCommandLineOption noNested = option(
         "no-nested", "Check only each PATH's own dictionary: not the bundles inside it, nor its files, this run.");
+    QCommandLineOption sevenZip =
+        option("7zip", "Read disk images with this 7-Zip program (default: 7zz, 7z or 7za on PATH).", "PROGRAM");
     QCommandLineOption format = formatOption();
     QCommandLineOption ignore =
         option("ignore", "Leave out the findings with this message key, or only the one at KEYPATH (repeatable).",
@@ -89,9 +91,9 @@ struct Known {
 
     QList<QCommandLineOption> all() const
     {
-        return {jobs,          rules,    strings, resources, noDeprecation, noUnknown,
-                buildSettings, noNested, format,  ignore,    ignoreFile,    failOn,
-                dump,          rtfd,     color,   explain,   listFindings,  findingsUrl};
+        return {jobs,     rules,  strings,    resources, noDeprecation, noUnknown, buildSettings,
+                noNested, sevenZip, format, ignore, ignoreFile, failOn, dump,
+                rtfd,     color,  explain,    listFindings, findingsUrl};
     }
 };
 
@@ -161,6 +163,7 @@ QString readCheckOptions(const QCommandLineParser& parser, const Known& known, O
     options.noUnknownKeyNotes = parser.isSet(known.noUnknown);
     options.buildSettings = parser.isSet(known.buildSettings);
     options.noNested = parser.isSet(known.noNested);
+    options.sevenZip = parser.value(known.sevenZip);
     options.ignore = parser.values(known.ignore);
     options.ignoreFileGiven = parser.isSet(known.ignoreFile);
     if (options.ignoreFileGiven)

@@ -27,6 +27,7 @@ struct Options {
     bool noUnknownKeyNotes = false;
     bool buildSettings = false;
     bool noNested = false;
+    QString sevenZip; // --7zip PROGRAM
     QString formatName = QStringLiteral("text");
     const Emitter* emitter = nullptr; // the form of --format
     QStringList ignore;

@@ -294,6 +294,8 @@ QString useResources(const cli::Options& options)
         defaults.setVolatile(platform::AllowBuildSettingsKey, true);
     if (options.noNested)
         defaults.setVolatile(platform::CheckNestedBundlesKey, false);
+    if (!options.sevenZip.isEmpty())
+        defaults.setVolatile(platform::SevenZipProgramKey, options.sevenZip);
     return {};
 }
 

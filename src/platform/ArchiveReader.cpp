@@ -32,6 +32,8 @@ ArchivePointer newReader()
     archive_read_support_format_zip_seekable(reader.get());
     archive_read_support_format_tar(reader.get());
     archive_read_support_format_xar(reader.get());
+    // The payloads of installer packages.
+    archive_read_support_format_cpio(reader.get());
     // Only the filters built into the library: the others would run programs.
     archive_read_support_filter_gzip(reader.get());
     archive_read_support_filter_bzip2(reader.get());
@@ -512,6 +514,42 @@ ArchiveContents readArchiveFromMemory(const QByteArray& bytes, const ArchiveWant
     ArchiveContents contents = Reading(reader.get(), limits, readAt).first(wanted);
     contents.lease = std::move(lease);
     return contents;
+}
+
+QString copyArchiveEntry(const QString& path, const QString& entryPath, QIODevice& out, std::uint64_t maxBytes)
+{
+    const ArchiveFile file(path);
+    if (!file.isOpen())
+        return kNotAFile;
+    ArchivePointer reader = newReader();
+    if (archive_read_open_fd(reader.get(), file.fd(), kReadBlockSize) != ARCHIVE_OK)
+        return libraryError(reader.get());
+    struct archive_entry* header = nullptr;
+    for (;;) {
+        const int status = archive_read_next_header(reader.get(), &header);
+        if (status == ARCHIVE_EOF)
+            return QStringLiteral("it holds no entry %1").arg(entryPath);
+        if (status != ARCHIVE_OK && status != ARCHIVE_WARN)
+            return libraryError(reader.get());
+        if (normalisedPath(decodeFileName(storedPath(header))) == entryPath)
+            break;
+    }
+    std::uint64_t copied = 0;
+    for (;;) {
+        const void* block = nullptr;
+        size_t size = 0;
+        la_int64_t offset = 0;
+        const int status = archive_read_data_block(reader.get(), &block, &size, &offset);
+        if (status == ARCHIVE_EOF)
+            return QString();
+        if (status != ARCHIVE_OK && status != ARCHIVE_WARN)
+            return libraryError(reader.get());
+        copied += size;
+        if (copied > maxBytes)
+            return QStringLiteral("%1 is larger than %2 bytes").arg(entryPath).arg(maxBytes);
+        if (out.write(static_cast<const char*>(block), qint64(size)) != qint64(size))
+            return out.errorString();
+    }
 }
 
 } // namespace platform

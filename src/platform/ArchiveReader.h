@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QIODevice>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -92,5 +93,9 @@ ArchiveContents readArchiveFromMemory(const QByteArray& bytes, const ArchiveWant
 // with contents.error set, when the archive could not be read again.
 bool readArchiveAgain(const QString& path, ArchiveContents& contents, const QSet<QString>& paths,
                       const ArchiveLimits& limits = {});
+
+// Writes the bytes of the archive's file entryPath (as ArchiveEntry::path
+// gives it) to out, at most maxBytes of them; empty when it did, else why not.
+QString copyArchiveEntry(const QString& path, const QString& entryPath, QIODevice& out, std::uint64_t maxBytes);
 
 } // namespace platform
