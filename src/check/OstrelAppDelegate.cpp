@@ -18,6 +18,7 @@
 #include "report/SaveTarget.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 
 #include <algorithm>
@@ -42,6 +43,26 @@ const QString kInfoPlistPlaces[] = {QStringLiteral("Contents/Info.plist"), QStri
 const QString kCaughtFormat = QStringLiteral("safeOpenURL: Caught %@: %@");
 // The message key of that line's record; the strings table has no text for it.
 const QString kCaughtExceptionKey = QStringLiteral("CaughtException");
+
+// The bundle folder whose check reads the file at path as its Info.plist;
+// empty when there is none. A folder that holds Info.plist at its top counts
+// only when it is named as a bundle is (Shop.app), not a project's folder.
+QString bundleReading(const QString& path)
+{
+    for (const QString& place : kInfoPlistPlaces) {
+        if (!path.endsWith(QLatin1Char('/') + place))
+            continue;
+        const QString bundle = path.chopped(place.size() + 1);
+        if (place == QLatin1String("Info.plist") &&
+            !platform::lastPathComponent(platform::fileURLWithPath(bundle)).contains(QLatin1Char('.')))
+            return {};
+        for (const QString& first : kInfoPlistPlaces)
+            if (QFileInfo::exists(bundle + QLatin1Char('/') + first))
+                return first == place ? bundle : QString();
+        return {};
+    }
+    return {};
+}
 
 } // namespace
 
@@ -139,11 +160,37 @@ bool OstrelAppDelegate::safeOpenURL(const QUrl& url)
 
 bool OstrelAppDelegate::safeCheckStandardInput()
 {
+    return checkLoose(QStringLiteral("(standard input)"), QStringLiteral("-"), QUrl(),
+                      [] { return readStandardInput(); });
+}
+
+bool OstrelAppDelegate::safeCheckUnsaved(const QString& path, const QByteArray& bytes)
+{
+    mUnsaved = Unsaved{path, bytes};
+    const QString bundle = bundleReading(path);
+    bool opened = false;
+    if (!bundle.isEmpty()) {
+        opened = safeOpenURL(platform::fileURLWithPath(bundle));
+    } else {
+        const QUrl url = platform::fileURLWithPath(path);
+        opened = checkLoose(platform::lastPathComponent(url), path, url, [&bytes] {
+            PlistData data;
+            data.bytes = bytes;
+            return data;
+        });
+    }
+    mUnsaved.reset();
+    return opened;
+}
+
+bool OstrelAppDelegate::checkLoose(const QString& name, const QString& pathGiven, const QUrl& urlRead,
+                                   const std::function<PlistData()>& read)
+{
     try {
-        mPathGiven = QStringLiteral("-");
-        mURLRead = QUrl();
-        appendHeading(QStringLiteral("(standard input)"), mPathGiven);
-        const PlistData data = readStandardInput();
+        mPathGiven = pathGiven;
+        mURLRead = urlRead;
+        appendHeading(name, mPathGiven);
+        const PlistData data = read();
         if (data.ok())
             checkPlistData(*data.bytes, 0, 0);
         else
@@ -246,7 +293,9 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         return false;
     }
     PlistData data;
-    if (tree)
+    if (mUnsaved && mUnsaved->path == pathRead)
+        data.bytes = mUnsaved->bytes;
+    else if (tree)
         data.bytes = tree->read(toRead.inside, &data.error);
     else
         data = readURL(mURLRead);

@@ -4,6 +4,7 @@
 #include "Terminal.h"
 #include "check/FileChecker.h"
 #include "check/PlistDataReader.h"
+#include "lsp/Server.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/OSStatus.h"
@@ -372,10 +373,13 @@ int main(int argc, char** argv)
         QStringLiteral("Colour the severities and make the headings bold: always, never, or auto (default) on a "
                        "terminal unless NO_COLOR is set or TERM is dumb."),
         QStringLiteral("auto|always|never"), QStringLiteral("auto"));
-    const QList<QCommandLineOption> options{
-        jobsOption,          rulesOption,    stringsOption, resourcesOption, noDeprecationOption, noUnknownOption,
-        buildSettingsOption, noNestedOption, formatOption,  ignoreOption,    ignoreFileOption,    failOnOption,
-        dumpOption,          rtfdOption,     colorOption,   explainOption,   listFindingsOption,  findingsUrlOption};
+    const QCommandLineOption lspOption(
+        QStringLiteral("lsp"), QStringLiteral("Serve editors as a language server on standard input and output."));
+    const QList<QCommandLineOption> options{lspOption,       jobsOption,          rulesOption,      stringsOption,
+                                            resourcesOption, noDeprecationOption, noUnknownOption,  buildSettingsOption,
+                                            noNestedOption,  formatOption,        ignoreOption,     ignoreFileOption,
+                                            failOnOption,    dumpOption,          rtfdOption,       colorOption,
+                                            explainOption,   listFindingsOption,  findingsUrlOption};
     parser.addOptions(options);
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
@@ -413,6 +417,10 @@ int main(int argc, char** argv)
     if (parser.isSet(explainOption) || parser.isSet(listFindingsOption))
         return showCatalogue(parser.value(explainOption), parser.isSet(listFindingsOption), parser.value(formatOption),
                              !paths.isEmpty());
+    if (parser.isSet(lspOption))
+        return lsp::serve(
+            STDIN_FILENO, STDOUT_FILENO,
+            {parser.isSet(findingsUrlOption) ? parser.value(findingsUrlOption) : QString::fromLatin1(kFindingsPage)});
     if (paths.isEmpty())
         return usageError(QStringLiteral("no PATH given"));
     // An empty argument is a slip (an unset variable), not the current directory.
