@@ -48,6 +48,26 @@ const QString kCaughtFormat = QStringLiteral("safeOpenURL: Caught %@: %@");
 // The message key of that line's record; the strings table has no text for it.
 const QString kCaughtExceptionKey = QStringLiteral("CaughtException");
 
+// The bundle folder whose check reads the file at path as its Info.plist;
+// empty when there is none. A folder that holds Info.plist at its top counts
+// only when it is named as a bundle is (Shop.app), not a project's folder.
+QString bundleReading(const QString& path)
+{
+    for (const InfoPlistPlace& place : infoPlistPlaces()) {
+        if (!path.endsWith(QLatin1Char('/') + place.inside))
+            continue;
+        const QString bundle = path.chopped(place.inside.size() + 1);
+        if (place.layout == BundleLayout::Flat &&
+            !hasBundleExtension(platform::lastPathComponent(platform::fileURLWithPath(bundle))))
+            return {};
+        for (const InfoPlistPlace& first : infoPlistPlaces())
+            if (QFileInfo::exists(bundle + QLatin1Char('/') + first.inside))
+                return first.inside == place.inside ? bundle : QString();
+        return {};
+    }
+    return {};
+}
+
 } // namespace
 
 void OstrelAppDelegate::initialize()
@@ -186,11 +206,37 @@ bool OstrelAppDelegate::safeOpenURL(const QUrl& url)
 
 bool OstrelAppDelegate::safeCheckStandardInput()
 {
+    return checkLoose(QStringLiteral("(standard input)"), QStringLiteral("-"), QUrl(),
+                      [] { return readStandardInput(); });
+}
+
+bool OstrelAppDelegate::safeCheckUnsaved(const QString& path, const QByteArray& bytes)
+{
+    mUnsaved = Unsaved{path, bytes};
+    const QString bundle = bundleReading(path);
+    bool opened = false;
+    if (!bundle.isEmpty()) {
+        opened = safeOpenURL(platform::fileURLWithPath(bundle));
+    } else {
+        const QUrl url = platform::fileURLWithPath(path);
+        opened = checkLoose(platform::lastPathComponent(url), path, url, [&bytes] {
+            PlistData data;
+            data.bytes = bytes;
+            return data;
+        });
+    }
+    mUnsaved.reset();
+    return opened;
+}
+
+bool OstrelAppDelegate::checkLoose(const QString& name, const QString& pathGiven, const QUrl& urlRead,
+                                   const std::function<PlistData()>& read)
+{
     try {
-        mPathGiven = QStringLiteral("-");
-        mURLRead = QUrl();
-        appendHeading(QStringLiteral("(standard input)"), mPathGiven);
-        const PlistData data = readStandardInput();
+        mPathGiven = pathGiven;
+        mURLRead = urlRead;
+        appendHeading(name, mPathGiven);
+        const PlistData data = read();
         if (data.ok())
             checkPlistData(*data.bytes, 0, 0);
         else
@@ -321,7 +367,9 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         return false;
     }
     PlistData data;
-    if (tree)
+    if (mUnsaved && mUnsaved->path == pathRead)
+        data.bytes = mUnsaved->bytes;
+    else if (tree)
         data.bytes = tree->read(toRead.inside, &data.error);
     else
         data = readURL(mURLRead);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "check/MessageLogger.h"
+#include "check/PlistDataReader.h"
 #include "check/PlistValidator.h"
 #include "check/ReportWindow.h"
 #include "platform/ByteSource.h"
@@ -52,6 +53,10 @@ public:
     bool safeOpenURL(const QUrl& url);
     // As safeOpenURL, for a property list read from standard input.
     bool safeCheckStandardInput();
+    // As safeOpenURL, for text that stands for the file at path but is not
+    // saved there (an editor's): a bundle's Info.plist is checked with the
+    // bundle's files on disk around it, any other file as a loose property list.
+    bool safeCheckUnsaved(const QString& path, const QByteArray& bytes);
     // The report line of an exception that ended a check: the file's findings end with it.
     void appendCaughtException(const std::exception& e);
     // Checks one file or bundle directory; false when nothing could be read.
@@ -101,6 +106,8 @@ public:
     // Every file and bundle checked so far, as given and as read: no save may
     // replace them.
     const QStringList& checkedPaths() const { return mCheckedPaths; }
+    // A checker that runs for long (an editor's) forgets them now and then.
+    void forgetCheckedPaths() { mCheckedPaths.clear(); }
     // What checks for this window on other threads named and read.
     void addCheckedPaths(const QStringList& paths) { mCheckedPaths += paths; }
     // How many error icons were appended so far (a null icon counts too).
@@ -116,6 +123,9 @@ public:
 
 private:
     bool checkURL(const QUrl& url);
+    // A property list that is no file of a bundle: headed by name, read by read.
+    bool checkLoose(const QString& name, const QString& pathGiven, const QUrl& urlRead,
+                    const std::function<PlistData()>& read);
     // Whether one more finding of this file goes into the report.
     bool admitFinding(report::Severity severity);
     // Counts the finding under way, now that it is whole, or takes it out
@@ -150,6 +160,12 @@ private:
     std::unique_ptr<PlistValidator> mValidator;
 
     QUrl mURLRead;
+    // The text of safeCheckUnsaved, read in place of the file at its path.
+    struct Unsaved {
+        QString path;
+        QByteArray bytes;
+    };
+    std::optional<Unsaved> mUnsaved;
     // The paths of the check under way, for its findings' records.
     QString mPathGiven;
     QString mPathRead;

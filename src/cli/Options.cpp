@@ -88,12 +88,13 @@ struct Known {
                                                   "SARIF rule links to as URL#ID (default: %1).")
                                        .arg(QLatin1String(kFindingsPage)),
                                    QStringLiteral("URL")};
+    QCommandLineOption lsp = option("lsp", "Serve editors as a language server on standard input and output.");
 
     QList<QCommandLineOption> all() const
     {
-        return {jobs,     rules,  strings,    resources, noDeprecation, noUnknown, buildSettings,
-                noNested, sevenZip, format, ignore, ignoreFile, failOn, dump,
-                rtfd,     color,  explain,    listFindings, findingsUrl};
+        return {jobs,     rules,    strings, resources,    noDeprecation, noUnknown, buildSettings,
+                noNested, sevenZip, format,  ignore,       ignoreFile,    failOn,    dump,
+                rtfd,     color,    explain, listFindings, findingsUrl,   lsp};
     }
 };
 
@@ -120,7 +121,10 @@ QString catalogueError(const CommandLine& line, const QString& formatName)
 // What the options mean for a check; the first thing wrong with them, or nothing.
 QString readCheckOptions(const QCommandLineParser& parser, const Known& known, Options& options)
 {
-    if (options.paths.isEmpty())
+    // A language server checks what its editor opens.
+    if (parser.isSet(known.lsp) && !options.paths.isEmpty())
+        return QStringLiteral("--lsp checks the documents its editor opens, no PATH");
+    if (options.paths.isEmpty() && !parser.isSet(known.lsp))
         return QStringLiteral("no PATH given");
     // An empty argument is a slip (an unset variable), not the current directory.
     if (options.paths.contains(QString()))
@@ -229,7 +233,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
         line.error = catalogueError(line, options.formatName);
         return line;
     }
-    line.action = parser.isSet(known.dump) ? Action::Dump : Action::Check;
+    line.action = parser.isSet(known.lsp) ? Action::Serve : parser.isSet(known.dump) ? Action::Dump : Action::Check;
     line.error = readCheckOptions(parser, known, options);
     return line;
 }

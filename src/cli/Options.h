@@ -16,7 +16,7 @@ class Emitter;
 // Where docs/findings.md is published, unless --findings-url says otherwise.
 inline constexpr char kFindingsPage[] = "https://ostrel.org/docs/findings.md";
 
-enum class Action { Check, Dump, Help, Version, Explain, ListFindings };
+enum class Action { Check, Dump, Help, Version, Explain, ListFindings, Serve };
 
 struct Options {
     QStringList paths;

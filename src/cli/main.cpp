@@ -6,6 +6,7 @@
 #include "Terminal.h"
 #include "check/FileChecker.h"
 #include "check/PlistDataReader.h"
+#include "lsp/Server.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/OSStatus.h"
@@ -460,7 +461,8 @@ int main(int argc, char** argv)
     case cli::Action::Explain:
     case cli::Action::ListFindings: return showCatalogue(line);
     case cli::Action::Dump: return dump(options.paths);
-    case cli::Action::Check: break;
+    case cli::Action::Check:
+    case cli::Action::Serve: break;
     }
 
     // 2. The paths, and a save target that would replace none of them.
@@ -475,6 +477,8 @@ int main(int argc, char** argv)
     // 3. The resources, settings and ignore list of this run.
     if (const QString problem = useResources(options); !problem.isEmpty())
         return usageError(problem);
+    if (line.action == cli::Action::Serve)
+        return lsp::serve(STDIN_FILENO, STDOUT_FILENO, {options.findingsPage.toString(QUrl::FullyEncoded)});
     report::IgnoreList ignored(knownMessageKeys());
     if (const QString problem = readIgnoreList(options, ignored); !problem.isEmpty())
         return usageError(problem);
