@@ -1,6 +1,7 @@
 #include "check/OstrelAppDelegate.h"
 
 #include "check/CreateImageString.h"
+#include "check/FindingFix.h"
 #include "check/MessageFormat.h"
 #include "check/PlistDataReader.h"
 #include "check/ProductTree.h"
@@ -218,6 +219,7 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
     ToRead toRead{url, QString(), false};
     if (platform::isDirectoryURL(url)) {
         tree.emplace(mPathGiven);
+        tree->setReadThrough(mReadThrough);
         // The walk looks for a dozen names in a bundle's Contents; read it
         // once, before looking for the Info.plist in it.
         if (nested)
@@ -249,7 +251,7 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
     if (tree)
         data.bytes = tree->read(toRead.inside, &data.error);
     else
-        data = readURL(mURLRead);
+        data = mReadThrough ? mReadThrough(pathRead, [&] { return readURL(mURLRead); }) : readURL(mURLRead);
     if (!data.ok()) {
         appendReadError(data.error);
         return false;
@@ -268,6 +270,7 @@ void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRe
     mPathRead = pathRead;
     mInResource = false;
     mPositions.reset();
+    mBytesChecked.clear();
     if (oTextView)
         oTextView->endFinding();
     appendString(messageText("CheckingPrefix"));
@@ -291,6 +294,8 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
 {
     plist::ParseResult parsed = plist::parse(bytes);
     mPositions = std::move(parsed.positions);
+    mBytesChecked = bytes;
+    mFormatChecked = parsed.format;
     if (!parsed.ok()) {
         appendErrorIcon();
         // The record carries the place the parser named; the text, as always, its words.
@@ -465,6 +470,8 @@ void OstrelAppDelegate::settleFinding()
     }
     if (pending == Pending::InReport) {
         ++mFindingsInFile;
+        if (finding && mPositions)
+            oTextView->setLastFindingFix(fixFor(*finding, FixSource{mBytesChecked, &*mPositions, mFormatChecked}));
         return;
     }
     ++mFindingsLeftOut;

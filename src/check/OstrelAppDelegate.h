@@ -5,6 +5,7 @@
 #pragma once
 
 #include "check/MessageLogger.h"
+#include "check/PlistDataReader.h"
 #include "check/PlistValidator.h"
 #include "check/ReportWindow.h"
 #include "platform/ByteSource.h"
@@ -104,6 +105,8 @@ public:
     // Findings this filter takes are taken out of the report as soon as they
     // end, and count toward no cap; the ignore list of the command line.
     void setIgnored(report::FindingFilter ignored) { mIgnored = std::move(ignored); }
+    // What the files on disk are read through (none: as they are).
+    void setReadThrough(ReadThrough through) { mReadThrough = std::move(through); }
     // How many findings it took so far.
     int ignoredCount() const { return mIgnoredCount; }
 
@@ -155,6 +158,9 @@ private:
     // next heading: the checks of a bundle against its files come after the
     // dictionary's own and point into the same file.
     std::optional<plist::Positions> mPositions;
+    // The bytes the positions point into, and their format: what fixes are made from.
+    QByteArray mBytesChecked;
+    plist::Format mFormatChecked = plist::Format::Xml;
     QStringList mCheckedPaths;
     int mFindingsInFile = 0;
     int mFindingsLeftOut = 0;
@@ -164,6 +170,7 @@ private:
     enum class Pending { None, InReport, LeftOut } mPending = Pending::None;
     report::Finding mLeftOut;
     report::FindingFilter mIgnored;
+    ReadThrough mReadThrough;
     int mIgnoredCount = 0;
     report::Severity mGravestLeftOut = report::Severity::Note;
     int mErrorCount = 0;
