@@ -4,6 +4,7 @@
 #include "Terminal.h"
 #include "check/FileChecker.h"
 #include "check/PlistDataReader.h"
+#include "fix/Fixer.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/OSStatus.h"
@@ -215,7 +216,8 @@ int showCatalogue(const QString& explained, bool list, const QString& formatName
 struct Counts {
     int bySeverity[3] = {0, 0, 0}; // error, warning, note
     int ignored = 0;
-    int checked = 0; // the headings: each file, archive and bundle, nested ones too
+    int checked = 0;         // the headings: each file, archive and bundle, nested ones too
+    int fixable[2] = {0, 0}; // findings with a safe fix, with an unsafe one
 };
 
 // What one file's check comes to: its report as it is written, and what it
@@ -372,10 +374,20 @@ int main(int argc, char** argv)
         QStringLiteral("Colour the severities and make the headings bold: always, never, or auto (default) on a "
                        "terminal unless NO_COLOR is set or TERM is dumb."),
         QStringLiteral("auto|always|never"), QStringLiteral("auto"));
+    const QCommandLineOption fixOption(
+        QStringLiteral("fix"), QStringLiteral("Apply the safe fixes to the files (each replaced atomically), then "
+                                              "report what remains."));
+    const QCommandLineOption unsafeFixesOption(
+        QStringLiteral("unsafe-fixes"),
+        QStringLiteral("With --fix or --diff, also the fixes that may change the meaning (type conversions)."));
+    const QCommandLineOption diffOption(
+        QStringLiteral("diff"), QStringLiteral("Print a unified diff of what --fix would change, and change nothing; "
+                                               "the exit status tells whether findings would remain."));
     const QList<QCommandLineOption> options{
-        jobsOption,          rulesOption,    stringsOption, resourcesOption, noDeprecationOption, noUnknownOption,
-        buildSettingsOption, noNestedOption, formatOption,  ignoreOption,    ignoreFileOption,    failOnOption,
-        dumpOption,          rtfdOption,     colorOption,   explainOption,   listFindingsOption,  findingsUrlOption};
+        fixOption,       unsafeFixesOption,   diffOption,       jobsOption,          rulesOption,    stringsOption,
+        resourcesOption, noDeprecationOption, noUnknownOption,  buildSettingsOption, noNestedOption, formatOption,
+        ignoreOption,    ignoreFileOption,    failOnOption,     dumpOption,          rtfdOption,     colorOption,
+        explainOption,   listFindingsOption,  findingsUrlOption};
     parser.addOptions(options);
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
@@ -555,6 +567,8 @@ int main(int argc, char** argv)
                 continue;
             }
             ++checked.counts.bySeverity[static_cast<int>(finding.severity)];
+            if (finding.fix)
+                ++checked.counts.fixable[finding.fix->safe ? 0 : 1];
             checked.failed = checked.failed || finding.severity <= *failOn;
             if (format == Format::Gnu)
                 checked.out += (report::gnuLine(finding, workingDirectory) + QLatin1Char('\n')).toUtf8();
@@ -576,6 +590,22 @@ int main(int argc, char** argv)
         return checked;
     };
 
+    if (parser.isSet(fixOption) || parser.isSet(diffOption)) {
+        const bool write = !parser.isSet(diffOption);
+        const fix::Outcome fixed = fix::fixFiles(paths, fix::Options{parser.isSet(unsafeFixesOption), {}, 4, {}},
+                                                 ignoredFindings, write, workingDirectory);
+        for (const QString& message : fixed.messages)
+            writeErr(QStringLiteral("ostrel-check: %1\n").arg(report::escapeControlCharacters(message)));
+        if (!write) {
+            writeOut(fixed.diff);
+            const bool remain = std::any_of(fixed.remaining.begin(), fixed.remaining.end(),
+                                            [&](const report::Finding& f) { return f.severity <= *failOn; });
+            return finish(remain ? kExitFindings : kExitClean);
+        }
+    } else if (parser.isSet(unsafeFixesOption)) {
+        return usageError(QStringLiteral("--unsafe-fixes goes with --fix or --diff"));
+    }
+
     bool failed = false;
     Counts counts;
     QList<report::Finding> sarifFindings;
@@ -590,6 +620,8 @@ int main(int argc, char** argv)
             counts.bySeverity[s] += file.counts.bySeverity[s];
         counts.ignored += file.counts.ignored;
         counts.checked += file.counts.checked;
+        for (int k = 0; k < 2; ++k)
+            counts.fixable[k] += file.counts.fixable[k];
         sarifFindings += file.kept;
         progress.clear();
         writeOut(file.out);
@@ -618,8 +650,14 @@ int main(int argc, char** argv)
         writeOut(QJsonDocument(report::sarifLog(sarifFindings, tool, QDir::currentPath())).toJson());
     }
     flushOut();
-    if (format == Format::Text)
+    if (format == Format::Text) {
         writeErr(summary(counts) + QLatin1Char('\n'));
+        // A line of its own, so that the summary reads as it always has.
+        if (counts.fixable[0] + counts.fixable[1] > 0)
+            writeErr(QStringLiteral("fix available: %1 with --fix, %2 more with --unsafe-fixes\n")
+                         .arg(counts.fixable[0])
+                         .arg(counts.fixable[1]));
+    }
     if (!rtfdPath.isEmpty()) {
         // Again, as things are now.
         if (const QString refusal = report::saveTargetRefusal(rtfdPath, report::DocumentKind::Rtfd, paths);
