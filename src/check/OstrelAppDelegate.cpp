@@ -1,5 +1,6 @@
 #include "check/OstrelAppDelegate.h"
 
+#include "check/BundleLayout.h"
 #include "check/CreateImageString.h"
 #include "check/FindingFix.h"
 #include "check/MessageFormat.h"
@@ -18,7 +19,10 @@
 #include "report/Escaping.h"
 #include "report/SaveTarget.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -34,11 +38,6 @@ QString localized(const QString& key)
 {
     return platform::Bundle::main().localizedString(key);
 }
-
-// Where a bundle folder keeps its Info.plist: besides the two macOS layouts,
-// frameworks keep it in Resources/ and flat bundles (iOS applications) at the top.
-const QString kInfoPlistPlaces[] = {QStringLiteral("Contents/Info.plist"), QStringLiteral("Contents/Info-macos.plist"),
-                                    QStringLiteral("Resources/Info.plist"), QStringLiteral("Info.plist")};
 
 const QString kCaughtFormat = QStringLiteral("safeOpenURL: Caught %@: %@");
 // The message key of that line's record; the strings table has no text for it.
@@ -63,34 +62,76 @@ OstrelAppDelegate::OstrelAppDelegate()
     initialize();
     mFont = report::FontDescription::userFontOfSize(14.0);
     mBoldFont = report::convertFontToHaveTrait(mFont, report::kBoldFontMask);
-    mNoteIcon = CreateImageString(QStringLiteral("note16x16.png"));
-    mWarningIcon = CreateImageString(QStringLiteral("warning16x16.png"));
-    mErrorIcon = CreateImageString(QStringLiteral("error16x16.png"));
-    loadRulesDict();
+    mShared = sharedResources();
     mValidator = std::make_unique<PlistValidator>(*this);
 }
 
 OstrelAppDelegate::~OstrelAppDelegate()
 {
-    mNoteIcon.reset();
-    mWarningIcon.reset();
-    mErrorIcon.reset();
-    mRulesDict.reset();
     mValidator.reset();
 }
 
-void OstrelAppDelegate::loadRulesDict()
-{
+struct OstrelAppDelegate::SharedResources {
+    std::unique_ptr<report::StyledString> noteIcon;
+    std::unique_ptr<report::StyledString> warningIcon;
+    std::unique_ptr<report::StyledString> errorIcon;
     // A missing or unparsable rules file leaves the rules null, without a word.
-    const QString path = platform::Bundle::main().pathForResource(QStringLiteral("rules.plist"));
-    if (path.isEmpty())
-        return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    plist::ParseResult parsed = plist::parse(file.readAll());
-    if (parsed.ok())
-        mRulesDict = std::make_unique<plist::Value>(std::move(*parsed.value));
+    std::unique_ptr<plist::Value> rules;
+};
+
+std::shared_ptr<const OstrelAppDelegate::SharedResources> OstrelAppDelegate::sharedResources()
+{
+    // Made anew when the resource files are others, or the rules file was
+    // changed since, and kept while any controller holds them.
+    const platform::Bundle& bundle = platform::Bundle::main();
+    const QString rulesPath = bundle.pathForResource(QStringLiteral("rules.plist"));
+    const QFileInfo rulesInfo(rulesPath);
+    const QString key = QStringList{rulesPath,
+                                    QString::number(rulesInfo.exists() ? rulesInfo.size() : -1),
+                                    QString::number(rulesInfo.lastModified().toMSecsSinceEpoch()),
+                                    bundle.pathForResource(QStringLiteral("note16x16.png")),
+                                    bundle.pathForResource(QStringLiteral("warning16x16.png")),
+                                    bundle.pathForResource(QStringLiteral("error16x16.png"))}
+                            .join(QLatin1Char('\n'));
+    static std::mutex mutex;
+    static QHash<QString, std::weak_ptr<const SharedResources>> made;
+    std::lock_guard lock(mutex);
+    if (std::shared_ptr<const SharedResources> existing = made.value(key).lock())
+        return existing;
+
+    auto resources = std::make_shared<SharedResources>();
+    resources->noteIcon = CreateImageString(QStringLiteral("note16x16.png"));
+    resources->warningIcon = CreateImageString(QStringLiteral("warning16x16.png"));
+    resources->errorIcon = CreateImageString(QStringLiteral("error16x16.png"));
+    if (QFile file(rulesPath); !rulesPath.isEmpty() && file.open(QIODevice::ReadOnly)) {
+        plist::ParseResult parsed = plist::parse(file.readAll());
+        if (parsed.ok())
+            resources->rules = std::make_unique<plist::Value>(std::move(*parsed.value));
+    }
+    for (auto it = made.begin(); it != made.end();)
+        it = it->expired() ? made.erase(it) : std::next(it);
+    made.insert(key, resources);
+    return resources;
+}
+
+const report::StyledString* OstrelAppDelegate::noteIcon() const
+{
+    return mShared->noteIcon.get();
+}
+
+const report::StyledString* OstrelAppDelegate::warningIcon() const
+{
+    return mShared->warningIcon.get();
+}
+
+const report::StyledString* OstrelAppDelegate::errorIcon() const
+{
+    return mShared->errorIcon.get();
+}
+
+const plist::Value* OstrelAppDelegate::rulesDict() const
+{
+    return mShared->rules.get();
 }
 
 void OstrelAppDelegate::setWindow(ReportWindow* window)
@@ -173,7 +214,7 @@ void OstrelAppDelegate::appendCaughtException(const std::exception& e)
 
 OstrelAppDelegate::ToRead OstrelAppDelegate::infoPlistToRead(const QUrl& bundle, const ProductTree& tree)
 {
-    for (const QString& inside : kInfoPlistPlaces) {
+    for (const auto& [inside, layout] : infoPlistPlaces()) {
         // As the walk finds its bundles' dictionaries: links only within the bundle.
         const ProductTree::Resolved found = tree.resolve(inside);
         if (found.resolution == ProductTree::Resolution::Missing)
@@ -229,9 +270,10 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
             mURLRead = url;
             appendHeading(displayName, mPathGiven);
             appendErrorIcon();
-            appendMessage(
-                "NotABundle", QString(),
-                QStringList(std::begin(kInfoPlistPlaces), std::end(kInfoPlistPlaces)).join(QLatin1String(", ")));
+            QStringList places;
+            for (const InfoPlistPlace& place : infoPlistPlaces())
+                places.append(place.inside);
+            appendMessage("NotABundle", QString(), places.join(QLatin1String(", ")));
             return false;
         }
     }
@@ -316,7 +358,7 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
         checkFileCreator(creator, infoDict);
     if (fileType != 0)
         checkFileType(fileType, infoDict);
-    mValidator->validateInfoDict(infoDict, mRulesDict.get(), bundleName);
+    mValidator->validateInfoDict(infoDict, rulesDict(), bundleName);
     return std::move(*parsed.value);
 }
 
@@ -485,9 +527,9 @@ void OstrelAppDelegate::closeFindings()
     if (mFindingsLeftOut > 0) {
         // As grave as the gravest left out, so that errors there still fail the run.
         beginFinding(mGravestLeftOut, true);
-        const report::StyledString* icon = mGravestLeftOut == report::Severity::Error     ? mErrorIcon.get()
-                                           : mGravestLeftOut == report::Severity::Warning ? mWarningIcon.get()
-                                                                                          : mNoteIcon.get();
+        const report::StyledString* icon = mGravestLeftOut == report::Severity::Error     ? errorIcon()
+                                           : mGravestLeftOut == report::Severity::Warning ? warningIcon()
+                                                                                          : noteIcon();
         if (icon)
             appendAttributedString(*icon);
         appendString(QStringLiteral(" "));
@@ -576,8 +618,8 @@ void OstrelAppDelegate::appendNoteIcon()
     if (!admitFinding(report::Severity::Note))
         return;
     beginFinding(report::Severity::Note, true);
-    if (mNoteIcon)
-        appendAttributedString(*mNoteIcon);
+    if (const report::StyledString* icon = noteIcon())
+        appendAttributedString(*icon);
     appendString(QStringLiteral(" "));
 }
 
@@ -586,8 +628,8 @@ void OstrelAppDelegate::appendWarningIcon()
     if (!admitFinding(report::Severity::Warning))
         return;
     beginFinding(report::Severity::Warning, true);
-    if (mWarningIcon)
-        appendAttributedString(*mWarningIcon);
+    if (const report::StyledString* icon = warningIcon())
+        appendAttributedString(*icon);
     appendString(QStringLiteral(" "));
 }
 
@@ -597,8 +639,8 @@ void OstrelAppDelegate::appendErrorIcon()
     if (!admitFinding(report::Severity::Error))
         return;
     beginFinding(report::Severity::Error, true);
-    if (mErrorIcon)
-        appendAttributedString(*mErrorIcon);
+    if (const report::StyledString* icon = errorIcon())
+        appendAttributedString(*icon);
     appendString(QStringLiteral(" "));
 }
 

@@ -45,7 +45,6 @@ public:
     void setWindow(ReportWindow* window);
     // The window is ready: the introduction becomes the report's first content.
     void awakeFromNib();
-    void applicationDidFinishLaunching() {}
 
     // Opening files: by path (the platform's request), or the Open command.
     bool applicationOpenFile(const QString& path);
@@ -89,10 +88,10 @@ public:
     // For the front ends and tests.
     const report::FontDescription& font() const { return mFont; }
     const report::FontDescription& boldFont() const { return mBoldFont; }
-    const report::StyledString* noteIcon() const { return mNoteIcon.get(); }
-    const report::StyledString* warningIcon() const { return mWarningIcon.get(); }
-    const report::StyledString* errorIcon() const { return mErrorIcon.get(); }
-    const plist::Value* rulesDict() const { return mRulesDict.get(); }
+    const report::StyledString* noteIcon() const;
+    const report::StyledString* warningIcon() const;
+    const report::StyledString* errorIcon() const;
+    const plist::Value* rulesDict() const;
     // The file the latest check read (for a bundle, the file inside it).
     const QUrl& urlRead() const { return mURLRead; }
     // Every file and bundle checked so far, as given and as read: no save may
@@ -122,7 +121,8 @@ private:
     void settleFinding();
     // Ends a file's findings: the note of those left out, if any.
     void closeFindings();
-    void loadRulesDict();
+    struct SharedResources;
+    static std::shared_ptr<const SharedResources> sharedResources();
     // The Info.plist of a bundle folder: where it is looked for, and what is there.
     struct ToRead {
         QUrl url;
@@ -143,10 +143,8 @@ private:
     report::TextStorage* oTextView = nullptr;
     report::FontDescription mFont;
     report::FontDescription mBoldFont;
-    std::unique_ptr<report::StyledString> mNoteIcon;
-    std::unique_ptr<report::StyledString> mWarningIcon;
-    std::unique_ptr<report::StyledString> mErrorIcon;
-    std::unique_ptr<plist::Value> mRulesDict;
+    // The icons and rules, read once and shared by the controllers of every thread.
+    std::shared_ptr<const SharedResources> mShared;
     std::unique_ptr<PlistValidator> mValidator;
 
     QUrl mURLRead;

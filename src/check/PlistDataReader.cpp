@@ -17,6 +17,13 @@ namespace check {
 
 namespace {
 
+constexpr std::uint64_t kMaxMiB = platform::kMaxPropertyListSize >> 20;
+
+QString tooLargeText()
+{
+    return QStringLiteral("The file is too large to be a property list: files over %1 MiB are not read.").arg(kMaxMiB);
+}
+
 platform::Error posixError(int code, const QString& description)
 {
     return platform::Error{platform::PosixErrorDomain, code, description};
@@ -48,9 +55,10 @@ PlistData readOpened(const platform::FileSource::Opened& opened)
     const std::uint64_t size = opened.file->size();
     if (size > platform::kMaxPropertyListSize) {
         result.error = posixError(EFBIG, QStringLiteral("The file is too large to be a property list: %1 bytes "
-                                                        "(%2 MiB); files over 256 MiB are not read.")
+                                                        "(%2 MiB); files over %3 MiB are not read.")
                                              .arg(size)
-                                             .arg(double(size) / (1024.0 * 1024.0), 0, 'f', 1));
+                                             .arg(double(size) / (1024.0 * 1024.0), 0, 'f', 1)
+                                             .arg(kMaxMiB));
         return result;
     }
     QByteArray bytes;
@@ -59,8 +67,7 @@ PlistData readOpened(const platform::FileSource::Opened& opened)
     const platform::OSStatus status =
         size == 0 ? opened.file->readToEnd(platform::kMaxPropertyListSize, bytes) : opened.file->read(0, size, bytes);
     if (status == platform::memFullErr) {
-        result.error = posixError(EFBIG, QStringLiteral("The file is too large to be a property list: "
-                                                        "files over 256 MiB are not read."));
+        result.error = posixError(EFBIG, tooLargeText());
         return result;
     }
     if (status != platform::noErr) {
@@ -214,8 +221,7 @@ PlistData readStandardInput()
         }
         if (static_cast<std::uint64_t>(bytes.size()) + static_cast<std::uint64_t>(got) >
             platform::kMaxPropertyListSize) {
-            result.error = posixError(EFBIG, QStringLiteral("The file is too large to be a property list: "
-                                                            "files over 256 MiB are not read."));
+            result.error = posixError(EFBIG, tooLargeText());
             return result;
         }
         bytes.append(buffer, got);

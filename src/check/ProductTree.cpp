@@ -394,7 +394,8 @@ std::optional<QByteArray> ArchiveTree::read(const QString& path, platform::Error
         if (entry && entry->tooLarge)
             *error = platform::Error{platform::PosixErrorDomain, EFBIG,
                                      QStringLiteral("The entry is too large to be a property list; entries over "
-                                                    "256 MiB are not read.")};
+                                                    "%1 MiB are not read.")
+                                         .arg(platform::kMaxPropertyListSize >> 20)};
         else if (entry && entry->overBudget)
             *error = platform::Error{platform::PosixErrorDomain, EFBIG,
                                      platform::Bundle::main().localizedString(QStringLiteral("ArchiveKeptTooMuch"))};

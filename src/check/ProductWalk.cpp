@@ -124,13 +124,8 @@ QString ProductWalk::shown(const QString& path) const
 
 ProductWalk::Bundle ProductWalk::locate(const QString& found, const QString& path) const
 {
-    static const QList<std::pair<QString, Layout>> places = {
-        {QStringLiteral("Contents/Info.plist"), Layout::Contents},
-        {QStringLiteral("Contents/Info-macos.plist"), Layout::Contents},
-        {QStringLiteral("Resources/Info.plist"), Layout::Framework},
-        {QStringLiteral("Info.plist"), Layout::Flat},
-    };
-    Bundle bundle{found, path, joinPath(path, places.first().first), Layout::Contents, QString()};
+    const QList<InfoPlistPlace>& places = infoPlistPlaces();
+    Bundle bundle{found, path, joinPath(path, places.first().inside), Layout::Contents, QString()};
     for (const auto& [inside, layout] : places) {
         const ProductTree::Resolved resolved = find(joinPath(path, inside));
         if (resolved.resolution == ProductTree::Resolution::Outside) {
@@ -452,19 +447,6 @@ bool mayBeRead(const QString& path, std::uint64_t size)
     return isAppleDoubleName(name) || hasExtension(name, QStringLiteral("plist")) || size <= kMaxKeptDataFork;
 }
 
-const QStringList kBundleExtensions = {
-    QStringLiteral("app"),         QStringLiteral("framework"),  QStringLiteral("bundle"),
-    QStringLiteral("plugin"),      QStringLiteral("appex"),      QStringLiteral("kext"),
-    QStringLiteral("qlgenerator"), QStringLiteral("mdimporter"), QStringLiteral("prefPane"),
-    QStringLiteral("saver"),       QStringLiteral("xpc"),        QStringLiteral("component"),
-};
-
-bool hasBundleExtension(const QString& name)
-{
-    return std::any_of(kBundleExtensions.begin(), kBundleExtensions.end(),
-                       [&](const QString& extension) { return hasExtension(name, extension); });
-}
-
 // The folders that hold nested bundles, by their own name.
 bool holdsBundles(const QString& name)
 {
@@ -535,12 +517,12 @@ bool isBundleFolder(const ProductTree& tree, const QString& path)
 {
     if (hasBundleExtension(lastComponent(path)))
         return true;
-    static const char* const places[] = {"Contents/Info.plist", "Contents/Info-macos.plist", "Resources/Info.plist"};
-    for (const char* inside : places) {
-        if (tree.node(joinPath(path, QString::fromLatin1(inside))).kind == ProductTree::Kind::File)
-            return true;
-    }
-    return false;
+    // A folder with a dictionary at its top is not taken for a bundle: only the layouts that nest it.
+    const QList<InfoPlistPlace>& places = infoPlistPlaces();
+    return std::any_of(places.begin(), places.end(), [&](const InfoPlistPlace& place) {
+        return place.layout != BundleLayout::Flat &&
+               tree.node(joinPath(path, place.inside)).kind == ProductTree::Kind::File;
+    });
 }
 
 // The 'plst' resource of a file in an archive, from its AppleDouble file's

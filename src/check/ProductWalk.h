@@ -6,6 +6,7 @@
 // walk serves a bundle folder on disk and the bundles in an archive.
 #pragma once
 
+#include "check/BundleLayout.h"
 #include "check/ProductTree.h"
 #include "plist/Value.h"
 
@@ -38,8 +39,7 @@ public:
     void checkProduct();
 
 private:
-    // Where a bundle keeps its dictionary, and so its executable and resources.
-    enum class Layout { Contents, Framework, Flat };
+    using Layout = BundleLayout;
     struct Bundle {
         QString found; // the path it was reached by, for the report
         QString path;  // links resolved, for reading

@@ -1,5 +1,6 @@
 #include "gui/BundleOpenDialog.h"
 
+#include "check/BundleLayout.h"
 #include "platform/FileUrl.h"
 
 #include <QAbstractItemView>
@@ -9,23 +10,13 @@
 #include <QIcon>
 #include <QLineEdit>
 
-#include <algorithm>
-
 namespace gui {
 
 bool isBundleDirectory(const QString& path)
 {
-    static const QStringList extensions = {
-        QStringLiteral("app"),         QStringLiteral("framework"),  QStringLiteral("bundle"),
-        QStringLiteral("plugin"),      QStringLiteral("appex"),      QStringLiteral("kext"),
-        QStringLiteral("qlgenerator"), QStringLiteral("mdimporter"), QStringLiteral("prefPane"),
-        QStringLiteral("saver"),       QStringLiteral("xpc"),        QStringLiteral("component"),
-    };
     if (!platform::isDirectory(path))
         return false;
-    const QString suffix = QFileInfo(path).suffix();
-    if (std::any_of(extensions.begin(), extensions.end(),
-                    [&](const QString& e) { return suffix.compare(e, Qt::CaseInsensitive) == 0; }))
+    if (check::hasBundleExtension(QFileInfo(path).fileName()))
         return true;
     const QString infoPlist = path + QStringLiteral("/Contents/Info.plist");
     return platform::fileExists(infoPlist) && !platform::isDirectory(infoPlist);

@@ -122,7 +122,6 @@ int main(int argc, char** argv)
         window.openPaths(handed);
     });
     window.show();
-    window.delegate().applicationDidFinishLaunching();
 
     if (qEnvironmentVariableIsSet("OSTREL_GUI_REPORT_OUT") || qEnvironmentVariableIsSet("OSTREL_GUI_SCREENSHOT"))
         QObject::connect(&window, &gui::MainWindow::batchFinished, &window,

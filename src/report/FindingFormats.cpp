@@ -5,10 +5,14 @@
 
 #include "platform/FileUrl.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QHash>
 #include <QJsonArray>
 #include <QStringDecoder>
+#include <QXmlStreamWriter>
 
+#include <algorithm>
 #include <map>
 
 namespace report {
@@ -235,6 +239,77 @@ QJsonObject sarifLog(const QList<Finding>& findings, const SarifTool& tool, cons
     return {{QStringLiteral("$schema"), QStringLiteral("https://json.schemastore.org/sarif-2.1.0.json")},
             {QStringLiteral("version"), QStringLiteral("2.1.0")},
             {QStringLiteral("runs"), QJsonArray{run}}};
+}
+
+QJsonArray gitlabReport(const QList<Finding>& findings, const QString& baseDirectory)
+{
+    // GitLab's scale has five steps; a note is for information only.
+    static const QString kSeverities[] = {QStringLiteral("major"), QStringLiteral("minor"), QStringLiteral("info")};
+    QHash<QByteArray, int> seen;
+    QJsonArray issues;
+    for (const Finding& finding : findings) {
+        const QString path = escapeControlCharacters(pathFrom(baseDirectory, finding.fileRead));
+        // Two findings alike in all of these are told apart by their order.
+        QByteArray identity = (path + QChar(0) + finding.messageKey + QChar(0) + finding.keyPath).toUtf8();
+        identity += '\0' + QByteArray::number(seen[identity]++);
+        const Position at = editorPosition(finding);
+        issues.append(QJsonObject{
+            {QStringLiteral("type"), QStringLiteral("issue")},
+            {QStringLiteral("check_name"), finding.messageKey},
+            {QStringLiteral("description"), finding.text},
+            {QStringLiteral("severity"), kSeverities[static_cast<int>(finding.severity)]},
+            {QStringLiteral("fingerprint"),
+             QString::fromLatin1(QCryptographicHash::hash(identity, QCryptographicHash::Sha256).toHex())},
+            {QStringLiteral("location"),
+             QJsonObject{{QStringLiteral("path"), path},
+                         // A place is required: the first line where none is known.
+                         {QStringLiteral("lines"), QJsonObject{{QStringLiteral("begin"), std::max(at.line, 1)}}}}}});
+    }
+    return issues;
+}
+
+QByteArray junitSuite(const QString& file, const QList<const Finding*>& findings, Severity failOn,
+                      const QString& baseDirectory)
+{
+    QByteArray out;
+    QXmlStreamWriter xml(&out);
+    xml.setAutoFormatting(true);
+    xml.setAutoFormattingIndent(2);
+    const QString shownFile = escapeControlCharacters(file);
+    const auto failing = std::count_if(findings.begin(), findings.end(),
+                                       [&](const Finding* finding) { return finding->severity <= failOn; });
+    xml.writeStartElement(QStringLiteral("testsuite"));
+    xml.writeAttribute(QStringLiteral("name"), shownFile);
+    xml.writeAttribute(QStringLiteral("tests"), QString::number(std::max<qsizetype>(findings.size(), 1)));
+    xml.writeAttribute(QStringLiteral("failures"), QString::number(failing));
+    xml.writeAttribute(QStringLiteral("errors"), QStringLiteral("0"));
+    if (findings.isEmpty()) {
+        xml.writeEmptyElement(QStringLiteral("testcase"));
+        xml.writeAttribute(QStringLiteral("classname"), shownFile);
+        xml.writeAttribute(QStringLiteral("name"), shownFile);
+    }
+    for (const Finding* finding : findings) {
+        const QString keyPath = escapeControlCharacters(finding->keyPath);
+        xml.writeStartElement(QStringLiteral("testcase"));
+        xml.writeAttribute(QStringLiteral("classname"),
+                           escapeControlCharacters(pathFrom(baseDirectory, finding->fileRead)));
+        xml.writeAttribute(QStringLiteral("name"),
+                           keyPath.isEmpty() ? finding->messageKey : finding->messageKey + QLatin1Char(' ') + keyPath);
+        const QString line = gnuLine(*finding, baseDirectory);
+        if (finding->severity <= failOn) {
+            xml.writeStartElement(QStringLiteral("failure"));
+            xml.writeAttribute(QStringLiteral("type"), severityName(finding->severity));
+            xml.writeAttribute(QStringLiteral("message"), escapeControlCharacters(finding->text));
+            xml.writeCharacters(line);
+            xml.writeEndElement();
+        } else {
+            xml.writeTextElement(QStringLiteral("system-out"), line);
+        }
+        xml.writeEndElement();
+    }
+    xml.writeEndElement();
+    // The writer opens an element on a line of its own, the first one too.
+    return out.mid(out.startsWith('\n') ? 1 : 0) + '\n';
 }
 
 } // namespace report
