@@ -2,7 +2,8 @@
 # --fix and --diff over the examples and the real corpus: the diff applied by
 # patch gives --fix's bytes; a second --fix changes nothing; no fixable finding
 # is left and none appears; the values are those of before except at the
-# fixed key paths; the text report counts the fixes; --unsafe-fixes needs --fix or --diff.
+# fixed key paths; a full disk leaves the file as it was; the text report counts
+# the fixes; --unsafe-fixes needs --fix or --diff.
 set -u
 source "$(dirname "$0")/common.bash"
 : "${OSTREL_TEST_DATA:?OSTREL_TEST_DATA must name tests/data}"
@@ -100,6 +101,26 @@ if changed == 0:
     print("FAIL: no file's values changed")
 sys.exit(0 if ok else 1)
 PY
+
+# A full disk: a small file system of its own (root's private mount) has no room for the fixed copy.
+if unshare -m true 2>/dev/null; then
+  checks=$((checks + 1))
+  mkdir -p "$W/full"
+  unshare -m bash -c '
+    mount -t tmpfs -o size=12k tmpfs "$1" || exit 77
+    { printf "<plist version=\"1.0\">\n<dict>\n\t<key>NSPrincipleClass</key>\n\t<string>"
+      head -c 7000 /dev/zero | tr "\0" x
+      printf "</string>\n</dict>\n</plist>\n"; } >"$1/a.plist"
+    cp "$1/a.plist" "$2/full.before"
+    "$3" --fix "$1/a.plist" >"$2/out" 2>"$2/err"
+    cmp -s "$1/a.plist" "$2/full.before" || exit 3
+    [ -z "$(ls -A "$1" | grep -v "^a.plist$")" ] || exit 4
+    grep -q "a.plist was not fixed: .*space" "$2/err" || exit 5' _ "$W/full" "$W" "$OSTREL_CHECK"
+  status=$?
+  [ "$status" -eq 0 ] || [ "$status" -eq 77 ] || bad "a full disk: status $status (3: the file changed, 4: a file left beside it, 5: no reason told)"
+else
+  echo "cli_fix: no private mount for a full file system here: that case skipped"
+fi
 
 t 1 "$EX/Mistakes.app"
 grep -qx "fix available: 4 with --fix, 1 more with --unsafe-fixes" "$W/err" || bad "the text report does not count the fixes"
