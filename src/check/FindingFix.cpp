@@ -3,7 +3,9 @@
 #include <QRegularExpression>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 namespace check {
 
@@ -11,35 +13,38 @@ namespace {
 
 using Fix = report::Fix;
 
+} // namespace
+
 // The file's text and how its characters map back to its bytes: edits are
 // worked out on the text and written as bytes of the file's own encoding.
-class Document {
+// Made once a file: a file may have thousands of findings.
+class FixText {
 public:
-    static std::optional<Document> of(const FixSource& source)
+    static std::shared_ptr<const FixText> of(const FixSource& source)
     {
-        Document doc;
-        doc.mXml = source.format == plist::Format::Xml;
-        doc.mUtf8Offsets = source.positions->source() == plist::Positions::Source::Utf8;
-        doc.mText = doc.mUtf8Offsets ? QString::fromUtf8(source.bytes) : source.positions->text();
+        auto doc = std::make_shared<FixText>();
+        doc->mXml = source.format == plist::Format::Xml;
+        doc->mUtf8Offsets = source.positions->source() == plist::Positions::Source::Utf8;
+        doc->mText = doc->mUtf8Offsets ? QString::fromUtf8(source.bytes) : source.positions->text();
         // The encoding whose bytes of the text, after a prefix (a byte-order
         // mark the text leaves out), are the file: else the file is not edited.
         static constexpr std::array kEncodings{QStringConverter::Utf8, QStringConverter::Utf16LE,
                                                QStringConverter::Utf16BE};
         for (const QStringConverter::Encoding encoding : kEncodings) {
-            doc.mEncoding = encoding;
-            const QByteArray encoded = doc.encode(doc.mText);
+            doc->mEncoding = encoding;
+            const QByteArray encoded = doc->encode(doc->mText);
             const qsizetype prefix = source.bytes.size() - encoded.size();
             if (prefix >= 0 && prefix <= 3 && source.bytes.endsWith(encoded)) {
-                doc.mPrefix = prefix;
-                doc.mLineEnd =
-                    doc.mText.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n") : QStringLiteral("\n");
-                doc.mBytes = source.bytes;
+                doc->mPrefix = prefix;
+                doc->mLineEnd =
+                    doc->mText.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n") : QStringLiteral("\n");
+                doc->index();
                 return doc;
             }
-            if (doc.mUtf8Offsets)
+            if (doc->mUtf8Offsets)
                 break;
         }
-        return std::nullopt;
+        return nullptr;
     }
 
     const QString& text() const { return mText; }
@@ -52,17 +57,10 @@ public:
     qsizetype at(const plist::Location& location) const
     {
         if (location.offset >= 0)
-            return mUtf8Offsets ? QString::fromUtf8(mBytes.constData(), location.offset).size() : location.offset;
-        if (location.line <= 0 || location.column <= 0)
+            return mUtf8Offsets ? unitAtByte(location.offset) : location.offset;
+        if (location.line <= 0 || location.column <= 0 || static_cast<std::size_t>(location.line) > mLineStarts.size())
             return -1;
-        qsizetype i = 0;
-        for (int line = 1; line < location.line; ++line) {
-            while (i < mText.size() && mText[i] != QLatin1Char('\n') && mText[i] != QLatin1Char('\r'))
-                ++i;
-            if (i == mText.size())
-                return -1;
-            i += mText.sliced(i).startsWith(QLatin1String("\r\n")) ? 2 : 1;
-        }
+        qsizetype i = mLineStarts[static_cast<std::size_t>(location.line - 1)];
         for (int column = 1; column < location.column && i < mText.size(); ++column)
             i += mText[i].isHighSurrogate() && i + 1 < mText.size() ? 2 : 1;
         return i;
@@ -71,26 +69,87 @@ public:
     // The text range [from, to) replaced, as an edit of the bytes.
     report::TextEdit edit(qsizetype from, qsizetype to, const QString& replacement) const
     {
-        const qint64 start = mPrefix + encode(QStringView(mText).first(from)).size();
-        const qint64 length = encode(QStringView(mText).sliced(from, to - from)).size();
-        return report::TextEdit{start, length, encode(replacement)};
+        const qint64 start = byteOf(from);
+        return report::TextEdit{start, byteOf(to) - start, encode(replacement)};
     }
 
 private:
+    static int utf8Length(const QString& text, qsizetype i)
+    {
+        const char16_t c = text[i].unicode();
+        return c < 0x80 ? 1 : c < 0x800 ? 2 : QChar::isHighSurrogate(c) && i + 1 < text.size() ? 4 : 3;
+    }
+    static int unitsAt(const QString& text, qsizetype i)
+    {
+        return text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+    }
+
+    // Lines, and every so many characters where they stand in the bytes.
+    void index()
+    {
+        mLineStarts.push_back(0);
+        qint64 byte = mPrefix;
+        for (qsizetype i = 0; i < mText.size();) {
+            if (i % kStep < 2 && (mMarks.empty() || mMarks.back().first / kStep < i / kStep))
+                mMarks.emplace_back(i, byte);
+            const QChar c = mText[i];
+            if (c == QLatin1Char('\n') ||
+                (c == QLatin1Char('\r') && (i + 1 == mText.size() || mText[i + 1] != QLatin1Char('\n'))))
+                mLineStarts.push_back(i + 1);
+            byte += mEncoding == QStringConverter::Utf8 ? utf8Length(mText, i) : 2 * unitsAt(mText, i);
+            i += unitsAt(mText, i);
+        }
+        mMarks.emplace_back(mText.size(), byte);
+    }
+
+    // The nearest mark at or before the place, by character or by byte.
+    std::pair<qsizetype, qint64> markBefore(qsizetype unit, qint64 byte) const
+    {
+        const auto after =
+            std::upper_bound(mMarks.begin(), mMarks.end(), std::pair{unit, byte}, [&](const auto& a, const auto& b) {
+                return unit >= 0 ? a.first < b.first : a.second < b.second;
+            });
+        return after == mMarks.begin() ? mMarks.front() : *(after - 1);
+    }
+
+    qint64 byteOf(qsizetype unit) const
+    {
+        auto [i, byte] = markBefore(unit, 0);
+        for (; i < unit && i < mText.size(); i += unitsAt(mText, i))
+            byte += mEncoding == QStringConverter::Utf8 ? utf8Length(mText, i) : 2 * unitsAt(mText, i);
+        return byte;
+    }
+
+    qsizetype unitAtByte(qint64 offset) const
+    {
+        auto [i, byte] = markBefore(-1, offset);
+        while (byte < offset && i < mText.size()) {
+            byte += utf8Length(mText, i);
+            i += unitsAt(mText, i);
+        }
+        return i;
+    }
+
     QByteArray encode(QStringView text) const
     {
         QStringEncoder encoder(mEncoding);
         return encoder.encode(text);
     }
 
+    static constexpr qsizetype kStep = 1024;
     QString mText;
-    QByteArray mBytes;
     QString mLineEnd;
     QStringConverter::Encoding mEncoding = QStringConverter::Utf8;
     qint64 mPrefix = 0;
     bool mXml = true;
     bool mUtf8Offsets = true;
+    std::vector<qsizetype> mLineStarts;
+    std::vector<std::pair<qsizetype, qint64>> mMarks; // (character, byte), in order
 };
+
+namespace {
+
+using Document = FixText;
 
 bool isBlank(QChar c)
 {
@@ -445,7 +504,11 @@ std::optional<report::Fix> fixFor(const report::Finding& finding, const FixSourc
     const QString& id = finding.messageKey;
     if (!source.positions || source.format == plist::Format::Binary || finding.inResource || !kFixable.contains(id))
         return std::nullopt;
-    const std::optional<Document> doc = Document::of(source);
+    if (!source.text && !source.textTried) {
+        source.textTried = true;
+        source.text = FixText::of(source);
+    }
+    const Document* doc = source.text.get();
     if (!doc)
         return std::nullopt;
     const QString kVersionKey = QStringLiteral("CFBundleInfoDictionaryVersion");

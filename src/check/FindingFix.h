@@ -7,15 +7,21 @@
 
 #include <QByteArray>
 
+#include <memory>
 #include <optional>
 
 namespace check {
 
-// What a fix is made from: the file as read and the places of its values.
+class FixText;
+
+// What a fix is made from: the file as read and the places of its values;
+// its text is worked out once, when the first fix asks for it.
 struct FixSource {
     QByteArray bytes;
     const plist::Positions* positions = nullptr;
     plist::Format format = plist::Format::Xml;
+    mutable std::shared_ptr<const FixText> text;
+    mutable bool textTried = false;
 };
 
 // The fix of a finding whose mend is mechanical, or none. Binary files have

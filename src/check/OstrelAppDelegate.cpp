@@ -2,7 +2,6 @@
 
 #include "check/BundleLayout.h"
 #include "check/CreateImageString.h"
-#include "check/FindingFix.h"
 #include "check/MessageFormat.h"
 #include "check/PlistDataReader.h"
 #include "check/ProductTree.h"
@@ -312,7 +311,7 @@ void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRe
     mPathRead = pathRead;
     mInResource = false;
     mPositions.reset();
-    mBytesChecked.clear();
+    mFixSource = FixSource();
     if (oTextView)
         oTextView->endFinding();
     appendString(messageText("CheckingPrefix"));
@@ -336,8 +335,7 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
 {
     plist::ParseResult parsed = plist::parse(bytes);
     mPositions = std::move(parsed.positions);
-    mBytesChecked = bytes;
-    mFormatChecked = parsed.format;
+    mFixSource = FixSource{bytes, nullptr, parsed.format, nullptr, false};
     if (!parsed.ok()) {
         appendErrorIcon();
         // The record carries the place the parser named; the text, as always, its words.
@@ -512,8 +510,10 @@ void OstrelAppDelegate::settleFinding()
     }
     if (pending == Pending::InReport) {
         ++mFindingsInFile;
-        if (finding && mPositions)
-            oTextView->setLastFindingFix(fixFor(*finding, FixSource{mBytesChecked, &*mPositions, mFormatChecked}));
+        if (finding && mPositions) {
+            mFixSource.positions = &*mPositions;
+            oTextView->setLastFindingFix(fixFor(*finding, mFixSource));
+        }
         return;
     }
     ++mFindingsLeftOut;

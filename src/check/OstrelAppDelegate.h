@@ -4,6 +4,7 @@
 // of a window it asks of a ReportWindow.
 #pragma once
 
+#include "check/FindingFix.h"
 #include "check/MessageLogger.h"
 #include "check/PlistDataReader.h"
 #include "check/PlistValidator.h"
@@ -157,8 +158,7 @@ private:
     // dictionary's own and point into the same file.
     std::optional<plist::Positions> mPositions;
     // The bytes the positions point into, and their format: what fixes are made from.
-    QByteArray mBytesChecked;
-    plist::Format mFormatChecked = plist::Format::Xml;
+    FixSource mFixSource;
     QStringList mCheckedPaths;
     int mFindingsInFile = 0;
     int mFindingsLeftOut = 0;
