@@ -310,9 +310,11 @@ QByteArray unifiedDiff(const FileFix& file, const QString& baseDirectory, QStrin
         return fail(QStringLiteral("the temporary files could not be written"));
     const QString shown = report::pathFrom(baseDirectory, file.path);
     QProcess process;
-    process.start(diff, {QStringLiteral("-u"), QStringLiteral("--label"), diffName(QLatin1String("a/") + shown),
-                         QStringLiteral("--label"), diffName(QLatin1String("b/") + shown),
-                         folder.filePath(QStringLiteral("a")), folder.filePath(QStringLiteral("b"))});
+    // UTF-16 text holds NUL bytes: compared as text all the same.
+    process.start(diff, {QStringLiteral("-u"), QStringLiteral("--text"), QStringLiteral("--label"),
+                         diffName(QLatin1String("a/") + shown), QStringLiteral("--label"),
+                         diffName(QLatin1String("b/") + shown), folder.filePath(QStringLiteral("a")),
+                         folder.filePath(QStringLiteral("b"))});
     if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() > 1)
         return fail(QString::fromLocal8Bit(process.readAllStandardError()).trimmed());
     return process.readAllStandardOutput();

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# --fix and --diff over the examples and the real corpus: the diff applied by
+# --fix and --diff over the examples, the real corpus and UTF-16 files: the diff applied by
 # patch gives --fix's bytes; a second --fix changes nothing; no fixable finding
 # is left and none appears; the values are those of before except at the
 # fixed key paths; a full disk leaves the file as it was; the text report counts
@@ -16,13 +16,16 @@ for copy in fixed patched; do
   mkdir -p "$W/$copy"
   cp -R "$EX"/. "$W/$copy/"
   cp -R "$OSTREL_TEST_DATA/real" "$W/$copy/real"
+  # UTF-16 text holds NUL bytes, which diff takes for binary unless told.
+  mkdir "$W/$copy/utf16"
+  cp "$OSTREL_TEST_DATA"/peers/cpython/valid/xml_encodings-utf-16-*.plist "$W/$copy/utf16/"
 done
 cd "$W/fixed" || exit 1
 mapfile -t items < <(ls -A)
 items=("${items[@]/#._*/}")
 all=()
-for item in "${items[@]}"; do [ -n "$item" ] && [ "$item" != real ] && all+=("$item"); done
-all+=(real/*)
+for item in "${items[@]}"; do [ -n "$item" ] && [ "$item" != real ] && [ "$item" != utf16 ] && all+=("$item"); done
+all+=(real/* utf16/*)
 
 for flags in "" "--unsafe-fixes"; do
   "$OSTREL_CHECK" --format json $flags "${all[@]}" >"$W/before$flags.jsonl" 2>/dev/null
