@@ -338,6 +338,7 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
     ToRead toRead{url, QString(), false};
     if (platform::isDirectoryURL(url)) {
         tree.emplace(mPathGiven);
+        tree->setReadThrough(mReadThrough);
         // The walk looks for a dozen names in a bundle's Contents; read it
         // once, before looking for the Info.plist in it.
         if (nested)
@@ -372,7 +373,7 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
     else if (tree)
         data.bytes = tree->read(toRead.inside, &data.error);
     else
-        data = readURL(mURLRead);
+        data = mReadThrough ? mReadThrough(pathRead, [&] { return readURL(mURLRead); }) : readURL(mURLRead);
     if (!data.ok()) {
         appendReadError(data.error);
         return false;
@@ -391,6 +392,7 @@ void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRe
     mPathRead = pathRead;
     mInResource = false;
     mPositions.reset();
+    mFixSource = FixSource();
     if (oTextView)
         oTextView->endFinding();
     appendString(messageText("CheckingPrefix"));
@@ -416,6 +418,7 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
 {
     plist::ParseResult parsed = plist::parse(bytes);
     mPositions = std::move(parsed.positions);
+    mFixSource = FixSource{bytes, nullptr, parsed.format, nullptr, false};
     if (!parsed.ok()) {
         appendErrorIcon();
         // The record carries the place the parser named; the text, as always, its words.
@@ -624,6 +627,10 @@ void OstrelAppDelegate::settleFinding()
     }
     if (pending == Pending::InReport) {
         ++mFindingsInFile;
+        if (finding && mPositions) {
+            mFixSource.positions = &*mPositions;
+            oTextView->setLastFindingFix(fixFor(*finding, mFixSource));
+        }
         return;
     }
     ++mFindingsLeftOut;

@@ -39,6 +39,9 @@ struct Options {
     QUrl findingsPage;
     int jobs = 0; // 0: one per core
     QString color = QStringLiteral("auto");
+    bool fix = false;         // --fix
+    bool unsafeFixes = false; // --unsafe-fixes
+    bool diff = false;        // --diff
 };
 
 struct CommandLine {
