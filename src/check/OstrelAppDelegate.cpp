@@ -8,6 +8,7 @@
 #include "check/PlistDataReader.h"
 #include "check/ProductTree.h"
 #include "check/ProductWalk.h"
+#include "check/ProgramCheck.h"
 #include "platform/AppleDouble.h"
 #include "platform/ArchiveReader.h"
 #include "platform/Bundle.h"
@@ -16,6 +17,7 @@
 #include "platform/FileUrl.h"
 #include "platform/FourCharCode.h"
 #include "platform/Log.h"
+#include "platform/MachO.h"
 #include "platform/OSStatus.h"
 #include "platform/PlatformException.h"
 #include "platform/UserDefaults.h"
@@ -45,6 +47,26 @@ QString localized(const QString& key)
 const QString kCaughtFormat = QStringLiteral("safeOpenURL: Caught %@: %@");
 // The message key of that line's record; the strings table has no text for it.
 const QString kCaughtExceptionKey = QStringLiteral("CaughtException");
+
+// The bundle folder whose check reads the file at path as its Info.plist;
+// empty when there is none. A folder that holds Info.plist at its top counts
+// only when it is named as a bundle is (Shop.app), not a project's folder.
+QString bundleReading(const QString& path)
+{
+    for (const InfoPlistPlace& place : infoPlistPlaces()) {
+        if (!path.endsWith(QLatin1Char('/') + place.inside))
+            continue;
+        const QString bundle = path.chopped(place.inside.size() + 1);
+        if (place.layout == BundleLayout::Flat &&
+            !hasBundleExtension(platform::lastPathComponent(platform::fileURLWithPath(bundle))))
+            return {};
+        for (const InfoPlistPlace& first : infoPlistPlaces())
+            if (QFileInfo::exists(bundle + QLatin1Char('/') + first.inside))
+                return first.inside == place.inside ? bundle : QString();
+        return {};
+    }
+    return {};
+}
 
 } // namespace
 
@@ -184,11 +206,37 @@ bool OstrelAppDelegate::safeOpenURL(const QUrl& url)
 
 bool OstrelAppDelegate::safeCheckStandardInput()
 {
+    return checkLoose(QStringLiteral("(standard input)"), QStringLiteral("-"), QUrl(),
+                      [] { return readStandardInput(); });
+}
+
+bool OstrelAppDelegate::safeCheckUnsaved(const QString& path, const QByteArray& bytes)
+{
+    mUnsaved = Unsaved{path, bytes};
+    const QString bundle = bundleReading(path);
+    bool opened = false;
+    if (!bundle.isEmpty()) {
+        opened = safeOpenURL(platform::fileURLWithPath(bundle));
+    } else {
+        const QUrl url = platform::fileURLWithPath(path);
+        opened = checkLoose(platform::lastPathComponent(url), path, url, [&bytes] {
+            PlistData data;
+            data.bytes = bytes;
+            return data;
+        });
+    }
+    mUnsaved.reset();
+    return opened;
+}
+
+bool OstrelAppDelegate::checkLoose(const QString& name, const QString& pathGiven, const QUrl& urlRead,
+                                   const std::function<PlistData()>& read)
+{
     try {
-        mPathGiven = QStringLiteral("-");
-        mURLRead = QUrl();
-        appendHeading(QStringLiteral("(standard input)"), mPathGiven);
-        const PlistData data = readStandardInput();
+        mPathGiven = pathGiven;
+        mURLRead = urlRead;
+        appendHeading(name, mPathGiven);
+        const PlistData data = read();
         if (data.ok())
             checkPlistData(*data.bytes, 0, 0);
         else
@@ -275,10 +323,22 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
             return false;
         }
     }
+    if (!platform::isDirectoryURL(url) && platform::pathExtension(url) == QLatin1String("xcprivacy")) {
+        mURLRead = url;
+        appendHeading(displayName, mPathGiven);
+        const PlistData data = readWholeFile(mPathGiven);
+        if (!data.ok()) {
+            appendReadError(data.error);
+            return false;
+        }
+        (void)checkPrivacyManifestData(*data.bytes);
+        return true;
+    }
     std::optional<DiskTree> tree;
     ToRead toRead{url, QString(), false};
     if (platform::isDirectoryURL(url)) {
         tree.emplace(mPathGiven);
+        tree->setReadThrough(mReadThrough);
         // The walk looks for a dozen names in a bundle's Contents; read it
         // once, before looking for the Info.plist in it.
         if (nested)
@@ -308,10 +368,12 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         return false;
     }
     PlistData data;
-    if (tree)
+    if (mUnsaved && mUnsaved->path == pathRead)
+        data.bytes = mUnsaved->bytes;
+    else if (tree)
         data.bytes = tree->read(toRead.inside, &data.error);
     else
-        data = readURL(mURLRead);
+        data = mReadThrough ? mReadThrough(pathRead, [&] { return readURL(mURLRead); }) : readURL(mURLRead);
     if (!data.ok()) {
         appendReadError(data.error);
         return false;
@@ -330,6 +392,7 @@ void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRe
     mPathRead = pathRead;
     mInResource = false;
     mPositions.reset();
+    mFixSource = FixSource();
     if (oTextView)
         oTextView->endFinding();
     appendString(messageText("CheckingPrefix"));
@@ -343,6 +406,8 @@ void OstrelAppDelegate::appendReadError(const platform::Error& error)
     appendMessage("NoData", QString());
     if (error.domain == platform::OSStatusErrorDomain && error.code == platform::resNotFound)
         appendMessage("NoPlstRes", QString());
+    else if (error.domain == platform::MachOErrorDomain && error.code == platform::kNoInfoPlistSection)
+        appendMessage("NoInfoPlistSection", QString());
     else
         appendString(report::escapeControlCharacters(error.localizedDescription()));
     appendString(QStringLiteral("\n"));
@@ -353,6 +418,7 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
 {
     plist::ParseResult parsed = plist::parse(bytes);
     mPositions = std::move(parsed.positions);
+    mFixSource = FixSource{bytes, nullptr, parsed.format, nullptr, false};
     if (!parsed.ok()) {
         appendErrorIcon();
         // The record carries the place the parser named; the text, as always, its words.
@@ -375,6 +441,40 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
         checkFileType(fileType, infoDict);
     mValidator->validateInfoDict(infoDict, rulesDict(), bundleName);
     return std::move(*parsed.value);
+}
+
+std::optional<plist::Value> OstrelAppDelegate::checkPrivacyManifestData(const QByteArray& bytes)
+{
+    plist::ParseResult parsed = plist::parse(bytes);
+    mPositions = std::move(parsed.positions);
+    if (!parsed.ok()) {
+        appendErrorIcon();
+        const plist::ParseError& error = parsed.error;
+        appendRecordedMessage("ParseErr", QString(), report::Position{error.line, error.column, error.offset},
+                              {arg(parsed.errorText())});
+        return std::nullopt;
+    }
+    reportDuplicateKeys(parsed.duplicates);
+    if (!parsed.value->isDictionary()) {
+        appendErrorIcon();
+        appendMessage("NotDict", QString());
+        return std::nullopt;
+    }
+    const plist::Value* all = rulesDict();
+    const plist::Value* rules =
+        all && all->isDictionary() ? all->toDictionary().find(QStringLiteral("privacymanifest")) : nullptr;
+    if (rules)
+        mValidator->validateInfoDict(parsed.value->toDictionary(), rules);
+    checkPrivacyManifest(*this, parsed.value->toDictionary(), requiredReasonTable());
+    return std::move(*parsed.value);
+}
+
+const plist::Value* OstrelAppDelegate::requiredReasonTable() const
+{
+    const plist::Value* all = rulesDict();
+    if (!all || !all->isDictionary())
+        return nullptr;
+    return all->toDictionary().find(QStringLiteral("requiredreasonapis"));
 }
 
 void OstrelAppDelegate::reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates)
@@ -527,6 +627,10 @@ void OstrelAppDelegate::settleFinding()
     }
     if (pending == Pending::InReport) {
         ++mFindingsInFile;
+        if (finding && mPositions) {
+            mFixSource.positions = &*mPositions;
+            oTextView->setLastFindingFix(fixFor(*finding, mFixSource));
+        }
         return;
     }
     ++mFindingsLeftOut;

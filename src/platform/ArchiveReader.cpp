@@ -8,7 +8,10 @@
 #include <archive_entry.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -379,6 +382,47 @@ private:
     int mFd = -1;
 };
 
+} // namespace
+
+class KeptBytesLease {
+public:
+    explicit KeptBytesLease(std::uint64_t bytes) : mBytes(std::min(bytes, kKeptBytesOfAllArchives))
+    {
+        std::unique_lock lock(sMutex);
+        sFreed.wait(lock, [&] { return sLeased + mBytes <= kKeptBytesOfAllArchives; });
+        sLeased += mBytes;
+        tHolding = true;
+    }
+    ~KeptBytesLease()
+    {
+        {
+            std::lock_guard lock(sMutex);
+            sLeased -= mBytes;
+        }
+        if (std::this_thread::get_id() == mThread)
+            tHolding = false;
+        sFreed.notify_all();
+    }
+    KeptBytesLease(const KeptBytesLease&) = delete;
+    KeptBytesLease& operator=(const KeptBytesLease&) = delete;
+
+    // A lease for a read on this thread; none when the thread holds one already.
+    static std::shared_ptr<KeptBytesLease> take(std::uint64_t bytes)
+    {
+        return tHolding ? nullptr : std::make_shared<KeptBytesLease>(bytes);
+    }
+
+private:
+    std::uint64_t mBytes;
+    std::thread::id mThread = std::this_thread::get_id();
+    static inline std::mutex sMutex;
+    static inline std::condition_variable sFreed;
+    static inline std::uint64_t sLeased = 0;
+    static inline thread_local bool tHolding = false;
+};
+
+namespace {
+
 const QString kNotAFile = QStringLiteral("it is no regular file that can be read");
 
 } // namespace
@@ -416,7 +460,10 @@ ArchiveContents readArchive(const QString& path, const ArchiveWanted& wanted, co
         return contents;
     }
     const auto readAt = [&file](std::int64_t offset, qsizetype length) { return file.readAt(offset, length); };
-    return Reading(reader.get(), limits, readAt).first(wanted);
+    std::shared_ptr<KeptBytesLease> lease = KeptBytesLease::take(limits.maxKeptBytes);
+    contents = Reading(reader.get(), limits, readAt).first(wanted);
+    contents.lease = std::move(lease);
+    return contents;
 }
 
 bool readArchiveAgain(const QString& path, ArchiveContents& contents, const QSet<QString>& paths,
@@ -463,7 +510,10 @@ ArchiveContents readArchiveFromMemory(const QByteArray& bytes, const ArchiveWant
     const auto readAt = [&bytes](std::int64_t offset, qsizetype length) {
         return offset >= 0 && offset <= bytes.size() ? bytes.mid(qsizetype(offset), length) : QByteArray();
     };
-    return Reading(reader.get(), limits, readAt).first(wanted);
+    std::shared_ptr<KeptBytesLease> lease = KeptBytesLease::take(limits.maxKeptBytes);
+    ArchiveContents contents = Reading(reader.get(), limits, readAt).first(wanted);
+    contents.lease = std::move(lease);
+    return contents;
 }
 
 QString copyArchiveEntry(const QString& path, const QString& entryPath, QIODevice& out, std::uint64_t maxBytes)

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace platform {
@@ -44,6 +45,15 @@ struct ArchiveLimits {
     std::uint64_t maxAllPathBytes = 32 * 1024 * 1024;
 };
 
+// The bytes that the archives read at once may keep, counted over every
+// thread: each archive read holds a lease of its maxKeptBytes from it while
+// its contents live, and a read that finds it spent waits for a lease to end.
+// Reads waiting in turn give every thread's check the same results, whatever
+// the number of threads. An archive read on a thread that holds a lease
+// already (one inside another) takes none.
+constexpr std::uint64_t kKeptBytesOfAllArchives = 256 * 1024 * 1024;
+class KeptBytesLease;
+
 enum class ArchiveEntryKind { File, Directory, Link, Other };
 
 struct ArchiveEntry {
@@ -65,6 +75,7 @@ struct ArchiveContents {
     QString error;                              // why the archive could not be read whole; empty when it was
     QList<std::pair<QString, QString>> leftOut; // entries read past: a short form of the path, and why
     std::uint64_t keptBytes = 0;
+    std::shared_ptr<KeptBytesLease> lease; // this read's share of kKeptBytesOfAllArchives
 
     const ArchiveEntry* find(const QString& path) const;
 };

@@ -6,6 +6,7 @@
 #include "check/OstrelAppDelegate.h"
 #include "platform/ArchiveWriting.h"
 #include "platform/Bundle.h"
+#include "platform/MachOWriting.h"
 #include "platform/ResourceWriter.h"
 #include "platform/UserDefaults.h"
 #include "report/ReportText.h"
@@ -36,7 +37,13 @@ const char* const kTestStrings = R"x("CheckingPrefix" = "Checking "; "NoData" = 
 "InfoPlistStringsUnusedKey" = "UnusedKey(%@, %@)\n"; "NestedLinkOutside" = "Outside(%@)\n"; "NestedLinkLoop" = "Loop(%@)\n";
 "NestedTooDeep" = "TooDeep(%@, %d)\n"; "ArchiveErr" = "ArchiveErr\n"; "ArchiveEmpty" = "ArchiveEmpty\n";
 "ArchiveEntryLeftOut" = "LeftOut(%@, %@)\n"; "ArchiveKeptTooMuch" = "KeptTooMuch";
-"DiskImage" = "DiskImage\n"; "FolderUnreadable" = "Unreadable(%@, %@)\n"; "DiskImageErr" = "DiskImageErr\n";
+"DiskImage" = "DiskImage\n"; "FolderUnreadable" = "Unreadable(%@, %@)\n"; "NoInfoPlistSection" = "NoSection";
+"ExecutableNotProgram" = "NotProgram(%@)\n"; "ExecutablePlatformMismatch" = "Platform(%@, %@, %@)\n";
+"MinimumSystemBelowProgram" = "BelowProgram(%@, %@, %@, %@)\n"; "PartShortVersionDiffers" = "ShortVersion(%@, %@)\n";
+"PartVersionDiffers" = "Version(%@, %@)\n"; "PartMinimumBelowApplication" = "BelowApplication(%@, %@, %@)\n";
+"PrivacyTrackingWithoutDomains" = "NoDomains\n"; "RequiredReasonUndeclared" = "Undeclared(%@, %@, %@)\n";
+"RequiredReasonNoManifest" = "NoManifest(%@, %@, %@, %@)\n";
+"DiskImageErr" = "DiskImageErr\n";
 "DiskImageEncrypted" = "Encrypted\n"; "DiskImageLicence" = "Licence\n"; "FileFormatUnread" = "Unread(%@)\n";
 "PackageInfoUnreadable" = "BadPackageInfo(%@)\n"; "PackageInfoMismatch" = "Mismatch(%@, %@, %@, %@, %@, %@)\n";
 "PackageInfoBundleMissing" = "NoBundle(%@, %@, %@)\n"; "Hint-Format-Png" = "PNG";)x";
@@ -531,6 +538,97 @@ TEST_F(ProductWalkTest, ArchivedToolsAndPropertyListsAtTheTop)
         write(row.name, testing_archives::makeArchive(row.format, row.items));
         EXPECT_EQ(check(row.name), row.report);
     }
+}
+
+// Programs against their dictionaries, parts against their application, the
+// privacy manifest and helper tools; the same on disk and packed.
+TEST_F(ProductWalkTest, ProgramsPartsAndPrivacyManifests)
+{
+    write("rules.plist", "<plist><dict><key>requiredreasonapis</key><dict><key>Timestamps</key><dict>"
+                         "<key>reasons</key><array><string>R.1</string></array><key>symbols</key><array>"
+                         "<string>_stat</string></array></dict></dict></dict></plist>");
+    controller = std::make_unique<check::OstrelAppDelegate>();
+    controller->setWindow(&window);
+    using namespace testing_macho;
+    const auto program = [](std::uint32_t platform, std::uint32_t minos, QList<Section> sections = {}) {
+        Spec spec;
+        spec.buildPlatform = platform;
+        spec.minos = minos;
+        spec.sections = sections;
+        spec.symbols = {{"_stat", 0x01}};
+        return thin(spec);
+    };
+    const QList<std::pair<QString, QString>> versions = {{"CFBundleShortVersionString", "2.0"},
+                                                         {"CFBundleVersion", "7"}};
+    write("Tool.app/Contents/Info.plist",
+          infoPlist(QList<std::pair<QString, QString>>{{"CFBundleIdentifier", "com.example.tool"},
+                                                       {"CFBundleExecutable", "Tool"},
+                                                       {"LSMinimumSystemVersion", "10.9"}} +
+                    versions));
+    write("Tool.app/Contents/MacOS/Tool", program(1, packed(10, 13)), true);
+    write("Tool.app/Contents/Resources/PrivacyInfo.xcprivacy",
+          "<plist><dict><key>NSPrivacyTracking</key><true/></dict></plist>");
+    write("Tool.app/Contents/PlugIns/Ext.appex/Contents/Info.plist",
+          infoPlist({{"CFBundleIdentifier", "com.example.tool.ext"},
+                     {"CFBundleExecutable", "Ext"},
+                     {"CFBundleShortVersionString", "1.0"},
+                     {"CFBundleVersion", "7"},
+                     {"LSMinimumSystemVersion", "10.8"}}));
+    write("Tool.app/Contents/PlugIns/Ext.appex/Contents/MacOS/Ext", program(2, packed(15, 0)), true);
+    write("Tool.app/Contents/XPCServices/Svc.xpc/Contents/Info.plist",
+          infoPlist(QList<std::pair<QString, QString>>{{"CFBundleIdentifier", "com.example.tool.svc"},
+                                                       {"CFBundleExecutable", "Svc"},
+                                                       {"CFBundleVersion", "8"}} +
+                    versions.mid(0, 1)));
+    write("Tool.app/Contents/XPCServices/Svc.xpc/Contents/MacOS/Svc", "placeholder", true);
+    // A versioned framework whose top has no link to its program.
+    const QString kit = "Tool.app/Contents/Frameworks/Kit.framework/";
+    write(kit + "Versions/A/Resources/Info.plist",
+          infoPlist({{"CFBundleIdentifier", "com.example.kit"}, {"CFBundleExecutable", "Kit"}}));
+    write(kit + "Versions/A/Kit", program(1, packed(10, 9)), true);
+    link(kit + "Versions/Current", "A");
+    link(kit + "Resources", "Versions/Current/Resources");
+    const QByteArray embedded = infoPlist({{"CFBundleIdentifier", "com.example.helper"}});
+    write("Tool.app/Contents/Library/LaunchServices/com.example.helper",
+          program(1, packed(10, 9), {{"__TEXT", "__info_plist", embedded}}), true);
+    write("Tool.app/Contents/Library/LaunchServices/com.example.bare", program(1, packed(10, 9)), true);
+
+    const QStringList onDisk = check("Tool.app");
+    EXPECT_EQ(onDisk.join('\n').toStdString(),
+              QStringList({
+                              "Checking Tool.app",
+                              "error: BelowProgram(LSMinimumSystemVersion, 10.9, Tool.app/Contents/MacOS/Tool, 10.13)",
+                              "Checking Tool.app/Contents/Resources/PrivacyInfo.xcprivacy",
+                              "error: NoDomains",
+                              "warning: Undeclared(Tool.app/Contents/MacOS/Tool, Timestamps, _stat)",
+                              "Checking Tool.app/Contents/Library/LaunchServices/com.example.bare",
+                              "error: NoData: NoSection",
+                              "Checking Tool.app/Contents/Library/LaunchServices/com.example.helper",
+                              "Checking Tool.app/Contents/Frameworks/Kit.framework",
+                              "Checking Tool.app/Contents/PlugIns/Ext.appex",
+                              "error: Platform(macOS, Tool.app/Contents/PlugIns/Ext.appex/Contents/MacOS/Ext, iOS)",
+                              "error: ShortVersion(1.0, 2.0)",
+                              "warning: BelowApplication(LSMinimumSystemVersion, 10.8, 10.9)",
+                              "Checking Tool.app/Contents/XPCServices/Svc.xpc",
+                              "error: NotProgram(Tool.app/Contents/XPCServices/Svc.xpc/Contents/MacOS/Svc)",
+                              "warning: Version(8, 7)",
+                          })
+                  .join('\n')
+                  .toStdString());
+    write("Tool.zip",
+          testing_archives::makeArchive(Format::Zip, testing_archives::itemsOfFolder(dir.filePath("Tool.app"))));
+    QStringList inArchive = onDisk;
+    inArchive.replaceInStrings("Tool.app", "Tool.zip/Tool.app");
+    inArchive.prepend("Checking Tool.zip");
+    EXPECT_EQ(check("Tool.zip").join('\n').toStdString(), inArchive.join('\n').toStdString());
+
+    // Loose: a tool through its section, a manifest by its extension.
+    write("tool", program(1, packed(10, 9), {{"__TEXT", "__info_plist", embedded}}), true);
+    write("bare", program(1, packed(10, 9)), true);
+    write("Loose.xcprivacy", "<plist><dict><key>NSPrivacyTracking</key><true/></dict></plist>");
+    EXPECT_EQ(check("tool"), QStringList{"Checking tool"});
+    EXPECT_EQ(check("bare"), (QStringList{"Checking bare", "error: NoData: NoSection"}));
+    EXPECT_EQ(check("Loose.xcprivacy"), (QStringList{"Checking Loose.xcprivacy", "error: NoDomains"}));
 }
 
 // Archives that once cost minutes or gigabytes, or passed for whole: each is
