@@ -115,12 +115,4 @@ TEST_F(DiskImageTest, TheTrailerTellsOfALicenceAgreement)
     EXPECT_FALSE(platform::diskImageTraits(write("short.dmg", "koly")).licenceAgreement);
 }
 
-TEST_F(DiskImageTest, TheProgramNamedOrOnPath)
-{
-    const QString named = program("exit 0");
-    EXPECT_EQ(platform::findSevenZip(named), named);
-    EXPECT_EQ(platform::findSevenZip(dir.filePath("missing")), QString());
-    EXPECT_EQ(platform::findSevenZip("no-such-7zip-program"), QString());
-}
-
 } // namespace
