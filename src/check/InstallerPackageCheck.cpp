@@ -129,7 +129,9 @@ private:
     void reportPackageInfo(const QString& shownComponent, const platform::ArchiveEntry& packageInfo,
                            const std::optional<platform::PackageInfo>& info, const QString& why, const QString& cpio)
     {
-        mController.appendHeading(shownComponent, joinPath(mPath, packageInfo.path));
+        // A package of one component has it at its top, under the package's own heading.
+        if (packageInfo.path != kPackageInfo)
+            mController.appendHeading(shownComponent, joinPath(mPath, packageInfo.path));
         if (!info) {
             mController.appendWarningIcon();
             mController.appendMessage("PackageInfoUnreadable", QString(), joinPath(shownComponent, kPackageInfo),

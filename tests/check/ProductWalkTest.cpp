@@ -461,11 +461,15 @@ TEST_F(ProductWalkTest, ImagesPackagesAndOtherKindsOfFile)
           "warning: Mismatch(Mismatch.pkg/A.pkg/PackageInfo, version, 1.0, Mismatch.pkg/A.pkg/Payload/App.app, "
           "CFBundleShortVersionString, 2.0)",
           "Checking Mismatch.pkg/A.pkg/Payload/App.app"}},
-        // An identifier under the bundle's agrees, as pkgbuild often makes it.
+        // An identifier under the bundle's agrees, as pkgbuild often makes it; a
+        // package of one component has it at its top.
         {"Agrees.pkg",
-         package(R"(<pkg-info identifier="com.example.app.pkg" version="2.0"/>)", appItems),
+         testing_archives::makeArchive(
+             Format::Xar,
+             {{"PackageInfo", Item::File, R"(<pkg-info identifier="com.example.app.pkg" version="2.0"/>)", 0644},
+              {"Payload", Item::File, testing_archives::makeArchive(Format::CpioGz, appItems), 0644}}),
          "",
-         {"Checking Agrees.pkg/A.pkg", "Checking Agrees.pkg/A.pkg/Payload/App.app"}},
+         {"Checking Agrees.pkg/Payload/App.app"}},
         {"BadInfo.pkg",
          package("<pkg-info identifier=", appItems),
          "",
