@@ -2,14 +2,18 @@
 
 #include "check/BundleLayout.h"
 #include "check/CreateImageString.h"
+#include "check/DiskImageCheck.h"
+#include "check/InstallerPackageCheck.h"
 #include "check/MessageFormat.h"
 #include "check/PlistDataReader.h"
 #include "check/ProductTree.h"
 #include "check/ProductWalk.h"
 #include "check/ProgramCheck.h"
+#include "platform/AppleDouble.h"
 #include "platform/ArchiveReader.h"
 #include "platform/Bundle.h"
 #include "platform/Error.h"
+#include "platform/FileFormat.h"
 #include "platform/FileUrl.h"
 #include "platform/FourCharCode.h"
 #include "platform/Log.h"
@@ -43,6 +47,26 @@ QString localized(const QString& key)
 const QString kCaughtFormat = QStringLiteral("safeOpenURL: Caught %@: %@");
 // The message key of that line's record; the strings table has no text for it.
 const QString kCaughtExceptionKey = QStringLiteral("CaughtException");
+
+// The bundle folder whose check reads the file at path as its Info.plist;
+// empty when there is none. A folder that holds Info.plist at its top counts
+// only when it is named as a bundle is (Shop.app), not a project's folder.
+QString bundleReading(const QString& path)
+{
+    for (const InfoPlistPlace& place : infoPlistPlaces()) {
+        if (!path.endsWith(QLatin1Char('/') + place.inside))
+            continue;
+        const QString bundle = path.chopped(place.inside.size() + 1);
+        if (place.layout == BundleLayout::Flat &&
+            !hasBundleExtension(platform::lastPathComponent(platform::fileURLWithPath(bundle))))
+            return {};
+        for (const InfoPlistPlace& first : infoPlistPlaces())
+            if (QFileInfo::exists(bundle + QLatin1Char('/') + first.inside))
+                return first.inside == place.inside ? bundle : QString();
+        return {};
+    }
+    return {};
+}
 
 } // namespace
 
@@ -182,11 +206,37 @@ bool OstrelAppDelegate::safeOpenURL(const QUrl& url)
 
 bool OstrelAppDelegate::safeCheckStandardInput()
 {
+    return checkLoose(QStringLiteral("(standard input)"), QStringLiteral("-"), QUrl(),
+                      [] { return readStandardInput(); });
+}
+
+bool OstrelAppDelegate::safeCheckUnsaved(const QString& path, const QByteArray& bytes)
+{
+    mUnsaved = Unsaved{path, bytes};
+    const QString bundle = bundleReading(path);
+    bool opened = false;
+    if (!bundle.isEmpty()) {
+        opened = safeOpenURL(platform::fileURLWithPath(bundle));
+    } else {
+        const QUrl url = platform::fileURLWithPath(path);
+        opened = checkLoose(platform::lastPathComponent(url), path, url, [&bytes] {
+            PlistData data;
+            data.bytes = bytes;
+            return data;
+        });
+    }
+    mUnsaved.reset();
+    return opened;
+}
+
+bool OstrelAppDelegate::checkLoose(const QString& name, const QString& pathGiven, const QUrl& urlRead,
+                                   const std::function<PlistData()>& read)
+{
     try {
-        mPathGiven = QStringLiteral("-");
-        mURLRead = QUrl();
-        appendHeading(QStringLiteral("(standard input)"), mPathGiven);
-        const PlistData data = readStandardInput();
+        mPathGiven = pathGiven;
+        mURLRead = urlRead;
+        appendHeading(name, mPathGiven);
+        const PlistData data = read();
         if (data.ok())
             checkPlistData(*data.bytes, 0, 0);
         else
@@ -250,12 +300,30 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         mURLRead = url;
         return CheckArchive(*this, mPathGiven, displayName, nested);
     }
-    if (!platform::isDirectoryURL(url) && displayName.endsWith(QStringLiteral(".dmg"), Qt::CaseInsensitive)) {
-        mURLRead = url;
-        appendHeading(displayName, mPathGiven);
-        appendErrorIcon();
-        appendMessage("DiskImage", QString());
-        return false;
+    if (!platform::isDirectoryURL(url)) {
+        const platform::FileFormat format = platform::fileFormatOfFile(mPathGiven);
+        if (displayName.endsWith(QStringLiteral(".dmg"), Qt::CaseInsensitive)) {
+            mURLRead = url;
+            return CheckDiskImage(*this, mPathGiven, displayName, nested);
+        }
+        // Named .pkg, or a xar archive by any other name.
+        if (displayName.endsWith(QStringLiteral(".pkg"), Qt::CaseInsensitive) || format == platform::FileFormat::Xar) {
+            mURLRead = url;
+            return CheckInstallerPackage(*this, mPathGiven, displayName, nested);
+        }
+        // A file of a kind that holds no resource fork, unless an AppleDouble file gives it one;
+        // a program is read through its __TEXT,__info_plist section.
+        if (format != platform::FileFormat::Unknown && format != platform::FileFormat::MachO &&
+            platform::pathExtension(url) != QLatin1String("plist") &&
+            !platform::fileExists(platform::appleDoublePath(mPathGiven))) {
+            mURLRead = url;
+            appendHeading(displayName, mPathGiven);
+            appendErrorIcon();
+            const QByteArray name = platform::fileFormatName(format);
+            appendMessage("FileFormatUnread", QString(), messageText(("Hint-Format-" + name).constData()),
+                          messageText(("Hint-FormatFix-" + name).constData()));
+            return false;
+        }
     }
     if (!platform::isDirectoryURL(url) && platform::pathExtension(url) == QLatin1String("xcprivacy")) {
         mURLRead = url;
@@ -272,6 +340,7 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
     ToRead toRead{url, QString(), false};
     if (platform::isDirectoryURL(url)) {
         tree.emplace(mPathGiven);
+        tree->setReadThrough(mReadThrough);
         // The walk looks for a dozen names in a bundle's Contents; read it
         // once, before looking for the Info.plist in it.
         if (nested)
@@ -301,10 +370,12 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         return false;
     }
     PlistData data;
-    if (tree)
+    if (mUnsaved && mUnsaved->path == pathRead)
+        data.bytes = mUnsaved->bytes;
+    else if (tree)
         data.bytes = tree->read(toRead.inside, &data.error);
     else
-        data = readURL(mURLRead);
+        data = mReadThrough ? mReadThrough(pathRead, [&] { return readURL(mURLRead); }) : readURL(mURLRead);
     if (!data.ok()) {
         appendReadError(data.error);
         return false;
@@ -323,6 +394,7 @@ void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRe
     mPathRead = pathRead;
     mInResource = false;
     mPositions.reset();
+    mFixSource = FixSource();
     if (oTextView)
         oTextView->endFinding();
     appendString(messageText("CheckingPrefix"));
@@ -348,6 +420,7 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
 {
     plist::ParseResult parsed = plist::parse(bytes);
     mPositions = std::move(parsed.positions);
+    mFixSource = FixSource{bytes, nullptr, parsed.format, nullptr, false};
     if (!parsed.ok()) {
         appendErrorIcon();
         // The record carries the place the parser named; the text, as always, its words.
@@ -556,6 +629,10 @@ void OstrelAppDelegate::settleFinding()
     }
     if (pending == Pending::InReport) {
         ++mFindingsInFile;
+        if (finding && mPositions) {
+            mFixSource.positions = &*mPositions;
+            oTextView->setLastFindingFix(fixFor(*finding, mFixSource));
+        }
         return;
     }
     ++mFindingsLeftOut;

@@ -281,7 +281,8 @@ std::optional<QByteArray> DiskTree::read(const QString& path, platform::Error* e
                                                 ? platform::FileSource::Seen::RegularFile
                                                 : platform::FileSource::Seen::Nothing;
     // Taken from the top part by part: a link put on the way since it was resolved is not followed either.
-    PlistData data = readWholeFileBeneath(mTop, found ? resolved.path : path, seen);
+    const auto readIt = [&] { return readWholeFileBeneath(mTop, found ? resolved.path : path, seen); };
+    PlistData data = mReadThrough ? mReadThrough(absolute(path), readIt) : readIt();
     if (resolved.resolution == Resolution::Missing && data.error.code == ELOOP)
         data.error = platform::Error{platform::PosixErrorDomain, ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT))};
     if (error)

@@ -4,6 +4,7 @@
 // the tree, never outside it.
 #pragma once
 
+#include "check/PlistDataReader.h"
 #include "platform/ArchiveReader.h"
 #include "platform/ByteSource.h"
 #include "platform/Error.h"
@@ -80,8 +81,10 @@ public:
     // Many names are about to be looked for in folder: it is read when it is
     // first looked for, and that read tells that it is a folder.
     void expectLookupsIn(const QString& folder);
+    void setReadThrough(ReadThrough through) { mReadThrough = std::move(through); }
 
 private:
+    ReadThrough mReadThrough;
     // A folder's entries as one read of it gave them.
     struct Listing {
         bool read = false;                                    // false when the folder could not be read

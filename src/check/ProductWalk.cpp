@@ -780,7 +780,8 @@ std::optional<QByteArray> plstResource(const QByteArray* appleDouble, const QByt
 
 class ArchiveCheck {
 public:
-    ArchiveCheck(OstrelAppDelegate& controller, const ArchiveTree& tree, const platform::ArchiveContents& contents,
+    // contents: what the archive holds, none for a folder on disk.
+    ArchiveCheck(OstrelAppDelegate& controller, const ProductTree& tree, const platform::ArchiveContents* contents,
                  const QString& displayName, bool nested)
         : mController(controller), mTree(tree), mContents(contents), mDisplayName(displayName), mNested(nested)
     {
@@ -831,11 +832,11 @@ private:
     // A property list, or a file whose AppleDouble file gives it a resource fork.
     bool checkLooseFile(const QString& path)
     {
-        const platform::ArchiveEntry* appleDouble = mContents.find(kMacArchiverFolder + QStringLiteral("/._") + path);
+        std::optional<QByteArray> appleDouble = kept(kMacArchiverFolder + QStringLiteral("/._") + path);
         if (!appleDouble)
-            appleDouble = mContents.find(QStringLiteral("._") + path);
+            appleDouble = kept(QStringLiteral("._") + path);
         const bool propertyList = hasExtension(path, QStringLiteral("plist"));
-        if (!propertyList && !(appleDouble && appleDouble->bytes))
+        if (!propertyList && !appleDouble)
             return false;
 
         mController.appendHeading(joinPath(mDisplayName, path), mTree.displayPath(path));
@@ -846,9 +847,8 @@ private:
         if (propertyList) {
             bytes = mTree.read(path, &error);
         } else {
-            const platform::ArchiveEntry* file = mContents.find(path);
-            bytes = plstResource(&*appleDouble->bytes, file && file->bytes ? &*file->bytes : nullptr, error, fileType,
-                                 creator);
+            const std::optional<QByteArray> dataFork = kept(path);
+            bytes = plstResource(&*appleDouble, dataFork ? &*dataFork : nullptr, error, fileType, creator);
         }
         if (!bytes)
             mController.appendReadError(error);
@@ -857,9 +857,22 @@ private:
         return true;
     }
 
+    // The bytes of a file that is there to be read: in an archive, one the
+    // reading kept.
+    std::optional<QByteArray> kept(const QString& path) const
+    {
+        if (mContents) {
+            const platform::ArchiveEntry* entry = mContents->find(path);
+            return entry ? entry->bytes : std::nullopt;
+        }
+        if (mTree.node(path).kind != ProductTree::Kind::File)
+            return std::nullopt;
+        return mTree.read(path, nullptr);
+    }
+
     OstrelAppDelegate& mController;
-    const ArchiveTree& mTree;
-    const platform::ArchiveContents& mContents;
+    const ProductTree& mTree;
+    const platform::ArchiveContents* mContents;
     const QString& mDisplayName;
     bool mNested;
     QSet<QString> mWalked; // folders, bundles and loose files, links resolved
@@ -867,9 +880,9 @@ private:
 
 } // namespace
 
-bool CheckArchive(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested)
+int CheckArchiveTop(OstrelAppDelegate& controller, const QString& path, const QString& shownAs,
+                    const QString& displayName, bool nested)
 {
-    controller.appendHeading(displayName, path);
     // The list first; then the files that the bundles in it use.
     platform::ArchiveContents contents = platform::readArchive(path, {});
     const auto everyFileThatMayBeRead = [&] {
@@ -881,7 +894,7 @@ bool CheckArchive(OstrelAppDelegate& controller, const QString& path, const QStr
         (void)platform::readArchiveAgain(path, contents, files);
     };
     // A bundle reached in a way the first choice did not foresee has its files read then.
-    const ArchiveTree tree(path, contents, everyFileThatMayBeRead);
+    const ArchiveTree tree(shownAs, contents, everyFileThatMayBeRead);
     if (contents.error.isEmpty()) {
         QSet<QString> files = filesTheChecksRead(tree, contents);
         if (nested)
@@ -891,18 +904,30 @@ bool CheckArchive(OstrelAppDelegate& controller, const QString& path, const QStr
     if (!contents.error.isEmpty()) {
         controller.appendErrorIcon();
         controller.appendMessage("ArchiveErr", QString(), contents.error);
-        return false;
+        return -1;
     }
     for (const auto& [entry, why] : contents.leftOut) {
         controller.appendErrorIcon();
         controller.appendMessage("ArchiveEntryLeftOut", QString(), entry, why);
     }
-    if (ArchiveCheck(controller, tree, contents, displayName, nested).checkFolder(QString(), 0) == 0 &&
-        contents.leftOut.isEmpty()) {
+    return ArchiveCheck(controller, tree, &contents, displayName, nested).checkFolder(QString(), 0) +
+           int(contents.leftOut.size());
+}
+
+bool CheckArchive(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested)
+{
+    controller.appendHeading(displayName, path);
+    const int checked = CheckArchiveTop(controller, path, path, displayName, nested);
+    if (checked == 0) {
         controller.appendErrorIcon();
         controller.appendMessage("ArchiveEmpty", QString());
     }
-    return true;
+    return checked >= 0;
+}
+
+int CheckTreeTop(OstrelAppDelegate& controller, const ProductTree& tree, const QString& displayName, bool nested)
+{
+    return ArchiveCheck(controller, tree, nullptr, displayName, nested).checkFolder(QString(), 0);
 }
 
 } // namespace check

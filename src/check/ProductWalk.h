@@ -113,4 +113,13 @@ private:
 // the bundles and at their files. False when the archive could not be read.
 bool CheckArchive(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested);
 
+// Checks the archive at path as CheckArchive does, without a heading of its
+// own, naming its files as if they were inside shownAs; how many items were
+// checked, -1 when the archive could not be read (told).
+int CheckArchiveTop(OstrelAppDelegate& controller, const QString& path, const QString& shownAs,
+                    const QString& displayName, bool nested);
+// As an archive's top is checked, the top of a product tree of another kind
+// (an unpacked disk image or payload); how many items were checked.
+int CheckTreeTop(OstrelAppDelegate& controller, const ProductTree& tree, const QString& displayName, bool nested);
+
 } // namespace check
