@@ -311,8 +311,8 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
             mURLRead = url;
             return CheckInstallerPackage(*this, mPathGiven, displayName, nested);
         }
-        // A file of a kind that holds no resource fork, unless an AppleDouble file gives it one;
-        // a program is read through its __TEXT,__info_plist section.
+        // A file of a kind that holds no resource fork, unless an AppleDouble file gives it one.
+        // A Mach-O program is read for its __TEXT,__info_plist section instead.
         if (format != platform::FileFormat::Unknown && format != platform::FileFormat::MachO &&
             platform::pathExtension(url) != QLatin1String("plist") &&
             !platform::fileExists(platform::appleDoublePath(mPathGiven))) {
