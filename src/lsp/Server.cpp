@@ -128,8 +128,9 @@ private:
             }
             Checked checked{job.uri, job.version, {}};
             try {
+                const QByteArray bytes = bytesToCheck(job.text);
                 checked.diagnostics =
-                    diagnosticsOf(checker.check(job.path, job.kind, bytesToCheck(job.text)), job.text, mFindingsPage);
+                    diagnosticsOf(checker.check(job.path, job.kind, bytes), bytes, job.text, mFindingsPage);
             } catch (const std::exception&) {
                 // As the guard of a check does: nothing is published for this text.
                 continue;
@@ -292,6 +293,8 @@ void Server::request(const QJsonValue& id, const QString& method, const QJsonObj
             {QStringLiteral("completionProvider"),
              QJsonObject{{QStringLiteral("triggerCharacters"), QJsonArray{QStringLiteral(">")}}}},
             {QStringLiteral("hoverProvider"), true},
+            {QStringLiteral("codeActionProvider"),
+             QJsonObject{{QStringLiteral("codeActionKinds"), QJsonArray{QStringLiteral("quickfix")}}}},
         };
         reply(id, QJsonObject{{QStringLiteral("capabilities"), capabilities},
                               {QStringLiteral("serverInfo"),
@@ -314,6 +317,9 @@ void Server::request(const QJsonValue& id, const QString& method, const QJsonObj
         reply(id, completion(params));
     } else if (method == QLatin1String("textDocument/hover")) {
         reply(id, hover(params));
+    } else if (method == QLatin1String("textDocument/codeAction")) {
+        reply(id, codeActionsOf(params[QStringLiteral("textDocument")][QStringLiteral("uri")].toString(),
+                                params[QStringLiteral("context")][QStringLiteral("diagnostics")].toArray()));
     } else {
         replyError(id, kMethodNotFound, QStringLiteral("unknown method %1").arg(method));
     }
