@@ -2,16 +2,22 @@
 
 #include "check/BundleLayout.h"
 #include "check/CreateImageString.h"
+#include "check/DiskImageCheck.h"
+#include "check/InstallerPackageCheck.h"
 #include "check/MessageFormat.h"
 #include "check/PlistDataReader.h"
 #include "check/ProductTree.h"
 #include "check/ProductWalk.h"
+#include "check/ProgramCheck.h"
+#include "platform/AppleDouble.h"
 #include "platform/ArchiveReader.h"
 #include "platform/Bundle.h"
 #include "platform/Error.h"
+#include "platform/FileFormat.h"
 #include "platform/FileUrl.h"
 #include "platform/FourCharCode.h"
 #include "platform/Log.h"
+#include "platform/MachO.h"
 #include "platform/OSStatus.h"
 #include "platform/PlatformException.h"
 #include "platform/UserDefaults.h"
@@ -294,17 +300,45 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         mURLRead = url;
         return CheckArchive(*this, mPathGiven, displayName, nested);
     }
-    if (!platform::isDirectoryURL(url) && displayName.endsWith(QStringLiteral(".dmg"), Qt::CaseInsensitive)) {
+    if (!platform::isDirectoryURL(url)) {
+        const platform::FileFormat format = platform::fileFormatOfFile(mPathGiven);
+        if (displayName.endsWith(QStringLiteral(".dmg"), Qt::CaseInsensitive)) {
+            mURLRead = url;
+            return CheckDiskImage(*this, mPathGiven, displayName, nested);
+        }
+        // Named .pkg, or a xar archive by any other name.
+        if (displayName.endsWith(QStringLiteral(".pkg"), Qt::CaseInsensitive) || format == platform::FileFormat::Xar) {
+            mURLRead = url;
+            return CheckInstallerPackage(*this, mPathGiven, displayName, nested);
+        }
+        // A file of a kind that holds no resource fork, unless an AppleDouble file gives it one.
+        if (format != platform::FileFormat::Unknown && platform::pathExtension(url) != QLatin1String("plist") &&
+            !platform::fileExists(platform::appleDoublePath(mPathGiven))) {
+            mURLRead = url;
+            appendHeading(displayName, mPathGiven);
+            appendErrorIcon();
+            const QByteArray name = platform::fileFormatName(format);
+            appendMessage("FileFormatUnread", QString(), messageText(("Hint-Format-" + name).constData()),
+                          messageText(("Hint-FormatFix-" + name).constData()));
+            return false;
+        }
+    }
+    if (!platform::isDirectoryURL(url) && platform::pathExtension(url) == QLatin1String("xcprivacy")) {
         mURLRead = url;
         appendHeading(displayName, mPathGiven);
-        appendErrorIcon();
-        appendMessage("DiskImage", QString());
-        return false;
+        const PlistData data = readWholeFile(mPathGiven);
+        if (!data.ok()) {
+            appendReadError(data.error);
+            return false;
+        }
+        (void)checkPrivacyManifestData(*data.bytes);
+        return true;
     }
     std::optional<DiskTree> tree;
     ToRead toRead{url, QString(), false};
     if (platform::isDirectoryURL(url)) {
         tree.emplace(mPathGiven);
+        tree->setReadThrough(mReadThrough);
         // The walk looks for a dozen names in a bundle's Contents; read it
         // once, before looking for the Info.plist in it.
         if (nested)
@@ -339,7 +373,7 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
     else if (tree)
         data.bytes = tree->read(toRead.inside, &data.error);
     else
-        data = readURL(mURLRead);
+        data = mReadThrough ? mReadThrough(pathRead, [&] { return readURL(mURLRead); }) : readURL(mURLRead);
     if (!data.ok()) {
         appendReadError(data.error);
         return false;
@@ -358,6 +392,7 @@ void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRe
     mPathRead = pathRead;
     mInResource = false;
     mPositions.reset();
+    mFixSource = FixSource();
     if (oTextView)
         oTextView->endFinding();
     appendString(messageText("CheckingPrefix"));
@@ -371,6 +406,8 @@ void OstrelAppDelegate::appendReadError(const platform::Error& error)
     appendMessage("NoData", QString());
     if (error.domain == platform::OSStatusErrorDomain && error.code == platform::resNotFound)
         appendMessage("NoPlstRes", QString());
+    else if (error.domain == platform::MachOErrorDomain && error.code == platform::kNoInfoPlistSection)
+        appendMessage("NoInfoPlistSection", QString());
     else
         appendString(report::escapeControlCharacters(error.localizedDescription()));
     appendString(QStringLiteral("\n"));
@@ -381,6 +418,7 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
 {
     plist::ParseResult parsed = plist::parse(bytes);
     mPositions = std::move(parsed.positions);
+    mFixSource = FixSource{bytes, nullptr, parsed.format, nullptr, false};
     if (!parsed.ok()) {
         appendErrorIcon();
         // The record carries the place the parser named; the text, as always, its words.
@@ -403,6 +441,40 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
         checkFileType(fileType, infoDict);
     mValidator->validateInfoDict(infoDict, rulesDict(), bundleName);
     return std::move(*parsed.value);
+}
+
+std::optional<plist::Value> OstrelAppDelegate::checkPrivacyManifestData(const QByteArray& bytes)
+{
+    plist::ParseResult parsed = plist::parse(bytes);
+    mPositions = std::move(parsed.positions);
+    if (!parsed.ok()) {
+        appendErrorIcon();
+        const plist::ParseError& error = parsed.error;
+        appendRecordedMessage("ParseErr", QString(), report::Position{error.line, error.column, error.offset},
+                              {arg(parsed.errorText())});
+        return std::nullopt;
+    }
+    reportDuplicateKeys(parsed.duplicates);
+    if (!parsed.value->isDictionary()) {
+        appendErrorIcon();
+        appendMessage("NotDict", QString());
+        return std::nullopt;
+    }
+    const plist::Value* all = rulesDict();
+    const plist::Value* rules =
+        all && all->isDictionary() ? all->toDictionary().find(QStringLiteral("privacymanifest")) : nullptr;
+    if (rules)
+        mValidator->validateInfoDict(parsed.value->toDictionary(), rules);
+    checkPrivacyManifest(*this, parsed.value->toDictionary(), requiredReasonTable());
+    return std::move(*parsed.value);
+}
+
+const plist::Value* OstrelAppDelegate::requiredReasonTable() const
+{
+    const plist::Value* all = rulesDict();
+    if (!all || !all->isDictionary())
+        return nullptr;
+    return all->toDictionary().find(QStringLiteral("requiredreasonapis"));
 }
 
 void OstrelAppDelegate::reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates)
@@ -555,6 +627,10 @@ void OstrelAppDelegate::settleFinding()
     }
     if (pending == Pending::InReport) {
         ++mFindingsInFile;
+        if (finding && mPositions) {
+            mFixSource.positions = &*mPositions;
+            oTextView->setLastFindingFix(fixFor(*finding, mFixSource));
+        }
         return;
     }
     ++mFindingsLeftOut;

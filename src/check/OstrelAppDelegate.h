@@ -4,6 +4,7 @@
 // of a window it asks of a ReportWindow.
 #pragma once
 
+#include "check/FindingFix.h"
 #include "check/MessageLogger.h"
 #include "check/PlistDataReader.h"
 #include "check/PlistValidator.h"
@@ -69,6 +70,11 @@ public:
     void appendReadError(const platform::Error& error);
     std::optional<plist::Value> checkPlistData(const QByteArray& bytes, std::uint32_t fileType, std::uint32_t creator,
                                                const QString& bundleName = QString());
+    // A privacy manifest's bytes, checked by the rules' section for privacy
+    // manifests and the checks beyond it; its dictionary when it has one.
+    std::optional<plist::Value> checkPrivacyManifestData(const QByteArray& bytes);
+    // The rules' table of the APIs that need a reason, or null.
+    const plist::Value* requiredReasonTable() const;
     void checkFileCreator(std::uint32_t creator, const plist::Dictionary& infoDict);
     void checkFileType(std::uint32_t fileType, const plist::Dictionary& infoDict);
 
@@ -110,6 +116,8 @@ public:
     // Findings this filter takes are taken out of the report as soon as they
     // end, and count toward no cap; the ignore list of the command line.
     void setIgnored(report::FindingFilter ignored) { mIgnored = std::move(ignored); }
+    // What the files on disk are read through (none: as they are).
+    void setReadThrough(ReadThrough through) { mReadThrough = std::move(through); }
     // How many findings it took so far.
     int ignoredCount() const { return mIgnoredCount; }
 
@@ -169,6 +177,8 @@ private:
     // next heading: the checks of a bundle against its files come after the
     // dictionary's own and point into the same file.
     std::optional<plist::Positions> mPositions;
+    // The bytes the positions point into, and their format: what fixes are made from.
+    FixSource mFixSource;
     QStringList mCheckedPaths;
     int mFindingsInFile = 0;
     int mFindingsLeftOut = 0;
@@ -178,6 +188,7 @@ private:
     enum class Pending { None, InReport, LeftOut } mPending = Pending::None;
     report::Finding mLeftOut;
     report::FindingFilter mIgnored;
+    ReadThrough mReadThrough;
     int mIgnoredCount = 0;
     report::Severity mGravestLeftOut = report::Severity::Note;
     int mErrorCount = 0;

@@ -59,6 +59,8 @@ struct Known {
         option("build-settings", "Accept build-setting references such as $(PRODUCT_NAME) in values, this run.");
     QCommandLineOption noNested = option(
         "no-nested", "Check only each PATH's own dictionary: not the bundles inside it, nor its files, this run.");
+    QCommandLineOption sevenZip =
+        option("7zip", "Read disk images with this 7-Zip program (default: 7zz, 7z or 7za on PATH).", "PROGRAM");
     QCommandLineOption format = formatOption();
     QCommandLineOption ignore =
         option("ignore", "Leave out the findings with this message key, or only the one at KEYPATH (repeatable).",
@@ -70,6 +72,12 @@ struct Known {
     QCommandLineOption failOn =
         option("fail-on", "Exit with status 1 when a finding of this severity or worse remains (default: error).",
                "error|warning|note", "error");
+    QCommandLineOption fix =
+        option("fix", "Apply the safe fixes to the files (each replaced atomically), then report what remains.");
+    QCommandLineOption unsafeFixes =
+        option("unsafe-fixes", "With --fix or --diff, also the fixes that may change the meaning (type conversions).");
+    QCommandLineOption diff = option("diff", "Print a unified diff of what --fix would change, and change nothing; "
+                                             "the exit status tells whether findings would remain.");
     QCommandLineOption dump = option("dump", "Print each FILE's property list as JSON instead of checking it.");
     QCommandLineOption rtfd =
         option("rtfd", "Also save the report as an RTFD document at OUT; an existing one is replaced whole.", "OUT");
@@ -90,9 +98,10 @@ struct Known {
 
     QList<QCommandLineOption> all() const
     {
-        return {jobs,         rules,       strings,    resources, noDeprecation, noUnknown, buildSettings, noNested,
-                format,       ignore,      ignoreFile, failOn,    dump,          rtfd,      color,         explain,
-                listFindings, findingsUrl, lsp};
+        return {jobs,        rules,    strings, resources, noDeprecation, noUnknown, buildSettings,
+                noNested,    sevenZip, format,  ignore,    ignoreFile,    failOn,    fix,
+                unsafeFixes, diff,     dump,    rtfd,      color,         explain,   listFindings,
+                findingsUrl, lsp};
     }
 };
 
@@ -165,6 +174,7 @@ QString readCheckOptions(const QCommandLineParser& parser, const Known& known, O
     options.noUnknownKeyNotes = parser.isSet(known.noUnknown);
     options.buildSettings = parser.isSet(known.buildSettings);
     options.noNested = parser.isSet(known.noNested);
+    options.sevenZip = parser.value(known.sevenZip);
     options.ignore = parser.values(known.ignore);
     options.ignoreFileGiven = parser.isSet(known.ignoreFile);
     if (options.ignoreFileGiven)
@@ -176,6 +186,11 @@ QString readCheckOptions(const QCommandLineParser& parser, const Known& known, O
         if (!ok || options.jobs < 1)
             return QStringLiteral("-j needs a number of at least 1, not '%1'").arg(parser.value(known.jobs));
     }
+    options.fix = parser.isSet(known.fix);
+    options.unsafeFixes = parser.isSet(known.unsafeFixes);
+    options.diff = parser.isSet(known.diff);
+    if (options.unsafeFixes && !options.fix && !options.diff)
+        return QStringLiteral("--unsafe-fixes goes with --fix or --diff");
     options.color = parser.value(known.color);
     if (!colorWanted(options.color, -1))
         return QStringLiteral("unknown --color '%1' (use auto, always or never)").arg(options.color);

@@ -27,6 +27,7 @@ struct Options {
     bool noUnknownKeyNotes = false;
     bool buildSettings = false;
     bool noNested = false;
+    QString sevenZip; // --7zip PROGRAM
     QString formatName = QStringLiteral("text");
     const Emitter* emitter = nullptr; // the form of --format
     QStringList ignore;
@@ -38,6 +39,9 @@ struct Options {
     QUrl findingsPage;
     int jobs = 0; // 0: one per core
     QString color = QStringLiteral("auto");
+    bool fix = false;         // --fix
+    bool unsafeFixes = false; // --unsafe-fixes
+    bool diff = false;        // --diff
 };
 
 struct CommandLine {

@@ -6,6 +6,7 @@
 #include "Terminal.h"
 #include "check/FileChecker.h"
 #include "check/PlistDataReader.h"
+#include "fix/Fixer.h"
 #include "lsp/Server.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
@@ -168,7 +169,8 @@ int dump(const QStringList& paths)
 struct Counts {
     int bySeverity[3] = {0, 0, 0}; // error, warning, note
     int ignored = 0;
-    int checked = 0; // the headings: each file, archive and bundle, nested ones too
+    int checked = 0;         // the headings: each file, archive and bundle, nested ones too
+    int fixable[2] = {0, 0}; // findings with a safe fix, with an unsafe one
 };
 
 // What one file's check comes to: its report as it is written, and what it
@@ -295,6 +297,8 @@ QString useResources(const cli::Options& options)
         defaults.setVolatile(platform::AllowBuildSettingsKey, true);
     if (options.noNested)
         defaults.setVolatile(platform::CheckNestedBundlesKey, false);
+    if (!options.sevenZip.isEmpty())
+        defaults.setVolatile(platform::SevenZipProgramKey, options.sevenZip);
     return {};
 }
 
@@ -361,6 +365,8 @@ Outcome checkPaths(const QStringList& paths, const cli::Options& options, const 
                 continue;
             }
             ++checked.counts.bySeverity[static_cast<int>(finding.severity)];
+            if (finding.fix)
+                ++checked.counts.fixable[finding.fix->safe ? 0 : 1];
             checked.failed = checked.failed || finding.severity <= options.failOn;
             shown.append(&finding);
             if (emitter.keepsFindings())
@@ -382,6 +388,8 @@ Outcome checkPaths(const QStringList& paths, const cli::Options& options, const 
             outcome.counts.bySeverity[s] += file.counts.bySeverity[s];
         outcome.counts.ignored += file.counts.ignored;
         outcome.counts.checked += file.counts.checked;
+        for (int k = 0; k < 2; ++k)
+            outcome.counts.fixable[k] += file.counts.fixable[k];
         outcome.kept += file.kept;
         progress.clear();
         writeOut(file.out);
@@ -495,6 +503,20 @@ int main(int argc, char** argv)
     run.tool = {QStringLiteral("ostrel-check"), QCoreApplication::applicationVersion(),
                 QStringLiteral("https://ostrel.org/"), options.findingsPage.toString(QUrl::FullyEncoded)};
 
+    // 3b. The fixes, written (--fix) or shown as a diff (--diff, which writes nothing else).
+    if (options.fix || options.diff) {
+        const fix::Outcome fixed = fix::fixFiles(paths, fix::Options{options.unsafeFixes, {}, 4, {}}, ignoredFindings,
+                                                 !options.diff, run.workingDirectory);
+        for (const QString& message : fixed.messages)
+            writeErr(QStringLiteral("ostrel-check: %1\n").arg(report::escapeControlCharacters(message)));
+        if (options.diff) {
+            writeOut(fixed.diff);
+            const bool remain = std::any_of(fixed.remaining.begin(), fixed.remaining.end(),
+                                            [&](const report::Finding& f) { return f.severity <= options.failOn; });
+            return finish(remain ? kExitFindings : kExitClean);
+        }
+    }
+
     // 4. The check, each file's report written as it is done. The saved report
     // is the whole run's, so it is checked on one thread that keeps it;
     // otherwise each file's report is written and forgotten.
@@ -508,8 +530,14 @@ int main(int argc, char** argv)
     // 5. The report's end, the summary and the saved document.
     writeOut(options.emitter->end(outcome.kept, run));
     flushOut();
-    if (options.emitter->writesSummary())
+    if (options.emitter->writesSummary()) {
         writeErr(summary(outcome.counts) + QLatin1Char('\n'));
+        // A line of its own, so that the summary reads as it always has.
+        if (outcome.counts.fixable[0] + outcome.counts.fixable[1] > 0)
+            writeErr(QStringLiteral("fix available: %1 with --fix, %2 more with --unsafe-fixes\n")
+                         .arg(outcome.counts.fixable[0])
+                         .arg(outcome.counts.fixable[1]));
+    }
     if (keeper) {
         const int saved = saveRtfd(options.rtfd, paths, *keeper);
         if (saved == kExitUsage)
