@@ -63,8 +63,9 @@ QJsonObject fixData(const report::Fix& fix, const QByteArray& bytes, const QStri
 
 } // namespace
 
-DocumentCheck::DocumentCheck()
+DocumentCheck::DocumentCheck(report::FindingFilter ignored)
 {
+    mController.setIgnored(std::move(ignored));
     mController.setWindow(&mWindow);
 }
 

@@ -15,7 +15,8 @@ namespace lsp {
 
 class DocumentCheck {
 public:
-    DocumentCheck();
+    // ignored: the findings to leave out (none when empty).
+    explicit DocumentCheck(report::FindingFilter ignored = {});
     DocumentCheck(const DocumentCheck&) = delete;
     DocumentCheck& operator=(const DocumentCheck&) = delete;
 

@@ -59,7 +59,8 @@ struct Checked {
 // through a pipe when a check is done.
 class CheckThread {
 public:
-    explicit CheckThread(QString findingsPage) : mFindingsPage(std::move(findingsPage))
+    CheckThread(QString findingsPage, report::FindingFilter ignored)
+        : mFindingsPage(std::move(findingsPage)), mIgnored(std::move(ignored))
     {
         if (::pipe2(mWake, O_CLOEXEC | O_NONBLOCK) != 0)
             mWake[0] = mWake[1] = -1;
@@ -109,7 +110,7 @@ public:
 private:
     void work()
     {
-        DocumentCheck checker;
+        DocumentCheck checker(mIgnored);
         {
             std::lock_guard lock(mMutex);
             mRules = checker.rules();
@@ -145,6 +146,7 @@ private:
     }
 
     const QString mFindingsPage;
+    const report::FindingFilter mIgnored;
     int mWake[2] = {-1, -1};
     std::mutex mMutex;
     std::condition_variable mCondition;
@@ -171,7 +173,7 @@ TextPlace placeFrom(const QJsonValue& value)
 class Server {
 public:
     Server(int in, int out, const ServerOptions& options)
-        : mIn(in), mOut(out), mOptions(options), mChecks(options.findingsPage),
+        : mIn(in), mOut(out), mOptions(options), mChecks(options.findingsPage, options.ignored),
           mKnowledge(mChecks.rules(), options.findingsPage)
     {
     }

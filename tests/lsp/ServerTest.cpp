@@ -130,15 +130,15 @@ struct Exchange {
 
 // Sends the chunks of input, then reads until the server has been quiet for
 // a while (well past the debounce and a check), then closes its input.
-Exchange drive(const QList<QByteArray>& input)
+Exchange drive(const QList<QByteArray>& input, const report::FindingFilter& ignored = {})
 {
     int toServer[2], fromServer[2];
     EXPECT_EQ(::pipe(toServer), 0);
     EXPECT_EQ(::pipe(fromServer), 0);
     std::optional<int> status;
     std::thread server([&] {
-        status =
-            lsp::serve(toServer[0], fromServer[1], {QStringLiteral("https://example.org/findings.md"), kDebounceMs});
+        status = lsp::serve(toServer[0], fromServer[1],
+                            {QStringLiteral("https://example.org/findings.md"), ignored, kDebounceMs});
         ::close(fromServer[1]);
     });
     std::thread writer([&] {
@@ -297,6 +297,14 @@ TEST(ServerClient, EndsWhenTheClientProcessIsGone)
         drive(QList<QByteArray>{request(1, QStringLiteral("initialize"), {{QStringLiteral("processId"), child}})});
     EXPECT_EQ(run.lines, QStringList{"result 1"});
     EXPECT_EQ(run.status, 1);
+}
+
+// The command line's ignore list holds for the editor's diagnostics too.
+TEST(ServerClient, LeavesOutIgnoredFindings)
+{
+    const Exchange run = drive(QList<QByteArray>{initialize() + didOpen(kDocument)},
+                               [](const report::Finding& f) { return f.messageKey == QLatin1String("Not4Char"); });
+    EXPECT_EQ(run.lines, (QStringList{"result 1", "diagnostics v1 NoRecTopKey@2:0"}));
 }
 
 } // namespace
