@@ -19,6 +19,11 @@ const Case kCases[] = {
     {"Utf16Unsafe", QStringLiteral("UTF-16"), false},
 };
 
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class DocumentCheckFix : public ::testing::TestWithParam<Case> {};
 
 TEST_P(DocumentCheckFix, BecomesAQuickFix)
