@@ -203,6 +203,13 @@ const Case kCases[] = {
      },
      // CFBundleVersion's line went, two comments came before the type.
      {"result 1", "diagnostics v3 NoRecTopKey@2:0 NoRecTopKey@2:0 Not4Char@7:1"}},
+    {"CrLfLines",
+     [] {
+         return QList<QByteArray>{initialize() +
+                                  didOpen(QString(kDocument).replace(QStringLiteral("\n"), QStringLiteral("\r\n"))) +
+                                  didChange(2, QStringLiteral("\t<!-- one -->\r\n"), range(5, 0, 5, 0))};
+     },
+     {"result 1", "diagnostics v2 NoRecTopKey@2:0 Not4Char@7:1"}},
     {"Utf16ColumnsBeyondTheBasicPlane",
      [] {
          return QList<QByteArray>{initialize() + didOpen(withTypeEntry(QStringLiteral(
