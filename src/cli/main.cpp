@@ -483,8 +483,6 @@ int main(int argc, char** argv)
     // 3. The resources, settings and ignore list of this run.
     if (const QString problem = useResources(options); !problem.isEmpty())
         return usageError(problem);
-    if (line.action == cli::Action::Serve)
-        return lsp::serve(STDIN_FILENO, STDOUT_FILENO, {options.findingsPage.toString(QUrl::FullyEncoded)});
     report::IgnoreList ignored(knownMessageKeys());
     if (const QString problem = readIgnoreList(options, ignored); !problem.isEmpty())
         return usageError(problem);
@@ -493,6 +491,9 @@ int main(int argc, char** argv)
     report::FindingFilter ignoredFindings;
     if (!ignored.isEmpty())
         ignoredFindings = [&ignored](const report::Finding& f) { return ignored.ignores(f); };
+    if (line.action == cli::Action::Serve)
+        return lsp::serve(STDIN_FILENO, STDOUT_FILENO,
+                          {options.findingsPage.toString(QUrl::FullyEncoded), ignoredFindings});
     run.ansi = *cli::colorWanted(options.color, STDOUT_FILENO);
     // Paths in the one-line forms are relative to the working directory, as
     // SARIF's are; GitHub's annotations take them from the workspace's top.

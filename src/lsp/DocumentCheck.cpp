@@ -7,6 +7,8 @@
 
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace lsp {
 
 namespace {
@@ -27,10 +29,43 @@ QJsonObject place(const TextPlace& p)
     return QJsonObject{{QStringLiteral("line"), p.line}, {QStringLiteral("character"), p.character}};
 }
 
+// The offset in text of a byte offset of bytes, the text as bytesToCheck made it.
+qsizetype textOffsetOf(const QByteArray& bytes, const QString& text, qint64 byteOffset)
+{
+    byteOffset = std::clamp<qint64>(byteOffset, 0, bytes.size());
+    if (bytes.startsWith("\xFF\xFE"))
+        return std::min<qsizetype>(text.size(), std::max<qint64>(0, byteOffset - 2) / 2);
+    return QString::fromUtf8(bytes.left(byteOffset)).size();
+}
+
+QString decoded(const QByteArray& bytes, const QByteArray& replacement)
+{
+    if (bytes.startsWith("\xFF\xFE"))
+        return QString(reinterpret_cast<const QChar*>(replacement.constData()), replacement.size() / 2);
+    return QString::fromUtf8(replacement);
+}
+
+// A fix's byte-range edits as the protocol's text edits, with its title and safety.
+QJsonObject fixData(const report::Fix& fix, const QByteArray& bytes, const QString& text)
+{
+    QJsonArray edits;
+    for (const report::TextEdit& edit : fix.edits) {
+        const qsizetype start = textOffsetOf(bytes, text, edit.offset);
+        const qsizetype end = textOffsetOf(bytes, text, edit.offset + edit.length);
+        edits.append(
+            QJsonObject{{QStringLiteral("range"), QJsonObject{{QStringLiteral("start"), place(placeOf(text, start))},
+                                                              {QStringLiteral("end"), place(placeOf(text, end))}}},
+                        {QStringLiteral("newText"), decoded(bytes, edit.replacement)}});
+    }
+    return QJsonObject{
+        {QStringLiteral("title"), fix.title}, {QStringLiteral("safe"), fix.safe}, {QStringLiteral("edits"), edits}};
+}
+
 } // namespace
 
-DocumentCheck::DocumentCheck()
+DocumentCheck::DocumentCheck(report::FindingFilter ignored)
 {
+    mController.setIgnored(std::move(ignored));
     mController.setWindow(&mWindow);
 }
 
@@ -63,7 +98,8 @@ QList<report::Finding> DocumentCheck::check(const QString& path, DocumentKind ki
     return findings;
 }
 
-QJsonArray diagnosticsOf(const QList<report::Finding>& findings, const QString& text, const QString& findingsPage)
+QJsonArray diagnosticsOf(const QList<report::Finding>& findings, const QByteArray& bytes, const QString& text,
+                         const QString& findingsPage)
 {
     QJsonArray diagnostics;
     for (const report::Finding& finding : findings) {
@@ -84,9 +120,31 @@ QJsonArray diagnosticsOf(const QList<report::Finding>& findings, const QString& 
         if (const report::FindingEntry* entry = report::findingNamed(finding.messageKey))
             diagnostic.insert(QStringLiteral("codeDescription"),
                               QJsonObject{{QStringLiteral("href"), report::helpUri(findingsPage, entry->id)}});
+        if (finding.fix)
+            diagnostic.insert(QStringLiteral("data"),
+                              QJsonObject{{QStringLiteral("fix"), fixData(*finding.fix, bytes, text)}});
         diagnostics.append(diagnostic);
     }
     return diagnostics;
+}
+
+QJsonArray codeActionsOf(const QString& uri, const QJsonArray& diagnostics)
+{
+    QJsonArray actions;
+    for (const QJsonValue& diagnostic : diagnostics) {
+        const QJsonObject fix = diagnostic[QStringLiteral("data")][QStringLiteral("fix")].toObject();
+        if (fix.isEmpty())
+            continue;
+        actions.append(QJsonObject{
+            {QStringLiteral("title"), fix.value(QStringLiteral("title"))},
+            {QStringLiteral("kind"), QStringLiteral("quickfix")},
+            {QStringLiteral("diagnostics"), QJsonArray{diagnostic}},
+            {QStringLiteral("isPreferred"), fix.value(QStringLiteral("safe")).toBool()},
+            {QStringLiteral("edit"),
+             QJsonObject{{QStringLiteral("changes"), QJsonObject{{uri, fix.value(QStringLiteral("edits"))}}}}},
+        });
+    }
+    return actions;
 }
 
 } // namespace lsp

@@ -15,7 +15,8 @@ namespace lsp {
 
 class DocumentCheck {
 public:
-    DocumentCheck();
+    // ignored: the findings to leave out (none when empty).
+    explicit DocumentCheck(report::FindingFilter ignored = {});
     DocumentCheck(const DocumentCheck&) = delete;
     DocumentCheck& operator=(const DocumentCheck&) = delete;
 
@@ -31,8 +32,13 @@ private:
     check::OstrelAppDelegate mController;
 };
 
-// The diagnostics of findings about text; each links to its entry of the
-// findings' page.
-QJsonArray diagnosticsOf(const QList<report::Finding>& findings, const QString& text, const QString& findingsPage);
+// The diagnostics of findings about text, checked as bytes; each links to its
+// entry of the findings' page, and a finding's fix goes in its data.
+QJsonArray diagnosticsOf(const QList<report::Finding>& findings, const QByteArray& bytes, const QString& text,
+                         const QString& findingsPage);
+
+// The code actions of a textDocument/codeAction request's diagnostics: each
+// fix one quick fix, the safe ones preferred.
+QJsonArray codeActionsOf(const QString& uri, const QJsonArray& diagnostics);
 
 } // namespace lsp

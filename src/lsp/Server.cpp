@@ -59,7 +59,8 @@ struct Checked {
 // through a pipe when a check is done.
 class CheckThread {
 public:
-    explicit CheckThread(QString findingsPage) : mFindingsPage(std::move(findingsPage))
+    CheckThread(QString findingsPage, report::FindingFilter ignored)
+        : mFindingsPage(std::move(findingsPage)), mIgnored(std::move(ignored))
     {
         if (::pipe2(mWake, O_CLOEXEC | O_NONBLOCK) != 0)
             mWake[0] = mWake[1] = -1;
@@ -109,7 +110,7 @@ public:
 private:
     void work()
     {
-        DocumentCheck checker;
+        DocumentCheck checker(mIgnored);
         {
             std::lock_guard lock(mMutex);
             mRules = checker.rules();
@@ -128,8 +129,9 @@ private:
             }
             Checked checked{job.uri, job.version, {}};
             try {
+                const QByteArray bytes = bytesToCheck(job.text);
                 checked.diagnostics =
-                    diagnosticsOf(checker.check(job.path, job.kind, bytesToCheck(job.text)), job.text, mFindingsPage);
+                    diagnosticsOf(checker.check(job.path, job.kind, bytes), bytes, job.text, mFindingsPage);
             } catch (const std::exception&) {
                 // As the guard of a check does: nothing is published for this text.
                 continue;
@@ -144,6 +146,7 @@ private:
     }
 
     const QString mFindingsPage;
+    const report::FindingFilter mIgnored;
     int mWake[2] = {-1, -1};
     std::mutex mMutex;
     std::condition_variable mCondition;
@@ -170,7 +173,7 @@ TextPlace placeFrom(const QJsonValue& value)
 class Server {
 public:
     Server(int in, int out, const ServerOptions& options)
-        : mIn(in), mOut(out), mOptions(options), mChecks(options.findingsPage),
+        : mIn(in), mOut(out), mOptions(options), mChecks(options.findingsPage, options.ignored),
           mKnowledge(mChecks.rules(), options.findingsPage)
     {
     }
@@ -292,6 +295,8 @@ void Server::request(const QJsonValue& id, const QString& method, const QJsonObj
             {QStringLiteral("completionProvider"),
              QJsonObject{{QStringLiteral("triggerCharacters"), QJsonArray{QStringLiteral(">")}}}},
             {QStringLiteral("hoverProvider"), true},
+            {QStringLiteral("codeActionProvider"),
+             QJsonObject{{QStringLiteral("codeActionKinds"), QJsonArray{QStringLiteral("quickfix")}}}},
         };
         reply(id, QJsonObject{{QStringLiteral("capabilities"), capabilities},
                               {QStringLiteral("serverInfo"),
@@ -314,6 +319,9 @@ void Server::request(const QJsonValue& id, const QString& method, const QJsonObj
         reply(id, completion(params));
     } else if (method == QLatin1String("textDocument/hover")) {
         reply(id, hover(params));
+    } else if (method == QLatin1String("textDocument/codeAction")) {
+        reply(id, codeActionsOf(params[QStringLiteral("textDocument")][QStringLiteral("uri")].toString(),
+                                params[QStringLiteral("context")][QStringLiteral("diagnostics")].toArray()));
     } else {
         replyError(id, kMethodNotFound, QStringLiteral("unknown method %1").arg(method));
     }

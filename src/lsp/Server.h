@@ -3,12 +3,16 @@
 // completion and hover from the rules.
 #pragma once
 
+#include "report/ReportText.h"
+
 #include <QString>
 
 namespace lsp {
 
 struct ServerOptions {
     QString findingsPage; // the address diagnostics link to, as --findings-url gives it
+    // The findings left out (the ignore list of the command line); none when empty.
+    report::FindingFilter ignored = {};
     // A check starts this long after the last edit, so a burst is checked once.
     int debounceMs = 150;
 };

@@ -61,20 +61,21 @@ void PrintTo(const Case& c, std::ostream* os)
     *os << c.name;
 }
 
-class KeyKnowledgeTest : public ::testing::TestWithParam<Case> {
-protected:
-    static void SetUpTestSuite() { sChecker = new lsp::DocumentCheck; }
-    static void TearDownTestSuite() { delete sChecker; }
-    static lsp::DocumentCheck* sChecker;
-};
-lsp::DocumentCheck* KeyKnowledgeTest::sChecker = nullptr;
+// The rules as the checker loaded them.
+const plist::Value* rules()
+{
+    static const lsp::DocumentCheck checker;
+    return checker.rules();
+}
+
+class KeyKnowledgeTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(KeyKnowledgeTest, Answers)
 {
     const Case& c = GetParam();
     const qsizetype place = c.text.indexOf(QLatin1Char('|'));
     const QString text = QString(c.text).remove(place, 1);
-    const lsp::KeyKnowledge knowledge(sChecker->rules(), QStringLiteral("https://example.org/f.md"));
+    const lsp::KeyKnowledge knowledge(rules(), QStringLiteral("https://example.org/f.md"));
     QString answer;
     if (c.hover) {
         answer = knowledge.hover(text, place).value_or(QString());

@@ -130,15 +130,15 @@ struct Exchange {
 
 // Sends the chunks of input, then reads until the server has been quiet for
 // a while (well past the debounce and a check), then closes its input.
-Exchange drive(const QList<QByteArray>& input)
+Exchange drive(const QList<QByteArray>& input, const report::FindingFilter& ignored = {})
 {
     int toServer[2], fromServer[2];
     EXPECT_EQ(::pipe(toServer), 0);
     EXPECT_EQ(::pipe(fromServer), 0);
     std::optional<int> status;
     std::thread server([&] {
-        status =
-            lsp::serve(toServer[0], fromServer[1], {QStringLiteral("https://example.org/findings.md"), kDebounceMs});
+        status = lsp::serve(toServer[0], fromServer[1],
+                            {QStringLiteral("https://example.org/findings.md"), ignored, kDebounceMs});
         ::close(fromServer[1]);
     });
     std::thread writer([&] {
@@ -203,6 +203,13 @@ const Case kCases[] = {
      },
      // CFBundleVersion's line went, two comments came before the type.
      {"result 1", "diagnostics v3 NoRecTopKey@2:0 NoRecTopKey@2:0 Not4Char@7:1"}},
+    {"CrLfLines",
+     [] {
+         return QList<QByteArray>{initialize() +
+                                  didOpen(QString(kDocument).replace(QStringLiteral("\n"), QStringLiteral("\r\n"))) +
+                                  didChange(2, QStringLiteral("\t<!-- one -->\r\n"), range(5, 0, 5, 0))};
+     },
+     {"result 1", "diagnostics v2 NoRecTopKey@2:0 Not4Char@7:1"}},
     {"Utf16ColumnsBeyondTheBasicPlane",
      [] {
          return QList<QByteArray>{initialize() + didOpen(withTypeEntry(QStringLiteral(
@@ -244,22 +251,17 @@ const Case kCases[] = {
     {"NotARequest",
      [] { return QList<QByteArray>{lsp::frame("[1, 2]") + initialize()}; },
      {"error null -32600", "result 1"}},
-    {"UnknownMethod",
+    // A cancelled request is answered all the same.
+    {"UnknownMethodCancelled",
      [] {
          return QList<QByteArray>{initialize() + request(5, QStringLiteral("ostrel/nothing")) +
+                                  notification(QStringLiteral("$/cancelRequest"), {{QStringLiteral("id"), 5}}) +
                                   notification(QStringLiteral("$/nothing"))};
      },
      {"result 1", "error 5 -32601"}},
     {"RequestBeforeInitialize",
      [] { return QList<QByteArray>{request(7, QStringLiteral("textDocument/hover")) + initialize()}; },
      {"error 7 -32002", "result 1"}},
-    {"CancelDropsNothing",
-     [] {
-         return QList<QByteArray>{initialize() +
-                                  notification(QStringLiteral("$/cancelRequest"), {{QStringLiteral("id"), 2}}) +
-                                  request(2, QStringLiteral("shutdown"))};
-     },
-     {"result 1", "result 2"}},
     {"ShutdownThenExit",
      [] {
          return QList<QByteArray>{initialize() + request(2, QStringLiteral("shutdown")) +
@@ -302,6 +304,14 @@ TEST(ServerClient, EndsWhenTheClientProcessIsGone)
         drive(QList<QByteArray>{request(1, QStringLiteral("initialize"), {{QStringLiteral("processId"), child}})});
     EXPECT_EQ(run.lines, QStringList{"result 1"});
     EXPECT_EQ(run.status, 1);
+}
+
+// The command line's ignore list holds for the editor's diagnostics too.
+TEST(ServerClient, LeavesOutIgnoredFindings)
+{
+    const Exchange run = drive(QList<QByteArray>{initialize() + didOpen(kDocument)},
+                               [](const report::Finding& f) { return f.messageKey == QLatin1String("Not4Char"); });
+    EXPECT_EQ(run.lines, (QStringList{"result 1", "diagnostics v1 NoRecTopKey@2:0"}));
 }
 
 } // namespace
