@@ -133,12 +133,14 @@ bool OstrelAppDelegate::safeOpenURL(const QUrl& url)
     }
 }
 
-bool OstrelAppDelegate::safeCheckStandardInput()
+bool OstrelAppDelegate::safeCheckStandardInput(const QString& name)
 {
     try {
-        mPathGiven = QStringLiteral("-");
+        mPathGiven = name;
         mURLRead = QUrl();
-        appendHeading(QStringLiteral("(standard input)"), mPathGiven);
+        appendHeading(name == QLatin1String("-") ? QStringLiteral("(standard input)")
+                                                 : platform::lastPathComponent(platform::fileURLWithPath(name)),
+                      mPathGiven);
         const PlistData data = readStandardInput();
         if (data.ok())
             checkPlistData(*data.bytes, 0, 0);

@@ -50,8 +50,9 @@ public:
     void openFiles();
     // Runs openURL; a platform exception becomes a report line and false.
     bool safeOpenURL(const QUrl& url);
-    // As safeOpenURL, for a property list read from standard input.
-    bool safeCheckStandardInput();
+    // As safeOpenURL, for a property list read from standard input, reported
+    // as name ("-": as standard input).
+    bool safeCheckStandardInput(const QString& name = QStringLiteral("-"));
     // The report line of an exception that ended a check: the file's findings end with it.
     void appendCaughtException(const std::exception& e);
     // Checks one file or bundle directory; false when nothing could be read.
