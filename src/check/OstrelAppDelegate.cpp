@@ -2,23 +2,32 @@
 
 #include "check/BundleLayout.h"
 #include "check/CreateImageString.h"
+#include "check/DiskImageCheck.h"
+#include "check/InstallerPackageCheck.h"
 #include "check/MessageFormat.h"
 #include "check/PlistDataReader.h"
 #include "check/ProductTree.h"
 #include "check/ProductWalk.h"
+#include "check/ProgramCheck.h"
+#include "platform/AppleDouble.h"
 #include "platform/ArchiveReader.h"
 #include "platform/Bundle.h"
 #include "platform/Error.h"
+#include "platform/FileFormat.h"
 #include "platform/FileUrl.h"
 #include "platform/FourCharCode.h"
 #include "platform/Log.h"
+#include "platform/MachO.h"
 #include "platform/OSStatus.h"
 #include "platform/PlatformException.h"
 #include "platform/UserDefaults.h"
 #include "report/Escaping.h"
 #include "report/SaveTarget.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -39,6 +48,26 @@ const QString kCaughtFormat = QStringLiteral("safeOpenURL: Caught %@: %@");
 // The message key of that line's record; the strings table has no text for it.
 const QString kCaughtExceptionKey = QStringLiteral("CaughtException");
 
+// The bundle folder whose check reads the file at path as its Info.plist;
+// empty when there is none. A folder that holds Info.plist at its top counts
+// only when it is named as a bundle is (Shop.app), not a project's folder.
+QString bundleReading(const QString& path)
+{
+    for (const InfoPlistPlace& place : infoPlistPlaces()) {
+        if (!path.endsWith(QLatin1Char('/') + place.inside))
+            continue;
+        const QString bundle = path.chopped(place.inside.size() + 1);
+        if (place.layout == BundleLayout::Flat &&
+            !hasBundleExtension(platform::lastPathComponent(platform::fileURLWithPath(bundle))))
+            return {};
+        for (const InfoPlistPlace& first : infoPlistPlaces())
+            if (QFileInfo::exists(bundle + QLatin1Char('/') + first.inside))
+                return first.inside == place.inside ? bundle : QString();
+        return {};
+    }
+    return {};
+}
+
 } // namespace
 
 void OstrelAppDelegate::initialize()
@@ -58,34 +87,76 @@ OstrelAppDelegate::OstrelAppDelegate()
     initialize();
     mFont = report::FontDescription::userFontOfSize(14.0);
     mBoldFont = report::convertFontToHaveTrait(mFont, report::kBoldFontMask);
-    mNoteIcon = CreateImageString(QStringLiteral("note16x16.png"));
-    mWarningIcon = CreateImageString(QStringLiteral("warning16x16.png"));
-    mErrorIcon = CreateImageString(QStringLiteral("error16x16.png"));
-    loadRulesDict();
+    mShared = sharedResources();
     mValidator = std::make_unique<PlistValidator>(*this);
 }
 
 OstrelAppDelegate::~OstrelAppDelegate()
 {
-    mNoteIcon.reset();
-    mWarningIcon.reset();
-    mErrorIcon.reset();
-    mRulesDict.reset();
     mValidator.reset();
 }
 
-void OstrelAppDelegate::loadRulesDict()
-{
+struct OstrelAppDelegate::SharedResources {
+    std::unique_ptr<report::StyledString> noteIcon;
+    std::unique_ptr<report::StyledString> warningIcon;
+    std::unique_ptr<report::StyledString> errorIcon;
     // A missing or unparsable rules file leaves the rules null, without a word.
-    const QString path = platform::Bundle::main().pathForResource(QStringLiteral("rules.plist"));
-    if (path.isEmpty())
-        return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    plist::ParseResult parsed = plist::parse(file.readAll());
-    if (parsed.ok())
-        mRulesDict = std::make_unique<plist::Value>(std::move(*parsed.value));
+    std::unique_ptr<plist::Value> rules;
+};
+
+std::shared_ptr<const OstrelAppDelegate::SharedResources> OstrelAppDelegate::sharedResources()
+{
+    // Made anew when the resource files are others, or the rules file was
+    // changed since, and kept while any controller holds them.
+    const platform::Bundle& bundle = platform::Bundle::main();
+    const QString rulesPath = bundle.pathForResource(QStringLiteral("rules.plist"));
+    const QFileInfo rulesInfo(rulesPath);
+    const QString key = QStringList{rulesPath,
+                                    QString::number(rulesInfo.exists() ? rulesInfo.size() : -1),
+                                    QString::number(rulesInfo.lastModified().toMSecsSinceEpoch()),
+                                    bundle.pathForResource(QStringLiteral("note16x16.png")),
+                                    bundle.pathForResource(QStringLiteral("warning16x16.png")),
+                                    bundle.pathForResource(QStringLiteral("error16x16.png"))}
+                            .join(QLatin1Char('\n'));
+    static std::mutex mutex;
+    static QHash<QString, std::weak_ptr<const SharedResources>> made;
+    std::lock_guard lock(mutex);
+    if (std::shared_ptr<const SharedResources> existing = made.value(key).lock())
+        return existing;
+
+    auto resources = std::make_shared<SharedResources>();
+    resources->noteIcon = CreateImageString(QStringLiteral("note16x16.png"));
+    resources->warningIcon = CreateImageString(QStringLiteral("warning16x16.png"));
+    resources->errorIcon = CreateImageString(QStringLiteral("error16x16.png"));
+    if (QFile file(rulesPath); !rulesPath.isEmpty() && file.open(QIODevice::ReadOnly)) {
+        plist::ParseResult parsed = plist::parse(file.readAll());
+        if (parsed.ok())
+            resources->rules = std::make_unique<plist::Value>(std::move(*parsed.value));
+    }
+    for (auto it = made.begin(); it != made.end();)
+        it = it->expired() ? made.erase(it) : std::next(it);
+    made.insert(key, resources);
+    return resources;
+}
+
+const report::StyledString* OstrelAppDelegate::noteIcon() const
+{
+    return mShared->noteIcon.get();
+}
+
+const report::StyledString* OstrelAppDelegate::warningIcon() const
+{
+    return mShared->warningIcon.get();
+}
+
+const report::StyledString* OstrelAppDelegate::errorIcon() const
+{
+    return mShared->errorIcon.get();
+}
+
+const plist::Value* OstrelAppDelegate::rulesDict() const
+{
+    return mShared->rules.get();
 }
 
 void OstrelAppDelegate::setWindow(ReportWindow* window)
@@ -135,13 +206,38 @@ bool OstrelAppDelegate::safeOpenURL(const QUrl& url)
 
 bool OstrelAppDelegate::safeCheckStandardInput(const QString& name)
 {
+    const QString shown = name == QLatin1String("-") ? QStringLiteral("(standard input)")
+                                                     : platform::lastPathComponent(platform::fileURLWithPath(name));
+    return checkLoose(shown, name, QUrl(), [] { return readStandardInput(); });
+}
+
+bool OstrelAppDelegate::safeCheckUnsaved(const QString& path, const QByteArray& bytes)
+{
+    mUnsaved = Unsaved{path, bytes};
+    const QString bundle = bundleReading(path);
+    bool opened = false;
+    if (!bundle.isEmpty()) {
+        opened = safeOpenURL(platform::fileURLWithPath(bundle));
+    } else {
+        const QUrl url = platform::fileURLWithPath(path);
+        opened = checkLoose(platform::lastPathComponent(url), path, url, [&bytes] {
+            PlistData data;
+            data.bytes = bytes;
+            return data;
+        });
+    }
+    mUnsaved.reset();
+    return opened;
+}
+
+bool OstrelAppDelegate::checkLoose(const QString& name, const QString& pathGiven, const QUrl& urlRead,
+                                   const std::function<PlistData()>& read)
+{
     try {
-        mPathGiven = name;
-        mURLRead = QUrl();
-        appendHeading(name == QLatin1String("-") ? QStringLiteral("(standard input)")
-                                                 : platform::lastPathComponent(platform::fileURLWithPath(name)),
-                      mPathGiven);
-        const PlistData data = readStandardInput();
+        mPathGiven = pathGiven;
+        mURLRead = urlRead;
+        appendHeading(name, mPathGiven);
+        const PlistData data = read();
         if (data.ok())
             checkPlistData(*data.bytes, 0, 0);
         else
@@ -205,17 +301,45 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         mURLRead = url;
         return CheckArchive(*this, mPathGiven, displayName, nested);
     }
-    if (!platform::isDirectoryURL(url) && displayName.endsWith(QStringLiteral(".dmg"), Qt::CaseInsensitive)) {
+    if (!platform::isDirectoryURL(url)) {
+        const platform::FileFormat format = platform::fileFormatOfFile(mPathGiven);
+        if (displayName.endsWith(QStringLiteral(".dmg"), Qt::CaseInsensitive)) {
+            mURLRead = url;
+            return CheckDiskImage(*this, mPathGiven, displayName, nested);
+        }
+        // Named .pkg, or a xar archive by any other name.
+        if (displayName.endsWith(QStringLiteral(".pkg"), Qt::CaseInsensitive) || format == platform::FileFormat::Xar) {
+            mURLRead = url;
+            return CheckInstallerPackage(*this, mPathGiven, displayName, nested);
+        }
+        // A file of a kind that holds no resource fork, unless an AppleDouble file gives it one.
+        if (format != platform::FileFormat::Unknown && platform::pathExtension(url) != QLatin1String("plist") &&
+            !platform::fileExists(platform::appleDoublePath(mPathGiven))) {
+            mURLRead = url;
+            appendHeading(displayName, mPathGiven);
+            appendErrorIcon();
+            const QByteArray name = platform::fileFormatName(format);
+            appendMessage("FileFormatUnread", QString(), messageText(("Hint-Format-" + name).constData()),
+                          messageText(("Hint-FormatFix-" + name).constData()));
+            return false;
+        }
+    }
+    if (!platform::isDirectoryURL(url) && platform::pathExtension(url) == QLatin1String("xcprivacy")) {
         mURLRead = url;
         appendHeading(displayName, mPathGiven);
-        appendErrorIcon();
-        appendMessage("DiskImage", QString());
-        return false;
+        const PlistData data = readWholeFile(mPathGiven);
+        if (!data.ok()) {
+            appendReadError(data.error);
+            return false;
+        }
+        (void)checkPrivacyManifestData(*data.bytes);
+        return true;
     }
     std::optional<DiskTree> tree;
     ToRead toRead{url, QString(), false};
     if (platform::isDirectoryURL(url)) {
         tree.emplace(mPathGiven);
+        tree->setReadThrough(mReadThrough);
         // The walk looks for a dozen names in a bundle's Contents; read it
         // once, before looking for the Info.plist in it.
         if (nested)
@@ -245,10 +369,12 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         return false;
     }
     PlistData data;
-    if (tree)
+    if (mUnsaved && mUnsaved->path == pathRead)
+        data.bytes = mUnsaved->bytes;
+    else if (tree)
         data.bytes = tree->read(toRead.inside, &data.error);
     else
-        data = readURL(mURLRead);
+        data = mReadThrough ? mReadThrough(pathRead, [&] { return readURL(mURLRead); }) : readURL(mURLRead);
     if (!data.ok()) {
         appendReadError(data.error);
         return false;
@@ -267,6 +393,7 @@ void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRe
     mPathRead = pathRead;
     mInResource = false;
     mPositions.reset();
+    mFixSource = FixSource();
     if (oTextView)
         oTextView->endFinding();
     appendString(messageText("CheckingPrefix"));
@@ -280,6 +407,8 @@ void OstrelAppDelegate::appendReadError(const platform::Error& error)
     appendMessage("NoData", QString());
     if (error.domain == platform::OSStatusErrorDomain && error.code == platform::resNotFound)
         appendMessage("NoPlstRes", QString());
+    else if (error.domain == platform::MachOErrorDomain && error.code == platform::kNoInfoPlistSection)
+        appendMessage("NoInfoPlistSection", QString());
     else
         appendString(report::escapeControlCharacters(error.localizedDescription()));
     appendString(QStringLiteral("\n"));
@@ -290,6 +419,7 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
 {
     plist::ParseResult parsed = plist::parse(bytes);
     mPositions = std::move(parsed.positions);
+    mFixSource = FixSource{bytes, nullptr, parsed.format, nullptr, false};
     if (!parsed.ok()) {
         appendErrorIcon();
         // The record carries the place the parser named; the text, as always, its words.
@@ -310,8 +440,42 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
         checkFileCreator(creator, infoDict);
     if (fileType != 0)
         checkFileType(fileType, infoDict);
-    mValidator->validateInfoDict(infoDict, mRulesDict.get(), bundleName);
+    mValidator->validateInfoDict(infoDict, rulesDict(), bundleName);
     return std::move(*parsed.value);
+}
+
+std::optional<plist::Value> OstrelAppDelegate::checkPrivacyManifestData(const QByteArray& bytes)
+{
+    plist::ParseResult parsed = plist::parse(bytes);
+    mPositions = std::move(parsed.positions);
+    if (!parsed.ok()) {
+        appendErrorIcon();
+        const plist::ParseError& error = parsed.error;
+        appendRecordedMessage("ParseErr", QString(), report::Position{error.line, error.column, error.offset},
+                              {arg(parsed.errorText())});
+        return std::nullopt;
+    }
+    reportDuplicateKeys(parsed.duplicates);
+    if (!parsed.value->isDictionary()) {
+        appendErrorIcon();
+        appendMessage("NotDict", QString());
+        return std::nullopt;
+    }
+    const plist::Value* all = rulesDict();
+    const plist::Value* rules =
+        all && all->isDictionary() ? all->toDictionary().find(QStringLiteral("privacymanifest")) : nullptr;
+    if (rules)
+        mValidator->validateInfoDict(parsed.value->toDictionary(), rules);
+    checkPrivacyManifest(*this, parsed.value->toDictionary(), requiredReasonTable());
+    return std::move(*parsed.value);
+}
+
+const plist::Value* OstrelAppDelegate::requiredReasonTable() const
+{
+    const plist::Value* all = rulesDict();
+    if (!all || !all->isDictionary())
+        return nullptr;
+    return all->toDictionary().find(QStringLiteral("requiredreasonapis"));
 }
 
 void OstrelAppDelegate::reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates)
@@ -464,6 +628,10 @@ void OstrelAppDelegate::settleFinding()
     }
     if (pending == Pending::InReport) {
         ++mFindingsInFile;
+        if (finding && mPositions) {
+            mFixSource.positions = &*mPositions;
+            oTextView->setLastFindingFix(fixFor(*finding, mFixSource));
+        }
         return;
     }
     ++mFindingsLeftOut;
@@ -477,9 +645,9 @@ void OstrelAppDelegate::closeFindings()
     if (mFindingsLeftOut > 0) {
         // As grave as the gravest left out, so that errors there still fail the run.
         beginFinding(mGravestLeftOut, true);
-        const report::StyledString* icon = mGravestLeftOut == report::Severity::Error     ? mErrorIcon.get()
-                                           : mGravestLeftOut == report::Severity::Warning ? mWarningIcon.get()
-                                                                                          : mNoteIcon.get();
+        const report::StyledString* icon = mGravestLeftOut == report::Severity::Error     ? errorIcon()
+                                           : mGravestLeftOut == report::Severity::Warning ? warningIcon()
+                                                                                          : noteIcon();
         if (icon)
             appendAttributedString(*icon);
         appendString(QStringLiteral(" "));
@@ -568,8 +736,8 @@ void OstrelAppDelegate::appendNoteIcon()
     if (!admitFinding(report::Severity::Note))
         return;
     beginFinding(report::Severity::Note, true);
-    if (mNoteIcon)
-        appendAttributedString(*mNoteIcon);
+    if (const report::StyledString* icon = noteIcon())
+        appendAttributedString(*icon);
     appendString(QStringLiteral(" "));
 }
 
@@ -578,8 +746,8 @@ void OstrelAppDelegate::appendWarningIcon()
     if (!admitFinding(report::Severity::Warning))
         return;
     beginFinding(report::Severity::Warning, true);
-    if (mWarningIcon)
-        appendAttributedString(*mWarningIcon);
+    if (const report::StyledString* icon = warningIcon())
+        appendAttributedString(*icon);
     appendString(QStringLiteral(" "));
 }
 
@@ -589,8 +757,8 @@ void OstrelAppDelegate::appendErrorIcon()
     if (!admitFinding(report::Severity::Error))
         return;
     beginFinding(report::Severity::Error, true);
-    if (mErrorIcon)
-        appendAttributedString(*mErrorIcon);
+    if (const report::StyledString* icon = errorIcon())
+        appendAttributedString(*icon);
     appendString(QStringLiteral(" "));
 }
 

@@ -59,6 +59,8 @@ struct Known {
         option("build-settings", "Accept build-setting references such as $(PRODUCT_NAME) in values, this run.");
     QCommandLineOption noNested = option(
         "no-nested", "Check only each PATH's own dictionary: not the bundles inside it, nor its files, this run.");
+    QCommandLineOption sevenZip =
+        option("7zip", "Read disk images with this 7-Zip program (default: 7zz, 7z or 7za on PATH).", "PROGRAM");
     QCommandLineOption format = formatOption();
     QCommandLineOption ignore =
         option("ignore", "Leave out the findings with this message key, or only the one at KEYPATH (repeatable).",
@@ -70,6 +72,12 @@ struct Known {
     QCommandLineOption failOn =
         option("fail-on", "Exit with status 1 when a finding of this severity or worse remains (default: error).",
                "error|warning|note", "error");
+    QCommandLineOption fix =
+        option("fix", "Apply the safe fixes to the files (each replaced atomically), then report what remains.");
+    QCommandLineOption unsafeFixes =
+        option("unsafe-fixes", "With --fix or --diff, also the fixes that may change the meaning (type conversions).");
+    QCommandLineOption diff = option("diff", "Print a unified diff of what --fix would change, and change nothing; "
+                                             "the exit status tells whether findings would remain.");
     QCommandLineOption dump = option("dump", "Print each FILE's property list as JSON instead of checking it.");
     QCommandLineOption rtfd =
         option("rtfd", "Also save the report as an RTFD document at OUT; an existing one is replaced whole.", "OUT");
@@ -86,6 +94,7 @@ struct Known {
                                                   "SARIF rule links to as URL#ID (default: %1).")
                                        .arg(QLatin1String(kFindingsPage)),
                                    QStringLiteral("URL")};
+    QCommandLineOption lsp = option("lsp", "Serve editors as a language server on standard input and output.");
 
     QCommandLineOption outputFile{{QStringLiteral("o"), QStringLiteral("output-file")},
                                   QStringLiteral("Write the report to FILE instead of standard output; a file there "
@@ -103,9 +112,10 @@ struct Known {
 
     QList<QCommandLineOption> all() const
     {
-        return {jobs,       rules,         strings,    resources, noDeprecation, noUnknown,  buildSettings, noNested,
-                format,     ignore,        ignoreFile, failOn,    dump,          rtfd,       outputFile,    quiet,
-                statistics, stdinFilename, color,      explain,   listFindings,  findingsUrl};
+        return {jobs,          rules,    strings, resources,    noDeprecation, noUnknown, buildSettings,
+                noNested,      sevenZip, format,  ignore,       ignoreFile,    failOn,    fix,
+                unsafeFixes,   diff,     dump,    rtfd,         outputFile,    quiet,     statistics,
+                stdinFilename, color,    explain, listFindings, findingsUrl,   lsp};
     }
 };
 
@@ -141,7 +151,10 @@ QString readCheckOptions(const QCommandLineParser& parser, const Known& known, O
         else if (!options.paths.contains(check::kStandardInputPath))
             return QStringLiteral("--stdin-filename names standard input, which no PATH reads (give -)");
     }
-    if (options.paths.isEmpty())
+    // A language server checks what its editor opens.
+    if (parser.isSet(known.lsp) && !options.paths.isEmpty())
+        return QStringLiteral("--lsp checks the documents its editor opens, no PATH");
+    if (options.paths.isEmpty() && !parser.isSet(known.lsp))
         return QStringLiteral("no PATH given");
     // An empty argument is a slip (an unset variable), not the current directory.
     if (options.paths.contains(QString()))
@@ -191,6 +204,7 @@ QString readCheckOptions(const QCommandLineParser& parser, const Known& known, O
     options.noUnknownKeyNotes = parser.isSet(known.noUnknown);
     options.buildSettings = parser.isSet(known.buildSettings);
     options.noNested = parser.isSet(known.noNested);
+    options.sevenZip = parser.value(known.sevenZip);
     options.ignore = parser.values(known.ignore);
     options.ignoreFileGiven = parser.isSet(known.ignoreFile);
     if (options.ignoreFileGiven)
@@ -202,6 +216,11 @@ QString readCheckOptions(const QCommandLineParser& parser, const Known& known, O
         if (!ok || options.jobs < 1)
             return QStringLiteral("-j needs a number of at least 1, not '%1'").arg(parser.value(known.jobs));
     }
+    options.fix = parser.isSet(known.fix);
+    options.unsafeFixes = parser.isSet(known.unsafeFixes);
+    options.diff = parser.isSet(known.diff);
+    if (options.unsafeFixes && !options.fix && !options.diff)
+        return QStringLiteral("--unsafe-fixes goes with --fix or --diff");
     options.color = parser.value(known.color);
     if (!colorWanted(options.color, -1))
         return QStringLiteral("unknown --color '%1' (use auto, always or never)").arg(options.color);
@@ -256,7 +275,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
         line.error = catalogueError(line, options.formatName);
         return line;
     }
-    line.action = parser.isSet(known.dump) ? Action::Dump : Action::Check;
+    line.action = parser.isSet(known.lsp) ? Action::Serve : parser.isSet(known.dump) ? Action::Dump : Action::Check;
     line.error = readCheckOptions(parser, known, options);
     return line;
 }

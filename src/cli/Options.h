@@ -16,7 +16,7 @@ class Emitter;
 // Where docs/findings.md is published, unless --findings-url says otherwise.
 inline constexpr char kFindingsPage[] = "https://ostrel.org/docs/findings.md";
 
-enum class Action { Check, Dump, Help, Version, Explain, ListFindings };
+enum class Action { Check, Dump, Help, Version, Explain, ListFindings, Serve };
 
 struct Options {
     QStringList paths;
@@ -27,6 +27,7 @@ struct Options {
     bool noUnknownKeyNotes = false;
     bool buildSettings = false;
     bool noNested = false;
+    QString sevenZip; // --7zip PROGRAM
     QString formatName = QStringLiteral("text");
     const Emitter* emitter = nullptr; // the form of --format
     QStringList ignore;
@@ -41,7 +42,10 @@ struct Options {
     QString stdinFilename; // the name standard input's property list is reported under
     bool statistics = false;
     bool quiet = false;
-    QString outputFile; // -o FILE: the report goes there instead of standard output
+    QString outputFile;       // -o FILE: the report goes there instead of standard output
+    bool fix = false;         // --fix
+    bool unsafeFixes = false; // --unsafe-fixes
+    bool diff = false;        // --diff
 };
 
 struct CommandLine {

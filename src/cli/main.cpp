@@ -7,6 +7,8 @@
 #include "Terminal.h"
 #include "check/FileChecker.h"
 #include "check/PlistDataReader.h"
+#include "fix/Fixer.h"
+#include "lsp/Server.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/OSStatus.h"
@@ -174,7 +176,8 @@ int dump(const QStringList& paths)
 struct Counts {
     int bySeverity[3] = {0, 0, 0}; // error, warning, note
     int ignored = 0;
-    int checked = 0; // the headings: each file, archive and bundle, nested ones too
+    int checked = 0;         // the headings: each file, archive and bundle, nested ones too
+    int fixable[2] = {0, 0}; // findings with a safe fix, with an unsafe one
 };
 
 // What one file's check comes to: its report as it is written, and what it
@@ -323,6 +326,8 @@ QString useResources(const cli::Options& options)
         defaults.setVolatile(platform::AllowBuildSettingsKey, true);
     if (options.noNested)
         defaults.setVolatile(platform::CheckNestedBundlesKey, false);
+    if (!options.sevenZip.isEmpty())
+        defaults.setVolatile(platform::SevenZipProgramKey, options.sevenZip);
     return {};
 }
 
@@ -396,6 +401,8 @@ Outcome checkPaths(const QStringList& paths, const cli::Options& options, const 
             if (options.quiet && finding.severity != report::Severity::Error)
                 continue;
             ++checked.counts.bySeverity[static_cast<int>(finding.severity)];
+            if (finding.fix)
+                ++checked.counts.fixable[finding.fix->safe ? 0 : 1];
             ++checked.byId[finding.messageKey];
             shown.append(&finding);
             if (emitter.keepsFindings())
@@ -417,6 +424,8 @@ Outcome checkPaths(const QStringList& paths, const cli::Options& options, const 
             outcome.counts.bySeverity[s] += file.counts.bySeverity[s];
         outcome.counts.ignored += file.counts.ignored;
         outcome.counts.checked += file.counts.checked;
+        for (int k = 0; k < 2; ++k)
+            outcome.counts.fixable[k] += file.counts.fixable[k];
         outcome.kept += file.kept;
         for (auto it = file.byId.cbegin(); it != file.byId.cend(); ++it)
             outcome.byId[it.key()] += it.value();
@@ -497,7 +506,8 @@ int main(int argc, char** argv)
     case cli::Action::Explain:
     case cli::Action::ListFindings: return showCatalogue(line);
     case cli::Action::Dump: return dump(options.paths);
-    case cli::Action::Check: break;
+    case cli::Action::Check:
+    case cli::Action::Serve: break;
     }
 
     // 2. The paths, and a save target that would replace none of them.
@@ -527,6 +537,8 @@ int main(int argc, char** argv)
     // 3. The resources, settings and ignore list of this run.
     if (const QString problem = useResources(options); !problem.isEmpty())
         return usageError(problem);
+    if (line.action == cli::Action::Serve)
+        return lsp::serve(STDIN_FILENO, STDOUT_FILENO, {options.findingsPage.toString(QUrl::FullyEncoded)});
     report::IgnoreList ignored(knownMessageKeys());
     if (const QString problem = readIgnoreList(options, ignored); !problem.isEmpty())
         return usageError(problem);
@@ -547,6 +559,20 @@ int main(int argc, char** argv)
     run.failOn = options.failOn;
     run.tool = {QStringLiteral("ostrel-check"), QCoreApplication::applicationVersion(),
                 QStringLiteral("https://ostrel.org/"), options.findingsPage.toString(QUrl::FullyEncoded)};
+
+    // 3b. The fixes, written (--fix) or shown as a diff (--diff, which writes nothing else).
+    if (options.fix || options.diff) {
+        const fix::Outcome fixed = fix::fixFiles(paths, fix::Options{options.unsafeFixes, {}, 4, {}}, ignoredFindings,
+                                                 !options.diff, run.workingDirectory);
+        for (const QString& message : fixed.messages)
+            writeErr(QStringLiteral("ostrel-check: %1\n").arg(report::escapeControlCharacters(message)));
+        if (options.diff) {
+            writeOut(fixed.diff);
+            const bool remain = std::any_of(fixed.remaining.begin(), fixed.remaining.end(),
+                                            [&](const report::Finding& f) { return f.severity <= options.failOn; });
+            return finish(remain ? kExitFindings : kExitClean);
+        }
+    }
 
     // 4. The check, each file's report written as it is done. The saved report
     // is the whole run's, so it is checked on one thread that keeps it;
@@ -570,8 +596,14 @@ int main(int argc, char** argv)
         }
         gOutput = nullptr;
     }
-    if (options.emitter->writesSummary() && !options.quiet)
+    if (options.emitter->writesSummary() && !options.quiet) {
         writeErr(summary(outcome.counts) + QLatin1Char('\n'));
+        // A line of its own, so that the summary reads as it always has.
+        if (outcome.counts.fixable[0] + outcome.counts.fixable[1] > 0)
+            writeErr(QStringLiteral("fix available: %1 with --fix, %2 more with --unsafe-fixes\n")
+                         .arg(outcome.counts.fixable[0])
+                         .arg(outcome.counts.fixable[1]));
+    }
     if (options.statistics)
         writeErr(statistics(outcome.byId));
     if (keeper) {

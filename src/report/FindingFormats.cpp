@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QHash>
 #include <QJsonArray>
+#include <QStringDecoder>
 #include <QXmlStreamWriter>
 
 #include <algorithm>
@@ -87,10 +88,39 @@ QJsonObject sarifRule(const QString& key, Severity firstSeen, const QString& fin
     return rule;
 }
 
+// A replacement's bytes as text where they are UTF-8, else in base64 under binaryKey.
+QJsonObject replacementContent(const QByteArray& bytes, const QString& textKey, const QString& binaryKey)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return {{binaryKey, QString::fromLatin1(bytes.toBase64())}};
+    return {{textKey, text}};
+}
+
 // The place an editor can go to: none in a resource, whose lines are not the file's.
 Position editorPosition(const Finding& finding)
 {
     return finding.inResource ? Position() : finding.position;
+}
+
+// A fix as SARIF has it: the file's byte ranges deleted and what is put in their place.
+QJsonObject sarifFix(const Finding& finding, const QString& baseDirectory)
+{
+    QJsonArray replacements;
+    for (const TextEdit& edit : finding.fix->edits)
+        replacements.append(
+            QJsonObject{{QStringLiteral("deletedRegion"), QJsonObject{{QStringLiteral("byteOffset"), edit.offset},
+                                                                      {QStringLiteral("byteLength"), edit.length}}},
+                        {QStringLiteral("insertedContent"),
+                         replacementContent(edit.replacement, QStringLiteral("text"), QStringLiteral("binary"))}});
+    const QString kind = finding.fix->safe ? QStringLiteral("safe") : QStringLiteral("unsafe");
+    return {
+        {QStringLiteral("description"), QJsonObject{{QStringLiteral("text"), finding.fix->title}}},
+        {QStringLiteral("artifactChanges"),
+         QJsonArray{QJsonObject{{QStringLiteral("artifactLocation"), artifactLocation(finding.fileRead, baseDirectory)},
+                                {QStringLiteral("replacements"), replacements}}}},
+        {QStringLiteral("properties"), QJsonObject{{QStringLiteral("kind"), kind}}}};
 }
 
 } // namespace
@@ -146,6 +176,19 @@ void addJsonMembers(QJsonObject& line, const Finding& finding)
     for (const std::optional<plist::Value>& argument : finding.arguments)
         arguments.append(argument ? QJsonValue(argument->description()) : QJsonValue());
     line.insert(QStringLiteral("arguments"), arguments);
+    if (!finding.fix)
+        return;
+    QJsonArray edits;
+    for (const TextEdit& edit : finding.fix->edits) {
+        QJsonObject object =
+            replacementContent(edit.replacement, QStringLiteral("replacement"), QStringLiteral("replacementBase64"));
+        object.insert(QStringLiteral("offset"), edit.offset);
+        object.insert(QStringLiteral("length"), edit.length);
+        edits.append(object);
+    }
+    line.insert(QStringLiteral("fix"), QJsonObject{{QStringLiteral("safe"), finding.fix->safe},
+                                                   {QStringLiteral("title"), finding.fix->title},
+                                                   {QStringLiteral("edits"), edits}});
 }
 
 QJsonObject sarifLog(const QList<Finding>& findings, const SarifTool& tool, const QString& baseDirectory)
@@ -174,11 +217,14 @@ QJsonObject sarifLog(const QList<Finding>& findings, const SarifTool& tool, cons
         if (!finding.keyPath.isEmpty())
             location.insert(QStringLiteral("logicalLocations"),
                             QJsonArray{QJsonObject{{QStringLiteral("fullyQualifiedName"), finding.keyPath}}});
-        results.append(QJsonObject{{QStringLiteral("ruleId"), finding.messageKey},
-                                   {QStringLiteral("ruleIndex"), it->second},
-                                   {QStringLiteral("level"), sarifLevel(finding.severity)},
-                                   {QStringLiteral("message"), QJsonObject{{QStringLiteral("text"), finding.text}}},
-                                   {QStringLiteral("locations"), QJsonArray{location}}});
+        QJsonObject result{{QStringLiteral("ruleId"), finding.messageKey},
+                           {QStringLiteral("ruleIndex"), it->second},
+                           {QStringLiteral("level"), sarifLevel(finding.severity)},
+                           {QStringLiteral("message"), QJsonObject{{QStringLiteral("text"), finding.text}}},
+                           {QStringLiteral("locations"), QJsonArray{location}}};
+        if (finding.fix)
+            result.insert(QStringLiteral("fixes"), QJsonArray{sarifFix(finding, baseDirectory)});
+        results.append(result);
     }
     const QJsonObject driver{{QStringLiteral("name"), tool.name},
                              {QStringLiteral("version"), tool.version},
