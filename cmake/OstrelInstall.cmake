@@ -1,5 +1,7 @@
-# Installation of the desktop integration, the manual pages and the package's
-# documents, and the Debian package (`cpack -G DEB` in the build directory).
+# Installation of the desktop integration, the manual pages and the packages'
+# documents, and the Debian packages (`cpack -G DEB` in the build directory):
+# ostrel-check (the command line, component cli) and ostrel (the window,
+# component gui, which depends on the first).
 # The two programs install themselves from src/cli and src/gui.
 include(GNUInstallDirs)
 
@@ -7,7 +9,6 @@ set(OSTREL_RESOURCE_DIR "${CMAKE_SOURCE_DIR}/resources")
 # The AppStream ID; the desktop entry, the icons and the MIME package carry it.
 set(OSTREL_APP_ID "org.ostrel.Ostrel")
 set(OSTREL_CONTACT "Ostrel developers <no-reply@ostrel.org>")
-set(OSTREL_DOC_DIR "${CMAKE_INSTALL_DATADIR}/doc/ostrel")
 # Debian wants every installed directory at 0755, whatever the umask of the build.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                                 WORLD_READ WORLD_EXECUTE)
@@ -41,9 +42,21 @@ endif()
 foreach(program ${manual_programs})
   set(include "${CMAKE_SOURCE_DIR}/docs/man/${program}.h2m")
   set(page "${OSTREL_GENERATED_DOC_DIR}/${program}.1")
+  set(includes --include "${include}")
+  set(depends ${program} "${include}")
+  # ostrel-check's page lists every finding ID, from the catalogue.
+  if(program STREQUAL "ostrel-check")
+    set(section "${OSTREL_GENERATED_DOC_DIR}/findings.h2m")
+    add_custom_command(OUTPUT "${section}"
+                       COMMAND "${CMAKE_SOURCE_DIR}/tools/finding-catalogue/man-section" "$<TARGET_FILE:ostrel-check>"
+                               "${section}"
+                       DEPENDS ostrel-check "${CMAKE_SOURCE_DIR}/tools/finding-catalogue/man-section" VERBATIM)
+    list(APPEND includes --include "${section}")
+    list(APPEND depends "${section}")
+  endif()
   add_custom_command(OUTPUT "${page}"
-                     COMMAND "${OSTREL_HELP2MAN}" --include "${include}" --output "${page}" "$<TARGET_FILE:${program}>"
-                     DEPENDS ${program} "${include}" VERBATIM)
+                     COMMAND "${OSTREL_HELP2MAN}" ${includes} --output "${page}" "$<TARGET_FILE:${program}>"
+                     DEPENDS ${depends} VERBATIM)
   ostrel_gzip("${page}" "${page}.gz")
   list(APPEND manual_pages "${page}.gz")
 endforeach()
@@ -63,18 +76,34 @@ set(changelog "${OSTREL_GENERATED_DOC_DIR}/changelog.gz")
 ostrel_gzip("${CMAKE_SOURCE_DIR}/docs/debian/changelog" "${changelog}")
 add_custom_target(documentation ALL DEPENDS ${manual_pages} "${changelog}")
 
-if(manual_pages)
-  install(FILES ${manual_pages} DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+foreach(program ${manual_programs})
+  set(component cli)
+  if(program STREQUAL "ostrel")
+    set(component gui)
+  endif()
+  install(FILES "${OSTREL_GENERATED_DOC_DIR}/${program}.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1"
+          COMPONENT ${component})
+endforeach()
+# Each package carries the copyright and changelog in its own folder, as Debian asks.
+set(OSTREL_PACKAGES cli ostrel-check)
+if(OSTREL_BUILD_GUI)
+  list(APPEND OSTREL_PACKAGES gui ostrel)
 endif()
-install(FILES "${CMAKE_SOURCE_DIR}/docs/debian/copyright" "${changelog}" DESTINATION "${OSTREL_DOC_DIR}")
+while(OSTREL_PACKAGES)
+  list(POP_FRONT OSTREL_PACKAGES component package)
+  install(FILES "${CMAKE_SOURCE_DIR}/docs/debian/copyright" "${changelog}"
+          DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/${package}" COMPONENT ${component})
+endwhile()
 
 if(OSTREL_BUILD_GUI)
-  install(FILES "${OSTREL_RESOURCE_DIR}/${OSTREL_APP_ID}.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
-  install(FILES "${OSTREL_RESOURCE_DIR}/${OSTREL_APP_ID}.metainfo.xml" DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")
+  install(FILES "${OSTREL_RESOURCE_DIR}/${OSTREL_APP_ID}.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications"
+          COMPONENT gui)
+  install(FILES "${OSTREL_RESOURCE_DIR}/${OSTREL_APP_ID}.metainfo.xml" DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo"
+          COMPONENT gui)
   install(FILES "${OSTREL_RESOURCE_DIR}/ostrel-mime.xml" DESTINATION "${CMAKE_INSTALL_DATADIR}/mime/packages"
-          RENAME "${OSTREL_APP_ID}.xml")
+          RENAME "${OSTREL_APP_ID}.xml" COMPONENT gui)
   install(DIRECTORY "${OSTREL_RESOURCE_DIR}/icons/hicolor" DESTINATION "${CMAKE_INSTALL_DATADIR}/icons"
-          FILES_MATCHING PATTERN "*.png")
+          COMPONENT gui FILES_MATCHING PATTERN "*.png")
 endif()
 
 set(CPACK_PACKAGE_NAME "ostrel")
@@ -96,8 +125,29 @@ and recommended keys, deprecated keys, unknown keys and likely
 misspellings of known ones. XML, binary and old-style property lists
 are read.
 .
-This package holds the desktop application, ostrel, and the
-command-line checker for scripts and CI, ostrel-check.")
+This package holds the desktop application, ostrel.")
+set(CPACK_DEBIAN_CLI_DESCRIPTION
+    "Ostrel checks the information property lists (Info.plist) of macOS
+applications, frameworks, plug-ins, extensions and kernel extensions
+against a table of rules: the kind and format of each value, required
+and recommended keys, deprecated keys, unknown keys and likely
+misspellings of known ones. XML, binary and old-style property lists
+are read.
+.
+This package holds the command-line checker for scripts and CI,
+ostrel-check, which needs no graphical environment.")
+set(CPACK_DEBIAN_GUI_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL cli)
+if(OSTREL_BUILD_GUI)
+  list(APPEND CPACK_COMPONENTS_ALL gui)
+endif()
+set(CPACK_DEBIAN_CLI_PACKAGE_NAME "ostrel-check")
+set(CPACK_DEBIAN_GUI_PACKAGE_NAME "ostrel")
+set(CPACK_DEBIAN_CLI_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_GUI_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_CLI_PACKAGE_SECTION "devel")
+set(CPACK_DEBIAN_GUI_PACKAGE_SECTION "devel")
 set(CPACK_DEBIAN_PACKAGE_SECTION "devel")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://ostrel.org/")
@@ -105,9 +155,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://ostrel.org/")
 # dpkg-shlibdeps works out the library packages (Qt 6) from the binaries;
 # the window also needs Qt's platform plug-ins, which no binary links.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-if(OSTREL_BUILD_GUI)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-endif()
+# The window runs the checks of the command-line package's version.
+set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "ostrel-check (= ${PROJECT_VERSION}), qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "7zip") # disk images are read through it
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

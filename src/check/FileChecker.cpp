@@ -5,6 +5,26 @@
 
 namespace check {
 
+namespace {
+
+QString& standardInputNameSet()
+{
+    static QString name = kStandardInputPath;
+    return name;
+}
+
+} // namespace
+
+void setStandardInputName(const QString& name)
+{
+    standardInputNameSet() = name;
+}
+
+const QString& standardInputName()
+{
+    return standardInputNameSet();
+}
+
 FileChecker::FileChecker(bool keepReport, report::FindingFilter ignored)
     : mKeepReport(keepReport), mCurrentDirectory(platform::currentDirectoryPath())
 {
@@ -26,17 +46,17 @@ FileReport FileChecker::checkFile(const QString& path)
     const bool standardInput = path == kStandardInputPath;
     PerformCommand([&] {
         if (standardInput)
-            mController.safeCheckStandardInput();
+            mController.safeCheckStandardInput(standardInputName());
         else
             mController.safeOpenURL(platform::fileURLWithPath(path, mCurrentDirectory));
         completed = true;
     });
-    return FileReport{path,
+    return FileReport{standardInput ? standardInputName() : path,
                       report,
                       firstRun,
                       report.runs().size(),
                       firstFinding,
-                      standardInput ? path : platform::fileSystemPath(mController.urlRead()),
+                      standardInput ? standardInputName() : platform::fileSystemPath(mController.urlRead()),
                       mController.checkedPaths().mid(firstChecked),
                       completed,
                       mController.ignoredCount() - ignoredBefore};

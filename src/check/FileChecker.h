@@ -26,6 +26,12 @@ namespace check {
 // The path that stands for standard input, read as a property list.
 inline const QString kStandardInputPath = QStringLiteral("-");
 
+// The name standard input's property list is reported under, in its heading
+// and as its findings' file: kStandardInputPath unless set otherwise, once,
+// before any check starts.
+void setStandardInputName(const QString& name);
+const QString& standardInputName();
+
 // One file's part of a checker's report, for the caller to render.
 struct FileReport {
     const QString& path;

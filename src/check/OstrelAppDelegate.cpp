@@ -204,10 +204,11 @@ bool OstrelAppDelegate::safeOpenURL(const QUrl& url)
     }
 }
 
-bool OstrelAppDelegate::safeCheckStandardInput()
+bool OstrelAppDelegate::safeCheckStandardInput(const QString& name)
 {
-    return checkLoose(QStringLiteral("(standard input)"), QStringLiteral("-"), QUrl(),
-                      [] { return readStandardInput(); });
+    const QString shown = name == QLatin1String("-") ? QStringLiteral("(standard input)")
+                                                     : platform::lastPathComponent(platform::fileURLWithPath(name));
+    return checkLoose(shown, name, QUrl(), [] { return readStandardInput(); });
 }
 
 bool OstrelAppDelegate::safeCheckUnsaved(const QString& path, const QByteArray& bytes)

@@ -52,8 +52,9 @@ public:
     void openFiles();
     // Runs openURL; a platform exception becomes a report line and false.
     bool safeOpenURL(const QUrl& url);
-    // As safeOpenURL, for a property list read from standard input.
-    bool safeCheckStandardInput();
+    // As safeOpenURL, for a property list read from standard input, reported
+    // as name ("-": as standard input).
+    bool safeCheckStandardInput(const QString& name = QStringLiteral("-"));
     // As safeOpenURL, for text that stands for the file at path but is not
     // saved there (an editor's): a bundle's Info.plist is checked with the
     // bundle's files on disk around it, any other file as a loose property list.

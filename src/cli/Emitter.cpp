@@ -19,9 +19,11 @@ namespace {
 // The report as the window shows it, with each finding's severity in words.
 class TextEmitter final : public Emitter {
 public:
-    QByteArray file(const check::FileReport& file, const QList<const report::Finding*>&,
+    QByteArray file(const check::FileReport& file, const QList<const report::Finding*>& findings,
                     const RunContext& run) const override
     {
+        if (run.quiet && findings.isEmpty())
+            return {};
         QString text = report::plainText(file.report, file.firstRun, file.endRun, run.ansi, run.shown);
         // The guard's line has no line end of its own; the next file starts anew.
         if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))

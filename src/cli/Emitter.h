@@ -21,6 +21,7 @@ struct RunContext {
     QString workingDirectory;    // files below it are named relative to it
     QString githubWorkspace;     // GitHub's annotations name files from its top
     bool ansi = false;           // the terminal's colours and bold in the text
+    bool quiet = false;          // the text leaves out the files with nothing shown
     report::FindingFilter shown; // the findings the text shows
     report::Severity failOn = report::Severity::Error;
     report::SarifTool tool;

@@ -96,12 +96,26 @@ struct Known {
                                    QStringLiteral("URL")};
     QCommandLineOption lsp = option("lsp", "Serve editors as a language server on standard input and output.");
 
+    QCommandLineOption outputFile{{QStringLiteral("o"), QStringLiteral("output-file")},
+                                  QStringLiteral("Write the report to FILE instead of standard output; a file there "
+                                                 "is replaced once the report is whole, anything else is left alone."),
+                                  QStringLiteral("FILE")};
+    QCommandLineOption quiet{{QStringLiteral("q"), QStringLiteral("quiet")},
+                             QStringLiteral("Report errors only, without the summary; the exit status still "
+                                            "follows --fail-on.")};
+    QCommandLineOption statistics =
+        option("statistics", "After the report, write the count of each finding ID to standard error.");
+    QCommandLineOption stdinFilename = option("stdin-filename",
+                                              "Report the property list read from standard input (-, the PATH "
+                                              "when none is given) as NAME.",
+                                              "NAME");
+
     QList<QCommandLineOption> all() const
     {
-        return {jobs,        rules,    strings, resources, noDeprecation, noUnknown, buildSettings,
-                noNested,    sevenZip, format,  ignore,    ignoreFile,    failOn,    fix,
-                unsafeFixes, diff,     dump,    rtfd,      color,         explain,   listFindings,
-                findingsUrl, lsp};
+        return {jobs,          rules,    strings, resources,    noDeprecation, noUnknown, buildSettings,
+                noNested,      sevenZip, format,  ignore,       ignoreFile,    failOn,    fix,
+                unsafeFixes,   diff,     dump,    rtfd,         outputFile,    quiet,     statistics,
+                stdinFilename, color,    explain, listFindings, findingsUrl,   lsp};
     }
 };
 
@@ -128,6 +142,15 @@ QString catalogueError(const CommandLine& line, const QString& formatName)
 // What the options mean for a check; the first thing wrong with them, or nothing.
 QString readCheckOptions(const QCommandLineParser& parser, const Known& known, Options& options)
 {
+    if (parser.isSet(known.stdinFilename)) {
+        options.stdinFilename = parser.value(known.stdinFilename);
+        if (options.stdinFilename.isEmpty())
+            return QStringLiteral("--stdin-filename needs a name");
+        if (options.paths.isEmpty())
+            options.paths = QStringList{check::kStandardInputPath};
+        else if (!options.paths.contains(check::kStandardInputPath))
+            return QStringLiteral("--stdin-filename names standard input, which no PATH reads (give -)");
+    }
     // A language server checks what its editor opens.
     if (parser.isSet(known.lsp) && !options.paths.isEmpty())
         return QStringLiteral("--lsp checks the documents its editor opens, no PATH");
@@ -141,13 +164,20 @@ QString readCheckOptions(const QCommandLineParser& parser, const Known& known, O
     // Only the files to check are opened by their bytes; the files these
     // options name go through Qt, which cannot name such a file.
     for (const QCommandLineOption& option :
-         {known.rules, known.strings, known.resources, known.rtfd, known.ignoreFile}) {
+         {known.rules, known.strings, known.resources, known.rtfd, known.ignoreFile, known.outputFile}) {
         if (platform::hasUndecodableBytes(parser.value(option)))
             return QStringLiteral("the name given to --%1 is not valid UTF-8 and cannot be opened")
                 .arg(option.names().constFirst());
     }
     if (parser.isSet(known.dump) && parser.isSet(known.rtfd))
         return QStringLiteral("--rtfd saves a report; --dump writes none");
+    if (parser.isSet(known.dump) && parser.isSet(known.outputFile))
+        return QStringLiteral("-o writes a check's report; --dump writes to standard output");
+    options.outputFile = parser.value(known.outputFile);
+    if (parser.isSet(known.outputFile) && options.outputFile.isEmpty())
+        return QStringLiteral("-o needs a file name");
+    options.statistics = parser.isSet(known.statistics);
+    options.quiet = parser.isSet(known.quiet);
     options.rtfd = parser.value(known.rtfd);
     if (parser.isSet(known.rtfd) && options.rtfd.isEmpty())
         return QStringLiteral("--rtfd needs a file name");

@@ -39,6 +39,10 @@ struct Options {
     QUrl findingsPage;
     int jobs = 0; // 0: one per core
     QString color = QStringLiteral("auto");
+    QString stdinFilename; // the name standard input's property list is reported under
+    bool statistics = false;
+    bool quiet = false;
+    QString outputFile;       // -o FILE: the report goes there instead of standard output
     bool fix = false;         // --fix
     bool unsafeFixes = false; // --unsafe-fixes
     bool diff = false;        // --diff

@@ -3,6 +3,7 @@
 #include "Emitter.h"
 #include "FindingHelp.h"
 #include "Options.h"
+#include "OutputFile.h"
 #include "Terminal.h"
 #include "check/FileChecker.h"
 #include "check/PlistDataReader.h"
@@ -58,10 +59,16 @@ void writeErr(const QString& text)
     std::fflush(stderr);
 }
 
+// -o FILE: where the report goes instead of standard output.
+cli::OutputFile* gOutput = nullptr;
+
 // The report cannot be written: a reader that went away (| head) ends the
-// run quietly; any other failure is told. Either way nothing more is done.
+// run quietly; any other failure is told. Either way nothing more is done,
+// and the file -o names stays as it was.
 [[noreturn]] void writeFailed(int error)
 {
+    if (gOutput)
+        gOutput->discard();
     if (error != EPIPE)
         writeErr(QStringLiteral("ostrel-check: cannot write the report: %1\n")
                      .arg(QString::fromLocal8Bit(std::strerror(error))));
@@ -179,6 +186,7 @@ struct CheckedFile {
     QByteArray out;
     bool failed = false;
     Counts counts;
+    QHash<QString, int> byId;    // the findings shown, by ID (--statistics)
     QList<report::Finding> kept; // findings the run writes at its end (SARIF)
 };
 
@@ -194,6 +202,27 @@ QString summary(const Counts& counts)
                    count(counts.checked, "file", "files");
     if (counts.ignored > 0)
         text += QStringLiteral(", and %1 ignored").arg(counts.ignored);
+    return text;
+}
+
+// --statistics: "    12  KeyTypo  Unknown key that is a near miss of a known one", most first.
+QString statistics(const QHash<QString, int>& byId)
+{
+    QList<std::pair<QString, int>> counts(byId.keyValueBegin(), byId.keyValueEnd());
+    std::sort(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+        return a.second != b.second ? a.second > b.second : a.first < b.first;
+    });
+    qsizetype width = 0;
+    for (const auto& [id, count] : counts)
+        width = std::max(width, id.size());
+    QString text;
+    for (const auto& [id, count] : counts) {
+        const report::FindingEntry* entry = report::findingNamed(id);
+        text += QStringLiteral("%1  %2  %3\n")
+                    .arg(count, 6)
+                    .arg(id, -static_cast<int>(width))
+                    .arg(entry ? QString::fromUtf8(entry->title) : QString());
+    }
     return text;
 }
 
@@ -324,9 +353,12 @@ QString readIgnoreList(const cli::Options& options, report::IgnoreList& ignored)
     return {};
 }
 
-// The files to check, as the command line names them.
+// The files to check, as the command line names them, and the name
+// standard input is reported under.
 QStringList gatherPaths(const cli::Options& options)
 {
+    if (!options.stdinFilename.isEmpty())
+        check::setStandardInputName(options.stdinFilename);
     return options.paths;
 }
 
@@ -335,6 +367,7 @@ QStringList gatherPaths(const cli::Options& options)
 struct Outcome {
     bool failed = false;
     Counts counts;
+    QHash<QString, int> byId;
     QList<report::Finding> kept;
 };
 
@@ -364,10 +397,13 @@ Outcome checkPaths(const QStringList& paths, const cli::Options& options, const 
                     checked.failed = checked.failed || finding.severity <= options.failOn;
                 continue;
             }
+            checked.failed = checked.failed || finding.severity <= options.failOn;
+            if (options.quiet && finding.severity != report::Severity::Error)
+                continue;
             ++checked.counts.bySeverity[static_cast<int>(finding.severity)];
             if (finding.fix)
                 ++checked.counts.fixable[finding.fix->safe ? 0 : 1];
-            checked.failed = checked.failed || finding.severity <= options.failOn;
+            ++checked.byId[finding.messageKey];
             shown.append(&finding);
             if (emitter.keepsFindings())
                 checked.kept.append(finding);
@@ -391,6 +427,8 @@ Outcome checkPaths(const QStringList& paths, const cli::Options& options, const 
         for (int k = 0; k < 2; ++k)
             outcome.counts.fixable[k] += file.counts.fixable[k];
         outcome.kept += file.kept;
+        for (auto it = file.byId.cbegin(); it != file.byId.cend(); ++it)
+            outcome.byId[it.key()] += it.value();
         progress.clear();
         writeOut(file.out);
         if (outToTerminal || sinceFlushed.elapsed() >= 1000) {
@@ -440,14 +478,15 @@ QStringList argumentsOf(int argc, char** argv)
     return arguments;
 }
 
+// Reports going to a file or a pipe are handed over in large blocks.
+char outBuffer[64 * 1024];
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     holdClosedStandardStreams();
-    // Reports going to a file or a pipe are handed over in large blocks.
-    static char outBuffer[64 * 1024];
-    const bool outToTerminal = isatty(STDOUT_FILENO);
+    bool outToTerminal = isatty(STDOUT_FILENO);
     if (!outToTerminal)
         std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
     QCoreApplication app(argc, argv);
@@ -480,6 +519,21 @@ int main(int argc, char** argv)
             return refusedSave(options.rtfd, refusal);
     }
 
+    // The report goes to -o FILE once it is whole, in large blocks.
+    cli::OutputFile output;
+    if (!options.outputFile.isEmpty()) {
+        if (const QString refusal = output.open(options.outputFile, paths); !refusal.isEmpty()) {
+            writeErr(QStringLiteral("ostrel-check: will not write the report to %1: %2\n")
+                         .arg(report::escapeControlCharacters(options.outputFile),
+                              report::escapeControlCharacters(refusal)));
+            return kExitUsage;
+        }
+        gOutput = &output;
+        if (outToTerminal)
+            std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
+        outToTerminal = false;
+    }
+
     // 3. The resources, settings and ignore list of this run.
     if (const QString problem = useResources(options); !problem.isEmpty())
         return usageError(problem);
@@ -487,7 +541,10 @@ int main(int argc, char** argv)
     if (const QString problem = readIgnoreList(options, ignored); !problem.isEmpty())
         return usageError(problem);
     cli::RunContext run;
-    run.shown = [&ignored](const report::Finding& f) { return !ignored.ignores(f); };
+    run.shown = [&](const report::Finding& f) {
+        return !ignored.ignores(f) && (!options.quiet || f.severity == report::Severity::Error);
+    };
+    run.quiet = options.quiet;
     report::FindingFilter ignoredFindings;
     if (!ignored.isEmpty())
         ignoredFindings = [&ignored](const report::Finding& f) { return ignored.ignores(f); };
@@ -531,7 +588,16 @@ int main(int argc, char** argv)
     // 5. The report's end, the summary and the saved document.
     writeOut(options.emitter->end(outcome.kept, run));
     flushOut();
-    if (options.emitter->writesSummary()) {
+    if (gOutput) {
+        if (const QString why = output.commit(); !why.isEmpty()) {
+            writeErr(
+                QStringLiteral("ostrel-check: cannot write the report to %1: %2\n")
+                    .arg(report::escapeControlCharacters(options.outputFile), report::escapeControlCharacters(why)));
+            return kExitUsage;
+        }
+        gOutput = nullptr;
+    }
+    if (options.emitter->writesSummary() && !options.quiet) {
         writeErr(summary(outcome.counts) + QLatin1Char('\n'));
         // A line of its own, so that the summary reads as it always has.
         if (outcome.counts.fixable[0] + outcome.counts.fixable[1] > 0)
@@ -539,6 +605,8 @@ int main(int argc, char** argv)
                          .arg(outcome.counts.fixable[0])
                          .arg(outcome.counts.fixable[1]));
     }
+    if (options.statistics)
+        writeErr(statistics(outcome.byId));
     if (keeper) {
         const int saved = saveRtfd(options.rtfd, paths, *keeper);
         if (saved == kExitUsage)

@@ -130,11 +130,13 @@ QString saveTargetRefusal(const QString& path, DocumentKind kind, const QStringL
         return QStringLiteral("it is neither a file nor a folder");
     case DocumentKind::Pdf:
     case DocumentKind::Html:
+    case DocumentKind::Plain:
         if (S_ISREG(info.st_mode))
             return {};
         if (S_ISDIR(info.st_mode))
-            return kind == DocumentKind::Pdf ? QStringLiteral("it is a folder, not a PDF file")
-                                             : QStringLiteral("it is a folder, not an HTML file");
+            return kind == DocumentKind::Pdf    ? QStringLiteral("it is a folder, not a PDF file")
+                   : kind == DocumentKind::Html ? QStringLiteral("it is a folder, not an HTML file")
+                                                : QStringLiteral("it is a folder, not a file");
         return QStringLiteral("it is not a regular file");
     }
     return {};
@@ -155,6 +157,7 @@ QString takenOutRefusal(const QString& takenOut, const JudgedTarget& judged)
         return {};
     case DocumentKind::Pdf:
     case DocumentKind::Html:
+    case DocumentKind::Plain:
         if (!S_ISREG(info.st_mode))
             return QStringLiteral("something else was put there while the report was written");
         return {};

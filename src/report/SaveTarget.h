@@ -10,7 +10,8 @@
 
 namespace report {
 
-enum class DocumentKind { Rtfd, Pdf, Html };
+// Plain: any regular file, such as the command line's report in whatever form.
+enum class DocumentKind { Rtfd, Pdf, Html, Plain };
 
 // TXT.rtf of an RTFD document of ours names us in its generator group
 // ({\*\generator Ostrel 1.4;}, which RTF readers skip); only a folder whose

@@ -38,6 +38,10 @@ TEST(Options, UsageErrorsNameWhatIsWrong)
         {{"--list-findings", "a"}, "--list-findings checks no PATH"},
         {{"--list-findings", "--format", "sarif"}, "--list-findings writes text or json"},
         {{"--explain", "NoData", "--format", "json"}, "--explain writes text"},
+        {{"--stdin-filename", "x.plist", "a"}, "--stdin-filename names standard input, which no PATH reads"},
+        {{"--stdin-filename", ""}, "--stdin-filename needs a name"},
+        {{"-o", "", "a"}, "-o needs a file name"},
+        {{"--dump", "-o", "r.txt", "a"}, "-o writes a check's report"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.words.join(QLatin1Char(' ')).toStdString());
@@ -70,6 +74,14 @@ TEST(Options, WordsBecomeTheirValues)
     EXPECT_EQ(plain.jobs, 0);
     EXPECT_EQ(plain.failOn, report::Severity::Error);
     EXPECT_EQ(plain.emitter, &cli::formats().front().emitter);
+    EXPECT_FALSE(plain.quiet || plain.statistics);
+
+    // A name for standard input and no PATH: standard input is the PATH.
+    const cli::CommandLine named = parsed({"--stdin-filename", "A.app/Info.plist", "-q", "--statistics"});
+    EXPECT_TRUE(named.error.isEmpty()) << named.error.toStdString();
+    EXPECT_EQ(named.options.paths, QStringList{"-"});
+    EXPECT_EQ(named.options.stdinFilename, QStringLiteral("A.app/Info.plist"));
+    EXPECT_TRUE(named.options.quiet && named.options.statistics);
     EXPECT_FALSE(plain.ignoreFileGiven);
 }
 
