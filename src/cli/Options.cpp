@@ -59,6 +59,8 @@ struct Known {
         option("build-settings", "Accept build-setting references such as $(PRODUCT_NAME) in values, this run.");
     QCommandLineOption noNested = option(
         "no-nested", "Check only each PATH's own dictionary: not the bundles inside it, nor its files, this run.");
+    QCommandLineOption sevenZip =
+        option("7zip", "Read disk images with this 7-Zip program (default: 7zz, 7z or 7za on PATH).", "PROGRAM");
     QCommandLineOption format = formatOption();
     QCommandLineOption ignore =
         option("ignore", "Leave out the findings with this message key, or only the one at KEYPATH (repeatable).",
@@ -92,12 +94,14 @@ struct Known {
                                                   "SARIF rule links to as URL#ID (default: %1).")
                                        .arg(QLatin1String(kFindingsPage)),
                                    QStringLiteral("URL")};
+    QCommandLineOption lsp = option("lsp", "Serve editors as a language server on standard input and output.");
 
     QList<QCommandLineOption> all() const
     {
-        return {jobs,     rules,  strings, resources,  noDeprecation, noUnknown,    buildSettings,
-                noNested, format, ignore,  ignoreFile, failOn,        fix,          unsafeFixes,
-                diff,     dump,   rtfd,    color,      explain,       listFindings, findingsUrl};
+        return {jobs,        rules,    strings, resources, noDeprecation, noUnknown, buildSettings,
+                noNested,    sevenZip, format,  ignore,    ignoreFile,    failOn,    fix,
+                unsafeFixes, diff,     dump,    rtfd,      color,         explain,   listFindings,
+                findingsUrl, lsp};
     }
 };
 
@@ -124,7 +128,10 @@ QString catalogueError(const CommandLine& line, const QString& formatName)
 // What the options mean for a check; the first thing wrong with them, or nothing.
 QString readCheckOptions(const QCommandLineParser& parser, const Known& known, Options& options)
 {
-    if (options.paths.isEmpty())
+    // A language server checks what its editor opens.
+    if (parser.isSet(known.lsp) && !options.paths.isEmpty())
+        return QStringLiteral("--lsp checks the documents its editor opens, no PATH");
+    if (options.paths.isEmpty() && !parser.isSet(known.lsp))
         return QStringLiteral("no PATH given");
     // An empty argument is a slip (an unset variable), not the current directory.
     if (options.paths.contains(QString()))
@@ -167,6 +174,7 @@ QString readCheckOptions(const QCommandLineParser& parser, const Known& known, O
     options.noUnknownKeyNotes = parser.isSet(known.noUnknown);
     options.buildSettings = parser.isSet(known.buildSettings);
     options.noNested = parser.isSet(known.noNested);
+    options.sevenZip = parser.value(known.sevenZip);
     options.ignore = parser.values(known.ignore);
     options.ignoreFileGiven = parser.isSet(known.ignoreFile);
     if (options.ignoreFileGiven)
@@ -237,7 +245,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
         line.error = catalogueError(line, options.formatName);
         return line;
     }
-    line.action = parser.isSet(known.dump) ? Action::Dump : Action::Check;
+    line.action = parser.isSet(known.lsp) ? Action::Serve : parser.isSet(known.dump) ? Action::Dump : Action::Check;
     line.error = readCheckOptions(parser, known, options);
     return line;
 }

@@ -16,7 +16,7 @@ class Emitter;
 // Where docs/findings.md is published, unless --findings-url says otherwise.
 inline constexpr char kFindingsPage[] = "https://ostrel.org/docs/findings.md";
 
-enum class Action { Check, Dump, Help, Version, Explain, ListFindings };
+enum class Action { Check, Dump, Help, Version, Explain, ListFindings, Serve };
 
 struct Options {
     QStringList paths;
@@ -27,6 +27,7 @@ struct Options {
     bool noUnknownKeyNotes = false;
     bool buildSettings = false;
     bool noNested = false;
+    QString sevenZip; // --7zip PROGRAM
     QString formatName = QStringLiteral("text");
     const Emitter* emitter = nullptr; // the form of --format
     QStringList ignore;

@@ -7,6 +7,7 @@
 #include "check/FileChecker.h"
 #include "check/PlistDataReader.h"
 #include "fix/Fixer.h"
+#include "lsp/Server.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/OSStatus.h"
@@ -296,6 +297,8 @@ QString useResources(const cli::Options& options)
         defaults.setVolatile(platform::AllowBuildSettingsKey, true);
     if (options.noNested)
         defaults.setVolatile(platform::CheckNestedBundlesKey, false);
+    if (!options.sevenZip.isEmpty())
+        defaults.setVolatile(platform::SevenZipProgramKey, options.sevenZip);
     return {};
 }
 
@@ -464,7 +467,8 @@ int main(int argc, char** argv)
     case cli::Action::Explain:
     case cli::Action::ListFindings: return showCatalogue(line);
     case cli::Action::Dump: return dump(options.paths);
-    case cli::Action::Check: break;
+    case cli::Action::Check:
+    case cli::Action::Serve: break;
     }
 
     // 2. The paths, and a save target that would replace none of them.
@@ -479,6 +483,8 @@ int main(int argc, char** argv)
     // 3. The resources, settings and ignore list of this run.
     if (const QString problem = useResources(options); !problem.isEmpty())
         return usageError(problem);
+    if (line.action == cli::Action::Serve)
+        return lsp::serve(STDIN_FILENO, STDOUT_FILENO, {options.findingsPage.toString(QUrl::FullyEncoded)});
     report::IgnoreList ignored(knownMessageKeys());
     if (const QString problem = readIgnoreList(options, ignored); !problem.isEmpty())
         return usageError(problem);

@@ -888,16 +888,24 @@ void MainWindow::endBatch()
 
 void MainWindow::batchProgress(int done, int total)
 {
-    if (total > 1) {
+    // A disk image or package alone takes a while to unpack: its progress is shown too, without steps.
+    const QString single = total == 1 && !mBatch.isEmpty() ? mBatch.first().path : QString();
+    const bool unpacked = single.endsWith(QLatin1String(".dmg"), Qt::CaseInsensitive) ||
+                          single.endsWith(QLatin1String(".pkg"), Qt::CaseInsensitive);
+    if (total > 1 || unpacked) {
         if (done < total) {
-            mProgress->setRange(0, total);
+            mProgress->setRange(0, unpacked ? 0 : total);
             mProgress->setValue(done);
             mProgress->show();
             if (!mBusyCursor) {
                 QApplication::setOverrideCursor(Qt::BusyCursor);
                 mBusyCursor = true;
             }
-            statusBar()->showMessage(tr("Checking %1 of %2 files…").arg(done + 1).arg(total));
+            statusBar()->showMessage(unpacked ? tr("Checking %1…").arg(QFileInfo(single).fileName())
+                                              : tr("Checking %1 of %2 files…").arg(done + 1).arg(total));
+        } else if (unpacked) {
+            mProgress->hide();
+            statusBar()->clearMessage();
         } else {
             mProgress->hide();
             statusBar()->showMessage(tr("Checked %1 files.").arg(total), 5000);
