@@ -312,7 +312,9 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
             return CheckInstallerPackage(*this, mPathGiven, displayName, nested);
         }
         // A file of a kind that holds no resource fork, unless an AppleDouble file gives it one.
-        if (format != platform::FileFormat::Unknown && platform::pathExtension(url) != QLatin1String("plist") &&
+        // A Mach-O program is read for its __TEXT,__info_plist section instead.
+        if (format != platform::FileFormat::Unknown && format != platform::FileFormat::MachO &&
+            platform::pathExtension(url) != QLatin1String("plist") &&
             !platform::fileExists(platform::appleDoublePath(mPathGiven))) {
             mURLRead = url;
             appendHeading(displayName, mPathGiven);
