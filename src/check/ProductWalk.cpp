@@ -681,15 +681,25 @@ bool readByTheProgramChecks(const QString& path)
     return !name.contains(QLatin1Char('.')) && (hasBundleExtension(folderName) || above == QLatin1String("Versions"));
 }
 
-// The files the program checks read, links resolved, and not read already.
-QSet<QString> filesTheProgramChecksRead(const platform::ArchiveContents& contents)
+// The files the program checks read, added to those the other checks read
+// (files) as long as all of them fit in what an archive may keep, so that a
+// program never takes the room of a dictionary.
+void addFilesTheProgramChecksRead(const platform::ArchiveContents& contents, QSet<QString>& files)
 {
-    QSet<QString> files;
-    for (const platform::ArchiveEntry& entry : contents.entries) {
-        if (entry.kind == platform::ArchiveEntryKind::File && !entry.bytes && readByTheProgramChecks(entry.path))
-            files.insert(entry.path);
+    std::uint64_t kept = 0;
+    for (const QString& file : files) {
+        if (const platform::ArchiveEntry* entry = contents.find(file))
+            kept += entry->size;
     }
-    return files;
+    const std::uint64_t room = platform::ArchiveLimits{}.maxKeptBytes;
+    for (const platform::ArchiveEntry& entry : contents.entries) {
+        // A size the archive does not state could be anything.
+        if (entry.kind != platform::ArchiveEntryKind::File || entry.size == 0 || files.contains(entry.path) ||
+            !readByTheProgramChecks(entry.path) || entry.size > room - std::min(room, kept))
+            continue;
+        kept += entry.size;
+        files.insert(entry.path);
+    }
 }
 
 // The files the checks read, links resolved: the dictionaries and strings of
@@ -887,13 +897,11 @@ int CheckArchiveTop(OstrelAppDelegate& controller, const QString& path, const QS
     };
     // A bundle reached in a way the first choice did not foresee has its files read then.
     const ArchiveTree tree(shownAs, contents, everyFileThatMayBeRead);
-    if (contents.error.isEmpty())
-        (void)platform::readArchiveAgain(path, contents, filesTheChecksRead(tree, contents));
-    // The programs after the dictionaries, so that they never take the room the dictionaries need.
-    if (contents.error.isEmpty() && nested) {
-        const QSet<QString> programs = filesTheProgramChecksRead(contents);
-        if (!programs.isEmpty() && !platform::readArchiveAgain(path, contents, programs))
-            contents.error.clear(); // read whole once already: the programs go unchecked
+    if (contents.error.isEmpty()) {
+        QSet<QString> files = filesTheChecksRead(tree, contents);
+        if (nested)
+            addFilesTheProgramChecksRead(contents, files);
+        (void)platform::readArchiveAgain(path, contents, files);
     }
     if (!contents.error.isEmpty()) {
         controller.appendErrorIcon();
