@@ -396,6 +396,7 @@ void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRe
     mInResource = false;
     mPositions.reset();
     mFixSource = FixSource();
+    mReadFromSection = false;
     if (oTextView)
         oTextView->endFinding();
     appendString(messageText("CheckingPrefix"));
@@ -421,7 +422,7 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
 {
     plist::ParseResult parsed = plist::parse(bytes);
     mPositions = std::move(parsed.positions);
-    mFixSource = FixSource{bytes, nullptr, parsed.format, nullptr, false};
+    mFixSource = mReadFromSection ? FixSource() : FixSource{bytes, nullptr, parsed.format, nullptr, false};
     if (!parsed.ok()) {
         appendErrorIcon();
         // The record carries the place the parser named; the text, as always, its words.
@@ -630,7 +631,7 @@ void OstrelAppDelegate::settleFinding()
     }
     if (pending == Pending::InReport) {
         ++mFindingsInFile;
-        if (finding && mPositions) {
+        if (finding && mPositions && !mFixSource.bytes.isEmpty()) {
             mFixSource.positions = &*mPositions;
             oTextView->setLastFindingFix(fixFor(*finding, mFixSource));
         }

@@ -117,6 +117,9 @@ public:
     // Findings this filter takes are taken out of the report as soon as they
     // end, and count toward no cap; the ignore list of the command line.
     void setIgnored(report::FindingFilter ignored) { mIgnored = std::move(ignored); }
+    // The property list to check next is a section of the file read (a
+    // program's), not the whole file: no fix can point into the file.
+    void readFromSection() { mReadFromSection = true; }
     // What the files on disk are read through (none: as they are).
     void setReadThrough(ReadThrough through) { mReadThrough = std::move(through); }
     // How many findings it took so far.
@@ -180,6 +183,7 @@ private:
     std::optional<plist::Positions> mPositions;
     // The bytes the positions point into, and their format: what fixes are made from.
     FixSource mFixSource;
+    bool mReadFromSection = false;
     QStringList mCheckedPaths;
     int mFindingsInFile = 0;
     int mFindingsLeftOut = 0;

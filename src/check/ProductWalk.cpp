@@ -531,10 +531,12 @@ void ProductWalk::checkHelperTools(const Bundle& bundle)
         mController.appendHeading(shown(joinPath(bundle.found, kHelperToolsFolder + QLatin1Char('/') + name)),
                                   mTree.displayPath(tool.path));
         const platform::MachOFile program = platform::readMachO(*source);
-        if (const std::optional<QByteArray> bytes = platform::machOInfoPlist(*source, program))
+        if (const std::optional<QByteArray> bytes = platform::machOInfoPlist(*source, program)) {
+            mController.readFromSection();
             (void)mController.checkPlistData(*bytes, 0, 0);
-        else
+        } else {
             mController.appendReadError(platform::Error{platform::MachOErrorDomain, platform::kNoInfoPlistSection, {}});
+        }
     }
 }
 

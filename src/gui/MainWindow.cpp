@@ -479,7 +479,11 @@ void MainWindow::showContextMenu(const QPoint& at)
         });
         explain->setEnabled(entry != nullptr);
         if (finding.fix) {
-            QAction* fixAction = menu->addAction(tr("Fix"), this, [this, finding] {
+            // Says what it does; a fix that may change the meaning says so too.
+            const QString title = QString(finding.fix->title).replace(QLatin1Char('&'), QLatin1String("&&"));
+            const QString label =
+                finding.fix->safe ? tr("Fix: %1").arg(title) : tr("Fix (may change the meaning): %1").arg(title);
+            QAction* fixAction = menu->addAction(label, this, [this, finding] {
                 fix::Options options;
                 options.unsafe = true; // chosen by the user, for this finding alone
                 options.rounds = 1;
@@ -490,7 +494,6 @@ void MainWindow::showContextMenu(const QPoint& at)
                 applyFixes({finding.fileGiven}, options);
             });
             fixAction->setObjectName(QStringLiteral("actionFixFinding"));
-            fixAction->setToolTip(finding.fix->title);
             fixAction->setEnabled(!mBusy);
         }
         menu->addAction(tr("Open in Editor"), this, [this, finding] { openInEditor(finding); });
