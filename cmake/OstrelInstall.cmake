@@ -117,22 +117,17 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${OSTREL_CONTACT}")
 # The extended description, under the summary as its synopsis, wrapped for
 # the 80 columns that package managers show.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+set(ostrel_description
     "Ostrel checks the information property lists (Info.plist) of macOS
 applications, frameworks, plug-ins, extensions and kernel extensions
 against a table of rules: the kind and format of each value, required
 and recommended keys, deprecated keys, unknown keys and likely
 misspellings of known ones. XML, binary and old-style property lists
-are read.
+are read.")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${ostrel_description}
 .
 This package holds the desktop application, ostrel.")
-set(CPACK_DEBIAN_CLI_DESCRIPTION
-    "Ostrel checks the information property lists (Info.plist) of macOS
-applications, frameworks, plug-ins, extensions and kernel extensions
-against a table of rules: the kind and format of each value, required
-and recommended keys, deprecated keys, unknown keys and likely
-misspellings of known ones. XML, binary and old-style property lists
-are read.
+set(CPACK_DEBIAN_CLI_DESCRIPTION "${ostrel_description}
 .
 This package holds the command-line checker for scripts and CI,
 ostrel-check, which needs no graphical environment.")

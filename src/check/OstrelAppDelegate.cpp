@@ -417,26 +417,33 @@ void OstrelAppDelegate::appendReadError(const platform::Error& error)
     appendString(QStringLiteral("\n"));
 }
 
-std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& bytes, std::uint32_t fileType,
-                                                              std::uint32_t creator, const QString& bundleName)
+bool OstrelAppDelegate::reportParsed(const plist::ParseResult& parsed)
 {
-    plist::ParseResult parsed = plist::parse(bytes);
-    mPositions = std::move(parsed.positions);
-    mFixSource = mReadFromSection ? FixSource() : FixSource{bytes, nullptr, parsed.format, nullptr, false};
     if (!parsed.ok()) {
         appendErrorIcon();
         // The record carries the place the parser named; the text, as always, its words.
         const plist::ParseError& error = parsed.error;
         appendRecordedMessage("ParseErr", QString(), report::Position{error.line, error.column, error.offset},
                               {arg(parsed.errorText())});
-        return std::nullopt;
+        return false;
     }
     reportDuplicateKeys(parsed.duplicates);
     if (!parsed.value->isDictionary()) {
         appendErrorIcon();
         appendMessage("NotDict", QString());
-        return std::nullopt;
+        return false;
     }
+    return true;
+}
+
+std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& bytes, std::uint32_t fileType,
+                                                              std::uint32_t creator, const QString& bundleName)
+{
+    plist::ParseResult parsed = plist::parse(bytes);
+    mPositions = std::move(parsed.positions);
+    mFixSource = mReadFromSection ? FixSource() : FixSource{bytes, nullptr, parsed.format, nullptr, false};
+    if (!reportParsed(parsed))
+        return std::nullopt;
 
     const plist::Dictionary& infoDict = parsed.value->toDictionary();
     if (creator != 0)
@@ -451,19 +458,8 @@ std::optional<plist::Value> OstrelAppDelegate::checkPrivacyManifestData(const QB
 {
     plist::ParseResult parsed = plist::parse(bytes);
     mPositions = std::move(parsed.positions);
-    if (!parsed.ok()) {
-        appendErrorIcon();
-        const plist::ParseError& error = parsed.error;
-        appendRecordedMessage("ParseErr", QString(), report::Position{error.line, error.column, error.offset},
-                              {arg(parsed.errorText())});
+    if (!reportParsed(parsed))
         return std::nullopt;
-    }
-    reportDuplicateKeys(parsed.duplicates);
-    if (!parsed.value->isDictionary()) {
-        appendErrorIcon();
-        appendMessage("NotDict", QString());
-        return std::nullopt;
-    }
     const plist::Value* all = rulesDict();
     const plist::Value* rules =
         all && all->isDictionary() ? all->toDictionary().find(QStringLiteral("privacymanifest")) : nullptr;

@@ -152,6 +152,9 @@ private:
     // tree; an empty URL when there is none.
     static ToRead infoPlistToRead(const QUrl& bundle, const ProductTree& tree);
     void reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates);
+    // The findings of a parse: its error, its repeated keys, a top that is no
+    // dictionary. True when there is a dictionary to check.
+    bool reportParsed(const plist::ParseResult& parsed);
     // Opens the record of a finding in the report; its message follows.
     void beginFinding(report::Severity severity, bool withIcon);
     void appendRecordedMessage(const char* messageKey, const QString& keyPath, const report::Position& position,

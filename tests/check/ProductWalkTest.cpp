@@ -555,12 +555,12 @@ TEST_F(ProductWalkTest, ProgramsPartsAndPrivacyManifests)
     controller->setWindow(&window);
     using namespace testing_macho;
     const auto program = [](std::uint32_t platform, std::uint32_t minos, QList<Section> sections = {}) {
-        Spec spec;
-        spec.buildPlatform = platform;
-        spec.minos = minos;
-        spec.sections = sections;
-        spec.symbols = {{"_stat", 0x01}};
-        return thin(spec);
+        SliceLayout layout;
+        layout.buildPlatform = platform;
+        layout.minos = minos;
+        layout.sections = sections;
+        layout.symbols = {{"_stat", 0x01}};
+        return thin(layout);
     };
     const QList<std::pair<QString, QString>> versions = {{"CFBundleShortVersionString", "2.0"},
                                                          {"CFBundleVersion", "7"}};

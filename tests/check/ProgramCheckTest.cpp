@@ -34,17 +34,18 @@ public:
     static inline std::unique_ptr<QTemporaryDir> sDir;
 };
 
-Spec slice(std::uint32_t platform, std::uint32_t minos, std::uint32_t cpuType = kArm64, std::uint32_t subtype = 0)
+SliceLayout slice(std::uint32_t platform, std::uint32_t minos, std::uint32_t cpuType = kArm64,
+                  std::uint32_t subtype = 0)
 {
-    Spec spec;
-    spec.buildPlatform = platform;
-    spec.minos = minos;
-    spec.cpuType = cpuType;
-    spec.cpuSubtype = subtype;
-    return spec;
+    SliceLayout layout;
+    layout.buildPlatform = platform;
+    layout.minos = minos;
+    layout.cpuType = cpuType;
+    layout.cpuSubtype = subtype;
+    return layout;
 }
 
-platform::MachOFile program(const QList<Spec>& slices)
+platform::MachOFile program(const QList<SliceLayout>& slices)
 {
     const QByteArray bytes = slices.size() == 1 ? thin(slices.first()) : fat(slices);
     return platform::readMachO(platform::MemorySource(bytes));
@@ -55,12 +56,12 @@ const plist::Value kPhone = D({{"MinimumOSVersion", S("15.0")}});
 
 TEST_F(ProgramCheckTest, DictionaryAgainstProgram)
 {
-    const Spec mac = slice(1, packed(10, 13));
-    const Spec phone = slice(2, packed(15, 0));
+    const SliceLayout mac = slice(1, packed(10, 13));
+    const SliceLayout phone = slice(2, packed(15, 0));
     const struct {
         const char* name;
         plist::Value info;
-        QList<Spec> slices;
+        QList<SliceLayout> slices;
         bool macLayout;
         QString report;
     } cases[] = {
@@ -105,9 +106,9 @@ TEST_F(ProgramCheckTest, DictionaryAgainstProgram)
         {"older version commands",
          kMac,
          {[] {
-             Spec spec;
-             spec.versionMinCommand = kVersionMinIPhoneOS;
-             return spec;
+             SliceLayout layout;
+             layout.versionMinCommand = kVersionMinIPhoneOS;
+             return layout;
          }()},
          true,
          "[error] ExecutablePlatformMismatch(macOS|P|iOS|(null)|(null))\n"},
@@ -193,14 +194,14 @@ TEST_F(ProgramCheckTest, PrivacyManifestBeyondItsRules)
 TEST_F(ProgramCheckTest, RequiredReasonsFromImportedSymbols)
 {
     const plist::Value table = reasonTable();
-    Spec spec;
-    spec.symbols = {{"_stat$INODE64", 0x01},
-                    {"_mach_absolute_time", 0x01},
-                    {"_OBJC_CLASS_$_NSUserDefaults", 0x01},
-                    {"_statfs", 0x0f}, // defined here: no import
-                    {"_printf", 0x01}};
+    SliceLayout layout;
+    layout.symbols = {{"_stat$INODE64", 0x01},
+                      {"_mach_absolute_time", 0x01},
+                      {"_OBJC_CLASS_$_NSUserDefaults", 0x01},
+                      {"_statfs", 0x0f}, // defined here: no import
+                      {"_printf", 0x01}};
     QStringList found;
-    for (const check::RequiredReasonUse& use : check::requiredReasonUses(program({spec}), &table))
+    for (const check::RequiredReasonUse& use : check::requiredReasonUses(program({layout}), &table))
         found << use.category + ": " + use.symbols.join(", ");
     EXPECT_EQ(found, (QStringList{"NSPrivacyAccessedAPICategoryFileTimestamp: _stat$INODE64",
                                   "NSPrivacyAccessedAPICategorySystemBootTime: _mach_absolute_time",

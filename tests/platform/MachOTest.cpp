@@ -22,20 +22,20 @@ MachOFile readBytes(const QByteArray& bytes)
 }
 
 // Everything the reader can find, in a slice of each form.
-Spec fullSpec(bool is64, bool bigEndian)
+SliceLayout fullSlice(bool is64, bool bigEndian)
 {
-    Spec spec;
-    spec.is64 = is64;
-    spec.bigEndian = bigEndian;
-    spec.buildPlatform = 1;
-    spec.minos = packed(12, 3, 1);
-    spec.dylibs = {{kLoadDylib, "/usr/lib/libSystem.B.dylib"},
-                   {kLoadWeakDylib, "/System/Library/Frameworks/CoreLocation.framework/CoreLocation"},
-                   {kReexportDylib, "@rpath/Inner.dylib"}};
-    spec.sections = {{"__TEXT", "__info_plist", "<plist/>"}, {"__DATA", "__data", "12345678"}};
-    spec.symbols = {
+    SliceLayout layout;
+    layout.is64 = is64;
+    layout.bigEndian = bigEndian;
+    layout.buildPlatform = 1;
+    layout.minos = packed(12, 3, 1);
+    layout.dylibs = {{kLoadDylib, "/usr/lib/libSystem.B.dylib"},
+                     {kLoadWeakDylib, "/System/Library/Frameworks/CoreLocation.framework/CoreLocation"},
+                     {kReexportDylib, "@rpath/Inner.dylib"}};
+    layout.sections = {{"__TEXT", "__info_plist", "<plist/>"}, {"__DATA", "__data", "12345678"}};
+    layout.symbols = {
         {"_stat", 0x01}, {"_mach_absolute_time", 0x01}, {"_main", 0x0f}, {"_local_undefined", 0x00}, {"_debug", 0x24}};
-    return spec;
+    return layout;
 }
 
 bool anyError(const MachOFile& file)
@@ -52,12 +52,12 @@ TEST(MachOTest, ReadsEveryForm)
         bool fat;
         int slices;
     } cases[] = {
-        {"64-bit little-endian", thin(fullSpec(true, false)), false, 1},
-        {"64-bit big-endian", thin(fullSpec(true, true)), false, 1},
-        {"32-bit little-endian", thin(fullSpec(false, false)), false, 1},
-        {"32-bit big-endian", thin(fullSpec(false, true)), false, 1},
-        {"fat", fat({fullSpec(true, false), fullSpec(false, true)}), true, 2},
-        {"fat with 64-bit offsets", fat({fullSpec(true, true), fullSpec(true, false)}, true), true, 2},
+        {"64-bit little-endian", thin(fullSlice(true, false)), false, 1},
+        {"64-bit big-endian", thin(fullSlice(true, true)), false, 1},
+        {"32-bit little-endian", thin(fullSlice(false, false)), false, 1},
+        {"32-bit big-endian", thin(fullSlice(false, true)), false, 1},
+        {"fat", fat({fullSlice(true, false), fullSlice(false, true)}), true, 2},
+        {"fat with 64-bit offsets", fat({fullSlice(true, true), fullSlice(true, false)}, true), true, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -102,12 +102,12 @@ TEST(MachOTest, OlderVersionCommandsAndArchitectures)
         {0x30, 0x0200000c, 1, MachOPlatform::WatchOS, "arm64_32"},
     };
     for (const auto& c : cases) {
-        Spec spec;
-        spec.versionMinCommand = c.command;
-        spec.cpuType = c.cpuType;
-        spec.cpuSubtype = c.cpuSubtype | 0x80000000; // the capability bits are no part of the subtype
-        spec.minos = packed(10, 13, 4);
-        const MachOFile file = readBytes(thin(spec));
+        SliceLayout layout;
+        layout.versionMinCommand = c.command;
+        layout.cpuType = c.cpuType;
+        layout.cpuSubtype = c.cpuSubtype | 0x80000000; // the capability bits are no part of the subtype
+        layout.minos = packed(10, 13, 4);
+        const MachOFile file = readBytes(thin(layout));
         ASSERT_EQ(file.slices.size(), 1);
         EXPECT_EQ(file.slices[0].platform, c.platform);
         EXPECT_EQ(file.slices[0].minos, QVersionNumber(10, 13, 4));
@@ -126,7 +126,7 @@ TEST(MachOTest, NotMachO)
 
 TEST(MachOTest, TruncatedAtEveryLength)
 {
-    const QByteArray whole = fat({fullSpec(true, false), fullSpec(false, true)});
+    const QByteArray whole = fat({fullSlice(true, false), fullSlice(false, true)});
     for (qsizetype length = 0; length < whole.size(); ++length) {
         const MachOFile file = readBytes(whole.left(length));
         EXPECT_TRUE(anyError(file)) << "at " << length;
@@ -144,11 +144,11 @@ void put(QByteArray& bytes, qsizetype at, std::uint32_t value, bool bigEndian = 
 
 TEST(MachOTest, NumbersPointingOutside)
 {
-    Spec spec;
-    spec.dylibs = {{kLoadDylib, "/usr/lib/libSystem.B.dylib"}};
-    spec.sections = {{"__TEXT", "__info_plist", "<plist/>"}};
-    spec.symbols = {{"_stat", 0x01}};
-    const QByteArray good = thin(spec);
+    SliceLayout layout;
+    layout.dylibs = {{kLoadDylib, "/usr/lib/libSystem.B.dylib"}};
+    layout.sections = {{"__TEXT", "__info_plist", "<plist/>"}};
+    layout.symbols = {{"_stat", 0x01}};
+    const QByteArray good = thin(layout);
     // Header 32 bytes; the dylib command (56 bytes) at 32, the segment (152) at 88, the symbol table at 240.
     const struct {
         const char* name;
@@ -180,7 +180,7 @@ TEST(MachOTest, NumbersPointingOutside)
     const MachOFile file = readBytes(bad);
     EXPECT_EQ(machOSectionBytes(MemorySource(bad), file.slices[0], "__TEXT", "__info_plist", 1024), std::nullopt);
 
-    QByteArray outside = fat({spec});
+    QByteArray outside = fat({layout});
     put(outside, 16, 0xfffffff0, true); // the first slice's offset
     const MachOFile fatFile = readBytes(outside);
     ASSERT_EQ(fatFile.slices.size(), 1);

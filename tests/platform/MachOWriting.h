@@ -40,7 +40,7 @@ struct Symbol {
     std::uint8_t type = 0x01; // undefined, external
 };
 
-struct Spec {
+struct SliceLayout {
     bool is64 = true;
     bool bigEndian = false;
     std::uint32_t cpuType = kArm64;
@@ -87,54 +87,54 @@ inline qsizetype padded(qsizetype size)
     return (size + 7) / 8 * 8;
 }
 
-inline QByteArray thin(const Spec& spec)
+inline QByteArray thin(const SliceLayout& layout)
 {
-    const qsizetype headerSize = spec.is64 ? 32 : 28;
-    const qsizetype segmentSize = spec.is64 ? 72 : 56;
-    const qsizetype sectionSize = spec.is64 ? 80 : 68;
+    const qsizetype headerSize = layout.is64 ? 32 : 28;
+    const qsizetype segmentSize = layout.is64 ? 72 : 56;
+    const qsizetype sectionSize = layout.is64 ? 80 : 68;
     qsizetype commandsSize = 0;
     int count = 0;
     const auto add = [&](qsizetype size) {
         commandsSize += size;
         ++count;
     };
-    if (spec.buildPlatform)
+    if (layout.buildPlatform)
         add(24);
-    if (spec.versionMinCommand)
+    if (layout.versionMinCommand)
         add(16);
-    for (const auto& dylib : spec.dylibs)
+    for (const auto& dylib : layout.dylibs)
         add(24 + padded(dylib.second.size() + 1));
-    for (qsizetype i = 0; i < spec.sections.size(); ++i)
+    for (qsizetype i = 0; i < layout.sections.size(); ++i)
         add(segmentSize + sectionSize);
-    if (!spec.symbols.isEmpty())
+    if (!layout.symbols.isEmpty())
         add(24);
 
-    Writer out(spec.bigEndian);
-    out.u32(spec.is64 ? 0xfeedfacf : 0xfeedface);
-    out.u32(spec.cpuType);
-    out.u32(spec.cpuSubtype);
-    out.u32(spec.fileType);
+    Writer out(layout.bigEndian);
+    out.u32(layout.is64 ? 0xfeedfacf : 0xfeedface);
+    out.u32(layout.cpuType);
+    out.u32(layout.cpuSubtype);
+    out.u32(layout.fileType);
     out.u32(std::uint32_t(count));
     out.u32(std::uint32_t(commandsSize));
     out.u32(0);
-    if (spec.is64)
+    if (layout.is64)
         out.u32(0);
     qsizetype data = headerSize + commandsSize;
-    if (spec.buildPlatform) {
+    if (layout.buildPlatform) {
         out.u32(0x32);
         out.u32(24);
-        out.u32(*spec.buildPlatform);
-        out.u32(spec.minos);
-        out.u32(spec.sdk);
+        out.u32(*layout.buildPlatform);
+        out.u32(layout.minos);
+        out.u32(layout.sdk);
         out.u32(0);
     }
-    if (spec.versionMinCommand) {
-        out.u32(*spec.versionMinCommand);
+    if (layout.versionMinCommand) {
+        out.u32(*layout.versionMinCommand);
         out.u32(16);
-        out.u32(spec.minos);
-        out.u32(spec.sdk);
+        out.u32(layout.minos);
+        out.u32(layout.sdk);
     }
-    for (const auto& [command, path] : spec.dylibs) {
+    for (const auto& [command, path] : layout.dylibs) {
         const qsizetype size = 24 + padded(path.size() + 1);
         out.u32(command);
         out.u32(std::uint32_t(size));
@@ -145,12 +145,12 @@ inline QByteArray thin(const Spec& spec)
         out.bytes(path.leftJustified(size - 24, '\0'));
     }
     QByteArray tail;
-    for (const Section& section : spec.sections) {
+    for (const Section& section : layout.sections) {
         const std::uint32_t offset = std::uint32_t(data + tail.size());
-        out.u32(spec.is64 ? 0x19 : 0x1);
+        out.u32(layout.is64 ? 0x19 : 0x1);
         out.u32(std::uint32_t(segmentSize + sectionSize));
         out.name(section.segment);
-        if (spec.is64) {
+        if (layout.is64) {
             out.u64(0);
             out.u64(std::uint64_t(section.bytes.size()));
             out.u64(offset);
@@ -167,7 +167,7 @@ inline QByteArray thin(const Spec& spec)
         out.u32(0);
         out.name(section.name);
         out.name(section.segment);
-        if (spec.is64) {
+        if (layout.is64) {
             out.u64(0);
             out.u64(std::uint64_t(section.bytes.size()));
         } else {
@@ -177,19 +177,19 @@ inline QByteArray thin(const Spec& spec)
         out.u32(offset);
         for (int i = 0; i < 6; ++i) // align, relocations, flags, reserved
             out.u32(0);
-        if (spec.is64)
+        if (layout.is64)
             out.u32(0);
         tail.append(section.bytes);
     }
-    if (!spec.symbols.isEmpty()) {
-        Writer table(spec.bigEndian);
+    if (!layout.symbols.isEmpty()) {
+        Writer table(layout.bigEndian);
         QByteArray strings(1, '\0');
-        for (const Symbol& symbol : spec.symbols) {
+        for (const Symbol& symbol : layout.symbols) {
             table.u32(std::uint32_t(strings.size()));
             strings.append(symbol.name).append('\0');
             table.all().append(char(symbol.type)).append(char(0));
             table.all().append(2, '\0'); // description
-            if (spec.is64)
+            if (layout.is64)
                 table.u64(0);
             else
                 table.u32(0);
@@ -198,7 +198,7 @@ inline QByteArray thin(const Spec& spec)
         out.u32(0x2);
         out.u32(24);
         out.u32(std::uint32_t(symbolsAt));
-        out.u32(std::uint32_t(spec.symbols.size()));
+        out.u32(std::uint32_t(layout.symbols.size()));
         out.u32(std::uint32_t(symbolsAt + table.all().size()));
         out.u32(std::uint32_t(strings.size()));
         tail.append(table.all()).append(strings);
@@ -208,19 +208,19 @@ inline QByteArray thin(const Spec& spec)
 }
 
 // Slices aligned to 16 bytes after the table; wide: 0xcafebabf with 64-bit offsets.
-inline QByteArray fat(const QList<Spec>& specs, bool wide = false)
+inline QByteArray fat(const QList<SliceLayout>& layouts, bool wide = false)
 {
     Writer out(true);
     out.u32(wide ? 0xcafebabf : 0xcafebabe);
-    out.u32(std::uint32_t(specs.size()));
-    qsizetype at = 8 + specs.size() * (wide ? 32 : 20);
+    out.u32(std::uint32_t(layouts.size()));
+    qsizetype at = 8 + layouts.size() * (wide ? 32 : 20);
     QByteArray slices;
-    for (const Spec& spec : specs) {
-        const QByteArray slice = thin(spec);
+    for (const SliceLayout& layout : layouts) {
+        const QByteArray slice = thin(layout);
         const qsizetype offset = (at + slices.size() + 15) / 16 * 16;
         slices.append(QByteArray(offset - at - slices.size(), '\0'));
-        out.u32(spec.cpuType);
-        out.u32(spec.cpuSubtype);
+        out.u32(layout.cpuType);
+        out.u32(layout.cpuSubtype);
         if (wide) {
             out.u64(std::uint64_t(offset));
             out.u64(std::uint64_t(slice.size()));
