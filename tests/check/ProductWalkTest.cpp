@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -412,6 +413,18 @@ TEST_F(ProductWalkTest, ARealImageGivesTheFindingsOfItsApplicationInATar)
 // hold, and files of other kinds: each says so under its own heading.
 TEST_F(ProductWalkTest, ImagesPackagesAndOtherKindsOfFile)
 {
+    // A temporary folder of its own, so that what other tests running at the
+    // same time unpack does not count as left behind by this one.
+    QTemporaryDir ownTemp;
+    ASSERT_TRUE(ownTemp.isValid());
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(ownTemp.path()));
+    const auto restoreTemp = qScopeGuard([&] {
+        if (oldTemp.isEmpty())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", oldTemp);
+    });
     const QString data = qEnvironmentVariable("OSTREL_TEST_DATA") + "/products/";
     QFile real(data + "SparkleTestCodeSign_apfs_lzma_aux_files.dmg");
     ASSERT_TRUE(real.open(QIODevice::ReadOnly));
@@ -495,7 +508,8 @@ TEST_F(ProductWalkTest, ImagesPackagesAndOtherKindsOfFile)
                   (QStringList{QString("Checking ") + row.name} + row.report).join('\n').toStdString());
     }
     // No temporary folder is left behind.
-    EXPECT_TRUE(QDir(QDir::tempPath()).entryList({"ostrel-*"}, QDir::Dirs | QDir::Hidden).isEmpty());
+    ASSERT_EQ(QDir::tempPath(), QDir(ownTemp.path()).canonicalPath());
+    EXPECT_TRUE(QDir(ownTemp.path()).entryList({"ostrel-*"}, QDir::Dirs | QDir::Hidden).isEmpty());
 }
 
 TEST_F(ProductWalkTest, ArchivedToolsAndPropertyListsAtTheTop)
