@@ -2,6 +2,7 @@
 
 #include "check/FileChecker.h"
 #include "check/PlistDataReader.h"
+#include "platform/FileReplace.h"
 #include "platform/FileUrl.h"
 #include "report/FindingFormats.h"
 
@@ -74,65 +75,6 @@ std::optional<QByteArray> readWhole(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     return file.readAll();
-}
-
-QString errnoText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// Writes bytes to a new file beside name (with the mode and owner), syncs it, asks
-// lastLook whether to go on, and renames it over name. Every step is checked:
-// a short write (a full disk) leaves the file as it was, and nothing beside it.
-QString replaceFile(const QByteArray& name, const QByteArray& bytes, mode_t mode, uid_t owner, gid_t group,
-                    const std::function<QString()>& lastLook)
-{
-    const qsizetype slash = name.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : name.left(slash);
-    QByteArray temporary = folder + "/." + name.mid(slash + 1) + ".ostrel-XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        return QStringLiteral("no temporary file could be made beside it: %1").arg(errnoText(errno));
-    const auto fail = [&](int error) {
-        ::close(fd);
-        ::unlink(temporary.constData());
-        return errnoText(error);
-    };
-    if (::fchmod(fd, mode) != 0)
-        return fail(errno);
-    // The owner stays where the writer may keep it (root); elsewhere it is the writer already.
-    if (::fchown(fd, owner, group) != 0 && errno != EPERM)
-        return fail(errno);
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return fail(n < 0 ? errno : ENOSPC);
-        done += n;
-    }
-    if (::fsync(fd) != 0)
-        return fail(errno);
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temporary.constData());
-        return errnoText(error);
-    }
-    if (const QString why = lastLook(); !why.isEmpty()) {
-        ::unlink(temporary.constData());
-        return why;
-    }
-    if (::rename(temporary.constData(), name.constData()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.constData());
-        return errnoText(error);
-    }
-    // The rename itself is kept once the folder is synced.
-    if (const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return {};
 }
 
 } // namespace
@@ -280,7 +222,7 @@ QString writeFixed(const FileFix& file)
     const auto unchanged = [&] { return readWhole(file.path) == file.before; };
     if (!unchanged())
         return QStringLiteral("it changed since it was read; check it again");
-    return replaceFile(name, file.after, status.st_mode & 07777, status.st_uid, status.st_gid, [&] {
+    return platform::replaceFile(name, file.after, {status.st_mode & 07777, status.st_uid, status.st_gid}, [&] {
         if (const auto& hook = beforeReplaceHook())
             hook(file.path);
         return unchanged() ? QString() : QStringLiteral("it changed while the fixed file was written; check it again");

@@ -3,13 +3,13 @@
 #include "gui/MainWindow.h"
 #include "gui/ReportView.h"
 #include "gui/SingleInstance.h"
+#include "platform/FileReplace.h"
 #include "platform/FileUrl.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
-#include <QSaveFile>
 #include <QTimer>
 
 #include <cstdio>
@@ -37,11 +37,9 @@ void writeAutomationOutputs(gui::MainWindow& window)
     window.flushReport();
     const QString reportOut = qEnvironmentVariable("OSTREL_GUI_REPORT_OUT");
     if (!reportOut.isEmpty()) {
-        QSaveFile out(reportOut);
-        if (out.open(QIODevice::WriteOnly)) {
-            out.write(window.textView()->labelledText().toUtf8());
-            out.commit();
-        }
+        if (const QString why = platform::replaceFile(reportOut, window.textView()->labelledText().toUtf8());
+            !why.isEmpty())
+            std::fprintf(stderr, "ostrel: cannot write %s: %s\n", qPrintable(reportOut), qPrintable(why));
     }
     const QString screenshot = qEnvironmentVariable("OSTREL_GUI_SCREENSHOT");
     if (!screenshot.isEmpty()) {
