@@ -4,6 +4,7 @@
 // of a window it asks of a ReportWindow.
 #pragma once
 
+#include "check/InlineSuppressions.h"
 #include "check/MessageLogger.h"
 #include "check/PlistValidator.h"
 #include "check/ReportWindow.h"
@@ -119,6 +120,8 @@ private:
     void settleFinding();
     // Ends a file's findings: the note of those left out, if any.
     void closeFindings();
+    // A note for each of the file's own suppressions that silenced nothing.
+    void reportUnusedSuppressions();
     void loadRulesDict();
     // The Info.plist of a bundle folder: where it is looked for, and what is there.
     struct ToRead {
@@ -165,6 +168,8 @@ private:
     report::Finding mLeftOut;
     report::FindingFilter mIgnored;
     int mIgnoredCount = 0;
+    // Those in the text of the file read last, until the next heading.
+    QList<InlineSuppression> mSuppressions;
     report::Severity mGravestLeftOut = report::Severity::Note;
     int mErrorCount = 0;
 };

@@ -4,12 +4,14 @@
 #include "Terminal.h"
 #include "check/FileChecker.h"
 #include "check/PlistDataReader.h"
+#include "check/ProjectSettings.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/OSStatus.h"
 #include "platform/UserDefaults.h"
 #include "plist/JsonWriter.h"
 #include "plist/Parse.h"
+#include "report/Baseline.h"
 #include "report/Escaping.h"
 #include "report/FindingCatalogue.h"
 #include "report/FindingFormats.h"
@@ -177,15 +179,6 @@ std::optional<Format> formatNamed(const QString& name)
     return std::nullopt;
 }
 
-// The message keys a finding can carry: the catalogue's IDs.
-QSet<QString> knownMessageKeys()
-{
-    QSet<QString> keys;
-    for (const report::FindingEntry& entry : report::kFindingEntries)
-        keys.insert(report::nameText(entry.id));
-    return keys;
-}
-
 // Where docs/findings.md is published, unless --findings-url says otherwise.
 const char kFindingsPage[] = "https://ostrel.org/docs/findings.md";
 
@@ -215,6 +208,7 @@ int showCatalogue(const QString& explained, bool list, const QString& formatName
 struct Counts {
     int bySeverity[3] = {0, 0, 0}; // error, warning, note
     int ignored = 0;
+    int baselined = 0;
     int checked = 0; // the headings: each file, archive and bundle, nested ones too
 };
 
@@ -239,6 +233,10 @@ QString summary(const Counts& counts)
                    count(counts.checked, "file", "files");
     if (counts.ignored > 0)
         text += QStringLiteral(", and %1 ignored").arg(counts.ignored);
+    if (counts.baselined > 0)
+        text += QStringLiteral("%1%2 in the baseline")
+                    .arg(counts.ignored > 0 ? QLatin1String(", ") : QLatin1String(", and "))
+                    .arg(counts.baselined);
     return text;
 }
 
@@ -372,11 +370,31 @@ int main(int argc, char** argv)
         QStringLiteral("Colour the severities and make the headings bold: always, never, or auto (default) on a "
                        "terminal unless NO_COLOR is set or TERM is dumb."),
         QStringLiteral("auto|always|never"), QStringLiteral("auto"));
+    const QCommandLineOption configOption(
+        QStringLiteral("config"),
+        QStringLiteral("Read the project settings from FILE instead of the .ostrel.toml found above each PATH."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption isolatedOption(QStringLiteral("isolated"),
+                                            QStringLiteral("Read no .ostrel.toml and no .ostrel-ignore."));
+    const QCommandLineOption userSettingsOption(
+        QStringLiteral("user-settings"),
+        QStringLiteral("Also use the desktop application's settings (~/.config/Ostrel/Ostrel.ini), behind the "
+                       "project's."));
+    const QCommandLineOption baselineOption(
+        QStringLiteral("baseline"),
+        QStringLiteral("Leave out the findings this baseline holds; only new ones count toward the exit status."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption writeBaselineOption(
+        QStringLiteral("write-baseline"), QStringLiteral("Write the findings of this run as a baseline to FILE."),
+        QStringLiteral("FILE"));
+    const QList<QCommandLineOption> projectOptions{configOption, isolatedOption, userSettingsOption, baselineOption,
+                                                   writeBaselineOption};
     const QList<QCommandLineOption> options{
         jobsOption,          rulesOption,    stringsOption, resourcesOption, noDeprecationOption, noUnknownOption,
         buildSettingsOption, noNestedOption, formatOption,  ignoreOption,    ignoreFileOption,    failOnOption,
         dumpOption,          rtfdOption,     colorOption,   explainOption,   listFindingsOption,  findingsUrlOption};
     parser.addOptions(options);
+    parser.addOptions(projectOptions);
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addPositionalArgument(
@@ -392,7 +410,7 @@ int main(int argc, char** argv)
         QString text = parser.errorText();
         if (!parser.unknownOptionNames().isEmpty()) {
             QStringList known{QStringLiteral("help"), QStringLiteral("help-all"), QStringLiteral("version")};
-            for (const QCommandLineOption& option : options)
+            for (const QCommandLineOption& option : options + projectOptions)
                 known += option.names();
             if (const QString near = cli::nearestOption(parser.unknownOptionNames().constFirst(), known);
                 !near.isEmpty())
@@ -422,8 +440,8 @@ int main(int argc, char** argv)
         return usageError(QStringLiteral("- (standard input) can be given once"));
     // Only the files to check are opened by their bytes; the files these
     // options name go through Qt, which cannot name such a file.
-    for (const QCommandLineOption& option :
-         {rulesOption, stringsOption, resourcesOption, rtfdOption, ignoreFileOption}) {
+    for (const QCommandLineOption& option : {rulesOption, stringsOption, resourcesOption, rtfdOption, ignoreFileOption,
+                                             configOption, baselineOption, writeBaselineOption}) {
         if (platform::hasUndecodableBytes(parser.value(option)))
             return usageError(QStringLiteral("the name given to --%1 is not valid UTF-8 and cannot be opened")
                                   .arg(option.names().constFirst()));
@@ -443,6 +461,14 @@ int main(int argc, char** argv)
             return refusedSave(rtfdPath, refusal);
     }
 
+    // Each PATH's project settings; those for the whole run come from the first PATH's.
+    check::Projects projects(report::findingIds(), parser.isSet(isolatedOption), parser.value(configOption),
+                             parser.value(ignoreFileOption));
+    for (const QString& path : paths)
+        if (const QString problem = projects.load(path); !problem.isEmpty())
+            return usageError(problem);
+    const check::ProjectSettings& project = projects.settingsFor(paths.constFirst());
+
     const QString formatName = parser.value(formatOption);
     const std::optional<Format> format = formatNamed(formatName);
     if (!format)
@@ -453,7 +479,9 @@ int main(int argc, char** argv)
     if (!findingsPage.isValid() || findingsPage.isRelative() || findingsPage.hasFragment())
         return usageError(QStringLiteral("--findings-url needs an absolute URL without a fragment, not '%1'")
                               .arg(parser.value(findingsUrlOption)));
-    const std::optional<report::Severity> failOn = report::severityFromName(parser.value(failOnOption));
+    const std::optional<report::Severity> failOn = !parser.isSet(failOnOption) && project.failOn
+                                                       ? project.failOn
+                                                       : report::severityFromName(parser.value(failOnOption));
     if (!failOn)
         return usageError(QStringLiteral("unknown severity '%1' for --fail-on (use error, warning or note)")
                               .arg(parser.value(failOnOption)));
@@ -465,8 +493,9 @@ int main(int argc, char** argv)
             return usageError(QStringLiteral("%1 is not a directory").arg(report::escapeControlCharacters(directory)));
         bundle.setResourceDirectory(directory);
     }
-    if (parser.isSet(rulesOption)) {
-        const QString path = parser.value(rulesOption);
+    const bool rulesGiven = parser.isSet(rulesOption) || project.rules;
+    if (rulesGiven) {
+        const QString path = parser.isSet(rulesOption) ? parser.value(rulesOption) : *project.rules;
         if (const QString problem = unusableTable(path); !problem.isEmpty())
             return usageError(problem);
         bundle.setResourcePath(QStringLiteral("rules.plist"), path);
@@ -474,7 +503,7 @@ int main(int argc, char** argv)
     // Rules from a resources folder (--resources, OSTREL_RESOURCES) must parse
     // as those of --rules must: without them nothing would be checked.
     if (const QString rules = bundle.pathForResource(QStringLiteral("rules.plist"));
-        !parser.isSet(rulesOption) && !rules.startsWith(QLatin1String(":/"))) {
+        !rulesGiven && !rules.startsWith(QLatin1String(":/"))) {
         if (const QString problem = unusableTable(rules); !problem.isEmpty())
             return usageError(problem);
     }
@@ -484,31 +513,41 @@ int main(int argc, char** argv)
             return usageError(problem);
         bundle.setStringsFile(path);
     }
-    report::IgnoreList ignored(knownMessageKeys());
+    report::IgnoreList ignored(report::findingIds());
     for (const QString& entry : parser.values(ignoreOption))
         if (const QString problem = ignored.add(entry); !problem.isEmpty())
             return usageError(QStringLiteral("--ignore %1: %2").arg(report::escapedExcerpt(entry), problem));
-    const bool ignoreFileGiven = parser.isSet(ignoreFileOption);
-    const QString ignoreFile = ignoreFileGiven ? parser.value(ignoreFileOption) : QStringLiteral(".ostrel-ignore");
-    // A link there counts too, dangling or not: it is told, not passed over.
-    if (const QFileInfo found(ignoreFile); ignoreFileGiven || found.exists() || found.isSymLink()) {
-        // One found in the working directory (a repository's) may not lead out of it.
-        const check::PlistData data = check::readSettingsFile(ignoreFile, check::kMaxIgnoreFileSize,
-                                                              ignoreFileGiven ? check::SettingsLink::Anywhere
-                                                                              : check::SettingsLink::WithinItsFolder);
-        const QString shownName = report::escapeControlCharacters(ignoreFile);
-        if (!data.ok())
-            return usageError(QStringLiteral("cannot read %1: %2").arg(shownName, data.error.localizedDescription()));
-        if (const QString problem = ignored.addLines(QString::fromUtf8(*data.bytes)); !problem.isEmpty())
-            return usageError(QStringLiteral("%1, %2").arg(shownName, problem));
-    }
-    const report::FindingFilter shown = [&ignored](const report::Finding& f) { return !ignored.ignores(f); };
+    const report::FindingFilter isIgnored = [&ignored, &projects](const report::Finding& f) {
+        // Both asked, so that neither entry is called unused.
+        const bool byOption = ignored.ignores(f);
+        return projects.ignores(f) || byOption;
+    };
     // Taken out as each check writes them, before the cap counts them.
-    report::FindingFilter ignoredFindings;
-    if (!ignored.isEmpty())
-        ignoredFindings = [&ignored](const report::Finding& f) { return ignored.ignores(f); };
+    const report::FindingFilter& ignoredFindings = isIgnored;
+
+    // Findings a baseline holds are left out; with --write-baseline the run's findings make one.
+    std::unique_ptr<report::Baseline> baseline;
+    std::unique_ptr<report::Baseline> newBaseline;
+    const QString baselinePath =
+        parser.isSet(baselineOption) ? parser.value(baselineOption) : project.baseline.value_or(QString());
+    if (parser.isSet(writeBaselineOption)) {
+        if (parser.value(writeBaselineOption).isEmpty())
+            return usageError(QStringLiteral("--write-baseline needs a file name"));
+        newBaseline = std::make_unique<report::Baseline>(QFileInfo(parser.value(writeBaselineOption)).absolutePath());
+    } else if (!baselinePath.isEmpty()) {
+        QString problem;
+        baseline = report::Baseline::read(baselinePath, problem);
+        if (!baseline)
+            return usageError(report::escapeControlCharacters(problem));
+    }
 
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    // The window's settings are the window's, unless asked for.
+    if (!parser.isSet(userSettingsOption))
+        defaults.ignoreStore();
+    const check::SettingsForPath settingsFor = [&projects](const QString& path) {
+        return projects.settingsFor(path).defaults();
+    };
     if (parser.isSet(noDeprecationOption))
         defaults.setVolatile(platform::DeprecationNotesKey, false);
     if (parser.isSet(noUnknownOption))
@@ -545,13 +584,21 @@ int main(int argc, char** argv)
         checked.counts.ignored = file.ignored;
         checked.counts.checked = headingCount(file);
         const report::TextStorage& report = file.report;
+        QSet<const report::Finding*> inBaseline;
         for (qsizetype f = file.firstFinding; f < report.findings().size(); ++f) {
             const report::Finding& finding = report.findings()[f];
-            if (ignored.ignores(finding)) {
+            if (isIgnored(finding)) {
                 ++checked.counts.ignored;
                 // The note of the findings over the cap stands for them: hiding it hides none of them.
                 if (finding.messageKey == QLatin1String("FindingsLeftOut"))
                     checked.failed = checked.failed || finding.severity <= *failOn;
+                continue;
+            }
+            if (newBaseline)
+                newBaseline->add(finding);
+            if (baseline && baseline->takes(finding)) {
+                ++checked.counts.baselined;
+                inBaseline.insert(&finding);
                 continue;
             }
             ++checked.counts.bySeverity[static_cast<int>(finding.severity)];
@@ -567,6 +614,9 @@ int main(int argc, char** argv)
                 checked.kept.append(finding);
         }
         if (format == Format::Text) {
+            const report::FindingFilter shown = [&](const report::Finding& f) {
+                return !isIgnored(f) && !inBaseline.contains(&f);
+            };
             QString text = report::plainText(report, file.firstRun, file.endRun, ansi, shown);
             // The guard's line has no line end of its own; the next file starts anew.
             if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
@@ -589,6 +639,7 @@ int main(int argc, char** argv)
         for (int s = 0; s < 3; ++s)
             counts.bySeverity[s] += file.counts.bySeverity[s];
         counts.ignored += file.counts.ignored;
+        counts.baselined += file.counts.baselined;
         counts.checked += file.counts.checked;
         sarifFindings += file.kept;
         progress.clear();
@@ -603,15 +654,65 @@ int main(int argc, char** argv)
     // that keeps it; otherwise each file's report is written and forgotten.
     std::optional<check::FileChecker> keeper;
     if (!rtfdPath.isEmpty()) {
-        keeper.emplace(true, ignoredFindings);
+        keeper.emplace(true, ignoredFindings, settingsFor);
         for (qsizetype i = 0; i < paths.size(); ++i) {
             CheckedFile file = keeper->check(paths[i], render);
             deliver(i, file);
         }
     } else {
-        check::checkInOrder<CheckedFile>(paths, jobs, render, deliver, ignoredFindings);
+        check::checkInOrder<CheckedFile>(paths, jobs, render, deliver, ignoredFindings, settingsFor);
     }
     progress.clear();
+    // The project files' suppressions that silenced nothing, at the places they stand.
+    for (const report::Finding& finding : projects.unusedFindings()) {
+        if (ignored.ignores(finding))
+            continue;
+        CheckedFile file;
+        ++file.counts.bySeverity[static_cast<int>(finding.severity)];
+        file.failed = finding.severity <= *failOn;
+        if (format == Format::Text)
+            file.out =
+                (report::escapeControlCharacters(finding.fileRead) + QStringLiteral("\n%1: line %2: %3 [%4]\n")
+                                                                         .arg(report::severityName(finding.severity))
+                                                                         .arg(finding.position.line)
+                                                                         .arg(finding.text, finding.messageKey))
+                    .toUtf8();
+        else if (format == Format::Gnu)
+            file.out = (report::gnuLine(finding, workingDirectory) + QLatin1Char('\n')).toUtf8();
+        else if (format == Format::GitHub)
+            file.out = (report::githubLine(finding, githubWorkspace) + QLatin1Char('\n')).toUtf8();
+        else if (format == Format::Json)
+            file.out =
+                QJsonDocument(report::jsonLine(finding, finding.fileGiven)).toJson(QJsonDocument::Compact) + '\n';
+        else
+            file.kept.append(finding);
+        deliver(paths.size() - 1, file);
+    }
+    if (baseline) {
+        const QList<report::Baseline::Entry> stale = baseline->stale();
+        if (!stale.isEmpty())
+            writeErr(QStringLiteral("ostrel-check: %1 entries of the baseline %2 no longer match; prune them with "
+                                    "--write-baseline:\n")
+                         .arg(stale.size())
+                         .arg(report::escapeControlCharacters(baselinePath)));
+        for (const report::Baseline::Entry& entry : stale)
+            writeErr(
+                QStringLiteral("  %1 %2 %3 (%4 more than found)\n")
+                    .arg(entry.id, report::escapeControlCharacters(entry.file),
+                         entry.keyPath.isEmpty() ? QStringLiteral("-") : report::escapeControlCharacters(entry.keyPath))
+                    .arg(entry.count));
+    }
+    if (newBaseline) {
+        QString why;
+        if (!newBaseline->write(parser.value(writeBaselineOption), why)) {
+            writeErr(QStringLiteral("ostrel-check: cannot write the baseline %1: %2\n")
+                         .arg(report::escapeControlCharacters(parser.value(writeBaselineOption)),
+                              report::escapeControlCharacters(why)));
+            return finish(kExitUsage);
+        }
+        // Every finding of the run is in it now.
+        failed = false;
+    }
     if (format == Format::Sarif) {
         report::SarifTool tool{QStringLiteral("ostrel-check"), QCoreApplication::applicationVersion(),
                                QStringLiteral("https://ostrel.org/"), findingsPage.toString(QUrl::FullyEncoded)};
