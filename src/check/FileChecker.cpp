@@ -1,6 +1,7 @@
 #include "check/FileChecker.h"
 
 #include "platform/FileUrl.h"
+#include "platform/UserDefaults.h"
 #include "report/RtfdWriter.h"
 
 namespace check {
@@ -25,8 +26,8 @@ const QString& standardInputName()
     return standardInputNameSet();
 }
 
-FileChecker::FileChecker(bool keepReport, report::FindingFilter ignored)
-    : mKeepReport(keepReport), mCurrentDirectory(platform::currentDirectoryPath())
+FileChecker::FileChecker(bool keepReport, report::FindingFilter ignored, SettingsForPath settingsFor)
+    : mKeepReport(keepReport), mSettingsFor(std::move(settingsFor)), mCurrentDirectory(platform::currentDirectoryPath())
 {
     mController.setIgnored(std::move(ignored));
     mWindow.setRtfdWriter([](const report::TextStorage& report, const QString& path, QString* error) {
@@ -44,6 +45,8 @@ FileReport FileChecker::checkFile(const QString& path)
     const int ignoredBefore = mController.ignoredCount();
     bool completed = false;
     const bool standardInput = path == kStandardInputPath;
+    if (mSettingsFor)
+        platform::UserDefaults::standard().setThreadValues(mSettingsFor(path));
     PerformCommand([&] {
         if (standardInput)
             mController.safeCheckStandardInput(standardInputName());

@@ -11,6 +11,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVariantMap>
 
 #include <algorithm>
 #include <condition_variable>
@@ -32,6 +33,9 @@ inline const QString kStandardInputPath = QStringLiteral("-");
 void setStandardInputName(const QString& name);
 const QString& standardInputName();
 
+// The settings a path's check runs with (a project's), in front of the stored ones.
+using SettingsForPath = std::function<QVariantMap(const QString& path)>;
+
 // One file's part of a checker's report, for the caller to render.
 struct FileReport {
     const QString& path;
@@ -48,7 +52,7 @@ public:
     // keepReport: keep every file's runs (to save the whole report);
     // otherwise each file's report is forgotten once it is rendered.
     // ignored: the findings to leave out of the reports (none when empty).
-    explicit FileChecker(bool keepReport, report::FindingFilter ignored = {});
+    explicit FileChecker(bool keepReport, report::FindingFilter ignored = {}, SettingsForPath settingsFor = {});
 
     // Checks one file and returns what render makes of its report. A report
     // that cannot be rendered (memory runs out) gives way to one that says so.
@@ -74,6 +78,7 @@ private:
     void forgetReport();
 
     bool mKeepReport;
+    SettingsForPath mSettingsFor;
     // Relative paths are taken against the current directory as it was when
     // the checker was made; the programs do not change it while checking.
     QString mCurrentDirectory;
@@ -101,9 +106,10 @@ public:
     // files; when the system refuses a thread, the pool goes on with those it
     // has. Throws std::system_error when it could start none.
     CheckPool(QStringList paths, int jobs, Render render, std::function<void()> filesDone = {},
-              report::FindingFilter ignored = {})
+              report::FindingFilter ignored = {}, SettingsForPath settingsFor = {})
         : mPaths(std::move(paths)), mRender(std::move(render)), mFilesDone(std::move(filesDone)),
-          mIgnored(std::move(ignored)), mDone(static_cast<std::size_t>(mPaths.size()))
+          mIgnored(std::move(ignored)), mSettingsFor(std::move(settingsFor)),
+          mDone(static_cast<std::size_t>(mPaths.size()))
     {
         jobs = static_cast<int>(std::clamp<qsizetype>(jobs, 1, std::min<qsizetype>(mPaths.size(), maxJobs())));
         mAhead = kAheadPerThread * jobs;
@@ -188,7 +194,7 @@ private:
 
     void work()
     {
-        FileChecker checker(false, mIgnored);
+        FileChecker checker(false, mIgnored, mSettingsFor);
         for (;;) {
             qsizetype index = 0;
             {
@@ -226,6 +232,7 @@ private:
     const Render mRender;
     const std::function<void()> mFilesDone;
     const report::FindingFilter mIgnored;
+    const SettingsForPath mSettingsFor;
     qsizetype mAhead = 0;
     std::mutex mMutex;
     std::condition_variable mReady; // the owner waits here for a batch
@@ -245,12 +252,13 @@ private:
 // thread alone.
 template <typename Result>
 void checkInOrder(const QStringList& paths, int jobs, const typename CheckPool<Result>::Render& render,
-                  const typename CheckPool<Result>::Take& take, const report::FindingFilter& ignored = {})
+                  const typename CheckPool<Result>::Take& take, const report::FindingFilter& ignored = {},
+                  const SettingsForPath& settingsFor = {})
 {
     if (jobs > 1 && paths.size() > 1) {
         std::optional<CheckPool<Result>> pool;
         try {
-            pool.emplace(paths, jobs, render, std::function<void()>(), ignored);
+            pool.emplace(paths, jobs, render, std::function<void()>(), ignored, settingsFor);
         } catch (const std::system_error&) {
         }
         if (pool) {
@@ -258,7 +266,7 @@ void checkInOrder(const QStringList& paths, int jobs, const typename CheckPool<R
             return;
         }
     }
-    FileChecker checker(false, ignored);
+    FileChecker checker(false, ignored, settingsFor);
     for (qsizetype i = 0; i < paths.size(); ++i) {
         Result result = checker.check(paths[i], render);
         take(i, result);

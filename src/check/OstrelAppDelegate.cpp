@@ -392,6 +392,7 @@ void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRe
 {
     // The findings that follow are about this file.
     settleFinding();
+    reportUnusedSuppressions();
     mPathRead = pathRead;
     mInResource = false;
     mPositions.reset();
@@ -442,6 +443,7 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
     plist::ParseResult parsed = plist::parse(bytes);
     mPositions = std::move(parsed.positions);
     mFixSource = mReadFromSection ? FixSource() : FixSource{bytes, nullptr, parsed.format, nullptr, false};
+    mSuppressions = findInlineSuppressions(bytes);
     if (!reportParsed(parsed))
         return std::nullopt;
 
@@ -619,7 +621,8 @@ void OstrelAppDelegate::settleFinding()
                                      : oTextView && !oTextView->findings().isEmpty()
                                          ? &oTextView->findings().constLast()
                                          : nullptr;
-    if (mIgnored && finding && mIgnored(*finding)) {
+    if (finding &&
+        ((!mSuppressions.isEmpty() && suppresses(mSuppressions, *finding)) || (mIgnored && mIgnored(*finding)))) {
         ++mIgnoredCount;
         if (pending == Pending::InReport)
             oTextView->removeLastFinding();
@@ -637,9 +640,23 @@ void OstrelAppDelegate::settleFinding()
     mGravestLeftOut = std::min(mGravestLeftOut, mLeftOut.severity);
 }
 
+void OstrelAppDelegate::reportUnusedSuppressions()
+{
+    const QList<InlineSuppression> suppressions = std::exchange(mSuppressions, {});
+    for (const InlineSuppression& suppression : suppressions) {
+        if (suppression.used)
+            continue;
+        appendNoteIcon();
+        appendRecordedMessage("UnusedSuppression", QString(), report::Position{suppression.line, 0, -1},
+                              {arg(suppression.text)});
+    }
+    settleFinding();
+}
+
 void OstrelAppDelegate::closeFindings()
 {
     settleFinding();
+    reportUnusedSuppressions();
     mLeavingOut = false;
     if (mFindingsLeftOut > 0) {
         // As grave as the gravest left out, so that errors there still fail the run.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "check/FindingFix.h"
+#include "check/InlineSuppressions.h"
 #include "check/MessageLogger.h"
 #include "check/PlistDataReader.h"
 #include "check/PlistValidator.h"
@@ -142,6 +143,8 @@ private:
     void closeFindings();
     struct SharedResources;
     static std::shared_ptr<const SharedResources> sharedResources();
+    // A note for each of the file's own suppressions that silenced nothing.
+    void reportUnusedSuppressions();
     // The Info.plist of a bundle folder: where it is looked for, and what is there.
     struct ToRead {
         QUrl url;
@@ -198,6 +201,8 @@ private:
     report::FindingFilter mIgnored;
     ReadThrough mReadThrough;
     int mIgnoredCount = 0;
+    // Those in the text of the file read last, until the next heading.
+    QList<InlineSuppression> mSuppressions;
     report::Severity mGravestLeftOut = report::Severity::Note;
     int mErrorCount = 0;
 };

@@ -1,5 +1,7 @@
 #include "Emitter.h"
 
+#include "report/Escaping.h"
+
 #include <QJsonDocument>
 
 namespace cli {
@@ -12,6 +14,12 @@ QByteArray Emitter::begin(const RunContext&) const
 QByteArray Emitter::end(const QList<report::Finding>&, const RunContext&) const
 {
     return {};
+}
+
+QByteArray Emitter::file(const check::FileReport& file, const QList<const report::Finding*>& findings,
+                         const RunContext& run) const
+{
+    return findingsOf(file.path, findings, run);
 }
 
 namespace {
@@ -30,6 +38,20 @@ public:
             text += QLatin1Char('\n');
         return text.toUtf8();
     }
+    // "FILE" and a line a finding, as a checked file's report has them.
+    QByteArray findingsOf(const QString& path, const QList<const report::Finding*>& findings,
+                          const RunContext&) const override
+    {
+        if (findings.isEmpty())
+            return {};
+        QString text = report::escapeControlCharacters(path) + QLatin1Char('\n');
+        for (const report::Finding* finding : findings)
+            text += QStringLiteral("%1: line %2: %3 [%4]\n")
+                        .arg(report::severityName(finding->severity))
+                        .arg(finding->position.line)
+                        .arg(finding->text, finding->messageKey);
+        return text.toUtf8();
+    }
     bool writesSummary() const override { return true; }
 };
 
@@ -37,12 +59,12 @@ public:
 template <typename Line> class LineEmitter final : public Emitter {
 public:
     explicit constexpr LineEmitter(Line line) : mLine(line) {}
-    QByteArray file(const check::FileReport& file, const QList<const report::Finding*>& findings,
-                    const RunContext& run) const override
+    QByteArray findingsOf(const QString& path, const QList<const report::Finding*>& findings,
+                          const RunContext& run) const override
     {
         QByteArray out;
         for (const report::Finding* finding : findings)
-            out += mLine(*finding, file, run) + '\n';
+            out += mLine(*finding, path, run) + '\n';
         return out;
     }
 
@@ -50,27 +72,27 @@ private:
     Line mLine;
 };
 
-QByteArray gnuLine(const report::Finding& finding, const check::FileReport&, const RunContext& run)
+QByteArray gnuLine(const report::Finding& finding, const QString&, const RunContext& run)
 {
     return report::gnuLine(finding, run.workingDirectory).toUtf8();
 }
 
-QByteArray githubLine(const report::Finding& finding, const check::FileReport&, const RunContext& run)
+QByteArray githubLine(const report::Finding& finding, const QString&, const RunContext& run)
 {
     return report::githubLine(finding, run.githubWorkspace).toUtf8();
 }
 
-QByteArray jsonLine(const report::Finding& finding, const check::FileReport& file, const RunContext&)
+QByteArray jsonLine(const report::Finding& finding, const QString& path, const RunContext&)
 {
-    return QJsonDocument(report::jsonLine(finding, file.path)).toJson(QJsonDocument::Compact);
+    return QJsonDocument(report::jsonLine(finding, path)).toJson(QJsonDocument::Compact);
 }
 
-using FindingLine = QByteArray (*)(const report::Finding&, const check::FileReport&, const RunContext&);
+using FindingLine = QByteArray (*)(const report::Finding&, const QString& path, const RunContext&);
 
 // The findings of every file in one SARIF log.
 class SarifEmitter final : public Emitter {
 public:
-    QByteArray file(const check::FileReport&, const QList<const report::Finding*>&, const RunContext&) const override
+    QByteArray findingsOf(const QString&, const QList<const report::Finding*>&, const RunContext&) const override
     {
         return {};
     }
@@ -84,7 +106,7 @@ public:
 // GitLab's Code Quality report: one array of every file's issues.
 class GitLabEmitter final : public Emitter {
 public:
-    QByteArray file(const check::FileReport&, const QList<const report::Finding*>&, const RunContext&) const override
+    QByteArray findingsOf(const QString&, const QList<const report::Finding*>&, const RunContext&) const override
     {
         return {};
     }
@@ -102,10 +124,10 @@ public:
     {
         return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"ostrel-check\">\n";
     }
-    QByteArray file(const check::FileReport& file, const QList<const report::Finding*>& findings,
-                    const RunContext& run) const override
+    QByteArray findingsOf(const QString& path, const QList<const report::Finding*>& findings,
+                          const RunContext& run) const override
     {
-        return report::junitSuite(file.path, findings, run.failOn, run.workingDirectory);
+        return report::junitSuite(path, findings, run.failOn, run.workingDirectory);
     }
     QByteArray end(const QList<report::Finding>&, const RunContext&) const override { return "</testsuites>\n"; }
 };

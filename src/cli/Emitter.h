@@ -35,7 +35,11 @@ public:
     // One file's part of the report, written as soon as the file is done;
     // findings are those of the file that the run shows. Runs on a checking thread.
     virtual QByteArray file(const check::FileReport& file, const QList<const report::Finding*>& findings,
-                            const RunContext& run) const = 0;
+                            const RunContext& run) const;
+    // Findings about a file no check reads (a project's settings file), by
+    // themselves; the forms of one finding a line write them as file() does.
+    virtual QByteArray findingsOf(const QString& path, const QList<const report::Finding*>& findings,
+                                  const RunContext& run) const = 0;
     // Forms that are one document for the whole run keep the findings and
     // write them at the end.
     virtual bool keepsFindings() const { return false; }

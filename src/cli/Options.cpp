@@ -110,12 +110,24 @@ struct Known {
                                               "when none is given) as NAME.",
                                               "NAME");
 
+    QCommandLineOption config =
+        option("config", "Read the project settings from FILE instead of the .ostrel.toml found above each PATH.",
+               "FILE");
+    QCommandLineOption isolated = option("isolated", "Read no .ostrel.toml and no .ostrel-ignore.");
+    QCommandLineOption userSettings = option("user-settings", "Also use the desktop application's settings "
+                                                              "(~/.config/Ostrel/Ostrel.ini), behind the project's.");
+    QCommandLineOption baseline = option(
+        "baseline", "Leave out the findings this baseline holds; only new ones count toward the exit status.", "FILE");
+    QCommandLineOption writeBaseline =
+        option("write-baseline", "Write the findings of this run as a baseline to FILE.", "FILE");
+
     QList<QCommandLineOption> all() const
     {
         return {jobs,          rules,    strings, resources,    noDeprecation, noUnknown, buildSettings,
                 noNested,      sevenZip, format,  ignore,       ignoreFile,    failOn,    fix,
                 unsafeFixes,   diff,     dump,    rtfd,         outputFile,    quiet,     statistics,
-                stdinFilename, color,    explain, listFindings, findingsUrl,   lsp};
+                stdinFilename, color,    explain, listFindings, findingsUrl,   lsp,
+                config,        isolated, userSettings, baseline, writeBaseline};
     }
 };
 
@@ -164,7 +176,8 @@ QString readCheckOptions(const QCommandLineParser& parser, const Known& known, O
     // Only the files to check are opened by their bytes; the files these
     // options name go through Qt, which cannot name such a file.
     for (const QCommandLineOption& option :
-         {known.rules, known.strings, known.resources, known.rtfd, known.ignoreFile, known.outputFile}) {
+         {known.rules, known.strings, known.resources, known.rtfd, known.ignoreFile, known.outputFile, known.config,
+          known.baseline, known.writeBaseline}) {
         if (platform::hasUndecodableBytes(parser.value(option)))
             return QStringLiteral("the name given to --%1 is not valid UTF-8 and cannot be opened")
                 .arg(option.names().constFirst());
@@ -196,6 +209,7 @@ QString readCheckOptions(const QCommandLineParser& parser, const Known& known, O
         return QStringLiteral("unknown severity '%1' for --fail-on (use error, warning or note)")
             .arg(parser.value(known.failOn));
     options.failOn = *failOn;
+    options.failOnGiven = parser.isSet(known.failOn);
 
     options.rules = parser.value(known.rules);
     options.strings = parser.value(known.strings);
@@ -221,6 +235,19 @@ QString readCheckOptions(const QCommandLineParser& parser, const Known& known, O
     options.diff = parser.isSet(known.diff);
     if (options.unsafeFixes && !options.fix && !options.diff)
         return QStringLiteral("--unsafe-fixes goes with --fix or --diff");
+    options.config = parser.value(known.config);
+    if (parser.isSet(known.config) && options.config.isEmpty())
+        return QStringLiteral("--config needs a file name");
+    options.isolated = parser.isSet(known.isolated);
+    if (options.isolated && !options.config.isEmpty())
+        return QStringLiteral("--isolated reads no settings file; --config names one");
+    options.userSettings = parser.isSet(known.userSettings);
+    options.baseline = parser.value(known.baseline);
+    options.writeBaseline = parser.value(known.writeBaseline);
+    if (parser.isSet(known.writeBaseline) && options.writeBaseline.isEmpty())
+        return QStringLiteral("--write-baseline needs a file name");
+    if (parser.isSet(known.baseline) && options.baseline.isEmpty())
+        return QStringLiteral("--baseline needs a file name");
     options.color = parser.value(known.color);
     if (!colorWanted(options.color, -1))
         return QStringLiteral("unknown --color '%1' (use auto, always or never)").arg(options.color);

@@ -34,6 +34,7 @@ struct Options {
     QString ignoreFile = QStringLiteral(".ostrel-ignore");
     bool ignoreFileGiven = false;
     report::Severity failOn = report::Severity::Error;
+    bool failOnGiven = false; // --fail-on named, so a project's fail-on gives way
     QString rtfd; // --rtfd OUT
     QString explain;
     QUrl findingsPage;
@@ -46,6 +47,11 @@ struct Options {
     bool fix = false;         // --fix
     bool unsafeFixes = false; // --unsafe-fixes
     bool diff = false;        // --diff
+    QString config;           // --config FILE: the one project settings file
+    bool isolated = false;    // --isolated: no .ostrel.toml, no .ostrel-ignore
+    bool userSettings = false; // --user-settings: the window's settings too
+    QString baseline;         // --baseline FILE
+    QString writeBaseline;    // --write-baseline FILE
 };
 
 struct CommandLine {

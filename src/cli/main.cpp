@@ -7,6 +7,7 @@
 #include "Terminal.h"
 #include "check/FileChecker.h"
 #include "check/PlistDataReader.h"
+#include "check/ProjectSettings.h"
 #include "fix/Fixer.h"
 #include "lsp/Server.h"
 #include "platform/Bundle.h"
@@ -15,6 +16,7 @@
 #include "platform/UserDefaults.h"
 #include "plist/JsonWriter.h"
 #include "plist/Parse.h"
+#include "report/Baseline.h"
 #include "report/Escaping.h"
 #include "report/FindingCatalogue.h"
 #include "report/FindingFormats.h"
@@ -176,6 +178,7 @@ int dump(const QStringList& paths)
 struct Counts {
     int bySeverity[3] = {0, 0, 0}; // error, warning, note
     int ignored = 0;
+    int baselined = 0;       // left out as the baseline holds them
     int checked = 0;         // the headings: each file, archive and bundle, nested ones too
     int fixable[2] = {0, 0}; // findings with a safe fix, with an unsafe one
 };
@@ -202,6 +205,10 @@ QString summary(const Counts& counts)
                    count(counts.checked, "file", "files");
     if (counts.ignored > 0)
         text += QStringLiteral(", and %1 ignored").arg(counts.ignored);
+    if (counts.baselined > 0)
+        text += QStringLiteral("%1%2 in the baseline")
+                    .arg(counts.ignored > 0 ? QLatin1String(", ") : QLatin1String(", and "))
+                    .arg(counts.baselined);
     return text;
 }
 
@@ -266,15 +273,6 @@ private:
     QElapsedTimer mTimer;
 };
 
-// The message keys a finding can carry: the catalogue's IDs.
-QSet<QString> knownMessageKeys()
-{
-    QSet<QString> keys;
-    for (const report::FindingEntry& entry : report::kFindingEntries)
-        keys.insert(report::nameText(entry.id));
-    return keys;
-}
-
 // --explain ID and --list-findings: the catalogue of findings, and no check.
 int showCatalogue(const cli::CommandLine& line)
 {
@@ -290,9 +288,10 @@ int showCatalogue(const cli::CommandLine& line)
     return finish(kExitClean);
 }
 
-// The resources and settings the options name, for this run: the first
-// that cannot be used, or nothing.
-QString useResources(const cli::Options& options)
+// The resources and settings the options and the project name, for this
+// run: the first that cannot be used, or nothing. The options win over the
+// project's settings file.
+QString useResources(const cli::Options& options, const check::ProjectSettings& project)
 {
     platform::Bundle& bundle = platform::Bundle::main();
     if (!options.resources.isEmpty()) {
@@ -300,15 +299,16 @@ QString useResources(const cli::Options& options)
             return QStringLiteral("%1 is not a directory").arg(report::escapeControlCharacters(options.resources));
         bundle.setResourceDirectory(options.resources);
     }
-    if (!options.rules.isEmpty()) {
-        if (const QString problem = unusableTable(options.rules); !problem.isEmpty())
+    const QString rulesGiven = !options.rules.isEmpty() ? options.rules : project.rules.value_or(QString());
+    if (!rulesGiven.isEmpty()) {
+        if (const QString problem = unusableTable(rulesGiven); !problem.isEmpty())
             return problem;
-        bundle.setResourcePath(QStringLiteral("rules.plist"), options.rules);
+        bundle.setResourcePath(QStringLiteral("rules.plist"), rulesGiven);
     }
     // Rules from a resources folder (--resources, OSTREL_RESOURCES) must parse
     // as those of --rules must: without them nothing would be checked.
     if (const QString rules = bundle.pathForResource(QStringLiteral("rules.plist"));
-        options.rules.isEmpty() && !rules.startsWith(QLatin1String(":/"))) {
+        rulesGiven.isEmpty() && !rules.startsWith(QLatin1String(":/"))) {
         if (const QString problem = unusableTable(rules); !problem.isEmpty())
             return problem;
     }
@@ -318,6 +318,9 @@ QString useResources(const cli::Options& options)
         bundle.setStringsFile(options.strings);
     }
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    // The window's settings are the window's, unless asked for.
+    if (!options.userSettings)
+        defaults.ignoreStore();
     if (options.noDeprecationNotes)
         defaults.setVolatile(platform::DeprecationNotesKey, false);
     if (options.noUnknownKeyNotes)
@@ -326,30 +329,18 @@ QString useResources(const cli::Options& options)
         defaults.setVolatile(platform::AllowBuildSettingsKey, true);
     if (options.noNested)
         defaults.setVolatile(platform::CheckNestedBundlesKey, false);
-    if (!options.sevenZip.isEmpty())
-        defaults.setVolatile(platform::SevenZipProgramKey, options.sevenZip);
+    if (const QString sevenZip = !options.sevenZip.isEmpty() ? options.sevenZip : project.sevenZip.value_or(QString());
+        !sevenZip.isEmpty())
+        defaults.setVolatile(platform::SevenZipProgramKey, sevenZip);
     return {};
 }
 
-// --ignore and the ignore file: the first entry refused, or nothing.
+// --ignore: the first entry refused, or nothing. The ignore files are the projects'.
 QString readIgnoreList(const cli::Options& options, report::IgnoreList& ignored)
 {
     for (const QString& entry : options.ignore)
         if (const QString problem = ignored.add(entry); !problem.isEmpty())
             return QStringLiteral("--ignore %1: %2").arg(report::escapedExcerpt(entry), problem);
-    // A link there counts too, dangling or not: it is told, not passed over.
-    const QFileInfo found(options.ignoreFile);
-    if (!options.ignoreFileGiven && !found.exists() && !found.isSymLink())
-        return {};
-    // One found in the working directory (a repository's) may not lead out of it.
-    const check::PlistData data = check::readSettingsFile(
-        options.ignoreFile, check::kMaxIgnoreFileSize,
-        options.ignoreFileGiven ? check::SettingsLink::Anywhere : check::SettingsLink::WithinItsFolder);
-    const QString shownName = report::escapeControlCharacters(options.ignoreFile);
-    if (!data.ok())
-        return QStringLiteral("cannot read %1: %2").arg(shownName, data.error.localizedDescription());
-    if (const QString problem = ignored.addLines(QString::fromUtf8(*data.bytes)); !problem.isEmpty())
-        return QStringLiteral("%1, %2").arg(shownName, problem);
     return {};
 }
 
@@ -371,15 +362,24 @@ struct Outcome {
     QList<report::Finding> kept;
 };
 
+// What a run leaves out and how: the ignore entries (the options' and the
+// projects'), a baseline that holds findings, and one being written.
+struct Suppression {
+    report::FindingFilter ignores;
+    report::Baseline* baseline = nullptr;
+    report::Baseline* newBaseline = nullptr;
+    check::SettingsForPath settingsFor;
+};
+
 // Checks the paths and writes each file's part of the report as it is done.
 // keeper, when given, checks every file on this thread and keeps the whole report.
-// ignoredFindings are taken out as each check writes them, before the cap counts them.
+// The ignored findings are taken out as each check writes them, before the cap counts them.
 Outcome checkPaths(const QStringList& paths, const cli::Options& options, const cli::RunContext& run,
-                   const report::IgnoreList& ignored, const report::FindingFilter& ignoredFindings,
-                   check::FileChecker* keeper, bool outToTerminal)
+                   const Suppression& suppression, check::FileChecker* keeper, bool outToTerminal)
 {
     const cli::Emitter& emitter = *options.emitter;
-    // Runs on the checking threads: reads only the options and the ignore list.
+    // Runs on the checking threads: reads only the options and the ignore
+    // lists; the baselines guard themselves.
     const check::CheckPool<CheckedFile>::Render render = [&](const check::FileReport& file) {
         CheckedFile checked;
         // An exception the guard did not catch left no finding behind; it fails all the same.
@@ -390,14 +390,20 @@ Outcome checkPaths(const QStringList& paths, const cli::Options& options, const 
         QList<const report::Finding*> shown;
         for (qsizetype f = file.firstFinding; f < findings.size(); ++f) {
             const report::Finding& finding = findings[f];
-            if (ignored.ignores(finding)) {
+            if (suppression.ignores && suppression.ignores(finding)) {
                 ++checked.counts.ignored;
                 // The note of the findings over the cap stands for them: hiding it hides none of them.
                 if (finding.messageKey == QLatin1String("FindingsLeftOut"))
-                    checked.failed = checked.failed || finding.severity <= options.failOn;
+                    checked.failed = checked.failed || finding.severity <= run.failOn;
                 continue;
             }
-            checked.failed = checked.failed || finding.severity <= options.failOn;
+            if (suppression.newBaseline)
+                suppression.newBaseline->add(finding);
+            if (suppression.baseline && suppression.baseline->takes(finding)) {
+                ++checked.counts.baselined;
+                continue;
+            }
+            checked.failed = checked.failed || finding.severity <= run.failOn;
             if (options.quiet && finding.severity != report::Severity::Error)
                 continue;
             ++checked.counts.bySeverity[static_cast<int>(finding.severity)];
@@ -408,7 +414,11 @@ Outcome checkPaths(const QStringList& paths, const cli::Options& options, const 
             if (emitter.keepsFindings())
                 checked.kept.append(finding);
         }
-        checked.out = emitter.file(file, shown, run);
+        cli::RunContext fileRun = run;
+        // The text shows what is left of the file's report.
+        const QSet<const report::Finding*> left(shown.begin(), shown.end());
+        fileRun.shown = [&left](const report::Finding& f) { return left.contains(&f); };
+        checked.out = emitter.file(file, shown, fileRun);
         return checked;
     };
 
@@ -423,6 +433,7 @@ Outcome checkPaths(const QStringList& paths, const cli::Options& options, const 
         for (int s = 0; s < 3; ++s)
             outcome.counts.bySeverity[s] += file.counts.bySeverity[s];
         outcome.counts.ignored += file.counts.ignored;
+        outcome.counts.baselined += file.counts.baselined;
         outcome.counts.checked += file.counts.checked;
         for (int k = 0; k < 2; ++k)
             outcome.counts.fixable[k] += file.counts.fixable[k];
@@ -444,10 +455,47 @@ Outcome checkPaths(const QStringList& paths, const cli::Options& options, const 
         }
     } else {
         const int jobs = options.jobs > 0 ? options.jobs : QThread::idealThreadCount();
-        check::checkInOrder<CheckedFile>(paths, jobs, render, deliver, ignoredFindings);
+        check::checkInOrder<CheckedFile>(paths, jobs, render, deliver, suppression.ignores, suppression.settingsFor);
     }
     progress.clear();
     return outcome;
+}
+
+// The project files' entries that left out nothing, as notes at the places
+// they stand, after the checked files.
+void reportUnusedEntries(const check::Projects& projects, const report::IgnoreList& ignored,
+                         const cli::Emitter& emitter, const cli::RunContext& run, Outcome& outcome)
+{
+    const QList<report::Finding> unused = projects.unusedFindings();
+    for (const report::Finding& finding : unused) {
+        if (ignored.ignores(finding))
+            continue;
+        outcome.failed = outcome.failed || finding.severity <= run.failOn;
+        if (run.quiet && finding.severity != report::Severity::Error)
+            continue;
+        ++outcome.counts.bySeverity[static_cast<int>(finding.severity)];
+        ++outcome.byId[finding.messageKey];
+        if (emitter.keepsFindings())
+            outcome.kept.append(finding);
+        writeOut(emitter.findingsOf(finding.fileGiven, {&finding}, run));
+    }
+}
+
+// A baseline's entries that matched fewer findings than they hold, so that it can be pruned.
+void listStaleEntries(const report::Baseline& baseline, const QString& path)
+{
+    const QList<report::Baseline::Entry> stale = baseline.stale();
+    if (stale.isEmpty())
+        return;
+    writeErr(QStringLiteral("ostrel-check: %1 entries of the baseline %2 no longer match; prune them with "
+                            "--write-baseline:\n")
+                 .arg(stale.size())
+                 .arg(report::escapeControlCharacters(path)));
+    for (const report::Baseline::Entry& entry : stale)
+        writeErr(QStringLiteral("  %1 %2 %3 (%4 more than found)\n")
+                     .arg(entry.id, report::escapeControlCharacters(entry.file),
+                          entry.keyPath.isEmpty() ? QStringLiteral("-") : report::escapeControlCharacters(entry.keyPath))
+                     .arg(entry.count));
 }
 
 // The whole run's report saved as an RTFD document: kExitClean once saved,
@@ -534,43 +582,73 @@ int main(int argc, char** argv)
         outToTerminal = false;
     }
 
-    // 3. The resources, settings and ignore list of this run.
-    if (const QString problem = useResources(options); !problem.isEmpty())
+    // 3. Each PATH's project settings, read once; those of the whole run
+    // (fail-on, rules, baseline, fixes) come from the first PATH's.
+    check::Projects projects(report::findingIds(), options.isolated, options.config,
+                             options.ignoreFileGiven ? options.ignoreFile : QString());
+    for (const QString& path : paths)
+        if (const QString problem = projects.load(path); !problem.isEmpty())
+            return usageError(problem);
+    const check::ProjectSettings& project = projects.settingsFor(paths.value(0)); // none for --lsp
+    const report::Severity failOn = !options.failOnGiven && project.failOn ? *project.failOn : options.failOn;
+
+    // The resources, settings and ignore lists of this run.
+    if (const QString problem = useResources(options, project); !problem.isEmpty())
         return usageError(problem);
-    report::IgnoreList ignored(knownMessageKeys());
+    report::IgnoreList ignored(report::findingIds());
     if (const QString problem = readIgnoreList(options, ignored); !problem.isEmpty())
         return usageError(problem);
-    cli::RunContext run;
-    run.shown = [&](const report::Finding& f) {
-        return !ignored.ignores(f) && (!options.quiet || f.severity == report::Severity::Error);
+    Suppression suppression;
+    suppression.ignores = [&ignored, &projects](const report::Finding& f) {
+        // Both asked, so that neither entry is called unused.
+        const bool byOption = ignored.ignores(f);
+        return projects.ignores(f) || byOption;
     };
+    suppression.settingsFor = [&projects](const QString& path) { return projects.settingsFor(path).defaults(); };
+
+    // Findings a baseline holds are left out; with --write-baseline the run's findings make one.
+    std::unique_ptr<report::Baseline> baseline;
+    std::unique_ptr<report::Baseline> newBaseline;
+    const QString baselinePath = !options.baseline.isEmpty() ? options.baseline : project.baseline.value_or(QString());
+    if (!options.writeBaseline.isEmpty()) {
+        newBaseline = std::make_unique<report::Baseline>(QFileInfo(options.writeBaseline).absolutePath());
+        suppression.newBaseline = newBaseline.get();
+    } else if (!baselinePath.isEmpty()) {
+        QString problem;
+        baseline = report::Baseline::read(baselinePath, problem);
+        if (!baseline)
+            return usageError(report::escapeControlCharacters(problem));
+        suppression.baseline = baseline.get();
+    }
+
+    cli::RunContext run;
     run.quiet = options.quiet;
-    report::FindingFilter ignoredFindings;
-    if (!ignored.isEmpty())
-        ignoredFindings = [&ignored](const report::Finding& f) { return ignored.ignores(f); };
     if (line.action == cli::Action::Serve)
         return lsp::serve(STDIN_FILENO, STDOUT_FILENO,
-                          {options.findingsPage.toString(QUrl::FullyEncoded), ignoredFindings});
+                          {options.findingsPage.toString(QUrl::FullyEncoded), suppression.ignores});
     run.ansi = *cli::colorWanted(options.color, STDOUT_FILENO);
     // Paths in the one-line forms are relative to the working directory, as
     // SARIF's are; GitHub's annotations take them from the workspace's top.
     run.workingDirectory = QDir::currentPath();
     run.githubWorkspace = qEnvironmentVariableIsEmpty("GITHUB_WORKSPACE") ? run.workingDirectory
                                                                           : qEnvironmentVariable("GITHUB_WORKSPACE");
-    run.failOn = options.failOn;
+    run.failOn = failOn;
     run.tool = {QStringLiteral("ostrel-check"), QCoreApplication::applicationVersion(),
                 QStringLiteral("https://ostrel.org/"), options.findingsPage.toString(QUrl::FullyEncoded)};
 
     // 3b. The fixes, written (--fix) or shown as a diff (--diff, which writes nothing else).
-    if (options.fix || options.diff) {
-        const fix::Outcome fixed = fix::fixFiles(paths, fix::Options{options.unsafeFixes, {}, 4, {}}, ignoredFindings,
-                                                 !options.diff, run.workingDirectory);
+    const bool fixWanted = options.fix || (!options.diff && project.fix.value_or(false));
+    if (fixWanted || options.diff) {
+        const QSet<QString> unfixable(project.unfixable.begin(), project.unfixable.end());
+        const fix::Options fixOptions{options.unsafeFixes || project.unsafeFixes.value_or(false), unfixable, 4, {}};
+        const fix::Outcome fixed =
+            fix::fixFiles(paths, fixOptions, suppression.ignores, !options.diff, run.workingDirectory);
         for (const QString& message : fixed.messages)
             writeErr(QStringLiteral("ostrel-check: %1\n").arg(report::escapeControlCharacters(message)));
         if (options.diff) {
             writeOut(fixed.diff);
             const bool remain = std::any_of(fixed.remaining.begin(), fixed.remaining.end(),
-                                            [&](const report::Finding& f) { return f.severity <= options.failOn; });
+                                            [&](const report::Finding& f) { return f.severity <= failOn; });
             return finish(remain ? kExitFindings : kExitClean);
         }
     }
@@ -581,9 +659,9 @@ int main(int argc, char** argv)
     writeOut(options.emitter->begin(run));
     std::optional<check::FileChecker> keeper;
     if (!options.rtfd.isEmpty())
-        keeper.emplace(true, ignoredFindings);
-    Outcome outcome =
-        checkPaths(paths, options, run, ignored, ignoredFindings, keeper ? &*keeper : nullptr, outToTerminal);
+        keeper.emplace(true, suppression.ignores, suppression.settingsFor);
+    Outcome outcome = checkPaths(paths, options, run, suppression, keeper ? &*keeper : nullptr, outToTerminal);
+    reportUnusedEntries(projects, ignored, *options.emitter, run, outcome);
 
     // 5. The report's end, the summary and the saved document.
     writeOut(options.emitter->end(outcome.kept, run));
@@ -607,6 +685,19 @@ int main(int argc, char** argv)
     }
     if (options.statistics)
         writeErr(statistics(outcome.byId));
+    if (baseline)
+        listStaleEntries(*baseline, baselinePath);
+    if (newBaseline) {
+        QString why;
+        if (!newBaseline->write(options.writeBaseline, why)) {
+            writeErr(QStringLiteral("ostrel-check: cannot write the baseline %1: %2\n")
+                         .arg(report::escapeControlCharacters(options.writeBaseline),
+                              report::escapeControlCharacters(why)));
+            return kExitUsage;
+        }
+        // Every finding of the run is in it now.
+        outcome.failed = false;
+    }
     if (keeper) {
         const int saved = saveRtfd(options.rtfd, paths, *keeper);
         if (saved == kExitUsage)

@@ -201,7 +201,27 @@ void MainWindow::bindSetting(QAction* action, const QString& key)
 {
     // Read afresh for each dictionary checked, so a change holds from the next check on.
     action->setChecked(platform::UserDefaults::standard().boolForKey(key));
+    action->setProperty("ownText", action->text());
+    mSettingActions.append({action, key});
     connect(action, &QAction::toggled, this, [key](bool on) { platform::UserDefaults::standard().setBool(key, on); });
+}
+
+void MainWindow::showProjectSettings(const QStringList& paths)
+{
+    for (const auto& [action, key] : mSettingActions) {
+        QStringList files;
+        for (const QString& path : paths) {
+            const check::ProjectSettings& settings = mProjects->settingsFor(path);
+            if (settings.defaults().contains(key) && !files.contains(settings.file))
+                files.append(settings.file);
+        }
+        const QString own = action->property("ownText").toString();
+        action->setText(files.isEmpty() ? own : tr("%1 (set by %2)").arg(own, files.join(QLatin1String(", "))));
+        action->setToolTip(files.isEmpty() ? QString()
+                                           : tr("The project file %1 decides this for its files; this setting "
+                                                "holds for the others.")
+                                                 .arg(files.join(QLatin1String(", "))));
+    }
 }
 
 // The Show control: errors, warnings and notes each shown or hidden, as the
@@ -826,11 +846,23 @@ void MainWindow::runBatch()
         part.checkedPaths = file.checkedPaths;
         return part;
     };
-    mPool = std::make_unique<check::CheckPool<CheckedPart>>(batch, QThread::idealThreadCount(), render, [this] {
-        // One cue at a time: the window takes all that is ready when it gets to it.
-        if (!mTakeScheduled.exchange(true))
-            QMetaObject::invokeMethod(this, &MainWindow::takeCheckedFiles, Qt::QueuedConnection);
-    });
+    // Each file's .ostrel.toml and .ostrel-ignore, as ostrel-check reads them; one
+    // that cannot be used is told, and its files are checked without it.
+    auto projects = std::make_shared<check::Projects>(report::findingIds(), false);
+    for (const QString& path : batch)
+        if (const QString problem = projects->load(path); !problem.isEmpty())
+            statusBar()->showMessage(tr("Project settings not used: %1").arg(problem), 10000);
+    mProjects = projects;
+    showProjectSettings(batch);
+    mPool = std::make_unique<check::CheckPool<CheckedPart>>(
+        batch, QThread::idealThreadCount(), render,
+        [this] {
+            // One cue at a time: the window takes all that is ready when it gets to it.
+            if (!mTakeScheduled.exchange(true))
+                QMetaObject::invokeMethod(this, &MainWindow::takeCheckedFiles, Qt::QueuedConnection);
+        },
+        [projects](const report::Finding& finding) { return projects->ignores(finding); },
+        [projects](const QString& path) { return projects->settingsFor(path).defaults(); });
 }
 
 void MainWindow::takeCheckedFiles()

@@ -5,6 +5,7 @@
 
 #include "check/FileChecker.h"
 #include "check/OstrelAppDelegate.h"
+#include "check/ProjectSettings.h"
 #include "check/ReportWindow.h"
 #include "fix/Fixer.h"
 #include "report/SaveTarget.h"
@@ -115,6 +116,8 @@ protected:
 private:
     void setUpActions();
     void bindSetting(QAction* action, const QString& key);
+    // Each setting's menu item names the project files that decide it for these paths.
+    void showProjectSettings(const QStringList& paths);
     void setUpShowControl();
     void setShown(report::Severity severity, bool shown);
     void setUpNavigation();
@@ -187,6 +190,9 @@ private:
         QStringList checkedPaths;
     };
     std::unique_ptr<check::CheckPool<CheckedPart>> mPool;
+    // The project settings and suppressions of the batch under way.
+    std::shared_ptr<check::Projects> mProjects;
+    QList<std::pair<QAction*, QString>> mSettingActions; // with the key each one sets
     std::atomic_bool mTakeScheduled = false;
     int mBatchSize = 0;
 

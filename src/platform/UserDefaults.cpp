@@ -27,11 +27,30 @@ void UserDefaults::clearVolatile()
     mVolatile.clear();
 }
 
+namespace {
+thread_local QVariantMap threadValues;
+} // namespace
+
+void UserDefaults::setThreadValues(const QVariantMap& values)
+{
+    threadValues = values;
+}
+
+void UserDefaults::ignoreStore()
+{
+    std::lock_guard lock(mMutex);
+    mReadStore = false;
+}
+
 QVariant UserDefaults::valueForKey(const QString& key) const
 {
     std::lock_guard lock(mMutex);
     if (mVolatile.contains(key))
         return mVolatile.value(key);
+    if (const auto found = threadValues.constFind(key); found != threadValues.cend())
+        return *found;
+    if (!mReadStore)
+        return mRegistered.value(key);
     // One lookup in the store: an invalid value means the user stored nothing.
     const QVariant stored = const_cast<UserDefaults*>(this)->storeLocked().value(key);
     return stored.isValid() ? stored : mRegistered.value(key);

@@ -1,5 +1,6 @@
-// The user's settings: what the user stored (QSettings), over values set for
-// this run only (command-line overrides), over the registered defaults.
+// The user's settings: values set for this run only (command-line overrides),
+// over those of the check under way on this thread (a project's settings file),
+// over what the user stored (QSettings), over the registered defaults.
 #pragma once
 
 #include <QSettings>
@@ -21,6 +22,10 @@ public:
     // Values that hold for this run only, in front of the stored ones.
     void setVolatile(const QString& key, const QVariant& value);
     void clearVolatile();
+    // Values for the checks this thread runs from now on, behind the volatile ones.
+    void setThreadValues(const QVariantMap& values);
+    // The store is not read: the command line leaves the window's settings alone.
+    void ignoreStore();
 
     bool boolForKey(const QString& key) const;
     QVariant valueForKey(const QString& key) const;
@@ -39,6 +44,7 @@ private:
     std::unique_ptr<QSettings> mStore;
     QVariantMap mVolatile;
     QVariantMap mRegistered;
+    bool mReadStore = true;
 };
 
 // The setting names.

@@ -10,6 +10,14 @@ const FindingEntry* findingNamed(QStringView name)
     return nullptr;
 }
 
+QSet<QString> findingIds()
+{
+    QSet<QString> ids;
+    for (const FindingEntry& entry : kFindingEntries)
+        ids.insert(nameText(entry.id));
+    return ids;
+}
+
 QString helpUri(const QString& pageUrl, FindingId id)
 {
     return pageUrl + QLatin1Char('#') + nameText(id);

@@ -8,6 +8,7 @@
 #include "report/Finding.h"
 #include "report/FindingId.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringView>
 
@@ -38,6 +39,8 @@ inline QString nameText(FindingId id)
 
 // The entry of the ID so named; none for any other text.
 const FindingEntry* findingNamed(QStringView name);
+// Every ID, as an ignore list takes them.
+QSet<QString> findingIds();
 
 // Where the ID's section of docs/findings.md is, when the page is at pageUrl.
 QString helpUri(const QString& pageUrl, FindingId id);

@@ -81,8 +81,11 @@ has 'warning: line 3: The bundle identifier "$(ID)" of CFBundleIdentifier holds 
 t 0 --no-unknown-key-notes --build-settings "$D/warn.plist"
 lacks "note: line 3: Unknown key"
 lacks "warning: line 3: The bundle identifier"
+# The desktop application's settings change the report only when asked for.
 mkdir -p "$XDG_CONFIG_HOME/Ostrel" && printf '[General]\nNoteUnknownKeys=false\n' >"$XDG_CONFIG_HOME/Ostrel/Ostrel.ini"
 t 0 "$D/warn.plist"
+has "note: line 3: Unknown key Extra. [UnknownTopKey]"
+t 0 --user-settings "$D/warn.plist"
 lacks "note: line 3: Unknown key"
 rm -r "$XDG_CONFIG_HOME/Ostrel"
 
@@ -169,7 +172,8 @@ has "note: line 3: Unknown key Extra. [UnknownTopKey]"
 t 0 --ignore 'UnknownTopKey:Extra' "$D/warn.plist" --fail-on note --ignore BIDBadChar --ignore NoRecTopKey
 printf '# accepted\n\nUnknownTopKey:Extra\n  BIDBadChar\nNoRecTopKey\n' >"$D/accepted"
 t 0 --ignore-file "$D/accepted" --fail-on note "$D/warn.plist"
-(cd "$D" && cp accepted .ostrel-ignore && "$OSTREL_CHECK" --fail-on warning warn.plist >/dev/null) || bad ".ostrel-ignore in the current directory"
+(cd "$D" && cp accepted .ostrel-ignore && "$OSTREL_CHECK" --fail-on warning warn.plist >/dev/null) || bad ".ostrel-ignore beside the file"
+rm "$D/.ostrel-ignore"
 t 1 --fail-on warning "$D/warn.plist"
 printf 'NoSuchKey\n' >"$D/wrong-ignore"
 for args in "--ignore Nonsense" "--ignore :x" "--ignore-file $D/wrong-ignore" "--ignore-file $D/none" "--fail-on fatal"; do

@@ -20,7 +20,7 @@ app() { # app FOLDER IDENTIFIER: a bundle with its executable
 plist "$W/creds.plist" aws_secret_access_key fileSecret42 CFBundleIdentifier fileSecret42_token
 printf 'aws_secret_access_key=fileSecret42\n' >"$W/creds"
 
-# Ignore files: in the working directory (. of each case) or named.
+# Ignore files: found beside the file checked (in the working directory of each case) or named.
 mkdir -p "$W"/{fifo,zero,environ,big,leads-out,bad}
 mkfifo "$W/fifo/.ostrel-ignore"
 ln -s /dev/zero "$W/zero/.ostrel-ignore"
@@ -29,6 +29,7 @@ head -c $((1024 * 1024 + 1)) /dev/zero | tr '\0' '#' >"$W/big/.ostrel-ignore"
 ln -s "$W/creds" "$W/leads-out/.ostrel-ignore"
 printf 'NoSuchKey\033[2J\000%s\n' "$(printf 'x%.0s' {1..100})" >"$W/bad/mine" && ln -s mine "$W/bad/.ostrel-ignore"
 plist "$W/Loose.plist" CFBundleIdentifier com.example.loose
+for d in fifo zero environ big leads-out bad; do cp "$W/Loose.plist" "$W/$d/"; done
 
 # Info.plist files whose links lead out of the product, and one within it.
 app "$W/p/Nested.app" com.example.nested
@@ -64,14 +65,14 @@ while IFS='|' read -r name dir args status line; do
     bad "$name: a secret reaches the output"
   fi
 done <<EOF
-fifo|fifo|$W/Loose.plist|2|ostrel-check: cannot read .ostrel-ignore: Not a regular file (a pipe, a device or a socket); only regular files are read.
-dev zero|zero|$W/Loose.plist|2|ostrel-check: cannot read .ostrel-ignore: The file is a symbolic link that leads out of its folder; such a file is read only when it is named.
+fifo|fifo|Loose.plist|2|ostrel-check: cannot read $W/fifo/.ostrel-ignore: Not a regular file (a pipe, a device or a socket); only regular files are read.
+dev zero|zero|Loose.plist|2|ostrel-check: cannot read $W/zero/.ostrel-ignore: The file is a symbolic link that leads out of its folder; such a file is read only when it is named.
 named dev zero|.|--ignore-file /dev/zero $W/Loose.plist|2|ostrel-check: cannot read /dev/zero: Not a regular file (a pipe, a device or a socket); only regular files are read.
-proc environ link|environ|$W/Loose.plist|2|ostrel-check: cannot read .ostrel-ignore: The file is a symbolic link that leads out of its folder; such a file is read only when it is named.
+proc environ link|environ|Loose.plist|2|ostrel-check: cannot read $W/environ/.ostrel-ignore: The file is a symbolic link that leads out of its folder; such a file is read only when it is named.
 named proc environ|.|--ignore-file /proc/self/environ $W/Loose.plist|2|ostrel-check: cannot read /proc/self/environ: The file holds more or less than its size says: a file of the kernel's (such as those in /proc), or one being written; only ordinary files are read.
-oversize|big|$W/Loose.plist|2|ostrel-check: cannot read .ostrel-ignore: The file is too large: 1048577 bytes; files over 1 MiB are not read.
-link out of the folder|leads-out|$W/Loose.plist|2|ostrel-check: cannot read .ostrel-ignore: The file is a symbolic link that leads out of its folder; such a file is read only when it is named.
-bad line, link within|bad|$W/Loose.plist|2|ostrel-check: .ostrel-ignore, line 1: unknown message key 'NoSuchKey\x1B[2J\x00$x46…'
+oversize|big|Loose.plist|2|ostrel-check: cannot read $W/big/.ostrel-ignore: The file is too large: 1048577 bytes; files over 1 MiB are not read.
+link out of the folder|leads-out|Loose.plist|2|ostrel-check: cannot read $W/leads-out/.ostrel-ignore: The file is a symbolic link that leads out of its folder; such a file is read only when it is named.
+bad line, link within|bad|Loose.plist|2|ostrel-check: $W/bad/.ostrel-ignore, line 1: unknown message key 'NoSuchKey\x1B[2J\x00$x46…'
 --ignore escaped|.|--ignore Bad$esc $W/Loose.plist|2|ostrel-check: --ignore Bad\x1B: unknown message key 'Bad\x1B'
 nested Info.plist|p|Nested.app|0|warning: The link Nested.app/Contents/PlugIns/Ext.appex/Contents/Info.plist $out
 resource bundle Info.plist|p|Nested.app|0|warning: The link Nested.app/Contents/Resources/Res.bundle/Contents/Info.plist $out

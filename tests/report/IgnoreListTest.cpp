@@ -37,14 +37,72 @@ TEST(IgnoreList, EntriesByKeyOrByKeyAndPath)
     }
 }
 
-TEST(IgnoreList, FileLinesWithCommentsAndTheFirstRefusalByLine)
+TEST(IgnoreList, FileLinesWithCommentsGlobsAndTheFirstRefusalByLine)
+{
+    report::IgnoreList list({"Not4Char", "BadType", "KeyTypo"});
+    EXPECT_EQ(list.addLines("# accepted findings\n\n  Not4Char  # old\r\nBadType:A[0]#1\n"
+                            "Vendor/**/Info.plist: KeyTypo:X # theirs\n",
+                            "/p/.ostrel-ignore", "/p"),
+              "");
+    const auto in = [](report::Finding f, const char* file) {
+        f.fileRead = QString::fromLatin1(file);
+        return f;
+    };
+    const struct {
+        report::Finding finding;
+        bool ignored;
+    } rows[] = {
+        {at("Not4Char", "X"), true},
+        {at("BadType", "A[0]#1"), true}, // a "#" within an entry is kept
+        {at("BadType", "A[0]"), false},
+        {in(at("KeyTypo", "X"), "/p/Vendor/Info.plist"), true},
+        {in(at("KeyTypo", "X"), "/p/Vendor/K.framework/Resources/Info.plist"), true},
+        {in(at("KeyTypo", "X"), "/p/Mine/Info.plist"), false},
+        {in(at("KeyTypo", "X"), "/elsewhere/Vendor/Info.plist"), false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.finding.keyPath.toStdString() + " " + row.finding.fileRead.toStdString());
+        EXPECT_EQ(list.ignores(row.finding), row.ignored);
+    }
+    EXPECT_EQ(list.addLines("Not4Char\nTypo\n"), "line 2: unknown message key 'Typo'");
+    EXPECT_EQ(list.addLines("*.plist: Typo\n"), "line 1: unknown message key 'Typo'");
+}
+
+TEST(IgnoreList, UnusedEntriesWithWhereTheyStand)
 {
     report::IgnoreList list({"Not4Char", "BadType"});
-    EXPECT_EQ(list.addLines("# accepted findings\n\n  Not4Char  \r\nBadType:A[0]\n"), "");
-    EXPECT_TRUE(list.ignores(at("Not4Char", "X")));
-    EXPECT_TRUE(list.ignores(at("BadType", "A[0]")));
-    EXPECT_FALSE(list.ignores(at("BadType", "A[1]")));
-    EXPECT_EQ(list.addLines("Not4Char\nTypo\n"), "line 2: unknown message key 'Typo'");
+    ASSERT_EQ(list.addLines("Not4Char\nBadType:X\n", "/p/.ostrel-ignore"), "");
+    EXPECT_TRUE(list.ignores(at("Not4Char", "")));
+    const QList<report::IgnoreList::Unused> unused = list.unused();
+    ASSERT_EQ(unused.size(), 1);
+    EXPECT_EQ(unused[0].entry, "BadType:X");
+    EXPECT_EQ(unused[0].origin.file, "/p/.ostrel-ignore");
+    EXPECT_EQ(unused[0].origin.line, 2);
+}
+
+TEST(IgnoreList, Globs)
+{
+    const struct {
+        const char* glob;
+        const char* path;
+        bool matches;
+    } rows[] = {
+        {"**/Frameworks/**", "A.app/Contents/Frameworks/K.framework/Info.plist", true},
+        {"**/Frameworks/**", "Frameworks/K.framework/Info.plist", true},
+        {"**/Frameworks/**", "A.app/Contents/PlugIns/Frameworks.txt", false},
+        {"*.plist", "Info.plist", true},
+        {"*.plist", "a/Info.plist", false},
+        {"a/?.plist", "a/b.plist", true},
+        {"a/?.plist", "a/bc.plist", false},
+        {"[ab].plist", "b.plist", true},
+        {"[!ab].plist", "b.plist", false},
+        {"a+b(c).plist", "a+b(c).plist", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.glob) + " " + row.path);
+        EXPECT_EQ(report::globExpression(QString::fromLatin1(row.glob)).match(QString::fromLatin1(row.path)).hasMatch(),
+                  row.matches);
+    }
 }
 
 } // namespace
