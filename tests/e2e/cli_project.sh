@@ -118,4 +118,30 @@ checks=$((checks + 1))
 ! grep -q KeyTypo "$B" || bad "pruned"
 t 2 --baseline "$W/none.json" "$P/sub/deep/A.plist"
 
+# The fixes the project asks for: fix = true mends the file without --fix, unfixable keeps an ID's fixes out.
+F="$P/fix/F.plist"
+plist "$F" '<key>NSPrincipleClass</key><string>X</string>' '<key>CFBundleIdentifier</key><string>a.b</string>' "${REC[@]}"
+cp "$F" "$W/F.before"
+printf 'fix = true\nunfixable = ["KeyTypo"]\n' >"$P/.ostrel.toml"
+t 0 "$F"
+checks=$((checks + 1))
+cmp -s "$F" "$W/F.before" || bad "unfixable = [\"KeyTypo\"] let its fix through"
+printf 'fix = true\n' >"$P/.ostrel.toml"
+t 0 "$F"
+checks=$((checks + 1))
+grep -q '<key>NSPrincipalClass</key>' "$F" || bad "fix = true did not mend the file"
+# --diff still writes nothing, whatever the project says.
+cp "$W/F.before" "$F"
+t 0 --diff "$F"
+checks=$((checks + 1))
+cmp -s "$F" "$W/F.before" && grep -q '^+<key>NSPrincipalClass</key>' "$W/out" || bad "--diff with fix = true"
+
+# The 7-Zip program the project names reads its disk images.
+mkdir -p "$P/img"
+printf 'koly' >"$P/img/A.dmg"
+printf '7zip = "%s"\n' "$W/no-such-7zz" >"$P/.ostrel.toml"
+t 1 "$P/img/A.dmg"
+has "error: A disk image is read through 7-Zip, which was not found: install it (apt install 7zip), or name the program with --7zip or the setting SevenZipProgram, and check again. [DiskImage]"
+rm "$P/.ostrel.toml"
+
 finish cli_project
