@@ -110,9 +110,8 @@ struct Known {
                                               "when none is given) as NAME.",
                                               "NAME");
 
-    QCommandLineOption config =
-        option("config", "Read the project settings from FILE instead of the .ostrel.toml found above each PATH.",
-               "FILE");
+    QCommandLineOption config = option(
+        "config", "Read the project settings from FILE instead of the .ostrel.toml found above each PATH.", "FILE");
     QCommandLineOption isolated = option("isolated", "Read no .ostrel.toml and no .ostrel-ignore.");
     QCommandLineOption userSettings = option("user-settings", "Also use the desktop application's settings "
                                                               "(~/.config/Ostrel/Ostrel.ini), behind the project's.");
@@ -123,11 +122,11 @@ struct Known {
 
     QList<QCommandLineOption> all() const
     {
-        return {jobs,          rules,    strings, resources,    noDeprecation, noUnknown, buildSettings,
-                noNested,      sevenZip, format,  ignore,       ignoreFile,    failOn,    fix,
-                unsafeFixes,   diff,     dump,    rtfd,         outputFile,    quiet,     statistics,
-                stdinFilename, color,    explain, listFindings, findingsUrl,   lsp,
-                config,        isolated, userSettings, baseline, writeBaseline};
+        return {jobs,          rules,        strings,  resources,    noDeprecation, noUnknown, buildSettings,
+                noNested,      sevenZip,     format,   ignore,       ignoreFile,    failOn,    fix,
+                unsafeFixes,   diff,         dump,     rtfd,         outputFile,    quiet,     statistics,
+                stdinFilename, color,        explain,  listFindings, findingsUrl,   lsp,       config,
+                isolated,      userSettings, baseline, writeBaseline};
     }
 };
 
@@ -175,9 +174,8 @@ QString readCheckOptions(const QCommandLineParser& parser, const Known& known, O
         return QStringLiteral("- (standard input) can be given once");
     // Only the files to check are opened by their bytes; the files these
     // options name go through Qt, which cannot name such a file.
-    for (const QCommandLineOption& option :
-         {known.rules, known.strings, known.resources, known.rtfd, known.ignoreFile, known.outputFile, known.config,
-          known.baseline, known.writeBaseline}) {
+    for (const QCommandLineOption& option : {known.rules, known.strings, known.resources, known.rtfd, known.ignoreFile,
+                                             known.outputFile, known.config, known.baseline, known.writeBaseline}) {
         if (platform::hasUndecodableBytes(parser.value(option)))
             return QStringLiteral("the name given to --%1 is not valid UTF-8 and cannot be opened")
                 .arg(option.names().constFirst());

@@ -35,7 +35,7 @@ struct Options {
     bool ignoreFileGiven = false;
     report::Severity failOn = report::Severity::Error;
     bool failOnGiven = false; // --fail-on named, so a project's fail-on gives way
-    QString rtfd; // --rtfd OUT
+    QString rtfd;             // --rtfd OUT
     QString explain;
     QUrl findingsPage;
     int jobs = 0; // 0: one per core
@@ -43,15 +43,15 @@ struct Options {
     QString stdinFilename; // the name standard input's property list is reported under
     bool statistics = false;
     bool quiet = false;
-    QString outputFile;       // -o FILE: the report goes there instead of standard output
-    bool fix = false;         // --fix
-    bool unsafeFixes = false; // --unsafe-fixes
-    bool diff = false;        // --diff
-    QString config;           // --config FILE: the one project settings file
-    bool isolated = false;    // --isolated: no .ostrel.toml, no .ostrel-ignore
+    QString outputFile;        // -o FILE: the report goes there instead of standard output
+    bool fix = false;          // --fix
+    bool unsafeFixes = false;  // --unsafe-fixes
+    bool diff = false;         // --diff
+    QString config;            // --config FILE: the one project settings file
+    bool isolated = false;     // --isolated: no .ostrel.toml, no .ostrel-ignore
     bool userSettings = false; // --user-settings: the window's settings too
-    QString baseline;         // --baseline FILE
-    QString writeBaseline;    // --write-baseline FILE
+    QString baseline;          // --baseline FILE
+    QString writeBaseline;     // --write-baseline FILE
 };
 
 struct CommandLine {

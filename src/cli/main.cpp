@@ -492,10 +492,11 @@ void listStaleEntries(const report::Baseline& baseline, const QString& path)
                  .arg(stale.size())
                  .arg(report::escapeControlCharacters(path)));
     for (const report::Baseline::Entry& entry : stale)
-        writeErr(QStringLiteral("  %1 %2 %3 (%4 more than found)\n")
-                     .arg(entry.id, report::escapeControlCharacters(entry.file),
-                          entry.keyPath.isEmpty() ? QStringLiteral("-") : report::escapeControlCharacters(entry.keyPath))
-                     .arg(entry.count));
+        writeErr(
+            QStringLiteral("  %1 %2 %3 (%4 more than found)\n")
+                .arg(entry.id, report::escapeControlCharacters(entry.file),
+                     entry.keyPath.isEmpty() ? QStringLiteral("-") : report::escapeControlCharacters(entry.keyPath))
+                .arg(entry.count));
 }
 
 // The whole run's report saved as an RTFD document: kExitClean once saved,
@@ -690,9 +691,9 @@ int main(int argc, char** argv)
     if (newBaseline) {
         QString why;
         if (!newBaseline->write(options.writeBaseline, why)) {
-            writeErr(QStringLiteral("ostrel-check: cannot write the baseline %1: %2\n")
-                         .arg(report::escapeControlCharacters(options.writeBaseline),
-                              report::escapeControlCharacters(why)));
+            writeErr(
+                QStringLiteral("ostrel-check: cannot write the baseline %1: %2\n")
+                    .arg(report::escapeControlCharacters(options.writeBaseline), report::escapeControlCharacters(why)));
             return kExitUsage;
         }
         // Every finding of the run is in it now.

@@ -61,6 +61,50 @@ QJsonObject fixData(const report::Fix& fix, const QByteArray& bytes, const QStri
         {QStringLiteral("title"), fix.title}, {QStringLiteral("safe"), fix.safe}, {QStringLiteral("edits"), edits}};
 }
 
+// The comment that suppresses id: on its own line before the finding's
+// line (wholeFile false), or at the file's top; in the comment form of the
+// text (XML or old-style). Empty where no comment can go: a binary list, or
+// a finding before any place a comment may stand.
+QJsonObject suppressionData(const report::Finding& finding, const QByteArray& bytes, const QString& text,
+                            bool wholeFile)
+{
+    if (bytes.startsWith("bplist"))
+        return {};
+    const bool xml = text.trimmed().startsWith(QLatin1Char('<'));
+    const QString newline = text.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n") : QStringLiteral("\n");
+    const QString marker = wholeFile ? QStringLiteral("ostrel-ignore-file: ") : QStringLiteral("ostrel-ignore: ");
+    const QString comment = xml ? QStringLiteral("<!-- %1%2 -->").arg(marker, finding.messageKey)
+                                : QStringLiteral("// %1%2").arg(marker, finding.messageKey);
+    // Nothing may come before an XML declaration.
+    const bool declared = text.startsWith(QLatin1String("<?xml")) || text.startsWith(QChar(0xFEFF));
+    int line = 0;
+    if (wholeFile) {
+        line = xml && declared ? 1 : 0;
+    } else {
+        if (finding.position.line <= 0)
+            return {};
+        line = finding.position.line - 1;
+        if (line == 0 && xml && declared)
+            return {};
+    }
+    const qsizetype lineStart = offsetOf(text, {line, 0});
+    if (line > 0 && lineStart == offsetOf(text, {line - 1, 0}))
+        return {}; // past the end of the text
+    // Indented as the line it stands before.
+    qsizetype indentEnd = lineStart;
+    while (indentEnd < text.size() && (text[indentEnd] == QLatin1Char(' ') || text[indentEnd] == QLatin1Char('\t')))
+        ++indentEnd;
+    const QString indent = wholeFile ? QString() : text.mid(lineStart, indentEnd - lineStart);
+    const QJsonObject at = place({line, 0});
+    return QJsonObject{
+        {QStringLiteral("title"), wholeFile ? QStringLiteral("Ignore %1 in this file").arg(finding.messageKey)
+                                            : QStringLiteral("Ignore %1 here").arg(finding.messageKey)},
+        {QStringLiteral("edits"),
+         QJsonArray{QJsonObject{
+             {QStringLiteral("range"), QJsonObject{{QStringLiteral("start"), at}, {QStringLiteral("end"), at}}},
+             {QStringLiteral("newText"), indent + comment + newline}}}}};
+}
+
 } // namespace
 
 DocumentCheck::DocumentCheck(report::FindingFilter ignored)
@@ -120,9 +164,18 @@ QJsonArray diagnosticsOf(const QList<report::Finding>& findings, const QByteArra
         if (const report::FindingEntry* entry = report::findingNamed(finding.messageKey))
             diagnostic.insert(QStringLiteral("codeDescription"),
                               QJsonObject{{QStringLiteral("href"), report::helpUri(findingsPage, entry->id)}});
+        QJsonObject data;
         if (finding.fix)
-            diagnostic.insert(QStringLiteral("data"),
-                              QJsonObject{{QStringLiteral("fix"), fixData(*finding.fix, bytes, text)}});
+            data.insert(QStringLiteral("fix"), fixData(*finding.fix, bytes, text));
+        // A suppression of a suppression's own note would make no sense.
+        if (finding.messageKey != QLatin1String("UnusedSuppression")) {
+            if (const QJsonObject here = suppressionData(finding, bytes, text, false); !here.isEmpty())
+                data.insert(QStringLiteral("ignoreHere"), here);
+            if (const QJsonObject file = suppressionData(finding, bytes, text, true); !file.isEmpty())
+                data.insert(QStringLiteral("ignoreInFile"), file);
+        }
+        if (!data.isEmpty())
+            diagnostic.insert(QStringLiteral("data"), data);
         diagnostics.append(diagnostic);
     }
     return diagnostics;
@@ -131,18 +184,22 @@ QJsonArray diagnosticsOf(const QList<report::Finding>& findings, const QByteArra
 QJsonArray codeActionsOf(const QString& uri, const QJsonArray& diagnostics)
 {
     QJsonArray actions;
+    // The finding's fix first, then its suppressions on the line and in the file.
     for (const QJsonValue& diagnostic : diagnostics) {
-        const QJsonObject fix = diagnostic[QStringLiteral("data")][QStringLiteral("fix")].toObject();
-        if (fix.isEmpty())
-            continue;
-        actions.append(QJsonObject{
-            {QStringLiteral("title"), fix.value(QStringLiteral("title"))},
-            {QStringLiteral("kind"), QStringLiteral("quickfix")},
-            {QStringLiteral("diagnostics"), QJsonArray{diagnostic}},
-            {QStringLiteral("isPreferred"), fix.value(QStringLiteral("safe")).toBool()},
-            {QStringLiteral("edit"),
-             QJsonObject{{QStringLiteral("changes"), QJsonObject{{uri, fix.value(QStringLiteral("edits"))}}}}},
-        });
+        const QJsonObject data = diagnostic[QStringLiteral("data")].toObject();
+        for (const char* name : {"fix", "ignoreHere", "ignoreInFile"}) {
+            const QJsonObject action = data.value(QLatin1String(name)).toObject();
+            if (action.isEmpty())
+                continue;
+            actions.append(QJsonObject{
+                {QStringLiteral("title"), action.value(QStringLiteral("title"))},
+                {QStringLiteral("kind"), QStringLiteral("quickfix")},
+                {QStringLiteral("diagnostics"), QJsonArray{diagnostic}},
+                {QStringLiteral("isPreferred"), action.value(QStringLiteral("safe")).toBool()},
+                {QStringLiteral("edit"),
+                 QJsonObject{{QStringLiteral("changes"), QJsonObject{{uri, action.value(QStringLiteral("edits"))}}}}},
+            });
+        }
     }
     return actions;
 }

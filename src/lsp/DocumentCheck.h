@@ -38,7 +38,8 @@ QJsonArray diagnosticsOf(const QList<report::Finding>& findings, const QByteArra
                          const QString& findingsPage);
 
 // The code actions of a textDocument/codeAction request's diagnostics: each
-// fix one quick fix, the safe ones preferred.
+// fix one quick fix, the safe ones preferred, and the comments that ignore
+// the finding on its line and in the whole file.
 QJsonArray codeActionsOf(const QString& uri, const QJsonArray& diagnostics);
 
 } // namespace lsp

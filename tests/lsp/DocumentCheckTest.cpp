@@ -1,8 +1,12 @@
 // A finding's fix, byte-range edits of the file as read, as the protocol's
-// quick fix: ranges in UTF-16 units of the text, whatever its encoding.
+// quick fix: ranges in UTF-16 units of the text, whatever its encoding; and
+// the comments that ignore a finding, as quick fixes too.
 #include "lsp/DocumentCheck.h"
 
 #include <QJsonObject>
+
+#include <algorithm>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -51,7 +55,9 @@ TEST_P(DocumentCheckFix, BecomesAQuickFix)
                     {{utf16 ? 2 + 2 * text.indexOf(value) : valueBytes.size(), utf16 ? 10 : 5, replacementBytes}}};
     const QJsonArray diagnostics = lsp::diagnosticsOf({finding}, bytes, text, QStringLiteral("https://example.org/f"));
     const QJsonArray actions = lsp::codeActionsOf(QStringLiteral("file:///a.plist"), diagnostics);
-    ASSERT_EQ(actions.size(), 1);
+    // The fix comes first, then the comments that would ignore the finding.
+    ASSERT_EQ(actions.size(), 3);
+    EXPECT_EQ(actions[1][QStringLiteral("title")].toString(), QStringLiteral("Ignore Not4Char here"));
     const QJsonObject action = actions[0].toObject();
     EXPECT_EQ(action[QStringLiteral("isPreferred")].toBool(), c.safe);
     const QJsonObject edit =
@@ -62,6 +68,86 @@ TEST_P(DocumentCheckFix, BecomesAQuickFix)
     EXPECT_EQ(range[QStringLiteral("start")][QStringLiteral("line")].toInt(), 1);
     EXPECT_EQ(range[QStringLiteral("start")][QStringLiteral("character")].toInt(), 22);
     EXPECT_EQ(range[QStringLiteral("end")][QStringLiteral("character")].toInt(), 27);
+}
+
+// The text with the one edit of the action titled so made, or nothing when there is no such action.
+std::optional<QString> applied(const QJsonArray& actions, const QString& title, const QString& text)
+{
+    for (const QJsonValue& action : actions) {
+        if (action[QStringLiteral("title")].toString() != title)
+            continue;
+        const QJsonObject edit =
+            action[QStringLiteral("edit")][QStringLiteral("changes")][QStringLiteral("file:///a.plist")][0].toObject();
+        const QJsonObject start = edit[QStringLiteral("range")][QStringLiteral("start")].toObject();
+        const qsizetype at =
+            lsp::offsetOf(text, {start[QStringLiteral("line")].toInt(), start[QStringLiteral("character")].toInt()});
+        return QString(text).insert(at, edit[QStringLiteral("newText")].toString());
+    }
+    return std::nullopt;
+}
+
+// Each action's comment, once in the text, silences its finding in the next
+// check, and nothing else; where no comment can go, none is offered.
+TEST(DocumentCheckIgnore, TheCommentSilencesTheFinding)
+{
+    const QString xmlHead =
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n");
+    const QString recommended = QStringLiteral(
+        "\t<key>CFBundleIdentifier</key><string>com.example.a</string>\n"
+        "\t<key>CFBundleInfoDictionaryVersion</key><string>6.0</string>\n"
+        "\t<key>CFBundlePackageType</key><string>BNDL</string>\n\t<key>CFBundleVersion</key><string>1</string>\n");
+    const struct {
+        const char* name;
+        QString text;
+        QString title;
+        QString inserted; // the comment's line, or empty when the action is not offered
+    } rows[] = {
+        {"XmlHere",
+         xmlHead + QStringLiteral("\t<key>NSPrincipleClass</key><string>X</string>\n") + recommended +
+             QStringLiteral("</dict>\n</plist>\n"),
+         QStringLiteral("Ignore KeyTypo here"), QStringLiteral("\t<!-- ostrel-ignore: KeyTypo -->\n")},
+        {"XmlFile",
+         xmlHead + QStringLiteral("\t<key>NSPrincipleClass</key><string>X</string>\n") + recommended +
+             QStringLiteral("</dict>\n</plist>\n"),
+         QStringLiteral("Ignore KeyTypo in this file"), QStringLiteral("<!-- ostrel-ignore-file: KeyTypo -->\n")},
+        {"OldStyleHere",
+         QStringLiteral("{\n  NSPrincipleClass = X;\n  CFBundleIdentifier = com.example.a;\n"
+                        "  CFBundleInfoDictionaryVersion = \"6.0\";\n  CFBundlePackageType = BNDL;\n"
+                        "  CFBundleVersion = 1;\n}\n"),
+         QStringLiteral("Ignore KeyTypo here"), QStringLiteral("  // ostrel-ignore: KeyTypo\n")},
+        // The declaration's own line can take no comment before it.
+        {"OnTheDeclaration", QStringLiteral("<?xml version=\"1.0\"?><plist><string>x</string></plist>\n"),
+         QStringLiteral("Ignore NotDict here"), QString()},
+    };
+    lsp::DocumentCheck checker;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QByteArray bytes = lsp::bytesToCheck(row.text);
+        const QList<report::Finding> before =
+            checker.check(QStringLiteral("/p/Info.plist"), lsp::DocumentKind::InfoPlist, bytes);
+        const QString id = row.title.section(QLatin1Char(' '), 1, 1);
+        ASSERT_TRUE(
+            std::any_of(before.begin(), before.end(), [&](const report::Finding& f) { return f.messageKey == id; }));
+        const QJsonArray actions =
+            lsp::codeActionsOf(QStringLiteral("file:///a.plist"),
+                               lsp::diagnosticsOf(before, bytes, row.text, QStringLiteral("https://x/")));
+        const std::optional<QString> after = applied(actions, row.title, row.text);
+        if (row.inserted.isEmpty()) {
+            EXPECT_FALSE(after.has_value());
+            continue;
+        }
+        ASSERT_TRUE(after.has_value());
+        EXPECT_TRUE(after->contains(row.inserted)) << after->toStdString();
+        QStringList left;
+        for (const report::Finding& f :
+             checker.check(QStringLiteral("/p/Info.plist"), lsp::DocumentKind::InfoPlist, lsp::bytesToCheck(*after)))
+            left.append(f.messageKey);
+        QStringList expected;
+        for (const report::Finding& f : before)
+            if (f.messageKey != id)
+                expected.append(f.messageKey);
+        EXPECT_EQ(left.join(' ').toStdString(), expected.join(' ').toStdString());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DocumentCheckFix, ::testing::ValuesIn(kCases),
