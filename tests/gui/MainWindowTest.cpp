@@ -138,6 +138,42 @@ TEST_F(WindowTest, SettingsTogglesShowAndStoreTheSettings)
     }
 }
 
+// A project's .ostrel.toml decides its files' settings in the window too, and
+// the Settings menu names it; the window's own setting holds for other files.
+TEST_F(WindowTest, AProjectFileDecidesItsSettingsAndTheMenuSaysSo)
+{
+    const QString project = mDir.filePath(QStringLiteral("proj"));
+    ASSERT_TRUE(QDir().mkpath(project + "/.git"));
+    const auto write = [](const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    write(project + "/.ostrel.toml", "unknown-key-notes = false\nignore = [\"KeyTypo\"]\n");
+    const QByteArray plist = "<plist><dict><key>Extra</key><string>x</string>"
+                             "<key>NSPrincipleClass</key><string>X</string></dict></plist>";
+    write(project + "/Info.plist", plist);
+    write(mDir.filePath("Other.plist"), plist);
+
+    MainWindow window;
+    QAction* unknown = action(window, "actionNoteUnknownKeys");
+    const QString ownText = unknown->text();
+    openAndWait(window, {project + "/Info.plist"});
+    const QString inProject = shown(window);
+    EXPECT_FALSE(inProject.contains("[UnknownTopKey]") || inProject.contains("Unknown key Extra"));
+    EXPECT_FALSE(inProject.contains("NSPrincipalClass")) << inProject.toStdString();
+    EXPECT_TRUE(unknown->text().startsWith(ownText));
+    EXPECT_TRUE(unknown->text().contains(project + "/.ostrel.toml")) << unknown->text().toStdString();
+    EXPECT_EQ(action(window, "actionCheckNestedBundles")->text().contains(".ostrel.toml"), false);
+
+    // Outside the project: the window's settings, and the menu as it was.
+    openAndWait(window, {mDir.filePath("Other.plist")});
+    const QString outside = shown(window).mid(inProject.size());
+    EXPECT_TRUE(outside.contains("Extra")) << outside.toStdString();
+    EXPECT_TRUE(outside.contains("NSPrincipalClass")) << outside.toStdString();
+    EXPECT_EQ(unknown->text(), ownText);
+}
+
 TEST_F(WindowTest, FilesOpenInOrderWithBoldNamesAndInlineIcons)
 {
     const QString bundle = makeBundle(mDir.path(), "Good.app", infoPlist({{"CFBundleIdentifier", "com.example.good"}}));
