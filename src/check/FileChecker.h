@@ -59,6 +59,7 @@ public:
         return std::move(*rendered);
     }
     HeadlessWindow& window() { return mWindow; }
+    void setReadThrough(ReadThrough through) { mController.setReadThrough(std::move(through)); }
 
 private:
     FileReport checkFile(const QString& path);

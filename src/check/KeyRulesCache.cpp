@@ -91,6 +91,8 @@ RuleFields readRuleFields(const plist::Value* rule)
     fields.allowEmpty = memberFlag(dict, kAllowEmpty);
     fields.deprecated = field(dict, kDeprecated);
     fields.apple = memberFlag(dict, kApple);
+    fields.required = memberFlag(dict, kRequired);
+    fields.recommended = memberFlag(dict, kRecommended);
     if (const plist::Value* keys = field(dict, kKeys, plist::Kind::Dictionary))
         fields.keys = &keys->toDictionary();
     fields.memberRule = field(dict, kMemberRule, plist::Kind::Dictionary);

@@ -36,6 +36,8 @@ struct RuleFields {
     bool allowEmpty = false;
     const plist::Value* deprecated = nullptr; // of any kind
     bool apple = false;
+    bool required = false;
+    bool recommended = false;
     const plist::Dictionary* keys = nullptr;
     const plist::Value* memberRule = nullptr; // a dictionary
 };

@@ -2,16 +2,22 @@
 
 #include "check/BundleLayout.h"
 #include "check/CreateImageString.h"
+#include "check/DiskImageCheck.h"
+#include "check/InstallerPackageCheck.h"
 #include "check/MessageFormat.h"
 #include "check/PlistDataReader.h"
 #include "check/ProductTree.h"
 #include "check/ProductWalk.h"
+#include "check/ProgramCheck.h"
+#include "platform/AppleDouble.h"
 #include "platform/ArchiveReader.h"
 #include "platform/Bundle.h"
 #include "platform/Error.h"
+#include "platform/FileFormat.h"
 #include "platform/FileUrl.h"
 #include "platform/FourCharCode.h"
 #include "platform/Log.h"
+#include "platform/MachO.h"
 #include "platform/OSStatus.h"
 #include "platform/PlatformException.h"
 #include "platform/UserDefaults.h"
@@ -41,6 +47,26 @@ QString localized(const QString& key)
 const QString kCaughtFormat = QStringLiteral("safeOpenURL: Caught %@: %@");
 // The message key of that line's record; the strings table has no text for it.
 const QString kCaughtExceptionKey = QStringLiteral("CaughtException");
+
+// The bundle folder whose check reads the file at path as its Info.plist;
+// empty when there is none. A folder that holds Info.plist at its top counts
+// only when it is named as a bundle is (Shop.app), not a project's folder.
+QString bundleReading(const QString& path)
+{
+    for (const InfoPlistPlace& place : infoPlistPlaces()) {
+        if (!path.endsWith(QLatin1Char('/') + place.inside))
+            continue;
+        const QString bundle = path.chopped(place.inside.size() + 1);
+        if (place.layout == BundleLayout::Flat &&
+            !hasBundleExtension(platform::lastPathComponent(platform::fileURLWithPath(bundle))))
+            return {};
+        for (const InfoPlistPlace& first : infoPlistPlaces())
+            if (QFileInfo::exists(bundle + QLatin1Char('/') + first.inside))
+                return first.inside == place.inside ? bundle : QString();
+        return {};
+    }
+    return {};
+}
 
 } // namespace
 
@@ -180,11 +206,37 @@ bool OstrelAppDelegate::safeOpenURL(const QUrl& url)
 
 bool OstrelAppDelegate::safeCheckStandardInput()
 {
+    return checkLoose(QStringLiteral("(standard input)"), QStringLiteral("-"), QUrl(),
+                      [] { return readStandardInput(); });
+}
+
+bool OstrelAppDelegate::safeCheckUnsaved(const QString& path, const QByteArray& bytes)
+{
+    mUnsaved = Unsaved{path, bytes};
+    const QString bundle = bundleReading(path);
+    bool opened = false;
+    if (!bundle.isEmpty()) {
+        opened = safeOpenURL(platform::fileURLWithPath(bundle));
+    } else {
+        const QUrl url = platform::fileURLWithPath(path);
+        opened = checkLoose(platform::lastPathComponent(url), path, url, [&bytes] {
+            PlistData data;
+            data.bytes = bytes;
+            return data;
+        });
+    }
+    mUnsaved.reset();
+    return opened;
+}
+
+bool OstrelAppDelegate::checkLoose(const QString& name, const QString& pathGiven, const QUrl& urlRead,
+                                   const std::function<PlistData()>& read)
+{
     try {
-        mPathGiven = QStringLiteral("-");
-        mURLRead = QUrl();
-        appendHeading(QStringLiteral("(standard input)"), mPathGiven);
-        const PlistData data = readStandardInput();
+        mPathGiven = pathGiven;
+        mURLRead = urlRead;
+        appendHeading(name, mPathGiven);
+        const PlistData data = read();
         if (data.ok())
             checkPlistData(*data.bytes, 0, 0);
         else
@@ -248,17 +300,47 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         mURLRead = url;
         return CheckArchive(*this, mPathGiven, displayName, nested);
     }
-    if (!platform::isDirectoryURL(url) && displayName.endsWith(QStringLiteral(".dmg"), Qt::CaseInsensitive)) {
+    if (!platform::isDirectoryURL(url)) {
+        const platform::FileFormat format = platform::fileFormatOfFile(mPathGiven);
+        if (displayName.endsWith(QStringLiteral(".dmg"), Qt::CaseInsensitive)) {
+            mURLRead = url;
+            return CheckDiskImage(*this, mPathGiven, displayName, nested);
+        }
+        // Named .pkg, or a xar archive by any other name.
+        if (displayName.endsWith(QStringLiteral(".pkg"), Qt::CaseInsensitive) || format == platform::FileFormat::Xar) {
+            mURLRead = url;
+            return CheckInstallerPackage(*this, mPathGiven, displayName, nested);
+        }
+        // A file of a kind that holds no resource fork, unless an AppleDouble file gives it one.
+        // A Mach-O program is read for its __TEXT,__info_plist section instead.
+        if (format != platform::FileFormat::Unknown && format != platform::FileFormat::MachO &&
+            platform::pathExtension(url) != QLatin1String("plist") &&
+            !platform::fileExists(platform::appleDoublePath(mPathGiven))) {
+            mURLRead = url;
+            appendHeading(displayName, mPathGiven);
+            appendErrorIcon();
+            const QByteArray name = platform::fileFormatName(format);
+            appendMessage("FileFormatUnread", QString(), messageText(("Hint-Format-" + name).constData()),
+                          messageText(("Hint-FormatFix-" + name).constData()));
+            return false;
+        }
+    }
+    if (!platform::isDirectoryURL(url) && platform::pathExtension(url) == QLatin1String("xcprivacy")) {
         mURLRead = url;
         appendHeading(displayName, mPathGiven);
-        appendErrorIcon();
-        appendMessage("DiskImage", QString());
-        return false;
+        const PlistData data = readWholeFile(mPathGiven);
+        if (!data.ok()) {
+            appendReadError(data.error);
+            return false;
+        }
+        (void)checkPrivacyManifestData(*data.bytes);
+        return true;
     }
     std::optional<DiskTree> tree;
     ToRead toRead{url, QString(), false};
     if (platform::isDirectoryURL(url)) {
         tree.emplace(mPathGiven);
+        tree->setReadThrough(mReadThrough);
         // The walk looks for a dozen names in a bundle's Contents; read it
         // once, before looking for the Info.plist in it.
         if (nested)
@@ -288,10 +370,12 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         return false;
     }
     PlistData data;
-    if (tree)
+    if (mUnsaved && mUnsaved->path == pathRead)
+        data.bytes = mUnsaved->bytes;
+    else if (tree)
         data.bytes = tree->read(toRead.inside, &data.error);
     else
-        data = readURL(mURLRead);
+        data = mReadThrough ? mReadThrough(pathRead, [&] { return readURL(mURLRead); }) : readURL(mURLRead);
     if (!data.ok()) {
         appendReadError(data.error);
         return false;
@@ -310,6 +394,7 @@ void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRe
     mPathRead = pathRead;
     mInResource = false;
     mPositions.reset();
+    mFixSource = FixSource();
     if (oTextView)
         oTextView->endFinding();
     appendString(messageText("CheckingPrefix"));
@@ -323,6 +408,8 @@ void OstrelAppDelegate::appendReadError(const platform::Error& error)
     appendMessage("NoData", QString());
     if (error.domain == platform::OSStatusErrorDomain && error.code == platform::resNotFound)
         appendMessage("NoPlstRes", QString());
+    else if (error.domain == platform::MachOErrorDomain && error.code == platform::kNoInfoPlistSection)
+        appendMessage("NoInfoPlistSection", QString());
     else
         appendString(report::escapeControlCharacters(error.localizedDescription()));
     appendString(QStringLiteral("\n"));
@@ -333,6 +420,7 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
 {
     plist::ParseResult parsed = plist::parse(bytes);
     mPositions = std::move(parsed.positions);
+    mFixSource = FixSource{bytes, nullptr, parsed.format, nullptr, false};
     if (!parsed.ok()) {
         appendErrorIcon();
         // The record carries the place the parser named; the text, as always, its words.
@@ -355,6 +443,40 @@ std::optional<plist::Value> OstrelAppDelegate::checkPlistData(const QByteArray& 
         checkFileType(fileType, infoDict);
     mValidator->validateInfoDict(infoDict, rulesDict(), bundleName);
     return std::move(*parsed.value);
+}
+
+std::optional<plist::Value> OstrelAppDelegate::checkPrivacyManifestData(const QByteArray& bytes)
+{
+    plist::ParseResult parsed = plist::parse(bytes);
+    mPositions = std::move(parsed.positions);
+    if (!parsed.ok()) {
+        appendErrorIcon();
+        const plist::ParseError& error = parsed.error;
+        appendRecordedMessage("ParseErr", QString(), report::Position{error.line, error.column, error.offset},
+                              {arg(parsed.errorText())});
+        return std::nullopt;
+    }
+    reportDuplicateKeys(parsed.duplicates);
+    if (!parsed.value->isDictionary()) {
+        appendErrorIcon();
+        appendMessage("NotDict", QString());
+        return std::nullopt;
+    }
+    const plist::Value* all = rulesDict();
+    const plist::Value* rules =
+        all && all->isDictionary() ? all->toDictionary().find(QStringLiteral("privacymanifest")) : nullptr;
+    if (rules)
+        mValidator->validateInfoDict(parsed.value->toDictionary(), rules);
+    checkPrivacyManifest(*this, parsed.value->toDictionary(), requiredReasonTable());
+    return std::move(*parsed.value);
+}
+
+const plist::Value* OstrelAppDelegate::requiredReasonTable() const
+{
+    const plist::Value* all = rulesDict();
+    if (!all || !all->isDictionary())
+        return nullptr;
+    return all->toDictionary().find(QStringLiteral("requiredreasonapis"));
 }
 
 void OstrelAppDelegate::reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates)
@@ -507,6 +629,10 @@ void OstrelAppDelegate::settleFinding()
     }
     if (pending == Pending::InReport) {
         ++mFindingsInFile;
+        if (finding && mPositions) {
+            mFixSource.positions = &*mPositions;
+            oTextView->setLastFindingFix(fixFor(*finding, mFixSource));
+        }
         return;
     }
     ++mFindingsLeftOut;

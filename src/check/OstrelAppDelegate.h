@@ -4,7 +4,9 @@
 // of a window it asks of a ReportWindow.
 #pragma once
 
+#include "check/FindingFix.h"
 #include "check/MessageLogger.h"
+#include "check/PlistDataReader.h"
 #include "check/PlistValidator.h"
 #include "check/ReportWindow.h"
 #include "platform/ByteSource.h"
@@ -52,6 +54,10 @@ public:
     bool safeOpenURL(const QUrl& url);
     // As safeOpenURL, for a property list read from standard input.
     bool safeCheckStandardInput();
+    // As safeOpenURL, for text that stands for the file at path but is not
+    // saved there (an editor's): a bundle's Info.plist is checked with the
+    // bundle's files on disk around it, any other file as a loose property list.
+    bool safeCheckUnsaved(const QString& path, const QByteArray& bytes);
     // The report line of an exception that ended a check: the file's findings end with it.
     void appendCaughtException(const std::exception& e);
     // Checks one file or bundle directory; false when nothing could be read.
@@ -64,6 +70,11 @@ public:
     void appendReadError(const platform::Error& error);
     std::optional<plist::Value> checkPlistData(const QByteArray& bytes, std::uint32_t fileType, std::uint32_t creator,
                                                const QString& bundleName = QString());
+    // A privacy manifest's bytes, checked by the rules' section for privacy
+    // manifests and the checks beyond it; its dictionary when it has one.
+    std::optional<plist::Value> checkPrivacyManifestData(const QByteArray& bytes);
+    // The rules' table of the APIs that need a reason, or null.
+    const plist::Value* requiredReasonTable() const;
     void checkFileCreator(std::uint32_t creator, const plist::Dictionary& infoDict);
     void checkFileType(std::uint32_t fileType, const plist::Dictionary& infoDict);
 
@@ -96,6 +107,8 @@ public:
     // Every file and bundle checked so far, as given and as read: no save may
     // replace them.
     const QStringList& checkedPaths() const { return mCheckedPaths; }
+    // A checker that runs for long (an editor's) forgets them now and then.
+    void forgetCheckedPaths() { mCheckedPaths.clear(); }
     // What checks for this window on other threads named and read.
     void addCheckedPaths(const QStringList& paths) { mCheckedPaths += paths; }
     // How many error icons were appended so far (a null icon counts too).
@@ -103,6 +116,8 @@ public:
     // Findings this filter takes are taken out of the report as soon as they
     // end, and count toward no cap; the ignore list of the command line.
     void setIgnored(report::FindingFilter ignored) { mIgnored = std::move(ignored); }
+    // What the files on disk are read through (none: as they are).
+    void setReadThrough(ReadThrough through) { mReadThrough = std::move(through); }
     // How many findings it took so far.
     int ignoredCount() const { return mIgnoredCount; }
 
@@ -111,6 +126,9 @@ public:
 
 private:
     bool checkURL(const QUrl& url);
+    // A property list that is no file of a bundle: headed by name, read by read.
+    bool checkLoose(const QString& name, const QString& pathGiven, const QUrl& urlRead,
+                    const std::function<PlistData()>& read);
     // Whether one more finding of this file goes into the report.
     bool admitFinding(report::Severity severity);
     // Counts the finding under way, now that it is whole, or takes it out
@@ -145,6 +163,12 @@ private:
     std::unique_ptr<PlistValidator> mValidator;
 
     QUrl mURLRead;
+    // The text of safeCheckUnsaved, read in place of the file at its path.
+    struct Unsaved {
+        QString path;
+        QByteArray bytes;
+    };
+    std::optional<Unsaved> mUnsaved;
     // The paths of the check under way, for its findings' records.
     QString mPathGiven;
     QString mPathRead;
@@ -153,6 +177,8 @@ private:
     // next heading: the checks of a bundle against its files come after the
     // dictionary's own and point into the same file.
     std::optional<plist::Positions> mPositions;
+    // The bytes the positions point into, and their format: what fixes are made from.
+    FixSource mFixSource;
     QStringList mCheckedPaths;
     int mFindingsInFile = 0;
     int mFindingsLeftOut = 0;
@@ -162,6 +188,7 @@ private:
     enum class Pending { None, InReport, LeftOut } mPending = Pending::None;
     report::Finding mLeftOut;
     report::FindingFilter mIgnored;
+    ReadThrough mReadThrough;
     int mIgnoredCount = 0;
     report::Severity mGravestLeftOut = report::Severity::Note;
     int mErrorCount = 0;

@@ -3,9 +3,11 @@
 #include "platform/ByteSource.h"
 #include "platform/FileManager.h"
 #include "platform/FileUrl.h"
+#include "platform/MachO.h"
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -180,6 +182,18 @@ PlistData readURL(const QUrl& url, platform::FileSource::Seen seen)
     if (!url.isLocalFile() || !platform::fileExists(url)) {
         result.error = platform::Error::osStatus(platform::fnfErr);
         return result;
+    }
+
+    // A program without a bundle carries its property list in a section of its own.
+    if (const platform::FileSource::Opened program = platform::FileSource::open(path); program.file) {
+        QByteArray start;
+        if (program.file->read(0, std::min<std::uint64_t>(8, program.file->size()), start) == platform::noErr &&
+            platform::looksLikeMachO(start)) {
+            result.bytes = platform::machOInfoPlist(*program.file, platform::readMachO(*program.file));
+            if (!result.bytes)
+                result.error = platform::Error{platform::MachOErrorDomain, platform::kNoInfoPlistSection, {}};
+            return result;
+        }
     }
 
     std::unique_ptr<platform::ResourceFile> file;

@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace check {
@@ -25,6 +26,11 @@ struct PlistData {
 
     bool ok() const { return bytes.has_value(); }
 };
+
+// Stands between a check and the files it reads (path: the file's absolute
+// path; read: the read it would make): the fixer checks its edited bytes
+// before any is written.
+using ReadThrough = std::function<PlistData(const QString& path, const std::function<PlistData()>& read)>;
 
 // seen: what the caller has just seen at the URL's path (see FileSource::open).
 [[nodiscard]] PlistData readURL(const QUrl& url, platform::FileSource::Seen seen = platform::FileSource::Seen::Nothing);

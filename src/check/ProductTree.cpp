@@ -261,6 +261,14 @@ int DiskTree::childrenError(const QString& path) const
     return listing(path).error;
 }
 
+std::unique_ptr<platform::ByteSource> ProductTree::open(const QString& path) const
+{
+    std::optional<QByteArray> bytes = read(path, nullptr);
+    if (!bytes)
+        return nullptr;
+    return std::make_unique<platform::MemorySource>(std::move(*bytes));
+}
+
 std::optional<QByteArray> DiskTree::read(const QString& path, platform::Error* error) const
 {
     // A path looked for and not found (a bundle without its dictionary) is
@@ -273,12 +281,23 @@ std::optional<QByteArray> DiskTree::read(const QString& path, platform::Error* e
                                                 ? platform::FileSource::Seen::RegularFile
                                                 : platform::FileSource::Seen::Nothing;
     // Taken from the top part by part: a link put on the way since it was resolved is not followed either.
-    PlistData data = readWholeFileBeneath(mTop, found ? resolved.path : path, seen);
+    const auto readIt = [&] { return readWholeFileBeneath(mTop, found ? resolved.path : path, seen); };
+    PlistData data = mReadThrough ? mReadThrough(absolute(path), readIt) : readIt();
     if (resolved.resolution == Resolution::Missing && data.error.code == ELOOP)
         data.error = platform::Error{platform::PosixErrorDomain, ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT))};
     if (error)
         *error = data.error;
     return std::move(data.bytes);
+}
+
+std::unique_ptr<platform::ByteSource> DiskTree::open(const QString& path) const
+{
+    const Resolved resolved = resolve(path);
+    if (resolved.resolution != Resolution::Found || resolved.node.kind != Kind::File)
+        return nullptr;
+    platform::FileSource::Opened opened =
+        platform::FileSource::openBeneath(mTop, resolved.path, platform::FileSource::Seen::RegularFile);
+    return std::move(opened.file);
 }
 
 QString DiskTree::displayPath(const QString& path) const

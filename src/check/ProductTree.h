@@ -4,7 +4,9 @@
 // the tree, never outside it.
 #pragma once
 
+#include "check/PlistDataReader.h"
 #include "platform/ArchiveReader.h"
+#include "platform/ByteSource.h"
 #include "platform/Error.h"
 #include "platform/FileUrl.h"
 #include "platform/OSStatus.h"
@@ -15,6 +17,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -42,6 +45,9 @@ public:
     // The bytes of the file at path (resolved; on disk a link met on the way is
     // not followed, however it got there), at most a property list's size.
     virtual std::optional<QByteArray> read(const QString& path, platform::Error* error) const = 0;
+    // The file at path (resolved), to read parts of it: a program's load
+    // commands, not all of a large program. Null when it cannot be read.
+    virtual std::unique_ptr<platform::ByteSource> open(const QString& path) const;
     // How the report names the file at path: a path on disk, or the
     // archive's path followed by the path inside it.
     virtual QString displayPath(const QString& path) const = 0;
@@ -70,12 +76,15 @@ public:
     QStringList children(const QString& path) const override;
     int childrenError(const QString& path) const override;
     std::optional<QByteArray> read(const QString& path, platform::Error* error) const override;
+    std::unique_ptr<platform::ByteSource> open(const QString& path) const override;
     QString displayPath(const QString& path) const override;
     // Many names are about to be looked for in folder: it is read when it is
     // first looked for, and that read tells that it is a folder.
     void expectLookupsIn(const QString& folder);
+    void setReadThrough(ReadThrough through) { mReadThrough = std::move(through); }
 
 private:
+    ReadThrough mReadThrough;
     // A folder's entries as one read of it gave them.
     struct Listing {
         bool read = false;                                    // false when the folder could not be read

@@ -2,13 +2,17 @@
 
 #include "check/OstrelAppDelegate.h"
 #include "check/PlistValidator.h"
+#include "check/ProgramCheck.h"
 #include "platform/AppleDouble.h"
 #include "platform/ArchiveReader.h"
 #include "platform/Bundle.h"
 #include "platform/FileManager.h"
+#include "platform/MachO.h"
 #include "platform/ResourceFile.h"
 #include "platform/UserDefaults.h"
 #include "plist/Parse.h"
+
+#include <QVersionNumber>
 
 #include <algorithm>
 #include <cstring>
@@ -80,6 +84,18 @@ bool identifierHeldToApplication(const QString& place, const QString& name)
 }
 
 const QString kInfoPlistStrings = QStringLiteral("InfoPlist.strings");
+const QString kPrivacyManifest = QStringLiteral("PrivacyInfo.xcprivacy");
+// Where an application keeps the helper tools that the system installs for it.
+const QString kHelperToolsFolder = QStringLiteral("Contents/Library/LaunchServices");
+
+// Parts of an application that carry its versions: extensions, Watch
+// applications and XPC services; all but the Watch applications run on the
+// application's own system.
+bool versionsHeldToApplication(const QString& place, const QString& name)
+{
+    return hasExtension(name, QStringLiteral("appex")) || hasExtension(name, QStringLiteral("xpc")) ||
+           place == QLatin1String("Watch");
+}
 
 } // namespace
 
@@ -193,6 +209,8 @@ void ProductWalk::checkNested(const Bundle& bundle, const plist::Dictionary* inf
         const plist::Value* identifier = infoDict->find(QStringLiteral("CFBundleIdentifier"));
         if (application && identifier && identifier->isString())
             inner.applicationIdentifier = identifier->toString();
+        if (application)
+            inner.application = infoDict;
     }
 
     std::span<const NestedPlace> places;
@@ -245,6 +263,8 @@ void ProductWalk::checkNested(const Bundle& bundle, const plist::Dictionary* inf
             mChecked.insert(item.path);
             Container container = inner;
             container.heldToPrefix = identifierHeldToApplication(folderName, name);
+            container.versionsHeld = versionsHeldToApplication(folderName, name);
+            container.minimumHeld = container.versionsHeld && folderName != QLatin1String("Watch");
             checkBundle(inside, container, depth + 1);
         }
     }
@@ -274,12 +294,18 @@ QString ProductWalk::resourcesFolder(const Bundle& bundle)
 
 void ProductWalk::checkAgainstFiles(const Bundle& bundle, const plist::Dictionary& infoDict, const Container& container)
 {
+    mProgram.reset();
     checkExecutable(bundle, infoDict);
     checkIcon(bundle, infoDict);
     checkMainNibs(bundle, infoDict);
     checkIdentifier(infoDict, container);
+    checkPartAgreesWithApplication(bundle, infoDict, container);
     checkPackageType(bundle, infoDict);
     checkLocalizedStrings(bundle, infoDict);
+    // Each under a heading of its own, after the bundle's findings.
+    checkPrivacyManifest(bundle, infoDict);
+    checkHelperTools(bundle);
+    mProgram.reset();
 }
 
 void ProductWalk::checkExecutable(const Bundle& bundle, const plist::Dictionary& infoDict)
@@ -288,19 +314,64 @@ void ProductWalk::checkExecutable(const Bundle& bundle, const plist::Dictionary&
     if (!name)
         return;
     const QString folder = bundle.layout == Layout::Contents ? QStringLiteral("Contents/MacOS") : QString();
-    const QString inBundle = joinPath(folder, *name);
-    const ProductTree::Resolved executable = find(joinPath(bundle.path, inBundle));
+    QString inBundle = joinPath(folder, *name);
+    ProductTree::Resolved executable = find(joinPath(bundle.path, inBundle));
+    // A versioned framework without the link at its top still has its program in its current version.
+    if (bundle.layout == Layout::Framework && executable.resolution == ProductTree::Resolution::Missing) {
+        const QString current = joinPath(QStringLiteral("Versions/Current"), *name);
+        const ProductTree::Resolved inCurrent = find(joinPath(bundle.path, current));
+        if (inCurrent.resolution == ProductTree::Resolution::Found) {
+            inBundle = current;
+            executable = inCurrent;
+        }
+    }
     const bool isFile = !name->contains(QLatin1Char('/')) && executable.resolution == ProductTree::Resolution::Found &&
                         executable.node.kind == ProductTree::Kind::File;
     if (!isFile) {
         mController.appendErrorIcon();
         mController.appendMessage("NoExecutable", QStringLiteral("CFBundleExecutable"), *name,
                                   shown(joinPath(bundle.found, inBundle)));
-    } else if (!mTree.isExecutable(executable.path)) {
+        return;
+    }
+    if (!mTree.isExecutable(executable.path)) {
         mController.appendErrorIcon();
         mController.appendMessage("ExecutableNotExecutable", QStringLiteral("CFBundleExecutable"),
                                   shown(joinPath(bundle.found, inBundle)));
     }
+    checkProgram(bundle, infoDict, executable.path, shown(joinPath(bundle.found, inBundle)));
+}
+
+void ProductWalk::checkProgram(const Bundle& bundle, const plist::Dictionary& infoDict, const QString& path,
+                               const QString& where)
+{
+    // A file too large to keep from an archive is not looked into.
+    const std::unique_ptr<platform::ByteSource> source = mTree.open(path);
+    if (!source)
+        return;
+    QByteArray start;
+    if (source->read(0, std::min<std::uint64_t>(8, source->size()), start) != platform::noErr)
+        return;
+    if (start.startsWith("#!"))
+        return;
+    if (!platform::looksLikeMachO(start)) {
+        mController.appendErrorIcon();
+        mController.appendMessage("ExecutableNotProgram", QStringLiteral("CFBundleExecutable"), where);
+        return;
+    }
+    mProgram = platform::readMachO(*source);
+    mProgramShown = where;
+    QString damage = mProgram->error;
+    for (const platform::MachOSlice& slice : mProgram->slices) {
+        if (damage.isEmpty() && !slice.error.isEmpty())
+            damage =
+                mProgram->fat ? QStringLiteral("%1 slice: %2").arg(slice.architecture(), slice.error) : slice.error;
+    }
+    if (!damage.isEmpty()) {
+        mController.appendErrorIcon();
+        mController.appendMessage("ExecutableDamaged", QStringLiteral("CFBundleExecutable"), where, damage);
+    }
+    checkProgramAgainstDictionary(mController, *mProgram, infoDict,
+                                  bundleSystemOf(infoDict, bundle.layout != Layout::Flat), where);
 }
 
 void ProductWalk::checkIcon(const Bundle& bundle, const plist::Dictionary& infoDict)
@@ -360,6 +431,111 @@ void ProductWalk::checkIdentifier(const plist::Dictionary& infoDict, const Conta
     mController.appendErrorIcon();
     mController.appendMessage("IdentifierNotUnderApp", QStringLiteral("CFBundleIdentifier"), *identifier,
                               container.applicationIdentifier);
+}
+
+void ProductWalk::checkPartAgreesWithApplication(const Bundle& bundle, const plist::Dictionary& infoDict,
+                                                 const Container& container)
+{
+    if (!container.versionsHeld || !container.application)
+        return;
+    const struct {
+        const char* key;
+        const char* message;
+        bool error;
+    } versions[] = {
+        {"CFBundleShortVersionString", "PartShortVersionDiffers", true},
+        {"CFBundleVersion", "PartVersionDiffers", false},
+    };
+    for (const auto& version : versions) {
+        const QString key = QString::fromLatin1(version.key);
+        const std::optional<QString> own = namedValue(infoDict, key);
+        const std::optional<QString> application = namedValue(*container.application, key);
+        if (!own || !application || *own == *application)
+            continue;
+        version.error ? mController.appendErrorIcon() : mController.appendWarningIcon();
+        mController.appendMessage(version.message, key, *own, *application);
+    }
+    if (!container.minimumHeld)
+        return;
+    const QString key =
+        bundle.layout == Layout::Flat ? QStringLiteral("MinimumOSVersion") : QStringLiteral("LSMinimumSystemVersion");
+    const std::optional<QString> own = namedValue(infoDict, key);
+    const std::optional<QString> application = namedValue(*container.application, key);
+    if (!own || !application)
+        return;
+    qsizetype ownEnd = 0;
+    qsizetype applicationEnd = 0;
+    const QVersionNumber ownVersion = QVersionNumber::fromString(*own, &ownEnd);
+    const QVersionNumber applicationVersion = QVersionNumber::fromString(*application, &applicationEnd);
+    if (ownEnd != own->size() || applicationEnd != application->size() || ownVersion.isNull() ||
+        applicationVersion.isNull() || ownVersion.normalized() >= applicationVersion.normalized())
+        return;
+    mController.appendWarningIcon();
+    mController.appendMessage("PartMinimumBelowApplication", key, key, *own, *application);
+}
+
+void ProductWalk::checkPrivacyManifest(const Bundle& bundle, const plist::Dictionary& infoDict)
+{
+    const QString inBundle = joinPath(resourcesFolder(bundle), kPrivacyManifest);
+    const ProductTree::Resolved file = find(joinPath(bundle.path, inBundle));
+    const QList<RequiredReasonUse> uses =
+        mProgram ? requiredReasonUses(*mProgram, mController.requiredReasonTable()) : QList<RequiredReasonUse>();
+    if (file.resolution != ProductTree::Resolution::Found || file.node.kind != ProductTree::Kind::File) {
+        // Only the App Store's other systems ask every program for its reasons; a Mac's that has a manifest is held to
+        // it.
+        if (bundleSystemOf(infoDict, bundle.layout != Layout::Flat) != BundleSystem::Embedded)
+            return;
+        for (const RequiredReasonUse& use : uses) {
+            mController.appendWarningIcon();
+            mController.appendMessage("RequiredReasonNoManifest", QString(), mProgramShown, use.category,
+                                      use.symbols.join(QLatin1String(", ")), shown(joinPath(bundle.found, inBundle)));
+        }
+        return;
+    }
+    const QString where = shown(joinPath(bundle.found, inBundle));
+    mController.appendHeading(where, mTree.displayPath(file.path));
+    platform::Error error;
+    const std::optional<QByteArray> bytes = mTree.read(file.path, &error);
+    if (!bytes) {
+        mController.appendReadError(error);
+        return;
+    }
+    const std::optional<plist::Value> manifest = mController.checkPrivacyManifestData(*bytes);
+    if (!manifest)
+        return;
+    const QStringList declared = declaredCategories(manifest->toDictionary());
+    for (const RequiredReasonUse& use : uses) {
+        if (declared.contains(use.category))
+            continue;
+        mController.appendWarningIcon();
+        mController.appendMessage("RequiredReasonUndeclared", QStringLiteral("NSPrivacyAccessedAPITypes"),
+                                  mProgramShown, use.category, use.symbols.join(QLatin1String(", ")));
+    }
+}
+
+void ProductWalk::checkHelperTools(const Bundle& bundle)
+{
+    if (bundle.layout != Layout::Contents)
+        return;
+    const QString folder = joinPath(bundle.path, kHelperToolsFolder);
+    for (const QString& name : folderEntries(bundle, kHelperToolsFolder)) {
+        const ProductTree::Resolved tool = find(joinPath(folder, name));
+        if (name.startsWith(QLatin1Char('.')) || tool.resolution != ProductTree::Resolution::Found ||
+            tool.node.kind != ProductTree::Kind::File)
+            continue;
+        const std::unique_ptr<platform::ByteSource> source = mTree.open(tool.path);
+        QByteArray start;
+        if (!source || source->read(0, std::min<std::uint64_t>(8, source->size()), start) != platform::noErr ||
+            !platform::looksLikeMachO(start))
+            continue;
+        mController.appendHeading(shown(joinPath(bundle.found, kHelperToolsFolder + QLatin1Char('/') + name)),
+                                  mTree.displayPath(tool.path));
+        const platform::MachOFile program = platform::readMachO(*source);
+        if (const std::optional<QByteArray> bytes = platform::machOInfoPlist(*source, program))
+            (void)mController.checkPlistData(*bytes, 0, 0);
+        else
+            mController.appendReadError(platform::Error{platform::MachOErrorDomain, platform::kNoInfoPlistSection, {}});
+    }
 }
 
 void ProductWalk::checkPackageType(const Bundle& bundle, const plist::Dictionary& infoDict)
@@ -486,6 +662,44 @@ bool usedByABundle(const ProductTree& tree, const QString& path)
            tree.node(joinPath(resources, QStringLiteral("Info.plist"))).kind != ProductTree::Kind::Missing;
 }
 
+// Where the program checks look: a bundle's program (Contents/MacOS/NAME, a
+// flat bundle's or a framework's NAME, Versions/A/NAME), helper tools, and
+// privacy manifests.
+bool readByTheProgramChecks(const QString& path)
+{
+    const QString name = lastComponent(path);
+    const QString folder = parentPath(path);
+    const QString folderName = lastComponent(folder);
+    const QString above = lastComponent(parentPath(folder));
+    if (name == kPrivacyManifest)
+        return true;
+    if ((folderName == QLatin1String("MacOS") && above == QLatin1String("Contents")) ||
+        (folderName == QLatin1String("LaunchServices") && above == QLatin1String("Library")))
+        return true;
+    return !name.contains(QLatin1Char('.')) && (hasBundleExtension(folderName) || above == QLatin1String("Versions"));
+}
+
+// The files the program checks read, added to those the other checks read
+// (files) as long as all of them fit in what an archive may keep, so that a
+// program never takes the room of a dictionary.
+void addFilesTheProgramChecksRead(const platform::ArchiveContents& contents, QSet<QString>& files)
+{
+    std::uint64_t kept = 0;
+    for (const QString& file : files) {
+        if (const platform::ArchiveEntry* entry = contents.find(file))
+            kept += entry->size;
+    }
+    const std::uint64_t room = platform::ArchiveLimits{}.maxKeptBytes;
+    for (const platform::ArchiveEntry& entry : contents.entries) {
+        // A size the archive does not state could be anything.
+        if (entry.kind != platform::ArchiveEntryKind::File || entry.size == 0 || files.contains(entry.path) ||
+            !readByTheProgramChecks(entry.path) || entry.size > room - std::min(room, kept))
+            continue;
+        kept += entry.size;
+        files.insert(entry.path);
+    }
+}
+
 // The files the checks read, links resolved: the dictionaries and strings of
 // bundles, and at the top what mayBeRead names (a file's data fork only when
 // an AppleDouble file gives it one).
@@ -566,7 +780,8 @@ std::optional<QByteArray> plstResource(const QByteArray* appleDouble, const QByt
 
 class ArchiveCheck {
 public:
-    ArchiveCheck(OstrelAppDelegate& controller, const ArchiveTree& tree, const platform::ArchiveContents& contents,
+    // contents: what the archive holds, none for a folder on disk.
+    ArchiveCheck(OstrelAppDelegate& controller, const ProductTree& tree, const platform::ArchiveContents* contents,
                  const QString& displayName, bool nested)
         : mController(controller), mTree(tree), mContents(contents), mDisplayName(displayName), mNested(nested)
     {
@@ -617,11 +832,11 @@ private:
     // A property list, or a file whose AppleDouble file gives it a resource fork.
     bool checkLooseFile(const QString& path)
     {
-        const platform::ArchiveEntry* appleDouble = mContents.find(kMacArchiverFolder + QStringLiteral("/._") + path);
+        std::optional<QByteArray> appleDouble = kept(kMacArchiverFolder + QStringLiteral("/._") + path);
         if (!appleDouble)
-            appleDouble = mContents.find(QStringLiteral("._") + path);
+            appleDouble = kept(QStringLiteral("._") + path);
         const bool propertyList = hasExtension(path, QStringLiteral("plist"));
-        if (!propertyList && !(appleDouble && appleDouble->bytes))
+        if (!propertyList && !appleDouble)
             return false;
 
         mController.appendHeading(joinPath(mDisplayName, path), mTree.displayPath(path));
@@ -632,9 +847,8 @@ private:
         if (propertyList) {
             bytes = mTree.read(path, &error);
         } else {
-            const platform::ArchiveEntry* file = mContents.find(path);
-            bytes = plstResource(&*appleDouble->bytes, file && file->bytes ? &*file->bytes : nullptr, error, fileType,
-                                 creator);
+            const std::optional<QByteArray> dataFork = kept(path);
+            bytes = plstResource(&*appleDouble, dataFork ? &*dataFork : nullptr, error, fileType, creator);
         }
         if (!bytes)
             mController.appendReadError(error);
@@ -643,9 +857,22 @@ private:
         return true;
     }
 
+    // The bytes of a file that is there to be read: in an archive, one the
+    // reading kept.
+    std::optional<QByteArray> kept(const QString& path) const
+    {
+        if (mContents) {
+            const platform::ArchiveEntry* entry = mContents->find(path);
+            return entry ? entry->bytes : std::nullopt;
+        }
+        if (mTree.node(path).kind != ProductTree::Kind::File)
+            return std::nullopt;
+        return mTree.read(path, nullptr);
+    }
+
     OstrelAppDelegate& mController;
-    const ArchiveTree& mTree;
-    const platform::ArchiveContents& mContents;
+    const ProductTree& mTree;
+    const platform::ArchiveContents* mContents;
     const QString& mDisplayName;
     bool mNested;
     QSet<QString> mWalked; // folders, bundles and loose files, links resolved
@@ -653,9 +880,9 @@ private:
 
 } // namespace
 
-bool CheckArchive(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested)
+int CheckArchiveTop(OstrelAppDelegate& controller, const QString& path, const QString& shownAs,
+                    const QString& displayName, bool nested)
 {
-    controller.appendHeading(displayName, path);
     // The list first; then the files that the bundles in it use.
     platform::ArchiveContents contents = platform::readArchive(path, {});
     const auto everyFileThatMayBeRead = [&] {
@@ -667,24 +894,40 @@ bool CheckArchive(OstrelAppDelegate& controller, const QString& path, const QStr
         (void)platform::readArchiveAgain(path, contents, files);
     };
     // A bundle reached in a way the first choice did not foresee has its files read then.
-    const ArchiveTree tree(path, contents, everyFileThatMayBeRead);
-    if (contents.error.isEmpty())
-        (void)platform::readArchiveAgain(path, contents, filesTheChecksRead(tree, contents));
+    const ArchiveTree tree(shownAs, contents, everyFileThatMayBeRead);
+    if (contents.error.isEmpty()) {
+        QSet<QString> files = filesTheChecksRead(tree, contents);
+        if (nested)
+            addFilesTheProgramChecksRead(contents, files);
+        (void)platform::readArchiveAgain(path, contents, files);
+    }
     if (!contents.error.isEmpty()) {
         controller.appendErrorIcon();
         controller.appendMessage("ArchiveErr", QString(), contents.error);
-        return false;
+        return -1;
     }
     for (const auto& [entry, why] : contents.leftOut) {
         controller.appendErrorIcon();
         controller.appendMessage("ArchiveEntryLeftOut", QString(), entry, why);
     }
-    if (ArchiveCheck(controller, tree, contents, displayName, nested).checkFolder(QString(), 0) == 0 &&
-        contents.leftOut.isEmpty()) {
+    return ArchiveCheck(controller, tree, &contents, displayName, nested).checkFolder(QString(), 0) +
+           int(contents.leftOut.size());
+}
+
+bool CheckArchive(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested)
+{
+    controller.appendHeading(displayName, path);
+    const int checked = CheckArchiveTop(controller, path, path, displayName, nested);
+    if (checked == 0) {
         controller.appendErrorIcon();
         controller.appendMessage("ArchiveEmpty", QString());
     }
-    return true;
+    return checked >= 0;
+}
+
+int CheckTreeTop(OstrelAppDelegate& controller, const ProductTree& tree, const QString& displayName, bool nested)
+{
+    return ArchiveCheck(controller, tree, nullptr, displayName, nested).checkFolder(QString(), 0);
 }
 
 } // namespace check

@@ -8,6 +8,7 @@
 
 #include "check/BundleLayout.h"
 #include "check/ProductTree.h"
+#include "platform/MachO.h"
 #include "plist/Value.h"
 
 #include <QSet>
@@ -50,6 +51,11 @@ private:
     struct Container {
         QString applicationIdentifier; // empty unless the container is an application with an identifier
         bool heldToPrefix = false;     // the bundle's identifier must start with the application's
+        // The containing application's dictionary, for the parts that carry its
+        // versions (extensions, Watch applications, XPC services); else null.
+        const plist::Dictionary* application = nullptr;
+        bool versionsHeld = false; // the bundle is such a part
+        bool minimumHeld = false;  // and runs on the application's system
     };
 
     Bundle locate(const QString& found, const QString& path) const;
@@ -62,6 +68,17 @@ private:
     void checkIdentifier(const plist::Dictionary& infoDict, const Container& container);
     void checkPackageType(const Bundle& bundle, const plist::Dictionary& infoDict);
     void checkLocalizedStrings(const Bundle& bundle, const plist::Dictionary& infoDict);
+    // The file CFBundleExecutable names, found: a program or a script, and the
+    // program against the dictionary.
+    void checkProgram(const Bundle& bundle, const plist::Dictionary& infoDict, const QString& path,
+                      const QString& where);
+    void checkPartAgreesWithApplication(const Bundle& bundle, const plist::Dictionary& infoDict,
+                                        const Container& container);
+    // The privacy manifest under its own heading, and the APIs the program imports against it.
+    void checkPrivacyManifest(const Bundle& bundle, const plist::Dictionary& infoDict);
+    // The helper tools the bundle keeps where the system looks for them, each
+    // through the property list in its program.
+    void checkHelperTools(const Bundle& bundle);
 
     // A string the dictionary holds under key and that names something to
     // look for; none when absent, empty, or filled in by a build setting.
@@ -85,6 +102,9 @@ private:
     QSet<QString> mUnreadable; // folders told as unreadable, links resolved
     bool mNested = true;
     bool mAllowBuildSettings = false;
+    // The program of the bundle being checked against its files, and where it is as the report names it.
+    std::optional<platform::MachOFile> mProgram;
+    QString mProgramShown;
 };
 
 // Checks every bundle (and loose property list, and file with a resource
@@ -92,5 +112,14 @@ private:
 // were unpacked; displayName names the archive in headings. nested: look into
 // the bundles and at their files. False when the archive could not be read.
 bool CheckArchive(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested);
+
+// Checks the archive at path as CheckArchive does, without a heading of its
+// own, naming its files as if they were inside shownAs; how many items were
+// checked, -1 when the archive could not be read (told).
+int CheckArchiveTop(OstrelAppDelegate& controller, const QString& path, const QString& shownAs,
+                    const QString& displayName, bool nested);
+// As an archive's top is checked, the top of a product tree of another kind
+// (an unpacked disk image or payload); how many items were checked.
+int CheckTreeTop(OstrelAppDelegate& controller, const ProductTree& tree, const QString& displayName, bool nested);
 
 } // namespace check

@@ -1,9 +1,13 @@
 // ostrel-check: checks bundles and property lists from the command line and
 // writes the report to stdout, as text or as JSON lines.
+#include "Emitter.h"
 #include "FindingHelp.h"
+#include "Options.h"
 #include "Terminal.h"
 #include "check/FileChecker.h"
 #include "check/PlistDataReader.h"
+#include "fix/Fixer.h"
+#include "lsp/Server.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/OSStatus.h"
@@ -162,60 +166,11 @@ int dump(const QStringList& paths)
     return finish(status);
 }
 
-enum class Format { Text, Gnu, Json, Sarif, GitHub };
-
-std::optional<Format> formatNamed(const QString& name)
-{
-    static const std::pair<const char*, Format> kNames[] = {{"text", Format::Text},
-                                                            {"gnu", Format::Gnu},
-                                                            {"json", Format::Json},
-                                                            {"sarif", Format::Sarif},
-                                                            {"github", Format::GitHub}};
-    for (const auto& [text, format] : kNames)
-        if (name == QLatin1String(text))
-            return format;
-    return std::nullopt;
-}
-
-// The message keys a finding can carry: the catalogue's IDs.
-QSet<QString> knownMessageKeys()
-{
-    QSet<QString> keys;
-    for (const report::FindingEntry& entry : report::kFindingEntries)
-        keys.insert(report::nameText(entry.id));
-    return keys;
-}
-
-// Where docs/findings.md is published, unless --findings-url says otherwise.
-const char kFindingsPage[] = "https://ostrel.org/docs/findings.md";
-
-// --explain ID and --list-findings: the catalogue of findings, and no check.
-int showCatalogue(const QString& explained, bool list, const QString& formatName, bool pathsGiven)
-{
-    if (list && !explained.isEmpty())
-        return usageError(QStringLiteral("--explain and --list-findings go one at a time"));
-    if (pathsGiven)
-        return usageError(QStringLiteral("--%1 checks no PATH").arg(list ? "list-findings" : "explain"));
-    const bool json = formatName == QLatin1String("json");
-    if (formatName != QLatin1String("text") && !(list && json))
-        return usageError(list ? QStringLiteral("--list-findings writes text or json")
-                               : QStringLiteral("--explain writes text"));
-    if (list) {
-        writeOut(cli::findingList(json));
-        return finish(kExitClean);
-    }
-    QString problem;
-    const QString text = cli::explanation(explained, problem);
-    if (text.isEmpty())
-        return usageError(problem);
-    writeOut(text.toUtf8());
-    return finish(kExitClean);
-}
-
 struct Counts {
     int bySeverity[3] = {0, 0, 0}; // error, warning, note
     int ignored = 0;
-    int checked = 0; // the headings: each file, archive and bundle, nested ones too
+    int checked = 0;         // the headings: each file, archive and bundle, nested ones too
+    int fixable[2] = {0, 0}; // findings with a safe fix, with an unsafe one
 };
 
 // What one file's check comes to: its report as it is written, and what it
@@ -282,6 +237,209 @@ private:
     QElapsedTimer mTimer;
 };
 
+// The message keys a finding can carry: the catalogue's IDs.
+QSet<QString> knownMessageKeys()
+{
+    QSet<QString> keys;
+    for (const report::FindingEntry& entry : report::kFindingEntries)
+        keys.insert(report::nameText(entry.id));
+    return keys;
+}
+
+// --explain ID and --list-findings: the catalogue of findings, and no check.
+int showCatalogue(const cli::CommandLine& line)
+{
+    if (line.action == cli::Action::ListFindings) {
+        writeOut(cli::findingList(line.options.formatName == QLatin1String("json")));
+        return finish(kExitClean);
+    }
+    QString problem;
+    const QString text = cli::explanation(line.options.explain, problem);
+    if (text.isEmpty())
+        return usageError(problem);
+    writeOut(text.toUtf8());
+    return finish(kExitClean);
+}
+
+// The resources and settings the options name, for this run: the first
+// that cannot be used, or nothing.
+QString useResources(const cli::Options& options)
+{
+    platform::Bundle& bundle = platform::Bundle::main();
+    if (!options.resources.isEmpty()) {
+        if (!QFileInfo(options.resources).isDir())
+            return QStringLiteral("%1 is not a directory").arg(report::escapeControlCharacters(options.resources));
+        bundle.setResourceDirectory(options.resources);
+    }
+    if (!options.rules.isEmpty()) {
+        if (const QString problem = unusableTable(options.rules); !problem.isEmpty())
+            return problem;
+        bundle.setResourcePath(QStringLiteral("rules.plist"), options.rules);
+    }
+    // Rules from a resources folder (--resources, OSTREL_RESOURCES) must parse
+    // as those of --rules must: without them nothing would be checked.
+    if (const QString rules = bundle.pathForResource(QStringLiteral("rules.plist"));
+        options.rules.isEmpty() && !rules.startsWith(QLatin1String(":/"))) {
+        if (const QString problem = unusableTable(rules); !problem.isEmpty())
+            return problem;
+    }
+    if (!options.strings.isEmpty()) {
+        if (const QString problem = unusableTable(options.strings); !problem.isEmpty())
+            return problem;
+        bundle.setStringsFile(options.strings);
+    }
+    platform::UserDefaults& defaults = platform::UserDefaults::standard();
+    if (options.noDeprecationNotes)
+        defaults.setVolatile(platform::DeprecationNotesKey, false);
+    if (options.noUnknownKeyNotes)
+        defaults.setVolatile(platform::NoteUnknownKeysKey, false);
+    if (options.buildSettings)
+        defaults.setVolatile(platform::AllowBuildSettingsKey, true);
+    if (options.noNested)
+        defaults.setVolatile(platform::CheckNestedBundlesKey, false);
+    if (!options.sevenZip.isEmpty())
+        defaults.setVolatile(platform::SevenZipProgramKey, options.sevenZip);
+    return {};
+}
+
+// --ignore and the ignore file: the first entry refused, or nothing.
+QString readIgnoreList(const cli::Options& options, report::IgnoreList& ignored)
+{
+    for (const QString& entry : options.ignore)
+        if (const QString problem = ignored.add(entry); !problem.isEmpty())
+            return QStringLiteral("--ignore %1: %2").arg(report::escapedExcerpt(entry), problem);
+    // A link there counts too, dangling or not: it is told, not passed over.
+    const QFileInfo found(options.ignoreFile);
+    if (!options.ignoreFileGiven && !found.exists() && !found.isSymLink())
+        return {};
+    // One found in the working directory (a repository's) may not lead out of it.
+    const check::PlistData data = check::readSettingsFile(
+        options.ignoreFile, check::kMaxIgnoreFileSize,
+        options.ignoreFileGiven ? check::SettingsLink::Anywhere : check::SettingsLink::WithinItsFolder);
+    const QString shownName = report::escapeControlCharacters(options.ignoreFile);
+    if (!data.ok())
+        return QStringLiteral("cannot read %1: %2").arg(shownName, data.error.localizedDescription());
+    if (const QString problem = ignored.addLines(QString::fromUtf8(*data.bytes)); !problem.isEmpty())
+        return QStringLiteral("%1, %2").arg(shownName, problem);
+    return {};
+}
+
+// The files to check, as the command line names them.
+QStringList gatherPaths(const cli::Options& options)
+{
+    return options.paths;
+}
+
+// What the run comes to: the counts, the findings kept for the end and
+// whether it failed.
+struct Outcome {
+    bool failed = false;
+    Counts counts;
+    QList<report::Finding> kept;
+};
+
+// Checks the paths and writes each file's part of the report as it is done.
+// keeper, when given, checks every file on this thread and keeps the whole report.
+// ignoredFindings are taken out as each check writes them, before the cap counts them.
+Outcome checkPaths(const QStringList& paths, const cli::Options& options, const cli::RunContext& run,
+                   const report::IgnoreList& ignored, const report::FindingFilter& ignoredFindings,
+                   check::FileChecker* keeper, bool outToTerminal)
+{
+    const cli::Emitter& emitter = *options.emitter;
+    // Runs on the checking threads: reads only the options and the ignore list.
+    const check::CheckPool<CheckedFile>::Render render = [&](const check::FileReport& file) {
+        CheckedFile checked;
+        // An exception the guard did not catch left no finding behind; it fails all the same.
+        checked.failed = !file.completed;
+        checked.counts.ignored = file.ignored;
+        checked.counts.checked = headingCount(file);
+        const QList<report::Finding>& findings = file.report.findings();
+        QList<const report::Finding*> shown;
+        for (qsizetype f = file.firstFinding; f < findings.size(); ++f) {
+            const report::Finding& finding = findings[f];
+            if (ignored.ignores(finding)) {
+                ++checked.counts.ignored;
+                // The note of the findings over the cap stands for them: hiding it hides none of them.
+                if (finding.messageKey == QLatin1String("FindingsLeftOut"))
+                    checked.failed = checked.failed || finding.severity <= options.failOn;
+                continue;
+            }
+            ++checked.counts.bySeverity[static_cast<int>(finding.severity)];
+            if (finding.fix)
+                ++checked.counts.fixable[finding.fix->safe ? 0 : 1];
+            checked.failed = checked.failed || finding.severity <= options.failOn;
+            shown.append(&finding);
+            if (emitter.keepsFindings())
+                checked.kept.append(finding);
+        }
+        checked.out = emitter.file(file, shown, run);
+        return checked;
+    };
+
+    Outcome outcome;
+    Progress progress(paths.size());
+    // A terminal shows each file's report as soon as it is done; a file or a
+    // pipe gets it at the latest a second later.
+    QElapsedTimer sinceFlushed;
+    sinceFlushed.start();
+    const auto deliver = [&](qsizetype index, CheckedFile& file) {
+        outcome.failed = outcome.failed || file.failed;
+        for (int s = 0; s < 3; ++s)
+            outcome.counts.bySeverity[s] += file.counts.bySeverity[s];
+        outcome.counts.ignored += file.counts.ignored;
+        outcome.counts.checked += file.counts.checked;
+        for (int k = 0; k < 2; ++k)
+            outcome.counts.fixable[k] += file.counts.fixable[k];
+        outcome.kept += file.kept;
+        progress.clear();
+        writeOut(file.out);
+        if (outToTerminal || sinceFlushed.elapsed() >= 1000) {
+            flushOut();
+            sinceFlushed.restart();
+        }
+        progress.update(index + 1);
+    };
+    if (keeper) {
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            CheckedFile file = keeper->check(paths[i], render);
+            deliver(i, file);
+        }
+    } else {
+        const int jobs = options.jobs > 0 ? options.jobs : QThread::idealThreadCount();
+        check::checkInOrder<CheckedFile>(paths, jobs, render, deliver, ignoredFindings);
+    }
+    progress.clear();
+    return outcome;
+}
+
+// The whole run's report saved as an RTFD document: kExitClean once saved,
+// kExitUsage when the target is refused, kExitFindings when the save failed.
+int saveRtfd(const QString& rtfdPath, const QStringList& paths, check::FileChecker& keeper)
+{
+    // Again, as things are now.
+    if (const QString refusal = report::saveTargetRefusal(rtfdPath, report::DocumentKind::Rtfd, paths);
+        !refusal.isEmpty())
+        return refusedSave(rtfdPath, refusal);
+    QString why;
+    if (keeper.window().writeRTFDToFile(rtfdPath, true, &why))
+        return kExitClean;
+    // What was put at OUT while the document was written is refused as at the start.
+    if (!report::saveTargetRefusal(rtfdPath, report::DocumentKind::Rtfd, paths).isEmpty())
+        return refusedSave(rtfdPath, why);
+    writeErr(QStringLiteral("ostrel-check: the report could not be saved as %1: %2\n")
+                 .arg(report::escapeControlCharacters(rtfdPath), report::escapeControlCharacters(why)));
+    return kExitFindings;
+}
+
+// Not app.arguments(): Qt turns the bytes of names that are not UTF-8 into U+FFFD.
+QStringList argumentsOf(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(platform::decodeFileName(QByteArray(argv[i])));
+    return arguments;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -296,344 +454,97 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("ostrel-check"));
     QCoreApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Checks the information property lists (Info.plist) of macOS bundles.\n"
-                       "PATH is a bundle directory, a .plist file, a file carrying a 'plst' resource, or an archive\n"
-                       "(.zip, .ipa, .tar, .tar.gz, .tgz, .tar.bz2, .tar.xz, .xar) of bundles.\n"
-                       "Exit status: 0 nothing at or above --fail-on found, 1 such findings (or a file could not be "
-                       "read), 2 usage error or the report could not be written."));
-    const QCommandLineOption rulesOption(QStringLiteral("rules"),
-                                         QStringLiteral("Use these rules instead of the built-in ones."),
-                                         QStringLiteral("FILE"));
-    const QCommandLineOption stringsOption(QStringLiteral("strings"),
-                                           QStringLiteral("Use this strings table for the report's texts."),
-                                           QStringLiteral("FILE"));
-    const QCommandLineOption resourcesOption(
-        QStringLiteral("resources"),
-        QStringLiteral("Look for resources (rules.plist, en.lproj/Localizable.strings) in DIR first "
-                       "(also: environment variable OSTREL_RESOURCES)."),
-        QStringLiteral("DIR"));
-    const QCommandLineOption noDeprecationOption(QStringLiteral("no-deprecation-notes"),
-                                                 QStringLiteral("No notes about deprecated keys, this run."));
-    const QCommandLineOption noUnknownOption(
-        QStringLiteral("no-unknown-key-notes"),
-        QStringLiteral("No notes about unknown keys that are no near miss, this run."));
-    const QCommandLineOption buildSettingsOption(
-        QStringLiteral("build-settings"),
-        QStringLiteral("Accept build-setting references such as $(PRODUCT_NAME) in values, this run."));
-    const QCommandLineOption noNestedOption(
-        QStringLiteral("no-nested"),
-        QStringLiteral("Check only each PATH's own dictionary: not the bundles inside it, nor its files, this run."));
-    const QCommandLineOption formatOption(
-        QStringLiteral("format"),
-        QStringLiteral(
-            "Write the report as text (default), gnu (file:line:column: severity: text [ID]), json (one "
-            "object a finding, a line each), sarif (one SARIF 2.1.0 log) or github (GitHub Actions annotations)."),
-        QStringLiteral("text|gnu|json|sarif|github"), QStringLiteral("text"));
-    const QCommandLineOption ignoreOption(
-        QStringLiteral("ignore"),
-        QStringLiteral("Leave out the findings with this message key, or only the one at KEYPATH (repeatable)."),
-        QStringLiteral("ID[:KEYPATH]"));
-    const QCommandLineOption ignoreFileOption(
-        QStringLiteral("ignore-file"),
-        QStringLiteral("Read --ignore entries from FILE, one a line, # for comments (default: ./.ostrel-ignore if "
-                       "there is one)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption failOnOption(
-        QStringLiteral("fail-on"),
-        QStringLiteral("Exit with status 1 when a finding of this severity or worse remains (default: error)."),
-        QStringLiteral("error|warning|note"), QStringLiteral("error"));
-    const QCommandLineOption dumpOption(
-        QStringLiteral("dump"), QStringLiteral("Print each FILE's property list as JSON instead of checking it."));
-    const QCommandLineOption rtfdOption(
-        QStringLiteral("rtfd"),
-        QStringLiteral("Also save the report as an RTFD document at OUT; an existing one is replaced whole."),
-        QStringLiteral("OUT"));
-    const QCommandLineOption explainOption(
-        QStringLiteral("explain"),
-        QStringLiteral("Print what the finding ID means, why it matters, how to fix it and what turns it off."),
-        QStringLiteral("ID"));
-    const QCommandLineOption listFindingsOption(
-        QStringLiteral("list-findings"),
-        QStringLiteral("List the ID, severity and title of every finding (as JSON lines with --format json)."));
-    const QCommandLineOption findingsUrlOption(
-        QStringLiteral("findings-url"),
-        QStringLiteral("The address of the findings' page (docs/findings.md) that each SARIF rule links to as "
-                       "URL#ID (default: %1).")
-            .arg(QLatin1String(kFindingsPage)),
-        QStringLiteral("URL"));
-    const QCommandLineOption jobsOption(
-        {QStringLiteral("j"), QStringLiteral("jobs")},
-        QStringLiteral("Check N files at a time (default: one per core); the report is the same for every N."),
-        QStringLiteral("N"));
-    const QCommandLineOption colorOption(
-        QStringLiteral("color"),
-        QStringLiteral("Colour the severities and make the headings bold: always, never, or auto (default) on a "
-                       "terminal unless NO_COLOR is set or TERM is dumb."),
-        QStringLiteral("auto|always|never"), QStringLiteral("auto"));
-    const QList<QCommandLineOption> options{
-        jobsOption,          rulesOption,    stringsOption, resourcesOption, noDeprecationOption, noUnknownOption,
-        buildSettingsOption, noNestedOption, formatOption,  ignoreOption,    ignoreFileOption,    failOnOption,
-        dumpOption,          rtfdOption,     colorOption,   explainOption,   listFindingsOption,  findingsUrlOption};
-    parser.addOptions(options);
-    const QCommandLineOption helpOption = parser.addHelpOption();
-    const QCommandLineOption versionOption = parser.addVersionOption();
-    parser.addPositionalArgument(
-        QStringLiteral("PATH"),
-        QStringLiteral("Files and bundle directories to check; - reads a property list from standard input."),
-        QStringLiteral("PATH..."));
-
-    // Not app.arguments(): Qt turns the bytes of names that are not UTF-8 into U+FFFD.
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(platform::decodeFileName(QByteArray(argv[i])));
-    if (!parser.parse(arguments)) {
-        QString text = parser.errorText();
-        if (!parser.unknownOptionNames().isEmpty()) {
-            QStringList known{QStringLiteral("help"), QStringLiteral("help-all"), QStringLiteral("version")};
-            for (const QCommandLineOption& option : options)
-                known += option.names();
-            if (const QString near = cli::nearestOption(parser.unknownOptionNames().constFirst(), known);
-                !near.isEmpty())
-                text += QStringLiteral(" Did you mean --%1?").arg(near);
-        }
-        return usageError(text);
-    }
-    // Qt's --help-all adds only Qt's own options, which this program has none of.
-    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all"))) {
-        writeOut(parser.helpText().toLocal8Bit());
-        return finish(kExitClean);
-    }
-    if (parser.isSet(versionOption)) {
+    // 1. The options.
+    const cli::CommandLine line = cli::parseCommandLine(argumentsOf(argc, argv));
+    if (!line.error.isEmpty())
+        return usageError(line.error);
+    const cli::Options& options = line.options;
+    switch (line.action) {
+    case cli::Action::Help: writeOut(line.helpText.toLocal8Bit()); return finish(kExitClean);
+    case cli::Action::Version:
         writeOut(QStringLiteral("ostrel-check %1\n").arg(QCoreApplication::applicationVersion()).toLocal8Bit());
         return finish(kExitClean);
+    case cli::Action::Explain:
+    case cli::Action::ListFindings: return showCatalogue(line);
+    case cli::Action::Dump: return dump(options.paths);
+    case cli::Action::Check:
+    case cli::Action::Serve: break;
     }
-    const QStringList paths = parser.positionalArguments();
-    if (parser.isSet(explainOption) || parser.isSet(listFindingsOption))
-        return showCatalogue(parser.value(explainOption), parser.isSet(listFindingsOption), parser.value(formatOption),
-                             !paths.isEmpty());
-    if (paths.isEmpty())
-        return usageError(QStringLiteral("no PATH given"));
-    // An empty argument is a slip (an unset variable), not the current directory.
-    if (paths.contains(QString()))
-        return usageError(QStringLiteral("an empty PATH was given"));
-    if (paths.count(check::kStandardInputPath) > 1)
-        return usageError(QStringLiteral("- (standard input) can be given once"));
-    // Only the files to check are opened by their bytes; the files these
-    // options name go through Qt, which cannot name such a file.
-    for (const QCommandLineOption& option :
-         {rulesOption, stringsOption, resourcesOption, rtfdOption, ignoreFileOption}) {
-        if (platform::hasUndecodableBytes(parser.value(option)))
-            return usageError(QStringLiteral("the name given to --%1 is not valid UTF-8 and cannot be opened")
-                                  .arg(option.names().constFirst()));
-    }
-    if (parser.isSet(dumpOption)) {
-        if (parser.isSet(rtfdOption))
-            return usageError(QStringLiteral("--rtfd saves a report; --dump writes none"));
-        return dump(paths);
-    }
-    const QString rtfdPath = parser.value(rtfdOption);
-    if (parser.isSet(rtfdOption) && rtfdPath.isEmpty())
-        return usageError(QStringLiteral("--rtfd needs a file name"));
+
+    // 2. The paths, and a save target that would replace none of them.
+    const QStringList paths = gatherPaths(options);
     // Told before any checking: the document would replace something of the user's.
-    if (!rtfdPath.isEmpty()) {
-        if (const QString refusal = report::saveTargetRefusal(rtfdPath, report::DocumentKind::Rtfd, paths);
+    if (!options.rtfd.isEmpty()) {
+        if (const QString refusal = report::saveTargetRefusal(options.rtfd, report::DocumentKind::Rtfd, paths);
             !refusal.isEmpty())
-            return refusedSave(rtfdPath, refusal);
+            return refusedSave(options.rtfd, refusal);
     }
 
-    const QString formatName = parser.value(formatOption);
-    const std::optional<Format> format = formatNamed(formatName);
-    if (!format)
-        return usageError(QStringLiteral("unknown format '%1' (use text, gnu, json, sarif or github)").arg(formatName));
-    const QUrl findingsPage(parser.isSet(findingsUrlOption) ? parser.value(findingsUrlOption)
-                                                            : QLatin1String(kFindingsPage),
-                            QUrl::StrictMode);
-    if (!findingsPage.isValid() || findingsPage.isRelative() || findingsPage.hasFragment())
-        return usageError(QStringLiteral("--findings-url needs an absolute URL without a fragment, not '%1'")
-                              .arg(parser.value(findingsUrlOption)));
-    const std::optional<report::Severity> failOn = report::severityFromName(parser.value(failOnOption));
-    if (!failOn)
-        return usageError(QStringLiteral("unknown severity '%1' for --fail-on (use error, warning or note)")
-                              .arg(parser.value(failOnOption)));
-
-    platform::Bundle& bundle = platform::Bundle::main();
-    if (parser.isSet(resourcesOption)) {
-        const QString directory = parser.value(resourcesOption);
-        if (!QFileInfo(directory).isDir())
-            return usageError(QStringLiteral("%1 is not a directory").arg(report::escapeControlCharacters(directory)));
-        bundle.setResourceDirectory(directory);
-    }
-    if (parser.isSet(rulesOption)) {
-        const QString path = parser.value(rulesOption);
-        if (const QString problem = unusableTable(path); !problem.isEmpty())
-            return usageError(problem);
-        bundle.setResourcePath(QStringLiteral("rules.plist"), path);
-    }
-    // Rules from a resources folder (--resources, OSTREL_RESOURCES) must parse
-    // as those of --rules must: without them nothing would be checked.
-    if (const QString rules = bundle.pathForResource(QStringLiteral("rules.plist"));
-        !parser.isSet(rulesOption) && !rules.startsWith(QLatin1String(":/"))) {
-        if (const QString problem = unusableTable(rules); !problem.isEmpty())
-            return usageError(problem);
-    }
-    if (parser.isSet(stringsOption)) {
-        const QString path = parser.value(stringsOption);
-        if (const QString problem = unusableTable(path); !problem.isEmpty())
-            return usageError(problem);
-        bundle.setStringsFile(path);
-    }
+    // 3. The resources, settings and ignore list of this run.
+    if (const QString problem = useResources(options); !problem.isEmpty())
+        return usageError(problem);
+    if (line.action == cli::Action::Serve)
+        return lsp::serve(STDIN_FILENO, STDOUT_FILENO, {options.findingsPage.toString(QUrl::FullyEncoded)});
     report::IgnoreList ignored(knownMessageKeys());
-    for (const QString& entry : parser.values(ignoreOption))
-        if (const QString problem = ignored.add(entry); !problem.isEmpty())
-            return usageError(QStringLiteral("--ignore %1: %2").arg(report::escapedExcerpt(entry), problem));
-    const bool ignoreFileGiven = parser.isSet(ignoreFileOption);
-    const QString ignoreFile = ignoreFileGiven ? parser.value(ignoreFileOption) : QStringLiteral(".ostrel-ignore");
-    // A link there counts too, dangling or not: it is told, not passed over.
-    if (const QFileInfo found(ignoreFile); ignoreFileGiven || found.exists() || found.isSymLink()) {
-        // One found in the working directory (a repository's) may not lead out of it.
-        const check::PlistData data = check::readSettingsFile(ignoreFile, check::kMaxIgnoreFileSize,
-                                                              ignoreFileGiven ? check::SettingsLink::Anywhere
-                                                                              : check::SettingsLink::WithinItsFolder);
-        const QString shownName = report::escapeControlCharacters(ignoreFile);
-        if (!data.ok())
-            return usageError(QStringLiteral("cannot read %1: %2").arg(shownName, data.error.localizedDescription()));
-        if (const QString problem = ignored.addLines(QString::fromUtf8(*data.bytes)); !problem.isEmpty())
-            return usageError(QStringLiteral("%1, %2").arg(shownName, problem));
-    }
-    const report::FindingFilter shown = [&ignored](const report::Finding& f) { return !ignored.ignores(f); };
-    // Taken out as each check writes them, before the cap counts them.
+    if (const QString problem = readIgnoreList(options, ignored); !problem.isEmpty())
+        return usageError(problem);
+    cli::RunContext run;
+    run.shown = [&ignored](const report::Finding& f) { return !ignored.ignores(f); };
     report::FindingFilter ignoredFindings;
     if (!ignored.isEmpty())
         ignoredFindings = [&ignored](const report::Finding& f) { return ignored.ignores(f); };
-
-    platform::UserDefaults& defaults = platform::UserDefaults::standard();
-    if (parser.isSet(noDeprecationOption))
-        defaults.setVolatile(platform::DeprecationNotesKey, false);
-    if (parser.isSet(noUnknownOption))
-        defaults.setVolatile(platform::NoteUnknownKeysKey, false);
-    if (parser.isSet(buildSettingsOption))
-        defaults.setVolatile(platform::AllowBuildSettingsKey, true);
-    if (parser.isSet(noNestedOption))
-        defaults.setVolatile(platform::CheckNestedBundlesKey, false);
-
-    int jobs = QThread::idealThreadCount();
-    if (parser.isSet(jobsOption)) {
-        bool ok = false;
-        jobs = parser.value(jobsOption).toInt(&ok);
-        if (!ok || jobs < 1)
-            return usageError(
-                QStringLiteral("-j needs a number of at least 1, not '%1'").arg(parser.value(jobsOption)));
-    }
-    const std::optional<bool> colorChosen = cli::colorWanted(parser.value(colorOption), STDOUT_FILENO);
-    if (!colorChosen)
-        return usageError(
-            QStringLiteral("unknown --color '%1' (use auto, always or never)").arg(parser.value(colorOption)));
-    const bool ansi = format == Format::Text && *colorChosen;
+    run.ansi = *cli::colorWanted(options.color, STDOUT_FILENO);
     // Paths in the one-line forms are relative to the working directory, as
     // SARIF's are; GitHub's annotations take them from the workspace's top.
-    const QString workingDirectory = QDir::currentPath();
-    const QString githubWorkspace =
-        qEnvironmentVariableIsEmpty("GITHUB_WORKSPACE") ? workingDirectory : qEnvironmentVariable("GITHUB_WORKSPACE");
+    run.workingDirectory = QDir::currentPath();
+    run.githubWorkspace = qEnvironmentVariableIsEmpty("GITHUB_WORKSPACE") ? run.workingDirectory
+                                                                          : qEnvironmentVariable("GITHUB_WORKSPACE");
+    run.failOn = options.failOn;
+    run.tool = {QStringLiteral("ostrel-check"), QCoreApplication::applicationVersion(),
+                QStringLiteral("https://ostrel.org/"), options.findingsPage.toString(QUrl::FullyEncoded)};
 
-    // Runs on the checking threads: reads only the options and the ignore list.
-    const check::CheckPool<CheckedFile>::Render render = [&](const check::FileReport& file) {
-        CheckedFile checked;
-        // An exception the guard did not catch left no finding behind; it fails all the same.
-        checked.failed = !file.completed;
-        checked.counts.ignored = file.ignored;
-        checked.counts.checked = headingCount(file);
-        const report::TextStorage& report = file.report;
-        for (qsizetype f = file.firstFinding; f < report.findings().size(); ++f) {
-            const report::Finding& finding = report.findings()[f];
-            if (ignored.ignores(finding)) {
-                ++checked.counts.ignored;
-                // The note of the findings over the cap stands for them: hiding it hides none of them.
-                if (finding.messageKey == QLatin1String("FindingsLeftOut"))
-                    checked.failed = checked.failed || finding.severity <= *failOn;
-                continue;
-            }
-            ++checked.counts.bySeverity[static_cast<int>(finding.severity)];
-            checked.failed = checked.failed || finding.severity <= *failOn;
-            if (format == Format::Gnu)
-                checked.out += (report::gnuLine(finding, workingDirectory) + QLatin1Char('\n')).toUtf8();
-            else if (format == Format::GitHub)
-                checked.out += (report::githubLine(finding, githubWorkspace) + QLatin1Char('\n')).toUtf8();
-            else if (format == Format::Json)
-                checked.out +=
-                    QJsonDocument(report::jsonLine(finding, file.path)).toJson(QJsonDocument::Compact) + '\n';
-            else if (format == Format::Sarif)
-                checked.kept.append(finding);
+    // 3b. The fixes, written (--fix) or shown as a diff (--diff, which writes nothing else).
+    if (options.fix || options.diff) {
+        const fix::Outcome fixed = fix::fixFiles(paths, fix::Options{options.unsafeFixes, {}, 4, {}}, ignoredFindings,
+                                                 !options.diff, run.workingDirectory);
+        for (const QString& message : fixed.messages)
+            writeErr(QStringLiteral("ostrel-check: %1\n").arg(report::escapeControlCharacters(message)));
+        if (options.diff) {
+            writeOut(fixed.diff);
+            const bool remain = std::any_of(fixed.remaining.begin(), fixed.remaining.end(),
+                                            [&](const report::Finding& f) { return f.severity <= options.failOn; });
+            return finish(remain ? kExitFindings : kExitClean);
         }
-        if (format == Format::Text) {
-            QString text = report::plainText(report, file.firstRun, file.endRun, ansi, shown);
-            // The guard's line has no line end of its own; the next file starts anew.
-            if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
-                text += QLatin1Char('\n');
-            checked.out = text.toUtf8();
-        }
-        return checked;
-    };
+    }
 
-    bool failed = false;
-    Counts counts;
-    QList<report::Finding> sarifFindings;
-    Progress progress(paths.size());
-    // A terminal shows each file's report as soon as it is done; a file or a
-    // pipe gets it at the latest a second later.
-    QElapsedTimer sinceFlushed;
-    sinceFlushed.start();
-    const auto deliver = [&](qsizetype index, CheckedFile& file) {
-        failed = failed || file.failed;
-        for (int s = 0; s < 3; ++s)
-            counts.bySeverity[s] += file.counts.bySeverity[s];
-        counts.ignored += file.counts.ignored;
-        counts.checked += file.counts.checked;
-        sarifFindings += file.kept;
-        progress.clear();
-        writeOut(file.out);
-        if (outToTerminal || sinceFlushed.elapsed() >= 1000) {
-            flushOut();
-            sinceFlushed.restart();
-        }
-        progress.update(index + 1);
-    };
-    // The saved report is the whole run's, so it is checked on one thread
-    // that keeps it; otherwise each file's report is written and forgotten.
+    // 4. The check, each file's report written as it is done. The saved report
+    // is the whole run's, so it is checked on one thread that keeps it;
+    // otherwise each file's report is written and forgotten.
+    writeOut(options.emitter->begin(run));
     std::optional<check::FileChecker> keeper;
-    if (!rtfdPath.isEmpty()) {
+    if (!options.rtfd.isEmpty())
         keeper.emplace(true, ignoredFindings);
-        for (qsizetype i = 0; i < paths.size(); ++i) {
-            CheckedFile file = keeper->check(paths[i], render);
-            deliver(i, file);
-        }
-    } else {
-        check::checkInOrder<CheckedFile>(paths, jobs, render, deliver, ignoredFindings);
-    }
-    progress.clear();
-    if (format == Format::Sarif) {
-        report::SarifTool tool{QStringLiteral("ostrel-check"), QCoreApplication::applicationVersion(),
-                               QStringLiteral("https://ostrel.org/"), findingsPage.toString(QUrl::FullyEncoded)};
-        writeOut(QJsonDocument(report::sarifLog(sarifFindings, tool, QDir::currentPath())).toJson());
-    }
+    Outcome outcome =
+        checkPaths(paths, options, run, ignored, ignoredFindings, keeper ? &*keeper : nullptr, outToTerminal);
+
+    // 5. The report's end, the summary and the saved document.
+    writeOut(options.emitter->end(outcome.kept, run));
     flushOut();
-    if (format == Format::Text)
-        writeErr(summary(counts) + QLatin1Char('\n'));
-    if (!rtfdPath.isEmpty()) {
-        // Again, as things are now.
-        if (const QString refusal = report::saveTargetRefusal(rtfdPath, report::DocumentKind::Rtfd, paths);
-            !refusal.isEmpty())
-            return refusedSave(rtfdPath, refusal);
-        QString why;
-        if (!keeper->window().writeRTFDToFile(rtfdPath, true, &why)) {
-            // What was put at OUT while the document was written is refused as at the start.
-            if (!report::saveTargetRefusal(rtfdPath, report::DocumentKind::Rtfd, paths).isEmpty())
-                return refusedSave(rtfdPath, why);
-            writeErr(QStringLiteral("ostrel-check: the report could not be saved as %1: %2\n")
-                         .arg(report::escapeControlCharacters(rtfdPath), report::escapeControlCharacters(why)));
-            failed = true;
-        }
+    if (options.emitter->writesSummary()) {
+        writeErr(summary(outcome.counts) + QLatin1Char('\n'));
+        // A line of its own, so that the summary reads as it always has.
+        if (outcome.counts.fixable[0] + outcome.counts.fixable[1] > 0)
+            writeErr(QStringLiteral("fix available: %1 with --fix, %2 more with --unsafe-fixes\n")
+                         .arg(outcome.counts.fixable[0])
+                         .arg(outcome.counts.fixable[1]));
     }
-    return finish(failed ? kExitFindings : kExitClean);
+    if (keeper) {
+        const int saved = saveRtfd(options.rtfd, paths, *keeper);
+        if (saved == kExitUsage)
+            return saved;
+        outcome.failed = outcome.failed || saved != kExitClean;
+    }
+
+    // 6. The exit status.
+    return finish(outcome.failed ? kExitFindings : kExitClean);
 }

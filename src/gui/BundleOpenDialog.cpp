@@ -51,9 +51,9 @@ BundleOpenDialog::BundleOpenDialog(QWidget* parent) : QFileDialog(parent)
     setFileMode(QFileDialog::ExistingFiles);
     setAcceptMode(QFileDialog::AcceptOpen);
     setWindowTitle(tr("Open"));
-    setNameFilters({tr("Bundles, property lists and archives (*.app *.framework *.bundle *.plugin *.appex *.kext "
-                       "*.qlgenerator *.mdimporter *.prefPane *.saver *.xpc *.component *.plist *.zip *.ipa *.tar "
-                       "*.tar.gz *.tgz *.tar.bz2 *.tar.xz *.xar)"),
+    setNameFilters({tr("Bundles, property lists, archives, disk images and packages (*.app *.framework *.bundle "
+                       "*.plugin *.appex *.kext *.qlgenerator *.mdimporter *.prefPane *.saver *.xpc *.component "
+                       "*.plist *.zip *.ipa *.tar *.tar.gz *.tgz *.tar.bz2 *.tar.xz *.xar *.dmg *.pkg)"),
                     tr("All files (*)")});
     // Shared by every dialog and never destroyed: the dialogs do not own it,
     // and none may outlive it.

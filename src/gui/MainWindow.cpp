@@ -177,6 +177,7 @@ void MainWindow::setUpActions()
     setUpShowControl();
     setUpNavigation();
     setUpFileLoop();
+    setUpFixes();
     setUpSourcePane();
 
     bindSetting(ui.actionDeprecationNotes, platform::DeprecationNotesKey);
@@ -477,12 +478,92 @@ void MainWindow::showContextMenu(const QPoint& at)
             QMessageBox::information(this, QString::fromUtf8(entry->title), QString::fromUtf8(entry->text));
         });
         explain->setEnabled(entry != nullptr);
+        if (finding.fix) {
+            QAction* fixAction = menu->addAction(tr("Fix"), this, [this, finding] {
+                fix::Options options;
+                options.unsafe = true; // chosen by the user, for this finding alone
+                options.rounds = 1;
+                options.only = [finding](const report::Finding& f) {
+                    return f.fileRead == finding.fileRead && f.messageKey == finding.messageKey &&
+                           f.keyPath == finding.keyPath;
+                };
+                applyFixes({finding.fileGiven}, options);
+            });
+            fixAction->setObjectName(QStringLiteral("actionFixFinding"));
+            fixAction->setToolTip(finding.fix->title);
+            fixAction->setEnabled(!mBusy);
+        }
         menu->addAction(tr("Open in Editor"), this, [this, finding] { openInEditor(finding); });
         menu->addAction(tr("Show in File Manager"), this, [finding] {
             QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(finding.fileRead).absolutePath()));
         });
     }
     menu->exec(view->viewport()->mapToGlobal(at));
+}
+
+void MainWindow::setUpFixes()
+{
+    auto* fixAll = new QAction(tr("Fix All &Safe"), this);
+    fixAll->setObjectName(QStringLiteral("actionFixAllSafe"));
+    fixAll->setToolTip(tr("Apply every safe fix to the files of the report, and check them again"));
+    connect(fixAll, &QAction::triggered, this, [this] {
+        // A file checked again is in the report more than once; it is fixed and checked once.
+        QStringList paths = checkedFiles();
+        paths.removeDuplicates();
+        applyFixes(paths, fix::Options());
+    });
+    auto* undo = new QAction(tr("&Undo Fix"), this);
+    undo->setObjectName(QStringLiteral("actionUndoFix"));
+    undo->setEnabled(false);
+    connect(undo, &QAction::triggered, this, &MainWindow::undoFix);
+    mUi->menuEdit->addSeparator();
+    mUi->menuEdit->addAction(fixAll);
+    mUi->menuEdit->addAction(undo);
+}
+
+void MainWindow::applyFixes(const QStringList& paths, const fix::Options& options)
+{
+    if (mBusy || paths.isEmpty())
+        return;
+    const fix::FixRun run = fix::fixPaths(paths, options);
+    QList<fix::FileFix> written;
+    QStringList refusals;
+    for (const fix::FileFix& file : run.files) {
+        if (const QString why = fix::writeFixed(file); !why.isEmpty())
+            refusals << tr("%1 was not fixed: %2").arg(file.path, why);
+        else if (!file.applied.isEmpty())
+            written << file;
+    }
+    if (!written.isEmpty()) {
+        mLastFix = written;
+        mLastFixPaths = paths;
+    }
+    findChild<QAction*>(QStringLiteral("actionUndoFix"))->setEnabled(!mLastFix.isEmpty());
+    if (!refusals.isEmpty())
+        presentError(refusals.join(QLatin1Char('\n')));
+    qsizetype fixes = 0;
+    for (const fix::FileFix& file : written)
+        fixes += file.applied.size();
+    statusBar()->showMessage(fixes == 1 ? tr("Applied 1 fix.") : tr("Applied %1 fixes.").arg(fixes), 5000);
+    if (!written.isEmpty())
+        openPaths(paths);
+}
+
+void MainWindow::undoFix()
+{
+    if (mBusy || mLastFix.isEmpty())
+        return;
+    QStringList refusals;
+    for (const fix::FileFix& file : std::exchange(mLastFix, {})) {
+        // The fixed bytes are what must be there now; the file as read goes back.
+        const fix::FileFix back{file.path, file.after, file.before, file.applied, QString()};
+        if (const QString why = fix::writeFixed(back); !why.isEmpty())
+            refusals << tr("%1 was not put back: %2").arg(file.path, why);
+    }
+    findChild<QAction*>(QStringLiteral("actionUndoFix"))->setEnabled(false);
+    if (!refusals.isEmpty())
+        presentError(refusals.join(QLatin1Char('\n')));
+    openPaths(std::exchange(mLastFixPaths, {}));
 }
 
 void MainWindow::openInEditor(const report::Finding& finding)
@@ -804,16 +885,24 @@ void MainWindow::endBatch()
 
 void MainWindow::batchProgress(int done, int total)
 {
-    if (total > 1) {
+    // A disk image or package alone takes a while to unpack: its progress is shown too, without steps.
+    const QString single = total == 1 && !mBatch.isEmpty() ? mBatch.first().path : QString();
+    const bool unpacked = single.endsWith(QLatin1String(".dmg"), Qt::CaseInsensitive) ||
+                          single.endsWith(QLatin1String(".pkg"), Qt::CaseInsensitive);
+    if (total > 1 || unpacked) {
         if (done < total) {
-            mProgress->setRange(0, total);
+            mProgress->setRange(0, unpacked ? 0 : total);
             mProgress->setValue(done);
             mProgress->show();
             if (!mBusyCursor) {
                 QApplication::setOverrideCursor(Qt::BusyCursor);
                 mBusyCursor = true;
             }
-            statusBar()->showMessage(tr("Checking %1 of %2 files…").arg(done + 1).arg(total));
+            statusBar()->showMessage(unpacked ? tr("Checking %1…").arg(QFileInfo(single).fileName())
+                                              : tr("Checking %1 of %2 files…").arg(done + 1).arg(total));
+        } else if (unpacked) {
+            mProgress->hide();
+            statusBar()->clearMessage();
         } else {
             mProgress->hide();
             statusBar()->showMessage(tr("Checked %1 files.").arg(total), 5000);

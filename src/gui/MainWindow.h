@@ -6,6 +6,7 @@
 #include "check/FileChecker.h"
 #include "check/OstrelAppDelegate.h"
 #include "check/ReportWindow.h"
+#include "fix/Fixer.h"
 #include "report/SaveTarget.h"
 #include "report/TextStorage.h"
 
@@ -142,6 +143,12 @@ private:
     void setUpFileLoop();
     void setUpSourcePane();
     void showContextMenu(const QPoint& at);
+    // Fixes: one finding's, or every safe one of the report's files; then
+    // the files are checked again. The last can be undone while the files
+    // stay as it left them.
+    void setUpFixes();
+    void applyFixes(const QStringList& paths, const fix::Options& options);
+    void undoFix();
     void openInEditor(const report::Finding& finding);
     void rememberRecent(const QStringList& paths);
     void fillRecentMenu();
@@ -199,6 +206,8 @@ private:
         QStringList checkedPaths;
     };
     QList<CheckedFile> mFiles;
+    QList<fix::FileFix> mLastFix; // what Undo Fix puts back
+    QStringList mLastFixPaths;
     qsizetype mIntroRuns = 0;
     QFileSystemWatcher* mWatcher = nullptr;
     QStringList mChanged;

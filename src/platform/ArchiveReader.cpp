@@ -8,7 +8,10 @@
 #include <archive_entry.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -29,6 +32,8 @@ ArchivePointer newReader()
     archive_read_support_format_zip_seekable(reader.get());
     archive_read_support_format_tar(reader.get());
     archive_read_support_format_xar(reader.get());
+    // The payloads of installer packages.
+    archive_read_support_format_cpio(reader.get());
     // Only the filters built into the library: the others would run programs.
     archive_read_support_filter_gzip(reader.get());
     archive_read_support_filter_bzip2(reader.get());
@@ -377,6 +382,47 @@ private:
     int mFd = -1;
 };
 
+} // namespace
+
+class KeptBytesLease {
+public:
+    explicit KeptBytesLease(std::uint64_t bytes) : mBytes(std::min(bytes, kKeptBytesOfAllArchives))
+    {
+        std::unique_lock lock(sMutex);
+        sFreed.wait(lock, [&] { return sLeased + mBytes <= kKeptBytesOfAllArchives; });
+        sLeased += mBytes;
+        tHolding = true;
+    }
+    ~KeptBytesLease()
+    {
+        {
+            std::lock_guard lock(sMutex);
+            sLeased -= mBytes;
+        }
+        if (std::this_thread::get_id() == mThread)
+            tHolding = false;
+        sFreed.notify_all();
+    }
+    KeptBytesLease(const KeptBytesLease&) = delete;
+    KeptBytesLease& operator=(const KeptBytesLease&) = delete;
+
+    // A lease for a read on this thread; none when the thread holds one already.
+    static std::shared_ptr<KeptBytesLease> take(std::uint64_t bytes)
+    {
+        return tHolding ? nullptr : std::make_shared<KeptBytesLease>(bytes);
+    }
+
+private:
+    std::uint64_t mBytes;
+    std::thread::id mThread = std::this_thread::get_id();
+    static inline std::mutex sMutex;
+    static inline std::condition_variable sFreed;
+    static inline std::uint64_t sLeased = 0;
+    static inline thread_local bool tHolding = false;
+};
+
+namespace {
+
 const QString kNotAFile = QStringLiteral("it is no regular file that can be read");
 
 } // namespace
@@ -414,7 +460,10 @@ ArchiveContents readArchive(const QString& path, const ArchiveWanted& wanted, co
         return contents;
     }
     const auto readAt = [&file](std::int64_t offset, qsizetype length) { return file.readAt(offset, length); };
-    return Reading(reader.get(), limits, readAt).first(wanted);
+    std::shared_ptr<KeptBytesLease> lease = KeptBytesLease::take(limits.maxKeptBytes);
+    contents = Reading(reader.get(), limits, readAt).first(wanted);
+    contents.lease = std::move(lease);
+    return contents;
 }
 
 bool readArchiveAgain(const QString& path, ArchiveContents& contents, const QSet<QString>& paths,
@@ -461,7 +510,46 @@ ArchiveContents readArchiveFromMemory(const QByteArray& bytes, const ArchiveWant
     const auto readAt = [&bytes](std::int64_t offset, qsizetype length) {
         return offset >= 0 && offset <= bytes.size() ? bytes.mid(qsizetype(offset), length) : QByteArray();
     };
-    return Reading(reader.get(), limits, readAt).first(wanted);
+    std::shared_ptr<KeptBytesLease> lease = KeptBytesLease::take(limits.maxKeptBytes);
+    ArchiveContents contents = Reading(reader.get(), limits, readAt).first(wanted);
+    contents.lease = std::move(lease);
+    return contents;
+}
+
+QString copyArchiveEntry(const QString& path, const QString& entryPath, QIODevice& out, std::uint64_t maxBytes)
+{
+    const ArchiveFile file(path);
+    if (!file.isOpen())
+        return kNotAFile;
+    ArchivePointer reader = newReader();
+    if (archive_read_open_fd(reader.get(), file.fd(), kReadBlockSize) != ARCHIVE_OK)
+        return libraryError(reader.get());
+    struct archive_entry* header = nullptr;
+    for (;;) {
+        const int status = archive_read_next_header(reader.get(), &header);
+        if (status == ARCHIVE_EOF)
+            return QStringLiteral("it holds no entry %1").arg(entryPath);
+        if (status != ARCHIVE_OK && status != ARCHIVE_WARN)
+            return libraryError(reader.get());
+        if (normalisedPath(decodeFileName(storedPath(header))) == entryPath)
+            break;
+    }
+    std::uint64_t copied = 0;
+    for (;;) {
+        const void* block = nullptr;
+        size_t size = 0;
+        la_int64_t offset = 0;
+        const int status = archive_read_data_block(reader.get(), &block, &size, &offset);
+        if (status == ARCHIVE_EOF)
+            return QString();
+        if (status != ARCHIVE_OK && status != ARCHIVE_WARN)
+            return libraryError(reader.get());
+        copied += size;
+        if (copied > maxBytes)
+            return QStringLiteral("%1 is larger than %2 bytes").arg(entryPath).arg(maxBytes);
+        if (out.write(static_cast<const char*>(block), qint64(size)) != qint64(size))
+            return out.errorString();
+    }
 }
 
 } // namespace platform

@@ -10,12 +10,14 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QIODevice>
 #include <QList>
 #include <QSet>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace platform {
@@ -43,6 +45,15 @@ struct ArchiveLimits {
     std::uint64_t maxAllPathBytes = 32 * 1024 * 1024;
 };
 
+// The bytes that the archives read at once may keep, counted over every
+// thread: each archive read holds a lease of its maxKeptBytes from it while
+// its contents live, and a read that finds it spent waits for a lease to end.
+// Reads waiting in turn give every thread's check the same results, whatever
+// the number of threads. An archive read on a thread that holds a lease
+// already (one inside another) takes none.
+constexpr std::uint64_t kKeptBytesOfAllArchives = 256 * 1024 * 1024;
+class KeptBytesLease;
+
 enum class ArchiveEntryKind { File, Directory, Link, Other };
 
 struct ArchiveEntry {
@@ -64,6 +75,7 @@ struct ArchiveContents {
     QString error;                              // why the archive could not be read whole; empty when it was
     QList<std::pair<QString, QString>> leftOut; // entries read past: a short form of the path, and why
     std::uint64_t keptBytes = 0;
+    std::shared_ptr<KeptBytesLease> lease; // this read's share of kKeptBytesOfAllArchives
 
     const ArchiveEntry* find(const QString& path) const;
 };
@@ -81,5 +93,9 @@ ArchiveContents readArchiveFromMemory(const QByteArray& bytes, const ArchiveWant
 // with contents.error set, when the archive could not be read again.
 bool readArchiveAgain(const QString& path, ArchiveContents& contents, const QSet<QString>& paths,
                       const ArchiveLimits& limits = {});
+
+// Writes the bytes of the archive's file entryPath (as ArchiveEntry::path
+// gives it) to out, at most maxBytes of them; empty when it did, else why not.
+QString copyArchiveEntry(const QString& path, const QString& entryPath, QIODevice& out, std::uint64_t maxBytes);
 
 } // namespace platform

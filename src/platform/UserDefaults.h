@@ -48,5 +48,7 @@ inline const QString NoteUnknownKeysKey = QStringLiteral("NoteUnknownKeys");
 inline const QString CheckNestedBundlesKey = QStringLiteral("CheckNestedBundles");
 // Off unless set: "$(NAME)" and "${NAME}" references stand for values filled in at build time.
 inline const QString AllowBuildSettingsKey = QStringLiteral("AllowBuildSettings");
+// Empty unless set: the 7-Zip program that reads disk images ("7zz", or a path).
+inline const QString SevenZipProgramKey = QStringLiteral("SevenZipProgram");
 
 } // namespace platform

@@ -80,6 +80,9 @@ public:
     void restoreCarriageReturns(const std::vector<qint64>& collapsed);
     // Once the tree is whole: what the offsets point into, and the tree.
     void setSource(Source source, QByteArray bytes, QString text, Value root);
+    Source source() const { return mSource; }
+    // The decoded text the offsets count in, for Source::Text.
+    const QString& text() const { return mText; }
 
 private:
     struct Entry {

@@ -5,6 +5,7 @@
 
 #include "plist/Value.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -32,6 +33,26 @@ struct Position {
     bool operator==(const Position&) const = default;
 };
 
+// One replacement of a byte range of the file as read: offset and length count
+// bytes of that file, replacement is the bytes written in their place.
+struct TextEdit {
+    qint64 offset = 0;
+    qint64 length = 0;
+    QByteArray replacement;
+
+    bool operator==(const TextEdit&) const = default;
+};
+
+// A mechanical mend for a finding. Safe fixes keep the meaning, or give the
+// plainly intended one; unsafe ones may change what the bundle does.
+struct Fix {
+    bool safe = true;
+    QString title; // "Rename NSPrincipleClass to NSPrincipalClass"
+    QList<TextEdit> edits;
+
+    bool operator==(const Fix&) const = default;
+};
+
 struct Finding {
     Severity severity = Severity::Error;
     // The strings table's key of the message ("Not4Char"); for a message
@@ -53,6 +74,8 @@ struct Finding {
     // The runs of the text storage that show it: [firstRun, endRun).
     qsizetype firstRun = 0;
     qsizetype endRun = 0;
+    // Set where the file's bytes can be edited to mend what the finding says.
+    std::optional<Fix> fix;
 };
 
 } // namespace report

@@ -5,9 +5,14 @@
 
 #include "platform/FileUrl.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QHash>
 #include <QJsonArray>
+#include <QStringDecoder>
+#include <QXmlStreamWriter>
 
+#include <algorithm>
 #include <map>
 
 namespace report {
@@ -83,10 +88,39 @@ QJsonObject sarifRule(const QString& key, Severity firstSeen, const QString& fin
     return rule;
 }
 
+// A replacement's bytes as text where they are UTF-8, else in base64 under binaryKey.
+QJsonObject replacementContent(const QByteArray& bytes, const QString& textKey, const QString& binaryKey)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return {{binaryKey, QString::fromLatin1(bytes.toBase64())}};
+    return {{textKey, text}};
+}
+
 // The place an editor can go to: none in a resource, whose lines are not the file's.
 Position editorPosition(const Finding& finding)
 {
     return finding.inResource ? Position() : finding.position;
+}
+
+// A fix as SARIF has it: the file's byte ranges deleted and what is put in their place.
+QJsonObject sarifFix(const Finding& finding, const QString& baseDirectory)
+{
+    QJsonArray replacements;
+    for (const TextEdit& edit : finding.fix->edits)
+        replacements.append(
+            QJsonObject{{QStringLiteral("deletedRegion"), QJsonObject{{QStringLiteral("byteOffset"), edit.offset},
+                                                                      {QStringLiteral("byteLength"), edit.length}}},
+                        {QStringLiteral("insertedContent"),
+                         replacementContent(edit.replacement, QStringLiteral("text"), QStringLiteral("binary"))}});
+    const QString kind = finding.fix->safe ? QStringLiteral("safe") : QStringLiteral("unsafe");
+    return {
+        {QStringLiteral("description"), QJsonObject{{QStringLiteral("text"), finding.fix->title}}},
+        {QStringLiteral("artifactChanges"),
+         QJsonArray{QJsonObject{{QStringLiteral("artifactLocation"), artifactLocation(finding.fileRead, baseDirectory)},
+                                {QStringLiteral("replacements"), replacements}}}},
+        {QStringLiteral("properties"), QJsonObject{{QStringLiteral("kind"), kind}}}};
 }
 
 } // namespace
@@ -142,6 +176,19 @@ void addJsonMembers(QJsonObject& line, const Finding& finding)
     for (const std::optional<plist::Value>& argument : finding.arguments)
         arguments.append(argument ? QJsonValue(argument->description()) : QJsonValue());
     line.insert(QStringLiteral("arguments"), arguments);
+    if (!finding.fix)
+        return;
+    QJsonArray edits;
+    for (const TextEdit& edit : finding.fix->edits) {
+        QJsonObject object =
+            replacementContent(edit.replacement, QStringLiteral("replacement"), QStringLiteral("replacementBase64"));
+        object.insert(QStringLiteral("offset"), edit.offset);
+        object.insert(QStringLiteral("length"), edit.length);
+        edits.append(object);
+    }
+    line.insert(QStringLiteral("fix"), QJsonObject{{QStringLiteral("safe"), finding.fix->safe},
+                                                   {QStringLiteral("title"), finding.fix->title},
+                                                   {QStringLiteral("edits"), edits}});
 }
 
 QJsonObject sarifLog(const QList<Finding>& findings, const SarifTool& tool, const QString& baseDirectory)
@@ -170,11 +217,14 @@ QJsonObject sarifLog(const QList<Finding>& findings, const SarifTool& tool, cons
         if (!finding.keyPath.isEmpty())
             location.insert(QStringLiteral("logicalLocations"),
                             QJsonArray{QJsonObject{{QStringLiteral("fullyQualifiedName"), finding.keyPath}}});
-        results.append(QJsonObject{{QStringLiteral("ruleId"), finding.messageKey},
-                                   {QStringLiteral("ruleIndex"), it->second},
-                                   {QStringLiteral("level"), sarifLevel(finding.severity)},
-                                   {QStringLiteral("message"), QJsonObject{{QStringLiteral("text"), finding.text}}},
-                                   {QStringLiteral("locations"), QJsonArray{location}}});
+        QJsonObject result{{QStringLiteral("ruleId"), finding.messageKey},
+                           {QStringLiteral("ruleIndex"), it->second},
+                           {QStringLiteral("level"), sarifLevel(finding.severity)},
+                           {QStringLiteral("message"), QJsonObject{{QStringLiteral("text"), finding.text}}},
+                           {QStringLiteral("locations"), QJsonArray{location}}};
+        if (finding.fix)
+            result.insert(QStringLiteral("fixes"), QJsonArray{sarifFix(finding, baseDirectory)});
+        results.append(result);
     }
     const QJsonObject driver{{QStringLiteral("name"), tool.name},
                              {QStringLiteral("version"), tool.version},
@@ -189,6 +239,77 @@ QJsonObject sarifLog(const QList<Finding>& findings, const SarifTool& tool, cons
     return {{QStringLiteral("$schema"), QStringLiteral("https://json.schemastore.org/sarif-2.1.0.json")},
             {QStringLiteral("version"), QStringLiteral("2.1.0")},
             {QStringLiteral("runs"), QJsonArray{run}}};
+}
+
+QJsonArray gitlabReport(const QList<Finding>& findings, const QString& baseDirectory)
+{
+    // GitLab's scale has five steps; a note is for information only.
+    static const QString kSeverities[] = {QStringLiteral("major"), QStringLiteral("minor"), QStringLiteral("info")};
+    QHash<QByteArray, int> seen;
+    QJsonArray issues;
+    for (const Finding& finding : findings) {
+        const QString path = escapeControlCharacters(pathFrom(baseDirectory, finding.fileRead));
+        // Two findings alike in all of these are told apart by their order.
+        QByteArray identity = (path + QChar(0) + finding.messageKey + QChar(0) + finding.keyPath).toUtf8();
+        identity += '\0' + QByteArray::number(seen[identity]++);
+        const Position at = editorPosition(finding);
+        issues.append(QJsonObject{
+            {QStringLiteral("type"), QStringLiteral("issue")},
+            {QStringLiteral("check_name"), finding.messageKey},
+            {QStringLiteral("description"), finding.text},
+            {QStringLiteral("severity"), kSeverities[static_cast<int>(finding.severity)]},
+            {QStringLiteral("fingerprint"),
+             QString::fromLatin1(QCryptographicHash::hash(identity, QCryptographicHash::Sha256).toHex())},
+            {QStringLiteral("location"),
+             QJsonObject{{QStringLiteral("path"), path},
+                         // A place is required: the first line where none is known.
+                         {QStringLiteral("lines"), QJsonObject{{QStringLiteral("begin"), std::max(at.line, 1)}}}}}});
+    }
+    return issues;
+}
+
+QByteArray junitSuite(const QString& file, const QList<const Finding*>& findings, Severity failOn,
+                      const QString& baseDirectory)
+{
+    QByteArray out;
+    QXmlStreamWriter xml(&out);
+    xml.setAutoFormatting(true);
+    xml.setAutoFormattingIndent(2);
+    const QString shownFile = escapeControlCharacters(file);
+    const auto failing = std::count_if(findings.begin(), findings.end(),
+                                       [&](const Finding* finding) { return finding->severity <= failOn; });
+    xml.writeStartElement(QStringLiteral("testsuite"));
+    xml.writeAttribute(QStringLiteral("name"), shownFile);
+    xml.writeAttribute(QStringLiteral("tests"), QString::number(std::max<qsizetype>(findings.size(), 1)));
+    xml.writeAttribute(QStringLiteral("failures"), QString::number(failing));
+    xml.writeAttribute(QStringLiteral("errors"), QStringLiteral("0"));
+    if (findings.isEmpty()) {
+        xml.writeEmptyElement(QStringLiteral("testcase"));
+        xml.writeAttribute(QStringLiteral("classname"), shownFile);
+        xml.writeAttribute(QStringLiteral("name"), shownFile);
+    }
+    for (const Finding* finding : findings) {
+        const QString keyPath = escapeControlCharacters(finding->keyPath);
+        xml.writeStartElement(QStringLiteral("testcase"));
+        xml.writeAttribute(QStringLiteral("classname"),
+                           escapeControlCharacters(pathFrom(baseDirectory, finding->fileRead)));
+        xml.writeAttribute(QStringLiteral("name"),
+                           keyPath.isEmpty() ? finding->messageKey : finding->messageKey + QLatin1Char(' ') + keyPath);
+        const QString line = gnuLine(*finding, baseDirectory);
+        if (finding->severity <= failOn) {
+            xml.writeStartElement(QStringLiteral("failure"));
+            xml.writeAttribute(QStringLiteral("type"), severityName(finding->severity));
+            xml.writeAttribute(QStringLiteral("message"), escapeControlCharacters(finding->text));
+            xml.writeCharacters(line);
+            xml.writeEndElement();
+        } else {
+            xml.writeTextElement(QStringLiteral("system-out"), line);
+        }
+        xml.writeEndElement();
+    }
+    xml.writeEndElement();
+    // The writer opens an element on a line of its own, the first one too.
+    return out.mid(out.startsWith('\n') ? 1 : 0) + '\n';
 }
 
 } // namespace report

@@ -1,10 +1,13 @@
 // The one-line and machine-readable forms of findings, for editors, CI logs
 // and code scanning: GNU's "file:line:column: severity: text", GitHub Actions'
-// workflow commands, JSON members and a SARIF 2.1.0 log.
+// workflow commands, JSON members, a SARIF 2.1.0 log, GitLab's Code Quality
+// report and JUnit's XML.
 #pragma once
 
 #include "report/Finding.h"
 
+#include <QByteArray>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -39,5 +42,17 @@ struct SarifTool {
 // used, described from the catalogue of findings, and a result per finding.
 // Files below baseDirectory are given relative to it.
 QJsonObject sarifLog(const QList<Finding>& findings, const SarifTool& tool, const QString& baseDirectory);
+
+// GitLab's Code Quality report: an array of issues, each with a fingerprint
+// made of the file (as gnuLine names it), the ID, the key path and the
+// count of like findings before it, so that it stays the same from run to
+// run and while lines elsewhere in the file come and go.
+QJsonArray gitlabReport(const QList<Finding>& findings, const QString& baseDirectory);
+
+// One JUnit <testsuite> for the file as given: a test case a finding, failed
+// when the finding is at failOn or worse; a file without findings is one
+// passing case. Test cases name the file read as gnuLine does.
+QByteArray junitSuite(const QString& file, const QList<const Finding*>& findings, Severity failOn,
+                      const QString& baseDirectory);
 
 } // namespace report

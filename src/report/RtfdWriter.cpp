@@ -2,6 +2,8 @@
 
 #include "report/SaveTarget.h"
 
+#include "platform/Interruption.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -11,10 +13,8 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -130,73 +130,21 @@ std::function<void()>& builtHook()
     return hook;
 }
 
-// SIGINT, SIGTERM and SIGHUP while a document is being built are only noted;
-// the save stops at its next step, takes away what it made and then ends the
-// run as the signal would have. A second signal ends it at once.
-constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
-volatile std::sig_atomic_t gNotedSignal = 0;
-struct sigaction gPrevious[std::size(kInterruptions)];
-std::atomic<bool> gGuarded{false};
-
-extern "C" void noteInterruption(int number)
-{
-    if (gNotedSignal != 0) {
-        std::signal(number, SIG_DFL);
-        std::raise(number); // delivered when the handler returns
-        return;
-    }
-    gNotedSignal = number;
-}
-
-class InterruptionGuard {
+// A signal while a document is being built stops the save at its next step;
+// it takes away what it made, and then the signal ends the run.
+class SaveInterruptions {
 public:
-    InterruptionGuard()
-    {
-        // One save at a time is guarded; another runs as before.
-        if (gGuarded.exchange(true))
-            return;
-        mOwner = true;
-        gNotedSignal = 0;
-        struct sigaction action {};
-        action.sa_handler = noteInterruption;
-        action.sa_flags = SA_RESTART;
-        sigemptyset(&action.sa_mask);
-        for (int number : kInterruptions)
-            sigaddset(&action.sa_mask, number);
-        for (size_t i = 0; i < std::size(kInterruptions); ++i) {
-            // A signal the program ignores or handles itself is left to it.
-            ::sigaction(kInterruptions[i], nullptr, &gPrevious[i]);
-            mInstalled[i] = !(gPrevious[i].sa_flags & SA_SIGINFO) && gPrevious[i].sa_handler == SIG_DFL &&
-                            ::sigaction(kInterruptions[i], &action, nullptr) == 0;
-        }
-    }
-    ~InterruptionGuard()
-    {
-        if (!mOwner)
-            return;
-        for (size_t i = 0; i < std::size(kInterruptions); ++i)
-            if (mInstalled[i])
-                ::sigaction(kInterruptions[i], &gPrevious[i], nullptr);
-        const int noted = gNotedSignal;
-        gGuarded = false;
-        if (noted != 0)
-            std::raise(noted);
-    }
-    InterruptionGuard(const InterruptionGuard&) = delete;
-    InterruptionGuard& operator=(const InterruptionGuard&) = delete;
-
     // True (with the reason in *error) once a signal came.
     bool noted(QString* error) const
     {
-        if (!mOwner || gNotedSignal == 0)
+        if (!platform::InterruptionGuard::interrupted())
             return false;
         setError(error, QStringLiteral("The save was interrupted."));
         return true;
     }
 
 private:
-    bool mOwner = false;
-    bool mInstalled[std::size(kInterruptions)] = {};
+    platform::InterruptionGuard mGuard;
 };
 
 } // namespace
@@ -394,7 +342,7 @@ bool WriteRtfd(const TextStorage& report, const QString& path, QString* error, c
     // Built beside the target, so that it can be swapped in; whatever is
     // left at the temporary place afterwards (the old document) goes away,
     // before a signal that came meanwhile ends the run.
-    const InterruptionGuard interruptions;
+    const SaveInterruptions interruptions;
     QTemporaryDir temporary(QDir(parent).filePath(QStringLiteral(".ostrel-save-XXXXXX")));
     if (!temporary.isValid()) {
         setError(error, QStringLiteral("Cannot write in “%1”: %2").arg(parent, temporary.errorString()));

@@ -112,6 +112,12 @@ void TextStorage::setFindingMessage(const QString& messageKey, const QString& ke
     }
 }
 
+void TextStorage::setLastFindingFix(std::optional<Fix> fix)
+{
+    if (!mFindings.isEmpty())
+        mFindings.last().fix = std::move(fix);
+}
+
 void TextStorage::endFinding()
 {
     // A finding without a line end of its own (the guard's) still ends in its ID.

@@ -92,6 +92,8 @@ public:
     // its arguments follow the first's; path and position stay.
     void setFindingMessage(const QString& messageKey, const QString& keyPath,
                            const QList<std::optional<plist::Value>>& arguments, const Position& position);
+    // The mend of the last finding, once its message is whole.
+    void setLastFindingFix(std::optional<Fix> fix);
     // Closes the open finding, if any, where the text ends now.
     void endFinding();
     // Takes the last finding back, its record and its runs, as if it had

@@ -6,6 +6,7 @@
 #include "check/OstrelAppDelegate.h"
 #include "platform/ArchiveWriting.h"
 #include "platform/Bundle.h"
+#include "platform/MachOWriting.h"
 #include "platform/ResourceWriter.h"
 #include "platform/UserDefaults.h"
 #include "report/ReportText.h"
@@ -15,6 +16,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -35,7 +37,23 @@ const char* const kTestStrings = R"x("CheckingPrefix" = "Checking "; "NoData" = 
 "InfoPlistStringsUnusedKey" = "UnusedKey(%@, %@)\n"; "NestedLinkOutside" = "Outside(%@)\n"; "NestedLinkLoop" = "Loop(%@)\n";
 "NestedTooDeep" = "TooDeep(%@, %d)\n"; "ArchiveErr" = "ArchiveErr\n"; "ArchiveEmpty" = "ArchiveEmpty\n";
 "ArchiveEntryLeftOut" = "LeftOut(%@, %@)\n"; "ArchiveKeptTooMuch" = "KeptTooMuch";
-"DiskImage" = "DiskImage\n"; "FolderUnreadable" = "Unreadable(%@, %@)\n";)x";
+"DiskImage" = "DiskImage\n"; "FolderUnreadable" = "Unreadable(%@, %@)\n"; "NoInfoPlistSection" = "NoSection";
+"ExecutableNotProgram" = "NotProgram(%@)\n"; "ExecutablePlatformMismatch" = "Platform(%@, %@, %@)\n";
+"MinimumSystemBelowProgram" = "BelowProgram(%@, %@, %@, %@)\n"; "PartShortVersionDiffers" = "ShortVersion(%@, %@)\n";
+"PartVersionDiffers" = "Version(%@, %@)\n"; "PartMinimumBelowApplication" = "BelowApplication(%@, %@, %@)\n";
+"PrivacyTrackingWithoutDomains" = "NoDomains\n"; "RequiredReasonUndeclared" = "Undeclared(%@, %@, %@)\n";
+"RequiredReasonNoManifest" = "NoManifest(%@, %@, %@, %@)\n";
+"DiskImageErr" = "DiskImageErr\n";
+"DiskImageEncrypted" = "Encrypted\n"; "DiskImageLicence" = "Licence\n"; "FileFormatUnread" = "Unread(%@)\n";
+"PackageInfoUnreadable" = "BadPackageInfo(%@)\n"; "PackageInfoMismatch" = "Mismatch(%@, %@, %@, %@, %@, %@)\n";
+"PackageInfoBundleMissing" = "NoBundle(%@, %@, %@)\n"; "Hint-Format-Png" = "PNG";)x";
+
+QByteArray bigEndian(quint64 value)
+{
+    QByteArray bytes(8, '\0');
+    qToBigEndian<quint64>(value, bytes.data());
+    return bytes;
+}
 
 QByteArray infoPlist(const QList<std::pair<QString, QString>>& strings)
 {
@@ -336,24 +354,144 @@ TEST_F(ProductWalkTest, ArchivesGiveTheFindingsOfTheProductOnDisk)
     QList<Item> payload = items;
     for (Item& item : payload)
         item.path.prepend("Payload/");
+    QList<Item> applications = items;
+    for (Item& item : applications)
+        item.path.prepend("Applications/");
+    const QByteArray packageInfo = R"(<pkg-info identifier="com.example.shop" version="1" install-location="/"/>)";
+    const QByteArray cpio = testing_archives::makeArchive(Format::CpioGz, applications);
+    const auto package = [&](const QByteArray& payloadBytes) {
+        return testing_archives::makeArchive(Format::Xar, {{"Shop.pkg/PackageInfo", Item::File, packageInfo, 0644},
+                                                           {"Shop.pkg/Payload", Item::File, payloadBytes, 0644}});
+    };
+    // The payload in pbzx form, one chunk stored as it is.
+    const QByteArray plain = testing_archives::makeArchive(Format::Cpio, applications);
+    const QByteArray pbzx = "pbzx" + bigEndian(0x1000000) + bigEndian(plain.size()) + bigEndian(plain.size()) + plain;
     const struct {
         const char* name;
-        Format format;
-        QList<Item> items;
+        QByteArray bytes;
+        QString inside; // where the product is in the report's names
+        QStringList before;
     } rows[] = {
-        {"Shop.zip", Format::Zip, items},
-        {"Shop.tar.gz", Format::TarGz, items},
-        {"Shop.ipa", Format::Zip, payload},
+        {"Shop.zip", testing_archives::makeArchive(Format::Zip, items), "Shop.zip/", {}},
+        {"Shop.tar.gz", testing_archives::makeArchive(Format::TarGz, items), "Shop.tar.gz/", {}},
+        {"Shop.ipa", testing_archives::makeArchive(Format::Zip, payload), "Shop.ipa/Payload/", {}},
+        // 7-Zip reads the image by its bytes, whatever its name says.
+        {"Shop.dmg", testing_archives::makeArchive(Format::Tar, items), "Shop.dmg/", {}},
+        {"Installer.pkg",
+         package(cpio),
+         "Installer.pkg/Shop.pkg/Payload/Applications/",
+         {"Checking Installer.pkg/Shop.pkg"}},
+        {"Pbzx.pkg", package(pbzx), "Pbzx.pkg/Shop.pkg/Payload/Applications/", {"Checking Pbzx.pkg/Shop.pkg"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        write(row.name, testing_archives::makeArchive(row.format, row.items));
+        write(row.name, row.bytes);
         QStringList expected = onDisk;
-        const QString inside = QString(row.name) + (row.items.first().path.startsWith("Payload") ? "/Payload/" : "/");
-        expected.replaceInStrings("Shop.app", inside + "Shop.app");
-        expected.prepend(QString("Checking ") + row.name);
-        EXPECT_EQ(check(row.name), expected);
+        expected.replaceInStrings("Shop.app", row.inside + "Shop.app");
+        expected = QStringList{QString("Checking ") + row.name} + row.before + expected;
+        EXPECT_EQ(check(row.name).join('\n').toStdString(), expected.join('\n').toStdString());
     }
+}
+
+// A disk image made on a Mac (APFS, lzma chunks) holds the application that a
+// tar of it holds, with the same findings.
+TEST_F(ProductWalkTest, ARealImageGivesTheFindingsOfItsApplicationInATar)
+{
+    const QString data = qEnvironmentVariable("OSTREL_TEST_DATA") + "/products/";
+    ASSERT_TRUE(QFile::copy(data + "SparkleTestCodeSign_apfs_lzma_aux_files.dmg", dir.filePath("P.dmg")));
+    ASSERT_TRUE(QFile::copy(data + "SparkleTestCodeSignApp.tar.bz2", dir.filePath("P.tar.bz2")));
+    QStringList fromImage = check("P.dmg");
+    QStringList fromTar = check("P.tar.bz2");
+    fromImage.replaceInStrings("P.dmg", "P");
+    fromTar.replaceInStrings("P.tar.bz2", "P");
+    EXPECT_GT(fromImage.size(), 3);
+    EXPECT_EQ(fromImage, fromTar);
+}
+
+// Images and packages that cannot be read, or that disagree with what they
+// hold, and files of other kinds: each says so under its own heading.
+TEST_F(ProductWalkTest, ImagesPackagesAndOtherKindsOfFile)
+{
+    const QString data = qEnvironmentVariable("OSTREL_TEST_DATA") + "/products/";
+    QFile real(data + "SparkleTestCodeSign_apfs_lzma_aux_files.dmg");
+    ASSERT_TRUE(real.open(QIODevice::ReadOnly));
+    const QByteArray image = real.readAll();
+    const QByteArray app = infoPlist({{"CFBundleIdentifier", "com.example.app"},
+                                      {"CFBundleShortVersionString", "2.0"},
+                                      {"CFBundlePackageType", "APPL"}});
+    const auto package = [](const QByteArray& packageInfo, const QList<Item>& payload) {
+        return testing_archives::makeArchive(
+            Format::Xar, {{"A.pkg/PackageInfo", Item::File, packageInfo, 0644},
+                          {"A.pkg/Payload", Item::File, testing_archives::makeArchive(Format::CpioGz, payload), 0644}});
+    };
+    const QList<Item> appItems = {{"App.app/Contents/Info.plist", Item::File, app, 0644}};
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QString sevenZip; // the setting; empty: found on PATH
+        QStringList report;
+    } rows[] = {
+        {"NoSevenZip.dmg", image, "/nonexistent/7zz", {"error: DiskImage"}},
+        {"Cut.dmg", image.left(image.size() / 2), "", {"error: DiskImageErr"}},
+        {"Encrypted.dmg",
+         [&] {
+             QFile file(data + "SparkleTestCodeSignApp.enc.nolicense.dmg");
+             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+         }(),
+         "",
+         {"error: Encrypted"}},
+        {"Out.dmg",
+         testing_archives::makeArchive(Format::Zip, {{"Evil.app", Item::Link, "/etc", 0777},
+                                                     {"Applications", Item::Link, "/Applications", 0777},
+                                                     {".background/Info.plist", Item::File, "<plist/>", 0644}}),
+         "",
+         {"Checking Out.dmg/Evil.app", "warning: Outside(Out.dmg/Evil.app)"}},
+        {"Mismatch.pkg",
+         package(R"(<pkg-info identifier="com.other.app" version="1.0" install-location="/Applications">
+                    <bundle path="./App.app" id="com.example.ap" CFBundleShortVersionString="2.0"/>
+                    <bundle path="./Gone.app" id="com.example.gone"/></pkg-info>)",
+                 appItems),
+         "",
+         {"Checking Mismatch.pkg/A.pkg",
+          "warning: Mismatch(Mismatch.pkg/A.pkg/PackageInfo, id, com.example.ap, Mismatch.pkg/A.pkg/Payload/App.app, "
+          "CFBundleIdentifier, com.example.app)",
+          "warning: NoBundle(Mismatch.pkg/A.pkg/PackageInfo, Gone.app, /Applications)",
+          "warning: Mismatch(Mismatch.pkg/A.pkg/PackageInfo, identifier, com.other.app, "
+          "Mismatch.pkg/A.pkg/Payload/App.app, CFBundleIdentifier, com.example.app)",
+          "warning: Mismatch(Mismatch.pkg/A.pkg/PackageInfo, version, 1.0, Mismatch.pkg/A.pkg/Payload/App.app, "
+          "CFBundleShortVersionString, 2.0)",
+          "Checking Mismatch.pkg/A.pkg/Payload/App.app"}},
+        // An identifier under the bundle's agrees, as pkgbuild often makes it.
+        {"Agrees.pkg",
+         package(R"(<pkg-info identifier="com.example.app.pkg" version="2.0"/>)", appItems),
+         "",
+         {"Checking Agrees.pkg/A.pkg", "Checking Agrees.pkg/A.pkg/Payload/App.app"}},
+        {"BadInfo.pkg",
+         package("<pkg-info identifier=", appItems),
+         "",
+         {"Checking BadInfo.pkg/A.pkg", "warning: BadPackageInfo(BadInfo.pkg/A.pkg/PackageInfo)",
+          "Checking BadInfo.pkg/A.pkg/Payload/App.app"}},
+        {"BadPayload.pkg",
+         testing_archives::makeArchive(Format::Xar, {{"A.pkg/PackageInfo", Item::File, "<pkg-info/>", 0644},
+                                                     {"A.pkg/Payload", Item::File, "pbzx\0\0\0\0\1\0\0\0", 0644}}),
+         "",
+         {"Checking BadPayload.pkg/A.pkg", "error: ArchiveErr"}},
+        // A xar archive by any name is read as one.
+        {"Plain.bin",
+         testing_archives::makeArchive(Format::Xar, {{"Loose.plist", Item::File, "<plist><dict/></plist>", 0644}}),
+         "",
+         {"Checking Plain.bin/Loose.plist"}},
+        {"Picture", "\x89PNG\r\n\x1a\n....", "", {"error: Unread(PNG)"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        platform::UserDefaults::standard().setVolatile(platform::SevenZipProgramKey, row.sevenZip);
+        write(row.name, row.bytes);
+        EXPECT_EQ(check(row.name).join('\n').toStdString(),
+                  (QStringList{QString("Checking ") + row.name} + row.report).join('\n').toStdString());
+    }
+    // No temporary folder is left behind.
+    EXPECT_TRUE(QDir(QDir::tempPath()).entryList({"ostrel-*"}, QDir::Dirs | QDir::Hidden).isEmpty());
 }
 
 TEST_F(ProductWalkTest, ArchivedToolsAndPropertyListsAtTheTop)
@@ -400,8 +538,97 @@ TEST_F(ProductWalkTest, ArchivedToolsAndPropertyListsAtTheTop)
         write(row.name, testing_archives::makeArchive(row.format, row.items));
         EXPECT_EQ(check(row.name), row.report);
     }
-    write("Product.dmg", "koly");
-    EXPECT_EQ(check("Product.dmg"), (QStringList{"Checking Product.dmg", "error: DiskImage"}));
+}
+
+// Programs against their dictionaries, parts against their application, the
+// privacy manifest and helper tools; the same on disk and packed.
+TEST_F(ProductWalkTest, ProgramsPartsAndPrivacyManifests)
+{
+    write("rules.plist", "<plist><dict><key>requiredreasonapis</key><dict><key>Timestamps</key><dict>"
+                         "<key>reasons</key><array><string>R.1</string></array><key>symbols</key><array>"
+                         "<string>_stat</string></array></dict></dict></dict></plist>");
+    controller = std::make_unique<check::OstrelAppDelegate>();
+    controller->setWindow(&window);
+    using namespace testing_macho;
+    const auto program = [](std::uint32_t platform, std::uint32_t minos, QList<Section> sections = {}) {
+        Spec spec;
+        spec.buildPlatform = platform;
+        spec.minos = minos;
+        spec.sections = sections;
+        spec.symbols = {{"_stat", 0x01}};
+        return thin(spec);
+    };
+    const QList<std::pair<QString, QString>> versions = {{"CFBundleShortVersionString", "2.0"},
+                                                         {"CFBundleVersion", "7"}};
+    write("Tool.app/Contents/Info.plist",
+          infoPlist(QList<std::pair<QString, QString>>{{"CFBundleIdentifier", "com.example.tool"},
+                                                       {"CFBundleExecutable", "Tool"},
+                                                       {"LSMinimumSystemVersion", "10.9"}} +
+                    versions));
+    write("Tool.app/Contents/MacOS/Tool", program(1, packed(10, 13)), true);
+    write("Tool.app/Contents/Resources/PrivacyInfo.xcprivacy",
+          "<plist><dict><key>NSPrivacyTracking</key><true/></dict></plist>");
+    write("Tool.app/Contents/PlugIns/Ext.appex/Contents/Info.plist",
+          infoPlist({{"CFBundleIdentifier", "com.example.tool.ext"},
+                     {"CFBundleExecutable", "Ext"},
+                     {"CFBundleShortVersionString", "1.0"},
+                     {"CFBundleVersion", "7"},
+                     {"LSMinimumSystemVersion", "10.8"}}));
+    write("Tool.app/Contents/PlugIns/Ext.appex/Contents/MacOS/Ext", program(2, packed(15, 0)), true);
+    write("Tool.app/Contents/XPCServices/Svc.xpc/Contents/Info.plist",
+          infoPlist(QList<std::pair<QString, QString>>{{"CFBundleIdentifier", "com.example.tool.svc"},
+                                                       {"CFBundleExecutable", "Svc"},
+                                                       {"CFBundleVersion", "8"}} +
+                    versions.mid(0, 1)));
+    write("Tool.app/Contents/XPCServices/Svc.xpc/Contents/MacOS/Svc", "placeholder", true);
+    // A versioned framework whose top has no link to its program.
+    const QString kit = "Tool.app/Contents/Frameworks/Kit.framework/";
+    write(kit + "Versions/A/Resources/Info.plist",
+          infoPlist({{"CFBundleIdentifier", "com.example.kit"}, {"CFBundleExecutable", "Kit"}}));
+    write(kit + "Versions/A/Kit", program(1, packed(10, 9)), true);
+    link(kit + "Versions/Current", "A");
+    link(kit + "Resources", "Versions/Current/Resources");
+    const QByteArray embedded = infoPlist({{"CFBundleIdentifier", "com.example.helper"}});
+    write("Tool.app/Contents/Library/LaunchServices/com.example.helper",
+          program(1, packed(10, 9), {{"__TEXT", "__info_plist", embedded}}), true);
+    write("Tool.app/Contents/Library/LaunchServices/com.example.bare", program(1, packed(10, 9)), true);
+
+    const QStringList onDisk = check("Tool.app");
+    EXPECT_EQ(onDisk.join('\n').toStdString(),
+              QStringList({
+                              "Checking Tool.app",
+                              "error: BelowProgram(LSMinimumSystemVersion, 10.9, Tool.app/Contents/MacOS/Tool, 10.13)",
+                              "Checking Tool.app/Contents/Resources/PrivacyInfo.xcprivacy",
+                              "error: NoDomains",
+                              "warning: Undeclared(Tool.app/Contents/MacOS/Tool, Timestamps, _stat)",
+                              "Checking Tool.app/Contents/Library/LaunchServices/com.example.bare",
+                              "error: NoData: NoSection",
+                              "Checking Tool.app/Contents/Library/LaunchServices/com.example.helper",
+                              "Checking Tool.app/Contents/Frameworks/Kit.framework",
+                              "Checking Tool.app/Contents/PlugIns/Ext.appex",
+                              "error: Platform(macOS, Tool.app/Contents/PlugIns/Ext.appex/Contents/MacOS/Ext, iOS)",
+                              "error: ShortVersion(1.0, 2.0)",
+                              "warning: BelowApplication(LSMinimumSystemVersion, 10.8, 10.9)",
+                              "Checking Tool.app/Contents/XPCServices/Svc.xpc",
+                              "error: NotProgram(Tool.app/Contents/XPCServices/Svc.xpc/Contents/MacOS/Svc)",
+                              "warning: Version(8, 7)",
+                          })
+                  .join('\n')
+                  .toStdString());
+    write("Tool.zip",
+          testing_archives::makeArchive(Format::Zip, testing_archives::itemsOfFolder(dir.filePath("Tool.app"))));
+    QStringList inArchive = onDisk;
+    inArchive.replaceInStrings("Tool.app", "Tool.zip/Tool.app");
+    inArchive.prepend("Checking Tool.zip");
+    EXPECT_EQ(check("Tool.zip").join('\n').toStdString(), inArchive.join('\n').toStdString());
+
+    // Loose: a tool through its section, a manifest by its extension.
+    write("tool", program(1, packed(10, 9), {{"__TEXT", "__info_plist", embedded}}), true);
+    write("bare", program(1, packed(10, 9)), true);
+    write("Loose.xcprivacy", "<plist><dict><key>NSPrivacyTracking</key><true/></dict></plist>");
+    EXPECT_EQ(check("tool"), QStringList{"Checking tool"});
+    EXPECT_EQ(check("bare"), (QStringList{"Checking bare", "error: NoData: NoSection"}));
+    EXPECT_EQ(check("Loose.xcprivacy"), (QStringList{"Checking Loose.xcprivacy", "error: NoDomains"}));
 }
 
 // Archives that once cost minutes or gigabytes, or passed for whole: each is

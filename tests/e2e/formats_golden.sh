@@ -7,7 +7,7 @@ source "$(dirname "$0")/common.bash"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 
 cd "$EX" || exit 1
-for format in text gnu json sarif github; do
+for format in text gnu json sarif github gitlab junit; do
   golden="$HERE/golden/Mistakes.$format"
   t 1 --format "$format" Mistakes.app
   # The examples' folder may lie anywhere, and the tool's version changes with

@@ -1078,3 +1078,62 @@ TEST_F(WindowTest, ExportAsHtmlWritesAWellFormedDocumentWithEveryFinding)
         EXPECT_EQ(items[i], expected + " [" + f.messageKey + "]");
     }
 }
+
+TEST_F(WindowTest, FixFixAllSafeAndUndoFixWriteTheFileAndAppendItsNewReport)
+{
+    const QString path = mDir.filePath("fix.plist");
+    const QByteArray original = "<plist version=\"1.0\">\n<dict>\n\t<key>CFBundleInfoDictionaryVersion</key>\n"
+                                "\t<string>6.0</string>\n\t<key>CFBundleName</key>\n\t<string>A</string>\n"
+                                "\t<key>NSPrincipleClass</key>\n\t<string>X</string>\n\t<key>CFBundleName</key>\n"
+                                "\t<string>B</string>\n</dict>\n</plist>\n";
+    const auto contents = [&] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    writeFile(path, original);
+    MainWindow window;
+    window.resize(800, 600);
+    window.show();
+    openAndWait(window, {path});
+    EXPECT_FALSE(action(window, "actionUndoFix")->isEnabled());
+
+    // Fix, from the near miss's context menu: that fix alone.
+    const QList<report::Finding>& findings = window.textStorage().findings();
+    const auto typo = std::find_if(findings.cbegin(), findings.cend(),
+                                   [](const report::Finding& f) { return f.messageKey == "KeyTypo"; });
+    ASSERT_NE(typo, findings.cend());
+    gui::ReportView* view = window.textView();
+    const QTextCursor text = view->document()->find(typo->text);
+    ASSERT_FALSE(text.isNull());
+    bool offered = false;
+    whenShown<QMenu>([&](QMenu* menu) {
+        if (QAction* fix = menu->findChild<QAction*>("actionFixFinding")) {
+            offered = true;
+            fix->trigger();
+        }
+        menu->close();
+    });
+    emit view->customContextMenuRequested(view->cursorRect(text).center());
+    ASSERT_TRUE(waitFor([&] { return !window.isBusy() && checkedNames(window).size() == 2; }));
+    EXPECT_TRUE(offered);
+    QByteArray renamed = original;
+    renamed.replace("NSPrincipleClass", "NSPrincipalClass");
+    EXPECT_EQ(contents(), renamed);
+
+    // Undo Fix, once: the file as it was, checked again.
+    ASSERT_TRUE(action(window, "actionUndoFix")->isEnabled());
+    action(window, "actionUndoFix")->trigger();
+    ASSERT_TRUE(waitFor([&] { return !window.isBusy() && checkedNames(window).size() == 3; }));
+    EXPECT_EQ(contents(), original);
+    EXPECT_FALSE(action(window, "actionUndoFix")->isEnabled());
+
+    // Fix All Safe: both fixes, and the new report has none left.
+    action(window, "actionFixAllSafe")->trigger();
+    ASSERT_TRUE(waitFor([&] { return !window.isBusy() && checkedNames(window).size() == 4; }));
+    EXPECT_FALSE(contents().contains("NSPrincipleClass"));
+    EXPECT_EQ(contents().count("<key>CFBundleName</key>"), 1);
+    // Fixes offered: two, one, two, and none in the last report.
+    EXPECT_EQ(
+        std::count_if(findings.cbegin(), findings.cend(), [](const report::Finding& f) { return f.fix.has_value(); }),
+        5);
+}

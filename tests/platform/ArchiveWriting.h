@@ -29,7 +29,7 @@ struct Item {
     qsizetype zeros = 0; // a file's zeros after its bytes
 };
 
-enum class Format { Zip, Tar, TarGz, TarBz2, TarXz };
+enum class Format { Zip, Tar, TarGz, TarBz2, TarXz, Xar, Cpio, CpioGz };
 
 inline const char* formatName(Format format)
 {
@@ -39,6 +39,9 @@ inline const char* formatName(Format format)
     case Format::TarGz: return "tar.gz";
     case Format::TarBz2: return "tar.bz2";
     case Format::TarXz: return "tar.xz";
+    case Format::Xar: return "xar";
+    case Format::Cpio: return "cpio";
+    case Format::CpioGz: return "cpio.gz";
     }
     return "";
 }
@@ -55,9 +58,16 @@ inline la_ssize_t appendTo(struct archive*, void* out, const void* buffer, size_
 inline QByteArray makeArchive(Format format, const QList<Item>& items, qsizetype zerosAfterLast = 0)
 {
     QByteArray out;
+    const bool cpio = format == Format::Cpio || format == Format::CpioGz;
     std::unique_ptr<struct archive, decltype(&archive_write_free)> writer(archive_write_new(), &archive_write_free);
     if (format == Format::Zip) {
         archive_write_set_format_zip(writer.get());
+    } else if (format == Format::Xar) {
+        archive_write_set_format_xar(writer.get());
+    } else if (cpio) {
+        archive_write_set_format_cpio_newc(writer.get());
+        if (format == Format::CpioGz)
+            archive_write_add_filter_gzip(writer.get());
     } else {
         archive_write_set_format_pax_restricted(writer.get());
         if (format == Format::TarGz)
@@ -82,11 +92,15 @@ inline QByteArray makeArchive(Format format, const QList<Item>& items, qsizetype
         } else if (item.kind == Item::Link) {
             archive_entry_set_filetype(entry.get(), AE_IFLNK);
             archive_entry_set_symlink(entry.get(), item.bytes.constData());
+            if (cpio) // which keeps a link's target as its data
+                archive_entry_set_size(entry.get(), item.bytes.size());
         } else {
             archive_entry_set_filetype(entry.get(), AE_IFREG);
             archive_entry_set_size(entry.get(), item.bytes.size() + zeros);
         }
         archive_write_header(writer.get(), entry.get());
+        if (cpio && item.kind == Item::Link)
+            archive_write_data(writer.get(), item.bytes.constData(), size_t(item.bytes.size()));
         if (item.kind == Item::File) {
             archive_write_data(writer.get(), item.bytes.constData(), size_t(item.bytes.size()));
             const QByteArray block(1024 * 1024, '\0');

@@ -29,6 +29,7 @@ struct Entry {
     QString before;
     QString after;
     QString controls;
+    QString autofix; // what --fix does, for an ID with a mechanical fix
 };
 
 // The one failure of a run: the catalogue (or a file) is wrong.
@@ -65,8 +66,8 @@ std::vector<Entry> readEntries(const QString& findingsPath, const QString& strin
     const plist::Value catalogue = readPlist(findingsPath);
     const plist::Value strings = readPlist(stringsPath);
     static const QRegularExpression identifier(QStringLiteral("^[A-Za-z][A-Za-z0-9]*$"));
-    static const QStringList kFields{"severity", "title",  "report", "means",   "matters",
-                                     "fix",      "before", "after",  "controls"};
+    static const QStringList kFields{"severity", "title",  "report", "means",    "matters",
+                                     "fix",      "before", "after",  "controls", "autofix"};
     static const QStringList kSeverities{"error", "warning", "note"};
     std::vector<Entry> entries;
     const plist::Dictionary& all = catalogue.toDictionary();
@@ -96,7 +97,8 @@ std::vector<Entry> readEntries(const QString& findingsPath, const QString& strin
                     field("fix", true),
                     field("before", false),
                     field("after", false),
-                    field("controls", true)};
+                    field("controls", true),
+                    field("autofix", false)};
         if (!kSeverities.contains(entry.severity))
             wrong(QStringLiteral("the severity must be error, warning or note"));
         if (entry.before.isEmpty() != entry.after.isEmpty())
@@ -141,6 +143,8 @@ QString plainText(const Entry& e)
     if (!e.before.isEmpty())
         parts.append(QStringLiteral("  Before:\n%1\n  After:\n%2")
                          .arg(indented(e.before, QStringLiteral("    ")), indented(e.after, QStringLiteral("    "))));
+    if (!e.autofix.isEmpty())
+        parts.append(QStringLiteral("What --fix does: ") + e.autofix);
     parts.append(QStringLiteral("On and off: ") + e.controls + QLatin1Char(' ') + ignoring(e));
     return parts.join(QStringLiteral("\n\n")) + QLatin1Char('\n');
 }
@@ -159,6 +163,8 @@ QString markdown(const Entry& e)
     };
     if (!e.before.isEmpty())
         parts.append(QStringLiteral("Before:\n\n%1\n\nAfter:\n\n%2").arg(block(e.before), block(e.after)));
+    if (!e.autofix.isEmpty())
+        parts.append(QStringLiteral("**What `--fix` does.** ") + e.autofix);
     parts.append(QStringLiteral("**On and off.** ") + e.controls + QLatin1Char(' ') + ignoring(e));
     return parts.join(QStringLiteral("\n\n")) + QLatin1Char('\n');
 }

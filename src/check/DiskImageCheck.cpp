@@ -1,0 +1,55 @@
+#include "check/DiskImageCheck.h"
+
+#include "check/OstrelAppDelegate.h"
+#include "check/ProductTree.h"
+#include "check/ProductWalk.h"
+#include "platform/DiskImage.h"
+
+namespace check {
+
+namespace {
+
+// The unpacked image, its files named as inside the image.
+class ImageTree : public DiskTree {
+public:
+    ImageTree(const QString& folder, QString shownAs) : DiskTree(folder), mShownAs(std::move(shownAs)) {}
+    QString displayPath(const QString& path) const override { return joinPath(mShownAs, path); }
+
+private:
+    QString mShownAs;
+};
+
+} // namespace
+
+bool CheckDiskImage(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested)
+{
+    controller.appendHeading(displayName, path);
+    const platform::UnpackedImage image = platform::unpackDiskImage(path, platform::findSevenZip());
+    if (image.licenceAgreement) {
+        controller.appendNoteIcon();
+        controller.appendMessage("DiskImageLicence", QString());
+    }
+    switch (image.status) {
+    case platform::UnpackedImage::Status::NoProgram:
+        controller.appendErrorIcon();
+        controller.appendMessage("DiskImage", QString());
+        return false;
+    case platform::UnpackedImage::Status::Encrypted:
+        controller.appendErrorIcon();
+        controller.appendMessage("DiskImageEncrypted", QString());
+        return false;
+    case platform::UnpackedImage::Status::Failed:
+        controller.appendErrorIcon();
+        controller.appendMessage("DiskImageErr", QString(), image.error);
+        return false;
+    case platform::UnpackedImage::Status::Unpacked: break;
+    }
+    const ImageTree tree(image.folder, path);
+    if (CheckTreeTop(controller, tree, displayName, nested) == 0) {
+        controller.appendErrorIcon();
+        controller.appendMessage("ArchiveEmpty", QString());
+    }
+    return true;
+}
+
+} // namespace check

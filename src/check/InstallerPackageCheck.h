@@ -1,0 +1,16 @@
+// Flat installer packages (.pkg, a xar archive): each component's payload is
+// checked as an archive, under headings such as
+// "Installer.pkg/App.pkg/Payload/Applications/App.app", and what its
+// PackageInfo says of the bundles it installs is held against them.
+#pragma once
+
+#include <QString>
+
+namespace check {
+
+class OstrelAppDelegate;
+
+// False when the package could not be read.
+bool CheckInstallerPackage(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested);
+
+} // namespace check

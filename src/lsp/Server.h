@@ -1,0 +1,21 @@
+// ostrel-check --lsp: a language server over a pair of descriptors (standard
+// input and output), for editors: diagnostics as the text is typed, key
+// completion and hover from the rules.
+#pragma once
+
+#include <QString>
+
+namespace lsp {
+
+struct ServerOptions {
+    QString findingsPage; // the address diagnostics link to, as --findings-url gives it
+    // A check starts this long after the last edit, so a burst is checked once.
+    int debounceMs = 150;
+};
+
+// Serves one client until it says exit or goes away (its input ends, or its
+// process, named in initialize, is gone). Returns the exit status: 0 after
+// shutdown and exit, 1 otherwise.
+int serve(int in, int out, const ServerOptions& options);
+
+} // namespace lsp

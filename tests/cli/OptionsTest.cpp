@@ -1,0 +1,95 @@
+// The command line read into values: what each word means, and the usage
+// error of each word that is wrong.
+#include "cli/Options.h"
+
+#include "cli/Emitter.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+cli::CommandLine parsed(const QStringList& words)
+{
+    return cli::parseCommandLine(QStringList{QStringLiteral("ostrel-check")} + words);
+}
+
+} // namespace
+
+TEST(Options, UsageErrorsNameWhatIsWrong)
+{
+    const struct {
+        QStringList words;
+        const char* error;
+    } cases[] = {
+        {{}, "no PATH given"},
+        {{"a.plist", ""}, "an empty PATH was given"},
+        {{"-", "-"}, "- (standard input) can be given once"},
+        {{"--formt", "json", "a"}, "Did you mean --format?"},
+        {{"--format", "xml", "a"}, "unknown format 'xml' (use text, gnu, json, sarif, github, gitlab or junit)"},
+        {{"--fail-on", "info", "a"}, "unknown severity 'info' for --fail-on"},
+        {{"-j", "0", "a"}, "-j needs a number of at least 1, not '0'"},
+        {{"--jobs", "two", "a"}, "-j needs a number of at least 1, not 'two'"},
+        {{"--color", "yes", "a"}, "unknown --color 'yes'"},
+        {{"--rtfd", "", "a"}, "--rtfd needs a file name"},
+        {{"--dump", "--rtfd", "o.rtfd", "a"}, "--rtfd saves a report; --dump writes none"},
+        {{"--findings-url", "docs/findings.md", "a"}, "--findings-url needs an absolute URL"},
+        {{"--findings-url", "https://x.org/f.md#top", "a"}, "without a fragment"},
+        {{"--explain", "NoData", "--list-findings"}, "--explain and --list-findings go one at a time"},
+        {{"--list-findings", "a"}, "--list-findings checks no PATH"},
+        {{"--list-findings", "--format", "sarif"}, "--list-findings writes text or json"},
+        {{"--explain", "NoData", "--format", "json"}, "--explain writes text"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.words.join(QLatin1Char(' ')).toStdString());
+        const QString error = parsed(c.words).error;
+        EXPECT_TRUE(error.contains(QLatin1String(c.error))) << error.toStdString();
+    }
+}
+
+TEST(Options, WordsBecomeTheirValues)
+{
+    const cli::CommandLine line =
+        parsed({"-j", "3", "--fail-on", "warning", "--format", "sarif", "--no-nested", "--ignore", "NoData", "--ignore",
+                "KeyTypo:X", "--ignore-file", "i.txt", "--color", "never", "a.app", "-"});
+    ASSERT_TRUE(line.error.isEmpty()) << line.error.toStdString();
+    const cli::Options& o = line.options;
+    EXPECT_EQ(line.action, cli::Action::Check);
+    EXPECT_EQ(o.paths, (QStringList{"a.app", "-"}));
+    EXPECT_EQ(o.jobs, 3);
+    EXPECT_EQ(o.failOn, report::Severity::Warning);
+    EXPECT_EQ(o.emitter, cli::emitterNamed(QStringLiteral("sarif")));
+    EXPECT_TRUE(o.noNested);
+    EXPECT_FALSE(o.buildSettings);
+    EXPECT_EQ(o.ignore, (QStringList{"NoData", "KeyTypo:X"}));
+    EXPECT_TRUE(o.ignoreFileGiven);
+    EXPECT_EQ(o.ignoreFile, QStringLiteral("i.txt"));
+    EXPECT_EQ(o.findingsPage.toString(), QLatin1String(cli::kFindingsPage));
+
+    // Without the options: the defaults, and the text form.
+    const cli::Options plain = parsed({"a.app"}).options;
+    EXPECT_EQ(plain.jobs, 0);
+    EXPECT_EQ(plain.failOn, report::Severity::Error);
+    EXPECT_EQ(plain.emitter, &cli::formats().front().emitter);
+    EXPECT_FALSE(plain.ignoreFileGiven);
+}
+
+TEST(Options, ActionsThatCheckNothingNeedNoPath)
+{
+    const struct {
+        QStringList words;
+        cli::Action action;
+    } cases[] = {
+        {{"--help"}, cli::Action::Help},
+        {{"--help-all"}, cli::Action::Help},
+        {{"--version"}, cli::Action::Version},
+        {{"--explain", "NoData"}, cli::Action::Explain},
+        {{"--list-findings", "--format", "json"}, cli::Action::ListFindings},
+        {{"--dump", "a.plist"}, cli::Action::Dump},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.words.join(QLatin1Char(' ')).toStdString());
+        const cli::CommandLine line = parsed(c.words);
+        EXPECT_TRUE(line.error.isEmpty()) << line.error.toStdString();
+        EXPECT_EQ(line.action, c.action);
+    }
+}

@@ -1,0 +1,222 @@
+// Fixes: the bytes each fixable finding leaves (tests/data/cases/fixes.tsv),
+// which of several clashing fixes is taken, and the writes that are refused
+// with the file left as it was.
+#include "fix/Fixer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QList<QStringList> rowsOf(const QString& name)
+{
+    QFile file(qEnvironmentVariable("OSTREL_TEST_DATA") + QStringLiteral("/cases/") + name);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+    QList<QStringList> rows;
+    for (const QByteArray& line : file.readAll().split('\n'))
+        if (!line.isEmpty() && !line.startsWith('#'))
+            rows.append(QString::fromUtf8(line).split(QLatin1Char('\t')));
+    return rows;
+}
+
+// A field's text: \n, \r, \t, \\, \uHHHH; \xHH is a byte of UTF-8.
+QByteArray encoded(const QString& field, const QString& encoding)
+{
+    QString text;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field[i] != QLatin1Char('\\') || i + 1 == field.size()) {
+            text += field[i];
+            continue;
+        }
+        const QChar c = field[++i];
+        if (c == QLatin1Char('u')) {
+            text += QChar(field.mid(i + 1, 4).toUShort(nullptr, 16));
+            i += 4;
+        } else {
+            text += c == QLatin1Char('n')   ? QLatin1Char('\n')
+                    : c == QLatin1Char('r') ? QLatin1Char('\r')
+                    : c == QLatin1Char('t') ? QLatin1Char('\t')
+                                            : c;
+        }
+    }
+    QStringEncoder encoder(encoding == QLatin1String("utf16le") ? QStringConverter::Utf16LE : QStringConverter::Utf8);
+    return encoder.encode(text);
+}
+
+bool put(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+// The file's fix from checking top, or an empty one.
+fix::FileFix fixOf(const QString& top, const QString& file, const fix::Options& options)
+{
+    for (const fix::FileFix& fixed : fix::fixPaths({top}, options).files)
+        if (fixed.path == file)
+            return fixed;
+    return {};
+}
+
+} // namespace
+
+TEST(Fixer, EachFixLeavesTheExpectedBytesAndNothingForASecondRun)
+{
+    for (const QStringList& row : rowsOf(QStringLiteral("fixes.tsv"))) {
+        ASSERT_EQ(row.size(), 6) << row.join(QLatin1Char('|')).toStdString();
+        SCOPED_TRACE(row[0].toStdString());
+        QTemporaryDir dir;
+        const QString file = dir.filePath(row[1]);
+        const QByteArray input = encoded(row[4], row[2]);
+        ASSERT_TRUE(put(file, input));
+        fix::Options options;
+        options.unsafe = row[3] == QLatin1String("unsafe");
+        const QString top = dir.filePath(row[1].section(QLatin1Char('/'), 0, 0));
+        const fix::FileFix fixed = fixOf(top, file, options);
+        const QByteArray expected = row[5] == QLatin1String("=") ? input : encoded(row[5], row[2]);
+        const QByteArray after = fixed.applied.isEmpty() ? input : fixed.after;
+        EXPECT_EQ(QString::fromUtf8(after), QString::fromUtf8(expected));
+        EXPECT_EQ(after, expected);
+        ASSERT_EQ(fix::writeFixed(fixed), QString());
+        EXPECT_EQ(contents(file), expected);
+        EXPECT_TRUE(fixOf(top, file, options).applied.isEmpty());
+    }
+}
+
+TEST(Fixer, FixesWhoseEditsClashWaitForALaterRound)
+{
+    const auto finding = [](const char* id, bool safe, QList<report::TextEdit> edits) {
+        report::Finding f;
+        f.messageKey = QString::fromLatin1(id);
+        f.fix = report::Fix{safe, f.messageKey, std::move(edits)};
+        return f;
+    };
+    struct Case {
+        const char* name;
+        QList<report::Finding> findings;
+        fix::Options options;
+        QStringList taken;
+        QByteArray result; // of "0123456789"
+    };
+    fix::Options noKeyTypo;
+    noKeyTypo.unfixable = {QStringLiteral("KeyTypo")};
+    fix::Options unsafe;
+    unsafe.unsafe = true;
+    const Case cases[] = {
+        {"overlapping ranges",
+         {finding("A", true, {{0, 5, "a"}}), finding("B", true, {{3, 2, "b"}})},
+         {},
+         {"A"},
+         "a56789"},
+        {"adjacent ranges, given out of order",
+         {finding("A", true, {{5, 2, "a"}}), finding("B", true, {{0, 5, ""}})},
+         {},
+         {"A", "B"},
+         "a789"},
+        {"two insertions at one place",
+         {finding("A", true, {{4, 0, "a"}}), finding("B", true, {{4, 0, "b"}})},
+         {},
+         {"A"},
+         "0123a456789"},
+        {"one edit of a fix clashing holds back the whole fix",
+         {finding("A", true, {{0, 1, "a"}}), finding("B", true, {{8, 1, "b"}, {0, 2, ""}})},
+         {},
+         {"A"},
+         "a123456789"},
+        {"unsafe without the option",
+         {finding("A", false, {{0, 1, "a"}}), finding("B", true, {{1, 1, "b"}})},
+         {},
+         {"B"},
+         "0b23456789"},
+        {"unsafe with the option", {finding("A", false, {{0, 1, "a"}})}, unsafe, {"A"}, "a123456789"},
+        {"an unfixable ID", {finding("KeyTypo", true, {{0, 1, "a"}})}, noKeyTypo, {}, "0123456789"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList titles;
+        const QList<report::TextEdit> edits = fix::chooseEdits(c.findings, c.options, &titles);
+        EXPECT_EQ(titles, c.taken);
+        EXPECT_EQ(fix::applyEdits("0123456789", edits), c.result);
+    }
+}
+
+TEST(Fixer, WritesThatWouldLoseSomethingAreRefusedAndTheFileStays)
+{
+    const QByteArray input = "<plist version=\"1.0\">\n<dict>\n\t<key>CFBundleInfoDictionaryVersion</key>\n"
+                             "\t<string>6.0</string>\n\t<key>NSPrincipleClass</key>\n\t<string>X</string>\n"
+                             "</dict>\n</plist>\n";
+    struct Case {
+        const char* name;
+        std::function<void(const QString& file, QTemporaryDir& dir)> prepare;
+        const char* reason; // empty: written, with the file's mode
+    };
+    const Case cases[] = {
+        {"a symbolic link",
+         [](const QString& file, QTemporaryDir& dir) {
+             QFile::rename(file, dir.filePath(QStringLiteral("real.plist")));
+             QFile::link(dir.filePath(QStringLiteral("real.plist")), file);
+         },
+         "symbolic link"},
+        {"a hard link",
+         [](const QString& file, QTemporaryDir& dir) {
+             ASSERT_EQ(::link(QFile::encodeName(file), QFile::encodeName(dir.filePath(QStringLiteral("b.plist")))), 0);
+         },
+         "hard links"},
+        {"a read-only file", [](const QString& file, QTemporaryDir&) { ::chmod(QFile::encodeName(file), 0444); },
+         "not writable"},
+        {"changed since it was read", [](const QString& file, QTemporaryDir&) { put(file, "other"); }, "changed since"},
+        {"changed while the fixed file is written",
+         [](const QString&, QTemporaryDir&) {
+             fix::setBeforeReplaceHook([](const QString& path) { put(path, "other"); });
+         },
+         "changed while"},
+        {"written, with its mode", [](const QString& file, QTemporaryDir&) { ::chmod(QFile::encodeName(file), 0640); },
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("a.plist"));
+        ASSERT_TRUE(put(file, input));
+        const fix::FileFix fixed = fixOf(file, file, fix::Options());
+        ASSERT_FALSE(fixed.applied.isEmpty());
+        c.prepare(file, dir);
+        const QByteArray before = contents(file);
+        const QString why = fix::writeFixed(fixed);
+        fix::setBeforeReplaceHook({});
+        struct stat status {};
+        ASSERT_EQ(::lstat(QFile::encodeName(file), &status), 0);
+        if (*c.reason) {
+            EXPECT_TRUE(why.contains(QLatin1String(c.reason))) << why.toStdString();
+            // What stands there stays: the file as read, or what was put there meanwhile.
+            EXPECT_EQ(contents(file), QLatin1String(c.reason) == QLatin1String("changed while") ? "other" : before);
+        } else {
+            EXPECT_EQ(why, QString());
+            EXPECT_EQ(contents(file), fixed.after);
+            EXPECT_EQ(status.st_mode & 07777, 0640u);
+        }
+    }
+}
+
+TEST(Fixer, NoDeviceOrArchiveIsRewritten)
+{
+    fix::FileFix device{QStringLiteral("/dev/full"), "a", "b", {QStringLiteral("t")}, {}};
+    EXPECT_TRUE(fix::writeFixed(device).contains(QLatin1String("no regular file")));
+    fix::FileFix inArchive{
+        QStringLiteral("/x.zip/a.plist"), {}, {}, {QStringLiteral("t")}, QStringLiteral("it lies inside an archive")};
+    EXPECT_EQ(fix::writeFixed(inArchive), inArchive.notInPlace);
+}

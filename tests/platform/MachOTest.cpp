@@ -1,0 +1,282 @@
+// The Mach-O reader against files made by the writer, in every form, then
+// damaged; and against llvm-objdump on the real binaries of tests/data.
+#include "platform/MachO.h"
+#include "platform/ArchiveReader.h"
+#include "platform/MachOWriting.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include <gtest/gtest.h>
+
+using namespace platform;
+using namespace testing_macho;
+
+namespace {
+
+MachOFile readBytes(const QByteArray& bytes)
+{
+    return readMachO(MemorySource(bytes));
+}
+
+// Everything the reader can find, in a slice of each form.
+Spec fullSpec(bool is64, bool bigEndian)
+{
+    Spec spec;
+    spec.is64 = is64;
+    spec.bigEndian = bigEndian;
+    spec.buildPlatform = 1;
+    spec.minos = packed(12, 3, 1);
+    spec.dylibs = {{kLoadDylib, "/usr/lib/libSystem.B.dylib"},
+                   {kLoadWeakDylib, "/System/Library/Frameworks/CoreLocation.framework/CoreLocation"},
+                   {kReexportDylib, "@rpath/Inner.dylib"}};
+    spec.sections = {{"__TEXT", "__info_plist", "<plist/>"}, {"__DATA", "__data", "12345678"}};
+    spec.symbols = {
+        {"_stat", 0x01}, {"_mach_absolute_time", 0x01}, {"_main", 0x0f}, {"_local_undefined", 0x00}, {"_debug", 0x24}};
+    return spec;
+}
+
+bool anyError(const MachOFile& file)
+{
+    return !file.error.isEmpty() ||
+           std::any_of(file.slices.begin(), file.slices.end(), [](const MachOSlice& s) { return !s.error.isEmpty(); });
+}
+
+TEST(MachOTest, ReadsEveryForm)
+{
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        bool fat;
+        int slices;
+    } cases[] = {
+        {"64-bit little-endian", thin(fullSpec(true, false)), false, 1},
+        {"64-bit big-endian", thin(fullSpec(true, true)), false, 1},
+        {"32-bit little-endian", thin(fullSpec(false, false)), false, 1},
+        {"32-bit big-endian", thin(fullSpec(false, true)), false, 1},
+        {"fat", fat({fullSpec(true, false), fullSpec(false, true)}), true, 2},
+        {"fat with 64-bit offsets", fat({fullSpec(true, true), fullSpec(true, false)}, true), true, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const MachOFile file = readBytes(c.bytes);
+        EXPECT_TRUE(looksLikeMachO(c.bytes));
+        EXPECT_EQ(file.fat, c.fat);
+        ASSERT_EQ(file.slices.size(), c.slices);
+        EXPECT_FALSE(anyError(file)) << file.error.toStdString();
+        for (const MachOSlice& slice : file.slices) {
+            EXPECT_EQ(slice.architecture(), QStringLiteral("arm64"));
+            EXPECT_EQ(slice.fileType, kMachOExecute);
+            EXPECT_EQ(slice.platform, MachOPlatform::MacOS);
+            EXPECT_EQ(slice.minos, QVersionNumber(12, 3, 1));
+            EXPECT_EQ(slice.sdk, QVersionNumber(14, 0, 0));
+            ASSERT_EQ(slice.dylibs.size(), 3);
+            EXPECT_EQ(slice.dylibs[0].kind, MachODylib::Kind::Load);
+            EXPECT_EQ(slice.dylibs[1].kind, MachODylib::Kind::Weak);
+            EXPECT_EQ(slice.dylibs[1].path,
+                      QStringLiteral("/System/Library/Frameworks/CoreLocation.framework/CoreLocation"));
+            EXPECT_EQ(slice.dylibs[2].kind, MachODylib::Kind::Reexport);
+            // Defined, local and debugging symbols are no imports.
+            EXPECT_EQ(slice.undefinedSymbols, (QList<QByteArray>{"_stat", "_mach_absolute_time"}));
+            EXPECT_EQ(machOSectionBytes(MemorySource(c.bytes), slice, "__TEXT", "__info_plist", 1024),
+                      QByteArray("<plist/>"));
+            EXPECT_EQ(machOSectionBytes(MemorySource(c.bytes), slice, "__TEXT", "__data", 1024), std::nullopt);
+        }
+    }
+}
+
+TEST(MachOTest, OlderVersionCommandsAndArchitectures)
+{
+    const struct {
+        std::uint32_t command;
+        std::uint32_t cpuType;
+        std::uint32_t cpuSubtype;
+        MachOPlatform platform;
+        const char* architecture;
+    } cases[] = {
+        {kVersionMinMacOS, kX86_64, 3, MachOPlatform::MacOS, "x86_64"},
+        {kVersionMinIPhoneOS, kArm, kArmV7, MachOPlatform::IOS, "armv7"},
+        {0x2f, kArm64, 2, MachOPlatform::TvOS, "arm64e"},
+        {0x30, 0x0200000c, 1, MachOPlatform::WatchOS, "arm64_32"},
+    };
+    for (const auto& c : cases) {
+        Spec spec;
+        spec.versionMinCommand = c.command;
+        spec.cpuType = c.cpuType;
+        spec.cpuSubtype = c.cpuSubtype | 0x80000000; // the capability bits are no part of the subtype
+        spec.minos = packed(10, 13, 4);
+        const MachOFile file = readBytes(thin(spec));
+        ASSERT_EQ(file.slices.size(), 1);
+        EXPECT_EQ(file.slices[0].platform, c.platform);
+        EXPECT_EQ(file.slices[0].minos, QVersionNumber(10, 13, 4));
+        EXPECT_EQ(file.slices[0].architecture(), QLatin1String(c.architecture));
+    }
+}
+
+TEST(MachOTest, NotMachO)
+{
+    const QByteArray java = QByteArray::fromHex("cafebabe00000034") + QByteArray(64, '\0');
+    for (const QByteArray& bytes : {QByteArray(), QByteArray("#!/bin/sh\n"), QByteArray("\xfe\xed\xfa"), java}) {
+        EXPECT_FALSE(looksLikeMachO(bytes));
+        EXPECT_FALSE(readBytes(bytes).error.isEmpty());
+    }
+}
+
+TEST(MachOTest, TruncatedAtEveryLength)
+{
+    const QByteArray whole = fat({fullSpec(true, false), fullSpec(false, true)});
+    for (qsizetype length = 0; length < whole.size(); ++length) {
+        const MachOFile file = readBytes(whole.left(length));
+        EXPECT_TRUE(anyError(file)) << "at " << length;
+        for (const MachOSlice& slice : file.slices)
+            EXPECT_LE(slice.undefinedSymbols.size(), 2);
+    }
+}
+
+// Overwrites a 32-bit number in the file's byte order.
+void put(QByteArray& bytes, qsizetype at, std::uint32_t value, bool bigEndian = false)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = char(bigEndian ? value >> (24 - 8 * i) : value >> (8 * i));
+}
+
+TEST(MachOTest, NumbersPointingOutside)
+{
+    Spec spec;
+    spec.dylibs = {{kLoadDylib, "/usr/lib/libSystem.B.dylib"}};
+    spec.sections = {{"__TEXT", "__info_plist", "<plist/>"}};
+    spec.symbols = {{"_stat", 0x01}};
+    const QByteArray good = thin(spec);
+    // Header 32 bytes; the dylib command (56 bytes) at 32, the segment (152) at 88, the symbol table at 240.
+    const struct {
+        const char* name;
+        qsizetype at;
+        std::uint32_t value;
+        const char* says;
+    } cases[] = {
+        {"commands' size", 20, 0xfffffff0, "pass the end"},
+        {"commands' count", 16, 9, "end before their count"},
+        {"command size zero", 36, 0, "size is wrong"},
+        {"command size past the end", 36, 0x10000, "size is wrong"},
+        {"dylib name offset", 40, 500, "name lies outside"},
+        {"section count", 88 + 64, 0x7fffffff, "more sections"},
+        {"symbols' offset", 248, 0xffffff00, "outside the file"},
+        {"symbol count", 252, 0x10000000, "outside the file"},
+        {"strings' size", 260, 0xffff, "outside the file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QByteArray bad = good;
+        put(bad, c.at, c.value);
+        const MachOFile file = readBytes(bad);
+        ASSERT_EQ(file.slices.size(), 1);
+        EXPECT_TRUE(file.slices[0].error.contains(QLatin1String(c.says))) << file.slices[0].error.toStdString();
+    }
+    // A section whose bytes lie past the file gives none.
+    QByteArray bad = good;
+    put(bad, 88 + 72 + 48, 0xfffffff0);
+    const MachOFile file = readBytes(bad);
+    EXPECT_EQ(machOSectionBytes(MemorySource(bad), file.slices[0], "__TEXT", "__info_plist", 1024), std::nullopt);
+
+    QByteArray outside = fat({spec});
+    put(outside, 16, 0xfffffff0, true); // the first slice's offset
+    const MachOFile fatFile = readBytes(outside);
+    ASSERT_EQ(fatFile.slices.size(), 1);
+    EXPECT_TRUE(fatFile.slices[0].error.contains(QLatin1String("outside the file")));
+}
+
+// llvm-objdump's view of a real binary: the architectures, minos and the dylibs.
+struct Objdump {
+    QStringList architectures;
+    QStringList minos;
+    QStringList dylibs;
+    QStringList undefined; // llvm-nm's, sorted
+};
+
+Objdump objdump(const QString& program, const QString& path)
+{
+    QProcess process;
+    process.start(program,
+                  {QStringLiteral("--macho"), QStringLiteral("--private-headers"), QStringLiteral("--arch=all"), path});
+    process.waitForFinished(60000);
+    Objdump seen;
+    const QString text = QString::fromUtf8(process.readAllStandardOutput());
+    static const QRegularExpression architecture(QStringLiteral("architecture (\\S+)"));
+    static const QRegularExpression header(QStringLiteral("^\\s*MH_MAGIC\\S*\\s+(\\S+)"),
+                                           QRegularExpression::MultilineOption);
+    static const QRegularExpression version(
+        QStringLiteral("^\\s*minos (\\S+)|cmd LC_VERSION_MIN_\\w+\\n\\s*cmdsize \\d+\\n\\s*version (\\S+)"),
+        QRegularExpression::MultilineOption);
+    static const QRegularExpression dylib(QStringLiteral(
+        "cmd LC_(?:LOAD|LOAD_WEAK|REEXPORT|LAZY_LOAD|LOAD_UPWARD)_DYLIB\\n.*\\n\\s*name (\\S.*) \\(offset"));
+    for (auto match = header.globalMatch(text); match.hasNext();)
+        seen.architectures << match.next().captured(1).toLower();
+    for (auto match = version.globalMatch(text); match.hasNext();) {
+        const QRegularExpressionMatch found = match.next();
+        seen.minos << (found.hasCaptured(1) ? found.captured(1) : found.captured(2));
+    }
+    for (auto match = dylib.globalMatch(text); match.hasNext();)
+        seen.dylibs << match.next().captured(1);
+    QProcess nm;
+    nm.start(QStandardPaths::findExecutable(QStringLiteral("llvm-nm")),
+             {QStringLiteral("-u"), QStringLiteral("-j"), QStringLiteral("--arch=all"), path});
+    nm.waitForFinished(60000);
+    for (const QString& line : QString::fromUtf8(nm.readAllStandardOutput()).split(u'\n')) {
+        if (!line.isEmpty() && !line.endsWith(u':'))
+            seen.undefined << line;
+    }
+    seen.undefined.sort();
+    return seen;
+}
+
+TEST(MachOTest, RealBinariesAsObjdumpSeesThem)
+{
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("llvm-objdump"));
+    if (program.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("llvm-nm")).isEmpty())
+        GTEST_SKIP() << "llvm-objdump and llvm-nm are not installed";
+    const QString data = qEnvironmentVariable("OSTREL_TEST_DATA") + QStringLiteral("/products/");
+    int binaries = 0;
+    for (const char* archive : {"DevSignedAppVersion2.zip", "SparkleTestCodeSignApp.tar.bz2"}) {
+        const ArchiveContents contents = readArchive(data + QLatin1String(archive), [](const QString& path, auto) {
+            return path.contains(QLatin1String("/MacOS/")) || path.endsWith(QLatin1String("A/Sparkle"));
+        });
+        ASSERT_TRUE(contents.error.isEmpty()) << contents.error.toStdString();
+        for (const ArchiveEntry& entry : contents.entries) {
+            if (!entry.bytes || entry.kind != ArchiveEntryKind::File)
+                continue;
+            SCOPED_TRACE(entry.path.toStdString());
+            ++binaries;
+            QTemporaryFile file;
+            ASSERT_TRUE(file.open());
+            file.write(*entry.bytes);
+            file.close();
+            const Objdump expected = objdump(program, file.fileName());
+            const MachOFile read = readBytes(*entry.bytes);
+            EXPECT_FALSE(anyError(read));
+            Objdump got;
+            for (const MachOSlice& slice : read.slices) {
+                got.architectures << slice.architecture().toLower();
+                got.minos << slice.minos.toString();
+                for (const MachODylib& each : slice.dylibs)
+                    got.dylibs << each.path;
+                for (const QByteArray& symbol : slice.undefinedSymbols)
+                    got.undefined << QString::fromUtf8(symbol);
+            }
+            // llvm-objdump leaves out a version's ".0" patch.
+            for (QString& each : got.minos)
+                each.remove(QRegularExpression(QStringLiteral("\\.0$")));
+            ASSERT_FALSE(expected.architectures.isEmpty());
+            EXPECT_EQ(got.architectures.join(u' '), expected.architectures.join(u' '));
+            EXPECT_EQ(got.minos.join(u' '), expected.minos.join(u' '));
+            EXPECT_EQ(got.dylibs.join(u'\n'), expected.dylibs.join(u'\n'));
+            got.undefined.sort();
+            ASSERT_FALSE(expected.undefined.isEmpty());
+            EXPECT_EQ(got.undefined.join(u' '), expected.undefined.join(u' '));
+        }
+    }
+    EXPECT_EQ(binaries, 4);
+}
+
+} // namespace
