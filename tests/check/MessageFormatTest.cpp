@@ -2,9 +2,9 @@
 // table that ships: every message has a text with the right arguments and
 // line structure.
 #include "check/MessageFormat.h"
+#include "CaseRows.h"
 #include "platform/Bundle.h"
 
-#include <QFile>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -65,15 +65,11 @@ protected:
 TEST_F(StringsTable, EveryMessageHasATextWithItsArgumentsInOrder)
 {
     static const QRegularExpression placeholder(QStringLiteral("%(\\d+\\$)?[@d]"));
-    QFile table(qEnvironmentVariable("OSTREL_TEST_DATA") + "/cases/messages.tsv");
-    ASSERT_TRUE(table.open(QIODevice::ReadOnly));
-    for (const QByteArray& line : table.readAll().split('\n')) {
-        if (line.isEmpty() || line.startsWith('#'))
-            continue;
-        SCOPED_TRACE(line.toStdString());
-        const QString key = QString::fromUtf8(line).section('\t', 0, 0);
-        const int arguments = QString::fromUtf8(line).section('\t', 1, 1).toInt();
-        const QString end = QString::fromUtf8(line).section('\t', 2, 2);
+    for (const QStringList& row : caseRows("messages.tsv")) {
+        SCOPED_TRACE(row.join('\t').toStdString());
+        const QString key = row.value(0);
+        const int arguments = row.value(1).toInt();
+        const QString end = row.value(2);
         const QString text = platform::Bundle::main().localizedString(key);
         // The print title may well be its own key.
         if (key != "Ostrel Log") {

@@ -1,11 +1,13 @@
 // The validator: the walk (key paths at depth, the order of findings,
 // deprecated and vendor-reserved keys, the nesting bound), the type dispatch,
 // string contents, and missing, unknown and mistyped keys.
+#include "CaseRows.h"
 #include "Support.h"
 
 #include "platform/Bundle.h"
 #include "plist/Parse.h"
 
+#include <map>
 #include <string_view>
 
 namespace validator_test {
@@ -235,76 +237,29 @@ plist::Value sub(const char* subtype)
 
 TEST_F(Strings, FormatsValuesAndEmptiness)
 {
-    const plist::Value roles = rule("string", {{"values", A({S("Editor"), S(""), I(1)})}});
     const plist::Value code = rule("string", {{"subtype", S("FourCharCode")}, {"values", A({S("APPL")})}});
-    const struct {
-        plist::Value memberRule;
-        const char16_t* value;
-        const char* message; // the finding's "[icon] Key", or null for none
-    } rows[] = {
-        {sub("version"), u"10.4.11", nullptr},
-        {sub("version"), u"1.2.3a", "[warning] BadVers"},
-        {sub("version"), u"1.0 ", "[warning] BadVers"},
-        {sub("version"), u"-1", "[warning] BadVers"},
-        {sub("version"), u"\u0661.2", "[warning] BadVers"}, // no ASCII digit
-        {sub("version"), u"1..2", nullptr},
-        {sub("version"), u".5", nullptr},
-        {sub("bundleID"), u"org.sample-1.viewer", nullptr},
-        {sub("bundleID"), u"abc", "[warning] BIDNoDot"},
-        {sub("bundleID"), u"com..x", "[warning] BIDEmptyPart"},
-        {sub("bundleID"), u"com.x.", "[warning] BIDEmptyPart"},
-        {sub("bundleID"), u"org.s\u00e4mple", "[warning] BIDBadChar"},
-        {sub("bundleID"), u"a_b", "[warning] BIDBadChar"},
-        {sub("bundleID"), u"", "[warning] BIDNoDot"}, // and no EmptyString
-        {sub("UTI"), u"org.s\u00e4mple.doc", nullptr},
-        {sub("UTI"), u"public.\U0001F600", nullptr},
-        {sub("UTI"), u"public.my type", "[warning] UTIBadChar"},
-        {sub("UTI"), u"public", "[warning] UTINoDot"},
-        {sub("UTI"), u"public..text", "[warning] UTIEmptyPart"},
-        {sub("FourCharCode"), u"????", nullptr},
-        {sub("FourCharCode"), u"APPLE", "[error] Not4Char"},
-        {sub("FourCharCode"), u"", "[error] Not4Char"},
-        {sub("FourCharCode"), u"AB\U0001F600", nullptr},
-        {sub("char"), u"x", nullptr},
-        {sub("char"), u"\U0001F600", "[error] Not1Char"},
-        {sub("Version"), u"1.0b2", nullptr},
-        {sub("Version"), u"", "[warning] EmptyString"},
-        {rule("string", {{"subtype", I(1)}}), u"", "[warning] EmptyString"},
-        {rule("string", {{"allowempty", B(true)}}), u"", nullptr},
-        {rule("string", {{"allowempty", S("true")}}), u"", "[warning] EmptyString"},
-        {roles, u"Editor", nullptr},
-        {roles, u"editor", "[error] BadEnumeratedValue"},
-        {roles, u"1", "[error] BadEnumeratedValue"},
-        {roles, u"", nullptr},
-        {rule("string", {{"values", A({})}, {"allowempty", B(true)}}), u"", "[error] BadEnumeratedValue"},
-        {rule("string", {{"values", S("x")}}), u"y", nullptr}, // "values" that is no array: absent
-        {code, u"BNDL", "[error] BadEnumeratedValue"},
-        {rule("booleanOrYN"), u"yes", nullptr},
-        {rule("booleanOrYN"), u"No", nullptr},
-        {rule("booleanOrYN"), u"1", "[error] NotYNBool"},
-        {rule("booleanOrYN"), u" YES", "[error] NotYNBool"},
-        {sub("httpsURL"), u"https://example.com/appcast.xml", nullptr},
-        {sub("httpsURL"), u"HTTPS://example.com/a", nullptr},
-        {sub("httpsURL"), u"http://example.com/appcast.xml", "[warning] NotHttpsURL"},
-        {sub("httpsURL"), u"https:///appcast.xml", "[warning] NotHttpsURL"},
-        {sub("httpsURL"), u"example.com/appcast.xml", "[warning] NotHttpsURL"},
-        {sub("httpsURL"), u"https://exa mple.com/", "[warning] NotHttpsURL"},
-        {sub("ed25519Key"), u"rhHib+w769W2/6/t+oM1ZxgjBB93BfBKMLO0Qo1etQs=", nullptr},
-        {sub("ed25519Key"), u"rhHib+w769W2/6/t+oM1ZxgjBB93BfBKMLO0Qo1etQ=", "[error] NotEd25519Key"}, // 31 bytes
-        {sub("ed25519Key"), u"rhHib+w769W2/6/t+oM1ZxgjBB93BfBKMLO0Qo1etQsA", "[error] NotEd25519Key"},
-        {sub("ed25519Key"), u"rhHib+w769W2/6/t+oM1ZxgéBB93BfBKMLO0Qo1etQs=", "[error] NotEd25519Key"},
-        {sub("ed25519Key"), u"", "[error] NotEd25519Key"},
-        {rule("booleanOr01"), u"1", nullptr},
-        {rule("booleanOr01"), u"01", "[error] Not01Bool"},
+    // The rules the case table names; any other name is a string rule of that subtype.
+    const std::map<QString, plist::Value> named = {
+        {"roles", rule("string", {{"values", A({S("Editor"), S(""), I(1)})}})},
+        {"code", code},
+        {"subtype-not-text", rule("string", {{"subtype", I(1)}})},
+        {"allowempty", rule("string", {{"allowempty", B(true)}})},
+        {"allowempty-as-text", rule("string", {{"allowempty", S("true")}})},
+        {"no-values-allowempty", rule("string", {{"values", A({})}, {"allowempty", B(true)}})},
+        {"values-as-text", rule("string", {{"values", S("x")}})}, // no array: as if absent
+        {"booleanOrYN", rule("booleanOrYN")},
+        {"booleanOr01", rule("booleanOr01")},
     };
-    for (const auto& row : rows) {
-        const QString value = QString::fromUtf16(row.value);
+    for (const QStringList& row : caseRows("string-values.tsv")) {
+        ASSERT_EQ(row.size(), 3);
+        const auto found = named.find(row[0]);
+        const plist::Value memberRule = found != named.end() ? found->second : sub(row[0].toUtf8().constData());
+        const QString& value = row[1];
         QString expected;
-        if (row.message)
-            expected =
-                QStringLiteral("%1(%2|K)\n").arg(row.message, value).replace("EmptyString(|K)", "EmptyString(K)");
-        EXPECT_EQ(check(D({{"K", plist::Value(value)}}), root({{"K", row.memberRule}})), expected)
-            << "'" << value.toStdString() << "' under " << row.memberRule.description().toStdString();
+        if (!row[2].isEmpty())
+            expected = QStringLiteral("%1(%2|K)\n").arg(row[2], value).replace("EmptyString(|K)", "EmptyString(K)");
+        EXPECT_EQ(check(D({{"K", plist::Value(value)}}), root({{"K", memberRule}})), expected)
+            << "'" << value.toStdString() << "' under " << row[0].toStdString();
     }
     // A value that fails both its format and its values draws both, the format first.
     EXPECT_EQ(check(D({{"K", S("APPLE")}}), root({{"K", code}})),
@@ -313,36 +268,18 @@ TEST_F(Strings, FormatsValuesAndEmptiness)
 
 TEST_F(Strings, BuildSettingReferencesWhenAllowed)
 {
-    const plist::Value id = sub("bundleID");
-    const std::pair<const char*, bool> rows[] = {
-        {"$(PRODUCT_BUNDLE_IDENTIFIER)", true},
-        {"com.example.$(PRODUCT_NAME:rfc1034identifier)", true},
-        {"${PRODUCT_BUNDLE_IDENTIFIER}", true},
-        {"$(NAME:lower:default=a.b)", true},
-        {"$(NAME", false},
-        {"$()", false},
-        {"$(NAME}", false},
-        {"$(BAD NAME)", false},
-        {"$NAME", false},
-        {"$(NAME:)", false},
-    };
-    for (const auto& [value, skipped] : rows) {
-        const QString strict = QStringLiteral("[warning] BIDBadChar(%1|K)\n").arg(value);
+    const QString finding[] = {"[warning] BIDBadChar(%1|K)\n", "[warning] BadVers(%1|K)\n"};
+    for (const QStringList& row : caseRows("build-settings.tsv")) {
+        ASSERT_EQ(row.size(), 3);
+        const plist::Value rules = root({{"K", sub(row[1].toUtf8().constData())}});
+        const QString strict = finding[row[1] == "version"].arg(row[0]);
         set(platform::AllowBuildSettingsKey, false);
-        EXPECT_EQ(check(D({{"K", S(value)}}), root({{"K", id}})), strict);
+        EXPECT_EQ(check(D({{"K", plist::Value(row[0])}}), rules), strict) << row[0].toStdString();
         set(platform::AllowBuildSettingsKey, true);
-        EXPECT_EQ(check(D({{"K", S(value)}}), root({{"K", id}})), skipped ? QString() : strict) << value;
+        EXPECT_EQ(check(D({{"K", plist::Value(row[0])}}), rules), row[2] == "skipped" ? QString() : strict)
+            << row[0].toStdString();
     }
-    // A whole value that names a macro of Info.plist preprocessing counts as a reference too.
-    const std::pair<const char*, bool> macros[] = {
-        {"MM_VERSION", true},  {"BUILD_STRING_INFOPLIST", true}, {"VERSION", false},
-        {"Mm_Version", false}, {"_MM_VERSION", false},           {"MM_VERSION 2", false},
-    };
-    set(platform::AllowBuildSettingsKey, true);
-    for (const auto& [value, skipped] : macros)
-        EXPECT_EQ(check(D({{"K", S(value)}}), root({{"K", sub("version")}})),
-                  skipped ? QString() : QStringLiteral("[warning] BadVers(%1|K)\n").arg(value))
-            << value;
+    const plist::Value id = sub("bundleID");
     // It holds for "values" and in nested dictionaries too, but not for the YES/NO strings.
     const plist::Value list = rule("array", {{"arrayitem", rule("dictionary", {{"keys", D({{"Id", id}})}})}});
     const plist::Value rules =

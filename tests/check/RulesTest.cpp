@@ -1,6 +1,7 @@
 // The shipped rules (resources/rules.plist) through the real validator:
 // correct bundles of every kind draw no error or warning, wrong ones draw
 // the finding that names their fault, and the file keeps to its own format.
+#include "CaseRows.h"
 #include "Support.h"
 #include "plist/Parse.h"
 
@@ -13,10 +14,8 @@
 namespace rules_test {
 namespace {
 
-using validator_test::A;
 using validator_test::B;
 using validator_test::D;
-using validator_test::I;
 using validator_test::Recorder;
 using validator_test::S;
 
@@ -160,151 +159,44 @@ TEST_F(Rules, FileKeepsToTheRuleFormat)
     checkRule(plist::Value(D({{"type", S("dictionary")}, {"keys", *keys}})), QString(), true);
 }
 
-// Correct bundles of each kind: no error, no warning; the notes they draw
-// are true (deprecated keys) and listed.
-struct Sample {
-    const char* file;
-    QStringList notes;
-};
-
-void PrintTo(const Sample& sample, std::ostream* os)
+// Whole files: correct bundles of every kind draw no error or warning (the
+// notes they draw are true: deprecated keys), wrong ones one finding per
+// fault, and a source file's references are clean only while allowed.
+TEST_F(Rules, FilesDrawTheirFindings)
 {
-    *os << sample.file;
-}
-
-class CorrectSamples : public Rules, public ::testing::WithParamInterface<Sample> {};
-
-TEST_P(CorrectSamples, DrawNoErrorOrWarning)
-{
-    const Sample& sample = GetParam();
-    EXPECT_EQ(findings(readPlist(sourceFile(sample.file))), sample.notes);
-}
-
-const QString kQL = QStringLiteral("[note] DeprecKey(%1|)");
-
-INSTANTIATE_TEST_SUITE_P(RulesSamples, CorrectSamples,
-                         ::testing::Values(Sample{"tests/data/info-plists/app.plist", {}},
-                                           Sample{"tests/data/info-plists/framework.plist", {}},
-                                           Sample{"tests/data/info-plists/kext.plist", {}},
-                                           Sample{"tests/data/info-plists/share-extension.plist", {}},
-                                           Sample{"tests/data/info-plists/ios-app.plist", {}},
-                                           Sample{"tests/data/info-plists/spotlight-importer.plist", {}},
-                                           Sample{"tests/data/info-plists/input-method.plist", {}},
-                                           Sample{"tests/data/info-plists/network-extension.plist", {}},
-                                           Sample{"tests/data/info-plists/quicklook-generator.plist",
-                                                  {kQL.arg("QLNeedsToBeRunInMainThread"), kQL.arg("QLPreviewHeight"),
-                                                   kQL.arg("QLPreviewWidth"), kQL.arg("QLSupportsConcurrentRequests"),
-                                                   kQL.arg("QLThumbnailMinimumSize")}},
-                                           Sample{"tests/data/peers/swift-corelibs-foundation/valid/Info.plist", {}}),
-                         [](const ::testing::TestParamInfo<Sample>& info) {
-                             return QString::fromUtf8(info.param.file)
-                                        .section(QLatin1Char('/'), -1)
-                                        .section(QLatin1Char('.'), 0, 0)
-                                        .remove(QLatin1Char('-'))
-                                        .toStdString() +
-                                    std::to_string(info.index);
-                         });
-
-TEST_F(Rules, SourcePlistIsCleanOnlyWithBuildSettingsAllowed)
-{
-    set(platform::AllowBuildSettingsKey, true);
-    EXPECT_EQ(findingsOfFile("tests/data/info-plists/source-app.plist"), QStringList());
-
-    // Without the setting each reference is taken at its word.
-    set(platform::AllowBuildSettingsKey, false);
-    EXPECT_EQ(findingsOfFile("tests/data/info-plists/source-app.plist"),
-              QStringList({
-                  "[warning] BIDBadChar($(PRODUCT_BUNDLE_IDENTIFIER)|CFBundleIdentifier)",
-                  "[error] Not4Char($(PRODUCT_BUNDLE_PACKAGE_TYPE)|CFBundlePackageType)",
-                  "[warning] BadVers($(MARKETING_VERSION)|CFBundleShortVersionString)",
-                  "[warning] BadVers(${CURRENT_PROJECT_VERSION}|CFBundleVersion)",
-                  "[error] BadEnumeratedValue($(INFOPLIST_KEY_LSApplicationCategoryType)|LSApplicationCategoryType)",
-                  "[warning] BadVers($(MACOSX_DEPLOYMENT_TARGET)|LSMinimumSystemVersion)",
-              }));
-}
-
-TEST_F(Rules, WrongAppDrawsOneFindingPerFault)
-{
-    EXPECT_EQ(findingsOfFile("tests/data/info-plists/wrong-app.plist"),
-              QStringList({
-                  "[warning] UnknownTopKey(CFBundleSingature) KeyTypo(CFBundleSignature)",
-                  "[warning] NoRecTopKey(CFBundleInfoDictionaryVersion)",
-                  "[note] DeprecKey(CFBundleTypeExtensions|CFBundleDocumentTypes[0])",
-                  "[error] BadEnumeratedValue(Edit|CFBundleDocumentTypes[0].CFBundleTypeRole)",
-                  "[error] BadEnumeratedValue(owner|CFBundleDocumentTypes[0].LSHandlerRank)",
-                  "[warning] AppleKey(LSIsAppleDefaultForType|CFBundleDocumentTypes[0])",
-                  "[warning] UTIBadChar(com.example.my_doc|CFBundleDocumentTypes[0].LSItemContentTypes[0])",
-                  "[warning] BIDBadChar(com.example.my_app|CFBundleIdentifier)",
-                  "[error] Not4Char(APPLE|CFBundlePackageType)",
-                  "[error] BadType(CFBundleURLTypes|array)",
-                  "[warning] BadVers(1.0b2|CFBundleVersion)",
-                  "[error] BadEnumeratedValue(public.app-category.Games|LSApplicationCategoryType)",
-                  "[warning] BadVers(10.13 |LSMinimumSystemVersion)",
-                  "[error] Not01Bool(yes|LSUIElement)",
-                  "[error] NotYNBool(1|NSAppleScriptEnabled)",
-                  "[error] BadType(NSHighResolutionCapable|boolean)",
-                  "[error] NoReqKey(NSMessage|NSServices[0])",
-                  "[error] NoReqKey(UTTypeIdentifier|UTExportedTypeDeclarations[0])",
-              }));
+    std::vector<std::pair<QStringList, QStringList>> files; // file and setting, then the findings
+    for (const QStringList& row : caseRows("rules-files.tsv")) {
+        ASSERT_EQ(row.size(), 3);
+        if (files.empty() || files.back().first != row.mid(0, 2))
+            files.push_back({row.mid(0, 2), {}});
+        if (!row[2].isEmpty())
+            files.back().second << row[2];
+    }
+    EXPECT_GE(files.size(), 12u);
+    for (const auto& [file, expected] : files) {
+        set(platform::AllowBuildSettingsKey, file[1] == "on");
+        EXPECT_EQ(findingsOfFile(file[0].toUtf8().constData()), expected) << file.join(' ').toStdString();
+    }
 }
 
 // One key at a time, on top of a minimal correct bundle: the kind, format and
 // accepted values that the documentation gives.
-struct KeyCase {
-    const char* key;
-    plist::Value value;
-    const char* finding; // "" for none
-};
-
-void PrintTo(const KeyCase& c, std::ostream* os)
+TEST_F(Rules, KeysDrawTheDocumentedFinding)
 {
-    *os << c.key << " = " << c.value.description().toStdString();
+    for (const QStringList& row : caseRows("rules-keys.tsv")) {
+        ASSERT_EQ(row.size(), 3);
+        SCOPED_TRACE(row.join(' ').toStdString());
+        const plist::ParseResult value = plist::parse("<plist>" + row[1].toUtf8() + "</plist>");
+        ASSERT_TRUE(value.ok()) << value.errorText().toStdString();
+        plist::Dictionary info = D({{"CFBundleIdentifier", S("com.example.app")},
+                                    {"CFBundleInfoDictionaryVersion", S("6.0")},
+                                    {"CFBundlePackageType", S("APPL")},
+                                    {"CFBundleVersion", S("1")}})
+                                     .toDictionary();
+        info.insert(row[0], *value.value);
+        EXPECT_EQ(findings(plist::Value::dictionary(info)), row[2].isEmpty() ? QStringList() : QStringList{row[2]});
+    }
 }
-
-class KeyCases : public Rules, public ::testing::WithParamInterface<KeyCase> {};
-
-TEST_P(KeyCases, DrawTheDocumentedFinding)
-{
-    const KeyCase& c = GetParam();
-    plist::Value info = D({{"CFBundleIdentifier", S("com.example.app")},
-                           {"CFBundleInfoDictionaryVersion", S("6.0")},
-                           {"CFBundlePackageType", S("APPL")},
-                           {"CFBundleVersion", S("1")}});
-    plist::Dictionary dict = info.toDictionary();
-    dict.insert(QString::fromUtf8(c.key), c.value);
-    const QStringList expected = *c.finding ? QStringList{QString::fromUtf8(c.finding)} : QStringList{};
-    EXPECT_EQ(findings(plist::Value::dictionary(dict)), expected) << c.key;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    RulesKeys, KeyCases,
-    ::testing::Values(
-        // Build numbers and marketing versions: digits between full stops.
-        KeyCase{"CFBundleVersion", S("123"), ""}, KeyCase{"CFBundleVersion", S("1.2.3"), ""},
-        KeyCase{"CFBundleShortVersionString", S("1.2 beta"), "[warning] BadVers(1.2 beta|CFBundleShortVersionString)"},
-        KeyCase{"CFBundleVersion", I(3), "[error] BadType(CFBundleVersion|string)"},
-        KeyCase{"CFBundleInfoDictionaryVersion", S("6"), "[error] BadEnumeratedValue(6|CFBundleInfoDictionaryVersion)"},
-        KeyCase{"CFBundleSignature", S("????"), ""},
-        KeyCase{"CFBundleIdentifier", S("Test Bundle Identifier 1"),
-                "[warning] BIDBadChar(Test Bundle Identifier 1|CFBundleIdentifier)"},
-        // Strings that old bundles wrote for booleans.
-        KeyCase{"LSUIElement", S("1"), ""}, KeyCase{"LSUIElement", B(true), ""},
-        KeyCase{"LSUIElement", S("YES"), "[error] Not01Bool(YES|LSUIElement)"}, KeyCase{"LSBackgroundOnly", S("0"), ""},
-        KeyCase{"NSAppleScriptEnabled", S("YES"), ""}, KeyCase{"CFPlugInDynamicRegistration", S("NO"), ""},
-        KeyCase{"LSRequiresNativeExecution", S("YES"), "[error] BadType(LSRequiresNativeExecution|boolean)"},
-        // Closed lists, spelt exactly.
-        KeyCase{"OSBundleRequired", S("Safe Boot"), ""},
-        KeyCase{"OSBundleRequired", S("root"), "[error] BadEnumeratedValue(root|OSBundleRequired)"},
-        KeyCase{"LSApplicationCategoryType", S("public.app-category.puzzle-games"), ""},
-        KeyCase{"LSArchitecturePriority", A({S("arm64"), S("x86_64")}), ""},
-        KeyCase{"LSArchitecturePriority", A({S("intel")}),
-                "[error] BadEnumeratedValue(intel|LSArchitecturePriority[0])"},
-        KeyCase{"UIDeviceFamily", I(1), ""},
-        KeyCase{"UIDeviceFamily", A({S("1")}), "[error] BadType(UIDeviceFamily[0]|integer)"},
-        KeyCase{"UIStatusBarStyle", S("UIStatusBarStyleLightContent"), ""},
-        // Empty strings: allowed only where templates write them.
-        KeyCase{"NSPrincipalClass", S(""), ""}, KeyCase{"CFBundleName", S(""), "[warning] EmptyString(CFBundleName)"},
-        KeyCase{"QLPreviewWidth", plist::Value(800.0), "[note] DeprecKey(QLPreviewWidth|)"}));
 
 TEST_F(Rules, VendorKeysAreQuietInVendorBundles)
 {

@@ -2,10 +2,10 @@
 // checks that the per-format parser tables run.
 #pragma once
 
+#include "CaseRows.h"
 #include "plist/JsonWriter.h"
 #include "plist/Parse.h"
 
-#include <QFile>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -22,42 +22,6 @@ inline plist::Value dict(std::initializer_list<std::pair<QString, plist::Value>>
     for (const auto& [key, value] : members)
         d.insert(key, value);
     return plist::Value::dictionary(d);
-}
-
-// The rows of tests/data/cases/<name>: tab-separated fields; blank lines and
-// lines starting with '#' are comments.
-inline std::vector<QStringList> caseRows(const QString& name)
-{
-    QFile file(qEnvironmentVariable("OSTREL_TEST_DATA") + QStringLiteral("/cases/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        ADD_FAILURE() << "cannot read the cases " << name.toStdString();
-    std::vector<QStringList> rows;
-    for (const QByteArray& line : file.readAll().split('\n'))
-        if (!line.isEmpty() && !line.startsWith('#'))
-            rows.push_back(QString::fromUtf8(line).split(QLatin1Char('\t')));
-    EXPECT_FALSE(rows.empty()) << name.toStdString();
-    return rows;
-}
-
-// A field's bytes: \n, \r, \t, \\ and \xHH stand for the bytes they name.
-inline QByteArray unescaped(const QString& field)
-{
-    const QByteArray in = field.toUtf8();
-    QByteArray out;
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] != '\\' || i + 1 == in.size()) {
-            out += in[i];
-            continue;
-        }
-        const char c = in[++i];
-        if (c == 'x') {
-            out += static_cast<char>(in.mid(i + 1, 2).toInt(nullptr, 16));
-            i += 2;
-        } else {
-            out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-        }
-    }
-    return out;
 }
 
 // The error code by its name, as the case tables write it.

@@ -257,28 +257,6 @@ TEST(RtfdWriter, AttachmentFilesAreSafeUniqueAndStoredOnce)
     }
 }
 
-TEST(RtfdWriter, ReplacesAnExistingDocumentWhole)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("Log.rtfd");
-    TextStorage first;
-    first.appendAttributedString(regular("first"));
-    first.appendAttributedString(*check::CreateImageString("note16x16.png"));
-    ASSERT_TRUE(report::WriteRtfd(first, path, nullptr));
-    // An image left from an older document must not survive the replacement.
-    QFile stray(QDir(path).filePath("stray.png"));
-    ASSERT_TRUE(stray.open(QIODevice::WriteOnly));
-    stray.close();
-
-    TextStorage second;
-    second.appendAttributedString(regular("second"));
-    ASSERT_TRUE(report::WriteRtfd(second, path, nullptr));
-    EXPECT_EQ(entries(path), QStringList({"TXT.rtf"}));
-    EXPECT_EQ(readRtf(readAll(QDir(path).filePath("TXT.rtf"))).text(), "second");
-    // Nothing is left beside it.
-    EXPECT_EQ(entries(dir.path()), QStringList({"Log.rtfd"}));
-}
-
 TEST(RtfdWriter, FailuresSayWhyAndLeaveNothingBehind)
 {
     QTemporaryDir dir;
@@ -377,8 +355,9 @@ TEST(RtfdWriter, WhatStandsAtTheTargetIsReplacedOnlyWhenItIsAnEarlierReport)
 {
     enum Outcome { Saved, Refused, Killed };
     using Step = std::function<void(const QString& d)>;
-    TextStorage earlier;
+    TextStorage earlier; // with an image, which must not survive the replacement
     earlier.appendAttributedString(regular("earlier"));
+    earlier.appendAttributedString(*check::CreateImageString("note16x16.png"));
     const Step ourReport = [&](const QString& d) { ASSERT_TRUE(report::WriteRtfd(earlier, d + "/Log.rtfd", nullptr)); };
     const Step bundle = [](const QString& d) { writeFile(d + "/A.app/Contents/Info.plist", "<plist/>"); };
     const Step notes = [](const QString& d) { writeFile(d + "/Log.rtfd/notes.txt", "mine"); };
