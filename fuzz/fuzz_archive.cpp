@@ -17,7 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     limits.maxTotalBytes = 16 * 1024 * 1024;
     limits.maxEntries = 4096;
     const auto keepEverything = [](const QString&, std::uint64_t) { return true; };
-    const platform::ArchiveContents contents = platform::readArchiveFromMemory(bytes, keepEverything, limits);
+    const platform::Result<platform::ArchiveContents> read =
+        platform::readArchiveFromMemory(bytes, keepEverything, limits);
+    if (!read)
+        return 0;
+    const platform::ArchiveContents& contents = *read;
 
     if (std::uint64_t(contents.entries.size()) > limits.maxEntries || contents.index.size() != contents.entries.size())
         std::abort();
@@ -31,8 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 std::abort();
         }
     }
-    if (!contents.error.isEmpty())
-        return 0;
     const check::ArchiveTree tree(QStringLiteral("fuzz.zip"), contents);
     for (const platform::ArchiveEntry& entry : contents.entries) {
         const check::ProductTree::Resolved resolved = tree.resolve(entry.path);

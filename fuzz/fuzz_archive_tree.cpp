@@ -68,10 +68,11 @@ Input parse(const QByteArray& data)
 
 void checkTree(const QByteArray& archive)
 {
-    const platform::ArchiveContents contents =
+    const platform::Result<platform::ArchiveContents> read =
         platform::readArchiveFromMemory(archive, [](const QString&, std::uint64_t) { return true; });
-    if (!contents.error.isEmpty())
+    if (!read)
         return;
+    const platform::ArchiveContents& contents = *read;
     const check::ArchiveTree tree(QStringLiteral("fuzz.tar"), contents);
     QStringList folders{QString()};
     for (const platform::ArchiveEntry& entry : contents.entries) {

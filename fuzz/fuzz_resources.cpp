@@ -16,20 +16,17 @@ namespace {
 void lookUpPlst(std::unique_ptr<ByteSource> fork)
 {
     const std::uint64_t forkSize = fork->size();
-    std::unique_ptr<ResourceFile> file;
-    const OSStatus opened = ResourceFile::open(std::move(fork), file);
-    if ((opened == noErr) != bool(file))
+    const Result<std::unique_ptr<ResourceFile>> file = ResourceFile::open(std::move(fork));
+    if (file && !*file)
         std::abort();
-    if (opened != noErr) {
-        if (opened != resFNotFound && opened != eofErr && opened != mapReadErr)
+    if (!file) {
+        const std::error_code code = file.error().code;
+        if (code != osStatusCode(resFNotFound) && code != osStatusCode(eofErr) && code != osStatusCode(mapReadErr))
             std::abort();
         return;
     }
-    QByteArray bytes;
-    const OSStatus status = file->get1Resource(fourCharCode("plst"), 0, bytes);
-    if (status != noErr && !bytes.isEmpty())
-        std::abort();
-    if (status == noErr && std::uint64_t(bytes.size()) > forkSize)
+    const Result<QByteArray> bytes = (*file)->get1Resource(fourCharCode("plst"), 0);
+    if (bytes && std::uint64_t(bytes->size()) > forkSize)
         std::abort();
 }
 
@@ -40,11 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const MemorySource source(bytes);
 
-    AppleDouble header;
-    std::unique_ptr<ByteSource> fork;
-    if (readAppleDouble(source, header) == noErr &&
-        openAppleDoubleEntry(source, header, kEntryResourceFork, fork) == noErr)
-        lookUpPlst(std::move(fork));
+    if (const Result<AppleDouble> header = readAppleDouble(source)) {
+        if (Result<std::unique_ptr<ByteSource>> fork = openAppleDoubleEntry(source, *header, kEntryResourceFork))
+            lookUpPlst(std::move(*fork));
+    }
     (void)finderInfoFromAppleDouble(source);
 
     lookUpPlst(std::make_unique<MemorySource>(bytes));

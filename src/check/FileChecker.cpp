@@ -30,9 +30,8 @@ FileChecker::FileChecker(bool keepReport, report::FindingFilter ignored, Setting
     : mKeepReport(keepReport), mSettingsFor(std::move(settingsFor)), mCurrentDirectory(platform::currentDirectoryPath())
 {
     mController.setIgnored(std::move(ignored));
-    mWindow.setRtfdWriter([](const report::TextStorage& report, const QString& path, QString* error) {
-        return report::WriteRtfd(report, path, error);
-    });
+    mWindow.setRtfdWriter(
+        [](const report::TextStorage& report, const QString& path) { return report::WriteRtfd(report, path); });
     mController.setWindow(&mWindow);
 }
 

@@ -23,13 +23,11 @@ void HeadlessWindow::beginSaveSheet(const SavePanelOptions&,
         didEnd(kPanelOK, mSaveURL);
 }
 
-bool HeadlessWindow::writeRTFDToFile(const QString& path, bool, QString* error)
+platform::Result<void> HeadlessWindow::writeRTFDToFile(const QString& path, bool)
 {
     if (mRtfdWriter)
-        return mRtfdWriter(mTextStorage, path, error);
-    if (error)
-        *error = QStringLiteral("this program cannot write RTFD documents");
-    return false;
+        return mRtfdWriter(mTextStorage, path);
+    return platform::Error::posix(ENOTSUP, QStringLiteral("this program cannot write RTFD documents"));
 }
 
 void HeadlessWindow::beginPrintSheet(const PrintOptions&, std::function<void(bool success)> didRun)

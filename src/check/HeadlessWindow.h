@@ -11,7 +11,7 @@ namespace check {
 
 class HeadlessWindow : public ReportWindow {
 public:
-    using RtfdWriter = std::function<bool(const report::TextStorage& report, const QString& path, QString* error)>;
+    using RtfdWriter = std::function<platform::Result<void>(const report::TextStorage& report, const QString& path)>;
 
     report::TextStorage& textStorage() override { return mTextStorage; }
 
@@ -25,7 +25,7 @@ public:
                         std::function<void(int returnCode, const QUrl& url)> didEnd) override;
     // Writing RTFD needs a writer; without one the write fails and says so.
     void setRtfdWriter(RtfdWriter writer) { mRtfdWriter = std::move(writer); }
-    bool writeRTFDToFile(const QString& path, bool atomically, QString* error) override;
+    platform::Result<void> writeRTFDToFile(const QString& path, bool atomically) override;
 
     // No printer here: the sheet ends at once, unsuccessful.
     void beginPrintSheet(const PrintOptions& options, std::function<void(bool success)> didRun) override;

@@ -41,11 +41,12 @@ public:
         const auto wanted = [](const QString& entry, std::uint64_t) {
             return entry == kPackageInfo || entry.endsWith(QLatin1Char('/') + kPackageInfo);
         };
-        const platform::ArchiveContents contents = platform::readArchive(mPath, wanted);
-        if (!contents.error.isEmpty()) {
-            mController.addFinding(report::FindingId::ArchiveErr, QString(), contents.error);
+        const platform::Result<platform::ArchiveContents> read = platform::readArchive(mPath, wanted);
+        if (!read) {
+            mController.addFinding(report::FindingId::ArchiveErr, QString(), read.error().localizedDescription());
             return false;
         }
+        const platform::ArchiveContents& contents = *read;
         int checked = 0;
         for (const platform::ArchiveEntry& entry : contents.entries) {
             if (entry.kind != platform::ArchiveEntryKind::File || !wanted(entry.path, 0) ||
@@ -105,9 +106,9 @@ private:
         QFile stored(temporary.filePath(QStringLiteral("stored")));
         if (!stored.open(QIODevice::ReadWrite))
             return stored.errorString();
-        QString error = platform::copyArchiveEntry(mPath, payload, stored, kMaxPayloadBytes);
-        if (!error.isEmpty())
-            return error;
+        if (const platform::Result<void> copied = platform::copyArchiveEntry(mPath, payload, stored, kMaxPayloadBytes);
+            !copied)
+            return copied.error().localizedDescription();
         stored.seek(0);
         if (!platform::isPbzx(stored.peek(4))) {
             stored.close();
@@ -116,7 +117,7 @@ private:
         QFile unpacked(cpio);
         if (!unpacked.open(QIODevice::WriteOnly))
             return unpacked.errorString();
-        error = platform::decodePbzx(stored, unpacked, kMaxPayloadBytes);
+        const QString error = platform::decodePbzx(stored, unpacked, kMaxPayloadBytes);
         stored.remove();
         return error;
     }
@@ -141,9 +142,12 @@ private:
         const auto topBundle = [](const QString& entry, std::uint64_t) {
             return entry.endsWith(kInfoPlistInBundle) && entry.count(QLatin1Char('/')) <= 4;
         };
-        const platform::ArchiveContents payload = platform::readArchive(cpio, topBundle);
+        // A payload that cannot be read is told when its bundles are checked.
+        const platform::Result<platform::ArchiveContents> payload = platform::readArchive(cpio, topBundle);
+        if (!payload)
+            return;
         QList<std::pair<QString, plist::Dictionary>> bundles; // path, dictionary
-        for (const platform::ArchiveEntry& entry : payload.entries) {
+        for (const platform::ArchiveEntry& entry : payload->entries) {
             if (!entry.bytes)
                 continue;
             const plist::ParseResult parsed = plist::parse(*entry.bytes, plist::ParseOptions{.positions = false});

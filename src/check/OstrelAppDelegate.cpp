@@ -368,7 +368,7 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
     if (mUnsaved && mUnsaved->path == pathRead)
         data.bytes = mUnsaved->bytes;
     else if (tree)
-        data.bytes = tree->read(toRead.inside, &data.error);
+        data = plistData(tree->read(toRead.inside));
     else
         data = mReadThrough ? mReadThrough(pathRead, [&] { return readURL(mURLRead); }) : readURL(mURLRead);
     if (!data.ok()) {
@@ -400,9 +400,9 @@ void OstrelAppDelegate::appendReadError(const platform::Error& error)
 {
     // "Could not read the property list: " and why.
     const FindingLine line{report::FindingId::NoData, {}, QString()};
-    if (error.domain == platform::OSStatusErrorDomain && error.code == platform::resNotFound)
+    if (error.code == platform::osStatusCode(platform::resNotFound))
         addFinding(report::makeFinding(report::FindingId::NoPlstRes), line);
-    else if (error.domain == platform::MachOErrorDomain && error.code == platform::kNoInfoPlistSection)
+    else if (error.code == platform::noInfoPlistSection().code)
         addFinding(report::makeFinding(report::FindingId::NoInfoPlistSection), line);
     else
         addFinding(report::makeFinding(report::FindingId::NoData),
@@ -574,8 +574,11 @@ void OstrelAppDelegate::saveDone(int returnCode, const QUrl& url)
     const QString path = platform::fileSystemPath(url);
     // A refused or failed save is told to the user; the report stays as it was.
     QString reason = report::saveTargetRefusal(path, report::DocumentKind::Rtfd, mCheckedPaths);
-    const bool saved = reason.isEmpty() && oWindow->writeRTFDToFile(path, true, &reason);
-    if (!saved)
+    if (reason.isEmpty()) {
+        if (const platform::Result<void> saved = oWindow->writeRTFDToFile(path, true); !saved)
+            reason = saved.error().localizedDescription();
+    }
+    if (!reason.isEmpty())
         oWindow->presentError(formatMessage(localized(QStringLiteral("SaveFailed")), {arg(path), arg(reason)}));
 }
 

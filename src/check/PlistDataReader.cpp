@@ -28,12 +28,12 @@ QString tooLargeText()
 
 platform::Error posixError(int code, const QString& description)
 {
-    return platform::Error{platform::PosixErrorDomain, code, description};
+    return platform::Error::posix(code, description);
 }
 
 platform::Error systemError(int code)
 {
-    return posixError(code, QString::fromLocal8Bit(std::strerror(code)));
+    return platform::Error::posix(code);
 }
 
 // Why a file could not be opened, as a report tells it.
@@ -63,29 +63,26 @@ PlistData readOpened(const platform::FileSource::Opened& opened)
                                              .arg(kMaxMiB));
         return result;
     }
-    QByteArray bytes;
     // A size of 0 may be a file of the kernel's (/proc) that has content all
     // the same; an empty file reads as empty either way.
-    const platform::OSStatus status =
-        size == 0 ? opened.file->readToEnd(platform::kMaxPropertyListSize, bytes) : opened.file->read(0, size, bytes);
-    if (status == platform::memFullErr) {
+    platform::Result<QByteArray> bytes =
+        size == 0 ? opened.file->readToEnd(platform::kMaxPropertyListSize) : opened.file->read(0, size);
+    if (bytes) {
+        result.bytes = std::move(*bytes);
+        return result;
+    }
+    if (bytes.error().code == platform::osStatusCode(platform::memFullErr))
         result.error = posixError(EFBIG, tooLargeText());
-        return result;
-    }
-    if (status != platform::noErr) {
-        if (opened.file->lastError() != 0)
-            result.error = systemError(opened.file->lastError());
-        else // the file shrank while it was read
-            result.error = posixError(EIO, QStringLiteral("The file changed while it was read."));
-        return result;
-    }
-    result.bytes = std::move(bytes);
+    else if (bytes.error().code.category() == std::generic_category())
+        result.error = bytes.error();
+    else // the file shrank while it was read
+        result.error = posixError(EIO, QStringLiteral("The file changed while it was read."));
     return result;
 }
 
 // What a settings file found at path is to be opened by: the path its links
 // resolve to, which must lie in path's own folder; else why it is refused.
-std::optional<QString> withinItsFolder(const QString& path, platform::Error& error)
+platform::Result<QString> withinItsFolder(const QString& path)
 {
     const QByteArray native = platform::encodeFileName(path);
     struct stat info {};
@@ -98,18 +95,14 @@ std::optional<QString> withinItsFolder(const QString& path, platform::Error& err
         return QByteArray(resolved.get());
     };
     const std::optional<QByteArray> target = real(native);
-    if (!target) {
-        error = systemError(errno);
-        return std::nullopt;
-    }
+    if (!target)
+        return systemError(errno);
     std::optional<QByteArray> folder = real(platform::encodeFileName(QFileInfo(path).absolutePath()));
     if (folder && !folder->endsWith('/'))
         *folder += '/';
-    if (!folder || !target->startsWith(*folder)) {
-        error = posixError(EPERM, QStringLiteral("The file is a symbolic link that leads out of its folder; "
-                                                 "such a file is read only when it is named."));
-        return std::nullopt;
-    }
+    if (!folder || !target->startsWith(*folder))
+        return posixError(EPERM, QStringLiteral("The file is a symbolic link that leads out of its folder; "
+                                                "such a file is read only when it is named."));
     return platform::decodeFileName(*target);
 }
 
@@ -120,6 +113,16 @@ QString sizeInUnits(std::uint64_t bytes)
 }
 
 } // namespace
+
+PlistData plistData(platform::Result<QByteArray> read)
+{
+    PlistData data;
+    if (read)
+        data.bytes = std::move(*read);
+    else
+        data.error = read.error();
+    return data;
+}
 
 PlistData readWholeFile(const QString& path, platform::FileSource::Seen seen)
 {
@@ -134,10 +137,12 @@ PlistData readWholeFileBeneath(const QString& folder, const QString& relative, p
 PlistData readSettingsFile(const QString& path, std::uint64_t limit, SettingsLink link)
 {
     PlistData result;
-    const std::optional<QString> opened =
-        link == SettingsLink::WithinItsFolder ? withinItsFolder(path, result.error) : path;
-    if (!opened)
+    const platform::Result<QString> opened =
+        link == SettingsLink::WithinItsFolder ? withinItsFolder(path) : platform::Result<QString>(path);
+    if (!opened) {
+        result.error = opened.error();
         return result;
+    }
     const platform::FileSource::Opened file = platform::FileSource::open(*opened);
     if (!file.file) {
         result.error = openError(file);
@@ -151,19 +156,19 @@ PlistData readSettingsFile(const QString& path, std::uint64_t limit, SettingsLin
         return result;
     }
     // Read to its end, whatever its size says: the kernel's files say 0 and hold more.
-    QByteArray bytes;
-    const platform::OSStatus status = file.file->readToEnd(limit, bytes);
-    if (status == platform::memFullErr || (status == platform::noErr && std::uint64_t(bytes.size()) != size)) {
+    platform::Result<QByteArray> bytes = file.file->readToEnd(limit);
+    if (bytes ? std::uint64_t(bytes->size()) != size
+              : bytes.error().code == platform::osStatusCode(platform::memFullErr)) {
         result.error = posixError(EINVAL, QStringLiteral("The file holds more or less than its size says: a file of "
                                                          "the kernel's (such as those in /proc), or one being written; "
                                                          "only ordinary files are read."));
         return result;
     }
-    if (status != platform::noErr) {
-        result.error = systemError(file.file->lastError());
+    if (!bytes) {
+        result.error = bytes.error();
         return result;
     }
-    result.bytes = std::move(bytes);
+    result.bytes = std::move(*bytes);
     return result;
 }
 
@@ -186,35 +191,30 @@ PlistData readURL(const QUrl& url, platform::FileSource::Seen seen)
 
     // A program without a bundle carries its property list in a section of its own.
     if (const platform::FileSource::Opened program = platform::FileSource::open(path); program.file) {
-        QByteArray start;
-        if (program.file->read(0, std::min<std::uint64_t>(8, program.file->size()), start) == platform::noErr &&
-            platform::looksLikeMachO(start)) {
+        const platform::Result<QByteArray> start =
+            program.file->read(0, std::min<std::uint64_t>(8, program.file->size()));
+        if (start && platform::looksLikeMachO(*start)) {
             result.bytes = platform::machOInfoPlist(*program.file, platform::readMachO(*program.file));
             if (!result.bytes)
-                result.error = platform::Error{platform::MachOErrorDomain, platform::kNoInfoPlistSection, {}};
+                result.error = platform::noInfoPlistSection();
             return result;
         }
     }
 
-    std::unique_ptr<platform::ResourceFile> file;
-    platform::OSStatus status = platform::openResourceFile(path, platform::Fork::Resource, file);
-    if (status == platform::resFNotFound)
-        status = platform::openResourceFile(path, platform::Fork::Data, file);
-
-    if (status == platform::noErr) {
-        QByteArray bytes;
-        status = file->get1Resource(platform::fourCharCode("plst"), 0, bytes);
-        if (status == platform::noErr) {
-            result.bytes = std::move(bytes);
-            if (const std::optional<platform::FinderInfo> info = platform::getFinderInfo(path)) {
-                result.fileType = info->fileType;
-                result.creator = info->creator;
-            }
-        }
-        file.reset(); // the bytes were copied out
+    platform::Result<std::unique_ptr<platform::ResourceFile>> file =
+        platform::openResourceFile(path, platform::Fork::Resource);
+    if (!file && file.error().code == platform::osStatusCode(platform::resFNotFound))
+        file = platform::openResourceFile(path, platform::Fork::Data);
+    platform::Result<QByteArray> bytes = file ? (*file)->get1Resource(platform::fourCharCode("plst"), 0) : file.error();
+    if (!bytes) {
+        result.error = platform::asOSStatus(bytes.error());
+        return result;
     }
-    if (status != platform::noErr)
-        result.error = platform::Error::osStatus(status);
+    result.bytes = std::move(*bytes);
+    if (const std::optional<platform::FinderInfo> info = platform::getFinderInfo(path)) {
+        result.fileType = info->fileType;
+        result.creator = info->creator;
+    }
     return result;
 }
 

@@ -27,6 +27,9 @@ struct PlistData {
     bool ok() const { return bytes.has_value(); }
 };
 
+// The bytes a read gave, or its error.
+[[nodiscard]] PlistData plistData(platform::Result<QByteArray> read);
+
 // Stands between a check and the files it reads (path: the file's absolute
 // path; read: the read it would make): the fixer checks its edited bytes
 // before any is written.

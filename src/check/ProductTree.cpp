@@ -7,7 +7,6 @@
 #include <algorithm>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -263,13 +262,13 @@ int DiskTree::childrenError(const QString& path) const
 
 std::unique_ptr<platform::ByteSource> ProductTree::open(const QString& path) const
 {
-    std::optional<QByteArray> bytes = read(path, nullptr);
+    platform::Result<QByteArray> bytes = read(path);
     if (!bytes)
         return nullptr;
     return std::make_unique<platform::MemorySource>(std::move(*bytes));
 }
 
-std::optional<QByteArray> DiskTree::read(const QString& path, platform::Error* error) const
+platform::Result<QByteArray> DiskTree::read(const QString& path) const
 {
     // A path looked for and not found (a bundle without its dictionary) is
     // opened as it stands, so that the system says why; a link on the way is
@@ -283,11 +282,11 @@ std::optional<QByteArray> DiskTree::read(const QString& path, platform::Error* e
     // Taken from the top part by part: a link put on the way since it was resolved is not followed either.
     const auto readIt = [&] { return readWholeFileBeneath(mTop, found ? resolved.path : path, seen); };
     PlistData data = mReadThrough ? mReadThrough(absolute(path), readIt) : readIt();
-    if (resolved.resolution == Resolution::Missing && data.error.code == ELOOP)
-        data.error = platform::Error{platform::PosixErrorDomain, ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT))};
-    if (error)
-        *error = data.error;
-    return std::move(data.bytes);
+    if (data.bytes)
+        return std::move(*data.bytes);
+    if (resolved.resolution == Resolution::Missing && data.error.code == std::errc::too_many_symbolic_link_levels)
+        return platform::Error::posix(ENOENT);
+    return data.error;
 }
 
 std::unique_ptr<platform::ByteSource> DiskTree::open(const QString& path) const
@@ -398,7 +397,7 @@ QStringList ArchiveTree::children(const QString& path) const
     return names;
 }
 
-std::optional<QByteArray> ArchiveTree::read(const QString& path, platform::Error* error) const
+platform::Result<QByteArray> ArchiveTree::read(const QString& path) const
 {
     const platform::ArchiveEntry* entry = entryAt(path);
     if (entry && entry->kind == platform::ArchiveEntryKind::File && !entry->bytes && !entry->tooLarge &&
@@ -407,20 +406,15 @@ std::optional<QByteArray> ArchiveTree::read(const QString& path, platform::Error
         mLoadMissing();
     }
     if (entry && entry->bytes)
-        return entry->bytes;
-    if (error) {
-        if (entry && entry->tooLarge)
-            *error = platform::Error{platform::PosixErrorDomain, EFBIG,
-                                     QStringLiteral("The entry is too large to be a property list; entries over "
-                                                    "%1 MiB are not read.")
-                                         .arg(platform::kMaxPropertyListSize >> 20)};
-        else if (entry && entry->overBudget)
-            *error = platform::Error{platform::PosixErrorDomain, EFBIG,
-                                     platform::Bundle::main().localizedString(QStringLiteral("ArchiveKeptTooMuch"))};
-        else
-            *error = platform::Error::osStatus(platform::fnfErr);
-    }
-    return std::nullopt;
+        return *entry->bytes;
+    if (entry && entry->tooLarge)
+        return platform::Error::posix(EFBIG, QStringLiteral("The entry is too large to be a property list; entries "
+                                                            "over %1 MiB are not read.")
+                                                 .arg(platform::kMaxPropertyListSize >> 20));
+    if (entry && entry->overBudget)
+        return platform::Error::posix(EFBIG,
+                                      platform::Bundle::main().localizedString(QStringLiteral("ArchiveKeptTooMuch")));
+    return platform::Error::osStatus(platform::fnfErr);
 }
 
 QString ArchiveTree::displayPath(const QString& path) const

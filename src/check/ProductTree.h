@@ -9,7 +9,6 @@
 #include "platform/ByteSource.h"
 #include "platform/Error.h"
 #include "platform/FileUrl.h"
-#include "platform/OSStatus.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -44,7 +43,7 @@ public:
     virtual int childrenError(const QString& /*path*/) const { return 0; }
     // The bytes of the file at path (resolved; on disk a link met on the way is
     // not followed, however it got there), at most a property list's size.
-    virtual std::optional<QByteArray> read(const QString& path, platform::Error* error) const = 0;
+    virtual platform::Result<QByteArray> read(const QString& path) const = 0;
     // The file at path (resolved), to read parts of it: a program's load
     // commands, not all of a large program. Null when it cannot be read.
     virtual std::unique_ptr<platform::ByteSource> open(const QString& path) const;
@@ -75,7 +74,7 @@ public:
     bool isExecutable(const QString& path) const override;
     QStringList children(const QString& path) const override;
     int childrenError(const QString& path) const override;
-    std::optional<QByteArray> read(const QString& path, platform::Error* error) const override;
+    platform::Result<QByteArray> read(const QString& path) const override;
     std::unique_ptr<platform::ByteSource> open(const QString& path) const override;
     QString displayPath(const QString& path) const override;
     // Many names are about to be looked for in folder: it is read when it is
@@ -131,7 +130,7 @@ public:
     Node node(const QString& path) const override;
     bool isExecutable(const QString& path) const override;
     QStringList children(const QString& path) const override;
-    std::optional<QByteArray> read(const QString& path, platform::Error* error) const override;
+    platform::Result<QByteArray> read(const QString& path) const override;
     QString displayPath(const QString& path) const override;
 
 private:

@@ -182,10 +182,9 @@ void ProductWalk::checkBundle(const Bundle& bundle, const Container& container, 
                                shown(joinPath(bundle.found, bundle.leadsOut)));
         return;
     }
-    platform::Error error;
-    const std::optional<QByteArray> bytes = mTree.read(bundle.plist, &error);
+    const platform::Result<QByteArray> bytes = mTree.read(bundle.plist);
     if (!bytes) {
-        mController.appendReadError(error);
+        mController.appendReadError(bytes.error());
         return;
     }
     const std::optional<plist::Value> value =
@@ -343,9 +342,10 @@ void ProductWalk::checkProgram(const Bundle& bundle, const plist::Dictionary& in
     const std::unique_ptr<platform::ByteSource> source = mTree.open(path);
     if (!source)
         return;
-    QByteArray start;
-    if (source->read(0, std::min<std::uint64_t>(8, source->size()), start) != platform::noErr)
+    const platform::Result<QByteArray> read = source->read(0, std::min<std::uint64_t>(8, source->size()));
+    if (!read)
         return;
+    const QByteArray& start = *read;
     if (start.startsWith("#!"))
         return;
     if (!platform::looksLikeMachO(start)) {
@@ -481,10 +481,9 @@ void ProductWalk::checkPrivacyManifest(const Bundle& bundle, const plist::Dictio
     }
     const QString where = shown(joinPath(bundle.found, inBundle));
     mController.appendHeading(where, mTree.displayPath(file.path));
-    platform::Error error;
-    const std::optional<QByteArray> bytes = mTree.read(file.path, &error);
+    const platform::Result<QByteArray> bytes = mTree.read(file.path);
     if (!bytes) {
-        mController.appendReadError(error);
+        mController.appendReadError(bytes.error());
         return;
     }
     const std::optional<plist::Value> manifest = mController.checkPrivacyManifestData(*bytes);
@@ -510,9 +509,9 @@ void ProductWalk::checkHelperTools(const Bundle& bundle)
             tool.node.kind != ProductTree::Kind::File)
             continue;
         const std::unique_ptr<platform::ByteSource> source = mTree.open(tool.path);
-        QByteArray start;
-        if (!source || source->read(0, std::min<std::uint64_t>(8, source->size()), start) != platform::noErr ||
-            !platform::looksLikeMachO(start))
+        const platform::Result<QByteArray> start = source ? source->read(0, std::min<std::uint64_t>(8, source->size()))
+                                                          : platform::Error::osStatus(platform::fnfErr);
+        if (!start || !platform::looksLikeMachO(*start))
             continue;
         mController.appendHeading(shown(joinPath(bundle.found, kHelperToolsFolder + QLatin1Char('/') + name)),
                                   mTree.displayPath(tool.path));
@@ -521,7 +520,7 @@ void ProductWalk::checkHelperTools(const Bundle& bundle)
             mController.readFromSection();
             (void)mController.checkPlistData(*bytes, 0, 0);
         } else {
-            mController.appendReadError(platform::Error{platform::MachOErrorDomain, platform::kNoInfoPlistSection, {}});
+            mController.appendReadError(platform::noInfoPlistSection());
         }
     }
 }
@@ -549,12 +548,11 @@ void ProductWalk::checkLocalizedStrings(const Bundle& bundle, const plist::Dicti
         if (file.resolution != ProductTree::Resolution::Found || file.node.kind != ProductTree::Kind::File)
             continue;
         const QString where = shown(joinPath(bundle.found, inBundle));
-        platform::Error error;
-        const std::optional<QByteArray> bytes = mTree.read(file.path, &error);
+        const platform::Result<QByteArray> bytes = mTree.read(file.path);
         QString problem;
         plist::ParseResult parsed;
         if (!bytes) {
-            problem = error.localizedDescription();
+            problem = bytes.error().localizedDescription();
         } else {
             parsed = plist::parse(*bytes);
             if (!parsed.ok())
@@ -727,40 +725,35 @@ bool isBundleFolder(const ProductTree& tree, const QString& path)
 // The 'plst' resource of a file in an archive, from its AppleDouble file's
 // resource fork, else from the file's own bytes as a resource file; the
 // Finder's type and creator when the AppleDouble file holds them.
-std::optional<QByteArray> plstResource(const QByteArray* appleDouble, const QByteArray* dataFork,
-                                       platform::Error& error, std::uint32_t& fileType, std::uint32_t& creator)
+struct PlstResource {
+    QByteArray bytes;
+    std::uint32_t fileType = 0;
+    std::uint32_t creator = 0;
+};
+
+platform::Result<PlstResource> plstResource(const QByteArray* appleDouble, const QByteArray* dataFork)
 {
     using namespace platform;
-    std::unique_ptr<ByteSource> fork;
-    OSStatus status = resFNotFound;
+    Result<std::unique_ptr<ByteSource>> fork = Error::osStatus(resFNotFound);
     if (appleDouble) {
-        MemorySource sidecar(*appleDouble);
-        AppleDouble header;
-        status = readAppleDouble(sidecar, header);
-        if (status == noErr)
-            status = openAppleDoubleEntry(sidecar, header, kEntryResourceFork, fork);
+        const MemorySource sidecar(*appleDouble);
+        const Result<AppleDouble> header = readAppleDouble(sidecar);
+        fork = header ? openAppleDoubleEntry(sidecar, *header, kEntryResourceFork) : header.error();
     }
-    if (status == resFNotFound && dataFork) {
-        fork = std::make_unique<MemorySource>(*dataFork);
-        status = noErr;
-    }
-    std::unique_ptr<ResourceFile> file;
-    if (status == noErr)
-        status = ResourceFile::open(std::move(fork), file);
-    QByteArray bytes;
-    if (status == noErr)
-        status = file->get1Resource(fourCharCode("plst"), 0, bytes);
-    if (status != noErr) {
-        error = Error::osStatus(status);
-        return std::nullopt;
-    }
+    if (!fork && fork.error().code == osStatusCode(resFNotFound) && dataFork)
+        fork = std::unique_ptr<ByteSource>(std::make_unique<MemorySource>(*dataFork));
+    const Result<std::unique_ptr<ResourceFile>> file = fork ? ResourceFile::open(std::move(*fork)) : fork.error();
+    Result<QByteArray> bytes = file ? (*file)->get1Resource(fourCharCode("plst"), 0) : file.error();
+    if (!bytes)
+        return asOSStatus(bytes.error());
+    PlstResource resource{std::move(*bytes)};
     if (appleDouble) {
         if (const std::optional<FinderInfo> info = finderInfoFromAppleDouble(MemorySource(*appleDouble))) {
-            fileType = info->fileType;
-            creator = info->creator;
+            resource.fileType = info->fileType;
+            resource.creator = info->creator;
         }
     }
-    return bytes;
+    return resource;
 }
 
 class ArchiveCheck {
@@ -824,20 +817,19 @@ private:
             return false;
 
         mController.appendHeading(joinPath(mDisplayName, path), mTree.displayPath(path));
-        platform::Error error;
-        std::uint32_t fileType = 0;
-        std::uint32_t creator = 0;
-        std::optional<QByteArray> bytes;
         if (propertyList) {
-            bytes = mTree.read(path, &error);
-        } else {
-            const std::optional<QByteArray> dataFork = kept(path);
-            bytes = plstResource(&*appleDouble, dataFork ? &*dataFork : nullptr, error, fileType, creator);
+            if (const platform::Result<QByteArray> bytes = mTree.read(path))
+                (void)mController.checkPlistData(*bytes, 0, 0);
+            else
+                mController.appendReadError(bytes.error());
+            return true;
         }
-        if (!bytes)
-            mController.appendReadError(error);
+        const std::optional<QByteArray> dataFork = kept(path);
+        const platform::Result<PlstResource> resource = plstResource(&*appleDouble, dataFork ? &*dataFork : nullptr);
+        if (!resource)
+            mController.appendReadError(resource.error());
         else
-            (void)mController.checkPlistData(*bytes, fileType, creator);
+            (void)mController.checkPlistData(resource->bytes, resource->fileType, resource->creator);
         return true;
     }
 
@@ -851,7 +843,7 @@ private:
         }
         if (mTree.node(path).kind != ProductTree::Kind::File)
             return std::nullopt;
-        return mTree.read(path, nullptr);
+        return mTree.read(path).take();
     }
 
     OstrelAppDelegate& mController;
@@ -868,27 +860,30 @@ int CheckArchiveTop(OstrelAppDelegate& controller, const QString& path, const QS
                     const QString& displayName, bool nested)
 {
     // The list first; then the files that the bundles in it use.
-    platform::ArchiveContents contents = platform::readArchive(path, {});
+    platform::Result<platform::ArchiveContents> listed = platform::readArchive(path, {});
+    const auto unreadable = [&](const platform::Error& error) {
+        controller.addFinding(report::FindingId::ArchiveErr, QString(), error.localizedDescription());
+        return -1;
+    };
+    if (!listed)
+        return unreadable(listed.error());
+    platform::ArchiveContents& contents = *listed;
     const auto everyFileThatMayBeRead = [&] {
         QSet<QString> files;
         for (const platform::ArchiveEntry& entry : contents.entries) {
             if (entry.kind == platform::ArchiveEntryKind::File && mayBeRead(entry.path, entry.size))
                 files.insert(entry.path);
         }
+        // What could not be read is told as missing where the walk asks for it.
         (void)platform::readArchiveAgain(path, contents, files);
     };
     // A bundle reached in a way the first choice did not foresee has its files read then.
     const ArchiveTree tree(shownAs, contents, everyFileThatMayBeRead);
-    if (contents.error.isEmpty()) {
-        QSet<QString> files = filesTheChecksRead(tree, contents);
-        if (nested)
-            addFilesTheProgramChecksRead(contents, files);
-        (void)platform::readArchiveAgain(path, contents, files);
-    }
-    if (!contents.error.isEmpty()) {
-        controller.addFinding(report::FindingId::ArchiveErr, QString(), contents.error);
-        return -1;
-    }
+    QSet<QString> files = filesTheChecksRead(tree, contents);
+    if (nested)
+        addFilesTheProgramChecksRead(contents, files);
+    if (const platform::Result<void> again = platform::readArchiveAgain(path, contents, files); !again)
+        return unreadable(again.error());
     for (const auto& [entry, why] : contents.leftOut) {
         controller.addFinding(report::FindingId::ArchiveEntryLeftOut, QString(), entry, why);
     }

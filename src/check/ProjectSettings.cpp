@@ -281,27 +281,30 @@ QString Projects::loadProject(const QString& settingsFile, const QString& ignore
         const ProjectSettings& s = project.settings;
         const QString file = s.file;
         for (const IgnoreEntry& entry : s.ignore)
-            if (const QString refused = project.ignored->add(entry.text, {file, entry.line}); !refused.isEmpty())
-                return QStringLiteral("%1:%2: ignore: %3").arg(shown(settingsFile)).arg(entry.line).arg(refused);
+            if (const platform::Result<void> added = project.ignored->add(entry.text, {file, entry.line}); !added)
+                return QStringLiteral("%1:%2: ignore: %3")
+                    .arg(shown(settingsFile))
+                    .arg(entry.line)
+                    .arg(added.error().text());
         for (const PerPath& perPath : s.perPath)
             for (const IgnoreEntry& entry : perPath.ignore)
-                if (const QString refused =
+                if (const platform::Result<void> added =
                         project.ignored->add(entry.text, {file, entry.line}, perPath.paths, s.folder());
-                    !refused.isEmpty())
+                    !added)
                     return QStringLiteral("%1:%2: per-path ignore: %3")
                         .arg(shown(settingsFile))
                         .arg(entry.line)
-                        .arg(refused);
+                        .arg(added.error().text());
     }
     if (!ignoreFile.isEmpty()) {
         const QByteArray text = read(ignoreFile, !mIgnoreFile.isEmpty(), problem);
         if (!problem.isEmpty())
             return problem;
         const QFileInfo info(ignoreFile);
-        if (const QString refused =
+        if (const platform::Result<void> added =
                 project.ignored->addLines(QString::fromUtf8(text), info.absoluteFilePath(), info.absolutePath());
-            !refused.isEmpty())
-            return QStringLiteral("%1, %2").arg(shown(ignoreFile), refused);
+            !added)
+            return QStringLiteral("%1, %2").arg(shown(ignoreFile), added.error().text());
     }
     return {};
 }

@@ -3,6 +3,7 @@
 // real widgets; the command line a headless window; tests a scripted one.
 #pragma once
 
+#include "platform/Error.h"
 #include "report/TextStorage.h"
 
 #include <QList>
@@ -53,9 +54,8 @@ public:
                                 std::function<void(int returnCode, const QUrl& url)> didEnd) = 0;
 
     // Writes the whole report as an RTFD document at path. Atomically: an
-    // existing document is replaced whole or left as it was. On failure
-    // returns false with the reason in *error.
-    virtual bool writeRTFDToFile(const QString& path, bool atomically, QString* error) = 0;
+    // existing document is replaced whole or left as it was.
+    virtual platform::Result<void> writeRTFDToFile(const QString& path, bool atomically) = 0;
 
     // Prints the report as a sheet on the window; didRun gets whether it
     // printed, when the sheet ends.

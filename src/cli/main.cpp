@@ -156,7 +156,7 @@ int dump(const QStringList& paths)
         if (!data.ok()) {
             const platform::Error& error = data.error;
             const platform::Bundle& bundle = platform::Bundle::main();
-            const QString reason = error.domain == platform::OSStatusErrorDomain && error.code == platform::resNotFound
+            const QString reason = error.code == platform::osStatusCode(platform::resNotFound)
                                        ? bundle.localizedString(QStringLiteral("NoPlstRes"))
                                        : report::escapeControlCharacters(error.localizedDescription());
             writeErr(QStringLiteral("%1: error: %2%3\n")
@@ -339,8 +339,8 @@ QString useResources(const cli::Options& options, const check::ProjectSettings& 
 QString readIgnoreList(const cli::Options& options, report::IgnoreList& ignored)
 {
     for (const QString& entry : options.ignore)
-        if (const QString problem = ignored.add(entry); !problem.isEmpty())
-            return QStringLiteral("--ignore %1: %2").arg(report::escapedExcerpt(entry), problem);
+        if (const platform::Result<void> added = ignored.add(entry); !added)
+            return QStringLiteral("--ignore %1: %2").arg(report::escapedExcerpt(entry), added.error().text());
     return {};
 }
 
@@ -507,9 +507,10 @@ int saveRtfd(const QString& rtfdPath, const QStringList& paths, check::FileCheck
     if (const QString refusal = report::saveTargetRefusal(rtfdPath, report::DocumentKind::Rtfd, paths);
         !refusal.isEmpty())
         return refusedSave(rtfdPath, refusal);
-    QString why;
-    if (keeper.window().writeRTFDToFile(rtfdPath, true, &why))
+    const platform::Result<void> saved = keeper.window().writeRTFDToFile(rtfdPath, true);
+    if (saved)
         return kExitClean;
+    const QString why = saved.error().localizedDescription();
     // What was put at OUT while the document was written is refused as at the start.
     if (!report::saveTargetRefusal(rtfdPath, report::DocumentKind::Rtfd, paths).isEmpty())
         return refusedSave(rtfdPath, why);

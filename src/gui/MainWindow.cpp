@@ -1107,10 +1107,10 @@ void MainWindow::beginSaveSheet(const check::SavePanelOptions& options,
     dialog->open();
 }
 
-bool MainWindow::writeRTFDToFile(const QString& path, bool, QString* error)
+platform::Result<void> MainWindow::writeRTFDToFile(const QString& path, bool)
 {
     // Always atomic: a document the user has is replaced whole or not at all.
-    return report::WriteRtfd(mTextStorage, path, error, ReportView::fontFor(mDelegate->font()).family());
+    return report::WriteRtfd(mTextStorage, path, ReportView::fontFor(mDelegate->font()).family());
 }
 
 void MainWindow::beginPrintSheet(const check::PrintOptions& options, std::function<void(bool success)> didRun)

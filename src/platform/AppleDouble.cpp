@@ -14,47 +14,46 @@ std::optional<AppleDoubleEntry> AppleDouble::entry(std::uint32_t id) const
     return std::nullopt;
 }
 
-OSStatus readAppleDouble(const ByteSource& source, AppleDouble& header)
+Result<AppleDouble> readAppleDouble(const ByteSource& source)
 {
-    header = AppleDouble();
     if (source.size() < 8)
-        return resFNotFound;
-    QByteArray bytes;
-    if (const OSStatus status = source.read(0, 8, bytes))
-        return status;
-    const std::uint32_t magic = readBE32(bytes, 0);
-    const std::uint32_t version = readBE32(bytes, 4);
+        return Error::osStatus(resFNotFound);
+    const Result<QByteArray> start = source.read(0, 8);
+    if (!start)
+        return start.error();
+    const std::uint32_t magic = readBE32(*start, 0);
+    const std::uint32_t version = readBE32(*start, 4);
     if (magic != kAppleDoubleMagic || (version != kAppleDoubleVersion1 && version != kAppleDoubleVersion2))
-        return resFNotFound;
+        return Error::osStatus(resFNotFound);
 
-    if (const OSStatus status = source.read(0, kAppleDoubleHeaderSize, bytes))
-        return status;
-    const std::uint64_t count = readBE16(bytes, 24);
+    const Result<QByteArray> bytes = source.read(0, kAppleDoubleHeaderSize);
+    if (!bytes)
+        return bytes.error();
+    const std::uint64_t count = readBE16(*bytes, 24);
     // At most 65535 descriptors of 12 bytes: the read is bounded by the count
     // and was checked against the file's size.
-    QByteArray table;
-    if (const OSStatus status = source.read(kAppleDoubleHeaderSize, count * kAppleDoubleDescriptorSize, table))
-        return status;
+    const Result<QByteArray> table = source.read(kAppleDoubleHeaderSize, count * kAppleDoubleDescriptorSize);
+    if (!table)
+        return table.error();
+    AppleDouble header;
     header.version = version;
     header.entries.reserve(qsizetype(count));
     for (std::uint64_t i = 0; i < count; ++i) {
         const qsizetype at = qsizetype(i * kAppleDoubleDescriptorSize);
-        header.entries.append({readBE32(table, at), readBE32(table, at + 4), readBE32(table, at + 8)});
+        header.entries.append({readBE32(*table, at), readBE32(*table, at + 4), readBE32(*table, at + 8)});
     }
-    return noErr;
+    return header;
 }
 
-OSStatus openAppleDoubleEntry(const ByteSource& source, const AppleDouble& header, std::uint32_t id,
-                              std::unique_ptr<ByteSource>& entry)
+Result<std::unique_ptr<ByteSource>> openAppleDoubleEntry(const ByteSource& source, const AppleDouble& header,
+                                                         std::uint32_t id)
 {
-    entry.reset();
     const std::optional<AppleDoubleEntry> e = header.entry(id);
     if (!e)
-        return resFNotFound;
+        return Error::osStatus(resFNotFound);
     if (!rangeFits(e->offset, e->length, source.size()))
-        return eofErr;
-    entry = source.slice(e->offset, e->length);
-    return noErr;
+        return Error::osStatus(eofErr);
+    return source.slice(e->offset, e->length);
 }
 
 QString appleDoublePath(const QString& path)

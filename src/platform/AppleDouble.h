@@ -40,16 +40,16 @@ struct AppleDouble {
     [[nodiscard]] std::optional<AppleDoubleEntry> entry(std::uint32_t id) const;
 };
 
-// Reads the header and the entry descriptors: noErr; resFNotFound when the
-// bytes are no AppleDouble file (magic or version unknown); eofErr when the
-// header or a descriptor lies past the end; a read status.
-[[nodiscard]] OSStatus readAppleDouble(const ByteSource& source, AppleDouble& header);
+// Reads the header and the entry descriptors; else the status resFNotFound
+// when the bytes are no AppleDouble file (magic or version unknown), eofErr
+// when the header or a descriptor lies past the end, or a read's error.
+Result<AppleDouble> readAppleDouble(const ByteSource& source);
 
-// The bytes of the first entry with that id as a source of their own: noErr;
-// resFNotFound when there is no such entry; eofErr when it lies past the end.
+// The bytes of the first entry with that id as a source of their own; else
+// resFNotFound when there is no such entry, eofErr when it lies past the end.
 // A damaged entry that is not asked for does not matter.
-[[nodiscard]] OSStatus openAppleDoubleEntry(const ByteSource& source, const AppleDouble& header, std::uint32_t id,
-                                            std::unique_ptr<ByteSource>& entry);
+Result<std::unique_ptr<ByteSource>> openAppleDoubleEntry(const ByteSource& source, const AppleDouble& header,
+                                                         std::uint32_t id);
 
 // The path of the sidecar that holds the file's resource fork: "._NAME" beside it.
 QString appleDoublePath(const QString& path);

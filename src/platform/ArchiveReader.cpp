@@ -41,11 +41,13 @@ ArchivePointer newReader()
     return reader;
 }
 
-QString libraryError(struct archive* reader)
+Error libraryError(struct archive* reader)
 {
     const char* text = archive_error_string(reader);
+    const int code = archive_errno(reader);
     // Some of the library's texts end in a line end of their own.
-    return text ? QString::fromUtf8(text).trimmed() : QStringLiteral("the archive is damaged");
+    return Error::posix(code > 0 ? code : EIO,
+                        text ? QString::fromUtf8(text).trimmed() : QStringLiteral("the archive is damaged"));
 }
 
 // How a message names an entry whose path may be as long as the archive likes.
@@ -104,19 +106,24 @@ public:
     {
     }
 
-    ArchiveContents first(const ArchiveWanted& wanted)
+    Result<ArchiveContents> first(const ArchiveWanted& wanted)
     {
         mWanted = &wanted;
         run();
+        if (mError)
+            return *mError;
         return std::move(mContents);
     }
 
-    void again(ArchiveContents& contents, const QSet<QString>& paths)
+    Result<void> again(ArchiveContents& contents, const QSet<QString>& paths)
     {
         mContents = std::move(contents);
         mAgain = &paths;
         run();
         contents = std::move(mContents);
+        if (mError)
+            return *mError;
+        return {};
     }
 
 private:
@@ -127,15 +134,15 @@ private:
             const int status = archive_read_next_header(mReader, &header);
             if (status == ARCHIVE_EOF) {
                 if (!endMarked())
-                    mContents.error = QStringLiteral("it ends before its end-of-archive blocks; it was cut short");
+                    fail(EIO, QStringLiteral("it ends before its end-of-archive blocks; it was cut short"));
                 return;
             }
             if (status != ARCHIVE_OK && status != ARCHIVE_WARN) {
-                mContents.error = libraryError(mReader);
+                mError = libraryError(mReader);
                 return;
             }
             if (!mAgain && std::uint64_t(mContents.entries.size()) >= mLimits.maxEntries) {
-                mContents.error = QStringLiteral("it holds more than %1 entries").arg(mLimits.maxEntries);
+                fail(EFBIG, QStringLiteral("it holds more than %1 entries").arg(mLimits.maxEntries));
                 return;
             }
             if (!(mAgain ? readAgain(header, number) : addEntry(header, number)))
@@ -166,9 +173,9 @@ private:
         }
         const std::optional<QString> path = normalisedPath(decodeFileName(stored));
         if (!path) {
-            mContents.error = QStringLiteral("the entry \"%1\" has an absolute path or one that climbs out with "
-                                             "\"..\"; a product's archive holds neither")
-                                  .arg(shortPath(stored));
+            fail(EINVAL, QStringLiteral("the entry \"%1\" has an absolute path or one that climbs out with "
+                                        "\"..\"; a product's archive holds neither")
+                             .arg(shortPath(stored)));
             return std::nullopt;
         }
         const qsizetype parts = path->isEmpty() ? 0 : path->count(QLatin1Char('/')) + 1;
@@ -181,13 +188,15 @@ private:
         mAllPathParts += std::uint64_t(parts);
         mAllPathBytes += std::uint64_t(stored.size());
         if (mAllPathParts > mLimits.maxAllPathParts || mAllPathBytes > mLimits.maxAllPathBytes) {
-            mContents.error = QStringLiteral("the paths of its entries have more than %1 parts or %2 bytes in all")
-                                  .arg(mLimits.maxAllPathParts)
-                                  .arg(mLimits.maxAllPathBytes);
+            fail(EFBIG, QStringLiteral("the paths of its entries have more than %1 parts or %2 bytes in all")
+                            .arg(mLimits.maxAllPathParts)
+                            .arg(mLimits.maxAllPathBytes));
             return std::nullopt;
         }
         return path;
     }
+
+    void fail(int code, const QString& why) { mError = Error::posix(code, why); }
 
     void leaveOut(const QByteArray& stored, const QString& why)
     {
@@ -200,7 +209,7 @@ private:
     {
         const std::optional<QString> path = entryPath(header);
         if (!path || path->isEmpty()) // left out, or "./" itself
-            return mContents.error.isEmpty() && skipData(header);
+            return !mError && skipData(header);
 
         ArchiveEntry entry;
         entry.path = *path;
@@ -246,7 +255,7 @@ private:
     {
         const std::optional<QString> path = entryPath(header);
         if (!path || path->isEmpty())
-            return mContents.error.isEmpty() && skipData(header);
+            return !mError && skipData(header);
         const auto at = mContents.index.constFind(*path);
         if (at == mContents.index.constEnd())
             return skipData(header);
@@ -296,14 +305,13 @@ private:
             if (got == 0)
                 break;
             if (got < 0) {
-                mContents.error = libraryError(mReader);
+                mError = libraryError(mReader);
                 return false;
             }
             mTotalBytes += std::uint64_t(got);
             if (mTotalBytes > mLimits.maxTotalBytes) {
-                mContents.error =
-                    QStringLiteral("it unpacks to more than %1 bytes, more than any product's archive should")
-                        .arg(mLimits.maxTotalBytes);
+                fail(EFBIG, QStringLiteral("it unpacks to more than %1 bytes, more than any product's archive should")
+                                .arg(mLimits.maxTotalBytes));
                 return false;
             }
             if (!keep)
@@ -344,6 +352,7 @@ private:
     const ArchiveWanted* mWanted = nullptr;
     const QSet<QString>* mAgain = nullptr;
     ArchiveContents mContents;
+    std::optional<Error> mError; // why the archive cannot be read on
     std::uint64_t mTotalBytes = 0;
     std::uint64_t mAllPathParts = 0;
     std::uint64_t mAllPathBytes = 0;
@@ -423,7 +432,10 @@ private:
 
 namespace {
 
-const QString kNotAFile = QStringLiteral("it is no regular file that can be read");
+Error notAFile()
+{
+    return Error::posix(EINVAL, QStringLiteral("it is no regular file that can be read"));
+}
 
 } // namespace
 
@@ -446,28 +458,24 @@ const ArchiveEntry* ArchiveContents::find(const QString& path) const
     return found == index.constEnd() ? nullptr : &entries[*found];
 }
 
-ArchiveContents readArchive(const QString& path, const ArchiveWanted& wanted, const ArchiveLimits& limits)
+Result<ArchiveContents> readArchive(const QString& path, const ArchiveWanted& wanted, const ArchiveLimits& limits)
 {
-    ArchiveContents contents;
     const ArchiveFile file(path);
-    if (!file.isOpen()) {
-        contents.error = kNotAFile;
-        return contents;
-    }
+    if (!file.isOpen())
+        return notAFile();
     ArchivePointer reader = newReader();
-    if (archive_read_open_fd(reader.get(), file.fd(), kReadBlockSize) != ARCHIVE_OK) {
-        contents.error = libraryError(reader.get());
-        return contents;
-    }
+    if (archive_read_open_fd(reader.get(), file.fd(), kReadBlockSize) != ARCHIVE_OK)
+        return libraryError(reader.get());
     const auto readAt = [&file](std::int64_t offset, qsizetype length) { return file.readAt(offset, length); };
     std::shared_ptr<KeptBytesLease> lease = KeptBytesLease::take(limits.maxKeptBytes);
-    contents = Reading(reader.get(), limits, readAt).first(wanted);
-    contents.lease = std::move(lease);
+    Result<ArchiveContents> contents = Reading(reader.get(), limits, readAt).first(wanted);
+    if (contents)
+        contents->lease = std::move(lease);
     return contents;
 }
 
-bool readArchiveAgain(const QString& path, ArchiveContents& contents, const QSet<QString>& paths,
-                      const ArchiveLimits& limits)
+Result<void> readArchiveAgain(const QString& path, ArchiveContents& contents, const QSet<QString>& paths,
+                              const ArchiveLimits& limits)
 {
     // A hard link's bytes are its original's.
     QSet<QString> toRead;
@@ -477,17 +485,15 @@ bool readArchiveAgain(const QString& path, ArchiveContents& contents, const QSet
             toRead.insert(entry->sameAs >= 0 ? contents.entries[entry->sameAs].path : wanted);
     }
     if (toRead.isEmpty())
-        return true;
+        return {};
     const ArchiveFile file(path);
-    ArchivePointer reader = newReader();
     if (!file.isOpen())
-        contents.error = kNotAFile;
-    else if (archive_read_open_fd(reader.get(), file.fd(), kReadBlockSize) != ARCHIVE_OK)
-        contents.error = libraryError(reader.get());
-    else
-        Reading(reader.get(), limits, nullptr).again(contents, toRead);
-    if (!contents.error.isEmpty())
-        return false;
+        return notAFile();
+    ArchivePointer reader = newReader();
+    if (archive_read_open_fd(reader.get(), file.fd(), kReadBlockSize) != ARCHIVE_OK)
+        return libraryError(reader.get());
+    if (Result<void> read = Reading(reader.get(), limits, nullptr).again(contents, toRead); !read)
+        return read;
     for (ArchiveEntry& entry : contents.entries) {
         if (entry.sameAs >= 0 && !entry.bytes) {
             const ArchiveEntry& original = contents.entries[entry.sameAs];
@@ -496,31 +502,30 @@ bool readArchiveAgain(const QString& path, ArchiveContents& contents, const QSet
             entry.overBudget = original.overBudget;
         }
     }
-    return true;
+    return {};
 }
 
-ArchiveContents readArchiveFromMemory(const QByteArray& bytes, const ArchiveWanted& wanted, const ArchiveLimits& limits)
+Result<ArchiveContents> readArchiveFromMemory(const QByteArray& bytes, const ArchiveWanted& wanted,
+                                              const ArchiveLimits& limits)
 {
     ArchivePointer reader = newReader();
-    if (archive_read_open_memory(reader.get(), bytes.constData(), size_t(bytes.size())) != ARCHIVE_OK) {
-        ArchiveContents contents;
-        contents.error = libraryError(reader.get());
-        return contents;
-    }
+    if (archive_read_open_memory(reader.get(), bytes.constData(), size_t(bytes.size())) != ARCHIVE_OK)
+        return libraryError(reader.get());
     const auto readAt = [&bytes](std::int64_t offset, qsizetype length) {
         return offset >= 0 && offset <= bytes.size() ? bytes.mid(qsizetype(offset), length) : QByteArray();
     };
     std::shared_ptr<KeptBytesLease> lease = KeptBytesLease::take(limits.maxKeptBytes);
-    ArchiveContents contents = Reading(reader.get(), limits, readAt).first(wanted);
-    contents.lease = std::move(lease);
+    Result<ArchiveContents> contents = Reading(reader.get(), limits, readAt).first(wanted);
+    if (contents)
+        contents->lease = std::move(lease);
     return contents;
 }
 
-QString copyArchiveEntry(const QString& path, const QString& entryPath, QIODevice& out, std::uint64_t maxBytes)
+Result<void> copyArchiveEntry(const QString& path, const QString& entryPath, QIODevice& out, std::uint64_t maxBytes)
 {
     const ArchiveFile file(path);
     if (!file.isOpen())
-        return kNotAFile;
+        return notAFile();
     ArchivePointer reader = newReader();
     if (archive_read_open_fd(reader.get(), file.fd(), kReadBlockSize) != ARCHIVE_OK)
         return libraryError(reader.get());
@@ -528,7 +533,7 @@ QString copyArchiveEntry(const QString& path, const QString& entryPath, QIODevic
     for (;;) {
         const int status = archive_read_next_header(reader.get(), &header);
         if (status == ARCHIVE_EOF)
-            return QStringLiteral("it holds no entry %1").arg(entryPath);
+            return Error::posix(ENOENT, QStringLiteral("it holds no entry %1").arg(entryPath));
         if (status != ARCHIVE_OK && status != ARCHIVE_WARN)
             return libraryError(reader.get());
         if (normalisedPath(decodeFileName(storedPath(header))) == entryPath)
@@ -541,14 +546,14 @@ QString copyArchiveEntry(const QString& path, const QString& entryPath, QIODevic
         la_int64_t offset = 0;
         const int status = archive_read_data_block(reader.get(), &block, &size, &offset);
         if (status == ARCHIVE_EOF)
-            return QString();
+            return {};
         if (status != ARCHIVE_OK && status != ARCHIVE_WARN)
             return libraryError(reader.get());
         copied += size;
         if (copied > maxBytes)
-            return QStringLiteral("%1 is larger than %2 bytes").arg(entryPath).arg(maxBytes);
+            return Error::posix(EFBIG, QStringLiteral("%1 is larger than %2 bytes").arg(entryPath).arg(maxBytes));
         if (out.write(static_cast<const char*>(block), qint64(size)) != qint64(size))
-            return out.errorString();
+            return Error::posix(EIO, out.errorString());
     }
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/ByteSource.h"
+#include "platform/Error.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -72,7 +73,6 @@ struct ArchiveEntry {
 struct ArchiveContents {
     QList<ArchiveEntry> entries;
     QHash<QString, qsizetype> index;            // path -> position in entries
-    QString error;                              // why the archive could not be read whole; empty when it was
     QList<std::pair<QString, QString>> leftOut; // entries read past: a short form of the path, and why
     std::uint64_t keptBytes = 0;
     std::shared_ptr<KeptBytesLease> lease; // this read's share of kKeptBytesOfAllArchives
@@ -83,19 +83,19 @@ struct ArchiveContents {
 // Which files' bytes to keep, by path and the size the archive states (0 when it states none).
 using ArchiveWanted = std::function<bool(const QString& path, std::uint64_t size)>;
 
-// Reads the archive at path, or in memory. A later entry of the same path
-// replaces an earlier one, as unpacking would.
-ArchiveContents readArchive(const QString& path, const ArchiveWanted& wanted, const ArchiveLimits& limits = {});
-ArchiveContents readArchiveFromMemory(const QByteArray& bytes, const ArchiveWanted& wanted,
-                                      const ArchiveLimits& limits = {});
+// Reads the archive at path, or in memory, whole; else why it could not be.
+// A later entry of the same path replaces an earlier one, as unpacking would.
+Result<ArchiveContents> readArchive(const QString& path, const ArchiveWanted& wanted, const ArchiveLimits& limits = {});
+Result<ArchiveContents> readArchiveFromMemory(const QByteArray& bytes, const ArchiveWanted& wanted,
+                                              const ArchiveLimits& limits = {});
 // Reads the archive that gave contents again, keeping the bytes of the files
-// at paths that are not kept yet (a hard link's with its original). False,
-// with contents.error set, when the archive could not be read again.
-bool readArchiveAgain(const QString& path, ArchiveContents& contents, const QSet<QString>& paths,
-                      const ArchiveLimits& limits = {});
+// at paths that are not kept yet (a hard link's with its original); else why
+// it could not be read again.
+Result<void> readArchiveAgain(const QString& path, ArchiveContents& contents, const QSet<QString>& paths,
+                              const ArchiveLimits& limits = {});
 
 // Writes the bytes of the archive's file entryPath (as ArchiveEntry::path
-// gives it) to out, at most maxBytes of them; empty when it did, else why not.
-QString copyArchiveEntry(const QString& path, const QString& entryPath, QIODevice& out, std::uint64_t maxBytes);
+// gives it) to out, at most maxBytes of them; else why not.
+Result<void> copyArchiveEntry(const QString& path, const QString& entryPath, QIODevice& out, std::uint64_t maxBytes);
 
 } // namespace platform

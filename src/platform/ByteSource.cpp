@@ -23,12 +23,11 @@ OSStatus statusFromErrno(int error)
     }
 }
 
-OSStatus MemorySource::read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const
+Result<QByteArray> MemorySource::read(std::uint64_t offset, std::uint64_t length) const
 {
     if (!rangeFits(offset, length, size()))
-        return eofErr;
-    bytes = mBytes.mid(qsizetype(offset), qsizetype(length));
-    return noErr;
+        return Error::osStatus(eofErr);
+    return mBytes.mid(qsizetype(offset), qsizetype(length));
 }
 
 std::unique_ptr<ByteSource> MemorySource::slice(std::uint64_t offset, std::uint64_t length) const
@@ -158,12 +157,12 @@ FileSource::Opened FileSource::openBeneath(const QString& folder, const QString&
     return result;
 }
 
-OSStatus FileSource::read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const
+Result<QByteArray> FileSource::read(std::uint64_t offset, std::uint64_t length) const
 {
     if (!rangeFits(offset, length, mSize))
-        return eofErr;
+        return Error::osStatus(eofErr);
     if (length > std::uint64_t(std::numeric_limits<qsizetype>::max()) / 2)
-        return memFullErr;
+        return Error::osStatus(memFullErr);
     QByteArray buffer(qsizetype(length), Qt::Uninitialized);
     std::uint64_t done = 0;
     while (done < length) {
@@ -171,25 +170,23 @@ OSStatus FileSource::read(std::uint64_t offset, std::uint64_t length, QByteArray
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            mLastError = errno;
-            return statusFromErrno(errno);
+            return Error::posix(errno);
         }
         if (got == 0) // the file shrank since it was opened
-            return eofErr;
+            return Error::osStatus(eofErr);
         done += std::uint64_t(got);
     }
-    bytes = std::move(buffer);
-    return noErr;
+    return buffer;
 }
 
-OSStatus FileSource::readToEnd(std::uint64_t limit, QByteArray& bytes) const
+Result<QByteArray> FileSource::readToEnd(std::uint64_t limit) const
 {
     constexpr qsizetype kChunk = 64 * 1024;
     QByteArray buffer;
     for (;;) {
         const qsizetype done = buffer.size();
         if (std::uint64_t(done) > limit)
-            return memFullErr;
+            return Error::osStatus(memFullErr);
         buffer.resize(done + kChunk);
         const ssize_t got = ::pread(mFd->fd, buffer.data() + done, size_t(kChunk), off_t(mBase + std::uint64_t(done)));
         if (got < 0) {
@@ -197,15 +194,13 @@ OSStatus FileSource::readToEnd(std::uint64_t limit, QByteArray& bytes) const
                 buffer.resize(done);
                 continue;
             }
-            mLastError = errno;
-            return statusFromErrno(errno);
+            return Error::posix(errno);
         }
         buffer.resize(done + got);
         if (got == 0)
             break;
     }
-    bytes = std::move(buffer);
-    return noErr;
+    return buffer;
 }
 
 std::unique_ptr<ByteSource> FileSource::slice(std::uint64_t offset, std::uint64_t length) const

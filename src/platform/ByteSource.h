@@ -3,6 +3,7 @@
 // never a partial or unchecked read.
 #pragma once
 
+#include "platform/Error.h"
 #include "platform/OSStatus.h"
 
 #include <QByteArray>
@@ -27,9 +28,10 @@ class ByteSource {
 public:
     virtual ~ByteSource() = default;
     virtual std::uint64_t size() const = 0;
-    // Exactly length bytes from offset into bytes: noErr; eofErr when the range
-    // passes the end; the system's status when reading fails.
-    [[nodiscard]] virtual OSStatus read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const = 0;
+    // Exactly length bytes from offset; else the status eofErr when the range
+    // passes the end, memFullErr when it is too long to hold, or the system's
+    // errno when reading fails.
+    virtual Result<QByteArray> read(std::uint64_t offset, std::uint64_t length) const = 0;
     // The range [offset, offset + length) as a source of its own; the caller
     // has checked that it fits.
     [[nodiscard]] virtual std::unique_ptr<ByteSource> slice(std::uint64_t offset, std::uint64_t length) const = 0;
@@ -39,7 +41,7 @@ class MemorySource : public ByteSource {
 public:
     explicit MemorySource(QByteArray bytes) : mBytes(std::move(bytes)) {}
     std::uint64_t size() const override { return std::uint64_t(mBytes.size()); }
-    [[nodiscard]] OSStatus read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const override;
+    Result<QByteArray> read(std::uint64_t offset, std::uint64_t length) const override;
     [[nodiscard]] std::unique_ptr<ByteSource> slice(std::uint64_t offset, std::uint64_t length) const override;
 
 private:
@@ -68,14 +70,12 @@ public:
     [[nodiscard]] static Opened openBeneath(const QString& folder, const QString& relative, Seen seen = Seen::Nothing);
 
     std::uint64_t size() const override { return mSize; }
-    [[nodiscard]] OSStatus read(std::uint64_t offset, std::uint64_t length, QByteArray& bytes) const override;
+    Result<QByteArray> read(std::uint64_t offset, std::uint64_t length) const override;
     [[nodiscard]] std::unique_ptr<ByteSource> slice(std::uint64_t offset, std::uint64_t length) const override;
     // Everything up to the end of the file, however large the file says it is
-    // (files of /proc and /sys say 0): noErr; memFullErr when there is more
-    // than limit bytes; the system's status when reading fails.
-    [[nodiscard]] OSStatus readToEnd(std::uint64_t limit, QByteArray& bytes) const;
-    // The errno of the last failed read, for callers that report the system's text.
-    int lastError() const { return mLastError; }
+    // (files of /proc and /sys say 0); else the status memFullErr when there
+    // is more than limit bytes, or the system's errno when reading fails.
+    Result<QByteArray> readToEnd(std::uint64_t limit) const;
 
 private:
     struct Descriptor;
@@ -84,7 +84,6 @@ private:
     std::shared_ptr<Descriptor> mFd;
     std::uint64_t mBase = 0;
     std::uint64_t mSize = 0;
-    mutable int mLastError = 0;
 };
 
 // Big-endian numbers at an offset of a buffer; the caller has checked the range.

@@ -37,11 +37,12 @@ bool holdsLicenceAgreement(const FileSource& file, const QByteArray& trailer)
 {
     const std::uint64_t offset = bigEndian64(trailer, kTrailerXmlOffset);
     const std::uint64_t length = bigEndian64(trailer, kTrailerXmlOffset + 8);
-    QByteArray xml;
-    if (length == 0 || length > kMaxResourceList || offset > file.size() || length > file.size() - offset ||
-        file.read(offset, length, xml) != noErr)
+    if (length == 0 || length > kMaxResourceList || offset > file.size() || length > file.size() - offset)
         return false;
-    const plist::ParseResult parsed = plist::parse(xml, plist::ParseOptions{.positions = false});
+    const Result<QByteArray> xml = file.read(offset, length);
+    if (!xml)
+        return false;
+    const plist::ParseResult parsed = plist::parse(*xml, plist::ParseOptions{.positions = false});
     if (!parsed.ok() || !parsed.value->isDictionary())
         return false;
     const plist::Value* resources = parsed.value->toDictionary().find(QStringLiteral("resource-fork"));
@@ -161,11 +162,11 @@ DiskImageTraits diskImageTraits(const QString& path)
     if (!opened.file)
         return traits;
     const FileSource& file = *opened.file;
-    QByteArray first;
-    QByteArray trailer;
-    (void)file.read(0, 8, first);
-    if (file.size() >= kTrailerSize)
-        (void)file.read(file.size() - kTrailerSize, kTrailerSize, trailer);
+    // What cannot be read is no mark of either.
+    const QByteArray first = file.read(0, 8).take().value_or(QByteArray());
+    const QByteArray trailer = file.size() >= kTrailerSize
+                                   ? file.read(file.size() - kTrailerSize, kTrailerSize).take().value_or(QByteArray())
+                                   : QByteArray();
     traits.encrypted = first == "encrcdsa" || trailer.endsWith("cdsaencr");
     if (trailer.size() == qsizetype(kTrailerSize) && trailer.startsWith("koly"))
         traits.licenceAgreement = holdsLicenceAgreement(file, trailer);

@@ -54,11 +54,11 @@ FileFormat fileFormat(QByteArrayView firstBytes)
 FileFormat fileFormatOfFile(const QString& path)
 {
     const FileSource::Opened opened = FileSource::open(path);
-    QByteArray first;
-    if (!opened.file ||
-        opened.file->read(0, std::min<std::uint64_t>(kFileFormatBytes, opened.file->size()), first) != noErr)
+    if (!opened.file)
         return FileFormat::Unknown;
-    return fileFormat(first);
+    const Result<QByteArray> first =
+        opened.file->read(0, std::min<std::uint64_t>(kFileFormatBytes, opened.file->size()));
+    return first ? fileFormat(*first) : FileFormat::Unknown;
 }
 
 const char* fileFormatName(FileFormat kind)

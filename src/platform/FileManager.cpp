@@ -20,18 +20,18 @@ OSStatus openStatus(const FileSource::Opened& opened)
     return statusFromErrno(opened.error);
 }
 
-OSStatus openResourceForkSource(const QString& path, std::unique_ptr<ByteSource>& fork)
+Result<std::unique_ptr<ByteSource>> openResourceForkSource(const QString& path)
 {
     FileSource::Opened sidecar = FileSource::open(appleDoublePath(path));
     if (!sidecar.file) {
         // Nothing there, or something that is no file: no resource fork.
         const OSStatus status = openStatus(sidecar);
-        return status == fnfErr || status == errFSNotAFile ? resFNotFound : status;
+        return Error::osStatus(status == fnfErr || status == errFSNotAFile ? resFNotFound : status);
     }
-    AppleDouble header;
-    if (const OSStatus status = readAppleDouble(*sidecar.file, header))
-        return status;
-    return openAppleDoubleEntry(*sidecar.file, header, kEntryResourceFork, fork);
+    const Result<AppleDouble> header = readAppleDouble(*sidecar.file);
+    if (!header)
+        return header.error();
+    return openAppleDoubleEntry(*sidecar.file, *header, kEntryResourceFork);
 }
 
 std::optional<QByteArray> readMetadataAttribute(const QString& path)
@@ -47,33 +47,32 @@ std::optional<QByteArray> readMetadataAttribute(const QString& path)
 
 } // namespace
 
-OSStatus openResourceFile(const QString& path, Fork fork, std::unique_ptr<ResourceFile>& file)
+Result<std::unique_ptr<ResourceFile>> openResourceFile(const QString& path, Fork fork)
 {
-    file.reset();
     std::unique_ptr<ByteSource> source;
     if (fork == Fork::Resource) {
-        if (const OSStatus status = openResourceForkSource(path, source))
-            return status;
+        Result<std::unique_ptr<ByteSource>> resourceFork = openResourceForkSource(path);
+        if (!resourceFork)
+            return resourceFork.error();
+        source = std::move(*resourceFork);
     } else {
         FileSource::Opened data = FileSource::open(path);
         if (!data.file)
-            return openStatus(data);
+            return Error::osStatus(openStatus(data));
         source = std::move(data.file);
     }
-    return ResourceFile::open(std::move(source), file);
+    return ResourceFile::open(std::move(source));
 }
 
 std::optional<FinderInfo> finderInfoFromAppleDouble(const ByteSource& source)
 {
-    AppleDouble header;
-    std::unique_ptr<ByteSource> entry;
-    if (readAppleDouble(source, header) != noErr ||
-        openAppleDoubleEntry(source, header, kEntryFinderInfo, entry) != noErr)
+    const Result<AppleDouble> header = readAppleDouble(source);
+    const Result<std::unique_ptr<ByteSource>> entry =
+        header ? openAppleDoubleEntry(source, *header, kEntryFinderInfo) : header.error();
+    const Result<QByteArray> bytes = entry ? (*entry)->read(0, 8) : entry.error();
+    if (!bytes)
         return std::nullopt;
-    QByteArray bytes;
-    if (entry->read(0, 8, bytes) != noErr)
-        return std::nullopt;
-    return FinderInfo{readBE32(bytes, 0), readBE32(bytes, 4)};
+    return FinderInfo{readBE32(*bytes, 0), readBE32(*bytes, 4)};
 }
 
 std::optional<FinderInfo> getFinderInfo(const QString& path)

@@ -17,12 +17,11 @@ namespace platform {
 
 enum class Fork { Resource, Data };
 
-// Opens a fork of the file at path as a resource file, read only: noErr and
-// the file, or a status. resFNotFound when the fork holds no resource file:
-// for the resource fork, no sidecar, no resource-fork entry in it or an empty
-// one; for the data fork, an empty file. errFSNotAFile when the fork is no
-// regular file.
-[[nodiscard]] OSStatus openResourceFile(const QString& path, Fork fork, std::unique_ptr<ResourceFile>& file);
+// Opens a fork of the file at path as a resource file, read only; else a
+// status: resFNotFound when the fork holds no resource file (for the resource
+// fork, no sidecar, no resource-fork entry in it or an empty one; for the
+// data fork, an empty file), errFSNotAFile when the fork is no regular file.
+Result<std::unique_ptr<ResourceFile>> openResourceFile(const QString& path, Fork fork);
 
 struct FinderInfo {
     FourCharCode fileType = 0;

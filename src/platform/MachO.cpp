@@ -131,13 +131,15 @@ void readSymbols(const ByteSource& source, MachOSlice& slice, const Commands& co
         slice.error = damaged("the symbol table lies outside the file", at);
         return;
     }
-    QByteArray symbols;
-    QByteArray strings;
-    if (source.read(slice.offset + symbolsAt, count * entrySize, symbols) != noErr ||
-        source.read(slice.offset + stringsAt, stringsSize, strings) != noErr) {
+    const Result<QByteArray> symbolsRead = source.read(slice.offset + symbolsAt, count * entrySize);
+    const Result<QByteArray> stringsRead =
+        symbolsRead ? source.read(slice.offset + stringsAt, stringsSize) : symbolsRead.error();
+    if (!stringsRead) {
         slice.error = damaged("the symbol table could not be read", at);
         return;
     }
+    const QByteArray& symbols = *symbolsRead;
+    const QByteArray& strings = *stringsRead;
     for (std::uint64_t i = 0; i < count; ++i) {
         const qsizetype entry = qsizetype(i * entrySize);
         const std::uint8_t type = std::uint8_t(symbols[entry + 4]);
@@ -257,11 +259,13 @@ MachOSlice readSlice(const ByteSource& source, std::uint64_t offset, std::uint64
     MachOSlice slice;
     slice.offset = offset;
     slice.size = size;
-    QByteArray header;
-    if (size < std::uint64_t(kHeaderSize32) || source.read(offset, kHeaderSize32, header) != noErr) {
+    const std::optional<QByteArray> read =
+        size < std::uint64_t(kHeaderSize32) ? std::nullopt : source.read(offset, kHeaderSize32).take();
+    if (!read) {
         slice.error = QStringLiteral("the Mach-O header is cut short");
         return slice;
     }
+    const QByteArray& header = *read;
     const std::uint32_t magic = readBE32(header, 0);
     slice.is64 = magic == kMagic64BE || magic == kMagic64LE;
     slice.bigEndian = magic == kMagic32BE || magic == kMagic64BE;
@@ -279,12 +283,12 @@ MachOSlice readSlice(const ByteSource& source, std::uint64_t offset, std::uint64
         slice.error = QStringLiteral("the load commands (%1 bytes) pass the end of the file").arg(commandsSize);
         return slice;
     }
-    QByteArray bytes;
-    if (source.read(offset + headerSize, commandsSize, bytes) != noErr) {
+    std::optional<QByteArray> bytes = source.read(offset + headerSize, commandsSize).take();
+    if (!bytes) {
         slice.error = QStringLiteral("the load commands could not be read");
         return slice;
     }
-    readCommands(source, slice, Commands(std::move(bytes), slice.bigEndian), count);
+    readCommands(source, slice, Commands(std::move(*bytes), slice.bigEndian), count);
     return slice;
 }
 
@@ -333,12 +337,12 @@ bool looksLikeMachO(const QByteArray& start)
 MachOFile readMachO(const ByteSource& source)
 {
     MachOFile file;
-    QByteArray start;
-    if (source.read(0, std::min<std::uint64_t>(kFatHeaderSize, source.size()), start) != noErr ||
-        !looksLikeMachO(start)) {
+    const Result<QByteArray> read = source.read(0, std::min<std::uint64_t>(kFatHeaderSize, source.size()));
+    if (!read || !looksLikeMachO(*read)) {
         file.error = QStringLiteral("the file is no Mach-O file");
         return file;
     }
+    const QByteArray& start = *read;
     const std::uint32_t magic = readBE32(start, 0);
     if (magic != kFatMagic && magic != kFatMagic64) {
         file.slices.append(readSlice(source, 0, source.size()));
@@ -348,11 +352,12 @@ MachOFile readMachO(const ByteSource& source)
     const bool wide = magic == kFatMagic64;
     const std::uint32_t count = readBE32(start, 4);
     const qsizetype entrySize = wide ? kFatArch64Size : kFatArchSize;
-    QByteArray table;
-    if (source.read(kFatHeaderSize, std::uint64_t(count) * entrySize, table) != noErr) {
+    const Result<QByteArray> tableRead = source.read(kFatHeaderSize, std::uint64_t(count) * entrySize);
+    if (!tableRead) {
         file.error = QStringLiteral("the fat header's table of %1 slices passes the end of the file").arg(count);
         return file;
     }
+    const QByteArray& table = *tableRead;
     for (std::uint32_t i = 0; i < count; ++i) {
         const qsizetype entry = qsizetype(i) * entrySize;
         const std::uint64_t offset =
@@ -387,10 +392,7 @@ std::optional<QByteArray> machOSectionBytes(const ByteSource& source, const Mach
         !rangeFits(section->fileOffset, section->size, slice.size) ||
         !rangeFits(slice.offset + section->fileOffset, section->size, source.size()))
         return std::nullopt;
-    QByteArray bytes;
-    if (source.read(slice.offset + section->fileOffset, section->size, bytes) != noErr)
-        return std::nullopt;
-    return bytes;
+    return source.read(slice.offset + section->fileOffset, section->size).take();
 }
 
 std::optional<QByteArray> machOInfoPlist(const ByteSource& source, const MachOFile& file)
@@ -401,6 +403,17 @@ std::optional<QByteArray> machOInfoPlist(const ByteSource& source, const MachOFi
             return bytes;
     }
     return std::nullopt;
+}
+
+Error noInfoPlistSection()
+{
+    class Category : public std::error_category {
+    public:
+        const char* name() const noexcept override { return "OstrelMachOErrorDomain"; }
+        std::string message(int code) const override { return unexplainedCodeText(name(), code); }
+    };
+    static const Category category;
+    return Error{std::error_code(1, category), {}, {}};
 }
 
 QString machOPlatformName(MachOPlatform platform)

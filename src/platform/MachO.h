@@ -12,6 +12,7 @@
 #pragma once
 
 #include "platform/ByteSource.h"
+#include "platform/Error.h"
 
 #include <QByteArray>
 #include <QList>
@@ -103,8 +104,7 @@ std::optional<QByteArray> machOSectionBytes(const ByteSource& source, const Mach
 std::optional<QByteArray> machOInfoPlist(const ByteSource& source, const MachOFile& file);
 
 // The error of a Mach-O file with no such section.
-inline const QString MachOErrorDomain = QStringLiteral("OstrelMachOErrorDomain");
-constexpr long long kNoInfoPlistSection = 1;
+Error noInfoPlistSection();
 
 // A platform's name as the report shows it ("macOS", "iOS", ...).
 QString machOPlatformName(MachOPlatform platform);

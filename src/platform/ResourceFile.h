@@ -30,15 +30,15 @@ constexpr std::uint64_t kMaxResourceSize = 256 * 1024 * 1024;
 
 class ResourceFile {
 public:
-    // Opens the resource file in fork: noErr and the file; resFNotFound for an
-    // empty fork; eofErr when the fork is too short for its header or an area
-    // lies past its end; mapReadErr when the map is inconsistent; a read status.
-    [[nodiscard]] static OSStatus open(std::unique_ptr<ByteSource> fork, std::unique_ptr<ResourceFile>& file);
+    // Opens the resource file in fork; else the status resFNotFound for an
+    // empty fork, eofErr when the fork is too short for its header or an area
+    // lies past its end, mapReadErr when the map is inconsistent, or a read's error.
+    static Result<std::unique_ptr<ResourceFile>> open(std::unique_ptr<ByteSource> fork);
 
     // The bytes of the resource of that type and id, looked up in this file
-    // only: noErr; resNotFound; mapReadErr when its data lies outside the data
-    // area; memFullErr when it is larger than kMaxResourceSize; a read status.
-    [[nodiscard]] OSStatus get1Resource(FourCharCode type, std::int16_t id, QByteArray& bytes) const;
+    // only; else resNotFound, mapReadErr when its data lies outside the data
+    // area, memFullErr when it is larger than kMaxResourceSize, or a read's error.
+    Result<QByteArray> get1Resource(FourCharCode type, std::int16_t id) const;
 
 private:
     struct TypeEntry {

@@ -35,15 +35,16 @@ QRegularExpression globExpression(const QString& glob)
     return QRegularExpression(QRegularExpression::anchoredPattern(pattern));
 }
 
-QString IgnoreList::add(const QString& entry, const Origin& origin, const QStringList& globs, const QString& base)
+platform::Result<void> IgnoreList::add(const QString& entry, const Origin& origin, const QStringList& globs,
+                                       const QString& base)
 {
     // Message keys hold no colon, key paths may: the first one divides.
     const qsizetype colon = entry.indexOf(QLatin1Char(':'));
     const QString key = colon < 0 ? entry : entry.left(colon);
     if (key.isEmpty())
-        return QStringLiteral("'%1' names no message key").arg(escapedExcerpt(entry));
+        return platform::Error::posix(EINVAL, QStringLiteral("'%1' names no message key").arg(escapedExcerpt(entry)));
     if (!mKnownKeys.contains(key))
-        return QStringLiteral("unknown message key '%1'").arg(escapedExcerpt(key));
+        return platform::Error::posix(EINVAL, QStringLiteral("unknown message key '%1'").arg(escapedExcerpt(key)));
     Entry& added = mEntries.emplace_back();
     added.key = key;
     if (colon >= 0)
@@ -57,7 +58,7 @@ QString IgnoreList::add(const QString& entry, const Origin& origin, const QStrin
     return {};
 }
 
-QString IgnoreList::addLines(const QString& text, const QString& file, const QString& base)
+platform::Result<void> IgnoreList::addLines(const QString& text, const QString& file, const QString& base)
 {
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (qsizetype i = 0; i < lines.size(); ++i) {
@@ -81,8 +82,11 @@ QString IgnoreList::addLines(const QString& text, const QString& file, const QSt
             entry = entry.mid(colon + 1).trimmed();
         }
         const Origin origin{file, static_cast<int>(i + 1)};
-        if (const QString problem = add(entry, origin, globs, base); !problem.isEmpty())
-            return QStringLiteral("line %1: %2").arg(i + 1).arg(problem);
+        if (platform::Result<void> added = add(entry, origin, globs, base); !added) {
+            platform::Error refused = added.error();
+            refused.where = QStringLiteral("line %1").arg(i + 1);
+            return refused;
+        }
     }
     return {};
 }

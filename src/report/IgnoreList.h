@@ -4,6 +4,7 @@
 // "GLOB: ID[:KEYPATH]" limits an entry to the files the glob matches.
 #pragma once
 
+#include "platform/Error.h"
 #include "report/Finding.h"
 
 #include <QHash>
@@ -43,13 +44,13 @@ public:
     IgnoreList(const IgnoreList&) = delete;
     IgnoreList& operator=(const IgnoreList&) = delete;
 
-    // Adds one entry; an empty string, or the reason it was refused. globs
-    // (relative to base, the folder they were written for) limit it to those files.
-    QString add(const QString& entry, const Origin& origin = {}, const QStringList& globs = {},
-                const QString& base = {});
-    // Adds the entries of a file's text, its globs relative to base; the first
-    // refusal, with its line.
-    QString addLines(const QString& text, const QString& file = {}, const QString& base = {});
+    // Adds one entry, or tells why it was refused. globs (relative to base,
+    // the folder they were written for) limit it to those files.
+    platform::Result<void> add(const QString& entry, const Origin& origin = {}, const QStringList& globs = {},
+                               const QString& base = {});
+    // Adds the entries of a file's text, its globs relative to base; else the
+    // first refusal, with its line as the place.
+    platform::Result<void> addLines(const QString& text, const QString& file = {}, const QString& base = {});
 
     bool ignores(const Finding& finding) const;
     bool isEmpty() const { return mEntries.empty(); }

@@ -312,53 +312,42 @@ void SetRtfdBuiltHookForTests(std::function<void()> hook)
     builtHook() = std::move(hook);
 }
 
-bool WriteRtfd(const TextStorage& report, const QString& path, QString* error)
+platform::Result<void> WriteRtfd(const TextStorage& report, const QString& path, const QString& defaultFamily)
 {
-    return WriteRtfd(report, path, error, QString());
-}
-
-bool WriteRtfd(const TextStorage& report, const QString& path, QString* error, const QString& defaultFamily)
-{
+    using platform::Error;
     QString target = path;
     while (target.size() > 1 && target.endsWith(QLatin1Char('/')))
         target.chop(1);
     const QFileInfo targetInfo(target);
-    if (target.isEmpty() || targetInfo.fileName().isEmpty()) {
-        setError(error, QStringLiteral("No file name was given for the document."));
-        return false;
-    }
+    if (target.isEmpty() || targetInfo.fileName().isEmpty())
+        return Error::posix(EINVAL, QStringLiteral("No file name was given for the document."));
     // Only a document of ours is replaced; whatever else is there stays.
     JudgedTarget judged;
-    if (const QString refusal = saveTargetRefusal(target, DocumentKind::Rtfd, {}, &judged); !refusal.isEmpty()) {
-        setError(error, refusal);
-        return false;
-    }
+    if (const QString refusal = saveTargetRefusal(target, DocumentKind::Rtfd, {}, &judged); !refusal.isEmpty())
+        return Error::posix(EEXIST, refusal);
     const QString parent = targetInfo.absolutePath();
-    if (!QFileInfo(parent).isDir()) {
-        setError(error, QStringLiteral("The folder “%1” does not exist.").arg(parent));
-        return false;
-    }
+    if (!QFileInfo(parent).isDir())
+        return Error::posix(ENOENT, QStringLiteral("The folder “%1” does not exist.").arg(parent));
 
     // Built beside the target, so that it can be swapped in; whatever is
     // left at the temporary place afterwards (the old document) goes away,
     // before a signal that came meanwhile ends the run.
     const SaveInterruptions interruptions;
     QTemporaryDir temporary(QDir(parent).filePath(QStringLiteral(".ostrel-save-XXXXXX")));
-    if (!temporary.isValid()) {
-        setError(error, QStringLiteral("Cannot write in “%1”: %2").arg(parent, temporary.errorString()));
-        return false;
-    }
+    if (!temporary.isValid())
+        return Error::posix(EACCES, QStringLiteral("Cannot write in “%1”: %2").arg(parent, temporary.errorString()));
     const QString built = temporary.filePath(QStringLiteral("document.rtfd"));
-    if (!QDir().mkdir(built)) {
-        setError(error, QStringLiteral("Cannot write in “%1”.").arg(parent));
-        return false;
-    }
+    if (!QDir().mkdir(built))
+        return Error::posix(EACCES, QStringLiteral("Cannot write in “%1”.").arg(parent));
     struct stat builtInfo {};
     ::lstat(QFile::encodeName(built).constData(), &builtInfo);
     QFile::setPermissions(built, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
                                      QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
                                      QFileDevice::ExeOther);
 
+    QString why;
+    QString* const error = &why;
+    const auto failed = [&] { return Error::posix(EIO, why); };
     const QHash<const TextAttachment*, QString> names = AttachmentFileNames(report.runs());
     QSet<QString> written;
     for (auto it = names.cbegin(); it != names.cend(); ++it) {
@@ -366,33 +355,32 @@ bool WriteRtfd(const TextStorage& report, const QString& path, QString* error, c
             continue;
         written.insert(it.value());
         if (interruptions.noted(error) || !writeFile(QDir(built).filePath(it.value()), it.key()->contents, error))
-            return false;
+            return failed();
     }
     if (interruptions.noted(error) || !writeFile(QDir(built).filePath(QStringLiteral("TXT.rtf")),
                                                  RtfFromRuns(report.runs(), names, defaultFamily), error))
-        return false;
+        return failed();
     syncDirectory(built);
     if (builtHook())
         builtHook()();
     if (interruptions.noted(error))
-        return false;
+        return failed();
 
     // The temporary folder is in the target's folder, on its file system.
     // After an exchange the old document sits where the new one was built,
     // and goes away with the temporary folder.
-    const bool replaced = ReplaceAtomically(built, target, error, &judged);
-    if (replaced) {
+    if (ReplaceAtomically(built, target, error, &judged)) {
         syncDirectory(parent);
-    } else {
-        // Whatever of the user's the failed swap left in the temporary folder stays.
-        struct stat now {};
-        const QStringList left =
-            QDir(temporary.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        if (left != QStringList{QStringLiteral("document.rtfd")} ||
-            ::lstat(QFile::encodeName(built).constData(), &now) != 0 || now.st_ino != builtInfo.st_ino)
-            temporary.setAutoRemove(false);
+        return {};
     }
-    return replaced;
+    // Whatever of the user's the failed swap left in the temporary folder stays.
+    struct stat now {};
+    const QStringList left =
+        QDir(temporary.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    if (left != QStringList{QStringLiteral("document.rtfd")} ||
+        ::lstat(QFile::encodeName(built).constData(), &now) != 0 || now.st_ino != builtInfo.st_ino)
+        temporary.setAutoRemove(false);
+    return failed();
 }
 
 } // namespace report

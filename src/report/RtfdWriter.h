@@ -3,6 +3,7 @@
 // icon in the text referring to its file.
 #pragma once
 
+#include "platform/Error.h"
 #include "report/SaveTarget.h"
 #include "report/TextStorage.h"
 
@@ -22,11 +23,10 @@ inline const QString kRtfFallbackFamily = QStringLiteral("Helvetica");
 // swapped in, so an existing document there is replaced whole or left as it
 // was. Anything at path that is no RTFD document of ours is refused (see
 // saveTargetRefusal), and so is anything put there while the document is
-// built. On failure returns false with the reason in *error (when given).
-// SIGINT, SIGTERM or SIGHUP meanwhile: nothing is left beside the target, and
-// the signal then ends the program.
-bool WriteRtfd(const TextStorage& report, const QString& path, QString* error);
-bool WriteRtfd(const TextStorage& report, const QString& path, QString* error, const QString& defaultFamily);
+// built. SIGINT, SIGTERM or SIGHUP meanwhile: nothing is left beside the
+// target, and the signal then ends the program.
+platform::Result<void> WriteRtfd(const TextStorage& report, const QString& path,
+                                 const QString& defaultFamily = QString());
 
 // The RTF text of the runs. attachmentFiles maps each attachment to the file
 // name it is saved under in the document.

@@ -64,19 +64,17 @@ protected:
     static void expectStatus(const PlistData& out, OSStatus status)
     {
         EXPECT_FALSE(out.bytes.has_value());
-        EXPECT_EQ(out.error.domain, OSStatusErrorDomain);
-        EXPECT_EQ(out.error.code, status);
-        EXPECT_TRUE(out.error.description.isEmpty());
+        EXPECT_EQ(out.error.code, osStatusCode(status));
+        EXPECT_TRUE(out.error.detail.isEmpty());
         EXPECT_EQ(out.fileType, 0u);
         EXPECT_EQ(out.creator, 0u);
     }
 
     static void expectBytes(const PlistData& out, const QByteArray& bytes, FourCharCode type, FourCharCode creator)
     {
-        ASSERT_TRUE(out.bytes.has_value()) << out.error.code;
+        ASSERT_TRUE(out.bytes.has_value()) << out.error.code.value();
         EXPECT_EQ(*out.bytes, bytes);
-        EXPECT_TRUE(out.error.domain.isEmpty());
-        EXPECT_EQ(out.error.code, 0);
+        EXPECT_FALSE(out.error.code);
         EXPECT_EQ(out.fileType, type);
         EXPECT_EQ(out.creator, creator);
     }
@@ -88,8 +86,7 @@ TEST_F(PlistDataReaderTest, MissingFileOnEachRoad)
 {
     const PlistData plist = read(QStringLiteral("missing.plist"));
     EXPECT_FALSE(plist.bytes);
-    EXPECT_EQ(plist.error.domain, PosixErrorDomain);
-    EXPECT_EQ(plist.error.code, ENOENT);
+    EXPECT_EQ(plist.error.code, std::errc::no_such_file_or_directory);
     EXPECT_EQ(plist.error.localizedDescription(), QStringLiteral("No such file or directory"));
     EXPECT_EQ(plist.fileType, 0u);
 
@@ -168,13 +165,13 @@ TEST_F(PlistDataReaderTest, NonRegularFilesFailAtOnce)
 
     const PlistData fifo = read(QStringLiteral("pipe.plist"));
     EXPECT_FALSE(fifo.bytes);
-    EXPECT_EQ(fifo.error.domain, PosixErrorDomain);
-    EXPECT_TRUE(fifo.error.description.contains(QStringLiteral("regular file")));
+    EXPECT_EQ(fifo.error.code.category(), std::generic_category());
+    EXPECT_TRUE(fifo.error.detail.contains(QStringLiteral("regular file")));
 
     const PlistData folder = read(QStringLiteral("Folder.plist"));
     EXPECT_FALSE(folder.bytes);
-    EXPECT_EQ(folder.error.code, EISDIR);
-    EXPECT_EQ(folder.error.description, QStringLiteral("Is a directory"));
+    EXPECT_EQ(folder.error.code, std::errc::is_a_directory);
+    EXPECT_EQ(folder.error.detail, QStringLiteral("Is a directory"));
 
     expectStatus(read(QStringLiteral("pipe")), errFSNotAFile);
     // A pipe named like a sidecar is no sidecar: the data fork is tried.
@@ -191,9 +188,8 @@ TEST_F(PlistDataReaderTest, HugePlistIsRefusedWithItsSize)
     file.close();
     const PlistData out = read(QStringLiteral("big.plist"));
     EXPECT_FALSE(out.bytes);
-    EXPECT_EQ(out.error.code, EFBIG);
-    EXPECT_TRUE(out.error.description.contains(QStringLiteral("268435457 bytes")))
-        << out.error.description.toStdString();
+    EXPECT_EQ(out.error.code, std::errc::file_too_large);
+    EXPECT_TRUE(out.error.detail.contains(QStringLiteral("268435457 bytes"))) << out.error.detail.toStdString();
 }
 
 TEST_F(PlistDataReaderTest, UnreadableFilesReportPermission)
@@ -208,8 +204,8 @@ TEST_F(PlistDataReaderTest, UnreadableFilesReportPermission)
         ASSERT_EQ(::chmod(QFile::encodeName(path(QString::fromUtf8(name))).constData(), 0), 0);
 
     const PlistData plist = read(QStringLiteral("Locked.plist"));
-    EXPECT_EQ(plist.error.code, EACCES);
-    EXPECT_EQ(plist.error.description, QStringLiteral("Permission denied"));
+    EXPECT_EQ(plist.error.code, std::errc::permission_denied);
+    EXPECT_EQ(plist.error.detail, QStringLiteral("Permission denied"));
     expectStatus(read(QStringLiteral("Locked")), permErr);
     // The sidecar exists but cannot be read: that is no -193, so no data fork.
     expectStatus(read(QStringLiteral("Hidden")), permErr);
@@ -265,6 +261,6 @@ TEST(ReadWholeFile, AFileThatSaysItIsEmptyIsReadByItsContent)
     ASSERT_TRUE(proc.open(QIODevice::ReadOnly));
     ASSERT_EQ(proc.size(), 0);
     const PlistData status = check::readWholeFile(proc.fileName());
-    ASSERT_TRUE(status.ok()) << status.error.description.toStdString();
+    ASSERT_TRUE(status.ok()) << status.error.detail.toStdString();
     EXPECT_TRUE(status.bytes->startsWith("Name:")) << status.bytes->left(40).toStdString();
 }

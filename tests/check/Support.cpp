@@ -29,21 +29,15 @@ void ScriptedWindow::beginSaveSheet(const SavePanelOptions& options,
     didEnd(answer.returnCode, answer.urls.value(0));
 }
 
-bool ScriptedWindow::writeRTFDToFile(const QString& path, bool, QString* error)
+platform::Result<void> ScriptedWindow::writeRTFDToFile(const QString& path, bool)
 {
     rtfdWrites << path;
-    if (!mRtfdSucceeds) {
-        if (error)
-            *error = mRtfdFailure;
-        return false;
-    }
+    if (!mRtfdSucceeds)
+        return platform::Error::posix(EIO, mRtfdFailure);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(mTextStorage.string().toUtf8()) < 0 || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    if (!file.open(QIODevice::WriteOnly) || file.write(mTextStorage.string().toUtf8()) < 0 || !file.commit())
+        return platform::Error::posix(EIO, file.errorString());
+    return {};
 }
 
 void ScriptedWindow::beginPrintSheet(const PrintOptions& options, std::function<void(bool success)> didRun)

@@ -169,7 +169,7 @@ public:
     int runOpenPanel(const check::OpenPanelOptions& options, QList<QUrl>& urls) override;
     void beginSaveSheet(const check::SavePanelOptions& options,
                         std::function<void(int returnCode, const QUrl& url)> didEnd) override;
-    bool writeRTFDToFile(const QString& path, bool atomically, QString* error) override;
+    platform::Result<void> writeRTFDToFile(const QString& path, bool atomically) override;
     void beginPrintSheet(const check::PrintOptions& options, std::function<void(bool success)> didRun) override;
     void presentError(const QString& message) override { presentedErrors << message; }
     void batchProgress(int done, int total) override { progress.append({done, total}); }

@@ -239,11 +239,12 @@ TEST(MachOTest, RealBinariesAsObjdumpSeesThem)
     const QString data = qEnvironmentVariable("OSTREL_TEST_DATA") + QStringLiteral("/products/");
     int binaries = 0;
     for (const char* archive : {"DevSignedAppVersion2.zip", "SparkleTestCodeSignApp.tar.bz2"}) {
-        const ArchiveContents contents = readArchive(data + QLatin1String(archive), [](const QString& path, auto) {
-            return path.contains(QLatin1String("/MacOS/")) || path.endsWith(QLatin1String("A/Sparkle"));
-        });
-        ASSERT_TRUE(contents.error.isEmpty()) << contents.error.toStdString();
-        for (const ArchiveEntry& entry : contents.entries) {
+        const Result<ArchiveContents> contents =
+            readArchive(data + QLatin1String(archive), [](const QString& path, auto) {
+                return path.contains(QLatin1String("/MacOS/")) || path.endsWith(QLatin1String("A/Sparkle"));
+            });
+        ASSERT_TRUE(contents) << contents.error().localizedDescription().toStdString();
+        for (const ArchiveEntry& entry : contents->entries) {
             if (!entry.bytes || entry.kind != ArchiveEntryKind::File)
                 continue;
             SCOPED_TRACE(entry.path.toStdString());

@@ -14,22 +14,25 @@ namespace {
 constexpr FourCharCode kPlst = fourCharCode("plst");
 constexpr FourCharCode kVers = fourCharCode("vers");
 
-OSStatus openBytes(const QByteArray& bytes, std::unique_ptr<ResourceFile>& file)
+// noErr, or the status the reader failed with.
+template <typename T> OSStatus statusOf(const Result<T>& result)
 {
-    return ResourceFile::open(std::make_unique<MemorySource>(bytes), file);
+    if (result)
+        return noErr;
+    EXPECT_EQ(&result.error().code.category(), &osStatusCategory());
+    return result.error().code.value();
+}
+
+Result<std::unique_ptr<ResourceFile>> openBytes(const QByteArray& bytes)
+{
+    return ResourceFile::open(std::make_unique<MemorySource>(bytes));
 }
 
 // The status of looking up 'plst' 0 in bytes, whichever step fails.
-OSStatus lookup(const QByteArray& bytes, QByteArray* data = nullptr)
+OSStatus lookup(const QByteArray& bytes)
 {
-    std::unique_ptr<ResourceFile> file;
-    if (const OSStatus status = openBytes(bytes, file))
-        return status;
-    QByteArray found;
-    const OSStatus status = file->get1Resource(kPlst, 0, found);
-    if (data)
-        *data = found;
-    return status;
+    const Result<std::unique_ptr<ResourceFile>> file = openBytes(bytes);
+    return statusOf(file ? (*file)->get1Resource(kPlst, 0) : file.error());
 }
 
 // Overwrites width bytes at an offset with a big-endian number.
@@ -49,21 +52,19 @@ const QList<ResourceData> kResources = {
 
 TEST(ResourceFile, FindsEachResourceByTypeAndId)
 {
-    std::unique_ptr<ResourceFile> file;
-    ASSERT_EQ(openBytes(makeResourceFile(kResources), file), noErr);
+    const Result<std::unique_ptr<ResourceFile>> file = openBytes(makeResourceFile(kResources));
+    ASSERT_TRUE(file);
     for (const ResourceData& r : kResources) {
-        QByteArray data("stale");
-        EXPECT_EQ(file->get1Resource(r.type, r.id, data), noErr) << r.id;
-        EXPECT_EQ(data, r.data) << r.id;
-        EXPECT_FALSE(data.isNull() && !r.data.isNull());
+        const Result<QByteArray> data = (*file)->get1Resource(r.type, r.id);
+        ASSERT_EQ(statusOf(data), noErr) << r.id;
+        EXPECT_EQ(*data, r.data) << r.id;
+        EXPECT_FALSE(data->isNull() && !r.data.isNull());
     }
-    QByteArray data;
-    EXPECT_EQ(file->get1Resource(kPlst, 2, data), resNotFound);
-    EXPECT_EQ(file->get1Resource(fourCharCode("PLST"), 0, data), resNotFound);
-    EXPECT_EQ(file->get1Resource(kVers, 0, data), resNotFound);
+    EXPECT_EQ(statusOf((*file)->get1Resource(kPlst, 2)), resNotFound);
+    EXPECT_EQ(statusOf((*file)->get1Resource(fourCharCode("PLST"), 0)), resNotFound);
+    EXPECT_EQ(statusOf((*file)->get1Resource(kVers, 0)), resNotFound);
     // A file without resources (type count 0xFFFF) opens and finds nothing.
-    ASSERT_EQ(openBytes(makeResourceFile({}), file), noErr);
-    EXPECT_EQ(file->get1Resource(kPlst, 0, data), resNotFound);
+    EXPECT_EQ(lookup(makeResourceFile({})), resNotFound);
 }
 
 TEST(ResourceFile, RepeatedTypeIsSearchedOnce)
@@ -144,14 +145,14 @@ TEST(AppleDouble, BothVersionsGiveForkAndFinderInfo)
 {
     for (const std::uint32_t version : {kAppleDoubleVersion1, kAppleDoubleVersion2}) {
         const MemorySource source(sidecar(version));
-        AppleDouble header;
-        ASSERT_EQ(readAppleDouble(source, header), noErr);
-        EXPECT_EQ(header.version, version);
-        std::unique_ptr<ByteSource> fork;
-        ASSERT_EQ(openAppleDoubleEntry(source, header, kEntryResourceFork, fork), noErr);
-        QByteArray bytes;
-        ASSERT_EQ(fork->read(0, fork->size(), bytes), noErr);
-        EXPECT_EQ(bytes, kFork);
+        const Result<AppleDouble> header = readAppleDouble(source);
+        ASSERT_TRUE(header);
+        EXPECT_EQ(header->version, version);
+        const Result<std::unique_ptr<ByteSource>> fork = openAppleDoubleEntry(source, *header, kEntryResourceFork);
+        ASSERT_TRUE(fork);
+        const Result<QByteArray> bytes = (*fork)->read(0, (*fork)->size());
+        ASSERT_TRUE(bytes);
+        EXPECT_EQ(*bytes, kFork);
         const std::optional<FinderInfo> info = finderInfoFromAppleDouble(source);
         ASSERT_TRUE(info);
         EXPECT_EQ(info->fileType, fourCharCode("APPL"));
@@ -166,8 +167,8 @@ TEST(AppleDouble, EveryTruncationIsFoundOut)
     const qsizetype finderEnd = descriptorsEnd + 32;
     for (qsizetype length = 0; length < whole.size(); ++length) {
         const MemorySource source(whole.left(length));
-        AppleDouble header;
-        const OSStatus status = readAppleDouble(source, header);
+        const Result<AppleDouble> header = readAppleDouble(source);
+        const OSStatus status = statusOf(header);
         if (length < 8) { // too short to tell: no AppleDouble file
             EXPECT_EQ(status, resFNotFound) << length;
             continue;
@@ -177,8 +178,7 @@ TEST(AppleDouble, EveryTruncationIsFoundOut)
             continue;
         }
         ASSERT_EQ(status, noErr) << length;
-        std::unique_ptr<ByteSource> fork;
-        EXPECT_EQ(openAppleDoubleEntry(source, header, kEntryResourceFork, fork), eofErr) << length;
+        EXPECT_EQ(statusOf(openAppleDoubleEntry(source, *header, kEntryResourceFork)), eofErr) << length;
         EXPECT_EQ(finderInfoFromAppleDouble(source).has_value(), length >= finderEnd) << length;
     }
 }
@@ -206,12 +206,10 @@ TEST(AppleDouble, DescriptorsPointingAnywhere)
         QByteArray bytes = good;
         put(bytes, c.at, c.at == 24 ? 2 : 4, c.value);
         const MemorySource source(bytes);
-        AppleDouble header;
-        OSStatus status = readAppleDouble(source, header);
-        std::unique_ptr<ByteSource> fork;
-        if (status == noErr)
-            status = openAppleDoubleEntry(source, header, kEntryResourceFork, fork);
-        EXPECT_EQ(status, c.expected) << c.at << " " << c.value;
+        const Result<AppleDouble> header = readAppleDouble(source);
+        EXPECT_EQ(statusOf(header ? openAppleDoubleEntry(source, *header, kEntryResourceFork) : header.error()),
+                  c.expected)
+            << c.at << " " << c.value;
     }
 }
 

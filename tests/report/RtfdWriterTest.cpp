@@ -185,8 +185,8 @@ TEST(RtfdWriter, ReadBackKeepsTextBoldRunsFontsAndIconsInPlace)
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Ostrel Log.rtfd"));
-    QString why;
-    ASSERT_TRUE(report::WriteRtfd(report, path, &why, QStringLiteral("Cantarell"))) << why.toStdString();
+    const platform::Result<void> written = report::WriteRtfd(report, path, QStringLiteral("Cantarell"));
+    ASSERT_TRUE(written) << written.error().text().toStdString();
 
     // Each image once, byte for byte, beside the text.
     EXPECT_EQ(entries(path), QStringList({"TXT.rtf", "error16x16.png", "warning16x16.png"}));
@@ -272,9 +272,9 @@ TEST(RtfdWriter, FailuresSayWhyAndLeaveNothingBehind)
         QString(),
     };
     for (const QString& target : targets) {
-        QString why;
-        EXPECT_FALSE(report::WriteRtfd(report, target, &why)) << target.toStdString();
-        EXPECT_FALSE(why.isEmpty()) << target.toStdString();
+        const platform::Result<void> written = report::WriteRtfd(report, target);
+        ASSERT_FALSE(written) << target.toStdString();
+        EXPECT_FALSE(written.error().detail.isEmpty()) << target.toStdString();
     }
     EXPECT_EQ(entries(dir.path()), QStringList({"a-file"}));
 }
@@ -358,7 +358,7 @@ TEST(RtfdWriter, WhatStandsAtTheTargetIsReplacedOnlyWhenItIsAnEarlierReport)
     TextStorage earlier; // with an image, which must not survive the replacement
     earlier.appendAttributedString(regular("earlier"));
     earlier.appendAttributedString(*check::CreateImageString("note16x16.png"));
-    const Step ourReport = [&](const QString& d) { ASSERT_TRUE(report::WriteRtfd(earlier, d + "/Log.rtfd", nullptr)); };
+    const Step ourReport = [&](const QString& d) { ASSERT_TRUE(report::WriteRtfd(earlier, d + "/Log.rtfd")); };
     const Step bundle = [](const QString& d) { writeFile(d + "/A.app/Contents/Info.plist", "<plist/>"); };
     const Step notes = [](const QString& d) { writeFile(d + "/Log.rtfd/notes.txt", "mine"); };
     const Step nothing = [](const QString&) {};
@@ -423,7 +423,7 @@ TEST(RtfdWriter, WhatStandsAtTheTargetIsReplacedOnlyWhenItIsAnEarlierReport)
                     std::raise(row.signal);
             });
             const bool ok = report::saveTargetRefusal(target, report::DocumentKind::Rtfd, checked).isEmpty() &&
-                            report::WriteRtfd(report, target, nullptr);
+                            report::WriteRtfd(report, target).ok();
             ::_exit(ok ? Saved : Refused);
         }
         int status = 0;
