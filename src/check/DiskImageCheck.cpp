@@ -1,6 +1,6 @@
 #include "check/DiskImageCheck.h"
 
-#include "check/OstrelAppDelegate.h"
+#include "check/CheckSink.h"
 #include "check/ProductTree.h"
 #include "check/ProductWalk.h"
 #include "platform/DiskImage.h"
@@ -21,28 +21,28 @@ private:
 
 } // namespace
 
-bool CheckDiskImage(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested)
+bool CheckDiskImage(CheckSink& sink, const QString& path, const QString& displayName, bool nested)
 {
-    controller.appendHeading(displayName, path);
+    sink.appendHeading(displayName, path);
     const platform::UnpackedImage image = platform::unpackDiskImage(path, platform::findSevenZip());
     if (image.licenceAgreement) {
-        controller.addFinding(report::FindingId::DiskImageLicence, QString());
+        sink.addFinding(report::FindingId::DiskImageLicence, QString());
     }
     switch (image.status) {
     case platform::UnpackedImage::Status::NoProgram:
-        controller.addFinding(report::FindingId::DiskImage, QString());
+        sink.addFinding(report::FindingId::DiskImage, QString());
         return false;
     case platform::UnpackedImage::Status::Encrypted:
-        controller.addFinding(report::FindingId::DiskImageEncrypted, QString());
+        sink.addFinding(report::FindingId::DiskImageEncrypted, QString());
         return false;
     case platform::UnpackedImage::Status::Failed:
-        controller.addFinding(report::FindingId::DiskImageErr, QString(), image.error);
+        sink.addFinding(report::FindingId::DiskImageErr, QString(), image.error);
         return false;
     case platform::UnpackedImage::Status::Unpacked: break;
     }
     const ImageTree tree(image.folder, path);
-    if (CheckTreeTop(controller, tree, displayName, nested) == 0) {
-        controller.addFinding(report::FindingId::ArchiveEmpty, QString());
+    if (CheckTreeTop(sink, tree, displayName, nested) == 0) {
+        sink.addFinding(report::FindingId::ArchiveEmpty, QString());
     }
     return true;
 }

@@ -6,10 +6,10 @@
 
 namespace check {
 
-class OstrelAppDelegate;
+class CheckSink;
 
 // Checks every bundle and property list on the image at path; displayName
 // names it in headings. False when nothing on it could be read.
-bool CheckDiskImage(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested);
+bool CheckDiskImage(CheckSink& sink, const QString& path, const QString& displayName, bool nested);
 
 } // namespace check

@@ -1,6 +1,6 @@
 #include "check/InstallerPackageCheck.h"
 
-#include "check/OstrelAppDelegate.h"
+#include "check/CheckSink.h"
 #include "check/ProductTree.h"
 #include "check/ProductWalk.h"
 #include "platform/ArchiveReader.h"
@@ -30,20 +30,20 @@ QString stringIn(const plist::Dictionary& dictionary, const char* key)
 
 class PackageCheck {
 public:
-    PackageCheck(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested)
-        : mController(controller), mPath(path), mDisplayName(displayName), mNested(nested)
+    PackageCheck(CheckSink& sink, const QString& path, const QString& displayName, bool nested)
+        : mSink(sink), mPath(path), mDisplayName(displayName), mNested(nested)
     {
     }
 
     bool run()
     {
-        mController.appendHeading(mDisplayName, mPath);
+        mSink.appendHeading(mDisplayName, mPath);
         const auto wanted = [](const QString& entry, std::uint64_t) {
             return entry == kPackageInfo || entry.endsWith(QLatin1Char('/') + kPackageInfo);
         };
         const platform::Result<platform::ArchiveContents> read = platform::readArchive(mPath, wanted);
         if (!read) {
-            mController.addFinding(report::FindingId::ArchiveErr, QString(), read.error().localizedDescription());
+            mSink.addFinding(report::FindingId::ArchiveErr, QString(), read.error().localizedDescription());
             return false;
         }
         const platform::ArchiveContents& contents = *read;
@@ -56,12 +56,12 @@ public:
         }
         if (checked == 0) {
             // A xar archive that is no installer package: its files as they are.
-            checked = CheckArchiveTop(mController, mPath, mPath, mDisplayName, mNested);
+            checked = CheckArchiveTop(mSink, mPath, mPath, mDisplayName, mNested);
             if (checked < 0)
                 return false;
         }
         if (checked == 0) {
-            mController.addFinding(report::FindingId::ArchiveEmpty, QString());
+            mSink.addFinding(report::FindingId::ArchiveEmpty, QString());
         }
         return true;
     }
@@ -87,12 +87,12 @@ private:
         const QString error = unpackPayload(payload, temporary, cpio);
         if (!error.isEmpty()) {
             reportPackageInfo(shownComponent, packageInfo, info, why, {});
-            mController.addFinding(report::FindingId::ArchiveErr, QString(),
-                                   joinPath(component, QStringLiteral("Payload: ")) + error);
+            mSink.addFinding(report::FindingId::ArchiveErr, QString(),
+                             joinPath(component, QStringLiteral("Payload: ")) + error);
             return 1;
         }
         reportPackageInfo(shownComponent, packageInfo, info, why, cpio);
-        const int checked = CheckArchiveTop(mController, cpio, joinPath(mPath, payload),
+        const int checked = CheckArchiveTop(mSink, cpio, joinPath(mPath, payload),
                                             joinPath(shownComponent, QStringLiteral("Payload")), mNested);
         platform::removeFolder(temporary.path());
         return 1 + std::max(checked, 0);
@@ -129,11 +129,11 @@ private:
     {
         // A package of one component has it at its top, under the package's own heading.
         if (packageInfo.path != kPackageInfo)
-            mController.appendHeading(shownComponent, joinPath(mPath, packageInfo.path));
+            mSink.appendHeading(shownComponent, joinPath(mPath, packageInfo.path));
         if (!info) {
-            mController.addFinding(report::FindingId::PackageInfoUnreadable, QString(),
-                                   joinPath(shownComponent, kPackageInfo),
-                                   packageInfo.bytes ? why : QStringLiteral("it is too large"));
+            mSink.addFinding(report::FindingId::PackageInfoUnreadable, QString(),
+                             joinPath(shownComponent, kPackageInfo),
+                             packageInfo.bytes ? why : QStringLiteral("it is too large"));
             return;
         }
         if (cpio.isEmpty())
@@ -165,8 +165,8 @@ private:
         for (const platform::PackageInfo::BundleRef& bundle : info->bundles) {
             const plist::Dictionary* dictionary = bundleAt(bundle.path);
             if (!dictionary) {
-                mController.addFinding(report::FindingId::PackageInfoBundleMissing, QString(), packageInfoName,
-                                       bundle.path, info->installLocation);
+                mSink.addFinding(report::FindingId::PackageInfoBundleMissing, QString(), packageInfoName, bundle.path,
+                                 info->installLocation);
                 continue;
             }
             const QString shown = joinPath(joinPath(shownComponent, QStringLiteral("Payload")), bundle.path);
@@ -187,9 +187,9 @@ private:
         // pkgbuild names a component after its bundle, often with a suffix of its own.
         if (!identifier.isEmpty() && !info->identifier.isEmpty() && info->identifier != identifier &&
             !info->identifier.startsWith(identifier + QLatin1Char('.'))) {
-            mController.addFinding(report::FindingId::PackageInfoMismatch, QString(), packageInfoName,
-                                   QStringLiteral("identifier"), info->identifier, shown,
-                                   QStringLiteral("CFBundleIdentifier"), identifier);
+            mSink.addFinding(report::FindingId::PackageInfoMismatch, QString(), packageInfoName,
+                             QStringLiteral("identifier"), info->identifier, shown,
+                             QStringLiteral("CFBundleIdentifier"), identifier);
         }
         compare(packageInfoName, QStringLiteral("version"), info->version, topDictionary, "CFBundleShortVersionString",
                 shown);
@@ -201,11 +201,11 @@ private:
         const QString bundleValue = stringIn(dictionary, key);
         if (value.isEmpty() || bundleValue.isEmpty() || value == bundleValue)
             return;
-        mController.addFinding(report::FindingId::PackageInfoMismatch, QString(), packageInfoName, attribute, value,
-                               shown, QString::fromLatin1(key), bundleValue);
+        mSink.addFinding(report::FindingId::PackageInfoMismatch, QString(), packageInfoName, attribute, value, shown,
+                         QString::fromLatin1(key), bundleValue);
     }
 
-    OstrelAppDelegate& mController;
+    CheckSink& mSink;
     const QString& mPath;
     const QString& mDisplayName;
     bool mNested;
@@ -213,9 +213,9 @@ private:
 
 } // namespace
 
-bool CheckInstallerPackage(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested)
+bool CheckInstallerPackage(CheckSink& sink, const QString& path, const QString& displayName, bool nested)
 {
-    return PackageCheck(controller, path, displayName, nested).run();
+    return PackageCheck(sink, path, displayName, nested).run();
 }
 
 } // namespace check

@@ -8,9 +8,9 @@
 
 namespace check {
 
-class OstrelAppDelegate;
+class CheckSink;
 
 // False when the package could not be read.
-bool CheckInstallerPackage(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested);
+bool CheckInstallerPackage(CheckSink& sink, const QString& path, const QString& displayName, bool nested);
 
 } // namespace check

@@ -4,9 +4,9 @@
 // of a window it asks of a ReportWindow.
 #pragma once
 
+#include "check/CheckSink.h"
 #include "check/FindingFix.h"
 #include "check/InlineSuppressions.h"
-#include "check/MessageLogger.h"
 #include "check/PlistDataReader.h"
 #include "check/PlistValidator.h"
 #include "check/ReportWindow.h"
@@ -30,7 +30,7 @@ namespace check {
 
 class ProductTree;
 
-class OstrelAppDelegate : public MessageLogger {
+class OstrelAppDelegate : public CheckSink {
 public:
     // Registers the defaults of the settings (all true); runs once however
     // often it is called. Stored values win over these.
@@ -64,19 +64,15 @@ public:
     void appendCaughtException(const std::exception& e);
     // Checks one file or bundle directory; false when nothing could be read.
     bool openURL(const QUrl& url);
-    // The pieces of a check, for the product walk: the heading naming the item
-    // and the file read; the lines for a file that could not be read; the
-    // check of a property list's bytes, giving its dictionary when it has one
-    // (bundleName: the bundle's folder name, when it is a bundle's).
-    void appendHeading(const QString& name, const QString& pathRead);
-    void appendReadError(const platform::Error& error);
+    // CheckSink: what the product walk and the checks below it write to.
+    void appendHeading(const QString& name, const QString& pathRead) override;
+    void appendReadError(const platform::Error& error) override;
     std::optional<plist::Value> checkPlistData(const QByteArray& bytes, std::uint32_t fileType, std::uint32_t creator,
-                                               const QString& bundleName = QString());
-    // A privacy manifest's bytes, checked by the rules' section for privacy
-    // manifests and the checks beyond it; its dictionary when it has one.
-    std::optional<plist::Value> checkPrivacyManifestData(const QByteArray& bytes);
-    // The rules' table of the APIs that need a reason, or null.
-    const plist::Value* requiredReasonTable() const;
+                                               const QString& bundleName = QString()) override;
+    // By the rules' section for privacy manifests and the checks beyond it.
+    std::optional<plist::Value> checkPrivacyManifestData(const QByteArray& bytes) override;
+    const plist::Value* requiredReasonTable() const override;
+    void readFromSection() override { mReadFromSection = true; }
     void checkFileCreator(std::uint32_t creator, const plist::Dictionary& infoDict);
     void checkFileType(std::uint32_t fileType, const plist::Dictionary& infoDict);
 
@@ -119,9 +115,6 @@ public:
     // Findings this filter takes are taken out of the report as soon as they
     // end, and count toward no cap; the ignore list of the command line.
     void setIgnored(report::FindingFilter ignored) { mIgnored = std::move(ignored); }
-    // The property list to check next is a section of the file read (a
-    // program's), not the whole file: no fix can point into the file.
-    void readFromSection() { mReadFromSection = true; }
     // What the files on disk are read through (none: as they are).
     void setReadThrough(ReadThrough through) { mReadThrough = std::move(through); }
     // How many findings it took so far.

@@ -1,6 +1,6 @@
 #include "check/ProductWalk.h"
 
-#include "check/OstrelAppDelegate.h"
+#include "check/CheckSink.h"
 #include "check/PlistValidator.h"
 #include "check/ProgramCheck.h"
 #include "platform/AppleDouble.h"
@@ -99,10 +99,10 @@ bool versionsHeldToApplication(const QString& place, const QString& name)
 
 } // namespace
 
-ProductWalk::ProductWalk(OstrelAppDelegate& controller, const ProductTree& tree, QString headingPrefix,
-                         QString productTop, bool nested)
-    : mController(controller), mTree(tree), mHeadingPrefix(std::move(headingPrefix)),
-      mProductTop(std::move(productTop)), mNested(nested),
+ProductWalk::ProductWalk(CheckSink& sink, const ProductTree& tree, QString headingPrefix, QString productTop,
+                         bool nested)
+    : mSink(sink), mTree(tree), mHeadingPrefix(std::move(headingPrefix)), mProductTop(std::move(productTop)),
+      mNested(nested),
       mAllowBuildSettings(platform::UserDefaults::standard().boolForKey(platform::AllowBuildSettingsKey))
 {
 }
@@ -126,8 +126,8 @@ QStringList ProductWalk::listFolder(const QString& path, const QString& found)
     const int error = mTree.childrenError(path);
     if (error != 0 && !mUnreadable.contains(path)) {
         mUnreadable.insert(path);
-        mController.addFinding(report::FindingId::FolderUnreadable, QString(), shown(found),
-                               QString::fromLocal8Bit(std::strerror(error)));
+        mSink.addFinding(report::FindingId::FolderUnreadable, QString(), shown(found),
+                         QString::fromLocal8Bit(std::strerror(error)));
     }
     return names;
 }
@@ -176,19 +176,18 @@ void ProductWalk::checkProduct()
 
 void ProductWalk::checkBundle(const Bundle& bundle, const Container& container, int depth)
 {
-    mController.appendHeading(shown(bundle.found), mTree.displayPath(bundle.plist));
+    mSink.appendHeading(shown(bundle.found), mTree.displayPath(bundle.plist));
     if (!bundle.leadsOut.isEmpty()) {
-        mController.addFinding(report::FindingId::NestedLinkOutside, QString(),
-                               shown(joinPath(bundle.found, bundle.leadsOut)));
+        mSink.addFinding(report::FindingId::NestedLinkOutside, QString(),
+                         shown(joinPath(bundle.found, bundle.leadsOut)));
         return;
     }
     const platform::Result<QByteArray> bytes = mTree.read(bundle.plist);
     if (!bytes) {
-        mController.appendReadError(bytes.error());
+        mSink.appendReadError(bytes.error());
         return;
     }
-    const std::optional<plist::Value> value =
-        mController.checkPlistData(*bytes, 0, 0, lastComponent(shown(bundle.found)));
+    const std::optional<plist::Value> value = mSink.checkPlistData(*bytes, 0, 0, lastComponent(shown(bundle.found)));
     if (!mNested)
         return;
     const plist::Dictionary* infoDict = value ? &value->toDictionary() : nullptr;
@@ -237,11 +236,11 @@ void ProductWalk::checkNested(const Bundle& bundle, const plist::Dictionary* inf
                 item.resolution == ProductTree::Resolution::Loop ||
                 (item.resolution == ProductTree::Resolution::Found && isWithin(folder.path, item.path));
             if (item.resolution == ProductTree::Resolution::Outside) {
-                mController.addFinding(report::FindingId::NestedLinkOutside, QString(), shown(found));
+                mSink.addFinding(report::FindingId::NestedLinkOutside, QString(), shown(found));
                 continue;
             }
             if (leadsBackUp) {
-                mController.addFinding(report::FindingId::NestedLinkLoop, QString(), shown(found));
+                mSink.addFinding(report::FindingId::NestedLinkLoop, QString(), shown(found));
                 continue;
             }
             if (item.resolution != ProductTree::Resolution::Found || item.node.kind != ProductTree::Kind::Directory ||
@@ -252,8 +251,7 @@ void ProductWalk::checkNested(const Bundle& bundle, const plist::Dictionary* inf
                 mTree.node(inside.plist).kind != ProductTree::Kind::File)
                 continue;
             if (depth + 1 > kMaxBundleDepth) {
-                mController.addFinding(report::FindingId::NestedTooDeep, QString(), shown(bundle.found),
-                                       kMaxBundleDepth);
+                mSink.addFinding(report::FindingId::NestedTooDeep, QString(), shown(bundle.found), kMaxBundleDepth);
                 return;
             }
             mChecked.insert(item.path);
@@ -324,13 +322,13 @@ void ProductWalk::checkExecutable(const Bundle& bundle, const plist::Dictionary&
     const bool isFile = !name->contains(QLatin1Char('/')) && executable.resolution == ProductTree::Resolution::Found &&
                         executable.node.kind == ProductTree::Kind::File;
     if (!isFile) {
-        mController.addFinding(report::FindingId::NoExecutable, QStringLiteral("CFBundleExecutable"), *name,
-                               shown(joinPath(bundle.found, inBundle)));
+        mSink.addFinding(report::FindingId::NoExecutable, QStringLiteral("CFBundleExecutable"), *name,
+                         shown(joinPath(bundle.found, inBundle)));
         return;
     }
     if (!mTree.isExecutable(executable.path)) {
-        mController.addFinding(report::FindingId::ExecutableNotExecutable, QStringLiteral("CFBundleExecutable"),
-                               shown(joinPath(bundle.found, inBundle)));
+        mSink.addFinding(report::FindingId::ExecutableNotExecutable, QStringLiteral("CFBundleExecutable"),
+                         shown(joinPath(bundle.found, inBundle)));
     }
     checkProgram(bundle, infoDict, executable.path, shown(joinPath(bundle.found, inBundle)));
 }
@@ -349,7 +347,7 @@ void ProductWalk::checkProgram(const Bundle& bundle, const plist::Dictionary& in
     if (start.startsWith("#!"))
         return;
     if (!platform::looksLikeMachO(start)) {
-        mController.addFinding(report::FindingId::ExecutableNotProgram, QStringLiteral("CFBundleExecutable"), where);
+        mSink.addFinding(report::FindingId::ExecutableNotProgram, QStringLiteral("CFBundleExecutable"), where);
         return;
     }
     mProgram = platform::readMachO(*source);
@@ -361,11 +359,10 @@ void ProductWalk::checkProgram(const Bundle& bundle, const plist::Dictionary& in
                 mProgram->fat ? QStringLiteral("%1 slice: %2").arg(slice.architecture(), slice.error) : slice.error;
     }
     if (!damage.isEmpty()) {
-        mController.addFinding(report::FindingId::ExecutableDamaged, QStringLiteral("CFBundleExecutable"), where,
-                               damage);
+        mSink.addFinding(report::FindingId::ExecutableDamaged, QStringLiteral("CFBundleExecutable"), where, damage);
     }
-    checkProgramAgainstDictionary(mController, *mProgram, infoDict,
-                                  bundleSystemOf(infoDict, bundle.layout != Layout::Flat), where);
+    checkProgramAgainstDictionary(mSink, *mProgram, infoDict, bundleSystemOf(infoDict, bundle.layout != Layout::Flat),
+                                  where);
 }
 
 void ProductWalk::checkIcon(const Bundle& bundle, const plist::Dictionary& infoDict)
@@ -379,8 +376,8 @@ void ProductWalk::checkIcon(const Bundle& bundle, const plist::Dictionary& infoD
         if (icon.resolution == ProductTree::Resolution::Found && icon.node.kind == ProductTree::Kind::File)
             return;
     }
-    mController.addFinding(report::FindingId::NoIconFile, QStringLiteral("CFBundleIconFile"), *name,
-                           shown(joinPath(bundle.found, resourcesFolder(bundle))));
+    mSink.addFinding(report::FindingId::NoIconFile, QStringLiteral("CFBundleIconFile"), *name,
+                     shown(joinPath(bundle.found, resourcesFolder(bundle))));
 }
 
 void ProductWalk::checkMainNibs(const Bundle& bundle, const plist::Dictionary& infoDict)
@@ -406,8 +403,8 @@ void ProductWalk::checkMainNibs(const Bundle& bundle, const plist::Dictionary& i
         });
         if (present)
             continue;
-        mController.addFinding(report::FindingId::NoMainNib, key, key, *name, fileName,
-                               shown(joinPath(bundle.found, resourcesFolder(bundle))));
+        mSink.addFinding(report::FindingId::NoMainNib, key, key, *name, fileName,
+                         shown(joinPath(bundle.found, resourcesFolder(bundle))));
     }
 }
 
@@ -420,8 +417,8 @@ void ProductWalk::checkIdentifier(const plist::Dictionary& infoDict, const Conta
     const std::optional<QString> identifier = namedValue(infoDict, QStringLiteral("CFBundleIdentifier"));
     if (!identifier || identifier->startsWith(container.applicationIdentifier + QLatin1Char('.')))
         return;
-    mController.addFinding(report::FindingId::IdentifierNotUnderApp, QStringLiteral("CFBundleIdentifier"), *identifier,
-                           container.applicationIdentifier);
+    mSink.addFinding(report::FindingId::IdentifierNotUnderApp, QStringLiteral("CFBundleIdentifier"), *identifier,
+                     container.applicationIdentifier);
 }
 
 void ProductWalk::checkPartAgreesWithApplication(const Bundle& bundle, const plist::Dictionary& infoDict,
@@ -442,7 +439,7 @@ void ProductWalk::checkPartAgreesWithApplication(const Bundle& bundle, const pli
         const std::optional<QString> application = namedValue(*container.application, key);
         if (!own || !application || *own == *application)
             continue;
-        mController.addFinding(version.id, key, *own, *application);
+        mSink.addFinding(version.id, key, *own, *application);
     }
     if (!container.minimumHeld)
         return;
@@ -459,7 +456,7 @@ void ProductWalk::checkPartAgreesWithApplication(const Bundle& bundle, const pli
     if (ownEnd != own->size() || applicationEnd != application->size() || ownVersion.isNull() ||
         applicationVersion.isNull() || ownVersion.normalized() >= applicationVersion.normalized())
         return;
-    mController.addFinding(report::FindingId::PartMinimumBelowApplication, key, key, *own, *application);
+    mSink.addFinding(report::FindingId::PartMinimumBelowApplication, key, key, *own, *application);
 }
 
 void ProductWalk::checkPrivacyManifest(const Bundle& bundle, const plist::Dictionary& infoDict)
@@ -467,34 +464,34 @@ void ProductWalk::checkPrivacyManifest(const Bundle& bundle, const plist::Dictio
     const QString inBundle = joinPath(resourcesFolder(bundle), kPrivacyManifest);
     const ProductTree::Resolved file = find(joinPath(bundle.path, inBundle));
     const QList<RequiredReasonUse> uses =
-        mProgram ? requiredReasonUses(*mProgram, mController.requiredReasonTable()) : QList<RequiredReasonUse>();
+        mProgram ? requiredReasonUses(*mProgram, mSink.requiredReasonTable()) : QList<RequiredReasonUse>();
     if (file.resolution != ProductTree::Resolution::Found || file.node.kind != ProductTree::Kind::File) {
         // Only the App Store's other systems ask every program for its reasons; a Mac's that has a manifest is held to
         // it.
         if (bundleSystemOf(infoDict, bundle.layout != Layout::Flat) != BundleSystem::Embedded)
             return;
         for (const RequiredReasonUse& use : uses) {
-            mController.addFinding(report::FindingId::RequiredReasonNoManifest, QString(), mProgramShown, use.category,
-                                   use.symbols.join(QLatin1String(", ")), shown(joinPath(bundle.found, inBundle)));
+            mSink.addFinding(report::FindingId::RequiredReasonNoManifest, QString(), mProgramShown, use.category,
+                             use.symbols.join(QLatin1String(", ")), shown(joinPath(bundle.found, inBundle)));
         }
         return;
     }
     const QString where = shown(joinPath(bundle.found, inBundle));
-    mController.appendHeading(where, mTree.displayPath(file.path));
+    mSink.appendHeading(where, mTree.displayPath(file.path));
     const platform::Result<QByteArray> bytes = mTree.read(file.path);
     if (!bytes) {
-        mController.appendReadError(bytes.error());
+        mSink.appendReadError(bytes.error());
         return;
     }
-    const std::optional<plist::Value> manifest = mController.checkPrivacyManifestData(*bytes);
+    const std::optional<plist::Value> manifest = mSink.checkPrivacyManifestData(*bytes);
     if (!manifest)
         return;
     const QStringList declared = declaredCategories(manifest->toDictionary());
     for (const RequiredReasonUse& use : uses) {
         if (declared.contains(use.category))
             continue;
-        mController.addFinding(report::FindingId::RequiredReasonUndeclared, QStringLiteral("NSPrivacyAccessedAPITypes"),
-                               mProgramShown, use.category, use.symbols.join(QLatin1String(", ")));
+        mSink.addFinding(report::FindingId::RequiredReasonUndeclared, QStringLiteral("NSPrivacyAccessedAPITypes"),
+                         mProgramShown, use.category, use.symbols.join(QLatin1String(", ")));
     }
 }
 
@@ -513,14 +510,14 @@ void ProductWalk::checkHelperTools(const Bundle& bundle)
                                                           : platform::Error::osStatus(platform::fnfErr);
         if (!start || !platform::looksLikeMachO(*start))
             continue;
-        mController.appendHeading(shown(joinPath(bundle.found, kHelperToolsFolder + QLatin1Char('/') + name)),
-                                  mTree.displayPath(tool.path));
+        mSink.appendHeading(shown(joinPath(bundle.found, kHelperToolsFolder + QLatin1Char('/') + name)),
+                            mTree.displayPath(tool.path));
         const platform::MachOFile program = platform::readMachO(*source);
         if (const std::optional<QByteArray> bytes = platform::machOInfoPlist(*source, program)) {
-            mController.readFromSection();
-            (void)mController.checkPlistData(*bytes, 0, 0);
+            mSink.readFromSection();
+            (void)mSink.checkPlistData(*bytes, 0, 0);
         } else {
-            mController.appendReadError(platform::noInfoPlistSection());
+            mSink.appendReadError(platform::noInfoPlistSection());
         }
     }
 }
@@ -533,8 +530,8 @@ void ProductWalk::checkPackageType(const Bundle& bundle, const plist::Dictionary
     // A type that is no four-character code was told with the expected one already.
     if (!expected || !type || *type == *expected || type->size() != 4)
         return;
-    mController.addFinding(report::FindingId::PackageTypeMismatch, QStringLiteral("CFBundlePackageType"), *type,
-                           name.mid(name.lastIndexOf(QLatin1Char('.')) + 1), *expected);
+    mSink.addFinding(report::FindingId::PackageTypeMismatch, QStringLiteral("CFBundlePackageType"), *type,
+                     name.mid(name.lastIndexOf(QLatin1Char('.')) + 1), *expected);
 }
 
 void ProductWalk::checkLocalizedStrings(const Bundle& bundle, const plist::Dictionary& infoDict)
@@ -561,13 +558,13 @@ void ProductWalk::checkLocalizedStrings(const Bundle& bundle, const plist::Dicti
                 problem = localized(QStringLiteral("NotDict")).trimmed();
         }
         if (!problem.isEmpty()) {
-            mController.addFinding(report::FindingId::InfoPlistStringsUnreadable, QString(), where, problem);
+            mSink.addFinding(report::FindingId::InfoPlistStringsUnreadable, QString(), where, problem);
             continue;
         }
         for (const QString& key : parsed.value->toDictionary().keys()) {
             if (infoDict.contains(key))
                 continue;
-            mController.addFinding(report::FindingId::InfoPlistStringsUnusedKey, key, key, where);
+            mSink.addFinding(report::FindingId::InfoPlistStringsUnusedKey, key, key, where);
         }
     }
 }
@@ -759,9 +756,9 @@ platform::Result<PlstResource> plstResource(const QByteArray* appleDouble, const
 class ArchiveCheck {
 public:
     // contents: what the archive holds, none for a folder on disk.
-    ArchiveCheck(OstrelAppDelegate& controller, const ProductTree& tree, const platform::ArchiveContents* contents,
+    ArchiveCheck(CheckSink& sink, const ProductTree& tree, const platform::ArchiveContents* contents,
                  const QString& displayName, bool nested)
-        : mController(controller), mTree(tree), mContents(contents), mDisplayName(displayName), mNested(nested)
+        : mSink(sink), mTree(tree), mContents(contents), mDisplayName(displayName), mNested(nested)
     {
     }
 
@@ -780,8 +777,8 @@ public:
                 // What would have been checked, had it been here, is told under
                 // its own heading; the archive is not empty for that.
                 const QString path = joinPath(folder, name);
-                mController.appendHeading(joinPath(mDisplayName, path), mTree.displayPath(path));
-                mController.addFinding(report::FindingId::NestedLinkOutside, QString(), joinPath(mDisplayName, path));
+                mSink.appendHeading(joinPath(mDisplayName, path), mTree.displayPath(path));
+                mSink.addFinding(report::FindingId::NestedLinkOutside, QString(), joinPath(mDisplayName, path));
                 ++checked;
                 continue;
             }
@@ -792,7 +789,7 @@ public:
             if (item.node.kind == ProductTree::Kind::Directory) {
                 if (isBundleFolder(mTree, item.path)) {
                     mWalked.insert(item.path);
-                    ProductWalk(mController, mTree, mDisplayName, item.path, mNested).checkProduct();
+                    ProductWalk(mSink, mTree, mDisplayName, item.path, mNested).checkProduct();
                     ++checked;
                 } else if (depth < kMaxArchiveFolderDepth) {
                     checked += checkFolder(item.path, depth + 1);
@@ -816,20 +813,20 @@ private:
         if (!propertyList && !appleDouble)
             return false;
 
-        mController.appendHeading(joinPath(mDisplayName, path), mTree.displayPath(path));
+        mSink.appendHeading(joinPath(mDisplayName, path), mTree.displayPath(path));
         if (propertyList) {
             if (const platform::Result<QByteArray> bytes = mTree.read(path))
-                (void)mController.checkPlistData(*bytes, 0, 0);
+                (void)mSink.checkPlistData(*bytes, 0, 0);
             else
-                mController.appendReadError(bytes.error());
+                mSink.appendReadError(bytes.error());
             return true;
         }
         const std::optional<QByteArray> dataFork = kept(path);
         const platform::Result<PlstResource> resource = plstResource(&*appleDouble, dataFork ? &*dataFork : nullptr);
         if (!resource)
-            mController.appendReadError(resource.error());
+            mSink.appendReadError(resource.error());
         else
-            (void)mController.checkPlistData(resource->bytes, resource->fileType, resource->creator);
+            (void)mSink.checkPlistData(resource->bytes, resource->fileType, resource->creator);
         return true;
     }
 
@@ -846,7 +843,7 @@ private:
         return mTree.read(path).take();
     }
 
-    OstrelAppDelegate& mController;
+    CheckSink& mSink;
     const ProductTree& mTree;
     const platform::ArchiveContents* mContents;
     const QString& mDisplayName;
@@ -856,13 +853,13 @@ private:
 
 } // namespace
 
-int CheckArchiveTop(OstrelAppDelegate& controller, const QString& path, const QString& shownAs,
-                    const QString& displayName, bool nested)
+int CheckArchiveTop(CheckSink& sink, const QString& path, const QString& shownAs, const QString& displayName,
+                    bool nested)
 {
     // The list first; then the files that the bundles in it use.
     platform::Result<platform::ArchiveContents> listed = platform::readArchive(path, {});
     const auto unreadable = [&](const platform::Error& error) {
-        controller.addFinding(report::FindingId::ArchiveErr, QString(), error.localizedDescription());
+        sink.addFinding(report::FindingId::ArchiveErr, QString(), error.localizedDescription());
         return -1;
     };
     if (!listed)
@@ -885,25 +882,25 @@ int CheckArchiveTop(OstrelAppDelegate& controller, const QString& path, const QS
     if (const platform::Result<void> again = platform::readArchiveAgain(path, contents, files); !again)
         return unreadable(again.error());
     for (const auto& [entry, why] : contents.leftOut) {
-        controller.addFinding(report::FindingId::ArchiveEntryLeftOut, QString(), entry, why);
+        sink.addFinding(report::FindingId::ArchiveEntryLeftOut, QString(), entry, why);
     }
-    return ArchiveCheck(controller, tree, &contents, displayName, nested).checkFolder(QString(), 0) +
+    return ArchiveCheck(sink, tree, &contents, displayName, nested).checkFolder(QString(), 0) +
            int(contents.leftOut.size());
 }
 
-bool CheckArchive(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested)
+bool CheckArchive(CheckSink& sink, const QString& path, const QString& displayName, bool nested)
 {
-    controller.appendHeading(displayName, path);
-    const int checked = CheckArchiveTop(controller, path, path, displayName, nested);
+    sink.appendHeading(displayName, path);
+    const int checked = CheckArchiveTop(sink, path, path, displayName, nested);
     if (checked == 0) {
-        controller.addFinding(report::FindingId::ArchiveEmpty, QString());
+        sink.addFinding(report::FindingId::ArchiveEmpty, QString());
     }
     return checked >= 0;
 }
 
-int CheckTreeTop(OstrelAppDelegate& controller, const ProductTree& tree, const QString& displayName, bool nested)
+int CheckTreeTop(CheckSink& sink, const ProductTree& tree, const QString& displayName, bool nested)
 {
-    return ArchiveCheck(controller, tree, nullptr, displayName, nested).checkFolder(QString(), 0);
+    return ArchiveCheck(sink, tree, nullptr, displayName, nested).checkFolder(QString(), 0);
 }
 
 } // namespace check

@@ -18,7 +18,7 @@
 
 namespace check {
 
-class OstrelAppDelegate;
+class CheckSink;
 
 // Bundles inside bundles are looked into this many levels deep, no deeper.
 constexpr int kMaxBundleDepth = 8;
@@ -29,7 +29,7 @@ public:
     // "Shop.zip" for an archive). productTop: the product's own folder in the
     // tree; no link may lead out of it.
     // nested: look at the bundles' files and into them; else only the top dictionary.
-    ProductWalk(OstrelAppDelegate& controller, const ProductTree& tree, QString headingPrefix, QString productTop,
+    ProductWalk(CheckSink& sink, const ProductTree& tree, QString headingPrefix, QString productTop,
                 bool nested = true);
 
     // For the product's top bundle, whose dictionary the caller has checked
@@ -94,7 +94,7 @@ private:
     QString shown(const QString& path) const;
     static QString resourcesFolder(const Bundle& bundle);
 
-    OstrelAppDelegate& mController;
+    CheckSink& mSink;
     const ProductTree& mTree;
     QString mHeadingPrefix;
     QString mProductTop;
@@ -111,15 +111,15 @@ private:
 // fork) at the top of the archive at path, or in its Payload folder, as if it
 // were unpacked; displayName names the archive in headings. nested: look into
 // the bundles and at their files. False when the archive could not be read.
-bool CheckArchive(OstrelAppDelegate& controller, const QString& path, const QString& displayName, bool nested);
+bool CheckArchive(CheckSink& sink, const QString& path, const QString& displayName, bool nested);
 
 // Checks the archive at path as CheckArchive does, without a heading of its
 // own, naming its files as if they were inside shownAs; how many items were
 // checked, -1 when the archive could not be read (told).
-int CheckArchiveTop(OstrelAppDelegate& controller, const QString& path, const QString& shownAs,
-                    const QString& displayName, bool nested);
+int CheckArchiveTop(CheckSink& sink, const QString& path, const QString& shownAs, const QString& displayName,
+                    bool nested);
 // As an archive's top is checked, the top of a product tree of another kind
 // (an unpacked disk image or payload); how many items were checked.
-int CheckTreeTop(OstrelAppDelegate& controller, const ProductTree& tree, const QString& displayName, bool nested);
+int CheckTreeTop(CheckSink& sink, const ProductTree& tree, const QString& displayName, bool nested);
 
 } // namespace check
