@@ -43,8 +43,7 @@ public:
         };
         const platform::Result<platform::ArchiveContents> read = platform::readArchive(mPath, wanted);
         if (!read) {
-            mController.appendErrorIcon();
-            mController.appendMessage("ArchiveErr", QString(), read.error().localizedDescription());
+            mController.addFinding(report::FindingId::ArchiveErr, QString(), read.error().localizedDescription());
             return false;
         }
         const platform::ArchiveContents& contents = *read;
@@ -62,8 +61,7 @@ public:
                 return false;
         }
         if (checked == 0) {
-            mController.appendErrorIcon();
-            mController.appendMessage("ArchiveEmpty", QString());
+            mController.addFinding(report::FindingId::ArchiveEmpty, QString());
         }
         return true;
     }
@@ -89,9 +87,8 @@ private:
         const QString error = unpackPayload(payload, temporary, cpio);
         if (!error.isEmpty()) {
             reportPackageInfo(shownComponent, packageInfo, info, why, {});
-            mController.appendErrorIcon();
-            mController.appendMessage("ArchiveErr", QString(),
-                                      joinPath(component, QStringLiteral("Payload: ")) + error);
+            mController.addFinding(report::FindingId::ArchiveErr, QString(),
+                                   joinPath(component, QStringLiteral("Payload: ")) + error);
             return 1;
         }
         reportPackageInfo(shownComponent, packageInfo, info, why, cpio);
@@ -134,9 +131,9 @@ private:
         if (packageInfo.path != kPackageInfo)
             mController.appendHeading(shownComponent, joinPath(mPath, packageInfo.path));
         if (!info) {
-            mController.appendWarningIcon();
-            mController.appendMessage("PackageInfoUnreadable", QString(), joinPath(shownComponent, kPackageInfo),
-                                      packageInfo.bytes ? why : QStringLiteral("it is too large"));
+            mController.addFinding(report::FindingId::PackageInfoUnreadable, QString(),
+                                   joinPath(shownComponent, kPackageInfo),
+                                   packageInfo.bytes ? why : QStringLiteral("it is too large"));
             return;
         }
         if (cpio.isEmpty())
@@ -168,9 +165,8 @@ private:
         for (const platform::PackageInfo::BundleRef& bundle : info->bundles) {
             const plist::Dictionary* dictionary = bundleAt(bundle.path);
             if (!dictionary) {
-                mController.appendWarningIcon();
-                mController.appendMessage("PackageInfoBundleMissing", QString(), packageInfoName, bundle.path,
-                                          info->installLocation);
+                mController.addFinding(report::FindingId::PackageInfoBundleMissing, QString(), packageInfoName,
+                                       bundle.path, info->installLocation);
                 continue;
             }
             const QString shown = joinPath(joinPath(shownComponent, QStringLiteral("Payload")), bundle.path);
@@ -191,9 +187,9 @@ private:
         // pkgbuild names a component after its bundle, often with a suffix of its own.
         if (!identifier.isEmpty() && !info->identifier.isEmpty() && info->identifier != identifier &&
             !info->identifier.startsWith(identifier + QLatin1Char('.'))) {
-            mController.appendWarningIcon();
-            mController.appendMessage("PackageInfoMismatch", QString(), packageInfoName, QStringLiteral("identifier"),
-                                      info->identifier, shown, QStringLiteral("CFBundleIdentifier"), identifier);
+            mController.addFinding(report::FindingId::PackageInfoMismatch, QString(), packageInfoName,
+                                   QStringLiteral("identifier"), info->identifier, shown,
+                                   QStringLiteral("CFBundleIdentifier"), identifier);
         }
         compare(packageInfoName, QStringLiteral("version"), info->version, topDictionary, "CFBundleShortVersionString",
                 shown);
@@ -205,9 +201,8 @@ private:
         const QString bundleValue = stringIn(dictionary, key);
         if (value.isEmpty() || bundleValue.isEmpty() || value == bundleValue)
             return;
-        mController.appendWarningIcon();
-        mController.appendMessage("PackageInfoMismatch", QString(), packageInfoName, attribute, value, shown,
-                                  QString::fromLatin1(key), bundleValue);
+        mController.addFinding(report::FindingId::PackageInfoMismatch, QString(), packageInfoName, attribute, value,
+                               shown, QString::fromLatin1(key), bundleValue);
     }
 
     OstrelAppDelegate& mController;
