@@ -87,10 +87,9 @@ QString OutputFile::commit()
             return systemError(EEXIST);
         mNamed = named;
     }
-    QString why;
-    if (!report::ReplaceAtomically(mNamed, mTarget, &why, &mJudged)) {
+    if (const platform::Result<void> replaced = report::ReplaceAtomically(mNamed, mTarget, &mJudged); !replaced) {
         discard();
-        return why;
+        return replaced.error().localizedDescription();
     }
     // After an exchange the old file has the hidden name, and goes.
     QFile::remove(mNamed);

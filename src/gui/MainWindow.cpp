@@ -1237,8 +1237,11 @@ bool MainWindow::writeDocument(const QString& path, report::DocumentKind kind,
     // After an exchange the old file is where the new one was, and goes with it.
     struct stat ours {};
     ::lstat(QFile::encodeName(built.fileName()).constData(), &ours);
-    if (report::ReplaceAtomically(built.fileName(), target.absoluteFilePath(), error, &judged))
+    const platform::Result<void> replaced =
+        report::ReplaceAtomically(built.fileName(), target.absoluteFilePath(), &judged);
+    if (replaced)
         return true;
+    *error = replaced.error().localizedDescription();
     // A file put there meanwhile that could not be put back is not deleted as ours.
     struct stat now {};
     if (::lstat(QFile::encodeName(built.fileName()).constData(), &now) == 0 && now.st_ino != ours.st_ino)

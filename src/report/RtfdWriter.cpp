@@ -243,18 +243,18 @@ QByteArray RtfFromRuns(const QList<StyledString>& runs, const QHash<const TextAt
     return out;
 }
 
-bool ReplaceAtomically(const QString& built, const QString& target, QString* error, const JudgedTarget* judged)
+platform::Result<void> ReplaceAtomically(const QString& built, const QString& target, const JudgedTarget* judged)
 {
     const QByteArray from = QFile::encodeName(built);
     const QByteArray to = QFile::encodeName(target);
-    auto fail = [&](const QString& why) {
-        setError(error, QStringLiteral("Cannot replace “%1”: %2").arg(target, why));
-        return false;
+    // What is found there, or the system's failure.
+    const auto fail = [&](const QString& why, int code = EEXIST) {
+        return platform::Error::posix(code, QStringLiteral("Cannot replace “%1”: %2").arg(target, why));
     };
     // Nothing there yet: a plain rename that refuses to overwrite one that
     // appeared meanwhile; something there: the two are exchanged in one step.
     if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return true;
+        return {};
     int code = errno;
     if (code == EEXIST && judged && !judged->exists)
         return fail(QStringLiteral("something else was put there while the report was written"));
@@ -263,7 +263,7 @@ bool ReplaceAtomically(const QString& built, const QString& target, QString* err
             // What came out must be what was judged there; anything else goes back.
             const QString why = judged ? takenOutRefusal(built, *judged) : QString();
             if (why.isEmpty())
-                return true;
+                return {};
             if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_EXCHANGE) == 0)
                 return fail(why);
             return fail(QStringLiteral("%1; what was there is now “%2”").arg(why, built));
@@ -271,7 +271,7 @@ bool ReplaceAtomically(const QString& built, const QString& target, QString* err
         code = errno;
     }
     if (code != EINVAL && code != ENOSYS && code != EOPNOTSUPP)
-        return fail(systemError(code));
+        return fail(systemError(code), code);
 
     // A file system without the exchange: a file replaces a file in one
     // rename; otherwise the old one steps aside and comes back on failure.
@@ -285,13 +285,13 @@ bool ReplaceAtomically(const QString& built, const QString& target, QString* err
             if (const QString why = takenOutRefusal(target, *judged); !why.isEmpty())
                 return fail(why);
         if (::rename(from.constData(), to.constData()) == 0)
-            return true;
-        return fail(systemError(errno));
+            return {};
+        return fail(systemError(errno), errno);
     }
     const QString backup = built + QStringLiteral(".old");
     const QByteArray backupName = QFile::encodeName(backup);
     if (::rename(to.constData(), backupName.constData()) != 0)
-        return fail(systemError(errno));
+        return fail(systemError(errno), errno);
     if (const QString why = judged ? takenOutRefusal(backup, *judged) : QString(); !why.isEmpty()) {
         if (::rename(backupName.constData(), to.constData()) == 0)
             return fail(why);
@@ -300,11 +300,11 @@ bool ReplaceAtomically(const QString& built, const QString& target, QString* err
     if (::rename(from.constData(), to.constData()) != 0) {
         code = errno;
         ::rename(backupName.constData(), to.constData());
-        return fail(systemError(code));
+        return fail(systemError(code), code);
     }
     // What was there before now sits where the new one was built.
     ::rename(backupName.constData(), from.constData());
-    return true;
+    return {};
 }
 
 void SetRtfdBuiltHookForTests(std::function<void()> hook)
@@ -369,7 +369,8 @@ platform::Result<void> WriteRtfd(const TextStorage& report, const QString& path,
     // The temporary folder is in the target's folder, on its file system.
     // After an exchange the old document sits where the new one was built,
     // and goes away with the temporary folder.
-    if (ReplaceAtomically(built, target, error, &judged)) {
+    const platform::Result<void> replaced = ReplaceAtomically(built, target, &judged);
+    if (replaced) {
         syncDirectory(parent);
         return {};
     }
@@ -380,7 +381,7 @@ platform::Result<void> WriteRtfd(const TextStorage& report, const QString& path,
     if (left != QStringList{QStringLiteral("document.rtfd")} ||
         ::lstat(QFile::encodeName(built).constData(), &now) != 0 || now.st_ino != builtInfo.st_ino)
         temporary.setAutoRemove(false);
-    return failed();
+    return replaced;
 }
 
 } // namespace report

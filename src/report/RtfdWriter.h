@@ -43,8 +43,8 @@ QHash<const TextAttachment*, QString> AttachmentFileNames(const QList<StyledStri
 // after an exchange it holds what was at target before. With judged, what
 // is taken out must be what was judged at target (see takenOutRefusal), or
 // it is put back and the replace fails.
-bool ReplaceAtomically(const QString& built, const QString& target, QString* error,
-                       const JudgedTarget* judged = nullptr);
+platform::Result<void> ReplaceAtomically(const QString& built, const QString& target,
+                                         const JudgedTarget* judged = nullptr);
 
 // For tests: runs once a document is built, just before it is swapped in.
 void SetRtfdBuiltHookForTests(std::function<void()> hook);
