@@ -30,3 +30,12 @@ finish() {
   echo "$1: $checks checks, $failures failed"
   [ "$failures" -eq 0 ]
 }
+
+# odd_files DIR: property lists whose names and texts need escaping in every form.
+odd_files() {
+  mkdir -p "$1"
+  printf '<plist version="1.0">\n<array/>\n</plist>\n' >"$1/a b,c:d%e#f?.plist"
+  printf '<plist version="1.0">\n<dict><key>CFBundleName</key><string>x\001y</string><key>a&lt;\002</key><true/></dict>\n</plist>\n' >"$1/ctl.plist"
+  printf '<plist version="1.0">\n<dict><key>\n</plist>\n' >"$1/broken.plist"
+  printf '<plist version="1.0">\n<string/>\n</plist>\n' >"$1/"$'esc\e[2J <new>\nline.plist'
+}
