@@ -42,6 +42,8 @@ TEST(Options, UsageErrorsNameWhatIsWrong)
         {{"--stdin-filename", ""}, "--stdin-filename needs a name"},
         {{"-o", "", "a"}, "-o needs a file name"},
         {{"--dump", "-o", "r.txt", "a"}, "-o writes a check's report"},
+        {{"--write-baseline", "", "a"}, "--write-baseline needs a file name"},
+        {{"--isolated", "--config", "c.toml", "a"}, "--isolated reads no settings file; --config names one"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.words.join(QLatin1Char(' ')).toStdString());
