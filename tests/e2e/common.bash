@@ -17,11 +17,13 @@ bad() {
 }
 
 # t STATUS ARGS...: runs ostrel-check, expects the exit status; output in $W/out, $W/err.
+# A run longer than $TIME_LIMIT seconds is a hang.
+TIME_LIMIT=300
 t() {
   local want=$1 status=0
   shift
   checks=$((checks + 1))
-  "$OSTREL_CHECK" "$@" >"$W/out" 2>"$W/err" || status=$?
+  timeout "$TIME_LIMIT" "$OSTREL_CHECK" "$@" >"$W/out" 2>"$W/err" || status=$?
   [ "$status" -eq "$want" ] || bad "exit status $status, not $want: ostrel-check $*"
 }
 
