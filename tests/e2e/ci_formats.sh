@@ -11,9 +11,7 @@ if ! python3 -c 'import jsonschema' 2>/dev/null || ! command -v xmllint >/dev/nu
   exit 77
 fi
 
-mkdir -p "$W/odd"
-printf '<plist version="1.0">\n<dict><key>CFBundleName</key><string>x\001y</string><key>a&lt;\002</key><true/></dict>\n</plist>\n' >"$W/odd/ctl.plist"
-printf '<plist version="1.0">\n<string/>\n</plist>\n' >"$W/odd/"$'esc\e[2J <new>\nline.plist'
+odd_files "$W/odd"
 cp -R "$EX/Mistakes.app" "$W/"
 files=("$EX"/* "$W/odd"/* "$W/missing.plist" "$OSTREL_TEST_DATA"/real/*)
 

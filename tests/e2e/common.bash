@@ -17,11 +17,13 @@ bad() {
 }
 
 # t STATUS ARGS...: runs ostrel-check, expects the exit status; output in $W/out, $W/err.
+# A run longer than $TIME_LIMIT seconds is a hang.
+TIME_LIMIT=300
 t() {
   local want=$1 status=0
   shift
   checks=$((checks + 1))
-  "$OSTREL_CHECK" "$@" >"$W/out" 2>"$W/err" || status=$?
+  timeout "$TIME_LIMIT" "$OSTREL_CHECK" "$@" >"$W/out" 2>"$W/err" || status=$?
   [ "$status" -eq "$want" ] || bad "exit status $status, not $want: ostrel-check $*"
 }
 
@@ -29,4 +31,13 @@ t() {
 finish() {
   echo "$1: $checks checks, $failures failed"
   [ "$failures" -eq 0 ]
+}
+
+# odd_files DIR: property lists whose names and texts need escaping in every form.
+odd_files() {
+  mkdir -p "$1"
+  printf '<plist version="1.0">\n<array/>\n</plist>\n' >"$1/a b,c:d%e#f?.plist"
+  printf '<plist version="1.0">\n<dict><key>CFBundleName</key><string>x\001y</string><key>a&lt;\002</key><true/></dict>\n</plist>\n' >"$1/ctl.plist"
+  printf '<plist version="1.0">\n<dict><key>\n</plist>\n' >"$1/broken.plist"
+  printf '<plist version="1.0">\n<string/>\n</plist>\n' >"$1/"$'esc\e[2J <new>\nline.plist'
 }

@@ -42,25 +42,21 @@ refused() { # refused TARGET ARGS...: the save is refused and no file changes
   checks=$((checks + 1))
   [ "$(snapshot)" = "$before" ] || bad "--rtfd $target changed files"
 }
-mkdir -p "$T/project/src" "$T/empty" "$T/work/sub"
-echo 'int main() {}' >"$T/project/src/main.cpp"
+# Which targets are refused is the report layer's; here, that the run passes
+# it the files checked and stops before touching anything.
+mkdir -p "$T/empty" "$T/work"
 echo notes >"$T/notes.txt"
 cp -r "$EX/Correct.app" "$T/A.app"
-ln -s project "$T/link.rtfd"
-mkfifo "$T/fifo"
 # A document of another program (TextEdit's), though shaped like ours.
 mkdir "$T/Notes.rtfd"
 printf '{\\rtf1\\ansi\\cocoartf2639 my notes}' >"$T/Notes.rtfd/TXT.rtf"
 printf 'photo' >"$T/Notes.rtfd/photo.png"
-for target in "$T/notes.txt" "$T/project" "$T/link.rtfd" "$T/fifo" "$T/Notes.rtfd" "$T/A.app" \
-  "$T/A.app/Contents/Info.plist" "$T/A.app/Contents/Log.rtfd"; do
+for target in "$T/notes.txt" "$T/Notes.rtfd" "$T/A.app" "$T/A.app/Contents/Log.rtfd"; do
   refused "$target" "$T/A.app"
 done
 refused "$T/A.app/Contents" "$T/A.app/Contents/Info.plist"
-cd "$T/work/sub" || exit 1
-for target in "$PWD" .. "$T"; do
-  refused "$target" "$T/A.app"
-done
+cd "$T/work" || exit 1
+refused .. "$T/A.app"
 cd "$W" || exit 1
 # An empty folder, then the document made there, are replaced whole.
 for round in 1 2; do

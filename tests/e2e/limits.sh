@@ -6,13 +6,7 @@
 # Each run has a time limit here; a hang is a failure.
 set -u
 source "$(dirname "$0")/common.bash"
-t() { # t STATUS ARGS...: ostrel-check within 20 seconds, stdout in $W/out
-  local want=$1 status=0
-  shift
-  checks=$((checks + 1))
-  timeout 20 "$OSTREL_CHECK" "$@" >"$W/out" 2>"$W/err" || status=$?
-  [ "$status" -eq "$want" ] || bad "exit status $status, not $want: ostrel-check $*"
-}
+TIME_LIMIT=20
 err_has() {
   checks=$((checks + 1))
   grep -qF -- "$1" "$W/err" || bad "stderr lacks: $1"

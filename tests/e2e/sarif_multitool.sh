@@ -10,13 +10,8 @@ if [ -z "${OSTREL_SARIF_MULTITOOL:-}" ]; then
 fi
 
 # Files below the working directory get relative names, the others absolute ones.
-mkdir -p "$W/odd"
-printf '<plist version="1.0">\n<array/>\n</plist>\n' >"$W/odd/a b,c:d%e#f?.plist"
-printf '<plist version="1.0">\n<dict><key>CFBundleName</key><string>x\001y</string></dict>\n</plist>\n' >"$W/odd/ctl.plist"
-printf '<plist version="1.0">\n<dict><key>\n</plist>\n' >"$W/odd/broken.plist"
-printf '<plist version="1.0">\n<string/>\n</plist>\n' >"$W/odd/"$'esc\e[2J new\nline.plist'
-files=("$EX"/* "$W/odd"/* "$W/missing.plist")
-files+=("$OSTREL_TEST_DATA"/real/*)
+odd_files "$W/odd"
+files=("$EX"/* "$W/odd"/* "$W/missing.plist" "$OSTREL_TEST_DATA"/real/*)
 
 cd "$W" || exit 1
 "$OSTREL_CHECK" --format sarif "${files[@]}" >"$W/log.sarif" 2>"$W/err"

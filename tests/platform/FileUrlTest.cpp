@@ -1,4 +1,5 @@
 #include "platform/FileUrl.h"
+#include "CaseRows.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,24 +19,12 @@ QUrl url(const char* path)
 
 TEST(FileUrl, LastComponentAndExtension)
 {
-    struct Case {
-        const char* path;
-        const char* last;
-        std::optional<QString> extension;
-    };
-    const Case cases[] = {
-        {"/a/b/Info.plist", "Info.plist", QStringLiteral("plist")},
-        {"/a/b/Info.PLIST", "Info.PLIST", QStringLiteral("PLIST")},
-        {"/a/Some App.app/", "Some App.app", QStringLiteral("app")},
-        {"/a/archive.tar.gz", "archive.tar.gz", QStringLiteral("gz")},
-        {"/a/v1.2/Tool", "Tool", std::nullopt},
-        {"/a/trailing.", "trailing.", QString()},
-        {"/a/100%.plist", "100%.plist", QStringLiteral("plist")},
-        {"/", "/", std::nullopt},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(platform::lastPathComponent(url(c.path)), QString::fromUtf8(c.last)) << c.path;
-        EXPECT_EQ(platform::pathExtension(url(c.path)), c.extension) << c.path;
+    for (const QStringList& row : caseRows("url-components.tsv")) {
+        SCOPED_TRACE(row.value(0).toStdString());
+        ASSERT_EQ(row.size(), 3);
+        const QUrl given = QUrl::fromLocalFile(row[0]);
+        EXPECT_EQ(platform::lastPathComponent(given), row[1]);
+        EXPECT_EQ(platform::pathExtension(given), row[2] == "-" ? std::nullopt : std::optional(row[2]));
     }
 }
 

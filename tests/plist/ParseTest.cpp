@@ -143,12 +143,6 @@ TEST_F(Peers, NotableFilesHoldTheirStatedValues)
     }
 }
 
-QByteArray encoded(const QString& text, QStringEncoder::Encoding encoding, bool bom)
-{
-    QStringEncoder encoder(encoding, bom ? QStringEncoder::Flag::WriteBom : QStringEncoder::Flag::Default);
-    return encoder.encode(text);
-}
-
 TEST(Parse, RecognisesTheFormat)
 {
     const std::map<QString, Format> formats = {

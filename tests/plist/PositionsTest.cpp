@@ -1,5 +1,6 @@
 // Where values and keys start, asked by key path, in every text form a
 // property list comes in.
+#include "Support.h"
 #include "plist/Parse.h"
 #include "plist/Parsers.h"
 
@@ -20,15 +21,7 @@ struct Row {
 
 QByteArray utf16(const QByteArray& utf8, bool littleEndian, bool mark)
 {
-    const QString text = QString::fromUtf8(utf8);
-    QByteArray out;
-    if (mark)
-        out = littleEndian ? QByteArray("\xFF\xFE", 2) : QByteArray("\xFE\xFF", 2);
-    for (const QChar c : text) {
-        const char low = static_cast<char>(c.unicode() & 0xFF), high = static_cast<char>(c.unicode() >> 8);
-        out += littleEndian ? QByteArray{&low, 1} + QByteArray{&high, 1} : QByteArray{&high, 1} + QByteArray{&low, 1};
-    }
-    return out;
+    return encoded(QString::fromUtf8(utf8), littleEndian ? QStringEncoder::Utf16LE : QStringEncoder::Utf16BE, mark);
 }
 
 void expectRows(const plist::ParseResult& parsed, const QByteArray& bytes, const std::vector<Row>& rows, int lineShift,

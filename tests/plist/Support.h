@@ -7,6 +7,7 @@
 #include "plist/Parse.h"
 
 #include <QRegularExpression>
+#include <QStringEncoder>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,24 @@ inline plist::Value dict(std::initializer_list<std::pair<QString, plist::Value>>
     for (const auto& [key, value] : members)
         d.insert(key, value);
     return plist::Value::dictionary(d);
+}
+
+// A body in the XML document the system writes: declaration, document type,
+// <plist> on a line of its own (the body starts on line 4).
+inline QByteArray xmlDocument(const QByteArray& body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+           "<plist version=\"1.0\">\n" +
+           body + "\n</plist>\n";
+}
+
+// The text in an encoding, with or without a byte order mark.
+inline QByteArray encoded(const QString& text, QStringEncoder::Encoding encoding, bool mark)
+{
+    QStringEncoder encoder(encoding, mark ? QStringEncoder::Flag::WriteBom : QStringEncoder::Flag::Default);
+    return encoder.encode(text);
 }
 
 // The error code by its name, as the case tables write it.

@@ -31,15 +31,6 @@ struct Case {
     Reader reader;
 };
 
-QByteArray plist(const QByteArray& body)
-{
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-           "<plist version=\"1.0\">\n" +
-           body + "\n</plist>\n";
-}
-
 std::string describe(const ParseResult& r)
 {
     return r.ok() ? plist::toJson(*r.value).toStdString() : "error: " + r.errorText().toStdString();
@@ -109,11 +100,11 @@ TEST(XmlPaths, EveryKindOfValueAndMarkup)
     for (const QStringList& row : caseRows("xml-readers.tsv")) {
         ASSERT_EQ(row.size(), 4);
         const QByteArray body = unescaped(row[3]);
-        check({row[2].toUtf8().constData(), row[1] == "plist" ? plist(body) : body, readers.at(row[0])});
+        check({row[2].toUtf8().constData(), row[1] == "plist" ? xmlDocument(body) : body, readers.at(row[0])});
     }
     for (int depth : {plist::kMaxNestingDepth, plist::kMaxNestingDepth + 1}) {
         const QByteArray nested = QByteArray("<array>").repeated(depth) + QByteArray("</array>").repeated(depth);
-        check({"nesting", plist(nested), depth > plist::kMaxNestingDepth ? Reader::Error : Reader::Fast});
+        check({"nesting", xmlDocument(nested), depth > plist::kMaxNestingDepth ? Reader::Error : Reader::Fast});
     }
 }
 
@@ -131,11 +122,16 @@ TEST(XmlPaths, DuplicatesCarryTheSameLinesAndPaths)
                             "<key>k</key><integer>2</integer>\n"
                             "</dict>";
     for (const char* lineEnd : {"\n", "\r\n", "\r"}) {
-        const QByteArray document = plist(body).replace("\n", lineEnd);
+        const QByteArray document = xmlDocument(body).replace("\n", lineEnd);
         check({"duplicates at several depths", document, Reader::Fast});
         const ParseResult r = plist::detail::parseXml(document);
-        ASSERT_EQ(r.duplicates.size(), 3);
-        EXPECT_EQ(r.duplicates[2].line, 16);
+        ASSERT_TRUE(r.ok()) << r.errorText().toStdString();
+        EXPECT_EQ(r.duplicates, (QList<plist::DuplicateKey>{{"b", "a", 10}, {"z", "list[2]", 15}, {"k", "", 16}}));
+        // The later value wins, in the place of the first.
+        const plist::Dictionary& top = r.value->toDictionary();
+        EXPECT_EQ(top.keyAt(0), "k");
+        EXPECT_EQ(*top.find(u"k"), plist::Value::integer(2));
+        EXPECT_EQ(*top.find(u"a")->toDictionary().find(u"b"), plist::Value(false));
     }
 }
 

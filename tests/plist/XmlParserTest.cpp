@@ -4,22 +4,11 @@
 
 #include <gtest/gtest.h>
 
-using plist::Value;
-
 namespace {
-
-QByteArray wrap(const QByteArray& body)
-{
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-           "<plist version=\"1.0\">\n" +
-           body + "\n</plist>\n";
-}
 
 TEST(XmlParser, ReadsValuesAndNamesErrorsWithTheirPlace)
 {
-    checkTextCases("xml-values.tsv", plist::Format::Xml, wrap);
+    checkTextCases("xml-values.tsv", plist::Format::Xml, xmlDocument);
     checkTextCases("xml-errors.tsv", plist::Format::Xml);
 }
 
@@ -43,31 +32,6 @@ TEST(XmlParser, RefusesDeclaredEntitiesSoNothingIsExpandedOrFetched)
         ASSERT_FALSE(r.ok());
         EXPECT_EQ(r.error.code, Code::UnexpectedToken);
     }
-}
-
-TEST(XmlParser, ListsDuplicateKeysWithTheirDictionaryAndLine)
-{
-    const QByteArray body = "<dict>\n"                                                        // line 4
-                            "<key>k</key><integer>1</integer>\n"                              // 5
-                            "<key>a</key><dict><key>b</key><true/>\n"                         // 6
-                            "  <key>b</key><false/></dict>\n"                                 // 7
-                            "<key>list</key><array><string>x</string><string>y</string>\n"    // 8
-                            "  <dict><key>z</key><true/><key>z</key><true/></dict></array>\n" // 9
-                            "<key>k</key><integer>2</integer>\n"                              // 10
-                            "</dict>";
-    const plist::ParseResult r = plist::parse(wrap(body));
-    ASSERT_TRUE(r.ok()) << r.errorText().toStdString();
-    const QList<plist::DuplicateKey> expected = {
-        {QStringLiteral("b"), QStringLiteral("a"), 7},
-        {QStringLiteral("z"), QStringLiteral("list[2]"), 9},
-        {QStringLiteral("k"), QString(), 10},
-    };
-    EXPECT_EQ(r.duplicates, expected);
-    // The later value wins, in the place of the first.
-    const plist::Dictionary& top = r.value->toDictionary();
-    EXPECT_EQ(top.keyAt(0), QStringLiteral("k"));
-    EXPECT_EQ(*top.find(QStringLiteral("k")), Value::integer(2));
-    EXPECT_EQ(*top.find(QStringLiteral("a"))->toDictionary().find(QStringLiteral("b")), Value(false));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The report's records of findings, and the report as text and as JSON lines.
 #include "report/ReportText.h"
+#include "Support.h"
 
 #include <QJsonObject>
 
@@ -11,23 +12,6 @@ using report::StyledString;
 using report::TextStorage;
 
 namespace {
-
-StyledString regular(const QString& text)
-{
-    return StyledString{text, report::FontDescription{}, nullptr};
-}
-StyledString bold(const QString& text)
-{
-    return StyledString{text, report::convertFontToHaveTrait(report::FontDescription{}, report::kBoldFontMask),
-                        nullptr};
-}
-// The image's name says nothing of the severity: the record does.
-StyledString icon()
-{
-    auto attachment = std::make_shared<report::TextAttachment>();
-    attachment->fileName = QStringLiteral("badge.png");
-    return StyledString{QString(QChar(report::kAttachmentCharacter)), std::nullopt, attachment};
-}
 
 void finding(TextStorage& storage, Severity severity, const QString& key, const QString& text,
              const report::Position& position = {3, 5, -1}, bool inResource = false)

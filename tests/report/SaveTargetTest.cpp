@@ -2,6 +2,7 @@
 // document of its own kind; never the user's other files, the files being
 // checked, or the working directory.
 #include "report/SaveTarget.h"
+#include "Support.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,36 +15,24 @@
 
 using report::DocumentKind;
 
-namespace {
-
-void makeFile(const QString& path, const QByteArray& bytes = "x")
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-} // namespace
-
 TEST(SaveTarget, OnlyNothingAnEmptyFolderOrADocumentOfTheSameKindIsReplaced)
 {
     QTemporaryDir dir;
     const QString d = dir.path();
-    makeFile(d + "/ours.rtfd/TXT.rtf", "{\\rtf1{\\fonttbl{\\f0 Sans;}}\n{\\*\\generator Ostrel 2.1;}\n}");
+    writeFile(d + "/ours.rtfd/TXT.rtf", "{\\rtf1{\\fonttbl{\\f0 Sans;}}\n{\\*\\generator Ostrel 2.1;}\n}");
     // Another program's document, whose text only speaks of our mark.
-    makeFile(d + "/quoting.rtfd/TXT.rtf", "{\\rtf1 \\{\\\\*\\\\generator Ostrel 2.1;\\}}");
-    makeFile(d + "/ours.rtfd/note16x16.png");
-    makeFile(d + "/ours.rtfd/error16x16-2.png");
+    writeFile(d + "/quoting.rtfd/TXT.rtf", "{\\rtf1 \\{\\\\*\\\\generator Ostrel 2.1;\\}}");
+    writeFile(d + "/ours.rtfd/note16x16.png");
+    writeFile(d + "/ours.rtfd/error16x16-2.png");
     QDir().mkpath(d + "/empty");
-    makeFile(d + "/images/a.png");
-    makeFile(d + "/project/TXT.rtf");
-    makeFile(d + "/project/main.cpp");
-    makeFile(d + "/hidden.rtfd/TXT.rtf");
-    makeFile(d + "/hidden.rtfd/.git/config");
-    makeFile(d + "/nested.rtfd/TXT.rtf");
+    writeFile(d + "/images/a.png");
+    writeFile(d + "/project/TXT.rtf");
+    writeFile(d + "/project/main.cpp");
+    writeFile(d + "/hidden.rtfd/TXT.rtf");
+    writeFile(d + "/hidden.rtfd/.git/config");
+    writeFile(d + "/nested.rtfd/TXT.rtf");
     QDir().mkpath(d + "/nested.rtfd/deep.png");
-    makeFile(d + "/report.pdf");
+    writeFile(d + "/report.pdf");
     ASSERT_EQ(
         ::symlink(QFile::encodeName(d + "/ours.rtfd").constData(), QFile::encodeName(d + "/link.rtfd").constData()), 0);
     ASSERT_EQ(
@@ -83,9 +72,11 @@ TEST(SaveTarget, TheCheckedItemsAndTheWorkingDirectoryAreNeverReplaced)
 {
     QTemporaryDir dir;
     const QString d = QDir(dir.path()).canonicalPath();
-    makeFile(d + "/A.app/Contents/Info.plist");
+    writeFile(d + "/A.app/Contents/Info.plist");
     QDir().mkpath(d + "/work/sub");
     QDir().mkpath(d + "/Empty.app");
+    QDir().mkpath(d + "/A.app/Contents/Resources/en.lproj");
+    ASSERT_EQ(::symlink("A.app", QFile::encodeName(d + "/Link").constData()), 0);
     const QString before = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(d + "/work/sub"));
 
@@ -98,7 +89,9 @@ TEST(SaveTarget, TheCheckedItemsAndTheWorkingDirectoryAreNeverReplaced)
         {d + "/A.app/Contents/Info.plist", "being checked"},
         {d + "/A.app/Contents", "A.app/Contents/Info.plist"},
         {d + "/A.app/Contents/Resources/Log.rtfd", "inside"},
-        {d + "/Empty.app", "being checked"}, // named relative to the working directory
+        {d + "/A.app/Contents/Resources/en.lproj", "inside"}, // though an empty folder
+        {d + "/Link/Contents/Log.rtfd", "inside"},            // through a link
+        {d + "/Empty.app", "being checked"},                  // named relative to the working directory
         {d, "working directory"},
         {d + "/work", "working directory"},
         {".", "the working directory"},
