@@ -152,6 +152,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://ostrel.org/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window runs the checks of the command-line package's version.
 set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "ostrel-check (= ${PROJECT_VERSION}), qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "7zip") # disk images are read through it
+# Disk images are read through 7-Zip; the window gets it through ostrel-check.
+set(CPACK_DEBIAN_CLI_PACKAGE_RECOMMENDS "7zip")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

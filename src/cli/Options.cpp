@@ -130,6 +130,13 @@ struct Known {
     }
 };
 
+// An option as a user types it: -o, --rtfd.
+QString shownName(const QCommandLineOption& option)
+{
+    const QString& name = option.names().constFirst();
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
 // The names a mistyped option may have meant.
 QStringList knownNames(const QList<QCommandLineOption>& options)
 {
@@ -184,14 +191,17 @@ QString readCheckOptions(const QCommandLineParser& parser, const Known& known, O
         return QStringLiteral("--rtfd saves a report; --dump writes none");
     if (parser.isSet(known.dump) && parser.isSet(known.outputFile))
         return QStringLiteral("-o writes a check's report; --dump writes to standard output");
-    options.outputFile = parser.value(known.outputFile);
-    if (parser.isSet(known.outputFile) && options.outputFile.isEmpty())
-        return QStringLiteral("-o needs a file name");
+    for (const auto& [option, into] : {std::pair{&known.outputFile, &options.outputFile},
+                                       {&known.rtfd, &options.rtfd},
+                                       {&known.config, &options.config},
+                                       {&known.baseline, &options.baseline},
+                                       {&known.writeBaseline, &options.writeBaseline}}) {
+        *into = parser.value(*option);
+        if (parser.isSet(*option) && into->isEmpty())
+            return QStringLiteral("%1 needs a file name").arg(shownName(*option));
+    }
     options.statistics = parser.isSet(known.statistics);
     options.quiet = parser.isSet(known.quiet);
-    options.rtfd = parser.value(known.rtfd);
-    if (parser.isSet(known.rtfd) && options.rtfd.isEmpty())
-        return QStringLiteral("--rtfd needs a file name");
 
     options.emitter = emitterNamed(options.formatName);
     if (!options.emitter)
@@ -233,19 +243,10 @@ QString readCheckOptions(const QCommandLineParser& parser, const Known& known, O
     options.diff = parser.isSet(known.diff);
     if (options.unsafeFixes && !options.fix && !options.diff)
         return QStringLiteral("--unsafe-fixes goes with --fix or --diff");
-    options.config = parser.value(known.config);
-    if (parser.isSet(known.config) && options.config.isEmpty())
-        return QStringLiteral("--config needs a file name");
     options.isolated = parser.isSet(known.isolated);
     if (options.isolated && !options.config.isEmpty())
         return QStringLiteral("--isolated reads no settings file; --config names one");
     options.userSettings = parser.isSet(known.userSettings);
-    options.baseline = parser.value(known.baseline);
-    options.writeBaseline = parser.value(known.writeBaseline);
-    if (parser.isSet(known.writeBaseline) && options.writeBaseline.isEmpty())
-        return QStringLiteral("--write-baseline needs a file name");
-    if (parser.isSet(known.baseline) && options.baseline.isEmpty())
-        return QStringLiteral("--baseline needs a file name");
     options.color = parser.value(known.color);
     if (!colorWanted(options.color, -1))
         return QStringLiteral("unknown --color '%1' (use auto, always or never)").arg(options.color);

@@ -624,9 +624,14 @@ int main(int argc, char** argv)
 
     cli::RunContext run;
     run.quiet = options.quiet;
-    if (line.action == cli::Action::Serve)
-        return lsp::serve(STDIN_FILENO, STDOUT_FILENO,
-                          {options.findingsPage.toString(QUrl::FullyEncoded), suppression.ignores});
+    if (line.action == cli::Action::Serve) {
+        lsp::ServerOptions serving;
+        serving.findingsPage = options.findingsPage.toString(QUrl::FullyEncoded);
+        serving.ignored = suppression.ignores;
+        serving.isolated = options.isolated;
+        serving.config = options.config;
+        return lsp::serve(STDIN_FILENO, STDOUT_FILENO, serving);
+    }
     run.ansi = *cli::colorWanted(options.color, STDOUT_FILENO);
     // Paths in the one-line forms are relative to the working directory, as
     // SARIF's are; GitHub's annotations take them from the workspace's top.

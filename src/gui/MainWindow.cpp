@@ -6,6 +6,7 @@
 #include "gui/SourcePane.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
+#include "platform/Interruption.h"
 #include "platform/UserDefaults.h"
 #include "report/FindingCatalogue.h"
 #include "report/ReportText.h"
@@ -1214,6 +1215,9 @@ bool MainWindow::writeDocument(const QString& path, report::DocumentKind kind,
         *error = tr("The folder “%1” does not exist.").arg(target.absolutePath());
         return false;
     }
+    // A signal while the document is built is noted; the half-built file goes
+    // first (it is destroyed before the guard), then the signal ends the run.
+    const platform::InterruptionGuard interruptions;
     // Written beside the target, then swapped in.
     QTemporaryFile built(
         QDir(target.absolutePath()).filePath(QStringLiteral(".ostrel-export-XXXXXX.") + target.suffix()));
@@ -1224,6 +1228,10 @@ bool MainWindow::writeDocument(const QString& path, report::DocumentKind kind,
     built.close();
     if (!write(built.fileName()))
         return false;
+    if (platform::InterruptionGuard::interrupted()) {
+        *error = tr("Interrupted.");
+        return false;
+    }
     built.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                          QFileDevice::ReadOther);
     // After an exchange the old file is where the new one was, and goes with it.

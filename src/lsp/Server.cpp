@@ -1,9 +1,12 @@
 #include "lsp/Server.h"
 
+#include "check/ProjectSettings.h"
 #include "lsp/DocumentCheck.h"
 #include "lsp/Documents.h"
 #include "lsp/Framing.h"
 #include "lsp/KeyKnowledge.h"
+#include "platform/UserDefaults.h"
+#include "report/FindingCatalogue.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -59,8 +62,9 @@ struct Checked {
 // through a pipe when a check is done.
 class CheckThread {
 public:
-    CheckThread(QString findingsPage, report::FindingFilter ignored)
-        : mFindingsPage(std::move(findingsPage)), mIgnored(std::move(ignored))
+    explicit CheckThread(const ServerOptions& options)
+        : mFindingsPage(options.findingsPage), mIgnored(options.ignored), mIsolated(options.isolated),
+          mConfig(options.config)
     {
         if (::pipe2(mWake, O_CLOEXEC | O_NONBLOCK) != 0)
             mWake[0] = mWake[1] = -1;
@@ -110,7 +114,12 @@ public:
 private:
     void work()
     {
-        DocumentCheck checker(mIgnored);
+        // The project of the document being checked: its ignore entries count too.
+        const check::Projects* project = nullptr;
+        DocumentCheck checker([&](const report::Finding& f) {
+            const bool byOption = mIgnored && mIgnored(f);
+            return (project && project->ignores(f)) || byOption;
+        });
         {
             std::lock_guard lock(mMutex);
             mRules = checker.rules();
@@ -128,6 +137,14 @@ private:
                 mPending.erase(mPending.begin());
             }
             Checked checked{job.uri, job.version, {}};
+            // Read afresh for each check, so that an edit of the project's files
+            // holds from the next keystroke on; one that cannot be used is passed
+            // over, as the window does.
+            check::Projects projects(report::findingIds(), mIsolated, mConfig);
+            const bool projectUsable = projects.load(job.path).isEmpty();
+            project = projectUsable ? &projects : nullptr;
+            platform::UserDefaults::standard().setThreadValues(projectUsable ? projects.settingsFor(job.path).defaults()
+                                                                             : QVariantMap());
             try {
                 const QByteArray bytes = bytesToCheck(job.text);
                 checked.diagnostics =
@@ -147,6 +164,8 @@ private:
 
     const QString mFindingsPage;
     const report::FindingFilter mIgnored;
+    const bool mIsolated;
+    const QString mConfig;
     int mWake[2] = {-1, -1};
     std::mutex mMutex;
     std::condition_variable mCondition;
@@ -173,8 +192,7 @@ TextPlace placeFrom(const QJsonValue& value)
 class Server {
 public:
     Server(int in, int out, const ServerOptions& options)
-        : mIn(in), mOut(out), mOptions(options), mChecks(options.findingsPage, options.ignored),
-          mKnowledge(mChecks.rules(), options.findingsPage)
+        : mIn(in), mOut(out), mOptions(options), mChecks(options), mKnowledge(mChecks.rules(), options.findingsPage)
     {
     }
 

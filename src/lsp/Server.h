@@ -15,6 +15,11 @@ struct ServerOptions {
     report::FindingFilter ignored = {};
     // A check starts this long after the last edit, so a burst is checked once.
     int debounceMs = 150;
+    // Each document's project files (.ostrel.toml, .ostrel-ignore above it), as
+    // the command line reads them for a path: config names the one settings
+    // file, isolated reads none.
+    bool isolated = false;
+    QString config;
 };
 
 // Serves one client until it says exit or goes away (its input ends, or its

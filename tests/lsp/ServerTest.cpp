@@ -4,10 +4,14 @@
 #include "lsp/Server.h"
 #include "lsp/Framing.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -137,8 +141,11 @@ Exchange drive(const QList<QByteArray>& input, const report::FindingFilter& igno
     EXPECT_EQ(::pipe(fromServer), 0);
     std::optional<int> status;
     std::thread server([&] {
-        status = lsp::serve(toServer[0], fromServer[1],
-                            {QStringLiteral("https://example.org/findings.md"), ignored, kDebounceMs});
+        lsp::ServerOptions options;
+        options.findingsPage = QStringLiteral("https://example.org/findings.md");
+        options.ignored = ignored;
+        options.debounceMs = kDebounceMs;
+        status = lsp::serve(toServer[0], fromServer[1], options);
         ::close(fromServer[1]);
     });
     std::thread writer([&] {
@@ -312,6 +319,42 @@ TEST(ServerClient, LeavesOutIgnoredFindings)
     const Exchange run = drive(QList<QByteArray>{initialize() + didOpen(kDocument)},
                                [](const report::Finding& f) { return f.messageKey == QLatin1String("Not4Char"); });
     EXPECT_EQ(run.lines, (QStringList{"result 1", "diagnostics v1 NoRecTopKey@2:0"}));
+}
+
+// A document's project files hold for it as for the command line: the
+// settings file's ignore list and its settings, the ignore file's entries.
+TEST(ServerClient, FollowsTheDocumentsProject)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral(".git")));
+    const QString uri = QUrl::fromLocalFile(dir.filePath(QStringLiteral("Info.plist"))).toString();
+    const auto project = [&](const char* name, const QByteArray& text) {
+        QFile file(dir.filePath(QLatin1String(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    };
+    const QString withUnknownKey = QString(kDocument).replace(
+        QStringLiteral("<dict>\n"), QStringLiteral("<dict>\n\t<key>Extra</key><string>x</string>\n"));
+    const struct {
+        const char* file;
+        QByteArray text;
+        QStringList expected;
+    } rows[] = {
+        {nullptr, {}, {"result 1", "diagnostics v1 UnknownTopKey@3:1 NoRecTopKey@2:0 Not4Char@7:1"}},
+        {".ostrel.toml",
+         "ignore = [\"Not4Char\"]\nunknown-key-notes = false\n",
+         {"result 1", "diagnostics v1 NoRecTopKey@2:0"}},
+        {".ostrel-ignore", "Info.plist: NoRecTopKey\n", {"result 1", "diagnostics v1 UnknownTopKey@3:1 Not4Char@7:1"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file ? row.file : "none");
+        QFile::remove(dir.filePath(QStringLiteral(".ostrel.toml")));
+        QFile::remove(dir.filePath(QStringLiteral(".ostrel-ignore")));
+        if (row.file)
+            project(row.file, row.text);
+        EXPECT_EQ(drive(QList<QByteArray>{initialize() + didOpen(withUnknownKey, uri)}).lines.join(" | ").toStdString(),
+                  row.expected.join(" | ").toStdString());
+    }
 }
 
 } // namespace
