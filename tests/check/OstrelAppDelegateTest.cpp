@@ -20,7 +20,6 @@ using report::StyledString;
 
 namespace {
 
-
 // One required key, so that a check shows whether the validator ran.
 const char* const kTestRules = "<plist><dict><key>keys</key><dict><key>CFBundleIdentifier</key><dict><key>type</key>"
                                "<string>string</string><key>required</key><true/></dict></dict></dict></plist>";

@@ -29,7 +29,6 @@ namespace {
 using testing_archives::Format;
 using testing_archives::Item;
 
-
 QByteArray bigEndian(quint64 value)
 {
     QByteArray bytes(8, '\0');

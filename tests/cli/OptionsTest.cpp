@@ -1,7 +1,7 @@
 // The command line read into values: what each word means, and the usage
 // error of each word that is wrong.
-#include "CaseRows.h"
 #include "cli/Options.h"
+#include "CaseRows.h"
 
 #include "cli/Emitter.h"
 

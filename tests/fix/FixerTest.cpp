@@ -1,8 +1,8 @@
 // Fixes: the bytes each fixable finding leaves (tests/data/cases/fixes.tsv),
 // which of several clashing fixes is taken, and the writes that are refused
 // with the file left as it was.
-#include "CaseRows.h"
 #include "fix/Fixer.h"
+#include "CaseRows.h"
 
 #include <QDir>
 #include <QFile>

@@ -399,14 +399,8 @@ TEST_F(WindowTest, SaveAndExportReplaceOnlyADocumentOfTheirOwnKind)
         bool saveAllowed;
         bool exportAllowed;
     } rows[] = {
-        {"new", true, true},
-        {"gone/new", false, false},
-        {"notes.txt", false, true},
-        {"Old.rtfd", true, false},
-        {"old.pdf", false, true},
-        {"Tool.app", false, false},
-        {"loose.plist", false, false},
-        {"work", false, false},
+        {"new", true, true},      {"gone/new", false, false}, {"notes.txt", false, true},    {"Old.rtfd", true, false},
+        {"old.pdf", false, true}, {"Tool.app", false, false}, {"loose.plist", false, false}, {"work", false, false},
     };
     for (const auto& row : rows) {
         for (const bool exporting : {false, true}) {
