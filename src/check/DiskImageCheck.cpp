@@ -26,28 +26,23 @@ bool CheckDiskImage(OstrelAppDelegate& controller, const QString& path, const QS
     controller.appendHeading(displayName, path);
     const platform::UnpackedImage image = platform::unpackDiskImage(path, platform::findSevenZip());
     if (image.licenceAgreement) {
-        controller.appendNoteIcon();
-        controller.appendMessage("DiskImageLicence", QString());
+        controller.addFinding(report::FindingId::DiskImageLicence, QString());
     }
     switch (image.status) {
     case platform::UnpackedImage::Status::NoProgram:
-        controller.appendErrorIcon();
-        controller.appendMessage("DiskImage", QString());
+        controller.addFinding(report::FindingId::DiskImage, QString());
         return false;
     case platform::UnpackedImage::Status::Encrypted:
-        controller.appendErrorIcon();
-        controller.appendMessage("DiskImageEncrypted", QString());
+        controller.addFinding(report::FindingId::DiskImageEncrypted, QString());
         return false;
     case platform::UnpackedImage::Status::Failed:
-        controller.appendErrorIcon();
-        controller.appendMessage("DiskImageErr", QString(), image.error);
+        controller.addFinding(report::FindingId::DiskImageErr, QString(), image.error);
         return false;
     case platform::UnpackedImage::Status::Unpacked: break;
     }
     const ImageTree tree(image.folder, path);
     if (CheckTreeTop(controller, tree, displayName, nested) == 0) {
-        controller.appendErrorIcon();
-        controller.appendMessage("ArchiveEmpty", QString());
+        controller.addFinding(report::FindingId::ArchiveEmpty, QString());
     }
     return true;
 }

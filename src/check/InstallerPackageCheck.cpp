@@ -43,8 +43,7 @@ public:
         };
         const platform::ArchiveContents contents = platform::readArchive(mPath, wanted);
         if (!contents.error.isEmpty()) {
-            mController.appendErrorIcon();
-            mController.appendMessage("ArchiveErr", QString(), contents.error);
+            mController.addFinding(report::FindingId::ArchiveErr, QString(), contents.error);
             return false;
         }
         int checked = 0;
@@ -61,8 +60,7 @@ public:
                 return false;
         }
         if (checked == 0) {
-            mController.appendErrorIcon();
-            mController.appendMessage("ArchiveEmpty", QString());
+            mController.addFinding(report::FindingId::ArchiveEmpty, QString());
         }
         return true;
     }
@@ -88,9 +86,8 @@ private:
         const QString error = unpackPayload(payload, temporary, cpio);
         if (!error.isEmpty()) {
             reportPackageInfo(shownComponent, packageInfo, info, why, {});
-            mController.appendErrorIcon();
-            mController.appendMessage("ArchiveErr", QString(),
-                                      joinPath(component, QStringLiteral("Payload: ")) + error);
+            mController.addFinding(report::FindingId::ArchiveErr, QString(),
+                                   joinPath(component, QStringLiteral("Payload: ")) + error);
             return 1;
         }
         reportPackageInfo(shownComponent, packageInfo, info, why, cpio);
@@ -133,9 +130,9 @@ private:
         if (packageInfo.path != kPackageInfo)
             mController.appendHeading(shownComponent, joinPath(mPath, packageInfo.path));
         if (!info) {
-            mController.appendWarningIcon();
-            mController.appendMessage("PackageInfoUnreadable", QString(), joinPath(shownComponent, kPackageInfo),
-                                      packageInfo.bytes ? why : QStringLiteral("it is too large"));
+            mController.addFinding(report::FindingId::PackageInfoUnreadable, QString(),
+                                   joinPath(shownComponent, kPackageInfo),
+                                   packageInfo.bytes ? why : QStringLiteral("it is too large"));
             return;
         }
         if (cpio.isEmpty())
@@ -164,9 +161,8 @@ private:
         for (const platform::PackageInfo::BundleRef& bundle : info->bundles) {
             const plist::Dictionary* dictionary = bundleAt(bundle.path);
             if (!dictionary) {
-                mController.appendWarningIcon();
-                mController.appendMessage("PackageInfoBundleMissing", QString(), packageInfoName, bundle.path,
-                                          info->installLocation);
+                mController.addFinding(report::FindingId::PackageInfoBundleMissing, QString(), packageInfoName,
+                                       bundle.path, info->installLocation);
                 continue;
             }
             const QString shown = joinPath(joinPath(shownComponent, QStringLiteral("Payload")), bundle.path);
@@ -187,9 +183,9 @@ private:
         // pkgbuild names a component after its bundle, often with a suffix of its own.
         if (!identifier.isEmpty() && !info->identifier.isEmpty() && info->identifier != identifier &&
             !info->identifier.startsWith(identifier + QLatin1Char('.'))) {
-            mController.appendWarningIcon();
-            mController.appendMessage("PackageInfoMismatch", QString(), packageInfoName, QStringLiteral("identifier"),
-                                      info->identifier, shown, QStringLiteral("CFBundleIdentifier"), identifier);
+            mController.addFinding(report::FindingId::PackageInfoMismatch, QString(), packageInfoName,
+                                   QStringLiteral("identifier"), info->identifier, shown,
+                                   QStringLiteral("CFBundleIdentifier"), identifier);
         }
         compare(packageInfoName, QStringLiteral("version"), info->version, topDictionary, "CFBundleShortVersionString",
                 shown);
@@ -201,9 +197,8 @@ private:
         const QString bundleValue = stringIn(dictionary, key);
         if (value.isEmpty() || bundleValue.isEmpty() || value == bundleValue)
             return;
-        mController.appendWarningIcon();
-        mController.appendMessage("PackageInfoMismatch", QString(), packageInfoName, attribute, value, shown,
-                                  QString::fromLatin1(key), bundleValue);
+        mController.addFinding(report::FindingId::PackageInfoMismatch, QString(), packageInfoName, attribute, value,
+                               shown, QString::fromLatin1(key), bundleValue);
     }
 
     OstrelAppDelegate& mController;

@@ -93,4 +93,10 @@ QString formatMessage(const QString& format, const FormatArgs& args)
     return QString(out.constData(), out.size());
 }
 
+QString messageLine(const QString& text, const FormatArgs& args)
+{
+    const QString line = text.endsWith(QLatin1Char('\n')) ? text.chopped(1) : text;
+    return args.isEmpty() ? line : formatMessage(line, args);
+}
+
 } // namespace check

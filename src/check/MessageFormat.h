@@ -17,6 +17,11 @@ namespace check {
 // someone else's could otherwise make one message as large as memory.
 QString formatMessage(const QString& format, const FormatArgs& args);
 
+// A finding's message: the strings table's text filled from the arguments as
+// formatMessage does, or as it stands when there are none; without the line
+// end the text may have, which the finding's line gives.
+QString messageLine(const QString& text, const FormatArgs& args);
+
 constexpr qsizetype kMaxMessageLength = 64 * 1024;
 
 } // namespace check

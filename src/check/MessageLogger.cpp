@@ -1,42 +1,55 @@
 #include "check/MessageLogger.h"
 
+#include "check/MessageFormat.h"
 #include "platform/Bundle.h"
 #include "report/Escaping.h"
 
+#include <utility>
+
 namespace check {
 
-void MessageLogger::appendMessageWithArgs(const char* messageKey, const QString& keyPath, const FormatArgs& args)
+void MessageLogger::addFinding(report::Finding finding, const FindingLine& line)
 {
-    (void)keyPath;
-    const QString& text = messageText(messageKey);
-    if (args.isEmpty())
-        appendString(text);
-    else
-        appendWithFormat(text, args);
+    completeFinding(finding, line);
+    recordFinding(std::move(finding));
 }
 
-const QString& MessageLogger::messageText(const char* messageKey)
+void MessageLogger::completeFinding(report::Finding& finding, const FindingLine& line)
+{
+    QString text;
+    if (line.lead)
+        text = messageLine(messageText(report::nameOf(*line.lead)), line.leadArgs);
+    const QByteArray key = finding.messageKey.toLatin1();
+    text += messageLine(messageText(std::string_view(key.constData(), static_cast<std::size_t>(key.size()))),
+                        finding.arguments);
+    finding.text = text + line.hints;
+    if (line.lead)
+        finding.arguments = line.leadArgs + finding.arguments;
+}
+
+QString MessageLogger::hint(const char* textKey, const FormatArgs& args)
+{
+    return formatMessage(messageText(textKey), args);
+}
+
+const QString& MessageLogger::messageText(std::string_view messageKey)
 {
     const platform::Bundle& bundle = platform::Bundle::main();
     if (const int generation = bundle.stringsGeneration(); generation != mTextsGeneration) {
         mTexts.clear();
         mTextsGeneration = generation;
     }
-    auto known = mTexts.find(std::string_view(messageKey));
+    auto known = mTexts.find(messageKey);
     if (known == mTexts.end()) {
-        const QString key = QString::fromLatin1(messageKey);
+        const QString key = QString::fromLatin1(messageKey.data(), static_cast<qsizetype>(messageKey.size()));
         QString text = bundle.localizedString(key);
-        if (!bundle.stringsBuiltIn()) {
-            // A table from outside could forge report lines (a "::set-env" line
-            // for a CI log) or merge them: its control characters are escaped,
-            // and it ends its line where the built-in text does.
-            const bool endsLine = platform::Bundle::builtInString(key).endsWith(QLatin1Char('\n'));
-            if (text.endsWith(QLatin1Char('\n')))
-                text.chop(1);
+        // The finding's call ends its line, not the text.
+        if (text.endsWith(QLatin1Char('\n')))
+            text.chop(1);
+        // A table from outside could forge report lines (a "::set-env" line
+        // for a CI log) or merge them: its control characters are escaped.
+        if (!bundle.stringsBuiltIn())
             text = report::escapeControlCharacters(text);
-            if (endsLine)
-                text += QLatin1Char('\n');
-        }
         known = mTexts.emplace(messageKey, QString(text.constData(), text.size())).first;
     }
     return known->second;

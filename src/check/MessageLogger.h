@@ -1,7 +1,11 @@
-// The report interface: what the validator and the controller write through.
+// The report interface: what the validator and the other checks write their
+// findings to.
 #pragma once
 
 #include "plist/Value.h"
+#include "report/Finding.h"
+#include "report/FindingCatalogue.h"
+#include "report/FindingId.h"
 
 #include <QList>
 #include <QString>
@@ -35,45 +39,43 @@ inline FormatArg arg(int number)
     return plist::Value::integer(number);
 }
 
+// What a finding's line says besides the record's own message.
+struct FindingLine {
+    // The message the line begins with, which the finding's own continues (an
+    // unknown key, then its near miss); its arguments come first in the record.
+    std::optional<report::FindingId> lead;
+    FormatArgs leadArgs;
+    // What follows the message on its line: texts of the strings table (hint()).
+    QString hints;
+};
+
 class MessageLogger {
 public:
     virtual ~MessageLogger() = default;
 
-    // Each appends its icon, then one blank in the regular font.
-    virtual void appendNoteIcon() = 0;
-    virtual void appendWarningIcon() = 0;
-    virtual void appendErrorIcon() = 0;
-    // The format filled from the arguments, in the regular font:
-    // "%@" takes the next argument's description, "%1$@" a given one,
-    // "%d" a number, "%%" a per-cent sign.
-    virtual void appendWithFormat(const QString& format, const FormatArgs& args) = 0;
-    virtual void appendBoldString(const QString& text) = 0;
-    virtual void appendString(const QString& text) = 0;
-    // A finding's message: the strings table's text for messageKey, filled
-    // from the arguments with appendWithFormat, or appended unchanged with
-    // appendString when there are none. keyPath names the value the finding
-    // is about (empty: the information dictionary, or the file as a whole);
-    // a log that keeps records of findings takes the key, the path and the
-    // arguments from here.
-    virtual void appendMessageWithArgs(const char* messageKey, const QString& keyPath, const FormatArgs& args);
-
-    // A text of the strings table that continues a finding's message on its
-    // line ("Hint-..."): filled like a message, but no message of its own, so
-    // the finding keeps the key and arguments it has.
-    void appendHint(const char* textKey, const FormatArgs& args) { appendWithFormat(messageText(textKey), args); }
-
-    template <typename... Args> void appendFormat(const QString& format, const Args&... args)
+    // A finding of the ID about the value at keyPath (empty: the information
+    // dictionary, or the file as a whole), with the catalogue's severity.
+    template <typename... Args> void addFinding(report::FindingId id, const QString& keyPath, const Args&... args)
     {
-        appendWithFormat(format, FormatArgs{arg(args)...});
+        addFinding(report::makeFinding(id, keyPath, FormatArgs{arg(args)...}));
     }
-    template <typename... Args> void appendMessage(const char* messageKey, const QString& keyPath, const Args&... args)
-    {
-        appendMessageWithArgs(messageKey, keyPath, FormatArgs{arg(args)...});
-    }
+    // A finding made with report::makeFinding: its text is made here from the
+    // record and the line, then the record is reported.
+    void addFinding(report::Finding finding, const FindingLine& line = {});
 
-    // The strings table's text for messageKey. Kept by each logger, in a copy
+    // A text of the strings table that goes on a finding's line after its
+    // message ("Hint-..."), filled from the arguments.
+    QString hint(const char* textKey, const FormatArgs& args);
+
+    // The strings table's text for messageKey, without a line end. Kept by each logger, in a copy
     // of its own: the table is shared by every thread that checks.
-    const QString& messageText(const char* messageKey);
+    const QString& messageText(std::string_view messageKey);
+
+protected:
+    // Fills in the record's text and the lead's arguments.
+    void completeFinding(report::Finding& finding, const FindingLine& line);
+    // Takes a whole record: its position is the logger's to find from its key path.
+    virtual void recordFinding(report::Finding finding) = 0;
 
 private:
     struct KeyHash {

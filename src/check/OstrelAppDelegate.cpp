@@ -45,8 +45,6 @@ QString localized(const QString& key)
 }
 
 const QString kCaughtFormat = QStringLiteral("safeOpenURL: Caught %@: %@");
-// The message key of that line's record; the strings table has no text for it.
-const QString kCaughtExceptionKey = QStringLiteral("CaughtException");
 
 // The bundle folder whose check reads the file at path as its Info.plist;
 // empty when there is none. A folder that holds Info.plist at its top counts
@@ -253,15 +251,14 @@ bool OstrelAppDelegate::checkLoose(const QString& name, const QString& pathGiven
 void OstrelAppDelegate::appendCaughtException(const std::exception& e)
 {
     closeFindings();
-    const FormatArgs args{arg(platform::exceptionName(e)), arg(platform::exceptionReason(e))};
-    platform::Log(formatMessage(kCaughtFormat, args));
-    // The line has no icon and no line end of its own; its record ends with it.
-    beginFinding(report::Severity::Error, false);
-    if (oTextView)
-        oTextView->setFindingMessage(kCaughtExceptionKey, QString(), args, report::Position());
-    appendWithFormat(kCaughtFormat, args);
-    if (oTextView)
-        oTextView->endFinding();
+    report::Finding finding = report::makeFinding(report::FindingId::CaughtException, QString(),
+                                                  {arg(platform::exceptionName(e)), arg(platform::exceptionReason(e))});
+    // Not of the strings table: the words are the guard's own.
+    finding.text = formatMessage(kCaughtFormat, finding.arguments);
+    platform::Log(finding.text);
+    setFiles(finding);
+    // The line has no icon and no line end of its own.
+    showFinding(std::move(finding), true);
 }
 
 OstrelAppDelegate::ToRead OstrelAppDelegate::infoPlistToRead(const QUrl& bundle, const ProductTree& tree)
@@ -319,10 +316,9 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
             !platform::fileExists(platform::appleDoublePath(mPathGiven))) {
             mURLRead = url;
             appendHeading(displayName, mPathGiven);
-            appendErrorIcon();
             const QByteArray name = platform::fileFormatName(format);
-            appendMessage("FileFormatUnread", QString(), messageText(("Hint-Format-" + name).constData()),
-                          messageText(("Hint-FormatFix-" + name).constData()));
+            addFinding(report::FindingId::FileFormatUnread, QString(), messageText(("Hint-Format-" + name).constData()),
+                       messageText(("Hint-FormatFix-" + name).constData()));
             return false;
         }
     }
@@ -350,11 +346,10 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
         if (toRead.url.isEmpty()) {
             mURLRead = url;
             appendHeading(displayName, mPathGiven);
-            appendErrorIcon();
             QStringList places;
             for (const InfoPlistPlace& place : infoPlistPlaces())
                 places.append(place.inside);
-            appendMessage("NotABundle", QString(), places.join(QLatin1String(", ")));
+            addFinding(report::FindingId::NotABundle, QString(), places.join(QLatin1String(", ")));
             return false;
         }
     }
@@ -366,8 +361,7 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
     mInResource = platform::pathExtension(mURLRead) != QLatin1String("plist");
 
     if (toRead.leadsOut) {
-        appendWarningIcon();
-        appendMessage("NestedLinkOutside", QString(), displayName + QLatin1Char('/') + toRead.inside);
+        addFinding(report::FindingId::NestedLinkOutside, QString(), displayName + QLatin1Char('/') + toRead.inside);
         return false;
     }
     PlistData data;
@@ -391,15 +385,12 @@ bool OstrelAppDelegate::checkURL(const QUrl& url)
 void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRead)
 {
     // The findings that follow are about this file.
-    settleFinding();
     reportUnusedSuppressions();
     mPathRead = pathRead;
     mInResource = false;
     mPositions.reset();
     mFixSource = FixSource();
     mReadFromSection = false;
-    if (oTextView)
-        oTextView->endFinding();
     appendString(messageText("CheckingPrefix"));
     appendBoldString(report::escapeControlCharacters(name));
     appendFormat(QStringLiteral("\n%@\n"), pathRead);
@@ -407,31 +398,31 @@ void OstrelAppDelegate::appendHeading(const QString& name, const QString& pathRe
 
 void OstrelAppDelegate::appendReadError(const platform::Error& error)
 {
-    appendErrorIcon();
-    appendMessage("NoData", QString());
+    // "Could not read the property list: " and why.
+    const FindingLine line{report::FindingId::NoData, {}, QString()};
     if (error.domain == platform::OSStatusErrorDomain && error.code == platform::resNotFound)
-        appendMessage("NoPlstRes", QString());
+        addFinding(report::makeFinding(report::FindingId::NoPlstRes), line);
     else if (error.domain == platform::MachOErrorDomain && error.code == platform::kNoInfoPlistSection)
-        appendMessage("NoInfoPlistSection", QString());
+        addFinding(report::makeFinding(report::FindingId::NoInfoPlistSection), line);
     else
-        appendString(report::escapeControlCharacters(error.localizedDescription()));
-    appendString(QStringLiteral("\n"));
+        addFinding(report::makeFinding(report::FindingId::NoData),
+                   {std::nullopt, {}, report::escapeControlCharacters(error.localizedDescription())});
 }
 
 bool OstrelAppDelegate::reportParsed(const plist::ParseResult& parsed)
 {
     if (!parsed.ok()) {
-        appendErrorIcon();
         // The record carries the place the parser named; the text, as always, its words.
         const plist::ParseError& error = parsed.error;
-        appendRecordedMessage("ParseErr", QString(), report::Position{error.line, error.column, error.offset},
-                              {arg(parsed.errorText())});
+        report::Finding finding = report::makeFinding(report::FindingId::ParseErr, QString(), {arg(parsed.errorText())},
+                                                      report::Position{error.line, error.column, error.offset});
+        completeFinding(finding, {});
+        addPlacedFinding(std::move(finding));
         return false;
     }
     reportDuplicateKeys(parsed.duplicates);
     if (!parsed.value->isDictionary()) {
-        appendErrorIcon();
-        appendMessage("NotDict", QString());
+        addFinding(report::FindingId::NotDict, QString());
         return false;
     }
     return true;
@@ -489,12 +480,11 @@ void OstrelAppDelegate::reportDuplicateKeys(const QList<plist::DuplicateKey>& du
         if (told.contains(path))
             continue;
         told.insert(path);
-        appendWarningIcon();
         if (duplicate.line <= 0) {
             if (top)
-                appendMessage("DuplicateTopKeyNoLine", path, duplicate.key);
+                addFinding(report::FindingId::DuplicateTopKeyNoLine, path, duplicate.key);
             else
-                appendMessage("DuplicateKeyNoLine", path, duplicate.key, duplicate.keyPath);
+                addFinding(report::FindingId::DuplicateKeyNoLine, path, duplicate.key, duplicate.keyPath);
             continue;
         }
         QStringList lines;
@@ -516,11 +506,13 @@ void OstrelAppDelegate::reportDuplicateKeys(const QList<plist::DuplicateKey>& du
         // The record points at the last entry, the one that counts.
         const report::Position position{last, 0, -1};
         const QString at = lines.join(QLatin1String(", "));
-        if (top)
-            appendRecordedMessage("DuplicateTopKey", path, position, {arg(duplicate.key), arg(at), arg(last)});
-        else
-            appendRecordedMessage("DuplicateKey", path, position,
-                                  {arg(duplicate.key), arg(duplicate.keyPath), arg(at), arg(last)});
+        report::Finding finding =
+            top ? report::makeFinding(report::FindingId::DuplicateTopKey, path,
+                                      {arg(duplicate.key), arg(at), arg(last)}, position)
+                : report::makeFinding(report::FindingId::DuplicateKey, path,
+                                      {arg(duplicate.key), arg(duplicate.keyPath), arg(at), arg(last)}, position);
+        completeFinding(finding, {});
+        addPlacedFinding(std::move(finding));
     }
 }
 
@@ -539,16 +531,14 @@ void OstrelAppDelegate::checkFileCreator(std::uint32_t creator, const plist::Dic
 {
     if (codeMatches(creator, infoDict, QStringLiteral("CFBundleSignature")))
         return;
-    appendErrorIcon();
-    appendMessage("CreatorMismatch", QStringLiteral("CFBundleSignature"));
+    addFinding(report::FindingId::CreatorMismatch, QStringLiteral("CFBundleSignature"));
 }
 
 void OstrelAppDelegate::checkFileType(std::uint32_t fileType, const plist::Dictionary& infoDict)
 {
     if (codeMatches(fileType, infoDict, QStringLiteral("CFBundlePackageType")))
         return;
-    appendErrorIcon();
-    appendMessage("TypeMismatch", QStringLiteral("CFBundlePackageType"));
+    addFinding(report::FindingId::TypeMismatch, QStringLiteral("CFBundlePackageType"));
 }
 
 // Print and save
@@ -593,51 +583,53 @@ void OstrelAppDelegate::saveDone(int returnCode, const QUrl& url)
 
 void OstrelAppDelegate::appendAttributedString(const report::StyledString& run)
 {
-    if (oTextView && !mLeavingOut)
+    if (oTextView)
         oTextView->appendAttributedString(run);
 }
 
-bool OstrelAppDelegate::admitFinding(report::Severity severity)
+void OstrelAppDelegate::recordFinding(report::Finding finding)
 {
-    settleFinding();
-    if (mFindingsInFile < kMaxFindingsPerFile) {
-        mPending = Pending::InReport;
-        return true;
-    }
-    mPending = Pending::LeftOut;
-    mLeftOut = report::Finding{};
-    mLeftOut.severity = severity;
-    mLeavingOut = true;
-    return false;
+    finding.position = positionOf(finding.messageKey, finding.keyPath);
+    addPlacedFinding(std::move(finding));
 }
 
-void OstrelAppDelegate::settleFinding()
+void OstrelAppDelegate::addPlacedFinding(report::Finding finding)
 {
-    const Pending pending = std::exchange(mPending, Pending::None);
-    if (pending == Pending::None)
-        return;
-    // Without a report there is no record to ask about: it counts as shown.
-    const report::Finding* finding = pending == Pending::LeftOut ? &mLeftOut
-                                     : oTextView && !oTextView->findings().isEmpty()
-                                         ? &oTextView->findings().constLast()
-                                         : nullptr;
-    if (finding &&
-        ((!mSuppressions.isEmpty() && suppresses(mSuppressions, *finding)) || (mIgnored && mIgnored(*finding)))) {
+    if (finding.severity == report::Severity::Error)
+        ++mErrorCount; // counted even when left out: it decides the exit status
+    setFiles(finding);
+    if ((!mSuppressions.isEmpty() && suppresses(mSuppressions, finding)) || (mIgnored && mIgnored(finding))) {
         ++mIgnoredCount;
-        if (pending == Pending::InReport)
-            oTextView->removeLastFinding();
         return;
     }
-    if (pending == Pending::InReport) {
-        ++mFindingsInFile;
-        if (finding && mPositions && !mFixSource.bytes.isEmpty()) {
-            mFixSource.positions = &*mPositions;
-            oTextView->setLastFindingFix(fixFor(*finding, mFixSource));
-        }
+    if (mFindingsInFile >= kMaxFindingsPerFile) {
+        ++mFindingsLeftOut;
+        mGravestLeftOut = std::min(mGravestLeftOut, finding.severity);
         return;
     }
-    ++mFindingsLeftOut;
-    mGravestLeftOut = std::min(mGravestLeftOut, mLeftOut.severity);
+    ++mFindingsInFile;
+    if (oTextView && mPositions && !mFixSource.bytes.isEmpty()) {
+        mFixSource.positions = &*mPositions;
+        finding.fix = fixFor(finding, mFixSource);
+    }
+    showFinding(std::move(finding));
+}
+
+void OstrelAppDelegate::setFiles(report::Finding& finding) const
+{
+    finding.fileGiven = mPathGiven;
+    finding.fileRead = mPathRead;
+    finding.inResource = mInResource;
+}
+
+void OstrelAppDelegate::showFinding(report::Finding finding, bool bare)
+{
+    if (!oTextView)
+        return;
+    const report::StyledString* icon = finding.severity == report::Severity::Error     ? errorIcon()
+                                       : finding.severity == report::Severity::Warning ? warningIcon()
+                                                                                       : noteIcon();
+    oTextView->appendFinding(std::move(finding), mFont, icon, bare);
 }
 
 void OstrelAppDelegate::reportUnusedSuppressions()
@@ -646,28 +638,26 @@ void OstrelAppDelegate::reportUnusedSuppressions()
     for (const InlineSuppression& suppression : suppressions) {
         if (suppression.used)
             continue;
-        appendNoteIcon();
-        appendRecordedMessage("UnusedSuppression", QString(), report::Position{suppression.line, 0, -1},
-                              {arg(suppression.text)});
+        report::Finding finding =
+            report::makeFinding(report::FindingId::UnusedSuppression, QString(), {arg(suppression.text)},
+                                report::Position{suppression.line, 0, -1});
+        completeFinding(finding, {});
+        addPlacedFinding(std::move(finding));
     }
-    settleFinding();
 }
 
 void OstrelAppDelegate::closeFindings()
 {
-    settleFinding();
     reportUnusedSuppressions();
-    mLeavingOut = false;
     if (mFindingsLeftOut > 0) {
+        report::Finding finding = report::makeFinding(report::FindingId::FindingsLeftOut, QString(),
+                                                      {arg(mFindingsLeftOut), arg(kMaxFindingsPerFile)},
+                                                      positionOf(QStringLiteral("FindingsLeftOut"), QString()));
         // As grave as the gravest left out, so that errors there still fail the run.
-        beginFinding(mGravestLeftOut, true);
-        const report::StyledString* icon = mGravestLeftOut == report::Severity::Error     ? errorIcon()
-                                           : mGravestLeftOut == report::Severity::Warning ? warningIcon()
-                                                                                          : noteIcon();
-        if (icon)
-            appendAttributedString(*icon);
-        appendString(QStringLiteral(" "));
-        appendMessage("FindingsLeftOut", QString(), mFindingsLeftOut, kMaxFindingsPerFile);
+        finding.severity = mGravestLeftOut;
+        completeFinding(finding, {});
+        setFiles(finding);
+        showFinding(std::move(finding));
     }
     mFindingsInFile = 0;
     mFindingsLeftOut = 0;
@@ -689,41 +679,7 @@ void OstrelAppDelegate::appendWithFormat(const QString& format, const FormatArgs
     appendString(formatMessage(format, args));
 }
 
-void OstrelAppDelegate::appendMessageWithArgs(const char* messageKey, const QString& keyPath, const FormatArgs& args)
-{
-    // A finding over the cap is not recorded: its place is not looked up.
-    appendRecordedMessage(messageKey, keyPath, mLeavingOut ? report::Position() : positionOf(messageKey, keyPath),
-                          args);
-}
-
-void OstrelAppDelegate::appendRecordedMessage(const char* messageKey, const QString& keyPath,
-                                              const report::Position& position, const FormatArgs& args)
-{
-    // Recorded first: the text's line end closes the record.
-    if (oTextView && !mLeavingOut)
-        oTextView->setFindingMessage(QString::fromLatin1(messageKey), keyPath, args, position);
-    if (mPending == Pending::LeftOut) {
-        // As the record takes it: the first message names the path, the last the key.
-        if (mLeftOut.messageKey.isEmpty())
-            mLeftOut.keyPath = keyPath;
-        mLeftOut.messageKey = QString::fromLatin1(messageKey);
-    }
-    MessageLogger::appendMessageWithArgs(messageKey, keyPath, args);
-}
-
-void OstrelAppDelegate::beginFinding(report::Severity severity, bool withIcon)
-{
-    if (!oTextView || mLeavingOut)
-        return;
-    report::Finding finding;
-    finding.severity = severity;
-    finding.fileGiven = mPathGiven;
-    finding.fileRead = mPathRead;
-    finding.inResource = mInResource;
-    oTextView->beginFinding(std::move(finding), withIcon);
-}
-
-report::Position OstrelAppDelegate::positionOf(const char* messageKey, const QString& keyPath) const
+report::Position OstrelAppDelegate::positionOf(const QString& messageKey, const QString& keyPath) const
 {
     if (!mPositions)
         return {};
@@ -738,44 +694,16 @@ report::Position OstrelAppDelegate::positionOf(const char* messageKey, const QSt
     if (!place)
         return {};
     // Findings about a key itself point at the key.
-    static constexpr std::string_view kAboutTheKey[] = {
-        "UnknownTopKey", "UnknownKey", "DeprecKey", "AppleKey", "DuplicateTopKeyNoLine", "DuplicateKeyNoLine"};
-    const bool onKey =
-        (place->key.line > 0 || place->key.offset >= 0) && path.size() == keyPath.size() &&
-        std::find(std::begin(kAboutTheKey), std::end(kAboutTheKey), messageKey) != std::end(kAboutTheKey);
+    static constexpr QLatin1StringView kAboutTheKey[] = {
+        QLatin1StringView("UnknownTopKey"),     QLatin1StringView("UnknownKey"),
+        QLatin1StringView("KeyTypo"),           QLatin1StringView("DeprecKey"),
+        QLatin1StringView("AppleKey"),          QLatin1StringView("DuplicateTopKeyNoLine"),
+        QLatin1StringView("DuplicateKeyNoLine")};
+    const bool onKey = (place->key.line > 0 || place->key.offset >= 0) && path.size() == keyPath.size() &&
+                       std::any_of(std::begin(kAboutTheKey), std::end(kAboutTheKey),
+                                   [&](QLatin1StringView key) { return messageKey == key; });
     const plist::Location& at = onKey ? place->key : place->value;
     return report::Position{at.line, at.column, at.offset};
-}
-
-void OstrelAppDelegate::appendNoteIcon()
-{
-    if (!admitFinding(report::Severity::Note))
-        return;
-    beginFinding(report::Severity::Note, true);
-    if (const report::StyledString* icon = noteIcon())
-        appendAttributedString(*icon);
-    appendString(QStringLiteral(" "));
-}
-
-void OstrelAppDelegate::appendWarningIcon()
-{
-    if (!admitFinding(report::Severity::Warning))
-        return;
-    beginFinding(report::Severity::Warning, true);
-    if (const report::StyledString* icon = warningIcon())
-        appendAttributedString(*icon);
-    appendString(QStringLiteral(" "));
-}
-
-void OstrelAppDelegate::appendErrorIcon()
-{
-    ++mErrorCount; // counted even when left out: it decides the exit status
-    if (!admitFinding(report::Severity::Error))
-        return;
-    beginFinding(report::Severity::Error, true);
-    if (const report::StyledString* icon = errorIcon())
-        appendAttributedString(*icon);
-    appendString(QStringLiteral(" "));
 }
 
 void PerformCommand(const std::function<void()>& command)

@@ -86,14 +86,15 @@ public:
     void saveDocumentAs();
     void saveDone(int returnCode, const QUrl& url);
 
-    // MessageLogger
-    void appendNoteIcon() override;
-    void appendWarningIcon() override;
-    void appendErrorIcon() override;
-    void appendWithFormat(const QString& format, const FormatArgs& args) override;
-    void appendBoldString(const QString& text) override;
-    void appendString(const QString& text) override;
-    void appendMessageWithArgs(const char* messageKey, const QString& keyPath, const FormatArgs& args) override;
+    // The report's text beside the findings: the format filled from the
+    // arguments (formatMessage), in the regular font; a text in either font.
+    void appendWithFormat(const QString& format, const FormatArgs& args);
+    template <typename... Args> void appendFormat(const QString& format, const Args&... args)
+    {
+        appendWithFormat(format, FormatArgs{arg(args)...});
+    }
+    void appendBoldString(const QString& text);
+    void appendString(const QString& text);
     // Appends a run to the end of the report unchanged.
     void appendAttributedString(const report::StyledString& run);
 
@@ -113,7 +114,7 @@ public:
     void forgetCheckedPaths() { mCheckedPaths.clear(); }
     // What checks for this window on other threads named and read.
     void addCheckedPaths(const QStringList& paths) { mCheckedPaths += paths; }
-    // How many error icons were appended so far (a null icon counts too).
+    // How many errors were found so far, those left out and ignored too.
     int errorCount() const { return mErrorCount; }
     // Findings this filter takes are taken out of the report as soon as they
     // end, and count toward no cap; the ignore list of the command line.
@@ -134,11 +135,14 @@ private:
     // A property list that is no file of a bundle: headed by name, read by read.
     bool checkLoose(const QString& name, const QString& pathGiven, const QUrl& urlRead,
                     const std::function<PlistData()>& read);
-    // Whether one more finding of this file goes into the report.
-    bool admitFinding(report::Severity severity);
-    // Counts the finding under way, now that it is whole, or takes it out
-    // when it is ignored.
-    void settleFinding();
+    // A check's finding, placed where its key path stands in the file read.
+    void recordFinding(report::Finding finding) override;
+    // A whole record, placed: ignored, left out over the cap, or shown.
+    void addPlacedFinding(report::Finding finding);
+    // The files of the check under way, as the record names them.
+    void setFiles(report::Finding& finding) const;
+    // Appends the record and its line to the report (bare: see TextStorage::appendFinding).
+    void showFinding(report::Finding finding, bool bare = false);
     // Ends a file's findings: the note of those left out, if any.
     void closeFindings();
     struct SharedResources;
@@ -158,11 +162,7 @@ private:
     // The findings of a parse: its error, its repeated keys, a top that is no
     // dictionary. True when there is a dictionary to check.
     bool reportParsed(const plist::ParseResult& parsed);
-    // Opens the record of a finding in the report; its message follows.
-    void beginFinding(report::Severity severity, bool withIcon);
-    void appendRecordedMessage(const char* messageKey, const QString& keyPath, const report::Position& position,
-                               const FormatArgs& args);
-    report::Position positionOf(const char* messageKey, const QString& keyPath) const;
+    report::Position positionOf(const QString& messageKey, const QString& keyPath) const;
 
     ReportWindow* oWindow = nullptr;
     report::TextStorage* oTextView = nullptr;
@@ -193,11 +193,6 @@ private:
     QStringList mCheckedPaths;
     int mFindingsInFile = 0;
     int mFindingsLeftOut = 0;
-    bool mLeavingOut = false; // the current finding is over the cap
-    // The finding under way until the next begins: one in the report, or one
-    // over the cap, whose key and path are kept here for the ignore list.
-    enum class Pending { None, InReport, LeftOut } mPending = Pending::None;
-    report::Finding mLeftOut;
     report::FindingFilter mIgnored;
     ReadThrough mReadThrough;
     int mIgnoredCount = 0;

@@ -18,6 +18,8 @@
 
 namespace check {
 
+using report::FindingId;
+
 namespace {
 
 // Names, made once: every lookup needs a QString.
@@ -144,43 +146,15 @@ PlistValidator::PlistValidator(MessageLogger& client, KeyRulesCache::Mode cacheM
 {
 }
 
-template <typename... Args> void PlistValidator::note(const char* messageKey, const Args&... args)
+template <typename... Args> void PlistValidator::finding(report::FindingId id, const Args&... args)
 {
-    mClient.appendNoteIcon();
-    mClient.appendMessage(messageKey, mPath, args...);
-}
-
-template <typename... Args> void PlistValidator::warning(const char* messageKey, const Args&... args)
-{
-    mClient.appendWarningIcon();
-    mClient.appendMessage(messageKey, mPath, args...);
-}
-
-template <typename... Args> void PlistValidator::error(const char* messageKey, const Args&... args)
-{
-    mClient.appendErrorIcon();
-    mClient.appendMessage(messageKey, mPath, args...);
+    mClient.addFinding(id, mPath, args...);
 }
 
 template <typename... Args>
-void PlistValidator::noteAbout(const QString& member, const char* messageKey, const Args&... args)
+void PlistValidator::findingAbout(const QString& member, report::FindingId id, const Args&... args)
 {
-    mClient.appendNoteIcon();
-    mClient.appendMessage(messageKey, plist::memberKeyPath(mPath, member), args...);
-}
-
-template <typename... Args>
-void PlistValidator::warningAbout(const QString& member, const char* messageKey, const Args&... args)
-{
-    mClient.appendWarningIcon();
-    mClient.appendMessage(messageKey, plist::memberKeyPath(mPath, member), args...);
-}
-
-template <typename... Args>
-void PlistValidator::errorAbout(const QString& member, const char* messageKey, const Args&... args)
-{
-    mClient.appendErrorIcon();
-    mClient.appendMessage(messageKey, plist::memberKeyPath(mPath, member), args...);
+    mClient.addFinding(id, plist::memberKeyPath(mPath, member), args...);
 }
 
 // The walk
@@ -242,7 +216,7 @@ void PlistValidator::validateDictionary(const plist::Dictionary& dict, const pli
     // The parsers refuse deeper nesting, so only a tree built by other means
     // gets here; it is reported rather than walked into a stack overflow.
     if (mDepth >= plist::kMaxNestingDepth) {
-        error("NestingTooDeep", keyPath);
+        finding(FindingId::NestingTooDeep, keyPath);
         return;
     }
     ++mDepth;
@@ -279,10 +253,10 @@ void PlistValidator::checkValues(const plist::Dictionary& dict, const plist::Dic
                                     : mClient.messageText("Hint-AtTopLevel");
         };
         if (mDeprecationNotes && fields.deprecated)
-            noteAbout(key, "DeprecKey", key, where(), *fields.deprecated);
+            findingAbout(key, FindingId::DeprecKey, key, where(), *fields.deprecated);
         if (fields.apple) {
             if (!context.bundleID || !context.bundleID->startsWith(kVendorPrefix))
-                warningAbout(key, "AppleKey", key, where());
+                findingAbout(key, FindingId::AppleKey, key, where());
         }
         // "%@.%@", or the key alone at the top, made in place and cut back after.
         if (parentLength > 0)
@@ -326,9 +300,9 @@ void PlistValidator::validatePropertyListItem(const plist::Value& value, const p
     }
     const QString found = QString::fromLatin1(plist::kindName(value.kind()));
     if (!names.isEmpty())
-        error("BadType", keyPath, names.join(QLatin1StringView(" or ")), found);
+        finding(FindingId::BadType, keyPath, names.join(QLatin1StringView(" or ")), found);
     else
-        error("BadType", keyPath, type && type->isString() ? type : nullptr, found);
+        finding(FindingId::BadType, keyPath, type && type->isString() ? type : nullptr, found);
 }
 
 // Takes the value when it is of the named type: checks it and returns true.
@@ -364,7 +338,7 @@ void PlistValidator::validateArray(const std::vector<plist::Value>& array, const
                                    const QString& keyPath, const ValidationContext& context)
 {
     if (mDepth >= plist::kMaxNestingDepth) {
-        error("NestingTooDeep", keyPath);
+        finding(FindingId::NestingTooDeep, keyPath);
         return;
     }
     ++mDepth;
@@ -430,7 +404,7 @@ void PlistValidator::validateString(const QString& value, const plist::Value* ru
     }
 
     if (formatOK && value.isEmpty() && !fields.allowEmpty)
-        warning("EmptyString", keyPath);
+        finding(FindingId::EmptyString, keyPath);
 }
 
 bool PlistValidator::validateFourCharCode(const QString& value, const QString& keyPath)
@@ -440,10 +414,10 @@ bool PlistValidator::validateFourCharCode(const QString& value, const QString& k
     // A bundle's package type: the one its extension calls for is the fix (the
     // walk's comparison with it stays silent for a code that is none).
     if (mPackageType && keyPath == QLatin1StringView("CFBundlePackageType"))
-        error("PackageTypeNot4Char", value, mBundleName.mid(mBundleName.lastIndexOf(QLatin1Char('.')) + 1),
-              *mPackageType);
+        finding(FindingId::PackageTypeNot4Char, value, mBundleName.mid(mBundleName.lastIndexOf(QLatin1Char('.')) + 1),
+                *mPackageType);
     else
-        error("Not4Char", value, keyPath);
+        finding(FindingId::Not4Char, value, keyPath);
     return false;
 }
 
@@ -469,20 +443,20 @@ void PlistValidator::reportBadEnumeratedValue(const QString& value, const std::v
             nearest = &name;
         }
     }
-    error("BadEnumeratedValue", value, keyPath);
+    FindingLine line;
     if (nearest)
-        mClient.appendHint("Hint-NearMiss", {arg(*nearest)});
+        line.hints = mClient.hint("Hint-NearMiss", {arg(*nearest)});
     constexpr qsizetype kMostListed = 12;
     if (!names.isEmpty() && names.size() <= kMostListed)
-        mClient.appendHint("Hint-AcceptedValues", {arg(names.join(QLatin1StringView(", ")))});
-    mClient.appendString(QStringLiteral("\n"));
+        line.hints += mClient.hint("Hint-AcceptedValues", {arg(names.join(QLatin1StringView(", ")))});
+    mClient.addFinding(report::makeFinding(FindingId::BadEnumeratedValue, keyPath, {arg(value), arg(keyPath)}), line);
 }
 
 bool PlistValidator::validateChar(const QString& value, const QString& keyPath)
 {
     if (value.size() == 1)
         return true;
-    error("Not1Char", value, keyPath);
+    finding(FindingId::Not1Char, value, keyPath);
     return false;
 }
 
@@ -491,7 +465,7 @@ bool PlistValidator::validateHttpsURL(const QString& value, const QString& keyPa
     const QUrl url(value, QUrl::StrictMode);
     if (url.isValid() && url.scheme() == QLatin1StringView("https") && !url.host().isEmpty())
         return true;
-    warning("NotHttpsURL", value, keyPath);
+    finding(FindingId::NotHttpsURL, value, keyPath);
     return false;
 }
 
@@ -504,7 +478,7 @@ bool PlistValidator::validateEd25519Key(const QString& value, const QString& key
         if (decoded && decoded.decoded.size() == kEd25519KeySize)
             return true;
     }
-    error("NotEd25519Key", value, keyPath);
+    finding(FindingId::NotEd25519Key, value, keyPath);
     return false;
 }
 
@@ -512,34 +486,36 @@ bool PlistValidator::validateVersion(const QString& value, const QString& keyPat
 {
     if (!doesAStringOf(QStringView(value).split(u'.'), nonDigitSet()))
         return true;
-    warning("BadVers", value, keyPath);
+    finding(FindingId::BadVers, value, keyPath);
     return false;
 }
 
 bool PlistValidator::validateBundleID(const QString& value, const QString& keyPath)
 {
-    return validateDottedName(value, keyPath, nonBundleIDSet(), "BIDBadChar", "BIDNoDot", "BIDEmptyPart");
+    return validateDottedName(value, keyPath, nonBundleIDSet(), FindingId::BIDBadChar, FindingId::BIDNoDot,
+                              FindingId::BIDEmptyPart);
 }
 
 bool PlistValidator::validateUTI(const QString& value, const QString& keyPath)
 {
-    return validateDottedName(value, keyPath, nonUTISet(), "UTIBadChar", "UTINoDot", "UTIEmptyPart");
+    return validateDottedName(value, keyPath, nonUTISet(), FindingId::UTIBadChar, FindingId::UTINoDot,
+                              FindingId::UTIEmptyPart);
 }
 
 bool PlistValidator::validateDottedName(const QString& value, const QString& keyPath, const CharacterSet& forbidden,
-                                        const char* badChar, const char* noDot, const char* emptyPart)
+                                        FindingId badChar, FindingId noDot, FindingId emptyPart)
 {
     const QList<QStringView> components = QStringView(value).split(u'.');
-    const char* finding = nullptr;
+    std::optional<FindingId> found;
     if (doesAStringOf(components, forbidden))
-        finding = badChar;
+        found = badChar;
     else if (components.size() == 1)
-        finding = noDot;
+        found = noDot;
     else if (std::any_of(components.begin(), components.end(), [](QStringView c) { return c.isEmpty(); }))
-        finding = emptyPart;
-    if (!finding)
+        found = emptyPart;
+    if (!found)
         return true;
-    warning(finding, value, keyPath);
+    finding(*found, value, keyPath);
     return false;
 }
 
@@ -548,14 +524,14 @@ void PlistValidator::validateYN(const QString& value, const QString& keyPath)
     if (value.compare(QLatin1StringView("YES"), Qt::CaseInsensitive) == 0 ||
         value.compare(QLatin1StringView("NO"), Qt::CaseInsensitive) == 0)
         return;
-    error("NotYNBool", value, keyPath);
+    finding(FindingId::NotYNBool, value, keyPath);
 }
 
 void PlistValidator::validate01(const QString& value, const QString& keyPath)
 {
     if (value == QLatin1StringView("0") || value == QLatin1StringView("1"))
         return;
-    error("Not01Bool", value, keyPath);
+    finding(FindingId::Not01Bool, value, keyPath);
 }
 
 bool PlistValidator::doesAStringOf(const QList<QStringView>& strings, const CharacterSet& set) const
@@ -579,22 +555,18 @@ void PlistValidator::checkForRecommendedKeysInDict(const plist::Dictionary& dict
         // Xcode adds such a key to a source Info.plist when it builds the bundle.
         if (expected.buildSupplied && mAllowBuildSettings)
             continue;
-        if (expected.required) {
-            if (keyPath.isEmpty())
-                errorAbout(key, "NoReqTopKey", key);
-            else
-                errorAbout(key, "NoReqKey", key, keyPath);
-        } else {
-            if (keyPath.isEmpty())
-                warningAbout(key, "NoRecTopKey", key);
-            else
-                warningAbout(key, "NoRecKey", key, keyPath);
-        }
+        const bool top = keyPath.isEmpty();
+        const FindingId id = expected.required ? (top ? FindingId::NoReqTopKey : FindingId::NoReqKey)
+                                               : (top ? FindingId::NoRecTopKey : FindingId::NoRecKey);
+        FormatArgs args{arg(key)};
+        if (!top)
+            args.append(arg(keyPath));
         // Where the rules allow one value only, it is what to add.
+        FindingLine line;
         const std::vector<plist::Value>* values = mKeyRules.fieldsOf(&ruleKeys.valueAt(expected.index)).values;
         if (values && values->size() == 1 && values->front().isString())
-            mClient.appendHint("Hint-OnlyValue", {arg(values->front())});
-        mClient.appendString(QStringLiteral("\n"));
+            line.hints = mClient.hint("Hint-OnlyValue", {arg(values->front())});
+        mClient.addFinding(report::makeFinding(id, plist::memberKeyPath(keyPath, key), std::move(args)), line);
     }
 }
 
@@ -611,20 +583,19 @@ void PlistValidator::checkForUnexpectedKeysAmong(const std::vector<QString>& key
         const bool nearMiss = nearest >= 0;
         if (!nearMiss && !mNoteUnknownKeys)
             continue;
-        if (nearMiss)
-            mClient.appendWarningIcon();
-        else
-            mClient.appendNoteIcon();
-        // Either text leaves its line open for what follows.
+        const FindingId unknown = keyPath.isEmpty() ? FindingId::UnknownTopKey : FindingId::UnknownKey;
+        FormatArgs unknownArgs{arg(key)};
+        if (!keyPath.isEmpty())
+            unknownArgs.append(arg(keyPath));
         const QString memberPath = plist::memberKeyPath(keyPath, key);
-        if (keyPath.isEmpty())
-            mClient.appendMessage("UnknownTopKey", memberPath, key);
-        else
-            mClient.appendMessage("UnknownKey", memberPath, key, keyPath);
-        if (nearMiss)
-            mClient.appendMessage("KeyTypo", memberPath, ruleKeys[static_cast<std::size_t>(nearest)]);
-        else
-            mClient.appendString(QStringLiteral("\n"));
+        if (!nearMiss) {
+            mClient.addFinding(report::makeFinding(unknown, memberPath, std::move(unknownArgs)));
+            continue;
+        }
+        // The near miss goes on the unknown key's line, and gives the finding its ID.
+        mClient.addFinding(
+            report::makeFinding(FindingId::KeyTypo, memberPath, {arg(ruleKeys[static_cast<std::size_t>(nearest)])}),
+            FindingLine{unknown, std::move(unknownArgs), QString()});
     }
 }
 

@@ -99,7 +99,7 @@ private:
     bool validateUTI(const QString& value, const QString& keyPath);
     // The steps both take: foreign characters, then no full stop, then an empty part.
     bool validateDottedName(const QString& value, const QString& keyPath, const CharacterSet& forbidden,
-                            const char* badChar, const char* noDot, const char* emptyPart);
+                            report::FindingId badChar, report::FindingId noDot, report::FindingId emptyPart);
     void validateYN(const QString& value, const QString& keyPath);
     void validate01(const QString& value, const QString& keyPath);
     bool doesAStringOf(const QList<QStringView>& strings, const CharacterSet& set) const;
@@ -115,15 +115,10 @@ private:
     // kNearMissLimit away, or -1; remembered in the summary.
     static std::int32_t nearestRuleKey(KeyRulesSummary& summary, const QString& key);
 
-    // One finding: the icon, then the localized text of the key filled from
-    // the arguments. It is about the value under check (mPath), or with
-    // ...About about a member of the dictionary under check.
-    template <typename... Args> void note(const char* messageKey, const Args&... args);
-    template <typename... Args> void warning(const char* messageKey, const Args&... args);
-    template <typename... Args> void error(const char* messageKey, const Args&... args);
-    template <typename... Args> void noteAbout(const QString& member, const char* messageKey, const Args&... args);
-    template <typename... Args> void warningAbout(const QString& member, const char* messageKey, const Args&... args);
-    template <typename... Args> void errorAbout(const QString& member, const char* messageKey, const Args&... args);
+    // One finding of the ID, with the catalogue's severity: about the value
+    // under check (mPath), or with ...About about a member of the dictionary under check.
+    template <typename... Args> void finding(report::FindingId id, const Args&... args);
+    template <typename... Args> void findingAbout(const QString& member, report::FindingId id, const Args&... args);
 
     MessageLogger& mClient;
     KeyRulesCache mKeyRules;

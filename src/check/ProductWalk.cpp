@@ -126,9 +126,8 @@ QStringList ProductWalk::listFolder(const QString& path, const QString& found)
     const int error = mTree.childrenError(path);
     if (error != 0 && !mUnreadable.contains(path)) {
         mUnreadable.insert(path);
-        mController.appendErrorIcon();
-        mController.appendMessage("FolderUnreadable", QString(), shown(found),
-                                  QString::fromLocal8Bit(std::strerror(error)));
+        mController.addFinding(report::FindingId::FolderUnreadable, QString(), shown(found),
+                               QString::fromLocal8Bit(std::strerror(error)));
     }
     return names;
 }
@@ -179,8 +178,8 @@ void ProductWalk::checkBundle(const Bundle& bundle, const Container& container, 
 {
     mController.appendHeading(shown(bundle.found), mTree.displayPath(bundle.plist));
     if (!bundle.leadsOut.isEmpty()) {
-        mController.appendWarningIcon();
-        mController.appendMessage("NestedLinkOutside", QString(), shown(joinPath(bundle.found, bundle.leadsOut)));
+        mController.addFinding(report::FindingId::NestedLinkOutside, QString(),
+                               shown(joinPath(bundle.found, bundle.leadsOut)));
         return;
     }
     platform::Error error;
@@ -239,13 +238,11 @@ void ProductWalk::checkNested(const Bundle& bundle, const plist::Dictionary* inf
                 item.resolution == ProductTree::Resolution::Loop ||
                 (item.resolution == ProductTree::Resolution::Found && isWithin(folder.path, item.path));
             if (item.resolution == ProductTree::Resolution::Outside) {
-                mController.appendWarningIcon();
-                mController.appendMessage("NestedLinkOutside", QString(), shown(found));
+                mController.addFinding(report::FindingId::NestedLinkOutside, QString(), shown(found));
                 continue;
             }
             if (leadsBackUp) {
-                mController.appendWarningIcon();
-                mController.appendMessage("NestedLinkLoop", QString(), shown(found));
+                mController.addFinding(report::FindingId::NestedLinkLoop, QString(), shown(found));
                 continue;
             }
             if (item.resolution != ProductTree::Resolution::Found || item.node.kind != ProductTree::Kind::Directory ||
@@ -256,8 +253,8 @@ void ProductWalk::checkNested(const Bundle& bundle, const plist::Dictionary* inf
                 mTree.node(inside.plist).kind != ProductTree::Kind::File)
                 continue;
             if (depth + 1 > kMaxBundleDepth) {
-                mController.appendWarningIcon();
-                mController.appendMessage("NestedTooDeep", QString(), shown(bundle.found), kMaxBundleDepth);
+                mController.addFinding(report::FindingId::NestedTooDeep, QString(), shown(bundle.found),
+                                       kMaxBundleDepth);
                 return;
             }
             mChecked.insert(item.path);
@@ -328,15 +325,13 @@ void ProductWalk::checkExecutable(const Bundle& bundle, const plist::Dictionary&
     const bool isFile = !name->contains(QLatin1Char('/')) && executable.resolution == ProductTree::Resolution::Found &&
                         executable.node.kind == ProductTree::Kind::File;
     if (!isFile) {
-        mController.appendErrorIcon();
-        mController.appendMessage("NoExecutable", QStringLiteral("CFBundleExecutable"), *name,
-                                  shown(joinPath(bundle.found, inBundle)));
+        mController.addFinding(report::FindingId::NoExecutable, QStringLiteral("CFBundleExecutable"), *name,
+                               shown(joinPath(bundle.found, inBundle)));
         return;
     }
     if (!mTree.isExecutable(executable.path)) {
-        mController.appendErrorIcon();
-        mController.appendMessage("ExecutableNotExecutable", QStringLiteral("CFBundleExecutable"),
-                                  shown(joinPath(bundle.found, inBundle)));
+        mController.addFinding(report::FindingId::ExecutableNotExecutable, QStringLiteral("CFBundleExecutable"),
+                               shown(joinPath(bundle.found, inBundle)));
     }
     checkProgram(bundle, infoDict, executable.path, shown(joinPath(bundle.found, inBundle)));
 }
@@ -354,8 +349,7 @@ void ProductWalk::checkProgram(const Bundle& bundle, const plist::Dictionary& in
     if (start.startsWith("#!"))
         return;
     if (!platform::looksLikeMachO(start)) {
-        mController.appendErrorIcon();
-        mController.appendMessage("ExecutableNotProgram", QStringLiteral("CFBundleExecutable"), where);
+        mController.addFinding(report::FindingId::ExecutableNotProgram, QStringLiteral("CFBundleExecutable"), where);
         return;
     }
     mProgram = platform::readMachO(*source);
@@ -367,8 +361,8 @@ void ProductWalk::checkProgram(const Bundle& bundle, const plist::Dictionary& in
                 mProgram->fat ? QStringLiteral("%1 slice: %2").arg(slice.architecture(), slice.error) : slice.error;
     }
     if (!damage.isEmpty()) {
-        mController.appendErrorIcon();
-        mController.appendMessage("ExecutableDamaged", QStringLiteral("CFBundleExecutable"), where, damage);
+        mController.addFinding(report::FindingId::ExecutableDamaged, QStringLiteral("CFBundleExecutable"), where,
+                               damage);
     }
     checkProgramAgainstDictionary(mController, *mProgram, infoDict,
                                   bundleSystemOf(infoDict, bundle.layout != Layout::Flat), where);
@@ -385,9 +379,8 @@ void ProductWalk::checkIcon(const Bundle& bundle, const plist::Dictionary& infoD
         if (icon.resolution == ProductTree::Resolution::Found && icon.node.kind == ProductTree::Kind::File)
             return;
     }
-    mController.appendWarningIcon();
-    mController.appendMessage("NoIconFile", QStringLiteral("CFBundleIconFile"), *name,
-                              shown(joinPath(bundle.found, resourcesFolder(bundle))));
+    mController.addFinding(report::FindingId::NoIconFile, QStringLiteral("CFBundleIconFile"), *name,
+                           shown(joinPath(bundle.found, resourcesFolder(bundle))));
 }
 
 void ProductWalk::checkMainNibs(const Bundle& bundle, const plist::Dictionary& infoDict)
@@ -413,9 +406,8 @@ void ProductWalk::checkMainNibs(const Bundle& bundle, const plist::Dictionary& i
         });
         if (present)
             continue;
-        mController.appendWarningIcon();
-        mController.appendMessage("NoMainNib", key, key, *name, fileName,
-                                  shown(joinPath(bundle.found, resourcesFolder(bundle))));
+        mController.addFinding(report::FindingId::NoMainNib, key, key, *name, fileName,
+                               shown(joinPath(bundle.found, resourcesFolder(bundle))));
     }
 }
 
@@ -428,9 +420,8 @@ void ProductWalk::checkIdentifier(const plist::Dictionary& infoDict, const Conta
     const std::optional<QString> identifier = namedValue(infoDict, QStringLiteral("CFBundleIdentifier"));
     if (!identifier || identifier->startsWith(container.applicationIdentifier + QLatin1Char('.')))
         return;
-    mController.appendErrorIcon();
-    mController.appendMessage("IdentifierNotUnderApp", QStringLiteral("CFBundleIdentifier"), *identifier,
-                              container.applicationIdentifier);
+    mController.addFinding(report::FindingId::IdentifierNotUnderApp, QStringLiteral("CFBundleIdentifier"), *identifier,
+                           container.applicationIdentifier);
 }
 
 void ProductWalk::checkPartAgreesWithApplication(const Bundle& bundle, const plist::Dictionary& infoDict,
@@ -440,11 +431,10 @@ void ProductWalk::checkPartAgreesWithApplication(const Bundle& bundle, const pli
         return;
     const struct {
         const char* key;
-        const char* message;
-        bool error;
+        report::FindingId id;
     } versions[] = {
-        {"CFBundleShortVersionString", "PartShortVersionDiffers", true},
-        {"CFBundleVersion", "PartVersionDiffers", false},
+        {"CFBundleShortVersionString", report::FindingId::PartShortVersionDiffers},
+        {"CFBundleVersion", report::FindingId::PartVersionDiffers},
     };
     for (const auto& version : versions) {
         const QString key = QString::fromLatin1(version.key);
@@ -452,8 +442,7 @@ void ProductWalk::checkPartAgreesWithApplication(const Bundle& bundle, const pli
         const std::optional<QString> application = namedValue(*container.application, key);
         if (!own || !application || *own == *application)
             continue;
-        version.error ? mController.appendErrorIcon() : mController.appendWarningIcon();
-        mController.appendMessage(version.message, key, *own, *application);
+        mController.addFinding(version.id, key, *own, *application);
     }
     if (!container.minimumHeld)
         return;
@@ -470,8 +459,7 @@ void ProductWalk::checkPartAgreesWithApplication(const Bundle& bundle, const pli
     if (ownEnd != own->size() || applicationEnd != application->size() || ownVersion.isNull() ||
         applicationVersion.isNull() || ownVersion.normalized() >= applicationVersion.normalized())
         return;
-    mController.appendWarningIcon();
-    mController.appendMessage("PartMinimumBelowApplication", key, key, *own, *application);
+    mController.addFinding(report::FindingId::PartMinimumBelowApplication, key, key, *own, *application);
 }
 
 void ProductWalk::checkPrivacyManifest(const Bundle& bundle, const plist::Dictionary& infoDict)
@@ -486,9 +474,8 @@ void ProductWalk::checkPrivacyManifest(const Bundle& bundle, const plist::Dictio
         if (bundleSystemOf(infoDict, bundle.layout != Layout::Flat) != BundleSystem::Embedded)
             return;
         for (const RequiredReasonUse& use : uses) {
-            mController.appendWarningIcon();
-            mController.appendMessage("RequiredReasonNoManifest", QString(), mProgramShown, use.category,
-                                      use.symbols.join(QLatin1String(", ")), shown(joinPath(bundle.found, inBundle)));
+            mController.addFinding(report::FindingId::RequiredReasonNoManifest, QString(), mProgramShown, use.category,
+                                   use.symbols.join(QLatin1String(", ")), shown(joinPath(bundle.found, inBundle)));
         }
         return;
     }
@@ -507,9 +494,8 @@ void ProductWalk::checkPrivacyManifest(const Bundle& bundle, const plist::Dictio
     for (const RequiredReasonUse& use : uses) {
         if (declared.contains(use.category))
             continue;
-        mController.appendWarningIcon();
-        mController.appendMessage("RequiredReasonUndeclared", QStringLiteral("NSPrivacyAccessedAPITypes"),
-                                  mProgramShown, use.category, use.symbols.join(QLatin1String(", ")));
+        mController.addFinding(report::FindingId::RequiredReasonUndeclared, QStringLiteral("NSPrivacyAccessedAPITypes"),
+                               mProgramShown, use.category, use.symbols.join(QLatin1String(", ")));
     }
 }
 
@@ -548,9 +534,8 @@ void ProductWalk::checkPackageType(const Bundle& bundle, const plist::Dictionary
     // A type that is no four-character code was told with the expected one already.
     if (!expected || !type || *type == *expected || type->size() != 4)
         return;
-    mController.appendWarningIcon();
-    mController.appendMessage("PackageTypeMismatch", QStringLiteral("CFBundlePackageType"), *type,
-                              name.mid(name.lastIndexOf(QLatin1Char('.')) + 1), *expected);
+    mController.addFinding(report::FindingId::PackageTypeMismatch, QStringLiteral("CFBundlePackageType"), *type,
+                           name.mid(name.lastIndexOf(QLatin1Char('.')) + 1), *expected);
 }
 
 void ProductWalk::checkLocalizedStrings(const Bundle& bundle, const plist::Dictionary& infoDict)
@@ -578,15 +563,13 @@ void ProductWalk::checkLocalizedStrings(const Bundle& bundle, const plist::Dicti
                 problem = localized(QStringLiteral("NotDict")).trimmed();
         }
         if (!problem.isEmpty()) {
-            mController.appendWarningIcon();
-            mController.appendMessage("InfoPlistStringsUnreadable", QString(), where, problem);
+            mController.addFinding(report::FindingId::InfoPlistStringsUnreadable, QString(), where, problem);
             continue;
         }
         for (const QString& key : parsed.value->toDictionary().keys()) {
             if (infoDict.contains(key))
                 continue;
-            mController.appendWarningIcon();
-            mController.appendMessage("InfoPlistStringsUnusedKey", key, key, where);
+            mController.addFinding(report::FindingId::InfoPlistStringsUnusedKey, key, key, where);
         }
     }
 }
@@ -805,8 +788,7 @@ public:
                 // its own heading; the archive is not empty for that.
                 const QString path = joinPath(folder, name);
                 mController.appendHeading(joinPath(mDisplayName, path), mTree.displayPath(path));
-                mController.appendWarningIcon();
-                mController.appendMessage("NestedLinkOutside", QString(), joinPath(mDisplayName, path));
+                mController.addFinding(report::FindingId::NestedLinkOutside, QString(), joinPath(mDisplayName, path));
                 ++checked;
                 continue;
             }
@@ -904,13 +886,11 @@ int CheckArchiveTop(OstrelAppDelegate& controller, const QString& path, const QS
         (void)platform::readArchiveAgain(path, contents, files);
     }
     if (!contents.error.isEmpty()) {
-        controller.appendErrorIcon();
-        controller.appendMessage("ArchiveErr", QString(), contents.error);
+        controller.addFinding(report::FindingId::ArchiveErr, QString(), contents.error);
         return -1;
     }
     for (const auto& [entry, why] : contents.leftOut) {
-        controller.appendErrorIcon();
-        controller.appendMessage("ArchiveEntryLeftOut", QString(), entry, why);
+        controller.addFinding(report::FindingId::ArchiveEntryLeftOut, QString(), entry, why);
     }
     return ArchiveCheck(controller, tree, &contents, displayName, nested).checkFolder(QString(), 0) +
            int(contents.leftOut.size());
@@ -921,8 +901,7 @@ bool CheckArchive(OstrelAppDelegate& controller, const QString& path, const QStr
     controller.appendHeading(displayName, path);
     const int checked = CheckArchiveTop(controller, path, path, displayName, nested);
     if (checked == 0) {
-        controller.appendErrorIcon();
-        controller.appendMessage("ArchiveEmpty", QString());
+        controller.addFinding(report::FindingId::ArchiveEmpty, QString());
     }
     return checked >= 0;
 }

@@ -83,11 +83,10 @@ void checkPlatform(MessageLogger& log, const platform::MachOFile& program, Bundl
         const BundleSystem sliceSystem = systemOf(slice.platform);
         if (sliceSystem == BundleSystem::Unknown || sliceSystem == system)
             continue;
-        log.appendErrorIcon();
-        log.appendMessage("ExecutablePlatformMismatch", QString(),
-                          system == BundleSystem::MacOS ? QStringLiteral("macOS")
-                                                        : QStringLiteral("iOS, tvOS, watchOS or visionOS"),
-                          where, platform::machOPlatformName(slice.platform));
+        log.addFinding(report::FindingId::ExecutablePlatformMismatch, QString(),
+                       system == BundleSystem::MacOS ? QStringLiteral("macOS")
+                                                     : QStringLiteral("iOS, tvOS, watchOS or visionOS"),
+                       where, platform::machOPlatformName(slice.platform));
         return;
     }
 }
@@ -110,9 +109,8 @@ void checkMinimumSystem(MessageLogger& log, const platform::MachOFile& program, 
     }
     if (!lowest || claimed->normalized() >= lowest->minos.normalized())
         return;
-    log.appendErrorIcon();
-    log.appendMessage("MinimumSystemBelowProgram", key, key, value->toString(), where, shownVersion(lowest->minos),
-                      lowest->architecture(), key, shownVersion(lowest->minos));
+    log.addFinding(report::FindingId::MinimumSystemBelowProgram, key, key, value->toString(), where,
+                   shownVersion(lowest->minos), lowest->architecture(), key, shownVersion(lowest->minos));
 }
 
 void checkArchitecturePriority(MessageLogger& log, const platform::MachOFile& program,
@@ -130,8 +128,8 @@ void checkArchitecturePriority(MessageLogger& log, const platform::MachOFile& pr
         });
         if (present)
             continue;
-        log.appendWarningIcon();
-        log.appendMessage("ArchitectureNotInProgram", key, item.toString(), where, architectures(program));
+        log.addFinding(report::FindingId::ArchitectureNotInProgram, key, item.toString(), where,
+                       architectures(program));
     }
 }
 
@@ -156,8 +154,7 @@ void checkArmv7Capability(MessageLogger& log, const platform::MachOFile& program
     });
     if (!named || !only64)
         return;
-    log.appendWarningIcon();
-    log.appendMessage("Armv7NotInProgram", key, where, architectures(program));
+    log.addFinding(report::FindingId::Armv7NotInProgram, key, where, architectures(program));
 }
 
 } // namespace
@@ -228,8 +225,7 @@ void checkPrivacyManifest(MessageLogger& log, const plist::Dictionary& manifest,
     const plist::Value* domains = manifest.find(QStringLiteral("NSPrivacyTrackingDomains"));
     if (tracking && tracking->isBoolean() && tracking->toBool() &&
         (!domains || (domains->isArray() && domains->toArray().empty()))) {
-        log.appendErrorIcon();
-        log.appendMessage("PrivacyTrackingWithoutDomains", QStringLiteral("NSPrivacyTrackingDomains"));
+        log.addFinding(report::FindingId::PrivacyTrackingWithoutDomains, QStringLiteral("NSPrivacyTrackingDomains"));
     }
 
     const plist::Value* accessed = manifest.find(QStringLiteral("NSPrivacyAccessedAPITypes"));
@@ -256,9 +252,8 @@ void checkPrivacyManifest(MessageLogger& log, const plist::Dictionary& manifest,
         for (const plist::Value& reason : reasons->toArray()) {
             if (!reason.isString() || codes.contains(reason.toString()))
                 continue;
-            log.appendErrorIcon();
-            log.appendMessage("PrivacyReasonNotForCategory", path, reason.toString(), category->toString(),
-                              codes.join(QLatin1String(", ")));
+            log.addFinding(report::FindingId::PrivacyReasonNotForCategory, path, reason.toString(),
+                           category->toString(), codes.join(QLatin1String(", ")));
         }
     }
 }

@@ -5,6 +5,7 @@
 #include "platform/Bundle.h"
 #include "platform/UserDefaults.h"
 #include "report/Escaping.h"
+#include "report/FindingCatalogue.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -347,13 +348,10 @@ QList<report::Finding> Projects::unusedFindings() const
     const QString format = platform::Bundle::main().localizedString(QStringLiteral("UnusedSuppression"));
     QList<report::Finding> findings;
     for (const report::IgnoreList::Unused& unused : unused()) {
-        report::Finding finding;
-        finding.severity = report::Severity::Note;
-        finding.messageKey = QStringLiteral("UnusedSuppression");
-        finding.arguments = {plist::Value(unused.entry)};
-        finding.position.line = unused.origin.line;
+        report::Finding finding = report::makeFinding(report::FindingId::UnusedSuppression, QString(),
+                                                      {arg(unused.entry)}, report::Position{unused.origin.line, 0, -1});
         finding.fileGiven = finding.fileRead = unused.origin.file;
-        finding.text = formatMessage(format, {arg(unused.entry)}).trimmed();
+        finding.text = messageLine(format, finding.arguments);
         findings.append(finding);
     }
     return findings;

@@ -122,13 +122,12 @@ QList<report::Finding> DocumentCheck::check(const QString& path, DocumentKind ki
         // Its own rules are not the Info.plist's: only whether it parses.
         const plist::ParseResult parsed = plist::parse(bytes);
         if (!parsed.ok()) {
-            report::Finding finding;
-            finding.messageKey = QStringLiteral("ParseErr");
-            finding.position = {parsed.error.line, parsed.error.column, parsed.error.offset};
+            report::Finding finding =
+                report::makeFinding(report::FindingId::ParseErr, QString(), {check::arg(parsed.errorText())},
+                                    report::Position{parsed.error.line, parsed.error.column, parsed.error.offset});
             finding.fileRead = path;
-            finding.text = check::formatMessage(platform::Bundle::main().localizedString(QStringLiteral("ParseErr")),
-                                                {check::arg(parsed.errorText())})
-                               .trimmed();
+            finding.text =
+                check::messageLine(platform::Bundle::main().localizedString(finding.messageKey), finding.arguments);
             findings.append(finding);
         }
         return findings;

@@ -1,5 +1,7 @@
 #include "report/FindingCatalogue.h"
 
+#include <utility>
+
 namespace report {
 
 const FindingEntry* findingNamed(QStringView name)
@@ -16,6 +18,17 @@ QSet<QString> findingIds()
     for (const FindingEntry& entry : kFindingEntries)
         ids.insert(nameText(entry.id));
     return ids;
+}
+
+Finding makeFinding(FindingId id, QString keyPath, QList<std::optional<plist::Value>> arguments, Position position)
+{
+    Finding finding;
+    finding.severity = entryOf(id).severity;
+    finding.messageKey = nameText(id);
+    finding.arguments = std::move(arguments);
+    finding.keyPath = std::move(keyPath);
+    finding.position = position;
+    return finding;
 }
 
 QString helpUri(const QString& pageUrl, FindingId id)

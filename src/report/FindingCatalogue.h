@@ -42,6 +42,11 @@ const FindingEntry* findingNamed(QStringView name);
 // Every ID, as an ignore list takes them.
 QSet<QString> findingIds();
 
+// A finding of the ID as a check makes it, with the catalogue's severity for
+// the ID; its text and files are the reporter's to fill in.
+Finding makeFinding(FindingId id, QString keyPath = {}, QList<std::optional<plist::Value>> arguments = {},
+                    Position position = {});
+
 // Where the ID's section of docs/findings.md is, when the page is at pageUrl.
 QString helpUri(const QString& pageUrl, FindingId id);
 

@@ -80,26 +80,12 @@ public:
     // Forgets the text and the findings, for a reader that has taken them.
     void clear();
 
-    // Findings. beginFinding opens a record at the end of the text (closing
-    // one left open); the runs appended after it are its text, up to the line
-    // end that closes it. withIcon: an icon and its blank come first, and are
-    // no part of the record's text. Neither are the place ("line 19: ", where
-    // the message brings a line) nor the ID (" [KeyTypo]", before the closing
-    // line end): both are runs of their own.
-    void beginFinding(Finding finding, bool withIcon);
-    // The message of the open finding. A second message continues the first
-    // (an unknown key, then its near miss): its key replaces the first's and
-    // its arguments follow the first's; path and position stay.
-    void setFindingMessage(const QString& messageKey, const QString& keyPath,
-                           const QList<std::optional<plist::Value>>& arguments, const Position& position);
-    // The mend of the last finding, once its message is whole.
-    void setLastFindingFix(std::optional<Fix> fix);
-    // Closes the open finding, if any, where the text ends now.
-    void endFinding();
-    // Takes the last finding back, its record and its runs, as if it had
-    // never been written (one the user ignores); the runs after it stay. An
-    // observer, told of the runs already, is not told of this.
-    void removeLastFinding();
+    // Appends a finding and its line, rendered from the record: the icon (when
+    // there is one) and a blank, the place ("line 19: ") when the record has a
+    // line and is no resource's, its text, its ID (" [KeyTypo]") and a line
+    // end, all in the font given but the icon. A bare line (the guard's) has
+    // neither icon, blank nor line end. The record's runs are all of these.
+    void appendFinding(Finding finding, const FontDescription& font, const StyledString* icon, bool bare = false);
 
     const QList<Finding>& findings() const { return mFindings; }
     // The finding whose runs hold this run, or null.
@@ -107,16 +93,11 @@ public:
 
 private:
     void appendRun(const StyledString& run);
-    // A run of the open finding that is no part of its text.
-    void appendAside(const StyledString& run);
-    void addToOpenFinding(const StyledString& run);
 
     QList<StyledString> mRuns;
     qsizetype mLength = 0;
     Observer mObserver;
     QList<Finding> mFindings;
-    bool mFindingOpen = false;
-    bool mSkipBlank = false; // the next leading blank is the icon's
 };
 
 } // namespace report

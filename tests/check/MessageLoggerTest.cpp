@@ -12,20 +12,15 @@
 
 namespace {
 
-// Writes what it is given into one line of text.
+// Writes each finding's text on a line of its own.
 class TextLogger : public check::MessageLogger {
 public:
-    void appendNoteIcon() override { text += "note: "; }
-    void appendWarningIcon() override { text += "warning: "; }
-    void appendErrorIcon() override { text += "error: "; }
-    void appendWithFormat(const QString& format, const check::FormatArgs& args) override
-    {
-        text += format + QString::number(args.size());
-    }
-    void appendBoldString(const QString& bold) override { text += bold; }
-    void appendString(const QString& plain) override { text += plain; }
     QString take() { return std::exchange(text, QString()); }
 
+protected:
+    void recordFinding(report::Finding finding) override { text += finding.text + QLatin1Char('|'); }
+
+private:
     QString text;
 };
 
@@ -47,16 +42,16 @@ TEST(MessageLogger, TextsFollowTheStringsTable)
 
     bundle.setStringsFile(first);
     for (int round = 0; round < 2; ++round) { // the second time from what the logger kept
-        logger.appendMessage("NotDict", QString());
-        logger.appendMessage("NoReqTopKey", QString(), QStringLiteral("CFBundleName"));
-        // Control characters escaped, and each line ended where the built-in text ends it.
-        EXPECT_EQ(logger.take(), "o\\tne\\n::set-env x\ntwo %@1");
+        logger.addFinding(report::FindingId::NotDict, QString());
+        logger.addFinding(report::FindingId::NoReqTopKey, QString(), QStringLiteral("CFBundleName"));
+        // Control characters escaped; the line end is the finding's, not the text's.
+        EXPECT_EQ(logger.take(), "o\\tne\\n::set-env x|two CFBundleName|");
     }
     bundle.setStringsFile(second);
-    logger.appendMessage("NotDict", QString());
+    logger.addFinding(report::FindingId::NotDict, QString());
     // A key the table lacks: the built-in English text.
-    logger.appendMessage("NoReqTopKey", QString(), QStringLiteral("CFBundleName"));
-    EXPECT_EQ(logger.take(), "three\nThe required key %@ is missing; add it.1");
+    logger.addFinding(report::FindingId::NoReqTopKey, QString(), QStringLiteral("CFBundleName"));
+    EXPECT_EQ(logger.take(), "three|The required key CFBundleName is missing; add it.|");
     bundle.setStringsFile(QString());
 }
 

@@ -385,14 +385,15 @@ TEST_F(ControllerTest, AppendOperationsMakeTheirRuns)
 {
     platform::Bundle::main().setResourcePath("error16x16.png", path("none.png"));
     start();
-    controller->appendWarningIcon();
+    controller->addFinding(report::FindingId::DuplicateTopKeyNoLine, "K", "K");
     controller->appendWithFormat("no placeholder", {check::arg("ignored")});
     controller->appendBoldString("bold");
     controller->appendWithFormat(" %@ %@\n", {check::arg(plist::Value(false)), std::nullopt});
-    controller->appendErrorIcon(); // its image is missing: only the blank
+    controller->addFinding(report::FindingId::NotDict, QString()); // its image is missing: only the blank
     ASSERT_FALSE(window.textStorage().runs().empty());
     EXPECT_EQ(window.textStorage().runs()[0].attachment, controller->warningIcon()->attachment);
-    EXPECT_EQ(takeReport(), "warning: no placeholderbold " + plist::Value(false).description() + " (null)\n ");
+    EXPECT_EQ(takeReport(), "warning: DupTop(K) [DuplicateTopKeyNoLine]\nno placeholderbold " +
+                                plist::Value(false).description() + " (null)\n NotDict [NotDict]\n");
     EXPECT_EQ(controller->errorCount(), 1);
 }
 

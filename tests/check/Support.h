@@ -29,19 +29,17 @@ inline void PrintTo(const QString& text, std::ostream* os)
 
 namespace validator_test {
 
-// An icon shows as "[warning] ", a message as its formatted text.
+// Each finding shows as its severity and text: "[warning] BadVers(x|K)\n".
 class Recorder : public check::MessageLogger {
 public:
-    void appendNoteIcon() override { report += QStringLiteral("[note] "); }
-    void appendWarningIcon() override { report += QStringLiteral("[warning] "); }
-    void appendErrorIcon() override { report += QStringLiteral("[error] "); }
-    void appendWithFormat(const QString& format, const check::FormatArgs& args) override
-    {
-        report += check::formatMessage(format, args);
-    }
-    void appendBoldString(const QString& text) override { report += text; }
-    void appendString(const QString& text) override { report += text; }
     QString report;
+
+protected:
+    void recordFinding(report::Finding finding) override
+    {
+        report += QLatin1Char('[') + report::severityName(finding.severity) + QStringLiteral("] ") + finding.text +
+                  QLatin1Char('\n');
+    }
 };
 
 using Entries = std::initializer_list<std::pair<const char*, plist::Value>>;

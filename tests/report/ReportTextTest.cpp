@@ -29,40 +29,34 @@ StyledString icon()
     return StyledString{QString(QChar(report::kAttachmentCharacter)), std::nullopt, attachment};
 }
 
-void finding(TextStorage& storage, Severity severity, const QString& key, const QString& keyPath,
-             const report::Position& position = {3, 5, -1})
+void finding(TextStorage& storage, Severity severity, const QString& key, const QString& text,
+             const report::Position& position = {3, 5, -1}, bool inResource = false)
 {
     Finding record;
     record.severity = severity;
-    storage.beginFinding(record, true);
-    storage.appendAttributedString(icon());
-    storage.appendAttributedString(regular(" "));
-    storage.setFindingMessage(key, keyPath, {plist::Value(keyPath)}, position);
+    record.messageKey = key;
+    record.text = text;
+    record.position = position;
+    record.inResource = inResource;
+    const StyledString badge = icon();
+    storage.appendFinding(record, report::FontDescription{}, &badge);
 }
 
-// A heading, three findings (one without a place, one continued by a second
-// message), the guard's line without icon or line end.
+// A heading, three findings (one without a place, one in a resource, whose
+// lines no editor shows), the guard's line without icon or line end.
 TextStorage oneCheck()
 {
     TextStorage storage;
     storage.appendAttributedString(regular("Checking "));
     storage.appendAttributedString(bold("A.app"));
     storage.appendAttributedString(regular("\n/x/A.app/Contents/Info.plist\n"));
-    finding(storage, Severity::Error, "NoData", "", {});
-    storage.appendAttributedString(regular("NoData: "));
-    storage.appendAttributedString(regular("gone"));
-    storage.appendAttributedString(regular("\n"));
-    finding(storage, Severity::Warning, "UnknownKey", "a.K");
-    storage.appendAttributedString(regular("Unknown key K."));
-    storage.setFindingMessage("KeyTypo", "a.K", {plist::Value("L")}, report::Position{9, 9, -1});
-    storage.appendAttributedString(regular(" Did you mean L?\n"));
-    finding(storage, Severity::Note, "UnknownTopKey", "M");
-    storage.appendAttributedString(regular("Unknown key M.\n"));
+    finding(storage, Severity::Error, "NoData", "NoData: gone", {});
+    finding(storage, Severity::Warning, "KeyTypo", "Unknown key K. Did you mean L?");
+    finding(storage, Severity::Note, "UnknownTopKey", "Unknown key M.", {3, 5, -1}, true);
     Finding caught;
-    storage.beginFinding(caught, false);
-    storage.setFindingMessage("CaughtException", "", {}, {});
-    storage.appendAttributedString(regular("safeOpenURL: Caught E: why"));
-    storage.endFinding();
+    caught.messageKey = "CaughtException";
+    caught.text = "safeOpenURL: Caught E: why";
+    storage.appendFinding(caught, report::FontDescription{}, nullptr, true);
     return storage;
 }
 
@@ -72,16 +66,13 @@ TEST(TextStorage, RecordsEachFindingWithItsTextAndRuns)
     const struct {
         Severity severity;
         QString key;
-        QString keyPath;
-        int arguments;
-        QString text;
         qsizetype firstRun, endRun;
     } expected[] = {
-        // The place and the ID are runs of the finding, but no part of its text.
-        {Severity::Error, "NoData", "", 1, "NoData: gone", 3, 9},
-        {Severity::Warning, "KeyTypo", "a.K", 2, "Unknown key K. Did you mean L?", 9, 16},
-        {Severity::Note, "UnknownTopKey", "M", 1, "Unknown key M.", 16, 22},
-        {Severity::Error, "CaughtException", "", 0, "safeOpenURL: Caught E: why", 22, 24},
+        // The icon, its blank, the place and the ID are runs of the finding.
+        {Severity::Error, "NoData", 3, 8},
+        {Severity::Warning, "KeyTypo", 8, 14},
+        {Severity::Note, "UnknownTopKey", 14, 19},
+        {Severity::Error, "CaughtException", 19, 21},
     };
     ASSERT_EQ(storage.findings().size(), std::size(expected));
     for (qsizetype i = 0; i < storage.findings().size(); ++i) {
@@ -89,15 +80,9 @@ TEST(TextStorage, RecordsEachFindingWithItsTextAndRuns)
         const Finding& got = storage.findings()[i];
         EXPECT_EQ(got.severity, expected[i].severity);
         EXPECT_EQ(got.messageKey, expected[i].key);
-        EXPECT_EQ(got.keyPath, expected[i].keyPath);
-        EXPECT_EQ(got.arguments.size(), expected[i].arguments);
-        EXPECT_EQ(got.text, expected[i].text);
         EXPECT_EQ(got.firstRun, expected[i].firstRun);
         EXPECT_EQ(got.endRun, expected[i].endRun);
     }
-    // A continued message keeps the place the first one named.
-    EXPECT_EQ(storage.findings()[1].position, (report::Position{3, 5, -1}));
-    EXPECT_EQ(storage.findings()[1].arguments.last(), plist::Value("L"));
 
     // Each run belongs to the finding that shows it; the heading to none.
     for (qsizetype run = 0; run < storage.runs().size(); ++run) {
@@ -113,15 +98,13 @@ TEST(TextStorage, RecordsEachFindingWithItsTextAndRuns)
     EXPECT_EQ(storage.findingOfRun(storage.runs().size()), nullptr);
 }
 
-TEST(TextStorage, TextAfterAClosedFindingBelongsToNone)
+TEST(TextStorage, TextAfterAFindingBelongsToNone)
 {
     TextStorage storage;
-    finding(storage, Severity::Error, "NotDict", "");
-    storage.appendAttributedString(regular("NotDict\n"));
+    finding(storage, Severity::Error, "NotDict", "NotDict");
     storage.appendAttributedString(regular("Checking B\n"));
-    storage.setFindingMessage("Late", "x", {}, {}); // no finding open: ignored
     ASSERT_EQ(storage.findings().size(), 1);
-    EXPECT_EQ(storage.findings()[0].messageKey, "NotDict");
+    EXPECT_EQ(storage.findingOfRun(storage.runs().size() - 2), &storage.findings()[0]);
     EXPECT_EQ(storage.findingOfRun(storage.runs().size() - 1), nullptr);
 }
 
@@ -135,7 +118,6 @@ TEST(TextStorage, AppendsAnotherReportsPartAsIfWrittenThere)
     for (const auto& piece : pieces) {
         SCOPED_TRACE(piece.firstRun);
         TextStorage storage = oneCheck();
-        storage.beginFinding(Finding{}, true); // left open: what follows is not its text
         const qsizetype before = storage.runs().size();
         int told = 0;
         storage.setObserver([&](const StyledString& run) {
@@ -151,10 +133,9 @@ TEST(TextStorage, AppendsAnotherReportsPartAsIfWrittenThere)
                   report::plainText(part, piece.firstRun, part.runs().size(), false));
         EXPECT_EQ(storage.length(), storage.string().size());
         const qsizetype added = part.findings().size();
-        ASSERT_EQ(storage.findings().size(), part.findings().size() + 1 + added);
-        EXPECT_EQ(storage.findings()[added].text, ""); // the one left open stayed empty
+        ASSERT_EQ(storage.findings().size(), part.findings().size() + added);
         for (qsizetype f = 0; f < added; ++f) {
-            const Finding& got = storage.findings()[added + 1 + f];
+            const Finding& got = storage.findings()[added + f];
             const Finding& from = part.findings()[f];
             EXPECT_EQ(got.messageKey, from.messageKey);
             EXPECT_EQ(got.text, from.text);
@@ -173,7 +154,7 @@ TEST(ReportText, PlainTextNamesSeveritiesFromTheRecordsAndColoursThemOnlyWhenAsk
     const QString expected = "Checking A.app\n/x/A.app/Contents/Info.plist\n"
                              "error: NoData: gone [NoData]\n"
                              "warning: line 3: Unknown key K. Did you mean L? [KeyTypo]\n"
-                             "note: line 3: Unknown key M. [UnknownTopKey]\n"
+                             "note: Unknown key M. [UnknownTopKey]\n"
                              "safeOpenURL: Caught E: why [CaughtException][image]";
     const qsizetype end = storage.runs().size();
     EXPECT_EQ(report::plainText(storage, 0, end, false), expected);
@@ -184,7 +165,7 @@ TEST(ReportText, PlainTextNamesSeveritiesFromTheRecordsAndColoursThemOnlyWhenAsk
         .replace("note:", "\x1b[1;36mnote:\x1b[0m");
     // The exception's line has no icon, hence no severity to colour.
     EXPECT_EQ(report::plainText(storage, 0, end, true), withAnsi);
-    EXPECT_EQ(report::plainText(storage, 16, 22, false), "note: line 3: Unknown key M. [UnknownTopKey]\n");
+    EXPECT_EQ(report::plainText(storage, 14, 19, false), "note: Unknown key M. [UnknownTopKey]\n");
 }
 
 TEST(ReportText, JsonLinesOfFindingsNameTheFileTheyAreAbout)
