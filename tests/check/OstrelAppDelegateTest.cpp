@@ -20,14 +20,6 @@ using report::StyledString;
 
 namespace {
 
-// Texts that show their key and arguments, so reports are easy to compare.
-const char* const kTestStrings = R"x("IntroText" = "Intro\n"; "CheckingPrefix" = "Checking "; "NoData" = "NoData: ";
-"NoPlstRes" = "NoPlstRes"; "ParseErr" = "ParseErr(%@)\n"; "NotDict" = "NotDict\n"; "CreatorMismatch" = "Creator\n";
-"TypeMismatch" = "Type\n"; "NoReqTopKey" = "NoReqTopKey(%@)"; "UnknownTopKey" = "Unknown(%@)";
-"DuplicateTopKey" = "DupTop(%@, %@, %@)\n"; "DuplicateTopKeyNoLine" = "DupTop(%@)\n";
-"DuplicateKey" = "Dup(%@, %@, %@, %@)\n"; "NotABundle" = "NotABundle(%@)\n";
-"Ostrel Log" = "Report of Ostrel"; "SaveFailed" = "SaveFailed(%@, %@)"; "FindingsLeftOut" = "LeftOut(%@, %@)\n";)x";
-
 // One required key, so that a check shows whether the validator ran.
 const char* const kTestRules = "<plist><dict><key>keys</key><dict><key>CFBundleIdentifier</key><dict><key>type</key>"
                                "<string>string</string><key>required</key><true/></dict></dict></dict></plist>";
@@ -37,6 +29,9 @@ QByteArray xmlPlist(const QByteArray& body)
     return "<?xml version=\"1.0\"?>\n<plist version=\"1.0\">\n" + body + "\n</plist>\n";
 }
 
+// Texts that show their key and arguments, so reports are easy to compare.
+const QString kStrings = qEnvironmentVariable("OSTREL_TEST_DATA") + "/cases/controller.strings";
+
 const QByteArray kGoodDict = xmlPlist("<dict><key>CFBundleIdentifier</key><string>com.example.a</string></dict>");
 
 class ControllerTest : public ::testing::Test {
@@ -45,9 +40,8 @@ protected:
     {
         platform::UserDefaults::standard().useStore(
             std::make_unique<QSettings>(path("settings.ini"), QSettings::IniFormat));
-        write("test.strings", kTestStrings);
         write("rules.plist", kTestRules);
-        platform::Bundle::main().setStringsFile(path("test.strings"));
+        platform::Bundle::main().setStringsFile(kStrings);
         platform::Bundle::main().setResourcePath("rules.plist", path("rules.plist"));
     }
     void TearDown() override
@@ -414,7 +408,7 @@ TEST_F(ControllerTest, PrintAndSave)
     EXPECT_EQ(window.printJobs[1].jobTitle, "Ostrel Log");
     EXPECT_FALSE(window.printJobs[0].verticallyCentered);
 
-    platform::Bundle::main().setStringsFile(path("test.strings"));
+    platform::Bundle::main().setStringsFile(kStrings);
     controller->awakeFromNib();
     window.scriptSavePanel({check::kPanelOK, {QUrl::fromLocalFile(path("Other.rtfd"))}});
     window.scriptSavePanel({check::kPanelCancel, {QUrl::fromLocalFile(path("cancelled.rtfd"))}});

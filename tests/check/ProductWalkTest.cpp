@@ -29,26 +29,6 @@ namespace {
 using testing_archives::Format;
 using testing_archives::Item;
 
-// Texts that show their key and arguments.
-const char* const kTestStrings = R"x("CheckingPrefix" = "Checking "; "NoData" = "NoData: "; "NoPlstRes" = "NoPlstRes";
-"ParseErr" = "ParseErr(%@)\n"; "NotDict" = "NotDict\n"; "CreatorMismatch" = "Creator\n"; "TypeMismatch" = "Type\n";
-"NoExecutable" = "NoExecutable(%@, %@)\n"; "ExecutableNotExecutable" = "NotExecutable(%@)\n";
-"NoIconFile" = "NoIcon(%@, %@)\n"; "NoMainNib" = "NoNib(%@, %@, %@, %@)\n"; "IdentifierNotUnderApp" = "NotUnder(%@, %@)\n";
-"PackageTypeMismatch" = "PackageType(%@, %@, %@)\n"; "InfoPlistStringsUnreadable" = "BadStrings(%@)\n";
-"InfoPlistStringsUnusedKey" = "UnusedKey(%@, %@)\n"; "NestedLinkOutside" = "Outside(%@)\n"; "NestedLinkLoop" = "Loop(%@)\n";
-"NestedTooDeep" = "TooDeep(%@, %d)\n"; "ArchiveErr" = "ArchiveErr\n"; "ArchiveEmpty" = "ArchiveEmpty\n";
-"ArchiveEntryLeftOut" = "LeftOut(%@, %@)\n"; "ArchiveKeptTooMuch" = "KeptTooMuch";
-"DiskImage" = "DiskImage\n"; "FolderUnreadable" = "Unreadable(%@, %@)\n"; "NoInfoPlistSection" = "NoSection";
-"ExecutableNotProgram" = "NotProgram(%@)\n"; "ExecutablePlatformMismatch" = "Platform(%@, %@, %@)\n";
-"MinimumSystemBelowProgram" = "BelowProgram(%@, %@, %@, %@)\n"; "PartShortVersionDiffers" = "ShortVersion(%@, %@)\n";
-"PartVersionDiffers" = "Version(%@, %@)\n"; "PartMinimumBelowApplication" = "BelowApplication(%@, %@, %@)\n";
-"PrivacyTrackingWithoutDomains" = "NoDomains\n"; "RequiredReasonUndeclared" = "Undeclared(%@, %@, %@)\n";
-"RequiredReasonNoManifest" = "NoManifest(%@, %@, %@, %@)\n";
-"DiskImageErr" = "DiskImageErr\n";
-"DiskImageEncrypted" = "Encrypted\n"; "DiskImageLicence" = "Licence\n"; "FileFormatUnread" = "Unread(%@)\n";
-"PackageInfoUnreadable" = "BadPackageInfo(%@)\n"; "PackageInfoMismatch" = "Mismatch(%@, %@, %@, %@, %@, %@)\n";
-"PackageInfoBundleMissing" = "NoBundle(%@, %@, %@)\n"; "Hint-Format-Png" = "PNG";)x";
-
 QByteArray bigEndian(quint64 value)
 {
     QByteArray bytes(8, '\0');
@@ -70,9 +50,8 @@ protected:
     {
         platform::UserDefaults::standard().useStore(
             std::make_unique<QSettings>(dir.filePath("settings.ini"), QSettings::IniFormat));
-        write("test.strings", kTestStrings);
         write("rules.plist", "<plist><dict/></plist>"); // the validator has nothing to say
-        platform::Bundle::main().setStringsFile(dir.filePath("test.strings"));
+        platform::Bundle::main().setStringsFile(qEnvironmentVariable("OSTREL_TEST_DATA") + "/cases/walk.strings");
         platform::Bundle::main().setResourcePath("rules.plist", dir.filePath("rules.plist"));
         controller = std::make_unique<check::OstrelAppDelegate>();
         controller->setWindow(&window);

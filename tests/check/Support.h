@@ -83,27 +83,8 @@ public:
     static void SetUpTestSuite()
     {
         sDir = std::make_unique<QTemporaryDir>();
-        // Each message shows as its key and arguments: "BadType(K|string)".
-        QByteArray table = R"T("UnknownTopKey" = "UnknownTopKey(%@)"; "UnknownKey" = "UnknownKey(%@|%@)";
-"KeyTypo" = " KeyTypo(%@)\n"; "DeprecKey" = "DeprecKey(%@|%@|%@)\n";
-)T";
-        for (const char* key : {"EmptyString", "NestingTooDeep"})
-            table += QByteArray("\"") + key + "\" = \"" + key + "(%@)\\n\";\n";
-        for (const char* key :
-             {"Not4Char", "Not1Char", "BadVers", "BIDBadChar", "BIDNoDot", "BIDEmptyPart", "UTIBadChar", "UTINoDot",
-              "UTIEmptyPart", "NotYNBool", "Not01Bool", "NotHttpsURL", "NotEd25519Key", "AppleKey", "BadType"})
-            table += QByteArray("\"") + key + "\" = \"" + key + "(%@|%@)\\n\";\n";
-        // Messages whose line the validator goes on with; what it goes on with shows as nothing
-        // (the fixture Messages has the built-in texts).
-        table +=
-            R"T("NoReqTopKey" = "NoReqTopKey(%@)"; "NoRecTopKey" = "NoRecTopKey(%@)"; "NoReqKey" = "NoReqKey(%@|%@)";
-"NoRecKey" = "NoRecKey(%@|%@)"; "BadEnumeratedValue" = "BadEnumeratedValue(%@|%@)"; "Hint-AtTopLevel" = "";
-"Hint-InDictionary" = "%@"; "Hint-NearMiss" = ""; "Hint-AcceptedValues" = ""; "Hint-OnlyValue" = "";
-)T";
-        QFile file(sDir->filePath(QStringLiteral("Test.strings")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(table) == table.size());
-        file.close();
-        platform::Bundle::main().setStringsFile(file.fileName());
+        // Each message shows as its key and arguments (the fixture Messages has the built-in texts).
+        platform::Bundle::main().setStringsFile(qEnvironmentVariable("OSTREL_TEST_DATA") + "/cases/validator.strings");
         platform::UserDefaults& defaults = platform::UserDefaults::standard();
         defaults.useStore(std::make_unique<QSettings>(sDir->filePath(QStringLiteral("s.ini")), QSettings::IniFormat));
         defaults.registerDefaults({{platform::DeprecationNotesKey, true}, {platform::NoteUnknownKeysKey, true}});

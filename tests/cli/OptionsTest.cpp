@@ -1,6 +1,7 @@
 // The command line read into values: what each word means, and the usage
 // error of each word that is wrong.
 #include "cli/Options.h"
+#include "CaseRows.h"
 
 #include "cli/Emitter.h"
 
@@ -17,38 +18,10 @@ cli::CommandLine parsed(const QStringList& words)
 
 TEST(Options, UsageErrorsNameWhatIsWrong)
 {
-    const struct {
-        QStringList words;
-        const char* error;
-    } cases[] = {
-        {{}, "no PATH given"},
-        {{"a.plist", ""}, "an empty PATH was given"},
-        {{"-", "-"}, "- (standard input) can be given once"},
-        {{"--formt", "json", "a"}, "Did you mean --format?"},
-        {{"--format", "xml", "a"}, "unknown format 'xml' (use text, gnu, json, sarif, github, gitlab or junit)"},
-        {{"--fail-on", "info", "a"}, "unknown severity 'info' for --fail-on"},
-        {{"-j", "0", "a"}, "-j needs a number of at least 1, not '0'"},
-        {{"--jobs", "two", "a"}, "-j needs a number of at least 1, not 'two'"},
-        {{"--color", "yes", "a"}, "unknown --color 'yes'"},
-        {{"--rtfd", "", "a"}, "--rtfd needs a file name"},
-        {{"--dump", "--rtfd", "o.rtfd", "a"}, "--rtfd saves a report; --dump writes none"},
-        {{"--findings-url", "docs/findings.md", "a"}, "--findings-url needs an absolute URL"},
-        {{"--findings-url", "https://x.org/f.md#top", "a"}, "without a fragment"},
-        {{"--explain", "NoData", "--list-findings"}, "--explain and --list-findings go one at a time"},
-        {{"--list-findings", "a"}, "--list-findings checks no PATH"},
-        {{"--list-findings", "--format", "sarif"}, "--list-findings writes text or json"},
-        {{"--explain", "NoData", "--format", "json"}, "--explain writes text"},
-        {{"--stdin-filename", "x.plist", "a"}, "--stdin-filename names standard input, which no PATH reads"},
-        {{"--stdin-filename", ""}, "--stdin-filename needs a name"},
-        {{"-o", "", "a"}, "-o needs a file name"},
-        {{"--dump", "-o", "r.txt", "a"}, "-o writes a check's report"},
-        {{"--write-baseline", "", "a"}, "--write-baseline needs a file name"},
-        {{"--isolated", "--config", "c.toml", "a"}, "--isolated reads no settings file; --config names one"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.words.join(QLatin1Char(' ')).toStdString());
-        const QString error = parsed(c.words).error;
-        EXPECT_TRUE(error.contains(QLatin1String(c.error))) << error.toStdString();
+    for (const QStringList& row : caseRows(QStringLiteral("usage-errors.tsv"))) {
+        SCOPED_TRACE(row.mid(1).join(QLatin1Char(' ')).toStdString());
+        const QString error = parsed(row.mid(1)).error;
+        EXPECT_TRUE(error.contains(row[0])) << error.toStdString();
     }
 }
 

@@ -19,8 +19,6 @@ check "gnu names the file" grep -q '^Shop.app/Contents/Info.plist:12:2: error: '
 t 1 --stdin-filename Shop.app/Contents/Info.plist - <"$M/Contents/Info.plist"
 check "the heading names the file" [ "$(head -2 "$W/out")" = "Checking Info.plist
 Shop.app/Contents/Info.plist" ]
-t 2 --stdin-filename x.plist "$M"
-check "no - to name" grep -q 'which no PATH reads (give -)' "$W/err"
 
 # --quiet: errors alone and no summary; the status still follows --fail-on.
 t 1 --quiet "$M" "$EX/Correct.app"

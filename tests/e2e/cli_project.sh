@@ -47,8 +47,6 @@ done <<CASES
 0|0 errors, 1 warning, 1 note in 1 file, and 1 ignored|ignore = ["KeyTypo:NSPrincipleClass"]\n|deep/A.plist
 0|0 errors, 1 warning, 1 note in 1 file, and 1 ignored|[[per-path]]\npaths = ["sub/**"]\nignore = ["BIDBadChar"]\n|deep/A.plist
 2|ostrel-check: $P/.ostrel.toml:2: unknown setting 'colour'|nested = true\ncolour = 1\n|deep/A.plist
-2|ostrel-check: $P/.ostrel.toml:1: nested must be true or false|nested = 1\n|deep/A.plist
-2|ostrel-check: $P/.ostrel.toml:3: ignore: unknown message key 'KeyTypos'|ignore = [\n"KeyTypo",\n"KeyTypos"]\n|deep/A.plist
 CASES
 
 # --config names the one file; a syntax error names its line.

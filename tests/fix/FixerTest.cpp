@@ -2,6 +2,7 @@
 // which of several clashing fixes is taken, and the writes that are refused
 // with the file left as it was.
 #include "fix/Fixer.h"
+#include "CaseRows.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,17 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-QList<QStringList> rowsOf(const QString& name)
-{
-    QFile file(qEnvironmentVariable("OSTREL_TEST_DATA") + QStringLiteral("/cases/") + name);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
-    QList<QStringList> rows;
-    for (const QByteArray& line : file.readAll().split('\n'))
-        if (!line.isEmpty() && !line.startsWith('#'))
-            rows.append(QString::fromUtf8(line).split(QLatin1Char('\t')));
-    return rows;
-}
 
 // A field's text: \n, \r, \t, \\, \uHHHH; \xHH is a byte of UTF-8.
 QByteArray encoded(const QString& field, const QString& encoding)
@@ -76,7 +66,7 @@ fix::FileFix fixOf(const QString& top, const QString& file, const fix::Options& 
 
 TEST(Fixer, EachFixLeavesTheExpectedBytesAndNothingForASecondRun)
 {
-    for (const QStringList& row : rowsOf(QStringLiteral("fixes.tsv"))) {
+    for (const QStringList& row : caseRows(QStringLiteral("fixes.tsv"))) {
         ASSERT_EQ(row.size(), 6) << row.join(QLatin1Char('|')).toStdString();
         SCOPED_TRACE(row[0].toStdString());
         QTemporaryDir dir;
