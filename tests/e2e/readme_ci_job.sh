@@ -13,6 +13,10 @@ readme, out = sys.argv[1:]
 blocks = re.findall(r"```yaml\n(.*?)```", open(readme, encoding="utf-8").read(), re.S)
 job = next(yaml.safe_load(b) for b in blocks if "security-events: write" in b)["jobs"]["plists"]
 assert job["permissions"] == {"contents": "read", "security-events": "write"}, job["permissions"]
+# The libraries the command-line build finds (CMakeLists.txt), installed by the job.
+install = next(s["run"] for s in job["steps"] if s.get("name", "").startswith("Install"))
+for package in ["qt6-base-dev", "libarchive-dev", "liblzma-dev", "libtomlplusplus-dev"]:
+    assert package in install.split(), f"the job does not install {package}"
 os.makedirs(out)
 for step in job["steps"]:
     if "run" in step:
