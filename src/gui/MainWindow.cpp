@@ -127,6 +127,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mUi(std::make_uni
     mDelegate->setWindow(this);
     mDelegate->awakeFromNib();
     mIntroRuns = mTextStorage.runs().size();
+    // Without rules only the reading and the bundle's files are checked; the
+    // user is told so, as the command line refuses such a rules file.
+    if (!mDelegate->rulesDict())
+        statusBar()->showMessage(
+            tr("The rules file %1 could not be read as a property list; dictionaries are checked without rules.")
+                .arg(platform::Bundle::main().pathForResource(QStringLiteral("rules.plist"))));
 }
 
 MainWindow::~MainWindow()

@@ -28,8 +28,10 @@
 #include <QPrintDialog>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTextBlock>
 #include <QTimer>
 #include <QToolBar>
@@ -116,6 +118,27 @@ TEST_F(WindowTest, SettingsTogglesShowAndStoreTheSettings)
         MainWindow again;
         EXPECT_EQ(action(again, row.action)->isChecked(), !row.byDefault) << row.action;
     }
+}
+
+// Rules that cannot be read are told in the status bar, not passed over.
+TEST_F(WindowTest, RulesThatCannotBeReadAreTold)
+{
+    const QString broken = mDir.filePath(QStringLiteral("rules.plist"));
+    QFile file(broken);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<plist><dict>");
+    file.close();
+    {
+        MainWindow window;
+        EXPECT_TRUE(window.statusBar()->currentMessage().isEmpty())
+            << window.statusBar()->currentMessage().toStdString();
+    }
+    platform::Bundle::main().setResourcePath(QStringLiteral("rules.plist"), broken);
+    const auto restore =
+        qScopeGuard([] { platform::Bundle::main().setResourcePath(QStringLiteral("rules.plist"), {}); });
+    MainWindow window;
+    EXPECT_TRUE(window.statusBar()->currentMessage().contains(broken))
+        << window.statusBar()->currentMessage().toStdString();
 }
 
 // A project's .ostrel.toml decides its files' settings in the window too, and
