@@ -7,8 +7,8 @@
 // An input is lines: "d PATH" a folder, "f PATH\tBYTES" a file, "l PATH\tTARGET"
 // a link, "r N PART" an Info.plist under PART repeated 2N times; a line
 // ">N PATH" names the folder that 2 + N % 7 added links lead to (else the top).
-#include "check/HeadlessWindow.h"
-#include "check/OstrelAppDelegate.h"
+#include "app/HeadlessWindow.h"
+#include "app/OstrelAppDelegate.h"
 #include "check/ProductTree.h"
 #include "platform/ArchiveReader.h"
 #include "platform/ArchiveWriting.h"
@@ -97,7 +97,7 @@ class Checker {
 public:
     Checker()
     {
-        mController = std::make_unique<check::OstrelAppDelegate>();
+        mController = std::make_unique<app::OstrelAppDelegate>();
         mController->setWindow(&mWindow);
     }
     // The report of the archive's whole check.
@@ -118,8 +118,8 @@ public:
 
 private:
     QTemporaryDir mDir;
-    check::HeadlessWindow mWindow;
-    std::unique_ptr<check::OstrelAppDelegate> mController;
+    app::HeadlessWindow mWindow;
+    std::unique_ptr<app::OstrelAppDelegate> mController;
 };
 
 QByteArray withLinks(const Input& input, int links)

@@ -16,7 +16,7 @@ QByteArray Emitter::end(const QList<report::Finding>&, const RunContext&) const
     return {};
 }
 
-QByteArray Emitter::file(const check::FileReport& file, const QList<const report::Finding*>& findings,
+QByteArray Emitter::file(const app::FileReport& file, const QList<const report::Finding*>& findings,
                          const RunContext& run) const
 {
     return findingsOf(file.path, findings, run);
@@ -27,7 +27,7 @@ namespace {
 // The report as the window shows it, with each finding's severity in words.
 class TextEmitter final : public Emitter {
 public:
-    QByteArray file(const check::FileReport& file, const QList<const report::Finding*>& findings,
+    QByteArray file(const app::FileReport& file, const QList<const report::Finding*>& findings,
                     const RunContext& run) const override
     {
         if (run.quiet && findings.isEmpty())

@@ -2,7 +2,7 @@
 // emitters: a new form is one more entry in it.
 #pragma once
 
-#include "check/FileChecker.h"
+#include "app/FileChecker.h"
 #include "report/Finding.h"
 #include "report/FindingFormats.h"
 #include "report/ReportText.h"
@@ -34,7 +34,7 @@ public:
     virtual QByteArray begin(const RunContext& run) const;
     // One file's part of the report, written as soon as the file is done;
     // findings are those of the file that the run shows. Runs on a checking thread.
-    virtual QByteArray file(const check::FileReport& file, const QList<const report::Finding*>& findings,
+    virtual QByteArray file(const app::FileReport& file, const QList<const report::Finding*>& findings,
                             const RunContext& run) const;
     // Findings about a file no check reads (a project's settings file), by
     // themselves; the forms of one finding a line write them as file() does.

@@ -2,7 +2,7 @@
 
 #include "Emitter.h"
 #include "Terminal.h"
-#include "check/FileChecker.h"
+#include "app/FileChecker.h"
 #include "platform/FileUrl.h"
 
 #include <QCommandLineParser>
@@ -165,8 +165,8 @@ QString readCheckOptions(const QCommandLineParser& parser, const Known& known, O
         if (options.stdinFilename.isEmpty())
             return QStringLiteral("--stdin-filename needs a name");
         if (options.paths.isEmpty())
-            options.paths = QStringList{check::kStandardInputPath};
-        else if (!options.paths.contains(check::kStandardInputPath))
+            options.paths = QStringList{app::kStandardInputPath};
+        else if (!options.paths.contains(app::kStandardInputPath))
             return QStringLiteral("--stdin-filename names standard input, which no PATH reads (give -)");
     }
     // A language server checks what its editor opens.
@@ -177,7 +177,7 @@ QString readCheckOptions(const QCommandLineParser& parser, const Known& known, O
     // An empty argument is a slip (an unset variable), not the current directory.
     if (options.paths.contains(QString()))
         return QStringLiteral("an empty PATH was given");
-    if (options.paths.count(check::kStandardInputPath) > 1)
+    if (options.paths.count(app::kStandardInputPath) > 1)
         return QStringLiteral("- (standard input) can be given once");
     // Only the files to check are opened by their bytes; the files these
     // options name go through Qt, which cannot name such a file.

@@ -5,7 +5,7 @@
 #include "Options.h"
 #include "OutputFile.h"
 #include "Terminal.h"
-#include "check/FileChecker.h"
+#include "app/FileChecker.h"
 #include "check/PlistDataReader.h"
 #include "check/ProjectSettings.h"
 #include "fix/Fixer.h"
@@ -150,9 +150,8 @@ int dump(const QStringList& paths)
     int status = kExitClean;
     for (const QString& path : paths) {
         const QString shown = report::escapeControlCharacters(path);
-        const check::PlistData data = path == check::kStandardInputPath
-                                          ? check::readStandardInput()
-                                          : check::readURL(platform::fileURLWithPath(path));
+        const check::PlistData data = path == app::kStandardInputPath ? check::readStandardInput()
+                                                                      : check::readURL(platform::fileURLWithPath(path));
         if (!data.ok()) {
             const platform::Error& error = data.error;
             const platform::Bundle& bundle = platform::Bundle::main();
@@ -234,7 +233,7 @@ QString statistics(const QHash<QString, int>& byId)
 }
 
 // Each check opens with a heading whose name, and only that, is bold.
-int headingCount(const check::FileReport& file)
+int headingCount(const app::FileReport& file)
 {
     const QList<report::StyledString>& runs = file.report.runs();
     return static_cast<int>(
@@ -349,7 +348,7 @@ QString readIgnoreList(const cli::Options& options, report::IgnoreList& ignored)
 QStringList gatherPaths(const cli::Options& options)
 {
     if (!options.stdinFilename.isEmpty())
-        check::setStandardInputName(options.stdinFilename);
+        app::setStandardInputName(options.stdinFilename);
     return options.paths;
 }
 
@@ -368,19 +367,19 @@ struct Suppression {
     report::FindingFilter ignores;
     report::Baseline* baseline = nullptr;
     report::Baseline* newBaseline = nullptr;
-    check::SettingsForPath settingsFor;
+    app::SettingsForPath settingsFor;
 };
 
 // Checks the paths and writes each file's part of the report as it is done.
 // keeper, when given, checks every file on this thread and keeps the whole report.
 // The ignored findings are taken out as each check writes them, before the cap counts them.
 Outcome checkPaths(const QStringList& paths, const cli::Options& options, const cli::RunContext& run,
-                   const Suppression& suppression, check::FileChecker* keeper, bool outToTerminal)
+                   const Suppression& suppression, app::FileChecker* keeper, bool outToTerminal)
 {
     const cli::Emitter& emitter = *options.emitter;
     // Runs on the checking threads: reads only the options and the ignore
     // lists; the baselines guard themselves.
-    const check::CheckPool<CheckedFile>::Render render = [&](const check::FileReport& file) {
+    const app::CheckPool<CheckedFile>::Render render = [&](const app::FileReport& file) {
         CheckedFile checked;
         // An exception the guard did not catch left no finding behind; it fails all the same.
         checked.failed = !file.completed;
@@ -455,7 +454,7 @@ Outcome checkPaths(const QStringList& paths, const cli::Options& options, const 
         }
     } else {
         const int jobs = options.jobs > 0 ? options.jobs : QThread::idealThreadCount();
-        check::checkInOrder<CheckedFile>(paths, jobs, render, deliver, suppression.ignores, suppression.settingsFor);
+        app::checkInOrder<CheckedFile>(paths, jobs, render, deliver, suppression.ignores, suppression.settingsFor);
     }
     progress.clear();
     return outcome;
@@ -501,7 +500,7 @@ void listStaleEntries(const report::Baseline& baseline, const QString& path)
 
 // The whole run's report saved as an RTFD document: kExitClean once saved,
 // kExitUsage when the target is refused, kExitFindings when the save failed.
-int saveRtfd(const QString& rtfdPath, const QStringList& paths, check::FileChecker& keeper)
+int saveRtfd(const QString& rtfdPath, const QStringList& paths, app::FileChecker& keeper)
 {
     // Again, as things are now.
     if (const QString refusal = report::saveTargetRefusal(rtfdPath, report::DocumentKind::Rtfd, paths);
@@ -664,7 +663,7 @@ int main(int argc, char** argv)
     // is the whole run's, so it is checked on one thread that keeps it;
     // otherwise each file's report is written and forgotten.
     writeOut(options.emitter->begin(run));
-    std::optional<check::FileChecker> keeper;
+    std::optional<app::FileChecker> keeper;
     if (!options.rtfd.isEmpty())
         keeper.emplace(true, suppression.ignores, suppression.settingsFor);
     Outcome outcome = checkPaths(paths, options, run, suppression, keeper ? &*keeper : nullptr, outToTerminal);

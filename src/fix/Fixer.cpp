@@ -1,6 +1,6 @@
 #include "fix/Fixer.h"
 
-#include "check/FileChecker.h"
+#include "app/FileChecker.h"
 #include "check/PlistDataReader.h"
 #include "platform/FileReplace.h"
 #include "platform/FileUrl.h"
@@ -131,7 +131,7 @@ FixRun fixPaths(const QStringList& paths, const Options& options, const report::
     std::map<QString, check::PlistData> read;
     QList<FileFix> files;
     std::map<QString, qsizetype> fileIndex;
-    check::FileChecker checker(false, ignored);
+    app::FileChecker checker(false, ignored);
     checker.setReadThrough([&](const QString& path, const std::function<check::PlistData()>& readIt) {
         if (const auto known = read.find(path); known != read.end())
             return known->second;
@@ -145,7 +145,7 @@ FixRun fixPaths(const QStringList& paths, const Options& options, const report::
         QList<report::Finding> findings;
         for (const QString& path : paths)
             findings += checker.check(
-                path, [](const check::FileReport& file) { return file.report.findings().mid(file.firstFinding); });
+                path, [](const app::FileReport& file) { return file.report.findings().mid(file.firstFinding); });
         return findings;
     };
     FixRun run;
@@ -171,7 +171,7 @@ FixRun fixPaths(const QStringList& paths, const Options& options, const report::
             FileFix& file = files[index->second];
             const auto source = read.find(path);
             if (source == read.end()) {
-                file.notInPlace = path == check::kStandardInputPath
+                file.notInPlace = path == app::kStandardInputPath
                                       ? QStringLiteral("it was read from standard input")
                                       : QStringLiteral("it lies inside an archive, which is not rewritten");
                 continue;

@@ -94,7 +94,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), mUi(std::make_uni
 {
     // As the window is loaded the controller is made (fonts, icons, rules,
     // validator); the outlets are connected before awakeFromNib.
-    mDelegate = std::make_unique<check::OstrelAppDelegate>();
+    mDelegate = std::make_unique<app::OstrelAppDelegate>();
     mUi->setupUi(this);
     textView()->setFont(ReportView::fontFor(mDelegate->font()));
     textView()->viewport()->installEventFilter(this);
@@ -160,12 +160,12 @@ void MainWindow::setUpActions()
 
     connect(ui.actionOpen, &QAction::triggered, this, [this] {
         if (!mBusy)
-            check::PerformCommand([this] { mDelegate->openFiles(); });
+            app::PerformCommand([this] { mDelegate->openFiles(); });
     });
     connect(ui.actionSaveAs, &QAction::triggered, this,
-            [this] { check::PerformCommand([this] { mDelegate->saveDocumentAs(); }); });
+            [this] { app::PerformCommand([this] { mDelegate->saveDocumentAs(); }); });
     connect(ui.actionPrint, &QAction::triggered, this,
-            [this] { check::PerformCommand([this] { mDelegate->printText(); }); });
+            [this] { app::PerformCommand([this] { mDelegate->printText(); }); });
     connect(ui.actionExportPdf, &QAction::triggered, this, &MainWindow::exportAsPdf);
     auto* exportHtmlAction = new QAction(tr("Export as &HTML…"), this);
     exportHtmlAction->setObjectName(QStringLiteral("actionExportHtml"));
@@ -847,7 +847,7 @@ void MainWindow::runBatch()
     batchProgress(0, mBatchSize);
     // On a worker thread: the file's part of the worker's report, copied out
     // before the worker forgets it.
-    const auto render = [](const check::FileReport& file) {
+    const auto render = [](const app::FileReport& file) {
         CheckedPart part;
         part.report.appendReport(file.report, file.firstRun, file.endRun, file.firstFinding);
         part.checkedPaths = file.checkedPaths;
@@ -861,7 +861,7 @@ void MainWindow::runBatch()
             statusBar()->showMessage(tr("Project settings not used: %1").arg(problem), 10000);
     mProjects = projects;
     showProjectSettings(batch);
-    mPool = std::make_unique<check::CheckPool<CheckedPart>>(
+    mPool = std::make_unique<app::CheckPool<CheckedPart>>(
         batch, QThread::idealThreadCount(), render,
         [this] {
             // One cue at a time: the window takes all that is ready when it gets to it.
@@ -1020,17 +1020,17 @@ void MainWindow::flushReport()
         textView()->appendRuns(shown);
 }
 
-int MainWindow::runOpenPanel(const check::OpenPanelOptions& options, QList<QUrl>& urls)
+int MainWindow::runOpenPanel(const app::OpenPanelOptions& options, QList<QUrl>& urls)
 {
     BundleOpenDialog dialog(this);
     if (!options.allowsMultipleSelection)
         dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted)
-        return check::kPanelCancel;
+        return app::kPanelCancel;
     urls.clear();
     for (const QString& path : dialog.chosenPaths())
         urls.append(platform::fileURLWithPath(path));
-    return check::kPanelOK;
+    return app::kPanelOK;
 }
 
 // Drops: files and bundle directories, checked once the drop is over.
@@ -1095,7 +1095,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 // Save, print, export
 
-void MainWindow::beginSaveSheet(const check::SavePanelOptions& options,
+void MainWindow::beginSaveSheet(const app::SavePanelOptions& options,
                                 std::function<void(int returnCode, const QUrl& url)> didEnd)
 {
     const QString suffix = options.requiredFileType.isEmpty() ? QStringLiteral("rtfd") : options.requiredFileType;
@@ -1106,8 +1106,8 @@ void MainWindow::beginSaveSheet(const check::SavePanelOptions& options,
     connect(dialog, &QDialog::finished, this, [dialog, didEnd](int result) {
         dialog->deleteLater();
         const bool ok = result == QDialog::Accepted && !dialog->chosenPath().isEmpty();
-        check::PerformCommand([&] {
-            didEnd(ok ? check::kPanelOK : check::kPanelCancel, ok ? QUrl::fromLocalFile(dialog->chosenPath()) : QUrl());
+        app::PerformCommand([&] {
+            didEnd(ok ? app::kPanelOK : app::kPanelCancel, ok ? QUrl::fromLocalFile(dialog->chosenPath()) : QUrl());
         });
     });
     dialog->open();
@@ -1119,7 +1119,7 @@ platform::Result<void> MainWindow::writeRTFDToFile(const QString& path, bool)
     return report::WriteRtfd(mTextStorage, path, ReportView::fontFor(mDelegate->font()).family());
 }
 
-void MainWindow::beginPrintSheet(const check::PrintOptions& options, std::function<void(bool success)> didRun)
+void MainWindow::beginPrintSheet(const app::PrintOptions& options, std::function<void(bool success)> didRun)
 {
     // A new printer each time: the print system's settings for a new job.
     auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
@@ -1130,7 +1130,7 @@ void MainWindow::beginPrintSheet(const check::PrintOptions& options, std::functi
         dialog->deleteLater();
         const bool accepted = result == QDialog::Accepted;
         const bool printed = accepted && printReport(*printer, options.jobTitle);
-        check::PerformCommand([&] { didRun(printed); });
+        app::PerformCommand([&] { didRun(printed); });
         // A job that could not even start (a file that cannot be written) is
         // not kept from the user.
         if (accepted && !printed)

@@ -3,10 +3,10 @@
 // reach it (command line, drops, a second launch, the Open command).
 #pragma once
 
-#include "check/FileChecker.h"
-#include "check/OstrelAppDelegate.h"
+#include "app/FileChecker.h"
+#include "app/OstrelAppDelegate.h"
+#include "app/ReportWindow.h"
 #include "check/ProjectSettings.h"
-#include "check/ReportWindow.h"
 #include "fix/Fixer.h"
 #include "report/SaveTarget.h"
 #include "report/TextStorage.h"
@@ -35,13 +35,13 @@ namespace gui {
 class ReportView;
 class SourcePane;
 
-class MainWindow : public QMainWindow, public check::ReportWindow {
+class MainWindow : public QMainWindow, public app::ReportWindow {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    check::OstrelAppDelegate& delegate() { return *mDelegate; }
+    app::OstrelAppDelegate& delegate() { return *mDelegate; }
     ReportView* textView() const;
 
     // Opens files as the desktop hands them over. A batch is checked on worker
@@ -91,13 +91,13 @@ public:
     QByteArray reportAsHtml() const;
     bool exportHtml(const QString& path, QString* error);
 
-    // check::ReportWindow
+    // app::ReportWindow
     report::TextStorage& textStorage() override { return mTextStorage; }
-    int runOpenPanel(const check::OpenPanelOptions& options, QList<QUrl>& urls) override;
-    void beginSaveSheet(const check::SavePanelOptions& options,
+    int runOpenPanel(const app::OpenPanelOptions& options, QList<QUrl>& urls) override;
+    void beginSaveSheet(const app::SavePanelOptions& options,
                         std::function<void(int returnCode, const QUrl& url)> didEnd) override;
     platform::Result<void> writeRTFDToFile(const QString& path, bool atomically) override;
-    void beginPrintSheet(const check::PrintOptions& options, std::function<void(bool success)> didRun) override;
+    void beginPrintSheet(const app::PrintOptions& options, std::function<void(bool success)> didRun) override;
     void presentError(const QString& message) override;
     void batchProgress(int done, int total) override;
     bool checkBatch(const QList<QUrl>& urls) override;
@@ -164,7 +164,7 @@ private:
 
     std::unique_ptr<Ui::MainWindow> mUi;
     report::TextStorage mTextStorage;
-    std::unique_ptr<check::OstrelAppDelegate> mDelegate;
+    std::unique_ptr<app::OstrelAppDelegate> mDelegate;
     bool mFlushScheduled = false;
     // What the view has of the report: the runs looked at so far (shown or
     // hidden), the length of its text, and where each finding it shows stands.
@@ -189,7 +189,7 @@ private:
         report::TextStorage report;
         QStringList checkedPaths;
     };
-    std::unique_ptr<check::CheckPool<CheckedPart>> mPool;
+    std::unique_ptr<app::CheckPool<CheckedPart>> mPool;
     // The project settings and suppressions of the batch under way.
     std::shared_ptr<check::Projects> mProjects;
     QList<std::pair<QAction*, QString>> mSettingActions; // with the key each one sets

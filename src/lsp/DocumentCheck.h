@@ -2,8 +2,8 @@
 // check as the command line's, its findings as the protocol's diagnostics.
 #pragma once
 
-#include "check/HeadlessWindow.h"
-#include "check/OstrelAppDelegate.h"
+#include "app/HeadlessWindow.h"
+#include "app/OstrelAppDelegate.h"
 #include "lsp/Documents.h"
 #include "report/Finding.h"
 
@@ -28,8 +28,8 @@ public:
     const plist::Value* rules() const { return mController.rulesDict(); }
 
 private:
-    check::HeadlessWindow mWindow;
-    check::OstrelAppDelegate mController;
+    app::HeadlessWindow mWindow;
+    app::OstrelAppDelegate mController;
 };
 
 // The diagnostics of findings about text, checked as bytes; each links to its

@@ -2,8 +2,8 @@
 // every place, with each cross-check broken once and kept once, checked as a
 // folder and packed in archives; hostile links; nesting off.
 #include "check/ProductWalk.h"
-#include "check/HeadlessWindow.h"
-#include "check/OstrelAppDelegate.h"
+#include "app/HeadlessWindow.h"
+#include "app/OstrelAppDelegate.h"
 #include "platform/ArchiveWriting.h"
 #include "platform/Bundle.h"
 #include "platform/MachOWriting.h"
@@ -53,7 +53,7 @@ protected:
         write("rules.plist", "<plist><dict/></plist>"); // the validator has nothing to say
         platform::Bundle::main().setStringsFile(qEnvironmentVariable("OSTREL_TEST_DATA") + "/cases/walk.strings");
         platform::Bundle::main().setResourcePath("rules.plist", dir.filePath("rules.plist"));
-        controller = std::make_unique<check::OstrelAppDelegate>();
+        controller = std::make_unique<app::OstrelAppDelegate>();
         controller->setWindow(&window);
     }
     void TearDown() override
@@ -160,8 +160,8 @@ protected:
     }
 
     QTemporaryDir dir;
-    check::HeadlessWindow window;
-    std::unique_ptr<check::OstrelAppDelegate> controller;
+    app::HeadlessWindow window;
+    std::unique_ptr<app::OstrelAppDelegate> controller;
 };
 
 const QStringList kShopReport = {
@@ -234,7 +234,7 @@ TEST_F(ProductWalkTest, APackageTypeOfAnotherLengthIsOneFindingThatNamesTheCode)
     write("rules.plist", "<plist><dict><key>keys</key><dict><key>CFBundlePackageType</key><dict><key>type</key>"
                          "<string>string</string><key>subtype</key><string>FourCharCode</string></dict></dict>"
                          "</dict></plist>");
-    controller = std::make_unique<check::OstrelAppDelegate>();
+    controller = std::make_unique<app::OstrelAppDelegate>();
     controller->setWindow(&window);
     bundle("Odd.app", "com.example.odd", "APPLE");
     bundle("Odd.app/Contents/PlugIns/Odd.appex", "com.example.odd.x", "XPC");
@@ -547,7 +547,7 @@ TEST_F(ProductWalkTest, ProgramsPartsAndPrivacyManifests)
     write("rules.plist", "<plist><dict><key>requiredreasonapis</key><dict><key>Timestamps</key><dict>"
                          "<key>reasons</key><array><string>R.1</string></array><key>symbols</key><array>"
                          "<string>_stat</string></array></dict></dict></dict></plist>");
-    controller = std::make_unique<check::OstrelAppDelegate>();
+    controller = std::make_unique<app::OstrelAppDelegate>();
     controller->setWindow(&window);
     using namespace testing_macho;
     const auto program = [](std::uint32_t platform, std::uint32_t minos, QList<Section> sections = {}) {

@@ -4,6 +4,7 @@
 
 namespace testsupport {
 
+using namespace app;
 using namespace check;
 
 int ScriptedWindow::runOpenPanel(const OpenPanelOptions& options, QList<QUrl>& urls)

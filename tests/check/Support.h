@@ -4,9 +4,9 @@
 // panels answer as the test scripted them.
 #pragma once
 
+#include "app/ReportWindow.h"
 #include "check/MessageFormat.h"
 #include "check/PlistValidator.h"
-#include "check/ReportWindow.h"
 #include "platform/Bundle.h"
 #include "platform/UserDefaults.h"
 
@@ -128,10 +128,10 @@ inline QByteArray readFile(const QString& path)
 
 // A window for the controller's tests: each panel answers as the test
 // scripted it, and every request is recorded for the test to look at.
-class ScriptedWindow : public check::ReportWindow {
+class ScriptedWindow : public app::ReportWindow {
 public:
     struct PanelAnswer {
-        int returnCode = check::kPanelCancel;
+        int returnCode = app::kPanelCancel;
         QList<QUrl> urls; // the open panel's choice, or the save panel's file (first)
     };
 
@@ -147,18 +147,18 @@ public:
         mRtfdFailure = std::move(failure);
     }
 
-    int runOpenPanel(const check::OpenPanelOptions& options, QList<QUrl>& urls) override;
-    void beginSaveSheet(const check::SavePanelOptions& options,
+    int runOpenPanel(const app::OpenPanelOptions& options, QList<QUrl>& urls) override;
+    void beginSaveSheet(const app::SavePanelOptions& options,
                         std::function<void(int returnCode, const QUrl& url)> didEnd) override;
     platform::Result<void> writeRTFDToFile(const QString& path, bool atomically) override;
-    void beginPrintSheet(const check::PrintOptions& options, std::function<void(bool success)> didRun) override;
+    void beginPrintSheet(const app::PrintOptions& options, std::function<void(bool success)> didRun) override;
     void presentError(const QString& message) override { presentedErrors << message; }
     void batchProgress(int done, int total) override { progress.append({done, total}); }
 
     // What was asked of the window.
-    QList<check::OpenPanelOptions> openPanels;
-    QList<check::SavePanelOptions> savePanels;
-    QList<check::PrintOptions> printJobs;
+    QList<app::OpenPanelOptions> openPanels;
+    QList<app::SavePanelOptions> savePanels;
+    QList<app::PrintOptions> printJobs;
     QStringList rtfdWrites; // the paths
     QStringList presentedErrors;
     QList<std::pair<int, int>> progress;

@@ -29,9 +29,9 @@ Written written(const cli::Emitter& emitter)
     Written out;
     out.begin = emitter.begin(run);
     QList<report::Finding> kept;
-    check::FileChecker checker(false);
+    app::FileChecker checker(false);
     for (const char* name : {"Mistakes.app", "Correct.app"}) {
-        out.perFile += checker.check(examples + QLatin1String(name), [&](const check::FileReport& file) {
+        out.perFile += checker.check(examples + QLatin1String(name), [&](const app::FileReport& file) {
             QList<const report::Finding*> findings;
             for (qsizetype f = file.firstFinding; f < file.report.findings().size(); ++f)
                 findings.append(&file.report.findings()[f]);

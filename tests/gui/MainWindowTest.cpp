@@ -2,7 +2,7 @@
 // settings, and the roads by which files arrive.
 #include "Support.h"
 
-#include "check/HeadlessWindow.h"
+#include "app/HeadlessWindow.h"
 #include "gui/MainWindow.h"
 #include "gui/ReportView.h"
 #include "gui/SourcePane.h"
@@ -438,7 +438,7 @@ TEST_F(WindowTest, SaveAndExportReplaceOnlyADocumentOfTheirOwnKind)
             if (exporting) {
                 EXPECT_EQ(window.exportPdf(target, &why), allowed) << row.name << ": " << why.toStdString();
             } else {
-                window.delegate().saveDone(check::kPanelOK, QUrl::fromLocalFile(target));
+                window.delegate().saveDone(app::kPanelOK, QUrl::fromLocalFile(target));
                 auto* box = allowed ? nullptr : waitForWidget<QMessageBox>();
                 if (!allowed) {
                     ASSERT_NE(box, nullptr) << row.name;
@@ -673,12 +673,12 @@ QStringList mixedBatch(const QString& missing, int corpusFiles)
 // The report of checking paths one after another on this thread.
 report::TextStorage serialReport(const QStringList& paths)
 {
-    check::HeadlessWindow window;
-    check::OstrelAppDelegate controller;
+    app::HeadlessWindow window;
+    app::OstrelAppDelegate controller;
     controller.setWindow(&window);
     controller.awakeFromNib();
     for (const QString& path : paths)
-        check::PerformCommand([&] { controller.applicationOpenFile(path); });
+        app::PerformCommand([&] { controller.applicationOpenFile(path); });
     return window.textStorage();
 }
 

@@ -4,12 +4,12 @@
 // of a window it asks of a ReportWindow.
 #pragma once
 
+#include "app/ReportWindow.h"
 #include "check/CheckSink.h"
 #include "check/FindingFix.h"
 #include "check/InlineSuppressions.h"
 #include "check/PlistDataReader.h"
 #include "check/PlistValidator.h"
-#include "check/ReportWindow.h"
 #include "platform/ByteSource.h"
 #include "platform/Error.h"
 #include "plist/Parse.h"
@@ -27,10 +27,12 @@
 #include <optional>
 
 namespace check {
-
 class ProductTree;
+}
 
-class OstrelAppDelegate : public CheckSink {
+namespace app {
+
+class OstrelAppDelegate : public check::CheckSink {
 public:
     // Registers the defaults of the settings (all true); runs once however
     // often it is called. Stored values win over these.
@@ -64,7 +66,7 @@ public:
     void appendCaughtException(const std::exception& e);
     // Checks one file or bundle directory; false when nothing could be read.
     bool openURL(const QUrl& url);
-    // CheckSink: what the product walk and the checks below it write to.
+    // check::CheckSink: what the product walk and the checks below it write to.
     void appendHeading(const QString& name, const QString& pathRead) override;
     void appendReadError(const platform::Error& error) override;
     std::optional<plist::Value> checkPlistData(const QByteArray& bytes, std::uint32_t fileType, std::uint32_t creator,
@@ -84,10 +86,10 @@ public:
 
     // The report's text beside the findings: the format filled from the
     // arguments (formatMessage), in the regular font; a text in either font.
-    void appendWithFormat(const QString& format, const FormatArgs& args);
+    void appendWithFormat(const QString& format, const check::FormatArgs& args);
     template <typename... Args> void appendFormat(const QString& format, const Args&... args)
     {
-        appendWithFormat(format, FormatArgs{arg(args)...});
+        appendWithFormat(format, check::FormatArgs{check::arg(args)...});
     }
     void appendBoldString(const QString& text);
     void appendString(const QString& text);
@@ -116,7 +118,7 @@ public:
     // end, and count toward no cap; the ignore list of the command line.
     void setIgnored(report::FindingFilter ignored) { mIgnored = std::move(ignored); }
     // What the files on disk are read through (none: as they are).
-    void setReadThrough(ReadThrough through) { mReadThrough = std::move(through); }
+    void setReadThrough(check::ReadThrough through) { mReadThrough = std::move(through); }
     // How many findings it took so far.
     int ignoredCount() const { return mIgnoredCount; }
 
@@ -127,7 +129,7 @@ private:
     bool checkURL(const QUrl& url);
     // A property list that is no file of a bundle: headed by name, read by read.
     bool checkLoose(const QString& name, const QString& pathGiven, const QUrl& urlRead,
-                    const std::function<PlistData()>& read);
+                    const std::function<check::PlistData()>& read);
     // A check's finding, placed where its key path stands in the file read.
     void recordFinding(report::Finding finding) override;
     // A whole record, placed: ignored, left out over the cap, or shown.
@@ -150,7 +152,7 @@ private:
     };
     // The Info.plist of the bundle folder given (mPathGiven), looked for in its
     // tree; an empty URL when there is none.
-    static ToRead infoPlistToRead(const QUrl& bundle, const ProductTree& tree);
+    static ToRead infoPlistToRead(const QUrl& bundle, const check::ProductTree& tree);
     void reportDuplicateKeys(const QList<plist::DuplicateKey>& duplicates);
     // The findings of a parse: its error, its repeated keys, a top that is no
     // dictionary. True when there is a dictionary to check.
@@ -163,7 +165,7 @@ private:
     report::FontDescription mBoldFont;
     // The icons and rules, read once and shared by the controllers of every thread.
     std::shared_ptr<const SharedResources> mShared;
-    std::unique_ptr<PlistValidator> mValidator;
+    std::unique_ptr<check::PlistValidator> mValidator;
 
     QUrl mURLRead;
     // The text of safeCheckUnsaved, read in place of the file at its path.
@@ -181,16 +183,16 @@ private:
     // dictionary's own and point into the same file.
     std::optional<plist::Positions> mPositions;
     // The bytes the positions point into, and their format: what fixes are made from.
-    FixSource mFixSource;
+    check::FixSource mFixSource;
     bool mReadFromSection = false;
     QStringList mCheckedPaths;
     int mFindingsInFile = 0;
     int mFindingsLeftOut = 0;
     report::FindingFilter mIgnored;
-    ReadThrough mReadThrough;
+    check::ReadThrough mReadThrough;
     int mIgnoredCount = 0;
     // Those in the text of the file read last, until the next heading.
-    QList<InlineSuppression> mSuppressions;
+    QList<check::InlineSuppression> mSuppressions;
     report::Severity mGravestLeftOut = report::Severity::Note;
     int mErrorCount = 0;
 };
@@ -199,4 +201,4 @@ private:
 // that escapes it (name and reason) instead of ending the program.
 void PerformCommand(const std::function<void()>& command);
 
-} // namespace check
+} // namespace app

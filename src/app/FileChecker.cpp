@@ -1,10 +1,12 @@
-#include "check/FileChecker.h"
+#include "app/FileChecker.h"
 
 #include "platform/FileUrl.h"
 #include "platform/UserDefaults.h"
 #include "report/RtfdWriter.h"
 
-namespace check {
+namespace app {
+
+using namespace check;
 
 namespace {
 
@@ -87,4 +89,4 @@ void FileChecker::forgetReport()
         mWindow.textStorage().clear();
 }
 
-} // namespace check
+} // namespace app

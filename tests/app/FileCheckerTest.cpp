@@ -1,7 +1,7 @@
 // Checking on several threads: the pool hands over the files' reports in the
 // given order, as one checker on one thread writes them, and stops early
 // without checking far ahead.
-#include "check/FileChecker.h"
+#include "app/FileChecker.h"
 
 #include "report/ReportText.h"
 
@@ -31,7 +31,7 @@ QStringList corpusAndExamples()
 }
 
 // A file's report as text, with the keys of its findings.
-QString render(const check::FileReport& file)
+QString render(const app::FileReport& file)
 {
     QString text = file.path + QLatin1Char('>') + file.read + QLatin1Char('\n') +
                    report::plainText(file.report, file.firstRun, file.endRun, false);
@@ -47,7 +47,7 @@ TEST(FileChecker, PoolsOfAnySizeHandOverWhatOneCheckerWritesInOrder)
     const QStringList paths = corpusAndExamples();
     ASSERT_GT(paths.size(), 140);
     QStringList serial;
-    check::FileChecker checker(false);
+    app::FileChecker checker(false);
     for (const QString& path : paths)
         serial << checker.check(path, render);
     ASSERT_TRUE(serial.join(QString()).contains(QStringLiteral("error:")));
@@ -55,7 +55,7 @@ TEST(FileChecker, PoolsOfAnySizeHandOverWhatOneCheckerWritesInOrder)
     for (const int jobs : {1, 2, 5}) {
         SCOPED_TRACE(jobs);
         QStringList taken;
-        check::checkInOrder<QString>(paths, jobs, render, [&](qsizetype index, QString& text) {
+        app::checkInOrder<QString>(paths, jobs, render, [&](qsizetype index, QString& text) {
             EXPECT_EQ(index, taken.size());
             taken << text;
         });
@@ -64,7 +64,7 @@ TEST(FileChecker, PoolsOfAnySizeHandOverWhatOneCheckerWritesInOrder)
 
     // Taken as it comes, without waiting: the same, in the same order.
     QStringList taken;
-    check::CheckPool<QString> pool(paths, 3, render);
+    app::CheckPool<QString> pool(paths, 3, render);
     while (pool.deliver([&](qsizetype, QString& text) { taken << text; }, false) < pool.size())
         std::this_thread::yield();
     EXPECT_EQ(taken, serial);
@@ -75,7 +75,7 @@ TEST(FileChecker, APoolChecksOnlyAFewFilesAheadCuesOnceItMustWaitAndStopsEarly)
     QStringList paths;
     for (int i = 0; i < 10; ++i)
         paths += corpusAndExamples();
-    constexpr int kAhead = check::CheckPool<int>::kAheadPerThread;
+    constexpr int kAhead = app::CheckPool<int>::kAheadPerThread;
     ASSERT_GT(paths.size(), 3 * 4 * kAhead); // room to stop short more than once
     for (const int jobs : {1, 2, 4}) {
         SCOPED_TRACE(jobs);
@@ -85,9 +85,9 @@ TEST(FileChecker, APoolChecksOnlyAFewFilesAheadCuesOnceItMustWaitAndStopsEarly)
         {
             // Released once as many files are checked as the pool may check ahead.
             std::latch aheadChecked(kAhead * jobs);
-            check::CheckPool<int> pool(
+            app::CheckPool<int> pool(
                 paths, jobs,
-                [&](const check::FileReport&) {
+                [&](const app::FileReport&) {
                     const int n = ++checked;
                     if (n <= kAhead * jobs)
                         aheadChecked.count_down();
@@ -113,7 +113,7 @@ TEST(FileChecker, APoolChecksOnlyAFewFilesAheadCuesOnceItMustWaitAndStopsEarly)
     }
 
     // Nothing to check: nothing handed over, no wait.
-    check::CheckPool<int> empty({}, 4, [](const check::FileReport&) { return 0; });
+    app::CheckPool<int> empty({}, 4, [](const app::FileReport&) { return 0; });
     EXPECT_EQ(empty.deliver([](qsizetype, int&) { ADD_FAILURE(); }, true), 0);
 }
 
@@ -123,20 +123,20 @@ TEST(FileChecker, AReportThatCannotBeRenderedBecomesTheCaughtExceptionAndTheRunG
     const QStringList paths{examples + QStringLiteral("Correct.app"), examples + QStringLiteral("Mistakes.app"),
                             examples + QStringLiteral("Loose.plist")};
     QStringList serial;
-    check::FileChecker checker(false);
+    app::FileChecker checker(false);
     for (const QString& path : paths)
         serial << checker.check(path, render);
     // On one thread and on worker threads alike: the first render of Mistakes.app runs out of memory.
     for (const int jobs : {1, 3}) {
         SCOPED_TRACE(jobs);
         std::atomic<bool> failed = false;
-        const auto failOnce = [&](const check::FileReport& file) {
+        const auto failOnce = [&](const app::FileReport& file) {
             if (file.path.endsWith(QStringLiteral("Mistakes.app")) && !failed.exchange(true))
                 throw std::bad_alloc();
             return render(file);
         };
         QStringList taken;
-        check::checkInOrder<QString>(paths, jobs, failOnce, [&](qsizetype, QString& text) { taken << text; });
+        app::checkInOrder<QString>(paths, jobs, failOnce, [&](qsizetype, QString& text) { taken << text; });
         ASSERT_EQ(taken.size(), 3);
         EXPECT_EQ(taken[0], serial[0]);
         const QString read = examples + QStringLiteral("Mistakes.app/Contents/Info.plist");

@@ -12,7 +12,7 @@
 
 #include <functional>
 
-namespace check {
+namespace app {
 
 // What a modal panel ends with.
 constexpr int kPanelCancel = 0;
@@ -83,4 +83,4 @@ public:
     }
 };
 
-} // namespace check
+} // namespace app

@@ -1,10 +1,10 @@
-#include "check/HeadlessWindow.h"
+#include "app/HeadlessWindow.h"
 
 #include "report/Escaping.h"
 
 #include <cstdio>
 
-namespace check {
+namespace app {
 
 int HeadlessWindow::runOpenPanel(const OpenPanelOptions&, QList<QUrl>& urls)
 {
@@ -41,4 +41,4 @@ void HeadlessWindow::presentError(const QString& message)
     std::fprintf(stderr, "%s\n", report::escapeControlCharacters(message).toLocal8Bit().constData());
 }
 
-} // namespace check
+} // namespace app

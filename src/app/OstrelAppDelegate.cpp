@@ -1,4 +1,4 @@
-#include "check/OstrelAppDelegate.h"
+#include "app/OstrelAppDelegate.h"
 
 #include "check/BundleLayout.h"
 #include "check/CreateImageString.h"
@@ -35,7 +35,9 @@
 #include <string_view>
 #include <utility>
 
-namespace check {
+namespace app {
+
+using namespace check;
 
 namespace {
 
@@ -721,4 +723,4 @@ void PerformCommand(const std::function<void()>& command)
     }
 }
 
-} // namespace check
+} // namespace app

@@ -3,11 +3,11 @@
 // a list of files given beforehand, and there is nothing to print on.
 #pragma once
 
-#include "check/ReportWindow.h"
+#include "app/ReportWindow.h"
 
 #include <functional>
 
-namespace check {
+namespace app {
 
 class HeadlessWindow : public ReportWindow {
 public:
@@ -39,4 +39,4 @@ private:
     RtfdWriter mRtfdWriter;
 };
 
-} // namespace check
+} // namespace app

@@ -1,7 +1,7 @@
 // The controller through the scripted window: start-up, opening files, the
 // guard, the cross-checks, print and save.
-#include "check/OstrelAppDelegate.h"
-#include "Support.h"
+#include "app/OstrelAppDelegate.h"
+#include "check/Support.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/PlatformException.h"
@@ -52,7 +52,7 @@ protected:
     }
     void start()
     {
-        controller = std::make_unique<check::OstrelAppDelegate>();
+        controller = std::make_unique<app::OstrelAppDelegate>();
         controller->setWindow(&window);
     }
     QString path(const QString& relative) const { return dir.filePath(relative); }
@@ -75,7 +75,7 @@ protected:
 
     QTemporaryDir dir;
     testsupport::ScriptedWindow window;
-    std::unique_ptr<check::OstrelAppDelegate> controller;
+    std::unique_ptr<app::OstrelAppDelegate> controller;
 };
 
 TEST_F(ControllerTest, StartUpKeepsTheUsersDefaultsAndWritesOnlyTheIntroduction)
@@ -107,7 +107,7 @@ TEST_F(ControllerTest, RulesThatCannotBeLoadedAreNullAndChecksStillRun)
 TEST_F(ControllerTest, EachFileShowsAtMostTheCapOfFindingsAndANoteOfTheRest)
 {
     // Rules that require more keys than a report shows for one file.
-    const int required = check::OstrelAppDelegate::kMaxFindingsPerFile + 7;
+    const int required = app::OstrelAppDelegate::kMaxFindingsPerFile + 7;
     QByteArray rules = "<plist><dict><key>keys</key><dict>";
     for (int i = 0; i < required; ++i)
         rules += "<key>K" + QByteArray::number(i) + "</key><dict><key>required</key><true/></dict>";
@@ -118,11 +118,11 @@ TEST_F(ControllerTest, EachFileShowsAtMostTheCapOfFindingsAndANoteOfTheRest)
     for (int round = 0; round < 2; ++round) {
         EXPECT_TRUE(controller->applicationOpenFile(path("Info.plist")));
         const QStringList lines = takeReport().split('\n', Qt::SkipEmptyParts);
-        ASSERT_EQ(lines.size(), 2 + check::OstrelAppDelegate::kMaxFindingsPerFile + 1) << round;
+        ASSERT_EQ(lines.size(), 2 + app::OstrelAppDelegate::kMaxFindingsPerFile + 1) << round;
         EXPECT_EQ(lines[2], "error: line 3: NoReqTopKey(K0) [NoReqTopKey]");
         // Every file anew, as grave as those left out.
         EXPECT_EQ(lines.last(), "error: line 3: LeftOut(7, 10000) [FindingsLeftOut]") << round;
-        EXPECT_EQ(lines.filter("error: ").size(), check::OstrelAppDelegate::kMaxFindingsPerFile + 1);
+        EXPECT_EQ(lines.filter("error: ").size(), app::OstrelAppDelegate::kMaxFindingsPerFile + 1);
     }
     EXPECT_EQ(controller->errorCount(), 2 * required); // those left out still count
 }
@@ -343,8 +343,8 @@ TEST_F(ControllerTest, OpenCommandChecksChosenFilesInOrderPastAnException)
         if (run.text == "two.plist" && !std::exchange(thrown, true))
             throw platform::PlatformException("NSRangeException", "index 3 beyond bounds");
     });
-    window.scriptOpenPanel({check::kPanelCancel, {QUrl::fromLocalFile(path("one.plist"))}});
-    window.scriptOpenPanel({check::kPanelOK,
+    window.scriptOpenPanel({app::kPanelCancel, {QUrl::fromLocalFile(path("one.plist"))}});
+    window.scriptOpenPanel({app::kPanelOK,
                             {QUrl::fromLocalFile(path("one.plist")), QUrl("https://example.com/x.plist"),
                              QUrl::fromLocalFile(path("two.plist")), QUrl::fromLocalFile(path("three.plist"))}});
     controller->openFiles();
@@ -377,8 +377,8 @@ TEST_F(ControllerTest, GuardCatchesOnlyStandardExceptionsAndNotWhileReporting)
     window.textStorage().setObserver([](const StyledString&) { throw std::runtime_error("always"); });
     EXPECT_THROW(controller->safeOpenURL(url), std::runtime_error);
     // The main loop's catch keeps the program going.
-    EXPECT_NO_THROW(check::PerformCommand([&] { controller->safeOpenURL(url); }));
-    EXPECT_NO_THROW(check::PerformCommand([] { throw 42; }));
+    EXPECT_NO_THROW(app::PerformCommand([&] { controller->safeOpenURL(url); }));
+    EXPECT_NO_THROW(app::PerformCommand([] { throw 42; }));
 }
 
 TEST_F(ControllerTest, AppendOperationsMakeTheirRuns)
@@ -410,15 +410,15 @@ TEST_F(ControllerTest, PrintAndSave)
 
     platform::Bundle::main().setStringsFile(kStrings);
     controller->awakeFromNib();
-    window.scriptSavePanel({check::kPanelOK, {QUrl::fromLocalFile(path("Other.rtfd"))}});
-    window.scriptSavePanel({check::kPanelCancel, {QUrl::fromLocalFile(path("cancelled.rtfd"))}});
-    window.scriptSavePanel({check::kPanelOK, {QUrl::fromLocalFile(path("x.rtfd"))}});
+    window.scriptSavePanel({app::kPanelOK, {QUrl::fromLocalFile(path("Other.rtfd"))}});
+    window.scriptSavePanel({app::kPanelCancel, {QUrl::fromLocalFile(path("cancelled.rtfd"))}});
+    window.scriptSavePanel({app::kPanelOK, {QUrl::fromLocalFile(path("x.rtfd"))}});
     controller->saveDocumentAs();
     controller->saveDocumentAs();
     window.scriptRtfdWrite(false, "disk full");
     controller->saveDocumentAs();
     ASSERT_EQ(window.savePanels.size(), 3);
-    for (const check::SavePanelOptions& options : window.savePanels)
+    for (const app::SavePanelOptions& options : window.savePanels)
         EXPECT_EQ(options.nameFieldStringValue + " " + options.requiredFileType, "Ostrel Log.rtfd rtfd");
     EXPECT_EQ(window.rtfdWrites, (QStringList{path("Other.rtfd"), path("x.rtfd")}));
     EXPECT_FALSE(QFileInfo::exists(path("cancelled.rtfd")));

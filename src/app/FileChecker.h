@@ -4,8 +4,8 @@
 // order the files were given.
 #pragma once
 
-#include "check/HeadlessWindow.h"
-#include "check/OstrelAppDelegate.h"
+#include "app/HeadlessWindow.h"
+#include "app/OstrelAppDelegate.h"
 #include "report/ReportText.h"
 #include "report/TextStorage.h"
 
@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-namespace check {
+namespace app {
 
 // The path that stands for standard input, read as a property list.
 inline const QString kStandardInputPath = QStringLiteral("-");
@@ -69,7 +69,7 @@ public:
         return std::move(*rendered);
     }
     HeadlessWindow& window() { return mWindow; }
-    void setReadThrough(ReadThrough through) { mController.setReadThrough(std::move(through)); }
+    void setReadThrough(check::ReadThrough through) { mController.setReadThrough(std::move(through)); }
 
 private:
     FileReport checkFile(const QString& path);
@@ -273,4 +273,4 @@ void checkInOrder(const QStringList& paths, int jobs, const typename CheckPool<R
     }
 }
 
-} // namespace check
+} // namespace app
