@@ -182,14 +182,48 @@ struct Counts {
     int fixable[2] = {0, 0}; // findings with a safe fix, with an unsafe one
 };
 
-// What one file's check comes to: its report as it is written, and what it
-// adds to the run's status and summary.
-struct CheckedFile {
-    QByteArray out;
+// What findings come to, for a file and for the run: whether one fails it,
+// the counts of the summary and the findings kept for the end.
+struct Tally {
     bool failed = false;
     Counts counts;
     QHash<QString, int> byId;    // the findings shown, by ID (--statistics)
     QList<report::Finding> kept; // findings the run writes at its end (SARIF)
+
+    // A finding neither ignored nor in the baseline; whether the report shows it.
+    bool take(const report::Finding& finding, const cli::RunContext& run, bool keep)
+    {
+        failed = failed || finding.severity <= run.failOn;
+        if (run.quiet && finding.severity != report::Severity::Error)
+            return false;
+        ++counts.bySeverity[static_cast<int>(finding.severity)];
+        if (finding.fix)
+            ++counts.fixable[finding.fix->safe ? 0 : 1];
+        ++byId[finding.messageKey];
+        if (keep)
+            kept.append(finding);
+        return true;
+    }
+    void add(const Tally& other)
+    {
+        failed = failed || other.failed;
+        for (int s = 0; s < 3; ++s)
+            counts.bySeverity[s] += other.counts.bySeverity[s];
+        counts.ignored += other.counts.ignored;
+        counts.baselined += other.counts.baselined;
+        counts.checked += other.counts.checked;
+        for (int k = 0; k < 2; ++k)
+            counts.fixable[k] += other.counts.fixable[k];
+        kept += other.kept;
+        for (auto it = other.byId.cbegin(); it != other.byId.cend(); ++it)
+            byId[it.key()] += it.value();
+    }
+};
+
+// What one file's check comes to: its report as it is written, and its tally.
+struct CheckedFile {
+    QByteArray out;
+    Tally tally;
 };
 
 // "3 errors, 12 warnings, 40 notes in 25 files, and 4 ignored"
@@ -352,15 +386,6 @@ QStringList gatherPaths(const cli::Options& options)
     return options.paths;
 }
 
-// What the run comes to: the counts, the findings kept for the end and
-// whether it failed.
-struct Outcome {
-    bool failed = false;
-    Counts counts;
-    QHash<QString, int> byId;
-    QList<report::Finding> kept;
-};
-
 // What a run leaves out and how: the ignore entries (the options' and the
 // projects'), a baseline that holds findings, and one being written.
 struct Suppression {
@@ -373,45 +398,38 @@ struct Suppression {
 // Checks the paths and writes each file's part of the report as it is done.
 // keeper, when given, checks every file on this thread and keeps the whole report.
 // The ignored findings are taken out as each check writes them, before the cap counts them.
-Outcome checkPaths(const QStringList& paths, const cli::Options& options, const cli::RunContext& run,
-                   const Suppression& suppression, app::FileChecker* keeper, bool outToTerminal)
+Tally checkPaths(const QStringList& paths, const cli::Options& options, const cli::RunContext& run,
+                 const Suppression& suppression, app::FileChecker* keeper, bool outToTerminal)
 {
     const cli::Emitter& emitter = *options.emitter;
     // Runs on the checking threads: reads only the options and the ignore
     // lists; the baselines guard themselves.
     const app::CheckPool<CheckedFile>::Render render = [&](const app::FileReport& file) {
         CheckedFile checked;
+        Tally& tally = checked.tally;
         // An exception the guard did not catch left no finding behind; it fails all the same.
-        checked.failed = !file.completed;
-        checked.counts.ignored = file.ignored;
-        checked.counts.checked = headingCount(file);
+        tally.failed = !file.completed;
+        tally.counts.ignored = file.ignored;
+        tally.counts.checked = headingCount(file);
         const QList<report::Finding>& findings = file.report.findings();
         QList<const report::Finding*> shown;
         for (qsizetype f = file.firstFinding; f < findings.size(); ++f) {
             const report::Finding& finding = findings[f];
             if (suppression.ignores && suppression.ignores(finding)) {
-                ++checked.counts.ignored;
+                ++tally.counts.ignored;
                 // The note of the findings over the cap stands for them: hiding it hides none of them.
                 if (finding.messageKey == QLatin1String("FindingsLeftOut"))
-                    checked.failed = checked.failed || finding.severity <= run.failOn;
+                    tally.failed = tally.failed || finding.severity <= run.failOn;
                 continue;
             }
             if (suppression.newBaseline)
                 suppression.newBaseline->add(finding);
             if (suppression.baseline && suppression.baseline->takes(finding)) {
-                ++checked.counts.baselined;
+                ++tally.counts.baselined;
                 continue;
             }
-            checked.failed = checked.failed || finding.severity <= run.failOn;
-            if (options.quiet && finding.severity != report::Severity::Error)
-                continue;
-            ++checked.counts.bySeverity[static_cast<int>(finding.severity)];
-            if (finding.fix)
-                ++checked.counts.fixable[finding.fix->safe ? 0 : 1];
-            ++checked.byId[finding.messageKey];
-            shown.append(&finding);
-            if (emitter.keepsFindings())
-                checked.kept.append(finding);
+            if (tally.take(finding, run, emitter.keepsFindings()))
+                shown.append(&finding);
         }
         cli::RunContext fileRun = run;
         // The text shows what is left of the file's report.
@@ -421,24 +439,14 @@ Outcome checkPaths(const QStringList& paths, const cli::Options& options, const 
         return checked;
     };
 
-    Outcome outcome;
+    Tally outcome;
     Progress progress(paths.size());
     // A terminal shows each file's report as soon as it is done; a file or a
     // pipe gets it at the latest a second later.
     QElapsedTimer sinceFlushed;
     sinceFlushed.start();
     const auto deliver = [&](qsizetype index, CheckedFile& file) {
-        outcome.failed = outcome.failed || file.failed;
-        for (int s = 0; s < 3; ++s)
-            outcome.counts.bySeverity[s] += file.counts.bySeverity[s];
-        outcome.counts.ignored += file.counts.ignored;
-        outcome.counts.baselined += file.counts.baselined;
-        outcome.counts.checked += file.counts.checked;
-        for (int k = 0; k < 2; ++k)
-            outcome.counts.fixable[k] += file.counts.fixable[k];
-        outcome.kept += file.kept;
-        for (auto it = file.byId.cbegin(); it != file.byId.cend(); ++it)
-            outcome.byId[it.key()] += it.value();
+        outcome.add(file.tally);
         progress.clear();
         writeOut(file.out);
         if (outToTerminal || sinceFlushed.elapsed() >= 1000) {
@@ -463,20 +471,14 @@ Outcome checkPaths(const QStringList& paths, const cli::Options& options, const 
 // The project files' entries that left out nothing, as notes at the places
 // they stand, after the checked files.
 void reportUnusedEntries(const check::Projects& projects, const report::IgnoreList& ignored,
-                         const cli::Emitter& emitter, const cli::RunContext& run, Outcome& outcome)
+                         const cli::Emitter& emitter, const cli::RunContext& run, Tally& outcome)
 {
     const QList<report::Finding> unused = projects.unusedFindings();
     for (const report::Finding& finding : unused) {
         if (ignored.ignores(finding))
             continue;
-        outcome.failed = outcome.failed || finding.severity <= run.failOn;
-        if (run.quiet && finding.severity != report::Severity::Error)
-            continue;
-        ++outcome.counts.bySeverity[static_cast<int>(finding.severity)];
-        ++outcome.byId[finding.messageKey];
-        if (emitter.keepsFindings())
-            outcome.kept.append(finding);
-        writeOut(emitter.findingsOf(finding.fileGiven, {&finding}, run));
+        if (outcome.take(finding, run, emitter.keepsFindings()))
+            writeOut(emitter.findingsOf(finding.fileGiven, {&finding}, run));
     }
 }
 
@@ -666,7 +668,7 @@ int main(int argc, char** argv)
     std::optional<app::FileChecker> keeper;
     if (!options.rtfd.isEmpty())
         keeper.emplace(true, suppression.ignores, suppression.settingsFor);
-    Outcome outcome = checkPaths(paths, options, run, suppression, keeper ? &*keeper : nullptr, outToTerminal);
+    Tally outcome = checkPaths(paths, options, run, suppression, keeper ? &*keeper : nullptr, outToTerminal);
     reportUnusedEntries(projects, ignored, *options.emitter, run, outcome);
 
     // 5. The report's end, the summary and the saved document.
