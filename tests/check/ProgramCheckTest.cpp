@@ -93,9 +93,8 @@ plist::Dictionary manifest(const QString& members)
 
 plist::Value reasonTable()
 {
-    const plist::ParseResult rules = plist::parse(
-        testsupport::readFile(qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/resources/rules.plist")));
-    return *rules.value->toDictionary().find(QStringLiteral("requiredreasonapis"));
+    const plist::Value rules = testsupport::readPlist(testsupport::sourceFile("resources/rules.plist"));
+    return *rules.toDictionary().find(QStringLiteral("requiredreasonapis"));
 }
 
 TEST_F(ProgramCheckTest, PrivacyManifestBeyondItsRules)
