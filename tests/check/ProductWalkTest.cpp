@@ -7,7 +7,6 @@
 #include "app/OstrelAppDelegate.h"
 #include "platform/ArchiveWriting.h"
 #include "platform/Bundle.h"
-#include "platform/MachOWriting.h"
 #include "platform/ResourceWriter.h"
 #include "platform/UserDefaults.h"
 #include "report/ReportText.h"
@@ -31,6 +30,7 @@ namespace {
 
 using testing_archives::Format;
 using testing_archives::Item;
+using testsupport::readFile;
 
 QByteArray bigEndian(quint64 value)
 {
@@ -66,6 +66,13 @@ protected:
         platform::UserDefaults::standard().clearVolatile();
     }
 
+    // Rules of the test's own, for a controller made anew.
+    void useRules(const QByteArray& rules)
+    {
+        write("rules.plist", rules);
+        controller = std::make_unique<app::OstrelAppDelegate>();
+        controller->setWindow(&window);
+    }
     void write(const QString& relative, const QByteArray& bytes, bool executable = false)
     {
         const QString path = dir.filePath(relative);
@@ -93,10 +100,10 @@ protected:
         write(path + "/Contents/MacOS/" + name, "#!", executable);
     }
 
-    // The product, each check broken once and kept once (tests/data/products/shop/README.md).
-    void makeShop()
+    // A product of tests/data/products (its README says what it holds) and its report.
+    void copyProduct(const QString& name)
     {
-        std::filesystem::copy((qEnvironmentVariable("OSTREL_TEST_DATA") + "/products/shop").toStdString(),
+        std::filesystem::copy((qEnvironmentVariable("OSTREL_TEST_DATA") + "/products/" + name).toStdString(),
                               dir.path().toStdString(),
                               std::filesystem::copy_options::recursive | std::filesystem::copy_options::copy_symlinks);
     }
@@ -132,14 +139,14 @@ protected:
 
 TEST_F(ProductWalkTest, EveryBundleOnceAfterItsContainerWithItsCrossChecks)
 {
-    makeShop();
-    const QString expected = QString::fromUtf8(testsupport::readFile(dir.filePath("Shop.report")));
+    copyProduct("shop");
+    const QString expected = QString::fromUtf8(readFile(dir.filePath("Shop.report")));
     EXPECT_EQ(check("Shop.app").join('\n').toStdString(), expected.trimmed().toStdString());
 }
 
 TEST_F(ProductWalkTest, CrossChecksPointAtTheirKeyInTheFile)
 {
-    makeShop();
+    copyProduct("shop");
     controller->applicationOpenFile(dir.filePath("Shop.app"));
     // infoPlist writes a key a line from line 3, in the order given.
     const struct {
@@ -166,11 +173,9 @@ TEST_F(ProductWalkTest, CrossChecksPointAtTheirKeyInTheFile)
 
 TEST_F(ProductWalkTest, APackageTypeOfAnotherLengthIsOneFindingThatNamesTheCode)
 {
-    write("rules.plist", "<plist><dict><key>keys</key><dict><key>CFBundlePackageType</key><dict><key>type</key>"
-                         "<string>string</string><key>subtype</key><string>FourCharCode</string></dict></dict>"
-                         "</dict></plist>");
-    controller = std::make_unique<app::OstrelAppDelegate>();
-    controller->setWindow(&window);
+    useRules("<plist><dict><key>keys</key><dict><key>CFBundlePackageType</key><dict><key>type</key>"
+             "<string>string</string><key>subtype</key><string>FourCharCode</string></dict></dict>"
+             "</dict></plist>");
     bundle("Odd.app", "com.example.odd", "APPLE");
     bundle("Odd.app/Contents/PlugIns/Odd.appex", "com.example.odd.x", "XPC");
     bundle("Odd.app/Contents/Resources/Odd.bundle", "com.example.odd.b", "APPL"); // four characters: the comparison
@@ -190,7 +195,7 @@ TEST_F(ProductWalkTest, APackageTypeOfAnotherLengthIsOneFindingThatNamesTheCode)
 
 TEST_F(ProductWalkTest, NestingOffGivesTheDictionaryAlone)
 {
-    makeShop();
+    copyProduct("shop");
     platform::UserDefaults::standard().setVolatile(platform::CheckNestedBundlesKey, false);
     EXPECT_EQ(check("Shop.app"), QStringList{"Checking Shop.app"});
     // A loose property list is never held to a bundle's files.
@@ -233,7 +238,7 @@ TEST_F(ProductWalkTest, UnreadableFoldersAreErrorsOnce)
     const bool root = ::geteuid() == 0;
     if (root && (::seteuid(nobody) != 0 || ::seteuid(0) != 0))
         GTEST_SKIP() << "cannot check as a user other than root";
-    makeShop();
+    copyProduct("shop");
     ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
     // The strings table is read now, as root: the checkout holding it may be
     // closed to the other user (a clone in a private temporary folder is).
@@ -266,7 +271,7 @@ TEST_F(ProductWalkTest, UnreadableFoldersAreErrorsOnce)
 
 TEST_F(ProductWalkTest, ArchivesGiveTheFindingsOfTheProductOnDisk)
 {
-    makeShop();
+    copyProduct("shop");
     const QStringList onDisk = check("Shop.app");
     const QList<Item> items = testing_archives::itemsOfFolder(dir.filePath("Shop.app"));
     QList<Item> payload = items;
@@ -476,80 +481,16 @@ TEST_F(ProductWalkTest, ArchivedToolsAndPropertyListsAtTheTop)
 }
 
 // Programs against their dictionaries, parts against their application, the
-// privacy manifest and helper tools; the same on disk and packed.
+// privacy manifest and helper tools (tests/data/products/tool/README.md); the
+// same on disk and packed.
 TEST_F(ProductWalkTest, ProgramsPartsAndPrivacyManifests)
 {
-    write("rules.plist", "<plist><dict><key>requiredreasonapis</key><dict><key>Timestamps</key><dict>"
-                         "<key>reasons</key><array><string>R.1</string></array><key>symbols</key><array>"
-                         "<string>_stat</string></array></dict></dict></dict></plist>");
-    controller = std::make_unique<app::OstrelAppDelegate>();
-    controller->setWindow(&window);
-    using namespace testing_macho;
-    const auto program = [](std::uint32_t platform, std::uint32_t minos, QList<Section> sections = {}) {
-        SliceLayout layout;
-        layout.buildPlatform = platform;
-        layout.minos = minos;
-        layout.sections = sections;
-        layout.symbols = {{"_stat", 0x01}};
-        return thin(layout);
-    };
-    const QList<std::pair<QString, QString>> versions = {{"CFBundleShortVersionString", "2.0"},
-                                                         {"CFBundleVersion", "7"}};
-    write("Tool.app/Contents/Info.plist",
-          infoPlist(QList<std::pair<QString, QString>>{{"CFBundleIdentifier", "com.example.tool"},
-                                                       {"CFBundleExecutable", "Tool"},
-                                                       {"LSMinimumSystemVersion", "10.9"}} +
-                    versions));
-    write("Tool.app/Contents/MacOS/Tool", program(1, packed(10, 13)), true);
-    write("Tool.app/Contents/Resources/PrivacyInfo.xcprivacy",
-          "<plist><dict><key>NSPrivacyTracking</key><true/></dict></plist>");
-    write("Tool.app/Contents/PlugIns/Ext.appex/Contents/Info.plist",
-          infoPlist({{"CFBundleIdentifier", "com.example.tool.ext"},
-                     {"CFBundleExecutable", "Ext"},
-                     {"CFBundleShortVersionString", "1.0"},
-                     {"CFBundleVersion", "7"},
-                     {"LSMinimumSystemVersion", "10.8"}}));
-    write("Tool.app/Contents/PlugIns/Ext.appex/Contents/MacOS/Ext", program(2, packed(15, 0)), true);
-    write("Tool.app/Contents/XPCServices/Svc.xpc/Contents/Info.plist",
-          infoPlist(QList<std::pair<QString, QString>>{{"CFBundleIdentifier", "com.example.tool.svc"},
-                                                       {"CFBundleExecutable", "Svc"},
-                                                       {"CFBundleVersion", "8"}} +
-                    versions.mid(0, 1)));
-    write("Tool.app/Contents/XPCServices/Svc.xpc/Contents/MacOS/Svc", "placeholder", true);
-    // A versioned framework whose top has no link to its program.
-    const QString kit = "Tool.app/Contents/Frameworks/Kit.framework/";
-    write(kit + "Versions/A/Resources/Info.plist",
-          infoPlist({{"CFBundleIdentifier", "com.example.kit"}, {"CFBundleExecutable", "Kit"}}));
-    write(kit + "Versions/A/Kit", program(1, packed(10, 9)), true);
-    link(kit + "Versions/Current", "A");
-    link(kit + "Resources", "Versions/Current/Resources");
-    const QByteArray embedded = infoPlist({{"CFBundleIdentifier", "com.example.helper"}});
-    write("Tool.app/Contents/Library/LaunchServices/com.example.helper",
-          program(1, packed(10, 9), {{"__TEXT", "__info_plist", embedded}}), true);
-    write("Tool.app/Contents/Library/LaunchServices/com.example.bare", program(1, packed(10, 9)), true);
-
+    useRules("<plist><dict><key>requiredreasonapis</key><dict><key>Timestamps</key><dict>"
+             "<key>reasons</key><array><string>R.1</string></array><key>symbols</key><array>"
+             "<string>_stat</string></array></dict></dict></dict></plist>");
+    copyProduct("tool");
     const QStringList onDisk = check("Tool.app");
-    EXPECT_EQ(onDisk.join('\n').toStdString(),
-              QStringList({
-                              "Checking Tool.app",
-                              "error: BelowProgram(LSMinimumSystemVersion, 10.9, Tool.app/Contents/MacOS/Tool, 10.13)",
-                              "Checking Tool.app/Contents/Resources/PrivacyInfo.xcprivacy",
-                              "error: NoDomains",
-                              "warning: Undeclared(Tool.app/Contents/MacOS/Tool, Timestamps, _stat)",
-                              "Checking Tool.app/Contents/Library/LaunchServices/com.example.bare",
-                              "error: NoData: NoSection",
-                              "Checking Tool.app/Contents/Library/LaunchServices/com.example.helper",
-                              "Checking Tool.app/Contents/Frameworks/Kit.framework",
-                              "Checking Tool.app/Contents/PlugIns/Ext.appex",
-                              "error: Platform(macOS, Tool.app/Contents/PlugIns/Ext.appex/Contents/MacOS/Ext, iOS)",
-                              "error: ShortVersion(1.0, 2.0)",
-                              "warning: BelowApplication(LSMinimumSystemVersion, 10.8, 10.9)",
-                              "Checking Tool.app/Contents/XPCServices/Svc.xpc",
-                              "error: NotProgram(Tool.app/Contents/XPCServices/Svc.xpc/Contents/MacOS/Svc)",
-                              "warning: Version(8, 7)",
-                          })
-                  .join('\n')
-                  .toStdString());
+    EXPECT_EQ(onDisk.join('\n').toStdString(), readFile(dir.filePath("Tool.report")).trimmed().toStdString());
     write("Tool.zip",
           testing_archives::makeArchive(Format::Zip, testing_archives::itemsOfFolder(dir.filePath("Tool.app"))));
     QStringList inArchive = onDisk;
@@ -558,9 +499,6 @@ TEST_F(ProductWalkTest, ProgramsPartsAndPrivacyManifests)
     EXPECT_EQ(check("Tool.zip").join('\n').toStdString(), inArchive.join('\n').toStdString());
 
     // Loose: a tool through its section, a manifest by its extension.
-    write("tool", program(1, packed(10, 9), {{"__TEXT", "__info_plist", embedded}}), true);
-    write("bare", program(1, packed(10, 9)), true);
-    write("Loose.xcprivacy", "<plist><dict><key>NSPrivacyTracking</key><true/></dict></plist>");
     EXPECT_EQ(check("tool"), QStringList{"Checking tool"});
     EXPECT_EQ(check("bare"), (QStringList{"Checking bare", "error: NoData: NoSection"}));
     EXPECT_EQ(check("Loose.xcprivacy"), (QStringList{"Checking Loose.xcprivacy", "error: NoDomains"}));
