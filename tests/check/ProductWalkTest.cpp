@@ -84,20 +84,15 @@ protected:
         if (executable)
             file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
     }
-    void link(const QString& relative, const QString& target)
-    {
-        QDir().mkpath(QFileInfo(dir.filePath(relative)).path());
-        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(dir.filePath(relative))), 0);
-    }
     // A bundle in the Contents layout with its executable; extra keys as given.
-    void bundle(const QString& path, const QString& identifier, const QString& type, bool executable = true,
+    void bundle(const QString& path, const QString& identifier, const QString& type,
                 const QList<std::pair<QString, QString>>& more = {})
     {
         const QString name = QFileInfo(path).completeBaseName();
         QList<std::pair<QString, QString>> keys = {
             {"CFBundleIdentifier", identifier}, {"CFBundleExecutable", name}, {"CFBundlePackageType", type}};
         write(path + "/Contents/Info.plist", infoPlist(keys + more));
-        write(path + "/Contents/MacOS/" + name, "#!", executable);
+        write(path + "/Contents/MacOS/" + name, "#!", true);
     }
 
     // A product of tests/data/products (its README says what it holds) and its report.
@@ -205,7 +200,7 @@ TEST_F(ProductWalkTest, NestingOffGivesTheDictionaryAlone)
 
 TEST_F(ProductWalkTest, BuildSettingsAreNotLookedFor)
 {
-    bundle("Src.app", "$(PRODUCT_BUNDLE_IDENTIFIER)", "APPL", true,
+    bundle("Src.app", "$(PRODUCT_BUNDLE_IDENTIFIER)", "APPL",
            {{"CFBundleIconFile", "$(ICON)"}, {"NSMainNibFile", "${NIB}"}});
     bundle("Src.app/Contents/PlugIns/Ext.appex", "$(EXTENSION_IDENTIFIER)", "XPC!");
     write("Src.app/Contents/Info.plist", infoPlist({{"CFBundleIdentifier", "$(PRODUCT_BUNDLE_IDENTIFIER)"},
@@ -348,9 +343,7 @@ TEST_F(ProductWalkTest, ImagesPackagesAndOtherKindsOfFile)
             qputenv("TMPDIR", oldTemp);
     });
     const QString data = qEnvironmentVariable("OSTREL_TEST_DATA") + "/products/";
-    QFile real(data + "SparkleTestCodeSign_apfs_lzma_aux_files.dmg");
-    ASSERT_TRUE(real.open(QIODevice::ReadOnly));
-    const QByteArray image = real.readAll();
+    const QByteArray image = readFile(data + "SparkleTestCodeSign_apfs_lzma_aux_files.dmg");
     const QByteArray app = infoPlist({{"CFBundleIdentifier", "com.example.app"},
                                       {"CFBundleShortVersionString", "2.0"},
                                       {"CFBundlePackageType", "APPL"}});
@@ -368,13 +361,7 @@ TEST_F(ProductWalkTest, ImagesPackagesAndOtherKindsOfFile)
     } rows[] = {
         {"NoSevenZip.dmg", image, "/nonexistent/7zz", {"error: DiskImage"}},
         {"Cut.dmg", image.left(image.size() / 2), "", {"error: DiskImageErr"}},
-        {"Encrypted.dmg",
-         [&] {
-             QFile file(data + "SparkleTestCodeSignApp.enc.nolicense.dmg");
-             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-         }(),
-         "",
-         {"error: Encrypted"}},
+        {"Encrypted.dmg", readFile(data + "SparkleTestCodeSignApp.enc.nolicense.dmg"), "", {"error: Encrypted"}},
         {"Out.dmg",
          testing_archives::makeArchive(Format::Zip, {{"Evil.app", Item::Link, "/etc", 0777},
                                                      {"Applications", Item::Link, "/Applications", 0777},
