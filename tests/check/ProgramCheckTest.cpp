@@ -14,28 +14,7 @@ namespace {
 using namespace validator_test;
 using namespace testing_macho;
 
-class ProgramCheckTest : public ::testing::Test {
-public:
-    static void SetUpTestSuite()
-    {
-        sDir = std::make_unique<QTemporaryDir>();
-        QByteArray table;
-        for (const char* key : {"ExecutablePlatformMismatch", "MinimumSystemBelowProgram", "ArchitectureNotInProgram",
-                                "Armv7NotInProgram", "PrivacyReasonNotForCategory"})
-            table += QByteArray("\"") + key + "\" = \"" + key + "(%@|%@|%@|%@|%@)\\n\";\n";
-        table += "\"PrivacyTrackingWithoutDomains\" = \"NoDomains\\n\";";
-        QFile file(sDir->filePath(QStringLiteral("Test.strings")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(table) == table.size());
-        file.close();
-        platform::Bundle::main().setStringsFile(file.fileName());
-    }
-    static void TearDownTestSuite()
-    {
-        platform::Bundle::main().setStringsFile(QString());
-        sDir.reset();
-    }
-    static inline std::unique_ptr<QTemporaryDir> sDir;
-};
+class ProgramCheckTest : public ValidatorTest {};
 
 // "macOS 10.13 arm64": a slice's platform, minimum and architecture;
 // "iphoneos-version-min": a slice with the older version command.
