@@ -18,14 +18,11 @@ TEST(DocumentCheckFix, BecomesAQuickFixInEitherEncoding)
 {
     for (const bool utf16 : {false, true}) {
         SCOPED_TRACE(utf16);
-        const struct {
-            QString declaration; // of the encoding the text is checked in
-            bool safe;
-        } c = {utf16 ? QStringLiteral("UTF-16") : QStringLiteral("UTF-8"), !utf16};
+        const bool safe = !utf16;
         const QString text =
             QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n<key>\u00e9\U0001F600</key><string>"
                            "APPLE</string>\n")
-                .arg(c.declaration);
+                .arg(utf16 ? QStringLiteral("UTF-16") : QStringLiteral("UTF-8"));
         const QByteArray bytes = lsp::bytesToCheck(text);
         // The bytes of "APPLE" in the file as read, replaced by "APPL\u00e9".
         const QString value = QStringLiteral("APPLE");
@@ -39,7 +36,7 @@ TEST(DocumentCheckFix, BecomesAQuickFixInEitherEncoding)
             utf16 ? QByteArray(reinterpret_cast<const char*>(replacement.utf16()), replacement.size() * 2)
                   : replacement.toUtf8();
         finding.fix =
-            report::Fix{c.safe,
+            report::Fix{safe,
                         QStringLiteral("Write APPL"),
                         {{utf16 ? 2 + 2 * text.indexOf(value) : valueBytes.size(), utf16 ? 10 : 5, replacementBytes}}};
         const QJsonArray diagnostics =
@@ -49,7 +46,7 @@ TEST(DocumentCheckFix, BecomesAQuickFixInEitherEncoding)
         ASSERT_EQ(actions.size(), 3);
         EXPECT_EQ(actions[1][QStringLiteral("title")].toString(), QStringLiteral("Ignore Not4Char here"));
         const QJsonObject action = actions[0].toObject();
-        EXPECT_EQ(action[QStringLiteral("isPreferred")].toBool(), c.safe);
+        EXPECT_EQ(action[QStringLiteral("isPreferred")].toBool(), safe);
         const QJsonObject edit =
             action[QStringLiteral("edit")][QStringLiteral("changes")][QStringLiteral("file:///a.plist")][0].toObject();
         EXPECT_EQ(edit[QStringLiteral("newText")].toString(), QStringLiteral("APPL\u00e9"));
