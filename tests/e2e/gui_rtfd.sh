@@ -33,16 +33,11 @@ refused() { # refused TARGET ARGS...: the save is refused and no file changes
   grep -qF "will not save the report as $target: " "$W/err" || bad "no refusal naming $target"
   [ "$(snapshot)" = "$before" ] || bad "--rtfd $target changed files"
 }
-# Which targets are refused is the report layer's; here, that the run passes
-# it the files checked and stops before touching anything.
+# Which targets are refused is the report layer's (SaveTargetTest); here, that
+# the run passes it the files checked and its folder, and stops before touching anything.
 mkdir -p "$T/empty" "$T/work"
-echo notes >"$T/notes.txt"
 cp -r "$EX/Correct.app" "$T/A.app"
-# A document of another program (TextEdit's), though shaped like ours.
-mkdir "$T/Notes.rtfd"
-printf '{\\rtf1\\ansi\\cocoartf2639 my notes}' >"$T/Notes.rtfd/TXT.rtf"
-printf 'photo' >"$T/Notes.rtfd/photo.png"
-for target in "$T/notes.txt" "$T/Notes.rtfd" "$T/A.app" "$T/A.app/Contents/Log.rtfd"; do
+for target in "$T/A.app" "$T/A.app/Contents/Log.rtfd"; do
   refused "$target" "$T/A.app"
 done
 refused "$T/A.app/Contents" "$T/A.app/Contents/Info.plist"
