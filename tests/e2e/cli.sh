@@ -3,7 +3,6 @@
 set -u
 source "$(dirname "$0")/common.bash"
 
-
 # The examples: the clean ones read from their layouts, one with mistakes.
 t 0 "$EX/Correct.app" "$EX/Sample.framework" "$EX/Loose.plist" "$EX/LegacyTool"
 [ "$(grep -v '^note: ' "$W/out")" = "Checking Correct.app
@@ -114,11 +113,6 @@ t 0 --ignore-file "$D/accepted" --fail-on note "$D/warn.plist"
 (cd "$D" && cp accepted .ostrel-ignore && "$OSTREL_CHECK" --fail-on warning warn.plist >/dev/null) || bad ".ostrel-ignore beside the file"
 rm "$D/.ostrel-ignore"
 t 1 --fail-on warning "$D/warn.plist"
-printf 'NoSuchKey\n' >"$D/wrong-ignore"
-for args in "--ignore Nonsense" "--ignore :x" "--ignore-file $D/wrong-ignore" "--ignore-file $D/none"; do
-  # shellcheck disable=SC2086
-  t 2 $args "$D/warn.plist"
-done
 
 # The catalogue of findings: one entry explained, all of them listed.
 t 0 --explain Not4Char
@@ -136,10 +130,6 @@ assert len({l["id"] for l in lines}) == len(lines) and all(l["title"] for l in l
 PY
 t 2 --explain not4chr
 grep -q "no finding has the ID 'not4chr'; did you mean Not4Char?" "$W/err" || bad "--explain: the near miss"
-for args in "--explain Bogus" "--explain Not4Char $D/warn.plist"; do
-  # shellcheck disable=SC2086
-  t 2 $args
-done
 t 1 --format sarif --findings-url https://x.org/f.md "$D/array.plist"
 grep -q '"helpUri": "https://x.org/f.md#NotDict"' "$W/out" || bad "--findings-url"
 
@@ -149,8 +139,13 @@ has "[]"
 t 0 --help
 grep -q -- '--build-settings' "$W/out" || bad "--help names --build-settings"
 t 0 --version
-for args in "--rules $D/none.plist $D/warn.plist" "--rules $D/broken.plist $D/warn.plist" \
-  "--strings $D/none.strings $D/warn.plist"; do
+printf 'NoSuchKey\n' >"$D/wrong-ignore"
+for args in "--ignore Nonsense" "--ignore :x" "--ignore-file $D/wrong-ignore" "--ignore-file $D/none" \
+  "--rules $D/none.plist" "--rules $D/broken.plist" "--strings $D/none.strings"; do
+  # shellcheck disable=SC2086
+  t 2 $args "$D/warn.plist"
+done
+for args in "--explain Bogus" "--explain Not4Char $D/warn.plist"; do
   # shellcheck disable=SC2086
   t 2 $args
 done
