@@ -335,7 +335,6 @@ TEST_F(ControllerTest, PrintAndSave)
     ASSERT_EQ(window.printJobs.size(), 2);
     EXPECT_EQ(window.printJobs[0].jobTitle, "Report of Ostrel");
     EXPECT_EQ(window.printJobs[1].jobTitle, "Ostrel Log");
-    EXPECT_FALSE(window.printJobs[0].verticallyCentered);
 
     platform::Bundle::main().setStringsFile(kStrings);
     controller->awakeFromNib();

@@ -180,7 +180,7 @@ TEST_F(WindowTest, AProjectFileDecidesItsSettingsAndTheMenuSaysSo)
     EXPECT_EQ(unknown->text(), ownText);
 }
 
-TEST_F(WindowTest, FilesOpenInOrderWithBoldNamesAndInlineIcons)
+TEST_F(WindowTest, FilesOpenInOrderWithBoldNamesAndInlineIconsCopiedAsWords)
 {
     const QString bundle = makeBundle(mDir.path(), "Good.app", infoPlist({{"CFBundleIdentifier", "com.example.good"}}));
     const QString array = mDir.filePath("array.plist");
@@ -212,6 +212,14 @@ TEST_F(WindowTest, FilesOpenInOrderWithBoldNamesAndInlineIcons)
         iconRuns += run.attachment ? 1 : 0;
     EXPECT_EQ(images, iconRuns);
     EXPECT_GE(images, 2);
+
+    // Copied, the icons are words.
+    action(window, "actionSelectAll")->trigger();
+    ASSERT_TRUE(action(window, "actionCopy")->isEnabled());
+    action(window, "actionCopy")->trigger();
+    const QString copied = QGuiApplication::clipboard()->text();
+    EXPECT_TRUE(copied.contains(QStringLiteral("\nerror: "))) << copied.toStdString();
+    EXPECT_FALSE(copied.contains(QChar(0xFFFC)));
 }
 
 TEST_F(WindowTest, FilesArrivingDuringABatchWaitTheirTurn)
@@ -273,21 +281,6 @@ TEST_F(WindowTest, DropsOfFilesAndBundlesAreChecked)
         EXPECT_TRUE(waitFor([&] { return checkedNames(window).size() == before.size() + drop.checked.size(); }));
         EXPECT_EQ(checkedNames(window).mid(before.size()), drop.checked);
     }
-}
-
-TEST_F(WindowTest, CopyGivesIconsAsWords)
-{
-    const QString array = mDir.filePath("array.plist");
-    writeFile(array, "(1)");
-    MainWindow window;
-    openAndWait(window, {array});
-    window.flushReport();
-    action(window, "actionSelectAll")->trigger();
-    ASSERT_TRUE(action(window, "actionCopy")->isEnabled());
-    action(window, "actionCopy")->trigger();
-    const QString copied = QGuiApplication::clipboard()->text();
-    EXPECT_TRUE(copied.contains(QStringLiteral("\nerror: "))) << copied.toStdString();
-    EXPECT_FALSE(copied.contains(QChar(0xFFFC)));
 }
 
 TEST_F(WindowTest, TheViewFollowsTheEndOnlyWhileTheUserIsThere)
@@ -795,7 +788,7 @@ TEST_F(WindowTest, HeadingsShowBarTitleAndStatusBarCarryTheCounts)
     // The Show buttons are in the Tab order, and Space toggles one.
     QWidget* button = window.findChild<QToolBar*>("showBar")->widgetForAction(action(window, "actionShowWarnings"));
     ASSERT_NE(button, nullptr);
-    EXPECT_TRUE(button->focusPolicy() & Qt::TabFocus);
+    EXPECT_TRUE(button->focusPolicy() & Qt::TabFocus); // a tool bar's buttons take no focus unless told
     for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
         QKeyEvent space(type, Qt::Key_Space, Qt::NoModifier, " ");
         QCoreApplication::sendEvent(button, &space);
@@ -811,8 +804,6 @@ TEST_F(WindowTest, NextAndPreviousFindingWalkTheShownFindingsRoundTheEnds)
 {
     MainWindow window;
     openAndWait(window, {example("Mistakes.app"), example("LegacyTool")});
-    EXPECT_EQ(action(window, "actionNextFinding")->shortcut(), QKeySequence(Qt::Key_F8));
-    EXPECT_EQ(action(window, "actionPreviousFinding")->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F8));
     const auto selected = [&] { return window.textView()->textCursor().selectedText(); };
     for (const bool notesShown : {true, false}) {
         if (!notesShown)
@@ -889,7 +880,6 @@ TEST_F(WindowTest, ReloadWatchAndClearReplaceTheReportInPlace)
 
     // Reload: checked again, in the same order, not appended.
     writeFile(first, fixed);
-    EXPECT_EQ(action(window, "actionReload")->shortcut(), QKeySequence(Qt::Key_F5));
     action(window, "actionReload")->trigger();
     ASSERT_TRUE(waitFor([&] { return !window.isBusy(); }));
     window.flushReport();
@@ -908,7 +898,6 @@ TEST_F(WindowTest, ReloadWatchAndClearReplaceTheReportInPlace)
     EXPECT_EQ(window.windowTitle(), "Ostrel — " + window.totalsText());
 
     // Clear: back to the introduction, and nothing left to reload.
-    EXPECT_EQ(action(window, "actionClear")->shortcut(), QKeySequence("Ctrl+L"));
     action(window, "actionClear")->trigger();
     EXPECT_EQ(shown(window), platform::Bundle::main().localizedString("IntroText"));
     EXPECT_EQ(window.bundleCount(), 0);
