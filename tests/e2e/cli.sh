@@ -173,6 +173,7 @@ done < <(cases cli-runs.psv)
 # HOW is "pty" (output to a pseudo-terminal) or a file for standard input.
 pty_run='import os, pty, sys; sys.exit(os.waitstatus_to_exitcode(pty.spawn(sys.argv[1:])))'
 printf '<plist><array/></plist>' >"$W/stdin.plist"
+# shellcheck disable=SC2034 # read by the case table
 esc=$'\e['
 while IFS='|' read -r name status how environment check args; do
   got=0 runner=() input=/dev/null

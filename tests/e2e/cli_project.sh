@@ -26,10 +26,10 @@ printf 'fail-on = "note"\n' >"$W/.ostrel.toml" # above the .git folder: never re
 while IFS='|' read -r status line toml args; do
   rm -f "$P/.ostrel.toml"
   printf '%b' "$toml" >"$P/.ostrel.toml"
-  # shellcheck disable=SC2086
   cd "$P/sub" || exit 1
+  # shellcheck disable=SC2086
   t "$status" $args
-  cd - >/dev/null
+  cd - >/dev/null || exit 1
   has "$line" "$W/out" "$W/err"
 done < <(cases project-settings.psv)
 
@@ -38,7 +38,7 @@ rm -f "$P/.ostrel.toml"
 printf 'fail-on = "note"\n' >"$W/ci.toml"
 cd "$P" || exit 1
 t 1 --config "$W/ci.toml" sub/deep/A.plist
-cd - >/dev/null
+cd - >/dev/null || exit 1
 printf 'nested = false\nfail-on = \n' >"$W/ci.toml"
 t 2 --config "$W/ci.toml" "$P/sub/deep/A.plist"
 grep -q "^ostrel-check: $W/ci.toml:2: " "$W/err" || bad "the syntax error's line"
@@ -48,7 +48,7 @@ t 2 --config "$W/none.toml" "$P/sub/deep/A.plist"
 printf 'sub/**/A.plist: KeyTypo   # until 2.0\nOther/*.plist: BIDBadChar\n' >"$P/.ostrel-ignore"
 cd "$P/sub/deep" || exit 1
 t 1 --fail-on warning A.plist
-cd - >/dev/null
+cd - >/dev/null || exit 1
 has "0 errors, 1 warning, 2 notes in 1 file, and 1 ignored" "$W/err"
 has "$P/.ostrel-ignore"
 has "note: line 2: The suppression BIDBadChar silenced nothing in this run: remove it, or correct its ID or key path. [UnusedSuppression]"

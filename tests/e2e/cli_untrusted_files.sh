@@ -48,7 +48,9 @@ ln -s / "$W/p/Evil.app"
 for product in Nested Top Folder Inside; do tar -czf "$W/$product.tar.gz" -C "$W/p" "$product.app"; done
 tar -czf "$W/Evil.tar.gz" -C "$W/p" Evil.app
 
+# shellcheck disable=SC2034 # read by the case table
 esc=$'\033' x46=$(printf 'x%.0s' {1..46})
+# shellcheck disable=SC2034
 out="leads out of the product, so what it names was not checked; put the bundle itself inside the product."
 # name | working directory | arguments | status | a line of the output
 while IFS='|' read -r name dir args status line; do
