@@ -9,39 +9,22 @@ set -u
 source "$(dirname "$0")/common.bash"
 TIME_LIMIT=20
 
-# Binary property lists that share objects: a thousand references to one
-# dictionary whose array holds a thousand references to one bad type
-# identifier (4 KB), three levels of a hundred, and one that stays within the
-# bound but has more findings than a report shows.
-python3 - "$W" <<'PY'
-import plistlib, sys
-w = sys.argv[1]
-def types(n, m, pad=0):
-    doc = {"LSItemContentTypes": ["bad uti"] * m}
-    top = {"CFBundleIdentifier": "com.example.shared", "CFBundleDocumentTypes": [doc] * n}
-    if pad:
-        top["Padding"] = "x" * pad
-    return top
-def save(name, value):
-    with open(f"{w}/{name}", "wb") as f:
-        plistlib.dump(value, f, fmt=plistlib.FMT_BINARY)
-save("shared.plist", types(1000, 1000))
-level = ["bad uti"] * 100
-save("deeper.plist", {"CFBundleDocumentTypes": [{"LSItemContentTypes": [level] * 100}] * 100})
-save("capped.plist", types(100, 120, pad=4000))
-PY
-[ "$(stat -c %s "$W/shared.plist")" -lt 5000 ] || bad "shared.plist is not a small file"
+# Binary property lists that share objects (tests/data/limits): one that
+# unfolds to a million findings, three levels of a hundred, and one that stays
+# within the bound but has more findings than a report shows.
+L="${OSTREL_TEST_DATA:?OSTREL_TEST_DATA must name tests/data}/limits"
+[ "$(stat -c %s "$L/shared.plist")" -lt 5000 ] || bad "shared.plist is not a small file"
 for file in shared deeper; do
-  t 1 "$W/$file.plist"
+  t 1 "$L/$file.plist"
   grep -qE '^error: (line [0-9]+: )?The file is not a valid property list: .*shared objects unfold to more than' "$W/out" ||
     bad "$file: no parse error about the unfolding"
 done
-t 0 "$W/capped.plist"
+t 0 "$L/capped.plist"
 findings=$(grep -cE '^(error|warning|note): ' "$W/out")
 [ "$findings" -eq 10001 ] || bad "capped: $findings findings, not 10000 and the closing note"
 tail -1 "$W/out" | grep -qE '^warning: (line [0-9]+: )?20[0-9][0-9] more findings of this file are left out' || bad "capped: no closing note"
 # Many of them: each file's report is written and forgotten.
-t 1 $(for i in $(seq 20); do echo "$W/capped.plist" "$W/shared.plist"; done)
+t 1 $(for i in $(seq 20); do echo "$L/capped.plist" "$L/shared.plist"; done)
 [ "$(grep -cE '^warning: (line [0-9]+: )?20[0-9][0-9] more findings' "$W/out")" -eq 20 ] || bad "many files: not one closing note each"
 
 # Bounds on what one run may cost, under a limit of address space: rules whose
@@ -87,7 +70,7 @@ for special in /dev/zero /dev/null "$W/fifo.plist" "$W/socket.plist"; do
 done
 t 1 --dump "$W/huge.plist"
 err_has "too large to be a property list"
-t 1 --dump "$W/shared.plist"
+t 1 --dump "$L/shared.plist"
 err_has "unfold to more than"
 # Control characters in a name are escaped on stderr too.
 t 1 --dump "$W/bad"$'\e'"name.plist"
@@ -109,7 +92,7 @@ for args in "$W/small.plist" "--format json $W/small.plist" "--dump $W/small.pli
   done
 done
 # A reader that stops early ends the run quietly.
-timeout 20 "$OSTREL_CHECK" $(for i in $(seq 300); do echo "$W/capped.plist"; done) 2>"$W/err" | head -c 100 >/dev/null
+timeout 20 "$OSTREL_CHECK" $(for i in $(seq 300); do echo "$L/capped.plist"; done) 2>"$W/err" | head -c 100 >/dev/null
 [ ! -s "$W/err" ] || bad "a closed pipe was reported"
 
 # Archives: twenty links to the same folder beside a bundle, one entry of a
