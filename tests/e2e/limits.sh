@@ -96,40 +96,25 @@ timeout 20 "$OSTREL_CHECK" $(for i in $(seq 300); do echo "$L/capped.plist"; don
 [ ! -s "$W/err" ] || bad "a closed pipe was reported"
 
 # Archives: twenty links to the same folder beside a bundle, one entry of a
-# 400 KB path, dictionaries of 64 MiB each that no bundle uses (with -j 2 as
-# well), and a plain tar cut where an entry ends. Each within 400 MB of
-# address space and the time limit.
-python3 - "$W" <<'PY'
-import io, sys, tarfile, zipfile
-w = sys.argv[1]
-plist = b'<plist><dict><key>CFBundleIdentifier</key><string>com.example.tool</string></dict></plist>'
-with zipfile.ZipFile(f"{w}/links.zip", "w") as z:
-    z.writestr("Tool.app/Contents/Info.plist", plist)
-    for k in range(20):
-        link = zipfile.ZipInfo(f"L{k}")
-        link.external_attr = 0o120777 << 16
-        z.writestr(link, ".")
-def add(t, name, data=b"", size=None):
-    info = tarfile.TarInfo(name)
-    info.size = len(data) if size is None else size
-    t.addfile(info, io.BytesIO(data) if size is None else Zeros(size))
+# 400 KB path, a plain tar cut where an entry ends (tests/data/limits), and
+# dictionaries of 64 MiB each that no bundle uses (with -j 2 as well). Each
+# within 400 MB of address space and the time limit.
+python3 - "$W/strays.tar.gz" <<'PY'
+import io, sys, tarfile
 class Zeros(io.RawIOBase):
     def __init__(self, left): self.left = left
     def readable(self): return True
     def readinto(self, b):
         n = min(len(b), self.left); b[:n] = bytes(n); self.left -= n; return n
-with tarfile.open(f"{w}/deep.tar.gz", "w:gz", format=tarfile.PAX_FORMAT) as t:
-    add(t, "a/" * 200000 + "Info.plist", plist)
-    add(t, "Tool.app/Contents/Info.plist", plist)
-with tarfile.open(f"{w}/strays.tar.gz", "w:gz", compresslevel=1) as t:
+plist = b'<plist><dict><key>CFBundleIdentifier</key><string>com.example.tool</string></dict></plist>'
+with tarfile.open(sys.argv[1], "w:gz", compresslevel=1) as t:
     for k in range(8):
-        add(t, f"Stray{k}/Info.plist", size=64 << 20)
-    add(t, "Tool.app/Contents/Info.plist", plist)
-whole = io.BytesIO()
-with tarfile.open(fileobj=whole, mode="w") as t:
-    add(t, "Tool.app/Contents/Info.plist", plist)
-data = whole.getvalue()
-open(f"{w}/cut.tar", "wb").write(data[:(len(data.rstrip(b"\0")) + 511) // 512 * 512])
+        info = tarfile.TarInfo(f"Stray{k}/Info.plist")
+        info.size = 64 << 20
+        t.addfile(info, Zeros(info.size))
+    info = tarfile.TarInfo("Tool.app/Contents/Info.plist")
+    info.size = len(plist)
+    t.addfile(info, io.BytesIO(plist))
 PY
 tm() { # tm STATUS ARGS...: t within 400 MB of address space
   local want=$1 status=0
@@ -141,9 +126,9 @@ out_is() {
   [ "$(grep -c '^Checking ' "$W/out")" -eq "$1" ] && ! grep -q 'Caught' "$W/out" ||
     bad "$2: not $1 headings: $(head -c 300 "$W/out")"
 }
-tm 0 "$W/links.zip"
+tm 0 "$L/links.zip"
 out_is 2 "links"
-tm 1 "$W/deep.tar.gz"
+tm 1 "$L/deep.tar.gz"
 out_is 2 "deep path"
 grep -q '^error: The entry "a/a/a/.*was left out of the check: its path is longer than 4096 bytes' "$W/out" ||
   bad "deep path: no line for the entry left out"
@@ -151,7 +136,7 @@ tm 0 "$W/strays.tar.gz"
 out_is 2 "stray dictionaries"
 tm 0 -j 2 "$W/strays.tar.gz" "$W/strays.tar.gz"
 out_is 4 "stray dictionaries, -j 2"
-tm 1 "$W/cut.tar"
+tm 1 "$L/cut.tar"
 grep -q '^error: The archive could not be read: it ends before its end-of-archive blocks' "$W/out" ||
   bad "cut tar: not reported as cut"
 
