@@ -1,6 +1,7 @@
 // The controller through the scripted window: start-up, opening files, the
 // guard, the cross-checks, print and save.
 #include "app/OstrelAppDelegate.h"
+#include "CaseRows.h"
 #include "check/Support.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
@@ -129,81 +130,39 @@ TEST_F(ControllerTest, EachFileShowsAtMostTheCapOfFindingsAndANoteOfTheRest)
 
 TEST_F(ControllerTest, BundleDirectoryIsResolvedToItsPropertyList)
 {
-    const struct {
-        QString bundle;
-        QStringList files;
-        QList<std::pair<QString, QString>> links; // path in the bundle, target
-        QString read;
-        QString error; // what reading it says, if it fails
-    } rows[] = {
-        {"Both.app", {"Contents/Info.plist", "Contents/Info-macos.plist"}, {}, "Contents/Info.plist", ""},
-        {"Macos.app", {"Contents/Info-macos.plist"}, {}, "Contents/Info-macos.plist", ""},
-        {"Lib.framework", {"Resources/Info.plist", "Info.plist"}, {}, "Resources/Info.plist", ""},
-        {"Flat.app", {"Info.plist"}, {}, "Info.plist", ""},
-        // A folder that is no bundle names the places looked in.
-        {"Plain",
-         {"readme.plist"},
-         {},
-         "",
-         "NotABundle(Contents/Info.plist, Contents/Info-macos.plist, "
-         "Resources/Info.plist, Info.plist) [NotABundle]"},
-        // Links are followed within the bundle (those that lead out: tests/e2e/cli_untrusted_files.sh).
-        {"LinkedFolder.app", {"Real/Info.plist"}, {{"Contents", "Real"}}, "Contents/Info.plist", ""},
-        {"LinkedFile.app", {"Real.plist"}, {{"Contents/Info.plist", "../Real.plist"}}, "Contents/Info.plist", ""},
-        {"Dangling.app", {"Info.plist"}, {{"Contents/Info.plist", "Nothing"}}, "Info.plist", ""},
-        {"FileForFolder.app", {"Contents", "Info.plist"}, {}, "Info.plist", ""},
-        {"FolderForFile.app",
-         {"Contents/Info.plist/inner.plist"},
-         {},
-         "Contents/Info.plist",
-         "NoData: Is a directory [NoData]"},
-    };
     start();
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.bundle.toStdString());
-        for (const QString& file : row.files)
-            write(row.bundle + "/" + file, kGoodDict);
-        for (const auto& [link, target] : row.links) {
-            QDir().mkpath(QFileInfo(path(row.bundle + "/" + link)).path());
-            ASSERT_TRUE(QFile::link(target, path(row.bundle + "/" + link)));
+    for (const QStringList& row : caseRows("bundle-layouts.tsv")) {
+        const QString& bundle = row[0];
+        SCOPED_TRACE(bundle.toStdString());
+        for (const QString& file : row.value(1).split(',', Qt::SkipEmptyParts))
+            write(bundle + "/" + file, kGoodDict);
+        for (const QString& link : row.value(2).split(',', Qt::SkipEmptyParts)) {
+            const QString at = path(bundle + "/" + link.section('>', 0, 0));
+            QDir().mkpath(QFileInfo(at).path());
+            ASSERT_TRUE(QFile::link(link.section('>', 1), at));
         }
-        const bool found = row.error.isEmpty();
-        EXPECT_EQ(controller->applicationOpenFile(path(row.bundle)), found);
+        const QString error = row.value(4);
+        EXPECT_EQ(controller->applicationOpenFile(path(bundle)), error.isEmpty());
         // The bundle's own name is the bold part; the path line names the file read.
         EXPECT_EQ(window.textStorage().runs()[1].kind(), StyledString::Kind::Bold);
-        EXPECT_EQ(window.textStorage().runs()[1].text, row.bundle);
-        const QString read = row.read.isEmpty() ? path(row.bundle) : path(row.bundle + "/" + row.read);
-        EXPECT_EQ(takeReport(), heading(row.bundle, read) + (found ? "" : "error: " + row.error + "\n"));
+        EXPECT_EQ(window.textStorage().runs()[1].text, bundle);
+        const QString read = row.value(3).isEmpty() ? path(bundle) : path(bundle + "/" + row.value(3));
+        EXPECT_EQ(takeReport(), heading(bundle, read) + (error.isEmpty() ? "" : "error: " + error + "\n"));
     }
 }
 
 TEST_F(ControllerTest, EachOutcomeOfReadingAndParsing)
 {
-    const struct {
-        const char* name;
-        QByteArray contents; // null: the file does not exist
-        const char* findings;
-        bool opened;
-    } rows[] = {
-        {"good.plist", kGoodDict, "", true},
-        {"array.plist", xmlPlist("<array><dict/></array>"), "error: line 3: NotDict [NotDict]\n", true},
-        {"broken.plist", "{\n a = b;\n c = ", "error: line 3: ParseErr(line 3", true},
-        {"empty.plist", xmlPlist("<dict/>"), "error: line 3: NoReqTopKey(CFBundleIdentifier) [NoReqTopKey]\n", true},
-        // Missing: in the same words as a missing bundle or archive.
-        {"missing.plist", QByteArray(), "error: NoData: there is no file or folder at this path; check it [NoData]\n",
-         false},
-        {"missing.app", QByteArray(), "error: NoData: there is no file or folder at this path; check it [NoData]\n",
-         false},
-        {"%d%@.plist", xmlPlist("<true/>"), "error: line 3: NotDict [NotDict]\n", true},
-    };
     start();
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        if (!row.contents.isNull())
-            write(row.name, row.contents);
-        EXPECT_EQ(controller->applicationOpenFile(path(row.name)), row.opened);
+    for (const QStringList& row : caseRows("read-outcomes.tsv")) {
+        const QString& name = row[0];
+        SCOPED_TRACE(name.toStdString());
+        if (row.value(1) != "-")
+            write(name, unescaped(row.value(1)));
+        EXPECT_EQ(controller->applicationOpenFile(path(name)), row.value(2) == "1");
         const QString report = takeReport();
-        EXPECT_TRUE(report.startsWith(heading(row.name, path(row.name)) + row.findings)) << report.toStdString();
+        EXPECT_TRUE(report.startsWith(heading(name, path(name)) + QString::fromUtf8(unescaped(row.value(3)))))
+            << report.toStdString();
     }
 }
 
@@ -244,37 +203,19 @@ TEST_F(ControllerTest, EachFindingIsAlsoARecordOfWhatAndWhere)
     });
     controller->applicationOpenFile(path("array.plist"));
 
-    const struct {
-        report::Severity severity;
-        QString key;
-        QString keyPath;
-        int line;
-        QString file;
-        QString text;
-    } expected[] = {
-        {report::Severity::Warning, "DuplicateKey", "N.b", 5, "dup.plist", "Dup(b, N, 4, 5, 5)"},
-        // An unknown key points at the key, a missing one at its dictionary.
-        {report::Severity::Note, "UnknownTopKey", "N", 4, "dup.plist", "Unknown(N)"},
-        {report::Severity::Note, "UnknownTopKey", "X", 6, "dup.plist", "Unknown(X)"},
-        {report::Severity::Error, "NoReqTopKey", "CFBundleIdentifier", 3, "dup.plist",
-         "NoReqTopKey(CFBundleIdentifier)"},
-        {report::Severity::Error, "NotDict", "", 3, "array.plist", "NotDict"},
-        {report::Severity::Error, "NoData", "", 0, "missing.plist",
-         "NoData: there is no file or folder at this path; check it"},
-        {report::Severity::Error, "CaughtException", "", 0, "array.plist",
-         "safeOpenURL: Caught std::out_of_range: vector"},
-    };
+    const std::vector<QStringList> expected = caseRows("finding-records.tsv");
     const QList<report::Finding>& findings = window.textStorage().findings();
-    ASSERT_EQ(findings.size(), std::size(expected));
+    ASSERT_EQ(findings.size(), expected.size());
     for (qsizetype i = 0; i < findings.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(findings[i].severity, expected[i].severity);
-        EXPECT_EQ(findings[i].messageKey, expected[i].key);
-        EXPECT_EQ(findings[i].keyPath, expected[i].keyPath);
-        EXPECT_EQ(findings[i].position.line, expected[i].line);
-        EXPECT_EQ(findings[i].fileRead, path(expected[i].file));
-        EXPECT_EQ(findings[i].fileGiven, path(expected[i].file));
-        EXPECT_EQ(findings[i].text, expected[i].text);
+        const QStringList& row = expected[i];
+        EXPECT_EQ(report::severityName(findings[i].severity), row[0]);
+        EXPECT_EQ(findings[i].messageKey, row.value(1));
+        EXPECT_EQ(findings[i].keyPath, row.value(2));
+        EXPECT_EQ(findings[i].position.line, row.value(3).toInt());
+        EXPECT_EQ(findings[i].fileRead, path(row.value(4)));
+        EXPECT_EQ(findings[i].fileGiven, path(row.value(4)));
+        EXPECT_EQ(findings[i].text, row.value(5));
     }
 }
 
@@ -292,29 +233,17 @@ void writeResourceCarrier(const QString& file, const platform::ResourceData& res
 
 TEST_F(ControllerTest, ResourceCarrierIsCrossCheckedAsExactTextBeforeValidation)
 {
-    const struct {
-        const char* name;
-        QByteArray dict;
-        const char* findings;
-    } rows[] = {
-        {"Matching",
-         "<key>CFBundleSignature</key><string>Ostr</string><key>CFBundlePackageType</key><string>APPL</string>", ""},
-        // Lines in the resource are none of the file's: no place.
-        {"Absent", "", "error: Creator [CreatorMismatch]\nerror: Type [TypeMismatch]\n"},
-        {"Case", "<key>CFBundleSignature</key><string>OSTR</string><key>CFBundlePackageType</key><string>APPL</string>",
-         "error: Creator [CreatorMismatch]\n"},
-        {"NotString",
-         "<key>CFBundleSignature</key><string>Ostr</string><key>CFBundlePackageType</key><integer>1</integer>",
-         "error: Type [TypeMismatch]\n"},
-    };
     start();
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const QByteArray dict = "<dict><key>CFBundleIdentifier</key><string>a.b</string>" + row.dict + "</dict>";
-        writeResourceCarrier(path(row.name), {platform::fourCharCode("plst"), 0, xmlPlist(dict), {}});
-        EXPECT_TRUE(controller->applicationOpenFile(path(row.name)));
+    for (const QStringList& row : caseRows("resource-carriers.tsv")) {
+        const QString& name = row[0];
+        SCOPED_TRACE(name.toStdString());
+        const QByteArray dict =
+            "<dict><key>CFBundleIdentifier</key><string>a.b</string>" + row.value(1).toUtf8() + "</dict>";
+        writeResourceCarrier(path(name), {platform::fourCharCode("plst"), 0, xmlPlist(dict), {}});
+        EXPECT_TRUE(controller->applicationOpenFile(path(name)));
         const QString report = takeReport();
-        EXPECT_TRUE(report.startsWith(heading(row.name, path(row.name)) + row.findings)) << report.toStdString();
+        EXPECT_TRUE(report.startsWith(heading(name, path(name)) + QString::fromUtf8(unescaped(row.value(2)))))
+            << report.toStdString();
     }
     writeResourceCarrier(path("Other"), {platform::fourCharCode("TEXT"), 0, "text", {}});
     EXPECT_FALSE(controller->applicationOpenFile(path("Other")));
@@ -406,7 +335,6 @@ TEST_F(ControllerTest, PrintAndSave)
     ASSERT_EQ(window.printJobs.size(), 2);
     EXPECT_EQ(window.printJobs[0].jobTitle, "Report of Ostrel");
     EXPECT_EQ(window.printJobs[1].jobTitle, "Ostrel Log");
-    EXPECT_FALSE(window.printJobs[0].verticallyCentered);
 
     platform::Bundle::main().setStringsFile(kStrings);
     controller->awakeFromNib();

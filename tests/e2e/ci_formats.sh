@@ -17,7 +17,6 @@ files=("$EX"/* "$W/odd"/* "$W/missing.plist" "$OSTREL_TEST_DATA"/real/*)
 
 cd "$W" || exit 1
 valid() { # valid FORMAT FILE: the report in FILE holds to the form's schema
-  checks=$((checks + 1))
   case $1 in
   gitlab) python3 - "$SCHEMAS/gitlab-code-quality.schema.json" "$2" >"$W/err" 2>&1 <<'PY' ;;
 import json, sys, jsonschema
@@ -37,13 +36,10 @@ for format in gitlab junit; do
   valid "$format" "$W/all.$format"
 done
 
-# JUnit: a failure for each finding at --fail-on or worse, a passing case for a clean file.
+# JUnit: a failure for each finding at --fail-on or worse (the errors alone by default:
+# golden/Mistakes.junit), a passing case for a clean file.
 failures() { python3 -c 'import sys, xml.etree.ElementTree as E; print(len(E.parse(sys.argv[1]).findall(".//failure")))' "$1"; }
-t 1 --format junit Mistakes.app "$EX/Correct.app"
-errors=$(failures "$W/out")
 t 1 --format junit --fail-on note Mistakes.app "$EX/Correct.app"
-checks=$((checks + 2))
-[ "$errors" -eq 5 ] || bad "five errors in Mistakes.app, not $errors"
 [ "$(failures "$W/out")" -eq 13 ] || bad "every finding fails with --fail-on note"
 valid junit "$W/out"
 
@@ -54,7 +50,6 @@ prints "$W/out" >"$W/before"
 sed -i 's|^<dict>$|<dict>\n<!-- a comment\nof two lines -->|' Mistakes.app/Contents/Info.plist
 t 1 --format gitlab Mistakes.app
 prints "$W/out" >"$W/after"
-checks=$((checks + 2))
 grep -q '"begin": 38' "$W/out" || bad "the lines moved down by two"
 diff -q "$W/before" "$W/after" >/dev/null || bad "fingerprints changed with the lines: $(diff "$W/before" "$W/after" | head -4)"
 finish ci_formats

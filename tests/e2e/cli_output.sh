@@ -6,12 +6,11 @@ source "$(dirname "$0")/common.bash"
 cd "$W" || exit 1
 M="$EX/Mistakes.app"
 check() { # check WHAT COMMAND...: counts a check that fails when COMMAND does
-  checks=$((checks + 1))
   local what=$1
   shift
   "$@" || bad "$what"
 }
-lacks() { ! grep -q "$@"; }
+absent() { ! grep -q "$@"; }
 
 # Standard input under a name: in the heading and in every form's file.
 t 1 --stdin-filename Shop.app/Contents/Info.plist --format gnu <"$M/Contents/Info.plist"
@@ -23,10 +22,9 @@ Shop.app/Contents/Info.plist" ]
 # --quiet: errors alone and no summary; the status still follows --fail-on.
 t 1 --quiet "$M" "$EX/Correct.app"
 check "errors only" [ "$(grep -c '^error: ' "$W/out")" -eq 5 ]
-check "no warning or note" lacks -E '^(warning|note): ' "$W/out"
-check "no clean file" lacks 'Correct.app' "$W/out"
+check "no warning or note" absent -E '^(warning|note): ' "$W/out"
+check "no clean file" absent 'Correct.app' "$W/out"
 check "no summary" [ ! -s "$W/err" ]
-plist() { printf '<?xml version="1.0"?>\n<plist version="1.0">\n%s\n</plist>\n' "$2" >"$1"; }
 plist warn.plist '<dict><key>CFBundleIdentifier</key><string>a_b</string></dict>'
 t 1 --quiet --fail-on warning warn.plist
 check "a failing warning, not shown" [ ! -s "$W/out" ]

@@ -5,26 +5,17 @@ set -u
 source "$(dirname "$0")/common.bash"
 
 P="$W/proj"
-plist() { # plist FILE BODY...: an XML property list, one line of BODY a line
-  mkdir -p "$(dirname "$1")"
-  local f=$1
+dict() { # dict FILE LINES...: a property list of one dictionary, one line of LINES a line from line 4
+  local file=$1
   shift
-  { printf '<?xml version="1.0"?>\n<plist version="1.0">\n<dict>\n'; printf '%s\n' "$@"; printf '</dict>\n</plist>\n'; } >"$f"
-}
-has() { # has TEXT: stdout or stderr has this line
-  checks=$((checks + 1))
-  grep -qxF -- "$1" "$W/out" "$W/err" || bad "no line: $1"
-}
-lacks() { # lacks TEXT: no line of stdout holds it
-  checks=$((checks + 1))
-  ! grep -qF -- "$1" "$W/out" || bad "unexpected: $1"
+  plist "$file" '<dict>' "$@" '</dict>'
 }
 mkdir -p "$P/.git" "$P/sub/deep"
 # The recommended keys, after those of each case.
 REC=('<key>CFBundleInfoDictionaryVersion</key><string>6.0</string>' '<key>CFBundlePackageType</key><string>BNDL</string>'
   '<key>CFBundleVersion</key><string>1</string>')
 # Line 4: an unknown key (a note), 5: a misspelt one, 6: a bad bundle identifier (warnings).
-plist "$P/sub/deep/A.plist" '<key>Extra</key><string>x</string>' '<key>NSPrincipleClass</key><string>X</string>' \
+dict "$P/sub/deep/A.plist" '<key>Extra</key><string>x</string>' '<key>NSPrincipleClass</key><string>X</string>' \
   '<key>CFBundleIdentifier</key><string>a_b</string>' "${REC[@]}"
 printf '%s\n' '{' '  // ostrel-ignore: KeyTypo' '  NSPrincipleClass = X;' '  Extra = x; /* ostrel-ignore: UnknownTopKey, BadType */' \
   '  CFBundleIdentifier = a.b; // ostrel-ignore: BadType' \
@@ -35,38 +26,33 @@ printf 'fail-on = "note"\n' >"$W/.ostrel.toml" # above the .git folder: never re
 while IFS='|' read -r status line toml args; do
   rm -f "$P/.ostrel.toml"
   printf '%b' "$toml" >"$P/.ostrel.toml"
+  cd "$P/sub" || exit 1
   # shellcheck disable=SC2086
-  (cd "$P/sub" && t "$status" $args)
-  has "$line"
-done <<CASES
-0|0 errors, 2 warnings, 1 note in 1 file|fail-on = "error"\n|deep/A.plist
-1|0 errors, 2 warnings, 1 note in 1 file|fail-on = "warning"\n|deep/A.plist
-0|0 errors, 2 warnings, 1 note in 1 file|fail-on = "warning"\n|--fail-on error deep/A.plist
-0|0 errors, 2 warnings, 0 notes in 1 file|unknown-key-notes = false\n|deep/A.plist
-0|0 errors, 2 warnings, 1 note in 1 file|unknown-key-notes = false\n|--isolated deep/A.plist
-0|0 errors, 1 warning, 1 note in 1 file, and 1 ignored|ignore = ["KeyTypo:NSPrincipleClass"]\n|deep/A.plist
-0|0 errors, 1 warning, 1 note in 1 file, and 1 ignored|[[per-path]]\npaths = ["sub/**"]\nignore = ["BIDBadChar"]\n|deep/A.plist
-2|ostrel-check: $P/.ostrel.toml:2: unknown setting 'colour'|nested = true\ncolour = 1\n|deep/A.plist
-CASES
+  t "$status" $args
+  cd - >/dev/null || exit 1
+  has "$line" "$W/out" "$W/err"
+done < <(cases project-settings.psv)
 
 # --config names the one file; a syntax error names its line.
 rm -f "$P/.ostrel.toml"
 printf 'fail-on = "note"\n' >"$W/ci.toml"
-(cd "$P" && t 1 --config "$W/ci.toml" sub/deep/A.plist)
+cd "$P" || exit 1
+t 1 --config "$W/ci.toml" sub/deep/A.plist
+cd - >/dev/null || exit 1
 printf 'nested = false\nfail-on = \n' >"$W/ci.toml"
 t 2 --config "$W/ci.toml" "$P/sub/deep/A.plist"
-checks=$((checks + 1))
 grep -q "^ostrel-check: $W/ci.toml:2: " "$W/err" || bad "the syntax error's line"
 t 2 --config "$W/none.toml" "$P/sub/deep/A.plist"
 
 # .ostrel-ignore: found the same way, with comments, globs and an entry that silences nothing.
 printf 'sub/**/A.plist: KeyTypo   # until 2.0\nOther/*.plist: BIDBadChar\n' >"$P/.ostrel-ignore"
-(cd "$P/sub/deep" && t 1 --fail-on warning A.plist)
-has "0 errors, 1 warning, 2 notes in 1 file, and 1 ignored"
+cd "$P/sub/deep" || exit 1
+t 1 --fail-on warning A.plist
+cd - >/dev/null || exit 1
+has "0 errors, 1 warning, 2 notes in 1 file, and 1 ignored" "$W/err"
 has "$P/.ostrel-ignore"
 has "note: line 2: The suppression BIDBadChar silenced nothing in this run: remove it, or correct its ID or key path. [UnusedSuppression]"
 t 0 --format json "$P/sub/deep/A.plist"
-checks=$((checks + 1))
 grep -qF "\"file\":\"$P/.ostrel-ignore\",\"id\":\"UnusedSuppression\",\"keyPath\":\"\",\"line\":2" "$W/out" || bad "the unused entry in JSON"
 rm "$P/.ostrel-ignore"
 
@@ -75,63 +61,42 @@ t 0 "$P/Old.plist"
 lacks "[KeyTypo]"
 lacks "Unknown key Extra"
 has "note: line 5: The suppression ostrel-ignore: BadType silenced nothing in this run: remove it, or correct its ID or key path. [UnusedSuppression]"
-checks=$((checks + 1))
 [ "$(grep -c UnusedSuppression "$W/out")" -eq 1 ] || bad "a note for a comment that silenced something"
-
-# The desktop application's settings no longer change the report.
-mkdir -p "$XDG_CONFIG_HOME/Ostrel"
-printf '[General]\nNoteUnknownKeys=false\nCheckNestedBundles=false\n' >"$XDG_CONFIG_HOME/Ostrel/Ostrel.ini"
-t 1 "$EX/Mistakes.app"
-cp "$W/out" "$W/with-ini"
-rm -r "$XDG_CONFIG_HOME/Ostrel"
-t 1 "$EX/Mistakes.app"
-checks=$((checks + 1))
-cmp -s "$W/out" "$W/with-ini" || bad "the desktop settings changed the report"
 
 # The baseline: written, then only new findings count, then stale entries are listed.
 B="$P/baseline.json"
 t 0 --write-baseline "$B" "$P/sub/deep/A.plist"
-checks=$((checks + 1))
 ! grep -q '"line"' "$B" && grep -q '"file": "sub/deep/A.plist"' "$B" || bad "the baseline's entries: $(cat "$B")"
 t 0 --baseline "$B" --fail-on note "$P/sub/deep/A.plist"
-has "0 errors, 0 warnings, 0 notes in 1 file, and 3 in the baseline"
-# Lines moved by an edit above the keys: the same findings.
-plist "$P/sub/deep/A.plist" '<key>CFBundleName</key><string>A</string>' '<key>Extra</key><string>x</string>' \
-  '<key>NSPrincipleClass</key><string>X</string>' '<key>CFBundleIdentifier</key><string>a_b</string>' "${REC[@]}"
+has "0 errors, 0 warnings, 0 notes in 1 file, and 3 in the baseline" "$W/err"
+# Named by the project (lines moved by an edit: BaselineTest): a new finding fails the run, alone in the report.
 printf 'baseline = "baseline.json"\n' >"$P/.ostrel.toml"
-t 0 --fail-on note "$P/sub/deep/A.plist"
-lacks "[KeyTypo]"
-# A new finding fails the run, alone in the report.
-plist "$P/sub/deep/A.plist" '<key>Extra</key><string>x</string>' '<key>NSPrincipleClass</key><string>X</string>' \
+dict "$P/sub/deep/A.plist" '<key>Extra</key><string>x</string>' '<key>NSPrincipleClass</key><string>X</string>' \
   '<key>CFBundleIdentifier</key><string>a_b</string>' '<key>Extra2</key><string>y</string>' "${REC[@]}"
 t 1 --fail-on note "$P/sub/deep/A.plist"
 has "note: line 7: Unknown key Extra2. [UnknownTopKey]"
 lacks "Unknown key Extra."
 # One fixed: its entry is listed for pruning, and a new baseline drops it.
-plist "$P/sub/deep/A.plist" '<key>Extra</key><string>x</string>' '<key>CFBundleIdentifier</key><string>a_b</string>' "${REC[@]}"
+dict "$P/sub/deep/A.plist" '<key>Extra</key><string>x</string>' '<key>CFBundleIdentifier</key><string>a_b</string>' "${REC[@]}"
 t 0 --fail-on note "$P/sub/deep/A.plist"
-has "  KeyTypo sub/deep/A.plist NSPrincipleClass (1 more than found)"
+has "  KeyTypo sub/deep/A.plist NSPrincipleClass (1 more than found)" "$W/err"
 t 0 --write-baseline "$B" "$P/sub/deep/A.plist"
-checks=$((checks + 1))
 ! grep -q KeyTypo "$B" || bad "pruned"
 t 2 --baseline "$W/none.json" "$P/sub/deep/A.plist"
 
 # The fixes the project asks for: fix = true mends the file without --fix, unfixable keeps an ID's fixes out.
 F="$P/fix/F.plist"
-plist "$F" '<key>NSPrincipleClass</key><string>X</string>' '<key>CFBundleIdentifier</key><string>a.b</string>' "${REC[@]}"
+dict "$F" '<key>NSPrincipleClass</key><string>X</string>' '<key>CFBundleIdentifier</key><string>a.b</string>' "${REC[@]}"
 cp "$F" "$W/F.before"
 printf 'fix = true\nunfixable = ["KeyTypo"]\n' >"$P/.ostrel.toml"
 t 0 "$F"
-checks=$((checks + 1))
 cmp -s "$F" "$W/F.before" || bad "unfixable = [\"KeyTypo\"] let its fix through"
 printf 'fix = true\n' >"$P/.ostrel.toml"
 t 0 "$F"
-checks=$((checks + 1))
 grep -q '<key>NSPrincipalClass</key>' "$F" || bad "fix = true did not mend the file"
 # --diff still writes nothing, whatever the project says.
 cp "$W/F.before" "$F"
 t 0 --diff "$F"
-checks=$((checks + 1))
 cmp -s "$F" "$W/F.before" && grep -q '^+<key>NSPrincipalClass</key>' "$W/out" || bad "--diff with fix = true"
 
 # The 7-Zip program the project names reads its disk images.

@@ -48,11 +48,12 @@ ln -s / "$W/p/Evil.app"
 for product in Nested Top Folder Inside; do tar -czf "$W/$product.tar.gz" -C "$W/p" "$product.app"; done
 tar -czf "$W/Evil.tar.gz" -C "$W/p" Evil.app
 
+# shellcheck disable=SC2034 # read by the case table
 esc=$'\033' x46=$(printf 'x%.0s' {1..46})
+# shellcheck disable=SC2034
 out="leads out of the product, so what it names was not checked; put the bundle itself inside the product."
 # name | working directory | arguments | status | a line of the output
 while IFS='|' read -r name dir args status line; do
-  checks=$((checks + 1))
   # shellcheck disable=SC2086
   got=$(cd "$W/$dir" && timeout 20 "$OSTREL_CHECK" $args 2>&1 | tr -d '\0'; echo "status ${PIPESTATUS[0]}")
   printf '%s\n' "$got" >"$W/out"
@@ -64,26 +65,6 @@ while IFS='|' read -r name dir args status line; do
   elif grep -q 'Secret42\|aws_secret' "$W/out"; then
     bad "$name: a secret reaches the output"
   fi
-done <<EOF
-fifo|fifo|Loose.plist|2|ostrel-check: cannot read $W/fifo/.ostrel-ignore: Not a regular file (a pipe, a device or a socket); only regular files are read.
-dev zero|zero|Loose.plist|2|ostrel-check: cannot read $W/zero/.ostrel-ignore: The file is a symbolic link that leads out of its folder; such a file is read only when it is named.
-named dev zero|.|--ignore-file /dev/zero $W/Loose.plist|2|ostrel-check: cannot read /dev/zero: Not a regular file (a pipe, a device or a socket); only regular files are read.
-proc environ link|environ|Loose.plist|2|ostrel-check: cannot read $W/environ/.ostrel-ignore: The file is a symbolic link that leads out of its folder; such a file is read only when it is named.
-named proc environ|.|--ignore-file /proc/self/environ $W/Loose.plist|2|ostrel-check: cannot read /proc/self/environ: The file holds more or less than its size says: a file of the kernel's (such as those in /proc), or one being written; only ordinary files are read.
-oversize|big|Loose.plist|2|ostrel-check: cannot read $W/big/.ostrel-ignore: The file is too large: 1048577 bytes; files over 1 MiB are not read.
-link out of the folder|leads-out|Loose.plist|2|ostrel-check: cannot read $W/leads-out/.ostrel-ignore: The file is a symbolic link that leads out of its folder; such a file is read only when it is named.
-bad line, link within|bad|Loose.plist|2|ostrel-check: $W/bad/.ostrel-ignore, line 1: unknown message key 'NoSuchKey\x1B[2J\x00$x46…'
---ignore escaped|.|--ignore Bad$esc $W/Loose.plist|2|ostrel-check: --ignore Bad\x1B: unknown message key 'Bad\x1B'
-nested Info.plist|p|Nested.app|0|warning: The link Nested.app/Contents/PlugIns/Ext.appex/Contents/Info.plist $out
-resource bundle Info.plist|p|Nested.app|0|warning: The link Nested.app/Contents/Resources/Res.bundle/Contents/Info.plist $out
-top Info.plist|p|Top.app|0|warning: The link Top.app/Contents/Info.plist $out
-Contents link|p|Folder.app|0|warning: The link Folder.app/Contents/Info.plist $out
-link within|p|Inside.app|0|note: Unknown key InsideMark.
-archived nested Info.plist|.|Nested.tar.gz|0|warning: The link Nested.tar.gz/Nested.app/Contents/PlugIns/Ext.appex/Contents/Info.plist $out
-archived top Info.plist|.|Top.tar.gz|0|warning: The link Top.tar.gz/Top.app/Contents/Info.plist $out
-archived Contents link|.|Folder.tar.gz|0|warning: The link Folder.tar.gz/Folder.app/Contents/Info.plist $out
-archived link within|.|Inside.tar.gz|0|note: Unknown key InsideMark.
-archived bundle link|.|Evil.tar.gz|0|warning: The link Evil.tar.gz/Evil.app $out
-EOF
+done < <(cases untrusted-files.psv)
 
 finish "e2e cli untrusted files"

@@ -1,70 +1,31 @@
 #!/usr/bin/env bash
-# Hostile input and output for both programs: special files and huge files for
-# --dump, binary property lists whose shared objects unfold without end, more
-# findings than a report shows, rules, strings and options that would cost
-# gigabytes, and standard output that cannot be written.
+# Hostile input and output for ostrel-check (the window checks through the same
+# controller: tests/app): special files and huge files for --dump, binary
+# property lists whose shared objects unfold without end, more findings than a
+# report shows, rules, strings and options that would cost gigabytes, and
+# standard output that cannot be written.
 # Each run has a time limit here; a hang is a failure.
 set -u
 source "$(dirname "$0")/common.bash"
 TIME_LIMIT=20
-err_has() {
-  checks=$((checks + 1))
-  grep -qF -- "$1" "$W/err" || bad "stderr lacks: $1"
-}
 
-# Binary property lists that share objects: a thousand references to one
-# dictionary whose array holds a thousand references to one bad type
-# identifier (4 KB), three levels of a hundred, and one that stays within the
-# bound but has more findings than a report shows.
-python3 - "$W" <<'PY'
-import plistlib, sys
-w = sys.argv[1]
-def types(n, m, pad=0):
-    doc = {"LSItemContentTypes": ["bad uti"] * m}
-    top = {"CFBundleIdentifier": "com.example.shared", "CFBundleDocumentTypes": [doc] * n}
-    if pad:
-        top["Padding"] = "x" * pad
-    return top
-def save(name, value):
-    with open(f"{w}/{name}", "wb") as f:
-        plistlib.dump(value, f, fmt=plistlib.FMT_BINARY)
-save("shared.plist", types(1000, 1000))
-level = ["bad uti"] * 100
-save("deeper.plist", {"CFBundleDocumentTypes": [{"LSItemContentTypes": [level] * 100}] * 100})
-save("capped.plist", types(100, 120, pad=4000))
-PY
-[ "$(stat -c %s "$W/shared.plist")" -lt 5000 ] || bad "shared.plist is not a small file"
+# Binary property lists that share objects (tests/data/limits): one that
+# unfolds to a million findings, three levels of a hundred, and one that stays
+# within the bound but has more findings than a report shows.
+L="${OSTREL_TEST_DATA:?OSTREL_TEST_DATA must name tests/data}/limits"
+[ "$(stat -c %s "$L/shared.plist")" -lt 5000 ] || bad "shared.plist is not a small file"
 for file in shared deeper; do
-  t 1 "$W/$file.plist"
-  checks=$((checks + 1))
+  t 1 "$L/$file.plist"
   grep -qE '^error: (line [0-9]+: )?The file is not a valid property list: .*shared objects unfold to more than' "$W/out" ||
     bad "$file: no parse error about the unfolding"
 done
-t 0 "$W/capped.plist"
-checks=$((checks + 1))
+t 0 "$L/capped.plist"
 findings=$(grep -cE '^(error|warning|note): ' "$W/out")
 [ "$findings" -eq 10001 ] || bad "capped: $findings findings, not 10000 and the closing note"
-checks=$((checks + 1))
 tail -1 "$W/out" | grep -qE '^warning: (line [0-9]+: )?20[0-9][0-9] more findings of this file are left out' || bad "capped: no closing note"
 # Many of them: each file's report is written and forgotten.
-t 1 $(for i in $(seq 20); do echo "$W/capped.plist" "$W/shared.plist"; done)
-checks=$((checks + 1))
+t 1 $(for i in $(seq 20); do echo "$L/capped.plist" "$L/shared.plist"; done)
 [ "$(grep -cE '^warning: (line [0-9]+: )?20[0-9][0-9] more findings' "$W/out")" -eq 20 ] || bad "many files: not one closing note each"
-
-if [ -n "${OSTREL_GUI:-}" ]; then
-  for file in shared capped; do
-    status=0
-    OSTREL_GUI_REPORT_OUT="$W/gui-$file.txt" OSTREL_GUI_QUIT_WHEN_DONE=1 XDG_RUNTIME_DIR="$W" QT_QPA_PLATFORM=offscreen \
-      timeout 60 "$OSTREL_GUI" "$W/$file.plist" >"$W/err" 2>&1 || status=$?
-    checks=$((checks + 1))
-    [ "$status" -eq 0 ] || bad "ostrel on $file.plist exited with $status"
-    checks=$((checks + 1))
-    size=$(stat -c %s "$W/gui-$file.txt" 2>/dev/null || echo 0)
-    [ "$size" -gt 0 ] && [ "$size" -lt 5000000 ] || bad "ostrel on $file.plist: report of $size bytes"
-  done
-  checks=$((checks + 1))
-  grep -q 'more findings of this file are left out' "$W/gui-capped.txt" || bad "ostrel: no closing note"
-fi
 
 # Bounds on what one run may cost, under a limit of address space: rules whose
 # type list has 200,000 names, a strings table whose text has 200,000
@@ -90,22 +51,13 @@ printf '<plist><dict/></plist>' >"$W/small.plist"
 "$OSTREL_CHECK" -j 1 $(many 40) >"$W/serial" 2>/dev/null
 longest() { awk '{ if (length($0) > n) n = length($0) } END { print n + 0 }' "$W/out"; }
 while IFS='|' read -r name status memory stack lines check args; do
-  checks=$((checks + 1))
   got=0
   # shellcheck disable=SC2046,SC2086
   (ulimit -v "$memory" -s "$stack" && exec timeout 60 "$OSTREL_CHECK" $(eval echo $args)) >"$W/out" 2>"$W/err" || got=$?
   [ "$got" -eq "$status" ] || { bad "$name: exit status $got, not $status"; continue; }
-  checks=$((checks + 1))
   [ "$(grep -cE '^(error|warning|note): ' "$W/out")" -eq "$lines" ] || bad "$name: not $lines findings"
-  checks=$((checks + 1))
   eval "$check" || bad "$name: $check"
-done <<'CASES'
-type list of 200,000 names|1|2000000|8192|2000|[ "$(longest)" -lt 2000 ]|--rules $W/types-rules.plist $W/types.plist
-text of 200,000 placeholders|1|2000000|8192|7|[ "$(longest)" -lt 70000 ] && grep -q '… \[[A-Za-z]*\]$' "$W/out"|--strings $W/placeholders.strings $W/long-keys.plist
--j 3000|1|2000000|8192|12000|[ "$(grep -c '^Checking' "$W/out")" -eq 3000 ]|-j 3000 $(many 3000)
-threads the system refuses|1|2500000|1000000|160|cmp -s "$W/out" "$W/serial"|-j 8 $(many 40)
-100,000 unknown keys|1|2000000|8192|10001|grep -q '^error: \(line [0-9]*: \)\?90004 more findings' "$W/out"|$W/unknown-keys.plist
-CASES
+done < <(cases limits-costs.psv)
 
 # --dump reads as checking does: no devices, pipes, sockets or huge files.
 mkfifo "$W/fifo.plist"
@@ -118,7 +70,7 @@ for special in /dev/zero /dev/null "$W/fifo.plist" "$W/socket.plist"; do
 done
 t 1 --dump "$W/huge.plist"
 err_has "too large to be a property list"
-t 1 --dump "$W/shared.plist"
+t 1 --dump "$L/shared.plist"
 err_has "unfold to more than"
 # Control characters in a name are escaped on stderr too.
 t 1 --dump "$W/bad"$'\e'"name.plist"
@@ -129,7 +81,6 @@ printf '<plist><dict/></plist>' >"$W/small.plist"
 for args in "$W/small.plist" "--format json $W/small.plist" "--dump $W/small.plist" --help --version; do
   for into in full closed; do
     status=0
-    checks=$((checks + 1))
     # shellcheck disable=SC2086
     if [ "$into" = full ]; then
       timeout 20 "$OSTREL_CHECK" $args >/dev/full 2>"$W/err" || status=$?
@@ -141,61 +92,43 @@ for args in "$W/small.plist" "--format json $W/small.plist" "--dump $W/small.pli
   done
 done
 # A reader that stops early ends the run quietly.
-checks=$((checks + 1))
-timeout 20 "$OSTREL_CHECK" $(for i in $(seq 300); do echo "$W/capped.plist"; done) 2>"$W/err" | head -c 100 >/dev/null
+timeout 20 "$OSTREL_CHECK" $(for i in $(seq 300); do echo "$L/capped.plist"; done) 2>"$W/err" | head -c 100 >/dev/null
 [ ! -s "$W/err" ] || bad "a closed pipe was reported"
 
 # Archives: twenty links to the same folder beside a bundle, one entry of a
-# 400 KB path, dictionaries of 64 MiB each that no bundle uses (with -j 2 as
-# well), and a plain tar cut where an entry ends. Each within 400 MB of
-# address space and the time limit.
-python3 - "$W" <<'PY'
-import io, sys, tarfile, zipfile
-w = sys.argv[1]
-plist = b'<plist><dict><key>CFBundleIdentifier</key><string>com.example.tool</string></dict></plist>'
-with zipfile.ZipFile(f"{w}/links.zip", "w") as z:
-    z.writestr("Tool.app/Contents/Info.plist", plist)
-    for k in range(20):
-        link = zipfile.ZipInfo(f"L{k}")
-        link.external_attr = 0o120777 << 16
-        z.writestr(link, ".")
-def add(t, name, data=b"", size=None):
-    info = tarfile.TarInfo(name)
-    info.size = len(data) if size is None else size
-    t.addfile(info, io.BytesIO(data) if size is None else Zeros(size))
+# 400 KB path, a plain tar cut where an entry ends (tests/data/limits), and
+# dictionaries of 64 MiB each that no bundle uses (with -j 2 as well). Each
+# within 400 MB of address space and the time limit.
+python3 - "$W/strays.tar.gz" <<'PY'
+import io, sys, tarfile
 class Zeros(io.RawIOBase):
     def __init__(self, left): self.left = left
     def readable(self): return True
     def readinto(self, b):
         n = min(len(b), self.left); b[:n] = bytes(n); self.left -= n; return n
-with tarfile.open(f"{w}/deep.tar.gz", "w:gz", format=tarfile.PAX_FORMAT) as t:
-    add(t, "a/" * 200000 + "Info.plist", plist)
-    add(t, "Tool.app/Contents/Info.plist", plist)
-with tarfile.open(f"{w}/strays.tar.gz", "w:gz", compresslevel=1) as t:
+plist = b'<plist><dict><key>CFBundleIdentifier</key><string>com.example.tool</string></dict></plist>'
+with tarfile.open(sys.argv[1], "w:gz", compresslevel=1) as t:
     for k in range(8):
-        add(t, f"Stray{k}/Info.plist", size=64 << 20)
-    add(t, "Tool.app/Contents/Info.plist", plist)
-whole = io.BytesIO()
-with tarfile.open(fileobj=whole, mode="w") as t:
-    add(t, "Tool.app/Contents/Info.plist", plist)
-data = whole.getvalue()
-open(f"{w}/cut.tar", "wb").write(data[:(len(data.rstrip(b"\0")) + 511) // 512 * 512])
+        info = tarfile.TarInfo(f"Stray{k}/Info.plist")
+        info.size = 64 << 20
+        t.addfile(info, Zeros(info.size))
+    info = tarfile.TarInfo("Tool.app/Contents/Info.plist")
+    info.size = len(plist)
+    t.addfile(info, io.BytesIO(plist))
 PY
 tm() { # tm STATUS ARGS...: t within 400 MB of address space
   local want=$1 status=0
   shift
-  checks=$((checks + 1))
   (ulimit -v 400000 && timeout 20 "$OSTREL_CHECK" "$@" >"$W/out" 2>"$W/err") || status=$?
   [ "$status" -eq "$want" ] || bad "exit status $status, not $want within 400 MB: ostrel-check $*"
 }
 out_is() {
-  checks=$((checks + 1))
   [ "$(grep -c '^Checking ' "$W/out")" -eq "$1" ] && ! grep -q 'Caught' "$W/out" ||
     bad "$2: not $1 headings: $(head -c 300 "$W/out")"
 }
-tm 0 "$W/links.zip"
+tm 0 "$L/links.zip"
 out_is 2 "links"
-tm 1 "$W/deep.tar.gz"
+tm 1 "$L/deep.tar.gz"
 out_is 2 "deep path"
 grep -q '^error: The entry "a/a/a/.*was left out of the check: its path is longer than 4096 bytes' "$W/out" ||
   bad "deep path: no line for the entry left out"
@@ -203,7 +136,7 @@ tm 0 "$W/strays.tar.gz"
 out_is 2 "stray dictionaries"
 tm 0 -j 2 "$W/strays.tar.gz" "$W/strays.tar.gz"
 out_is 4 "stray dictionaries, -j 2"
-tm 1 "$W/cut.tar"
+tm 1 "$L/cut.tar"
 grep -q '^error: The archive could not be read: it ends before its end-of-archive blocks' "$W/out" ||
   bad "cut tar: not reported as cut"
 

@@ -8,7 +8,6 @@ command -v nvim >/dev/null || { echo "nvim is not installed: skipped"; exit 77; 
 SRC="$(cd "$EX/.." && pwd)"
 PLIST="$EX/Mistakes.app/Contents/Info.plist"
 
-checks=$((checks + 1))
 cat >"$W/test.lua" <<LUA
 local ostrel = dofile('$SRC/contrib/ostrel.lua')
 ostrel.setup({ cmd = { '$OSTREL_CHECK', '--lsp' } })
@@ -51,7 +50,6 @@ for line in sys.stdin:
 if [ ! -s "$W/cli" ] || ! diff -u "$W/cli" "$W/nvim" >"$W/out" 2>&1; then
   bad "Neovim's diagnostics differ from the command line's findings"
 fi
-checks=$((checks + 1))
 sed 's/NSPrincipleClass/NSPrincipalClass/' "$PLIST" >"$W/expected.plist"
 if ! cmp -s "$W/expected.plist" "$W/fixed.plist"; then
   diff -u "$W/expected.plist" "$W/fixed.plist" >"$W/out" 2>&1

@@ -2,6 +2,8 @@
 // the dialog Qt shows on the offscreen platform.
 #include "Support.h"
 
+#include "CaseRows.h"
+
 #include "gui/BundleOpenDialog.h"
 #include "gui/MainWindow.h"
 #include "platform/Bundle.h"
@@ -48,22 +50,8 @@ TEST_F(BundleOpenDialogTest, BundleDirectoriesAreKnownByExtensionOrContents)
     QDir(mDir.path()).mkdir("Ext.appex");
     writeFile(mDir.filePath("file.app"), "not a folder");
     QDir(mDir.path()).mkpath("Odd/Contents/Info.plist");
-    const struct {
-        QString path;
-        bool bundle;
-    } rows[] = {
-        {mApp, true},
-        {mFlat, true},
-        {mDir.filePath("Upper.FRAMEWORK"), true},
-        {mDir.filePath("Ext.appex"), true},
-        {mPlain, false},
-        {mFile, false},
-        {mDir.filePath("file.app"), false},
-        {mDir.filePath("missing.app"), false},
-        {mDir.filePath("Odd"), false}, // its Info.plist is a folder
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(gui::isBundleDirectory(row.path), row.bundle) << row.path.toStdString();
+    for (const QStringList& row : caseRows("bundle-directories.tsv"))
+        EXPECT_EQ(gui::isBundleDirectory(mDir.filePath(row[0])), row.value(1) == "1") << row[0].toStdString();
 }
 
 // Names that are not UTF-8 Qt lists with U+FFFD for each such byte: they are

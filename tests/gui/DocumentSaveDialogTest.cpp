@@ -97,31 +97,6 @@ TEST_F(DocumentSaveDialogTest, SavingOverADocumentAsksAndReplacesItWhole)
     }
 }
 
-TEST_F(DocumentSaveDialogTest, CancelledOrFailedSaveLeavesTheReportAndSaysWhy)
-{
-    MainWindow window;
-    window.show();
-    const QString report = window.textStorage().string();
-
-    auto* dialog = saveSheet(window);
-    ASSERT_NE(dialog, nullptr);
-    dialog->setDirectory(mDir.path());
-    dialog->reject();
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(QFileInfo::exists(mDir.filePath("Ostrel Log.rtfd")));
-
-    // A folder that does not exist: the user hears of it.
-    dialog = saveSheet(window);
-    ASSERT_NE(dialog, nullptr);
-    typeName(dialog, mDir.filePath("gone/Report"));
-    dialog->accept();
-    auto* box = waitForWidget<QMessageBox>();
-    ASSERT_NE(box, nullptr);
-    EXPECT_TRUE(box->text().contains(mDir.filePath("gone/Report.rtfd"))) << box->text().toStdString();
-    box->accept();
-    EXPECT_EQ(window.textStorage().string(), report);
-}
-
 TEST_F(DocumentSaveDialogTest, SheetsOpenInTheDocumentsFolderThenTheLastOneNeverTheWorkingDirectory)
 {
     const QString before = QDir::currentPath();

@@ -3,6 +3,8 @@
 // the socket may be and who may be at its other end.
 #include "Support.h"
 
+#include "CaseRows.h"
+
 #include "gui/SingleInstance.h"
 #include "platform/FileUrl.h"
 
@@ -147,29 +149,18 @@ bool exitedWell(pid_t child)
 // enter; else ostrel-UID in the temporary folder, made so or found so; else none.
 TEST(SingleInstance, TheSocketIsOnlyInAFolderOfOursThatOnlyWeCanEnter)
 {
-    enum Where { Runtime, Own, Nowhere };
-    const struct {
-        const char* name;
-        Folder runtime; // Nothing: XDG_RUNTIME_DIR names no folder
-        Folder own;
-        Where where;
-    } rows[] = {
-        {"a private runtime folder", Private, Nothing, Runtime},
-        {"no runtime folder", Nothing, Nothing, Own},
-        {"a runtime folder others can enter", Open, Nothing, Own},
-        {"a runtime folder that is a link", Link, Nothing, Own},
-        {"another user's runtime folder", Foreign, Nothing, Own},
-        {"a private folder of ours", Nothing, Private, Own},
-        {"a folder of ours others can enter", Nothing, Open, Nowhere},
-        {"a link where our folder would be", Nothing, Link, Nowhere},
-        {"another user's folder where ours would be", Nothing, Foreign, Nowhere},
-    };
+    const QStringList folders{"none", "private", "open", "link", "foreign"};
     QTemporaryDir dir;
     const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
     const QByteArray savedTemporary = qgetenv("TMPDIR");
     int n = 0;
-    for (const auto& row : rows) {
-        if ((row.runtime == Foreign || row.own == Foreign) && ::geteuid() != 0)
+    for (const QStringList& cells : caseRows("socket-folders.tsv")) {
+        const std::string name = cells[0].toStdString();
+        const auto runtimeFolder = Folder(folders.indexOf(cells.value(1)));
+        const auto ownFolder = Folder(folders.indexOf(cells.value(2)));
+        const QString where = cells.value(3);
+        ASSERT_TRUE(runtimeFolder >= Nothing && ownFolder >= Nothing) << name;
+        if ((runtimeFolder == Foreign || ownFolder == Foreign) && ::geteuid() != 0)
             continue; // only root can give a folder to another user
         // A shared temporary folder like /tmp, and a runtime folder in it.
         const QString temporary = dir.filePath(QString::number(++n));
@@ -177,23 +168,23 @@ TEST(SingleInstance, TheSocketIsOnlyInAFolderOfOursThatOnlyWeCanEnter)
                     ::chmod(encoded(temporary).constData(), 01777) == 0);
         const QString run = temporary + "/run";
         const QString own = temporary + QStringLiteral("/ostrel-%1").arg(::geteuid());
-        ASSERT_TRUE(makeFolder(run, row.runtime) && makeFolder(own, row.own)) << row.name;
+        ASSERT_TRUE(makeFolder(run, runtimeFolder) && makeFolder(own, ownFolder)) << name;
         qputenv("TMPDIR", encoded(temporary));
-        qputenv("XDG_RUNTIME_DIR", row.runtime == Nothing ? QByteArray() : encoded(run));
+        qputenv("XDG_RUNTIME_DIR", runtimeFolder == Nothing ? QByteArray() : encoded(run));
 
         struct stat before {};
         ::lstat(encoded(own).constData(), &before);
-        const QString expected = row.where == Runtime ? run + "/ostrel.socket"
-                                 : row.where == Own   ? own + "/ostrel.socket"
-                                                      : QString();
-        EXPECT_EQ(SingleInstance::serverName().toStdString(), expected.toStdString()) << row.name;
+        const QString expected = where == "runtime" ? run + "/ostrel.socket"
+                                 : where == "own"   ? own + "/ostrel.socket"
+                                                    : QString();
+        EXPECT_EQ(SingleInstance::serverName().toStdString(), expected.toStdString()) << name;
         struct stat after {};
         ::lstat(encoded(own).constData(), &after);
-        if (row.where == Own)
+        if (where == "own")
             EXPECT_TRUE(S_ISDIR(after.st_mode) && after.st_uid == ::geteuid() && (after.st_mode & 07777) == 0700)
-                << row.name;
+                << name;
         else
-            EXPECT_EQ(after.st_mode, before.st_mode) << row.name; // found as it was, left as it was
+            EXPECT_EQ(after.st_mode, before.st_mode) << name; // found as it was, left as it was
     }
     qputenv("XDG_RUNTIME_DIR", savedRuntime);
     qputenv("TMPDIR", savedTemporary);
