@@ -92,15 +92,6 @@ head -1 "$W/out" | grep -q '^::warning file=examples/Mistakes.app/Contents/Info.
   bad "github: relative to GITHUB_WORKSPACE"
 cd - >/dev/null
 
-# Escaping in the one-line forms: a file name with a comma, a colon and a line end.
-odd="$D/a,b:c
-d.plist"
-plist "$odd" '<array/>'
-t 1 --format github "$odd"
-has "::error file=${D//:/%3A}/a%2Cb%3Ac%0Ad.plist,line=3,col=1,title=NotDict::The property list holds no dictionary at its top level. An information property list must be a dictionary of keys and values."
-t 1 --format gnu "$odd"
-has "$D/a,b:c\nd.plist:3:1: error: The property list holds no dictionary at its top level. An information property list must be a dictionary of keys and values. [NotDict]"
-
 # Silencing, and what fails the run.
 t 0 --ignore NotDict "$D/array.plist" "$D/warn.plist"
 lacks "error:"

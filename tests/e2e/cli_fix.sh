@@ -3,7 +3,7 @@
 # patch gives --fix's bytes; a second --fix changes nothing; no fixable finding
 # is left and none appears; the values are those of before except at the
 # fixed key paths; a full disk leaves the file as it was; the text report counts
-# the fixes; --unsafe-fixes needs --fix or --diff.
+# the fixes.
 set -u
 source "$(dirname "$0")/common.bash"
 : "${OSTREL_TEST_DATA:?OSTREL_TEST_DATA must name tests/data}"
@@ -125,6 +125,4 @@ fi
 
 t 1 "$EX/Mistakes.app"
 grep -qx "fix available: 4 with --fix, 1 more with --unsafe-fixes" "$W/err" || bad "the text report does not count the fixes"
-t 2 --unsafe-fixes "$EX/Correct.app"
-grep -q -- "--unsafe-fixes goes with --fix or --diff" "$W/err" || bad "--unsafe-fixes alone was not refused"
 finish cli_fix
