@@ -15,7 +15,8 @@ namespace {
 // exist yet are kept as named below the nearest one that does.
 QString resolvedPath(const QString& path)
 {
-    const QFileInfo info(path);
+    // Cleaned first: a path ending in "." or ".." names that folder, not an entry of it.
+    const QFileInfo info(path.isEmpty() ? path : QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
     QString rest = info.fileName();
     QString folder = QDir::cleanPath(info.absolutePath());
     QString resolved = QFileInfo(folder).canonicalFilePath();

@@ -1,5 +1,6 @@
 // Suppressions in a property list's own comments.
 #include "check/InlineSuppressions.h"
+#include "CaseRows.h"
 
 #include <gtest/gtest.h>
 
@@ -7,37 +8,19 @@ namespace {
 
 TEST(InlineSuppressions, ByLineAndForTheWholeFileInXmlAndOldStyle)
 {
-    const QByteArray xml = "<?xml version=\"1.0\"?>\n<plist><dict>\n"
-                           "<!-- ostrel-ignore: KeyTypo, DeprecKey -->\n"   // 3
-                           "<key>NSPrincipleClass</key>\n"                  // 4
-                           "<key>A</key> <!-- ostrel-ignore: BadType -->\n" // 5
-                           "<!-- ostrel-ignore-file: NoRecTopKey -->\n"     // 6
-                           "<!-- not ostrel-ignore: BadVers -->\n"          // 7: no marker after the opener
-                           "</dict></plist>\n";
-    const QByteArray oldStyle = "{\n"
-                                "  /* ostrel-ignore: KeyTypo */\n" // 2
-                                "  NSPrincipleClass = X;\n"        // 3
-                                "  A = 1; // ostrel-ignore: BadType\n"
-                                "}\n";
-    const struct {
-        const QByteArray* text;
-        const char* key;
-        int line;
-        bool suppressed;
-    } rows[] = {
-        {&xml, "KeyTypo", 4, true},       {&xml, "DeprecKey", 4, true},     {&xml, "KeyTypo", 3, true},
-        {&xml, "KeyTypo", 5, false},      {&xml, "BadType", 5, true},       {&xml, "BadType", 6, true},
-        {&xml, "BadType", 4, false},      {&xml, "NoRecTopKey", 0, true},   {&xml, "BadVers", 8, false},
-        {&oldStyle, "KeyTypo", 3, true},  {&oldStyle, "KeyTypo", 4, false}, {&oldStyle, "BadType", 4, true},
-        {&oldStyle, "BadType", 0, false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.key) + " at line " + std::to_string(row.line));
-        QList<check::InlineSuppression> suppressions = check::findInlineSuppressions(*row.text);
+    QByteArray text;
+    for (const QStringList& row : caseRows("inline-suppressions.tsv")) {
+        if (row[0] == "text") {
+            text = unescaped(row.value(1));
+            continue;
+        }
+        ASSERT_EQ(row.size(), 3);
+        SCOPED_TRACE(row.join(' ').toStdString());
+        QList<check::InlineSuppression> suppressions = check::findInlineSuppressions(text);
         report::Finding finding;
-        finding.messageKey = QString::fromLatin1(row.key);
-        finding.position.line = row.line;
-        EXPECT_EQ(check::suppresses(suppressions, finding), row.suppressed);
+        finding.messageKey = row[0];
+        finding.position.line = row[1].toInt();
+        EXPECT_EQ(check::suppresses(suppressions, finding), row[2] == "yes");
     }
     EXPECT_TRUE(check::findInlineSuppressions("bplist00 <!-- ostrel-ignore: KeyTypo -->").isEmpty());
 }

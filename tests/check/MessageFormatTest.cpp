@@ -4,44 +4,27 @@
 #include "check/MessageFormat.h"
 #include "CaseRows.h"
 #include "platform/Bundle.h"
+#include "plist/Parse.h"
 
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
-using check::arg;
 using check::FormatArgs;
 
 namespace {
 
 TEST(MessageFormat, FillsPlaceholders)
 {
-    const struct {
-        const char* format;
+    for (const QStringList& row : caseRows("message-formats.tsv")) {
+        SCOPED_TRACE(row.join('\t').toStdString());
         FormatArgs args;
-        QString expected;
-    } rows[] = {
-        {"key %@ in %@", {arg("A"), arg("B")}, "key A in B"},
-        {"%2$@ before %1$@", {arg("one"), arg("two")}, "two before one"},
-        {"%@ surplus", {arg("a"), arg("b"), arg("c")}, "a surplus"},
-        {"%@ and %@", {arg("a")}, "a and (null)"},
-        {"%@ %@", {std::nullopt, check::FormatArg(plist::Value(false))}, "(null) " + plist::Value(false).description()},
-        {"%3$@", {arg("a")}, "(null)"},
-        {"%0$@", {arg("a")}, "(null)"},
-        {"%99999999999999999999$@", {arg("a")}, "(null)"},
-        {"%d items", {arg(42)}, "42 items"},
-        {"%d", {check::FormatArg(plist::Value(2.9))}, "2"},
-        {"%d", {check::FormatArg(plist::Value(true))}, "1"},
-        {"100%% sure", {}, "100% sure"},
-        {"ends in %", {arg("a")}, "ends in %"},
-        {"%x stays", {arg("a")}, "%x stays"},
-        {"no placeholder", {arg("ignored")}, "no placeholder"},
-        {"line\n%@\n", {arg("path")}, "line\npath\n"},
-        {"%@", {arg("a\nb")}, "a\\nb"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.format);
-        EXPECT_EQ(check::formatMessage(QString::fromUtf8(row.format), row.args), row.expected);
+        for (const QString& field : row.mid(2)) {
+            const plist::ParseResult value = plist::parse("<plist>" + unescaped(field) + "</plist>");
+            args << (field == "none" ? std::nullopt : value.value);
+        }
+        EXPECT_EQ(check::formatMessage(QString::fromUtf8(unescaped(row[0])), args),
+                  QString::fromUtf8(unescaped(row[1])));
     }
 }
 

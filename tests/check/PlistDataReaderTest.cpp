@@ -6,7 +6,6 @@
 #include "platform/FourCharCode.h"
 #include "platform/OSStatus.h"
 #include "platform/ResourceWriter.h"
-#include "plist/Parse.h"
 
 #include <QDir>
 #include <QFile>
@@ -220,27 +219,6 @@ TEST(ReaderStatusTexts, EveryReportedStatusHasAText)
         EXPECT_FALSE(text.startsWith(QStringLiteral("The operation couldn't"))) << status;
         EXPECT_FALSE(text.endsWith(QLatin1Char('.'))) << status; // the report ends the line itself
     }
-}
-
-TEST(LegacyExample, CarriesItsPlistAndMatchingCodes)
-{
-    const QByteArray source = qgetenv("OSTREL_SOURCE_DIR");
-    if (source.isEmpty())
-        GTEST_SKIP() << "OSTREL_SOURCE_DIR not set";
-    const QString tool = QString::fromLocal8Bit(source) + QStringLiteral("/examples/LegacyTool");
-    const PlistData data = check::readURL(QUrl::fromLocalFile(tool));
-    ASSERT_TRUE(data.ok()) << data.error.code;
-    const FourCharCode type = data.fileType, creator = data.creator;
-    const plist::ParseResult parsed = plist::parse(*data.bytes);
-    ASSERT_TRUE(parsed.ok()) << parsed.errorText().toStdString();
-    ASSERT_TRUE(parsed.value->isDictionary());
-    const plist::Dictionary& dict = parsed.value->toDictionary();
-    const plist::Value* signature = dict.find(QStringLiteral("CFBundleSignature"));
-    const plist::Value* packageType = dict.find(QStringLiteral("CFBundlePackageType"));
-    ASSERT_TRUE(signature && packageType);
-    EXPECT_EQ(signature->toString(), stringFromFourCharCode(creator));
-    EXPECT_EQ(packageType->toString(), stringFromFourCharCode(type));
-    EXPECT_NE(creator, 0u);
 }
 
 } // namespace

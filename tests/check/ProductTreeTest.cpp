@@ -2,6 +2,7 @@
 // where the links along a path lead, from the folder's own top or from the
 // working directory.
 #include "check/ProductTree.h"
+#include "CaseRows.h"
 
 #include <QDir>
 #include <QFile>
@@ -51,63 +52,50 @@ protected:
     QString top;
 };
 
+// The rows of tests/data/cases/product-tree.tsv of one kind, without it.
+std::vector<QStringList> rows(const QString& kind)
+{
+    std::vector<QStringList> rows;
+    for (const QStringList& row : caseRows("product-tree.tsv")) {
+        EXPECT_EQ(row.size(), 5);
+        if (row[0] == kind)
+            rows.push_back(row.mid(1));
+    }
+    return rows;
+}
+
+Kind kindNamed(const QString& name)
+{
+    return static_cast<Kind>(QStringList{"Missing", "File", "Directory", "Link", "Other"}.indexOf(name));
+}
+
 TEST_F(ProductTreeTest, NodesAreWhatIsOnDisk)
 {
-    const struct {
-        const char* path;
-        Kind kind;
-        bool executable;
-        const char* linkTarget;
-    } rows[] = {
-        {"", Kind::Directory, false, ""},
-        {"Contents", Kind::Directory, true, ""},
-        {"Contents/Info.plist", Kind::File, false, ""},
-        {"Contents/MacOS/Shop", Kind::File, true, ""},
-        {"Contents/Current", Kind::Link, false, "Resources"},
-        {"Contents/Resources/Up", Kind::Link, false, "../MacOS/Shop"},
-        {"Contents/Nothing", Kind::Missing, false, ""},
-        {"Contents/Info.plist/Inside", Kind::Missing, false, ""},
-    };
     // Given as it is, and through a name relative to the working directory.
-    const QString working = QDir::currentPath();
-    for (const QString& given : {top, QDir(working).relativeFilePath(top)}) {
+    for (const QString& given : {top, QDir::current().relativeFilePath(top)}) {
         const check::DiskTree tree(given);
-        for (const auto& row : rows) {
-            const check::ProductTree::Node node = tree.node(QString::fromUtf8(row.path));
-            EXPECT_EQ(node.kind, row.kind) << row.path << " in " << given.toStdString();
-            if (row.kind == Kind::File) {
-                EXPECT_EQ(tree.isExecutable(QString::fromUtf8(row.path)), row.executable) << row.path;
+        for (const QStringList& row : rows("node")) {
+            SCOPED_TRACE(row[0].toStdString() + " in " + given.toStdString());
+            const check::ProductTree::Node node = tree.node(row[0]);
+            EXPECT_EQ(node.kind, kindNamed(row[1]));
+            if (node.kind == Kind::File) {
+                EXPECT_EQ(tree.isExecutable(row[0]), row[2] == "executable");
             }
-            EXPECT_EQ(node.linkTarget, QString::fromUtf8(row.linkTarget)) << row.path;
+            EXPECT_EQ(node.linkTarget, row[3]);
         }
     }
 }
 
 TEST_F(ProductTreeTest, LinksAreFollowedWithinTheTop)
 {
-    const struct {
-        const char* path;
-        Resolution resolution;
-        const char* resolved;
-        Kind kind;
-    } rows[] = {
-        {"Contents/Info.plist", Resolution::Found, "Contents/Info.plist", Kind::File},
-        {"./Contents//MacOS/../Info.plist", Resolution::Found, "Contents/Info.plist", Kind::File},
-        {"Contents/Current/en.lproj", Resolution::Found, "Contents/Resources/en.lproj", Kind::Directory},
-        {"Contents/Current/Up", Resolution::Found, "Contents/MacOS/Shop", Kind::File},
-        {"Contents/Out/Info.plist", Resolution::Outside, "", Kind::Missing},
-        {"Contents/Absolute/passwd", Resolution::Outside, "/etc", Kind::Missing},
-        {"..", Resolution::Outside, "", Kind::Missing},
-        {"Contents/Dangling", Resolution::Missing, "Contents/Nothing", Kind::Missing},
-        {"Contents/Info.plist/Inside", Resolution::Missing, "Contents/Info.plist", Kind::Missing},
-        {"Contents/Loop", Resolution::Loop, "Contents/Loop", Kind::Missing},
-    };
     const check::DiskTree tree(top);
-    for (const auto& row : rows) {
-        const check::ProductTree::Resolved resolved = tree.resolve(QString::fromUtf8(row.path));
-        EXPECT_EQ(resolved.resolution, row.resolution) << row.path;
-        EXPECT_EQ(resolved.path, QString::fromUtf8(row.resolved)) << row.path;
-        EXPECT_EQ(resolved.node.kind, row.kind) << row.path;
+    for (const QStringList& row : rows("resolve")) {
+        SCOPED_TRACE(row[0].toStdString());
+        const check::ProductTree::Resolved resolved = tree.resolve(row[0]);
+        EXPECT_EQ(resolved.resolution,
+                  static_cast<Resolution>(QStringList{"Found", "Missing", "Outside", "Loop"}.indexOf(row[1])));
+        EXPECT_EQ(resolved.path, row[2]);
+        EXPECT_EQ(resolved.node.kind, kindNamed(row[3]));
     }
     // Within a part of the product, climbing out of that part leads outside too.
     EXPECT_EQ(tree.resolve("Contents/Resources/Up", "Contents/Resources").resolution, Resolution::Outside);

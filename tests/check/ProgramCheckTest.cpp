@@ -1,47 +1,38 @@
 // The dictionary against programs made by the Mach-O writer, each check kept
 // and broken; the privacy manifest's checks beyond its rules.
 #include "check/ProgramCheck.h"
+#include "CaseRows.h"
 #include "Support.h"
 #include "platform/MachOWriting.h"
 
 #include "plist/Parse.h"
+
+#include <map>
 
 namespace {
 
 using namespace validator_test;
 using namespace testing_macho;
 
-class ProgramCheckTest : public ::testing::Test {
-public:
-    static void SetUpTestSuite()
-    {
-        sDir = std::make_unique<QTemporaryDir>();
-        QByteArray table;
-        for (const char* key : {"ExecutablePlatformMismatch", "MinimumSystemBelowProgram", "ArchitectureNotInProgram",
-                                "Armv7NotInProgram", "PrivacyReasonNotForCategory"})
-            table += QByteArray("\"") + key + "\" = \"" + key + "(%@|%@|%@|%@|%@)\\n\";\n";
-        table += "\"PrivacyTrackingWithoutDomains\" = \"NoDomains\\n\";";
-        QFile file(sDir->filePath(QStringLiteral("Test.strings")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(table) == table.size());
-        file.close();
-        platform::Bundle::main().setStringsFile(file.fileName());
-    }
-    static void TearDownTestSuite()
-    {
-        platform::Bundle::main().setStringsFile(QString());
-        sDir.reset();
-    }
-    static inline std::unique_ptr<QTemporaryDir> sDir;
-};
+class ProgramCheckTest : public ValidatorTest {};
 
-SliceLayout slice(std::uint32_t platform, std::uint32_t minos, std::uint32_t cpuType = kArm64,
-                  std::uint32_t subtype = 0)
+// "macOS 10.13 arm64": a slice's platform, minimum and architecture;
+// "iphoneos-version-min": a slice with the older version command.
+SliceLayout slice(const QString& text)
 {
+    static const std::map<QString, std::uint32_t> platforms = {
+        {"macOS", 1}, {"iOS", 2}, {"watchOS", 4}, {"catalyst", 6}};
+    static const std::map<QString, std::pair<std::uint32_t, std::uint32_t>> architectures = {
+        {"arm64", {kArm64, 0}}, {"arm64e", {kArm64, 2}}, {"x86_64", {kX86_64, 0}}, {"armv7", {kArm, kArmV7}}};
     SliceLayout layout;
-    layout.buildPlatform = platform;
-    layout.minos = minos;
-    layout.cpuType = cpuType;
-    layout.cpuSubtype = subtype;
+    const QStringList words = text.split(' ');
+    if (words[0] == "iphoneos-version-min") {
+        layout.versionMinCommand = kVersionMinIPhoneOS;
+        return layout;
+    }
+    layout.buildPlatform = platforms.at(words[0]);
+    layout.minos = packed(words[1].section('.', 0, 0).toUInt(), words[1].section('.', 1, 1).toUInt());
+    std::tie(layout.cpuType, layout.cpuSubtype) = architectures.at(words[2]);
     return layout;
 }
 
@@ -51,143 +42,49 @@ platform::MachOFile program(const QList<SliceLayout>& slices)
     return platform::readMachO(platform::MemorySource(bytes));
 }
 
-const plist::Value kMac = D({{"CFBundleSupportedPlatforms", A({S("MacOSX")})}, {"LSMinimumSystemVersion", S("10.13")}});
-const plist::Value kPhone = D({{"MinimumOSVersion", S("15.0")}});
+plist::Value parsed(const QString& xml)
+{
+    const plist::ParseResult result = plist::parse("<plist>" + xml.toUtf8() + "</plist>");
+    EXPECT_TRUE(result.ok()) << xml.toStdString();
+    return result.value.value_or(plist::Value());
+}
 
 TEST_F(ProgramCheckTest, DictionaryAgainstProgram)
 {
-    const SliceLayout mac = slice(1, packed(10, 13));
-    const SliceLayout phone = slice(2, packed(15, 0));
-    const struct {
-        const char* name;
-        plist::Value info;
+    for (const QStringList& row : caseRows("program-checks.tsv")) {
+        ASSERT_EQ(row.size(), 5);
+        SCOPED_TRACE(row[0].toStdString());
         QList<SliceLayout> slices;
-        bool macLayout;
-        QString report;
-    } cases[] = {
-        {"the same minimum, written shorter", kMac, {mac}, true, ""},
-        {"10.9 is lower than 10.13",
-         D({{"LSMinimumSystemVersion", S("10.9")}}),
-         {mac},
-         true,
-         "[error] MinimumSystemBelowProgram(LSMinimumSystemVersion|10.9|P|10.13|arm64)\n"},
-        {"the lowest slice counts", kMac, {slice(1, packed(10, 13), kX86_64), slice(1, packed(11, 0))}, true, ""},
-        {"every slice higher",
-         kMac,
-         {slice(1, packed(10, 14), kX86_64), slice(1, packed(11, 0))},
-         true,
-         "[error] MinimumSystemBelowProgram(LSMinimumSystemVersion|10.13|P|10.14|x86_64)\n"},
-        {"iOS minimum",
-         kPhone,
-         {slice(2, packed(16, 1))},
-         false,
-         "[error] MinimumSystemBelowProgram(MinimumOSVersion|15.0|P|16.1|arm64)\n"},
-        {"a version with letters is left to the rules", D({{"LSMinimumSystemVersion", S("10.9b")}}), {mac}, true, ""},
-        {"Mac bundle, iOS program",
-         kMac,
-         {phone},
-         true,
-         "[error] ExecutablePlatformMismatch(macOS|P|iOS|(null)|(null))\n"},
-        {"iOS bundle, Mac program",
-         kPhone,
-         {mac},
-         false,
-         "[error] ExecutablePlatformMismatch(iOS, tvOS, watchOS or visionOS|P|macOS|(null)|(null))\n"},
-        {"the layout alone says Mac",
-         D({}),
-         {slice(4, packed(9, 0))},
-         true,
-         "[error] ExecutablePlatformMismatch(macOS|P|watchOS|(null)|(null))\n"},
-        {"Mac Catalyst runs on the Mac",
-         D({{"LSMinimumSystemVersion", S("11.0")}}),
-         {slice(6, packed(14, 0))},
-         true,
-         ""},
-        {"older version commands",
-         kMac,
-         {[] {
-             SliceLayout layout;
-             layout.versionMinCommand = kVersionMinIPhoneOS;
-             return layout;
-         }()},
-         true,
-         "[error] ExecutablePlatformMismatch(macOS|P|iOS|(null)|(null))\n"},
-        {"priority kept; arm64e serves arm64",
-         D({{"LSArchitecturePriority", A({S("arm64")})}}),
-         {slice(1, packed(11, 0), kArm64, 2)},
-         true,
-         ""},
-        {"priority names a missing slice",
-         D({{"LSArchitecturePriority", A({S("arm64"), S("x86_64")})}}),
-         {mac},
-         true,
-         "[warning] ArchitectureNotInProgram(x86_64|P|arm64|(null)|(null))\n"},
-        {"armv7 for arm64 only",
-         D({{"UIRequiredDeviceCapabilities", A({S("armv7")})}}),
-         {phone},
-         false,
-         "[warning] Armv7NotInProgram(P|arm64|(null)|(null)|(null))\n"},
-        {"armv7 as a dictionary",
-         D({{"UIRequiredDeviceCapabilities", D({{"armv7", B(true)}})}}),
-         {phone},
-         false,
-         "[warning] Armv7NotInProgram(P|arm64|(null)|(null)|(null))\n"},
-        {"armv7 with an armv7 slice",
-         D({{"UIRequiredDeviceCapabilities", A({S("armv7")})}}),
-         {phone, slice(2, packed(15, 0), kArm, kArmV7)},
-         false,
-         ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        for (const QString& text : row[3].split(", "))
+            slices << slice(text);
         Recorder recorder;
-        const plist::Dictionary& info = c.info.toDictionary();
-        check::checkProgramAgainstDictionary(recorder, program(c.slices), info,
-                                             check::bundleSystemOf(info, c.macLayout), "P");
-        EXPECT_EQ(recorder.report.toStdString(), c.report.toStdString());
+        const plist::Dictionary info = parsed(row[2]).toDictionary();
+        check::checkProgramAgainstDictionary(recorder, program(slices), info,
+                                             check::bundleSystemOf(info, row[1] == "mac"), "P");
+        EXPECT_EQ(recorder.report.toStdString(), row[4].isEmpty() ? "" : row[4].toStdString() + "\n");
     }
 }
 
-plist::Dictionary manifest(const char* xml)
+plist::Dictionary manifest(const QString& members)
 {
-    const plist::ParseResult parsed = plist::parse(QByteArray("<plist><dict>") + xml + "</dict></plist>");
-    EXPECT_TRUE(parsed.ok());
-    return parsed.value->toDictionary();
+    return parsed("<dict>" + members + "</dict>").toDictionary();
 }
 
 plist::Value reasonTable()
 {
-    const plist::ParseResult rules = plist::parse(
-        testsupport::readFile(qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/resources/rules.plist")));
-    return *rules.value->toDictionary().find(QStringLiteral("requiredreasonapis"));
+    const plist::Value rules = testsupport::readPlist(testsupport::sourceFile("resources/rules.plist"));
+    return *rules.toDictionary().find(QStringLiteral("requiredreasonapis"));
 }
 
 TEST_F(ProgramCheckTest, PrivacyManifestBeyondItsRules)
 {
     const plist::Value table = reasonTable();
-    const char* const api = "<key>NSPrivacyAccessedAPITypes</key><array><dict><key>NSPrivacyAccessedAPIType</key>"
-                            "<string>NSPrivacyAccessedAPICategory%1</string><key>NSPrivacyAccessedAPITypeReasons</key>"
-                            "<array><string>%2</string></array></dict></array>";
-    const struct {
-        QByteArray xml;
-        QString report;
-    } cases[] = {
-        {"<key>NSPrivacyTracking</key><true/><key>NSPrivacyTrackingDomains</key><array><string>t.example</string>"
-         "</array>",
-         ""},
-        {"<key>NSPrivacyTracking</key><true/><key>NSPrivacyTrackingDomains</key><array/>", "[error] NoDomains\n"},
-        {"<key>NSPrivacyTracking</key><true/>", "[error] NoDomains\n"},
-        {"<key>NSPrivacyTracking</key><false/>", ""},
-        {QString::fromLatin1(api).arg("UserDefaults", "CA92.1").toUtf8(), ""},
-        {QString::fromLatin1(api).arg("UserDefaults", "C617.1").toUtf8(),
-         "[error] PrivacyReasonNotForCategory(C617.1|NSPrivacyAccessedAPICategoryUserDefaults|CA92.1, 1C8F.1, C56D.1, "
-         "AC6B.1|(null)|(null))\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.xml.toStdString());
+    for (const QStringList& row : caseRows("privacy-manifests.tsv")) {
+        ASSERT_EQ(row.size(), 2);
+        SCOPED_TRACE(row[0].toStdString());
         Recorder recorder;
-        check::checkPrivacyManifest(recorder, manifest(c.xml), &table);
-        EXPECT_EQ(recorder.report.toStdString(), c.report.toStdString());
+        check::checkPrivacyManifest(recorder, manifest(row[0]), &table);
+        EXPECT_EQ(recorder.report.toStdString(), row[1].isEmpty() ? "" : row[1].toStdString() + "\n");
     }
 }
 

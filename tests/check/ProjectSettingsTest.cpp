@@ -1,6 +1,7 @@
 // Project settings: what a .ostrel.toml may say, where it is found, and the
 // suppressions of a project's files.
 #include "check/ProjectSettings.h"
+#include "CaseRows.h"
 
 #include "platform/UserDefaults.h"
 #include "report/FindingCatalogue.h"
@@ -23,32 +24,14 @@ void write(const QString& path, const QByteArray& text)
 
 TEST(ProjectSettings, RefusalsNameTheLineAndTheSetting)
 {
-    const struct {
-        const char* text;
-        const char* error; // empty: accepted
-    } rows[] = {
-        {"fail-on = \"note\"\nnested = false\nignore = [\"KeyTypo\"]\n", ""},
-        {"[[per-path]]\npaths = [\"**/Frameworks/**\"]\nignore = [\"DeprecKey\"]\n", ""},
-        {"fix = true\nunsafe-fixes = false\nunfixable = [\"KeyTypo\"]\n7zip = \"/usr/bin/7z\"\n", ""},
-        {"nested = true\n\ncolour = \"red\"\n", "p/.ostrel.toml:3: unknown setting 'colour'"},
-        {"nested = \"no\"\n", "p/.ostrel.toml:1: nested must be true or false"},
-        {"fail-on = \"fatal\"\n", "p/.ostrel.toml:1: fail-on must be \"error\", \"warning\" or \"note\""},
-        {"ignore = [\"KeyTypo\",\n  3]\n", "p/.ostrel.toml:2: ignore must be an array of strings"},
-        {"rules = 1\n", "p/.ostrel.toml:1: rules must be a string"},
-        {"[[per-path]]\npaths = [\"a\"]\nignored = []\n", "p/.ostrel.toml:3: unknown setting 'ignored' in per-path"},
-        {"[[per-path]]\nignore = [\"KeyTypo\"]\n", "p/.ostrel.toml:1: per-path needs paths"},
-        {"per-path = 1\n", "p/.ostrel.toml:1: per-path must be tables"},
-        {"nested = true\nbuild-settings = \n", "p/.ostrel.toml:2: "},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text);
+    for (const QStringList& row : caseRows("project-settings.tsv")) {
+        ASSERT_EQ(row.size(), 2);
+        SCOPED_TRACE(row[0].toStdString());
         QString error;
-        const bool parsed = check::parseProjectSettings(row.text, QStringLiteral("p/.ostrel.toml"), error).has_value();
-        EXPECT_EQ(parsed, *row.error == '\0');
-        if (parsed)
-            EXPECT_EQ(error, QString());
-        else
-            EXPECT_TRUE(error.startsWith(QString::fromUtf8(row.error))) << error.toStdString();
+        const bool parsed =
+            check::parseProjectSettings(unescaped(row[0]), QStringLiteral("p/.ostrel.toml"), error).has_value();
+        EXPECT_EQ(parsed, row[1].isEmpty());
+        EXPECT_TRUE(parsed ? error.isEmpty() : error.startsWith(row[1])) << error.toStdString();
     }
 }
 

@@ -7,7 +7,6 @@
 
 #include "plist/Parse.h"
 
-#include <QFile>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -72,8 +71,7 @@ struct Judged {
 QList<Judged> readJudged()
 {
     QList<Judged> rows;
-    const QString text = QString::fromUtf8(
-        readFile(qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/tests/check/RulesCorpusTest.tsv")));
+    const QString text = QString::fromUtf8(readFile(testsupport::sourceFile("tests/check/RulesCorpusTest.tsv")));
     for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts)) {
         if (line.startsWith(u'#'))
             continue;
@@ -99,10 +97,7 @@ using RulesCorpus = ValidatorTest;
 TEST_F(RulesCorpus, EveryFindingIsJudgedTrue)
 {
     const QString data = qEnvironmentVariable("OSTREL_TEST_DATA") + u'/';
-    const plist::ParseResult rulesFile =
-        plist::parse(readFile(qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/resources/rules.plist")));
-    ASSERT_TRUE(rulesFile.ok());
-    const plist::Value rules = *rulesFile.value;
+    const plist::Value rules = testsupport::readPlist(testsupport::sourceFile("resources/rules.plist"));
 
     QList<Finding> findings;
     int files = 0;

@@ -107,17 +107,9 @@ bool knows(const plist::Value* rule, QList<Step> place)
     return knows(member ? member : members, place);
 }
 
-plist::Value shippedRules()
-{
-    const plist::ParseResult parsed =
-        plist::parse(readFile(qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/resources/rules.plist")));
-    EXPECT_TRUE(parsed.ok()) << parsed.errorText().toStdString();
-    return parsed.value.value_or(plist::Value());
-}
-
 TEST(RulesReference, EveryDocumentedKeyIsKnownAtItsPlace)
 {
-    const plist::Value rules = shippedRules();
+    const plist::Value rules = testsupport::readPlist(testsupport::sourceFile("resources/rules.plist"));
     const QList<DocumentedKey> documented = readReference();
     // The reference holds 635 rows; one is the pattern of architecture variants.
     EXPECT_EQ(documented.size(), 634);
@@ -127,7 +119,7 @@ TEST(RulesReference, EveryDocumentedKeyIsKnownAtItsPlace)
 
 TEST(RulesReference, KernelExtensionKeysKnowTheirArchitectureVariants)
 {
-    const plist::Value rules = shippedRules();
+    const plist::Value rules = testsupport::readPlist(testsupport::sourceFile("resources/rules.plist"));
     const plist::Dictionary& topLevel = field(&rules, "keys")->toDictionary();
     int variants = 0;
     for (const QString& key : topLevel.keys()) {

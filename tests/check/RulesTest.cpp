@@ -5,7 +5,6 @@
 #include "Support.h"
 #include "plist/Parse.h"
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -14,28 +13,11 @@
 namespace rules_test {
 namespace {
 
-using validator_test::B;
+using testsupport::readPlist;
+using testsupport::sourceFile;
 using validator_test::D;
 using validator_test::Recorder;
 using validator_test::S;
-
-plist::Value readPlist(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ADD_FAILURE() << "cannot read " << path.toStdString();
-        return {};
-    }
-    plist::ParseResult result = plist::parse(file.readAll());
-    if (!result.ok())
-        ADD_FAILURE() << path.toStdString() << ": " << result.errorText().toStdString();
-    return result.value.value_or(plist::Value());
-}
-
-QString sourceFile(const char* relative)
-{
-    return qEnvironmentVariable("OSTREL_SOURCE_DIR") + QLatin1Char('/') + QString::fromUtf8(relative);
-}
 
 // The validator tests' strings table (each message as its key and
 // arguments) and settings, with the shipped rules.
@@ -61,7 +43,7 @@ protected:
         return lines;
     }
 
-    static QStringList findingsOfFile(const char* relative) { return findings(readPlist(sourceFile(relative))); }
+    static QStringList findingsOfFile(const QString& relative) { return findings(readPlist(sourceFile(relative))); }
 
     static inline plist::Value sRules;
 };
@@ -175,7 +157,7 @@ TEST_F(Rules, FilesDrawTheirFindings)
     EXPECT_GE(files.size(), 12u);
     for (const auto& [file, expected] : files) {
         set(platform::AllowBuildSettingsKey, file[1] == "on");
-        EXPECT_EQ(findingsOfFile(file[0].toUtf8().constData()), expected) << file.join(' ').toStdString();
+        EXPECT_EQ(findingsOfFile(file[0]), expected) << file.join(' ').toStdString();
     }
 }
 
@@ -196,16 +178,6 @@ TEST_F(Rules, KeysDrawTheDocumentedFinding)
         info.insert(row[0], *value.value);
         EXPECT_EQ(findings(plist::Value::dictionary(info)), row[2].isEmpty() ? QStringList() : QStringList{row[2]});
     }
-}
-
-TEST_F(Rules, VendorKeysAreQuietInVendorBundles)
-{
-    const plist::Value info = D({{"CFBundleIdentifier", S("com.apple.driver.Sample")},
-                                 {"CFBundleInfoDictionaryVersion", S("6.0")},
-                                 {"CFBundlePackageType", S("KEXT")},
-                                 {"CFBundleVersion", S("1.0")},
-                                 {"OSKernelResource", B(true)}});
-    EXPECT_EQ(findings(info), QStringList());
 }
 
 } // namespace

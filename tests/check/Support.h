@@ -9,6 +9,7 @@
 #include "check/PlistValidator.h"
 #include "platform/Bundle.h"
 #include "platform/UserDefaults.h"
+#include "plist/Parse.h"
 
 #include <QFile>
 #include <QSettings>
@@ -124,6 +125,21 @@ inline QByteArray readFile(const QString& path)
         return {};
     }
     return file.readAll();
+}
+
+// A property list the test needs; one that cannot be read or parsed fails the test.
+inline plist::Value readPlist(const QString& path)
+{
+    const plist::ParseResult parsed = plist::parse(readFile(path));
+    if (!parsed.ok())
+        ADD_FAILURE() << path.toStdString() << ": " << parsed.errorText().toStdString();
+    return parsed.value.value_or(plist::Value());
+}
+
+// A file of the checkout, such as the rules that ship: "resources/rules.plist".
+inline QString sourceFile(const QString& relative)
+{
+    return qEnvironmentVariable("OSTREL_SOURCE_DIR") + QLatin1Char('/') + relative;
 }
 
 // A window for the controller's tests: each panel answers as the test

@@ -89,58 +89,29 @@ TEST(Fixer, EachFixLeavesTheExpectedBytesAndNothingForASecondRun)
 
 TEST(Fixer, FixesWhoseEditsClashWaitForALaterRound)
 {
-    const auto finding = [](const char* id, bool safe, QList<report::TextEdit> edits) {
-        report::Finding f;
-        f.messageKey = QString::fromLatin1(id);
-        f.fix = report::Fix{safe, f.messageKey, std::move(edits)};
-        return f;
-    };
-    struct Case {
-        const char* name;
-        QList<report::Finding> findings;
+    for (const QStringList& row : caseRows(QStringLiteral("fix-clashes.tsv"))) {
+        ASSERT_EQ(row.size(), 5);
+        SCOPED_TRACE(row[0].toStdString());
         fix::Options options;
-        QStringList taken;
-        QByteArray result; // of "0123456789"
-    };
-    fix::Options noKeyTypo;
-    noKeyTypo.unfixable = {QStringLiteral("KeyTypo")};
-    fix::Options unsafe;
-    unsafe.unsafe = true;
-    const Case cases[] = {
-        {"overlapping ranges",
-         {finding("A", true, {{0, 5, "a"}}), finding("B", true, {{3, 2, "b"}})},
-         {},
-         {"A"},
-         "a56789"},
-        {"adjacent ranges, given out of order",
-         {finding("A", true, {{5, 2, "a"}}), finding("B", true, {{0, 5, ""}})},
-         {},
-         {"A", "B"},
-         "a789"},
-        {"two insertions at one place",
-         {finding("A", true, {{4, 0, "a"}}), finding("B", true, {{4, 0, "b"}})},
-         {},
-         {"A"},
-         "0123a456789"},
-        {"one edit of a fix clashing holds back the whole fix",
-         {finding("A", true, {{0, 1, "a"}}), finding("B", true, {{8, 1, "b"}, {0, 2, ""}})},
-         {},
-         {"A"},
-         "a123456789"},
-        {"unsafe without the option",
-         {finding("A", false, {{0, 1, "a"}}), finding("B", true, {{1, 1, "b"}})},
-         {},
-         {"B"},
-         "0b23456789"},
-        {"unsafe with the option", {finding("A", false, {{0, 1, "a"}})}, unsafe, {"A"}, "a123456789"},
-        {"an unfixable ID", {finding("KeyTypo", true, {{0, 1, "a"}})}, noKeyTypo, {}, "0123456789"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        options.unsafe = row[1] == QLatin1String("unsafe");
+        if (row[1].startsWith(QLatin1String("unfixable=")))
+            options.unfixable = {row[1].section(QLatin1Char('='), 1)};
+        QList<report::Finding> findings;
+        for (const QString& text : row[2].split(QStringLiteral("; "))) {
+            const QStringList words = text.split(QLatin1Char(' '));
+            report::Finding& finding = findings.emplace_back();
+            finding.messageKey = words[0];
+            QList<report::TextEdit> edits;
+            for (const QString& edit : words[2].split(QLatin1Char(',')))
+                edits.append({edit.section(QLatin1Char(':'), 0, 0).toLongLong(),
+                              edit.section(QLatin1Char(':'), 1, 1).toLongLong(),
+                              edit.section(QLatin1Char(':'), 2).toUtf8()});
+            finding.fix = report::Fix{words[1] == QLatin1String("safe"), finding.messageKey, edits};
+        }
         QStringList titles;
-        const QList<report::TextEdit> edits = fix::chooseEdits(c.findings, c.options, &titles);
-        EXPECT_EQ(titles, c.taken);
-        EXPECT_EQ(fix::applyEdits("0123456789", edits), c.result);
+        const QList<report::TextEdit> edits = fix::chooseEdits(findings, options, &titles);
+        EXPECT_EQ(titles.join(QLatin1Char(' ')), row[3]);
+        EXPECT_EQ(fix::applyEdits("0123456789", edits), row[4].toUtf8());
     }
 }
 

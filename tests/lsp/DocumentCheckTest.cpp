@@ -2,6 +2,7 @@
 // quick fix: ranges in UTF-16 units of the text, whatever its encoding; and
 // the comments that ignore a finding, as quick fixes too.
 #include "lsp/DocumentCheck.h"
+#include "CaseRows.h"
 
 #include <QJsonObject>
 
@@ -17,14 +18,11 @@ TEST(DocumentCheckFix, BecomesAQuickFixInEitherEncoding)
 {
     for (const bool utf16 : {false, true}) {
         SCOPED_TRACE(utf16);
-        const struct {
-            QString declaration; // of the encoding the text is checked in
-            bool safe;
-        } c = {utf16 ? QStringLiteral("UTF-16") : QStringLiteral("UTF-8"), !utf16};
+        const bool safe = !utf16;
         const QString text =
             QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n<key>\u00e9\U0001F600</key><string>"
                            "APPLE</string>\n")
-                .arg(c.declaration);
+                .arg(utf16 ? QStringLiteral("UTF-16") : QStringLiteral("UTF-8"));
         const QByteArray bytes = lsp::bytesToCheck(text);
         // The bytes of "APPLE" in the file as read, replaced by "APPL\u00e9".
         const QString value = QStringLiteral("APPLE");
@@ -38,7 +36,7 @@ TEST(DocumentCheckFix, BecomesAQuickFixInEitherEncoding)
             utf16 ? QByteArray(reinterpret_cast<const char*>(replacement.utf16()), replacement.size() * 2)
                   : replacement.toUtf8();
         finding.fix =
-            report::Fix{c.safe,
+            report::Fix{safe,
                         QStringLiteral("Write APPL"),
                         {{utf16 ? 2 + 2 * text.indexOf(value) : valueBytes.size(), utf16 ? 10 : 5, replacementBytes}}};
         const QJsonArray diagnostics =
@@ -48,7 +46,7 @@ TEST(DocumentCheckFix, BecomesAQuickFixInEitherEncoding)
         ASSERT_EQ(actions.size(), 3);
         EXPECT_EQ(actions[1][QStringLiteral("title")].toString(), QStringLiteral("Ignore Not4Char here"));
         const QJsonObject action = actions[0].toObject();
-        EXPECT_EQ(action[QStringLiteral("isPreferred")].toBool(), c.safe);
+        EXPECT_EQ(action[QStringLiteral("isPreferred")].toBool(), safe);
         const QJsonObject edit =
             action[QStringLiteral("edit")][QStringLiteral("changes")][QStringLiteral("file:///a.plist")][0].toObject();
         EXPECT_EQ(edit[QStringLiteral("newText")].toString(), QStringLiteral("APPL\u00e9"));
@@ -80,54 +78,28 @@ std::optional<QString> applied(const QJsonArray& actions, const QString& title, 
 // check, and nothing else; where no comment can go, none is offered.
 TEST(DocumentCheckIgnore, TheCommentSilencesTheFinding)
 {
-    const QString xmlHead =
-        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n");
-    const QString recommended = QStringLiteral(
-        "\t<key>CFBundleIdentifier</key><string>com.example.a</string>\n"
-        "\t<key>CFBundleInfoDictionaryVersion</key><string>6.0</string>\n"
-        "\t<key>CFBundlePackageType</key><string>BNDL</string>\n\t<key>CFBundleVersion</key><string>1</string>\n");
-    const struct {
-        const char* name;
-        QString text;
-        QString title;
-        QString inserted; // the comment's line, or empty when the action is not offered
-    } rows[] = {
-        {"XmlHere",
-         xmlHead + QStringLiteral("\t<key>NSPrincipleClass</key><string>X</string>\n") + recommended +
-             QStringLiteral("</dict>\n</plist>\n"),
-         QStringLiteral("Ignore KeyTypo here"), QStringLiteral("\t<!-- ostrel-ignore: KeyTypo -->\n")},
-        {"XmlFile",
-         xmlHead + QStringLiteral("\t<key>NSPrincipleClass</key><string>X</string>\n") + recommended +
-             QStringLiteral("</dict>\n</plist>\n"),
-         QStringLiteral("Ignore KeyTypo in this file"), QStringLiteral("<!-- ostrel-ignore-file: KeyTypo -->\n")},
-        {"OldStyleHere",
-         QStringLiteral("{\n  NSPrincipleClass = X;\n  CFBundleIdentifier = com.example.a;\n"
-                        "  CFBundleInfoDictionaryVersion = \"6.0\";\n  CFBundlePackageType = BNDL;\n"
-                        "  CFBundleVersion = 1;\n}\n"),
-         QStringLiteral("Ignore KeyTypo here"), QStringLiteral("  // ostrel-ignore: KeyTypo\n")},
-        // The declaration's own line can take no comment before it.
-        {"OnTheDeclaration", QStringLiteral("<?xml version=\"1.0\"?><plist><string>x</string></plist>\n"),
-         QStringLiteral("Ignore NotDict here"), QString()},
-    };
     lsp::DocumentCheck checker;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const QByteArray bytes = lsp::bytesToCheck(row.text);
+    for (const QStringList& row : caseRows(QStringLiteral("ignore-comments.tsv"))) {
+        ASSERT_EQ(row.size(), 4);
+        SCOPED_TRACE(row[0].toStdString());
+        const QString text = QString::fromUtf8(unescaped(row[1]));
+        const QString& title = row[2];
+        const QString inserted = QString::fromUtf8(unescaped(row[3]));
+        const QByteArray bytes = lsp::bytesToCheck(text);
         const QList<report::Finding> before =
             checker.check(QStringLiteral("/p/Info.plist"), lsp::DocumentKind::InfoPlist, bytes);
-        const QString id = row.title.section(QLatin1Char(' '), 1, 1);
+        const QString id = title.section(QLatin1Char(' '), 1, 1);
         ASSERT_TRUE(
             std::any_of(before.begin(), before.end(), [&](const report::Finding& f) { return f.messageKey == id; }));
-        const QJsonArray actions =
-            lsp::codeActionsOf(QStringLiteral("file:///a.plist"),
-                               lsp::diagnosticsOf(before, bytes, row.text, QStringLiteral("https://x/")));
-        const std::optional<QString> after = applied(actions, row.title, row.text);
-        if (row.inserted.isEmpty()) {
+        const QJsonArray actions = lsp::codeActionsOf(
+            QStringLiteral("file:///a.plist"), lsp::diagnosticsOf(before, bytes, text, QStringLiteral("https://x/")));
+        const std::optional<QString> after = applied(actions, title, text);
+        if (inserted.isEmpty()) {
             EXPECT_FALSE(after.has_value());
             continue;
         }
         ASSERT_TRUE(after.has_value());
-        EXPECT_TRUE(after->contains(row.inserted)) << after->toStdString();
+        EXPECT_TRUE(after->contains(inserted)) << after->toStdString();
         QStringList left;
         for (const report::Finding& f :
              checker.check(QStringLiteral("/p/Info.plist"), lsp::DocumentKind::InfoPlist, lsp::bytesToCheck(*after)))

@@ -1,7 +1,8 @@
-// The server driven through its pipes, as an editor drives it: each case
-// sends its frames at once and reads what comes back, each message summed
-// up in a line.
+// The server driven through its pipes, as an editor drives it: each case of
+// tests/data/cases/server-exchanges.tsv sends its frames and reads what comes
+// back, each message summed up in a line.
 #include "lsp/Server.h"
+#include "CaseRows.h"
 #include "lsp/Framing.h"
 
 #include <QDir>
@@ -19,7 +20,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
 #include <thread>
 
 namespace {
@@ -60,26 +60,6 @@ QByteArray didOpen(const QString& text, const QString& uri = kUri)
                                                       {QStringLiteral("text"), text}}}});
 }
 
-QJsonObject range(int line, int character, int endLine, int endCharacter)
-{
-    const auto place = [](int l, int c) {
-        return QJsonObject{{QStringLiteral("line"), l}, {QStringLiteral("character"), c}};
-    };
-    return {{QStringLiteral("start"), place(line, character)}, {QStringLiteral("end"), place(endLine, endCharacter)}};
-}
-
-// An incremental edit of [line:character, endLine:endCharacter), or the whole text without a range.
-QByteArray didChange(int version, const QString& text, std::optional<QJsonObject> where = std::nullopt)
-{
-    QJsonObject change{{QStringLiteral("text"), text}};
-    if (where)
-        change.insert(QStringLiteral("range"), *where);
-    return notification(QStringLiteral("textDocument/didChange"),
-                        {{QStringLiteral("textDocument"),
-                          QJsonObject{{QStringLiteral("uri"), kUri}, {QStringLiteral("version"), version}}},
-                         {QStringLiteral("contentChanges"), QJsonArray{change}}});
-}
-
 const QString kDocument = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                          "<plist version=\"1.0\">\n"
                                          "<dict>\n"
@@ -89,13 +69,6 @@ const QString kDocument = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8
                                          "\t<string>APPLE</string>\n"
                                          "</dict>\n"
                                          "</plist>\n");
-const QString kTypeEntry = QStringLiteral("\t<key>CFBundlePackageType</key>\n\t<string>APPLE</string>");
-
-QString withTypeEntry(const QString& entry, const QString& encoding = QStringLiteral("UTF-8"))
-{
-    QString text = kDocument;
-    return text.replace(kTypeEntry, entry).replace(QStringLiteral("UTF-8"), encoding);
-}
 
 // A line a message: "result ID", "error ID CODE", "diagnostics vVERSION CODE@LINE:CHARACTER ...".
 QString summary(const QJsonObject& message)
@@ -183,121 +156,57 @@ Exchange drive(const QList<QByteArray>& input, const report::FindingFilter& igno
     return run;
 }
 
-struct Case {
-    const char* name;
-    std::function<QList<QByteArray>()> input; // chunks, sent apart
-    QStringList expected;
-    int status = 1; // 0 only after shutdown and exit
-};
-
-const QByteArray kClose = notification(QStringLiteral("textDocument/didClose"),
-                                       {{QStringLiteral("textDocument"), QJsonObject{{QStringLiteral("uri"), kUri}}}});
-
-const Case kCases[] = {
-    {"OpenEditClose",
-     [] {
-         return QList<QByteArray>{
-             initialize() + didOpen(kDocument),
-             didChange(2, withTypeEntry(QStringLiteral("<key>CFBundlePackageType</key><string>APPL</string>"))),
-             kClose};
-     },
-     {"result 1", "diagnostics v1 NoRecTopKey@2:0 Not4Char@6:1", "diagnostics v2 NoRecTopKey@2:0", "diagnostics -"}},
-    {"IncrementalLinesAddedAndRemoved",
-     [] {
-         return QList<QByteArray>{initialize() + didOpen(kDocument) +
-                                  didChange(2, QStringLiteral("\t<!-- one -->\n\t<!-- two -->\n"), range(5, 0, 5, 0)) +
-                                  didChange(3, QString(), range(4, 0, 5, 0))};
-     },
-     // CFBundleVersion's line went, two comments came before the type.
-     {"result 1", "diagnostics v3 NoRecTopKey@2:0 NoRecTopKey@2:0 Not4Char@7:1"}},
-    {"CrLfLines",
-     [] {
-         return QList<QByteArray>{initialize() +
-                                  didOpen(QString(kDocument).replace(QStringLiteral("\n"), QStringLiteral("\r\n"))) +
-                                  didChange(2, QStringLiteral("\t<!-- one -->\r\n"), range(5, 0, 5, 0))};
-     },
-     {"result 1", "diagnostics v2 NoRecTopKey@2:0 Not4Char@7:1"}},
-    {"Utf16ColumnsBeyondTheBasicPlane",
-     [] {
-         return QList<QByteArray>{initialize() + didOpen(withTypeEntry(QStringLiteral(
-                                                     "\t<key>Cl\u00e9\U0001F600</key><string>\u00e9\U0001F600</string>"
-                                                     "<key>CFBundlePackageType</key><string>APPLE</string>")))};
-     },
-     // The value: 1 + 16 + 20 + 30 UTF-16 units in, 2 more than its characters.
-     {"result 1", "diagnostics v1 UnknownTopKey@5:1 NoRecTopKey@2:0 Not4Char@5:67"}},
-    {"Utf16File",
-     [] {
-         return QList<QByteArray>{
-             initialize() +
-             didOpen(withTypeEntry(QStringLiteral("\t<key>NSHumanReadableCopyright</key><string>"
-                                                  "\U0001F600\U0001F600</string><key>CFBundlePackageType</key>"
-                                                  "<string>APPLE</string>"),
-                                   QStringLiteral("UTF-16")))};
-     },
-     {"result 1", "diagnostics v1 NoRecTopKey@2:0 Not4Char@5:87"}},
-    {"HundredRapidEditsOneFinalSet",
-     [] {
-         QByteArray input = initialize() + didOpen(kDocument);
-         for (int i = 0; i < 100; ++i)
-             input += didChange(
-                 2 + i,
-                 QStringLiteral("\t<string>%1</string>\n").arg(i == 99 ? QStringLiteral("APPL") : QString::number(i)),
-                 range(6, 0, 7, 0));
-         return QList<QByteArray>{input};
-     },
-     {"result 1", "diagnostics v101 NoRecTopKey@2:0"}},
-    {"MalformedFrameThenARequest",
-     [] { return QList<QByteArray>{"Content-Lenght: 5\r\n\r\nhello" + initialize()}; },
-     {"error null -32700", "result 1"}},
-    {"HugeContentLength",
-     [] { return QList<QByteArray>{"Content-Length: 99999999999\r\n\r\n{}" + initialize()}; },
-     {"error null -32700", "result 1"}},
-    {"InvalidJson",
-     [] { return QList<QByteArray>{lsp::frame("{\"jsonrpc\": \"2.0\", \"id\": ") + initialize()}; },
-     {"error null -32700", "result 1"}},
-    {"NotARequest",
-     [] { return QList<QByteArray>{lsp::frame("[1, 2]") + initialize()}; },
-     {"error null -32600", "result 1"}},
-    // A cancelled request is answered all the same.
-    {"UnknownMethodCancelled",
-     [] {
-         return QList<QByteArray>{initialize() + request(5, QStringLiteral("ostrel/nothing")) +
-                                  notification(QStringLiteral("$/cancelRequest"), {{QStringLiteral("id"), 5}}) +
-                                  notification(QStringLiteral("$/nothing"))};
-     },
-     {"result 1", "error 5 -32601"}},
-    {"RequestBeforeInitialize",
-     [] { return QList<QByteArray>{request(7, QStringLiteral("textDocument/hover")) + initialize()}; },
-     {"error 7 -32002", "result 1"}},
-    {"ShutdownThenExit",
-     [] {
-         return QList<QByteArray>{initialize() + request(2, QStringLiteral("shutdown")) +
-                                  request(3, QStringLiteral("shutdown")) + notification(QStringLiteral("exit"))};
-     },
-     {"result 1", "result 2", "error 3 -32600"},
-     0},
-    {"ExitWithoutShutdown",
-     [] { return QList<QByteArray>{initialize() + notification(QStringLiteral("exit"))}; },
-     {"result 1"}},
-};
-
-void PrintTo(const Case& c, std::ostream* os)
+// The bytes of a row's input, a chunk for each pause (tests/data/cases/server-exchanges.tsv).
+QList<QByteArray> input(const QString& field)
 {
-    *os << c.name;
+    QList<QByteArray> chunks;
+    for (const QString& chunk : field.split(QStringLiteral(" || "))) {
+        QByteArray bytes;
+        for (const QString& item : chunk.split(QStringLiteral(" ;; "))) {
+            if (item == QLatin1String("initialize")) {
+                bytes += initialize();
+            } else if (item.startsWith(QLatin1String("raw:"))) {
+                bytes += unescaped(item.mid(4));
+            } else if (item.startsWith(QLatin1String("frame:"))) {
+                bytes += lsp::frame(item.mid(6).toUtf8());
+            } else {
+                QJsonParseError error;
+                bytes += message(QJsonDocument::fromJson(item.toUtf8(), &error).object());
+                EXPECT_EQ(error.error, QJsonParseError::NoError) << item.toStdString();
+            }
+        }
+        chunks << bytes;
+    }
+    return chunks;
 }
 
-class ServerTest : public ::testing::TestWithParam<Case> {};
-
-TEST_P(ServerTest, Answers)
+TEST(ServerTest, Exchanges)
 {
-    const Case& c = GetParam();
-    const Exchange run = drive(c.input());
-    EXPECT_EQ(run.lines.join(QLatin1Char('\n')).toStdString(), c.expected.join(QLatin1Char('\n')).toStdString());
-    EXPECT_EQ(run.status, c.status);
+    for (const QStringList& row : caseRows(QStringLiteral("server-exchanges.tsv"))) {
+        ASSERT_EQ(row.size(), 4);
+        SCOPED_TRACE(row[0].toStdString());
+        const Exchange run = drive(input(row[2]));
+        EXPECT_EQ(run.lines.join(QStringLiteral(" | ")).toStdString(), row[3].toStdString());
+        EXPECT_EQ(run.status, row[1].toInt());
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ServerTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+// A hundred edits in a row: one set of diagnostics, for the last.
+TEST(ServerTest, HundredRapidEditsOneFinalSet)
+{
+    QByteArray edits = initialize() + didOpen(kDocument);
+    for (int i = 0; i < 100; ++i) {
+        const QString edit = QStringLiteral(R"({"method": "textDocument/didChange", "params": {"textDocument": )"
+                                            R"({"uri": "%1", "version": %2}, "contentChanges": [{"range": )"
+                                            R"({"start": {"line": 6, "character": 0}, "end": {"line": 7, )"
+                                            R"("character": 0}}, "text": "\t<string>%3</string>\n"}]}})")
+                                 .arg(kUri)
+                                 .arg(2 + i)
+                                 .arg(i == 99 ? QStringLiteral("APPL") : QString::number(i));
+        edits += message(QJsonDocument::fromJson(edit.toUtf8()).object());
+    }
+    EXPECT_EQ(drive({edits}).lines, (QStringList{"result 1", "diagnostics v101 NoRecTopKey@2:0"}));
+}
 
 // The client's input stays open but its process is gone.
 TEST(ServerClient, EndsWhenTheClientProcessIsGone)

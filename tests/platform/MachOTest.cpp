@@ -1,13 +1,11 @@
 // The Mach-O reader against files made by the writer, in every form, then
-// damaged; and against llvm-objdump on the real binaries of tests/data.
+// damaged; and against what llvm-objdump shows of the real binaries of tests/data.
 #include "platform/MachO.h"
+#include "CaseRows.h"
 #include "platform/ArchiveReader.h"
 #include "platform/MachOWriting.h"
 
-#include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTemporaryFile>
 
 #include <gtest/gtest.h>
 
@@ -187,95 +185,37 @@ TEST(MachOTest, NumbersPointingOutside)
     EXPECT_TRUE(fatFile.slices[0].error.contains(QLatin1String("outside the file")));
 }
 
-// llvm-objdump's view of a real binary: the architectures, minos and the dylibs.
-struct Objdump {
-    QStringList architectures;
-    QStringList minos;
-    QStringList dylibs;
-    QStringList undefined; // llvm-nm's, sorted
-};
-
-Objdump objdump(const QString& program, const QString& path)
-{
-    QProcess process;
-    process.start(program,
-                  {QStringLiteral("--macho"), QStringLiteral("--private-headers"), QStringLiteral("--arch=all"), path});
-    process.waitForFinished(60000);
-    Objdump seen;
-    const QString text = QString::fromUtf8(process.readAllStandardOutput());
-    static const QRegularExpression architecture(QStringLiteral("architecture (\\S+)"));
-    static const QRegularExpression header(QStringLiteral("^\\s*MH_MAGIC\\S*\\s+(\\S+)"),
-                                           QRegularExpression::MultilineOption);
-    static const QRegularExpression version(
-        QStringLiteral("^\\s*minos (\\S+)|cmd LC_VERSION_MIN_\\w+\\n\\s*cmdsize \\d+\\n\\s*version (\\S+)"),
-        QRegularExpression::MultilineOption);
-    static const QRegularExpression dylib(QStringLiteral(
-        "cmd LC_(?:LOAD|LOAD_WEAK|REEXPORT|LAZY_LOAD|LOAD_UPWARD)_DYLIB\\n.*\\n\\s*name (\\S.*) \\(offset"));
-    for (auto match = header.globalMatch(text); match.hasNext();)
-        seen.architectures << match.next().captured(1).toLower();
-    for (auto match = version.globalMatch(text); match.hasNext();) {
-        const QRegularExpressionMatch found = match.next();
-        seen.minos << (found.hasCaptured(1) ? found.captured(1) : found.captured(2));
-    }
-    for (auto match = dylib.globalMatch(text); match.hasNext();)
-        seen.dylibs << match.next().captured(1);
-    QProcess nm;
-    nm.start(QStandardPaths::findExecutable(QStringLiteral("llvm-nm")),
-             {QStringLiteral("-u"), QStringLiteral("-j"), QStringLiteral("--arch=all"), path});
-    nm.waitForFinished(60000);
-    for (const QString& line : QString::fromUtf8(nm.readAllStandardOutput()).split(u'\n')) {
-        if (!line.isEmpty() && !line.endsWith(u':'))
-            seen.undefined << line;
-    }
-    seen.undefined.sort();
-    return seen;
-}
-
+// The real binaries as llvm-objdump and llvm-nm see them, kept in the case table.
 TEST(MachOTest, RealBinariesAsObjdumpSeesThem)
 {
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("llvm-objdump"));
-    if (program.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("llvm-nm")).isEmpty())
-        GTEST_SKIP() << "llvm-objdump and llvm-nm are not installed";
     const QString data = qEnvironmentVariable("OSTREL_TEST_DATA") + QStringLiteral("/products/");
     int binaries = 0;
-    for (const char* archive : {"DevSignedAppVersion2.zip", "SparkleTestCodeSignApp.tar.bz2"}) {
+    for (const QStringList& row : caseRows("macho-real.tsv")) {
+        SCOPED_TRACE(row.value(1).toStdString());
+        ASSERT_EQ(row.size(), 6);
         const Result<ArchiveContents> contents =
-            readArchive(data + QLatin1String(archive), [](const QString& path, auto) {
-                return path.contains(QLatin1String("/MacOS/")) || path.endsWith(QLatin1String("A/Sparkle"));
-            });
+            readArchive(data + row[0], [&](const QString& path, auto) { return path == row[1]; });
         ASSERT_TRUE(contents) << contents.error().localizedDescription().toStdString();
-        for (const ArchiveEntry& entry : contents->entries) {
-            if (!entry.bytes || entry.kind != ArchiveEntryKind::File)
-                continue;
-            SCOPED_TRACE(entry.path.toStdString());
-            ++binaries;
-            QTemporaryFile file;
-            ASSERT_TRUE(file.open());
-            file.write(*entry.bytes);
-            file.close();
-            const Objdump expected = objdump(program, file.fileName());
-            const MachOFile read = readBytes(*entry.bytes);
-            EXPECT_FALSE(anyError(read));
-            Objdump got;
-            for (const MachOSlice& slice : read.slices) {
-                got.architectures << slice.architecture().toLower();
-                got.minos << slice.minos.toString();
-                for (const MachODylib& each : slice.dylibs)
-                    got.dylibs << each.path;
-                for (const QByteArray& symbol : slice.undefinedSymbols)
-                    got.undefined << QString::fromUtf8(symbol);
-            }
+        const ArchiveEntry* entry = contents->find(row[1]);
+        ASSERT_TRUE(entry && entry->bytes);
+        ++binaries;
+        const MachOFile read = readBytes(*entry->bytes);
+        EXPECT_FALSE(anyError(read));
+        QStringList architectures, minos, dylibs, undefined;
+        for (const MachOSlice& slice : read.slices) {
+            architectures << slice.architecture().toLower();
             // llvm-objdump leaves out a version's ".0" patch.
-            for (QString& each : got.minos)
-                each.remove(QRegularExpression(QStringLiteral("\\.0$")));
-            ASSERT_FALSE(expected.architectures.isEmpty());
-            EXPECT_EQ(got.architectures.join(u' '), expected.architectures.join(u' '));
-            EXPECT_EQ(got.minos.join(u' '), expected.minos.join(u' '));
-            EXPECT_EQ(got.dylibs.join(u'\n'), expected.dylibs.join(u'\n'));
-            got.undefined.sort();
-            ASSERT_FALSE(expected.undefined.isEmpty());
-            EXPECT_EQ(got.undefined.join(u' '), expected.undefined.join(u' '));
+            minos << slice.minos.toString().remove(QRegularExpression(QStringLiteral("\\.0$")));
+            for (const MachODylib& each : slice.dylibs)
+                dylibs << each.path;
+            for (const QByteArray& symbol : slice.undefinedSymbols)
+                undefined << QString::fromUtf8(symbol);
         }
+        undefined.sort();
+        EXPECT_EQ(architectures.join(u' '), row[2]);
+        EXPECT_EQ(minos.join(u' '), row[3]);
+        EXPECT_EQ(dylibs.join(u' '), row[4]);
+        EXPECT_EQ(undefined.join(u' '), row[5]);
     }
     EXPECT_EQ(binaries, 4);
 }

@@ -8,6 +8,7 @@
 #include <QList>
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 
 namespace testing_macho {
@@ -58,21 +59,20 @@ struct SliceLayout {
 class Writer {
 public:
     explicit Writer(bool bigEndian) : mBigEndian(bigEndian) {}
-    void u32(std::uint32_t value)
+    void u32(std::initializer_list<std::uint32_t> values)
     {
-        for (int i = 0; i < 4; ++i)
-            mBytes.append(char(mBigEndian ? value >> (24 - 8 * i) : value >> (8 * i)));
+        for (std::uint32_t value : values)
+            for (int i = 0; i < 4; ++i)
+                mBytes.append(char(mBigEndian ? value >> (24 - 8 * i) : value >> (8 * i)));
     }
     void u64(std::uint64_t value)
     {
-        if (mBigEndian) {
-            u32(std::uint32_t(value >> 32));
-            u32(std::uint32_t(value));
-        } else {
-            u32(std::uint32_t(value));
-            u32(std::uint32_t(value >> 32));
-        }
+        const auto high = std::uint32_t(value >> 32), low = std::uint32_t(value);
+        u32(mBigEndian ? std::initializer_list<std::uint32_t>{high, low}
+                       : std::initializer_list<std::uint32_t>{low, high});
     }
+    // An address or size: 64 bits wide in a 64-bit slice.
+    void word(std::uint64_t value, bool is64) { is64 ? u64(value) : u32({std::uint32_t(value)}); }
     void name(const QByteArray& text) { mBytes.append(text.left(16).leftJustified(16, '\0')); }
     void bytes(const QByteArray& more) { mBytes.append(more); }
     QByteArray& all() { return mBytes; }
@@ -89,118 +89,61 @@ inline qsizetype padded(qsizetype size)
 
 inline QByteArray thin(const SliceLayout& layout)
 {
-    const qsizetype headerSize = layout.is64 ? 32 : 28;
-    const qsizetype segmentSize = layout.is64 ? 72 : 56;
-    const qsizetype sectionSize = layout.is64 ? 80 : 68;
-    qsizetype commandsSize = 0;
-    int count = 0;
-    const auto add = [&](qsizetype size) {
-        commandsSize += size;
-        ++count;
-    };
-    if (layout.buildPlatform)
-        add(24);
-    if (layout.versionMinCommand)
-        add(16);
+    const bool is64 = layout.is64;
+    const qsizetype headerSize = is64 ? 32 : 28;
+    const qsizetype segmentSize = (is64 ? 72 : 56) + (is64 ? 80 : 68); // with its one section
+    qsizetype commandsSize = (layout.buildPlatform ? 24 : 0) + (layout.versionMinCommand ? 16 : 0) +
+                             layout.sections.size() * segmentSize + (layout.symbols.isEmpty() ? 0 : 24);
     for (const auto& dylib : layout.dylibs)
-        add(24 + padded(dylib.second.size() + 1));
-    for (qsizetype i = 0; i < layout.sections.size(); ++i)
-        add(segmentSize + sectionSize);
-    if (!layout.symbols.isEmpty())
-        add(24);
+        commandsSize += 24 + padded(dylib.second.size() + 1);
+    const qsizetype count = (layout.buildPlatform ? 1 : 0) + (layout.versionMinCommand ? 1 : 0) + layout.dylibs.size() +
+                            layout.sections.size() + (layout.symbols.isEmpty() ? 0 : 1);
 
     Writer out(layout.bigEndian);
-    out.u32(layout.is64 ? 0xfeedfacf : 0xfeedface);
-    out.u32(layout.cpuType);
-    out.u32(layout.cpuSubtype);
-    out.u32(layout.fileType);
-    out.u32(std::uint32_t(count));
-    out.u32(std::uint32_t(commandsSize));
-    out.u32(0);
-    if (layout.is64)
-        out.u32(0);
-    qsizetype data = headerSize + commandsSize;
-    if (layout.buildPlatform) {
-        out.u32(0x32);
-        out.u32(24);
-        out.u32(*layout.buildPlatform);
-        out.u32(layout.minos);
-        out.u32(layout.sdk);
-        out.u32(0);
-    }
-    if (layout.versionMinCommand) {
-        out.u32(*layout.versionMinCommand);
-        out.u32(16);
-        out.u32(layout.minos);
-        out.u32(layout.sdk);
-    }
+    out.u32({is64 ? 0xfeedfacfu : 0xfeedfaceu, layout.cpuType, layout.cpuSubtype, layout.fileType, std::uint32_t(count),
+             std::uint32_t(commandsSize), 0});
+    if (is64)
+        out.u32({0});
+    const qsizetype data = headerSize + commandsSize;
+    if (layout.buildPlatform)
+        out.u32({0x32, 24, *layout.buildPlatform, layout.minos, layout.sdk, 0});
+    if (layout.versionMinCommand)
+        out.u32({*layout.versionMinCommand, 16, layout.minos, layout.sdk});
     for (const auto& [command, path] : layout.dylibs) {
         const qsizetype size = 24 + padded(path.size() + 1);
-        out.u32(command);
-        out.u32(std::uint32_t(size));
-        out.u32(24);
-        out.u32(2);
-        out.u32(0x10000);
-        out.u32(0x10000);
+        out.u32({command, std::uint32_t(size), 24, 2, 0x10000, 0x10000});
         out.bytes(path.leftJustified(size - 24, '\0'));
     }
     QByteArray tail;
     for (const Section& section : layout.sections) {
         const std::uint32_t offset = std::uint32_t(data + tail.size());
-        out.u32(layout.is64 ? 0x19 : 0x1);
-        out.u32(std::uint32_t(segmentSize + sectionSize));
+        const auto size = std::uint64_t(section.bytes.size());
+        out.u32({is64 ? 0x19u : 0x1u, std::uint32_t(segmentSize)});
         out.name(section.segment);
-        if (layout.is64) {
-            out.u64(0);
-            out.u64(std::uint64_t(section.bytes.size()));
-            out.u64(offset);
-            out.u64(std::uint64_t(section.bytes.size()));
-        } else {
-            out.u32(0);
-            out.u32(std::uint32_t(section.bytes.size()));
-            out.u32(offset);
-            out.u32(std::uint32_t(section.bytes.size()));
-        }
-        out.u32(5);
-        out.u32(5);
-        out.u32(1);
-        out.u32(0);
+        for (std::uint64_t value : {std::uint64_t(0), size, std::uint64_t(offset), size})
+            out.word(value, is64);
+        out.u32({5, 5, 1, 0});
         out.name(section.name);
         out.name(section.segment);
-        if (layout.is64) {
-            out.u64(0);
-            out.u64(std::uint64_t(section.bytes.size()));
-        } else {
-            out.u32(0);
-            out.u32(std::uint32_t(section.bytes.size()));
-        }
-        out.u32(offset);
-        for (int i = 0; i < 6; ++i) // align, relocations, flags, reserved
-            out.u32(0);
-        if (layout.is64)
-            out.u32(0);
+        out.word(0, is64);
+        out.word(size, is64);
+        out.u32({offset, 0, 0, 0, 0, 0, 0}); // align, relocations, flags, reserved
+        if (is64)
+            out.u32({0});
         tail.append(section.bytes);
     }
     if (!layout.symbols.isEmpty()) {
         Writer table(layout.bigEndian);
         QByteArray strings(1, '\0');
         for (const Symbol& symbol : layout.symbols) {
-            table.u32(std::uint32_t(strings.size()));
+            table.u32({std::uint32_t(strings.size())});
             strings.append(symbol.name).append('\0');
-            table.all().append(char(symbol.type)).append(char(0));
-            table.all().append(2, '\0'); // description
-            if (layout.is64)
-                table.u64(0);
-            else
-                table.u32(0);
+            table.all().append(char(symbol.type)).append(3, '\0'); // section, description
+            table.word(0, is64);
         }
-        const qsizetype symbolsAt = data + tail.size();
-        out.u32(0x2);
-        out.u32(24);
-        out.u32(std::uint32_t(symbolsAt));
-        out.u32(std::uint32_t(layout.symbols.size()));
-        out.u32(std::uint32_t(symbolsAt + table.all().size()));
-        out.u32(std::uint32_t(strings.size()));
+        const auto symbolsAt = std::uint32_t(data + tail.size());
+        out.u32({0x2, 24, symbolsAt, std::uint32_t(layout.symbols.size()),
+                 symbolsAt + std::uint32_t(table.all().size()), std::uint32_t(strings.size())});
         tail.append(table.all()).append(strings);
     }
     out.bytes(tail);
@@ -211,26 +154,19 @@ inline QByteArray thin(const SliceLayout& layout)
 inline QByteArray fat(const QList<SliceLayout>& layouts, bool wide = false)
 {
     Writer out(true);
-    out.u32(wide ? 0xcafebabf : 0xcafebabe);
-    out.u32(std::uint32_t(layouts.size()));
+    out.u32({wide ? 0xcafebabfu : 0xcafebabeu, std::uint32_t(layouts.size())});
     qsizetype at = 8 + layouts.size() * (wide ? 32 : 20);
     QByteArray slices;
     for (const SliceLayout& layout : layouts) {
         const QByteArray slice = thin(layout);
         const qsizetype offset = (at + slices.size() + 15) / 16 * 16;
         slices.append(QByteArray(offset - at - slices.size(), '\0'));
-        out.u32(layout.cpuType);
-        out.u32(layout.cpuSubtype);
-        if (wide) {
-            out.u64(std::uint64_t(offset));
-            out.u64(std::uint64_t(slice.size()));
-            out.u32(4);
-            out.u32(0);
-        } else {
-            out.u32(std::uint32_t(offset));
-            out.u32(std::uint32_t(slice.size()));
-            out.u32(4);
-        }
+        out.u32({layout.cpuType, layout.cpuSubtype});
+        out.word(std::uint64_t(offset), wide);
+        out.word(std::uint64_t(slice.size()), wide);
+        out.u32({4});
+        if (wide)
+            out.u32({0});
         slices.append(slice);
     }
     out.bytes(slices);

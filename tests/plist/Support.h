@@ -64,15 +64,6 @@ inline QString jsonLine(const plist::Value& value)
     return QString::fromUtf8(plist::toJson(value)).remove(layout);
 }
 
-// The document parses in the given format to the expected value.
-inline void expectParsesTo(const QByteArray& document, plist::Format format, const QString& expectedJson)
-{
-    const plist::ParseResult r = plist::parse(document);
-    ASSERT_TRUE(r.ok()) << r.errorText().toStdString();
-    EXPECT_EQ(r.format, format);
-    EXPECT_EQ(jsonLine(*r.value), expectedJson);
-}
-
 // The character offset of a line and column (both from 1) in a UTF-8 text;
 // a line ends at LF, CR LF or CR.
 inline qint64 offsetOf(const QByteArray& document, int line, int column)
@@ -86,36 +77,31 @@ inline qint64 offsetOf(const QByteArray& document, int line, int column)
     return at + column - 1;
 }
 
-// The document fails with that kind of error at that line and column, and
-// the offset names the same place.
-inline plist::ParseResult expectFailsAt(const QByteArray& document, int line, int column, Code code)
-{
-    const plist::ParseResult r = plist::parse(document);
-    EXPECT_FALSE(r.ok());
-    const std::string error = r.errorText().toStdString();
-    EXPECT_EQ(r.error.code, code) << error;
-    EXPECT_EQ(r.error.line, line) << error;
-    EXPECT_EQ(r.error.column, column) << error;
-    EXPECT_EQ(r.error.offset, offsetOf(document, line, column)) << error;
-    EXPECT_FALSE(r.error.detail.isEmpty());
-    return r;
-}
-
 // A text-format table: name, document, then either "=" and the value's JSON
-// line, or the error's code, line and column.
+// line, or the error's code, line and column; in that format either way.
 inline void checkTextCases(const QString& table, plist::Format format, QByteArray (*wrap)(const QByteArray&) = nullptr)
 {
     for (const QStringList& row : caseRows(table)) {
         SCOPED_TRACE((table + QLatin1String(": ") + row.value(0)).toStdString());
         ASSERT_GE(row.size(), 4);
         const QByteArray document = wrap ? wrap(unescaped(row[1])) : unescaped(row[1]);
+        const plist::ParseResult r = plist::parse(document);
+        const std::string error = r.errorText().toStdString();
+        EXPECT_EQ(r.format, format);
         if (row[2] == QLatin1String("=")) {
-            expectParsesTo(document, format, row[3]);
+            ASSERT_TRUE(r.ok()) << error;
+            EXPECT_EQ(jsonLine(*r.value), row[3]);
         } else {
+            // The error is at that line and column, and the offset names the same place.
             ASSERT_EQ(row.size(), 5);
-            const plist::ParseResult r = expectFailsAt(document, row[3].toInt(), row[4].toInt(), codeNamed(row[2]));
-            EXPECT_EQ(r.format, format);
+            const int line = row[3].toInt(), column = row[4].toInt();
+            EXPECT_FALSE(r.ok());
+            EXPECT_EQ(r.error.code, codeNamed(row[2])) << error;
+            EXPECT_EQ(r.error.line, line) << error;
+            EXPECT_EQ(r.error.column, column) << error;
+            EXPECT_EQ(r.error.offset, offsetOf(document, line, column)) << error;
             // The detail goes inside a sentence of the report, so it ends without a full stop.
+            EXPECT_FALSE(r.error.detail.isEmpty());
             EXPECT_FALSE(r.error.detail.endsWith(u'.')) << r.error.detail.toStdString();
         }
     }

@@ -116,11 +116,3 @@ TEST(Dictionary, LookupAgreesWithTheKeysAtEverySize)
     ASSERT_NE(dict.find(u""), nullptr);
     EXPECT_EQ(dict.find(u"")->toString(), "empty key");
 }
-
-TEST(Value, CopiesShareTheirContents)
-{
-    std::vector<Value> items(1000, Value("x"));
-    const Value original = Value::array(std::move(items));
-    const Value copy = original;
-    EXPECT_EQ(&original.toArray(), &copy.toArray());
-}

@@ -2,11 +2,15 @@
 // and escaping of what would break each form.
 #include "report/FindingFormats.h"
 
+#include "CaseRows.h"
+#include "platform/FileUrl.h"
 #include "report/FindingCatalogue.h"
 
 #include <QJsonArray>
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 using report::Finding;
 using report::Severity;
@@ -32,37 +36,16 @@ Finding inResource(Finding f)
 
 TEST(FindingFormats, OneLineFormsWithPositionsAndEscaping)
 {
-    // Files below the base are named relative to it, others as they are.
-    const QString base = QStringLiteral("/w");
-    const struct {
-        Finding finding;
-        QString gnu;
-        QString github;
-    } rows[] = {
-        {finding(Severity::Error, "/a/Info.plist", 12, 5, "bad"), "/a/Info.plist:12:5: error: bad [Not4Char]",
-         "::error file=/a/Info.plist,line=12,col=5,title=Not4Char::bad"},
-        {finding(Severity::Warning, "/w/sub/../x.plist", 3, 0, "w"), "x.plist:3: warning: w [Not4Char]",
-         "::warning file=x.plist,line=3,title=Not4Char::w"},
-        // Lines in a 'plst' resource are none of the file's.
-        {inResource(finding(Severity::Note, "/w/LegacyTool", 7, 2, "n")), "LegacyTool: note: n [Not4Char]",
-         "::notice file=LegacyTool,title=Not4Char::n"},
-        {finding(Severity::Note, "bin.plist", 0, 0, "n"), "bin.plist: note: n [Not4Char]",
-         "::notice file=bin.plist,title=Not4Char::n"},
-        // Commas and colons end a property of a workflow command; per cent
-        // signs and line ends are escaped everywhere.
-        {finding(Severity::Error, "a,b:c\nd.plist", 1, 1, "100% a\r\nb: c, d"),
-         "a,b:c\\nd.plist:1:1: error: 100% a\\r\\nb: c, d [Not4Char]",
-         "::error file=a%2Cb%3Ac%0Ad.plist,line=1,col=1,title=Not4Char::100%25 a%0D%0Ab: c, d"},
-        // Any other control character, and a byte of a name that is not
-        // UTF-8, shows as an escape.
-        {finding(Severity::Warning, QString("e\x1b[2J") + QChar(0xDCFF) + ".plist", 2, 0, "t\tu"),
-         "e\\x1B[2J\\xFF.plist:2: warning: t\\tu [Not4Char]",
-         "::warning file=e\\x1B[2J\\xFF.plist,line=2,title=Not4Char::t\\tu"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.gnu.toStdString());
-        EXPECT_EQ(report::gnuLine(row.finding, base), row.gnu);
-        EXPECT_EQ(report::githubLine(row.finding, base), row.github);
+    const std::map<QString, Severity> severities = {
+        {"error", Severity::Error}, {"warning", Severity::Warning}, {"note", Severity::Note}};
+    for (const QStringList& row : caseRows("finding-lines.tsv")) {
+        SCOPED_TRACE(row.value(0).toStdString());
+        ASSERT_EQ(row.size(), 9);
+        Finding f = finding(severities.at(row[1]), platform::decodeFileName(unescaped(row[2])), row[3].toInt(),
+                            row[4].toInt(), QString::fromUtf8(unescaped(row[6])));
+        f.inResource = row[5] == "1";
+        EXPECT_EQ(report::gnuLine(f, "/w"), QString::fromUtf8(unescaped(row[7])));
+        EXPECT_EQ(report::githubLine(f, "/w"), QString::fromUtf8(unescaped(row[8])));
     }
 }
 

@@ -86,16 +86,17 @@ TEST(SaveTarget, TheCheckedItemsAndTheWorkingDirectoryAreNeverReplaced)
         const char* why;
     } rows[] = {
         {d + "/A.app", "being checked"},
-        {d + "/A.app/Contents/Info.plist", "being checked"},
+        {d + "/A.app/Contents/Info.plist", "it is being checked"},
         {d + "/A.app/Contents", "A.app/Contents/Info.plist"},
         {d + "/A.app/Contents/Resources/Log.rtfd", "inside"},
         {d + "/A.app/Contents/Resources/en.lproj", "inside"}, // though an empty folder
         {d + "/Link/Contents/Log.rtfd", "inside"},            // through a link
-        {d + "/Empty.app", "being checked"},                  // named relative to the working directory
+        {d + "/Empty.app", "it is being checked"},            // named relative to the working directory
         {d, "working directory"},
         {d + "/work", "working directory"},
-        {".", "the working directory"},
-        {d + "/work/sub/", "the working directory"},
+        {".", "it is the working directory"},
+        {"../sub/x/..", "it is the working directory"},
+        {d + "/work/sub/", "it is the working directory"},
         {"/", "working directory"},
     };
     for (const auto& row : rows) {
