@@ -81,6 +81,18 @@ protected:
     QTemporaryDir mDir;
 };
 
+// An example of examples/.
+QString example(const char* name)
+{
+    return qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/examples/") + QLatin1String(name);
+}
+
+// A file of tests/data/window.
+QString windowFile(const QString& name)
+{
+    return qEnvironmentVariable("OSTREL_TEST_DATA") + QStringLiteral("/window/") + name;
+}
+
 // Opens paths and waits until every one is checked and shown.
 void openAndWait(MainWindow& window, const QStringList& paths)
 {
@@ -127,10 +139,7 @@ TEST_F(WindowTest, SettingsTogglesShowAndStoreTheSettings)
 TEST_F(WindowTest, RulesThatCannotBeReadAreTold)
 {
     const QString broken = mDir.filePath(QStringLiteral("rules.plist"));
-    QFile file(broken);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("<plist><dict>");
-    file.close();
+    writeFile(broken, "<plist><dict>");
     {
         MainWindow window;
         EXPECT_TRUE(window.statusBar()->currentMessage().isEmpty())
@@ -150,16 +159,11 @@ TEST_F(WindowTest, AProjectFileDecidesItsSettingsAndTheMenuSaysSo)
 {
     const QString project = mDir.filePath(QStringLiteral("proj"));
     ASSERT_TRUE(QDir().mkpath(project + "/.git"));
-    const auto write = [](const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    };
-    write(project + "/.ostrel.toml", "unknown-key-notes = false\nignore = [\"KeyTypo\"]\n");
+    writeFile(project + "/.ostrel.toml", "unknown-key-notes = false\nignore = [\"KeyTypo\"]\n");
     const QByteArray plist = "<plist><dict><key>Extra</key><string>x</string>"
                              "<key>NSPrincipleClass</key><string>X</string></dict></plist>";
-    write(project + "/Info.plist", plist);
-    write(mDir.filePath("Other.plist"), plist);
+    writeFile(project + "/Info.plist", plist);
+    writeFile(mDir.filePath("Other.plist"), plist);
 
     MainWindow window;
     QAction* unknown = action(window, "actionNoteUnknownKeys");
@@ -224,13 +228,8 @@ TEST_F(WindowTest, FilesOpenInOrderWithBoldNamesAndInlineIconsCopiedAsWords)
 
 TEST_F(WindowTest, FilesArrivingDuringABatchWaitTheirTurn)
 {
-    QStringList first;
-    for (int i = 0; i < 3; ++i) {
-        first << mDir.filePath(QStringLiteral("f%1.plist").arg(i));
-        writeFile(first.last(), infoPlist({{"CFBundleIdentifier", "com.example.f"}}));
-    }
-    const QString late = mDir.filePath("late.plist");
-    writeFile(late, "(1)");
+    const QStringList first{example("Correct.app"), example("Loose.plist"), example("Sample.framework")};
+    const QString late = example("LegacyTool");
 
     MainWindow window;
     bool sawBusy = false;
@@ -241,7 +240,7 @@ TEST_F(WindowTest, FilesArrivingDuringABatchWaitTheirTurn)
     });
     openAndWait(window, first);
     EXPECT_TRUE(sawBusy);
-    EXPECT_EQ(checkedNames(window), QStringList({"f0.plist", "f1.plist", "f2.plist", "late.plist"}));
+    EXPECT_EQ(checkedNames(window), QStringList({"Correct.app", "Loose.plist", "Sample.framework", "LegacyTool"}));
     EXPECT_FALSE(window.isBusy());
 }
 
@@ -478,17 +477,6 @@ QStringList viewPieces(gui::ReportView* view)
         }
     }
     return pieces;
-}
-
-QString example(const char* name)
-{
-    return qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/examples/") + QLatin1String(name);
-}
-
-// A file of tests/data/window.
-QString windowFile(const QString& name)
-{
-    return qEnvironmentVariable("OSTREL_TEST_DATA") + QStringLiteral("/window/") + name;
 }
 
 // The view's findings of each severity, counted by their words.
