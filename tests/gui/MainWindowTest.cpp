@@ -127,10 +127,7 @@ TEST_F(WindowTest, SettingsTogglesShowAndStoreTheSettings)
 TEST_F(WindowTest, RulesThatCannotBeReadAreTold)
 {
     const QString broken = mDir.filePath(QStringLiteral("rules.plist"));
-    QFile file(broken);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("<plist><dict>");
-    file.close();
+    writeFile(broken, "<plist><dict>");
     {
         MainWindow window;
         EXPECT_TRUE(window.statusBar()->currentMessage().isEmpty())
@@ -150,16 +147,11 @@ TEST_F(WindowTest, AProjectFileDecidesItsSettingsAndTheMenuSaysSo)
 {
     const QString project = mDir.filePath(QStringLiteral("proj"));
     ASSERT_TRUE(QDir().mkpath(project + "/.git"));
-    const auto write = [](const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    };
-    write(project + "/.ostrel.toml", "unknown-key-notes = false\nignore = [\"KeyTypo\"]\n");
+    writeFile(project + "/.ostrel.toml", "unknown-key-notes = false\nignore = [\"KeyTypo\"]\n");
     const QByteArray plist = "<plist><dict><key>Extra</key><string>x</string>"
                              "<key>NSPrincipleClass</key><string>X</string></dict></plist>";
-    write(project + "/Info.plist", plist);
-    write(mDir.filePath("Other.plist"), plist);
+    writeFile(project + "/Info.plist", plist);
+    writeFile(mDir.filePath("Other.plist"), plist);
 
     MainWindow window;
     QAction* unknown = action(window, "actionNoteUnknownKeys");
