@@ -81,6 +81,11 @@ protected:
     QTemporaryDir mDir;
 };
 
+QString example(const char* name)
+{
+    return qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/examples/") + QLatin1String(name);
+}
+
 // Opens paths and waits until every one is checked and shown.
 void openAndWait(MainWindow& window, const QStringList& paths)
 {
@@ -216,13 +221,8 @@ TEST_F(WindowTest, FilesOpenInOrderWithBoldNamesAndInlineIconsCopiedAsWords)
 
 TEST_F(WindowTest, FilesArrivingDuringABatchWaitTheirTurn)
 {
-    QStringList first;
-    for (int i = 0; i < 3; ++i) {
-        first << mDir.filePath(QStringLiteral("f%1.plist").arg(i));
-        writeFile(first.last(), infoPlist({{"CFBundleIdentifier", "com.example.f"}}));
-    }
-    const QString late = mDir.filePath("late.plist");
-    writeFile(late, "(1)");
+    const QStringList first{example("Correct.app"), example("Loose.plist"), example("Sample.framework")};
+    const QString late = example("LegacyTool");
 
     MainWindow window;
     bool sawBusy = false;
@@ -233,7 +233,7 @@ TEST_F(WindowTest, FilesArrivingDuringABatchWaitTheirTurn)
     });
     openAndWait(window, first);
     EXPECT_TRUE(sawBusy);
-    EXPECT_EQ(checkedNames(window), QStringList({"f0.plist", "f1.plist", "f2.plist", "late.plist"}));
+    EXPECT_EQ(checkedNames(window), QStringList({"Correct.app", "Loose.plist", "Sample.framework", "LegacyTool"}));
     EXPECT_FALSE(window.isBusy());
 }
 
@@ -470,11 +470,6 @@ QStringList viewPieces(gui::ReportView* view)
         }
     }
     return pieces;
-}
-
-QString example(const char* name)
-{
-    return qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/examples/") + QLatin1String(name);
 }
 
 // A file of tests/data/window.
