@@ -81,9 +81,16 @@ protected:
     QTemporaryDir mDir;
 };
 
+// An example of examples/.
 QString example(const char* name)
 {
     return qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/examples/") + QLatin1String(name);
+}
+
+// A file of tests/data/window.
+QString windowFile(const QString& name)
+{
+    return qEnvironmentVariable("OSTREL_TEST_DATA") + QStringLiteral("/window/") + name;
 }
 
 // Opens paths and waits until every one is checked and shown.
@@ -470,12 +477,6 @@ QStringList viewPieces(gui::ReportView* view)
         }
     }
     return pieces;
-}
-
-// A file of tests/data/window.
-QString windowFile(const QString& name)
-{
-    return qEnvironmentVariable("OSTREL_TEST_DATA") + QStringLiteral("/window/") + name;
 }
 
 // The view's findings of each severity, counted by their words.
