@@ -1,8 +1,9 @@
 // The shipped rules over the real corpus (Info.plists of shipped products and
-// their sources): every finding must be one that RulesCorpusTest.tsv lists as
+// their sources): every finding must be one that tests/data/cases/rules-corpus.tsv lists as
 // judged true, with its reason; any other kind is a false finding, a fault of
 // the rules to fix at its root. Source files and templates are checked with
 // build-setting references allowed, as their projects would check them.
+#include "CaseRows.h"
 #include "Support.h"
 
 #include "plist/Parse.h"
@@ -71,11 +72,8 @@ struct Judged {
 QList<Judged> readJudged()
 {
     QList<Judged> rows;
-    const QString text = QString::fromUtf8(readFile(testsupport::sourceFile("tests/check/RulesCorpusTest.tsv")));
-    for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts)) {
-        if (line.startsWith(u'#'))
-            continue;
-        const QStringList cells = line.split(u'\t');
+    for (const QStringList& cells : caseRows(QStringLiteral("rules-corpus.tsv"))) {
+        const QString line = cells.join(u'\t');
         if (cells.size() != 4 || cells[3].trimmed().isEmpty()) {
             ADD_FAILURE() << "a judged row needs message, key path, file and reason: " << line.toStdString();
             continue;
