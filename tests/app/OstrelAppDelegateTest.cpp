@@ -2,7 +2,7 @@
 // guard, the cross-checks, print and save.
 #include "app/OstrelAppDelegate.h"
 #include "CaseRows.h"
-#include "check/Support.h"
+#include "Support.h"
 #include "platform/Bundle.h"
 #include "platform/FileUrl.h"
 #include "platform/PlatformException.h"

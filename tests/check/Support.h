@@ -1,10 +1,8 @@
 // What the validator tests share: a client that records the report as text,
 // a strings table that shows each message as its key and arguments, and
-// short builders for information dictionaries and rules; and a window whose
-// panels answer as the test scripted them.
+// short builders for information dictionaries and rules.
 #pragma once
 
-#include "app/ReportWindow.h"
 #include "check/MessageFormat.h"
 #include "check/PlistValidator.h"
 #include "platform/Bundle.h"
@@ -18,7 +16,6 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <memory>
 #include <ostream>
 
@@ -141,50 +138,5 @@ inline QString sourceFile(const QString& relative)
 {
     return qEnvironmentVariable("OSTREL_SOURCE_DIR") + QLatin1Char('/') + relative;
 }
-
-// A window for the controller's tests: each panel answers as the test
-// scripted it, and every request is recorded for the test to look at.
-class ScriptedWindow : public app::ReportWindow {
-public:
-    struct PanelAnswer {
-        int returnCode = app::kPanelCancel;
-        QList<QUrl> urls; // the open panel's choice, or the save panel's file (first)
-    };
-
-    report::TextStorage& textStorage() override { return mTextStorage; }
-
-    // Answers are used in order; with none left a panel is cancelled.
-    void scriptOpenPanel(PanelAnswer answer) { mOpenAnswers.push_back(std::move(answer)); }
-    void scriptSavePanel(PanelAnswer answer) { mSaveAnswers.push_back(std::move(answer)); }
-    // Whether writing RTFD succeeds; a success writes a small file at the path.
-    void scriptRtfdWrite(bool succeeds, QString failure = {})
-    {
-        mRtfdSucceeds = succeeds;
-        mRtfdFailure = std::move(failure);
-    }
-
-    int runOpenPanel(const app::OpenPanelOptions& options, QList<QUrl>& urls) override;
-    void beginSaveSheet(const app::SavePanelOptions& options,
-                        std::function<void(int returnCode, const QUrl& url)> didEnd) override;
-    platform::Result<void> writeRTFDToFile(const QString& path, bool atomically) override;
-    void beginPrintSheet(const app::PrintOptions& options, std::function<void(bool success)> didRun) override;
-    void presentError(const QString& message) override { presentedErrors << message; }
-    void batchProgress(int done, int total) override { progress.append({done, total}); }
-
-    // What was asked of the window.
-    QList<app::OpenPanelOptions> openPanels;
-    QList<app::SavePanelOptions> savePanels;
-    QList<app::PrintOptions> printJobs;
-    QStringList rtfdWrites; // the paths
-    QStringList presentedErrors;
-    QList<std::pair<int, int>> progress;
-
-private:
-    report::TextStorage mTextStorage;
-    std::deque<PanelAnswer> mOpenAnswers;
-    std::deque<PanelAnswer> mSaveAnswers;
-    bool mRtfdSucceeds = true;
-    QString mRtfdFailure;
-};
 
 } // namespace testsupport

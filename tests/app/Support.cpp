@@ -5,7 +5,6 @@
 namespace testsupport {
 
 using namespace app;
-using namespace check;
 
 int ScriptedWindow::runOpenPanel(const OpenPanelOptions& options, QList<QUrl>& urls)
 {
