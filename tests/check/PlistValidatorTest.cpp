@@ -16,20 +16,13 @@ namespace {
 using Walk = ValidatorTest;
 
 // A value written as XML property-list text.
-plist::Value parsed(const QString& xml)
-{
-    const plist::ParseResult result = plist::parse("<plist>" + xml.toUtf8() + "</plist>");
-    EXPECT_TRUE(result.ok()) << xml.toStdString();
-    return result.value.value_or(plist::Value());
-}
-
 // A table of whole checks (tests/data/cases/validator-walks.tsv describes it).
 void checkTable(const QString& name)
 {
     plist::Value rules;
     for (const QStringList& row : caseRows(name)) {
         if (row[0] == "rules") {
-            rules = D({{"keys", parsed(row.value(1))}});
+            rules = D({{"keys", testsupport::parsedXml(row.value(1))}});
             continue;
         }
         ASSERT_EQ(row.size(), 3);
@@ -40,7 +33,8 @@ void checkTable(const QString& name)
         ValidatorTest::set(platform::AllowBuildSettingsKey, settings.contains("build-settings"));
         const QString bundleName = settings.filter("bundle=").value(0).mid(7);
         const QString report = QString::fromUtf8(unescaped(row[2]));
-        EXPECT_EQ(ValidatorTest::check(parsed(row[1]), rules, bundleName), report.isEmpty() ? report : report + '\n');
+        EXPECT_EQ(ValidatorTest::check(testsupport::parsedXml(row[1]), rules, bundleName),
+                  report.isEmpty() ? report : report + '\n');
     }
 }
 
@@ -145,7 +139,8 @@ TEST_F(Strings, FormatsValuesAndEmptiness)
 {
     for (const QStringList& row : caseRows("string-values.tsv")) {
         ASSERT_EQ(row.size(), 3);
-        const plist::Value memberRule = row[0].startsWith('<') ? parsed(row[0]) : sub(row[0].toUtf8().constData());
+        const plist::Value memberRule =
+            row[0].startsWith('<') ? testsupport::parsedXml(row[0]) : sub(row[0].toUtf8().constData());
         const QString& value = row[1];
         QString expected;
         if (!row[2].isEmpty())

@@ -42,13 +42,6 @@ platform::MachOFile program(const QList<SliceLayout>& slices)
     return platform::readMachO(platform::MemorySource(bytes));
 }
 
-plist::Value parsed(const QString& xml)
-{
-    const plist::ParseResult result = plist::parse("<plist>" + xml.toUtf8() + "</plist>");
-    EXPECT_TRUE(result.ok()) << xml.toStdString();
-    return result.value.value_or(plist::Value());
-}
-
 TEST_F(ProgramCheckTest, DictionaryAgainstProgram)
 {
     for (const QStringList& row : caseRows("program-checks.tsv")) {
@@ -58,7 +51,7 @@ TEST_F(ProgramCheckTest, DictionaryAgainstProgram)
         for (const QString& text : row[3].split(", "))
             slices << slice(text);
         Recorder recorder;
-        const plist::Dictionary info = parsed(row[2]).toDictionary();
+        const plist::Dictionary info = testsupport::parsedXml(row[2]).toDictionary();
         check::checkProgramAgainstDictionary(recorder, program(slices), info,
                                              check::bundleSystemOf(info, row[1] == "mac"), "P");
         EXPECT_EQ(recorder.report.toStdString(), row[4].isEmpty() ? "" : row[4].toStdString() + "\n");
@@ -67,7 +60,7 @@ TEST_F(ProgramCheckTest, DictionaryAgainstProgram)
 
 plist::Dictionary manifest(const QString& members)
 {
-    return parsed("<dict>" + members + "</dict>").toDictionary();
+    return testsupport::parsedXml("<dict>" + members + "</dict>").toDictionary();
 }
 
 plist::Value reasonTable()

@@ -133,6 +133,15 @@ inline plist::Value readPlist(const QString& path)
     return parsed.value.value_or(plist::Value());
 }
 
+// A property list written in the test as the XML inside <plist>; text that does
+// not parse fails the test.
+inline plist::Value parsedXml(const QString& xml)
+{
+    const plist::ParseResult result = plist::parse("<plist>" + xml.toUtf8() + "</plist>");
+    EXPECT_TRUE(result.ok()) << xml.toStdString();
+    return result.value.value_or(plist::Value());
+}
+
 // A file of the checkout, such as the rules that ship: "resources/rules.plist".
 inline QString sourceFile(const QString& relative)
 {
