@@ -2,6 +2,7 @@
 // suppressions of a project's files.
 #include "check/ProjectSettings.h"
 #include "CaseRows.h"
+#include "TestFiles.h"
 
 #include "platform/UserDefaults.h"
 #include "report/FindingCatalogue.h"
@@ -14,13 +15,7 @@
 
 namespace {
 
-void write(const QString& path, const QByteArray& text)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-}
+using testsupport::writeFile;
 
 TEST(ProjectSettings, RefusalsNameTheLineAndTheSetting)
 {
@@ -58,12 +53,12 @@ protected:
     {
         ASSERT_TRUE(mDir.isValid());
         QDir().mkpath(path("above/top/.git"));
-        write(path("above/.ostrel.toml"), "nested = false\n");
-        write(path("above/top/.ostrel.toml"), "deprecation-notes = false\n");
-        write(path("above/top/a/b/Info.plist"), "<plist/>");
-        write(path("above/top/a/below/.ostrel.toml"), "nested = true\n");
-        write(path("other/.ostrel.toml"), "build-settings = true\n");
-        write(path("other/x/Loose.plist"), "<plist/>");
+        writeFile(path("above/.ostrel.toml"), "nested = false\n");
+        writeFile(path("above/top/.ostrel.toml"), "deprecation-notes = false\n");
+        writeFile(path("above/top/a/b/Info.plist"), "<plist/>");
+        writeFile(path("above/top/a/below/.ostrel.toml"), "nested = true\n");
+        writeFile(path("other/.ostrel.toml"), "build-settings = true\n");
+        writeFile(path("other/x/Loose.plist"), "<plist/>");
     }
     QString path(const QString& relative) const { return mDir.filePath(relative); }
     QTemporaryDir mDir;
@@ -128,10 +123,11 @@ report::Finding finding(const QString& given, const QString& read, const char* k
 
 TEST_F(ProjectTree, PerPathAndIgnoreFileEntriesAndThoseThatSilenceNothing)
 {
-    write(path("above/top/.ostrel.toml"), "ignore = [\"BadVers:CFBundleVersion\"]\n"
-                                          "[[per-path]]\npaths = [\"**/Frameworks/**\"]\nignore = [\"DeprecKey\"]\n");
-    write(path("above/top/.ostrel-ignore"), "# accepted\nKeyTypo:NSPrincipleClass  # until 2.0\n"
-                                            "a/*/Info.plist: UnknownTopKey\nNotDict\n");
+    writeFile(path("above/top/.ostrel.toml"),
+              "ignore = [\"BadVers:CFBundleVersion\"]\n"
+              "[[per-path]]\npaths = [\"**/Frameworks/**\"]\nignore = [\"DeprecKey\"]\n");
+    writeFile(path("above/top/.ostrel-ignore"), "# accepted\nKeyTypo:NSPrincipleClass  # until 2.0\n"
+                                                "a/*/Info.plist: UnknownTopKey\nNotDict\n");
     const QString app = path("above/top/a/App.app");
     const QString plist = app + QStringLiteral("/Contents/Info.plist");
     const QString framework = app + QStringLiteral("/Contents/Frameworks/K.framework/Resources/Info.plist");
@@ -161,7 +157,7 @@ TEST_F(ProjectTree, PerPathAndIgnoreFileEntriesAndThoseThatSilenceNothing)
     EXPECT_EQ(unused[0].messageKey, "UnusedSuppression");
     EXPECT_TRUE(unused[0].text.contains(QStringLiteral("NotDict"))) << unused[0].text.toStdString();
 
-    write(path("other/.ostrel.toml"), "ignore = [\"NoSuchID\"]\n");
+    writeFile(path("other/.ostrel.toml"), "ignore = [\"NoSuchID\"]\n");
     check::Projects refused(report::findingIds(), false);
     EXPECT_EQ(refused.load(path("other/x/Loose.plist")),
               path("other/.ostrel.toml") + QStringLiteral(":1: ignore: unknown message key 'NoSuchID'"));

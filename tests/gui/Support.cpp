@@ -42,14 +42,6 @@ private:
 
 } // namespace
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
 QByteArray infoPlist(const QList<std::pair<QString, QString>>& entries)
 {
     QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";

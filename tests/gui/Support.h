@@ -2,6 +2,8 @@
 // settings in a temporary file, files and bundles made on the fly.
 #pragma once
 
+#include "TestFiles.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QByteArray>
@@ -14,9 +16,6 @@
 #include <functional>
 
 namespace testsupport {
-
-// Writes bytes at path, making the folders on the way.
-void writeFile(const QString& path, const QByteArray& bytes);
 
 // An information property list with the given keys (string values).
 QByteArray infoPlist(const QList<std::pair<QString, QString>>& entries);

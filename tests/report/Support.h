@@ -1,6 +1,7 @@
 // What the report tests share: runs of a report and files to save beside.
 #pragma once
 
+#include "TestFiles.h"
 #include "report/TextStorage.h"
 
 #include <QDir>
@@ -36,11 +37,4 @@ inline QByteArray readAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A file with its folders.
-inline void writeFile(const QString& path, const QByteArray& bytes = "x")
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
+using testsupport::writeFile;
