@@ -77,8 +77,26 @@ inline qint64 offsetOf(const QByteArray& document, int line, int column)
     return at + column - 1;
 }
 
-// A text-format table: name, document, then either "=" and the value's JSON
-// line, or the error's code, line and column; in that format either way.
+// The duplicate keys as the case tables write them: key@keyPath:line, space-separated.
+inline QString duplicatesLine(const QList<plist::DuplicateKey>& duplicates)
+{
+    QStringList out;
+    for (const plist::DuplicateKey& d : duplicates)
+        out << QStringLiteral("%1@%2:%3").arg(d.key, d.keyPath).arg(d.line);
+    return out.join(QLatin1Char(' '));
+}
+
+// A row's value (its JSON line at `at`) and duplicate keys (the field after, none if absent).
+inline void expectValue(const plist::ParseResult& r, const QStringList& row, int at)
+{
+    ASSERT_TRUE(r.ok()) << r.errorText().toStdString();
+    EXPECT_EQ(jsonLine(*r.value), row.value(at));
+    EXPECT_EQ(duplicatesLine(r.duplicates), row.value(at + 1));
+}
+
+// A text-format table: name, document, then either "=", the value's JSON
+// line and its duplicate keys, or the error's code, line and column; in that
+// format either way.
 inline void checkTextCases(const QString& table, plist::Format format, QByteArray (*wrap)(const QByteArray&) = nullptr)
 {
     for (const QStringList& row : caseRows(table)) {
@@ -89,8 +107,7 @@ inline void checkTextCases(const QString& table, plist::Format format, QByteArra
         const std::string error = r.errorText().toStdString();
         EXPECT_EQ(r.format, format);
         if (row[2] == QLatin1String("=")) {
-            ASSERT_TRUE(r.ok()) << error;
-            EXPECT_EQ(jsonLine(*r.value), row[3]);
+            expectValue(r, row, 3);
         } else {
             // The error is at that line and column, and the offset names the same place.
             ASSERT_EQ(row.size(), 5);

@@ -1,8 +1,6 @@
-// The XML property-list reader: values, errors with their positions.
+// The XML and old-style text readers: values and duplicate keys, errors with
+// their positions.
 #include "Support.h"
-#include "plist/Parse.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -10,6 +8,11 @@ TEST(XmlParser, ReadsValuesAndNamesErrorsWithTheirPlace)
 {
     checkTextCases("xml-values.tsv", plist::Format::Xml, xmlDocument);
     checkTextCases("xml-errors.tsv", plist::Format::Xml);
+}
+
+TEST(OldStyleParser, ReadsValuesAndNamesErrorsWithTheirPlace)
+{
+    checkTextCases("old-style.tsv", plist::Format::OldStyle);
 }
 
 } // namespace
