@@ -1,7 +1,4 @@
-#include "plist/JsonWriter.h"
 #include "Support.h"
-
-#include <gtest/gtest.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,42 +10,20 @@ using namespace plist;
 
 namespace {
 
-struct JsonCase {
-    const char* name;
-    Value value;
-    QByteArray json;
-};
-
-TEST(JsonWriter, WritesEachKind)
+// How containers are laid out (the readers' case tables hold the scalars' forms).
+TEST(JsonWriter, LaysOutContainersAndSets)
 {
-    const std::vector<JsonCase> cases = {
-        {"null", Value(), "null\n"},
-        {"true", Value(true), "true\n"},
-        {"false", Value(false), "false\n"},
-        {"integer", Value::integer(-42), "{\"integer\": \"-42\"}\n"},
-        {"int64 min", Value::integer(INT64_MIN), "{\"integer\": \"-9223372036854775808\"}\n"},
-        {"unsigned above int64", Value(Integer::fromUnsigned(UINT64_MAX)), "{\"integer\": \"18446744073709551615\"}\n"},
-        {"real shortest", Value(0.1), "{\"real\": \"0.1\"}\n"},
-        {"real float32 max", Value(3.4028234663852886e+38), "{\"real\": \"3.4028234663852886e+38\"}\n"},
-        {"real whole", Value(32.0), "{\"real\": \"32\"}\n"},
-        {"real nan", Value(std::nan("")), "{\"real\": \"nan\"}\n"},
-        {"real inf", Value(std::numeric_limits<double>::infinity()), "{\"real\": \"inf\"}\n"},
-        {"real -inf", Value(-std::numeric_limits<double>::infinity()), "{\"real\": \"-inf\"}\n"},
-        {"data", Value::data("hello"), "{\"data\": \"aGVsbG8=\"}\n"},
-        {"empty data", Value::data({}), "{\"data\": \"\"}\n"},
-        {"date", Value(Date{0}), "{\"date\": \"2001-01-01T00:00:00Z\"}\n"},
-        {"date with fraction", Value(Date{-978307200.5}), "{\"date\": \"1969-12-31T23:59:59.5Z\"}\n"},
-        {"uid", Value(Uid{7}), "{\"uid\": 7}\n"},
-        {"empty array", Value::array({}), "[]\n"},
-        {"empty dictionary", Value::dictionary({}), "{}\n"},
-        {"empty set", Value::set({}), "{\"set\": []}\n"},
-        {"set", Value::set({Value("a")}), "{\"set\": [\n  \"a\"\n]}\n"},
-        {"nested, keys in insertion order",
-         dict({{"z", Value::array({Value::integer(1), Value::dictionary({})})}, {"a", Value(true)}}),
+    const std::pair<Value, QByteArray> cases[] = {
+        {Value::array({}), "[]\n"},
+        {Value::dictionary({}), "{}\n"},
+        {Value::set({}), "{\"set\": []}\n"},
+        {Value::set({Value("a")}), "{\"set\": [\n  \"a\"\n]}\n"},
+        {Value(Date{-978307200.5}), "{\"date\": \"1969-12-31T23:59:59.5Z\"}\n"},
+        {dict({{"z", Value::array({Value::integer(1), Value::dictionary({})})}, {"a", Value(true)}}),
          "{\n  \"z\": [\n    {\"integer\": \"1\"},\n    {}\n  ],\n  \"a\": true\n}\n"},
     };
-    for (const JsonCase& c : cases)
-        EXPECT_EQ(toJson(c.value), c.json) << c.name;
+    for (const auto& [value, json] : cases)
+        EXPECT_EQ(toJson(value), json);
 }
 
 TEST(JsonWriter, EscapesStrings)

@@ -13,11 +13,7 @@ using plist::Value;
 
 TEST(Value, KindsAreDistinctAndBooleanIsNoNumber)
 {
-    struct Row {
-        Value value;
-        Kind kind;
-    };
-    const Row rows[] = {
+    const std::pair<Value, Kind> rows[] = {
         {Value(), Kind::Null},
         {Value(true), Kind::Boolean},
         {Value::integer(1), Kind::Integer},
@@ -30,11 +26,11 @@ TEST(Value, KindsAreDistinctAndBooleanIsNoNumber)
         {Value::dictionary({}), Kind::Dictionary},
         {Value(plist::Uid{3}), Kind::Uid},
     };
-    for (const Row& row : rows) {
-        EXPECT_EQ(row.value.kind(), row.kind) << plist::kindName(row.kind);
-        for (const Row& other : rows)
-            EXPECT_EQ(row.value == other.value, row.kind == other.kind)
-                << plist::kindName(row.kind) << " vs " << plist::kindName(other.kind);
+    for (const auto& [value, kind] : rows) {
+        EXPECT_EQ(value.kind(), kind) << plist::kindName(kind);
+        for (const auto& [otherValue, otherKind] : rows)
+            EXPECT_EQ(value == otherValue, kind == otherKind)
+                << plist::kindName(kind) << " vs " << plist::kindName(otherKind);
     }
     EXPECT_FALSE(Value(true).isInteger());
     EXPECT_EQ(Value(true).toInteger().toSigned(), 0);
@@ -57,10 +53,7 @@ TEST(Value, DescriptionsAreShortAndReadable)
     Dictionary dict;
     dict.insert("name", Value("two words"));
     dict.insert("count", Value::integer(2));
-    const struct {
-        Value value;
-        const char* text;
-    } rows[] = {
+    const std::pair<Value, const char*> rows[] = {
         {Value("plain \"text\""), "plain \"text\""},
         {Value(false), "false"},
         {Value(0.5), "0.5"},
@@ -75,8 +68,8 @@ TEST(Value, DescriptionsAreShortAndReadable)
         {Value(Date{0.25}), "2001-01-01T00:00:00.25Z"},
         {Value(), "null"},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(row.value.description(), QString::fromUtf8(row.text));
+    for (const auto& [value, text] : rows)
+        EXPECT_EQ(value.description(), QString::fromUtf8(text));
 }
 
 TEST(Dictionary, LookupAgreesWithTheKeysAtEverySize)
