@@ -3,6 +3,7 @@
 // working directory.
 #include "check/ProductTree.h"
 #include "CaseRows.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,7 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -26,21 +28,15 @@ protected:
         top = dir.filePath("Shop.app");
         for (const char* folder : {"Contents/MacOS", "Contents/Resources/en.lproj", "Elsewhere"})
             ASSERT_TRUE(QDir().mkpath(top + "/" + folder));
-        file("Contents/Info.plist", false);
-        file("Contents/MacOS/Shop", true);
+        testsupport::writeFile(top + "/Contents/Info.plist", {});
+        testsupport::writeFile(top + "/Contents/MacOS/Shop", {});
+        QFile::setPermissions(top + "/Contents/MacOS/Shop", QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         link("Contents/Current", "Resources");           // a folder beside it
         link("Contents/Resources/Up", "../MacOS/Shop");  // climbs, stays inside
         link("Contents/Out", "../../Shop.app/Contents"); // climbs above the top
         link("Contents/Absolute", "/etc");               // leaves by its absolute target
         link("Contents/Dangling", "Nothing");            // points at nothing
         link("Contents/Loop", "Loop");                   // points at itself
-    }
-    void file(const QString& relative, bool executable)
-    {
-        QFile f(top + "/" + relative);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        if (executable)
-            f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
     }
     void link(const QString& relative, const QString& target)
     {
@@ -124,16 +120,15 @@ TEST_F(ProductTreeTest, ReadFoldersAnswerAsALookWould)
                                "Contents/Pipe", "Contents/Dangling"})
         expecting.expectLookupsIn(QString::fromUtf8(folder));
     for (const char* path : paths) {
+        const QString name = QString::fromUtf8(path);
         const check::DiskTree looked(top); // asked for this name alone, so it looks
-        const check::ProductTree::Node expected = looked.node(QString::fromUtf8(path));
-        const check::ProductTree::Node got = listed.node(QString::fromUtf8(path));
-        EXPECT_EQ(got.kind, expected.kind) << path;
-        EXPECT_EQ(got.linkTarget, expected.linkTarget) << path;
-        EXPECT_EQ(expecting.node(QString::fromUtf8(path)).kind, expected.kind) << path;
-        EXPECT_EQ(expecting.node(QString::fromUtf8(path)).linkTarget, expected.linkTarget) << path;
-        if (expected.kind == Kind::File) {
-            EXPECT_EQ(listed.isExecutable(QString::fromUtf8(path)), looked.isExecutable(QString::fromUtf8(path)))
-                << path;
+        const check::ProductTree::Node expected = looked.node(name);
+        for (const check::DiskTree* tree : {&listed, &std::as_const(expecting)}) {
+            EXPECT_EQ(tree->node(name).kind, expected.kind) << path;
+            EXPECT_EQ(tree->node(name).linkTarget, expected.linkTarget) << path;
+            if (expected.kind == Kind::File) {
+                EXPECT_EQ(tree->isExecutable(name), looked.isExecutable(name)) << path;
+            }
         }
     }
     EXPECT_EQ(listed.node("Contents/Pipe").kind, Kind::Other);
