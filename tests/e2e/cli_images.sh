@@ -21,8 +21,8 @@ chmod +x "$W/bin/7zz"
 pid=$!
 for _ in $(seq 50); do [ -n "$(ls -A "$TMPDIR")" ] && break; sleep 0.1; done
 kill -TERM "$pid"
-status=0
-wait "$pid" || status=$?
+wait "$pid"
+status=$?
 [ "$status" -eq $((128 + 15)) ] || bad "exit status $status after SIGTERM, not 143"
 [ -z "$(ls -A "$TMPDIR")" ] || bad "left in TMPDIR: $(ls -A "$TMPDIR")"
 

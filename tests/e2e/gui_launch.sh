@@ -23,10 +23,8 @@ files=("$EX/Correct.app" "$EX/Mistakes.app" "$W/files/Broken.app" "$W/files/garb
   "$undecodable")
 
 # 1. Files on the command line, checked as the window quits once they are done.
-status=0
 OSTREL_GUI_REPORT_OUT="$W/report.txt" OSTREL_GUI_QUIT_WHEN_DONE=1 \
-  timeout 120 xvfb-run -a -s "-screen 0 1024x768x24" "$OSTREL_GUI" "${files[@]}" >"$W/err" 2>&1 || status=$?
-[ "$status" -eq 0 ] || bad "ostrel exited with $status"
+  timeout 120 xvfb-run -a -s "-screen 0 1024x768x24" "$OSTREL_GUI" "${files[@]}" >"$W/err" 2>&1 || bad "ostrel exited with $?"
 [ -s "$W/report.txt" ] || bad "no report was written"
 
 # The window's report is the introduction, then exactly what ostrel-check writes,
@@ -36,10 +34,8 @@ grep -qxF 'Checking Correct.app  —  No problems found' "$W/report.txt" || bad 
 without_counts "$W/report.txt" >"$W/report-plain.txt" && mv "$W/report-plain.txt" "$W/report.txt"
 "$OSTREL_CHECK" "${files[@]}" >"$W/cli.txt" 2>/dev/null
 intro_lines=$(($(wc -l <"$W/report.txt") - $(wc -l <"$W/cli.txt")))
-if [ "$intro_lines" -lt 1 ] || ! diff <(tail -n +"$((intro_lines + 1))" "$W/report.txt") "$W/cli.txt" >"$W/diff"; then
+[ "$intro_lines" -ge 1 ] && diff <(tail -n +"$((intro_lines + 1))" "$W/report.txt") "$W/cli.txt" >"$W/out" ||
   bad "the window's report differs from ostrel-check's"
-  sed 's/^/  | /' "$W/diff" | head -20
-fi
 grep -q "Correct.app" <(head -n "$intro_lines" "$W/report.txt") && bad "a heading inside the introduction"
 grep -qxF 'Checking caf\xE9.plist' "$W/report.txt" || bad "a name that is not UTF-8 is checked, its byte shown as \\xE9"
 

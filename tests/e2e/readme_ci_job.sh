@@ -40,9 +40,9 @@ else
   ln -s "$OSTREL_CHECK" "$HOME/ostrel/bin/ostrel-check"
 fi
 check=Check-the-Info.plist-files
+product() { rm -rf build/MyApp.app && cp -R "$EX/$1.app" build/MyApp.app; } # product NAME: the example to check
 for product in Shop Mistakes; do
-  rm -rf build/MyApp.app
-  cp -R "$EX/$product.app" build/MyApp.app
+  product "$product"
   step "$check" 0
   want=$([ "$product" = Shop ] && echo 0 || echo 1)
   grep -qx "status=$want" "$GITHUB_OUTPUT" || bad "$product: the status for the last step is not $want"
@@ -50,8 +50,7 @@ for product in Shop Mistakes; do
     [ "$product" = Shop ] || bad "$product: no results in the SARIF log"
 done
 # The product is checked once, from its top: a finding of its extension is in the log once.
-rm -rf build/MyApp.app
-cp -R "$EX/Shop.app" build/MyApp.app
+product Shop
 sed -i 's|<dict>|<dict><key>ShopExtra</key><true/>|' build/MyApp.app/Contents/PlugIns/ShopShare.appex/Contents/Info.plist
 step "$check" 0
 [ "$(grep -c '"ShopExtra' ostrel.sarif)" -eq 1 ] || bad "the extension's finding is not in the log once"

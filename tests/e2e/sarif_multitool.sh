@@ -16,11 +16,7 @@ files=("$EX"/* "$W/odd"/* "$W/missing.plist" "$OSTREL_TEST_DATA"/real/*)
 cd "$W" || exit 1
 "$OSTREL_CHECK" --format sarif "${files[@]}" >"$W/log.sarif" 2>"$W/err"
 status=$?
-if [ "$status" -ne 1 ]; then
-  echo "FAIL: exit status $status, not 1"
-  cat "$W/err"
-  exit 1
-fi
+[ "$status" -eq 1 ] || { echo "FAIL: exit status $status, not 1"; cat "$W/err"; exit 1; }
 "$OSTREL_SARIF_MULTITOOL" validate "$W/log.sarif" --output "$W/validation.sarif" --log ForceOverwrite \
   >"$W/tool.out" 2>&1
 tool_status=$?
