@@ -2,9 +2,8 @@
 // guard, the cross-checks, print and save.
 #include "app/OstrelAppDelegate.h"
 #include "CaseRows.h"
-#include "Support.h"
+#include "TestFiles.h"
 #include "platform/Bundle.h"
-#include "platform/FileUrl.h"
 #include "platform/PlatformException.h"
 #include "platform/ResourceWriter.h"
 #include "platform/UserDefaults.h"
@@ -20,6 +19,53 @@
 using report::StyledString;
 
 namespace {
+
+// A window whose panels answer as the test scripted them, in order (with none
+// left, cancelled), and which records what was asked of it.
+struct ScriptedWindow : app::ReportWindow {
+    struct Answer {
+        int returnCode = app::kPanelCancel;
+        QList<QUrl> urls; // the open panel's choice, or the save panel's file (first)
+    };
+    static Answer next(QList<Answer>& answers) { return answers.isEmpty() ? Answer{} : answers.takeFirst(); }
+
+    report::TextStorage& textStorage() override { return storage; }
+    int runOpenPanel(const app::OpenPanelOptions& options, QList<QUrl>& urls) override
+    {
+        openPanels << options;
+        const Answer answer = next(openAnswers);
+        urls = answer.urls;
+        return answer.returnCode;
+    }
+    void beginSaveSheet(const app::SavePanelOptions& options, std::function<void(int, const QUrl&)> didEnd) override
+    {
+        savePanels << options.nameFieldStringValue + " " + options.requiredFileType;
+        const Answer answer = next(saveAnswers);
+        didEnd(answer.returnCode, answer.urls.value(0));
+    }
+    platform::Result<void> writeRTFDToFile(const QString& path, bool) override
+    {
+        rtfdWrites << path;
+        if (rtfdFailure.isEmpty())
+            return {};
+        return platform::Error::posix(EIO, rtfdFailure);
+    }
+    void beginPrintSheet(const app::PrintOptions& options, std::function<void(bool)> didRun) override
+    {
+        printJobs << options.jobTitle;
+        didRun(true);
+    }
+    void presentError(const QString& message) override { presentedErrors << message; }
+    void batchProgress(int done, int total) override { progress.append({done, total}); }
+
+    report::TextStorage storage;
+    QList<Answer> openAnswers, saveAnswers;
+    QString rtfdFailure; // none: writing succeeds
+    QList<app::OpenPanelOptions> openPanels;
+    QStringList savePanels, printJobs; // the proposed names and types, the titles
+    QStringList rtfdWrites, presentedErrors;
+    QList<std::pair<int, int>> progress;
+};
 
 // One required key, so that a check shows whether the validator ran.
 const char* const kTestRules = "<plist><dict><key>keys</key><dict><key>CFBundleIdentifier</key><dict><key>type</key>"
@@ -57,13 +103,7 @@ protected:
         controller->setWindow(&window);
     }
     QString path(const QString& relative) const { return dir.filePath(relative); }
-    void write(const QString& relative, const QByteArray& bytes)
-    {
-        QDir().mkpath(QFileInfo(path(relative)).path());
-        QFile file(path(relative));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
+    void write(const QString& relative, const QByteArray& bytes) { testsupport::writeFile(path(relative), bytes); }
     // The report as text, icons as "error:" and so on; then emptied.
     QString takeReport()
     {
@@ -72,22 +112,17 @@ protected:
         window.textStorage() = report::TextStorage();
         return text;
     }
-    static QString heading(const QString& name, const QString& read) { return "Checking " + name + "\n" + read + "\n"; }
+    // Control characters in the names come out escaped: a file's name cannot forge a line of the report.
+    static QString heading(const QString& name, const QString& read)
+    {
+        return "Checking " + report::escapeControlCharacters(name) + "\n" + report::escapeControlCharacters(read) +
+               "\n";
+    }
 
     QTemporaryDir dir;
-    testsupport::ScriptedWindow window;
+    ScriptedWindow window;
     std::unique_ptr<app::OstrelAppDelegate> controller;
 };
-
-TEST_F(ControllerTest, StartUpKeepsTheUsersDefaultsAndWritesOnlyTheIntroduction)
-{
-    platform::UserDefaults::standard().store().setValue(platform::NoteUnknownKeysKey, false);
-    start();
-    controller->awakeFromNib();
-    EXPECT_TRUE(platform::UserDefaults::standard().boolForKey(platform::DeprecationNotesKey));
-    EXPECT_FALSE(platform::UserDefaults::standard().boolForKey(platform::NoteUnknownKeysKey));
-    EXPECT_EQ(takeReport(), "Intro\n");
-}
 
 TEST_F(ControllerTest, RulesThatCannotBeLoadedAreNullAndChecksStillRun)
 {
@@ -155,38 +190,14 @@ TEST_F(ControllerTest, EachOutcomeOfReadingAndParsing)
 {
     start();
     for (const QStringList& row : caseRows("read-outcomes.tsv")) {
-        const QString& name = row[0];
+        const QString name = QString::fromUtf8(unescaped(row[0]));
         SCOPED_TRACE(name.toStdString());
         if (row.value(1) != "-")
             write(name, unescaped(row.value(1)));
         EXPECT_EQ(controller->applicationOpenFile(path(name)), row.value(2) == "1");
-        const QString report = takeReport();
-        EXPECT_TRUE(report.startsWith(heading(name, path(name)) + QString::fromUtf8(unescaped(row.value(3)))))
-            << report.toStdString();
+        EXPECT_EQ(takeReport().toStdString(),
+                  (heading(name, path(name)) + QString::fromUtf8(unescaped(row.value(3)))).toStdString());
     }
-}
-
-TEST_F(ControllerTest, DuplicateKeysAreWarnedBeforeTheOtherFindings)
-{
-    // Each line where the key appears, and the last, whose value counts; a key thrice is one finding.
-    write("dup.plist", xmlPlist("<dict>\n<key>A</key><true/>\n<key>A</key><false/>\n"
-                                "<key>N</key><dict><key>b</key><true/>\n<key>b</key><false/>\n<key>b</key><true/>"
-                                "</dict>\n</dict>"));
-    // Binary: a dictionary whose keys are both "a" (objects: dict, "a", "a", 1, 2); no lines there.
-    write("dup-binary.plist", QByteArray::fromHex("62706c6973743030d201020304516151611001100208"
-                                                  "0d0f1113000000000000010100000000000000050000000000000000"
-                                                  "0000000000000015"));
-    start();
-    controller->applicationOpenFile(path("dup.plist"));
-    controller->applicationOpenFile(path("dup-binary.plist"));
-    EXPECT_EQ(takeReport(), heading("dup.plist", path("dup.plist")) +
-                                "warning: line 5: DupTop(A, 4, 5, 5) [DuplicateTopKey]\n"
-                                "warning: line 8: Dup(b, N, 6, 7, 8, 8) [DuplicateKey]\n"
-                                "note: line 5: Unknown(A) [UnknownTopKey]\nnote: line 6: Unknown(N) [UnknownTopKey]\n"
-                                "error: line 3: NoReqTopKey(CFBundleIdentifier) [NoReqTopKey]\n" +
-                                heading("dup-binary.plist", path("dup-binary.plist")) +
-                                "warning: DupTop(a) [DuplicateTopKeyNoLine]\nnote: Unknown(a) [UnknownTopKey]\n"
-                                "error: NoReqTopKey(CFBundleIdentifier) [NoReqTopKey]\n");
 }
 
 TEST_F(ControllerTest, EachFindingIsAlsoARecordOfWhatAndWhere)
@@ -201,34 +212,31 @@ TEST_F(ControllerTest, EachFindingIsAlsoARecordOfWhatAndWhere)
         if (run.text == "array.plist")
             throw std::out_of_range("vector");
     });
-    controller->applicationOpenFile(path("array.plist"));
+    EXPECT_FALSE(controller->applicationOpenFile(path("array.plist"))); // the guard caught it
 
-    const std::vector<QStringList> expected = caseRows("finding-records.tsv");
-    const QList<report::Finding>& findings = window.textStorage().findings();
-    ASSERT_EQ(findings.size(), expected.size());
-    for (qsizetype i = 0; i < findings.size(); ++i) {
-        SCOPED_TRACE(i);
-        const QStringList& row = expected[i];
-        EXPECT_EQ(report::severityName(findings[i].severity), row[0]);
-        EXPECT_EQ(findings[i].messageKey, row.value(1));
-        EXPECT_EQ(findings[i].keyPath, row.value(2));
-        EXPECT_EQ(findings[i].position.line, row.value(3).toInt());
-        EXPECT_EQ(findings[i].fileRead, path(row.value(4)));
-        EXPECT_EQ(findings[i].fileGiven, path(row.value(4)));
-        EXPECT_EQ(findings[i].text, row.value(5));
+    QStringList records, expected;
+    for (const report::Finding& f : window.textStorage().findings()) {
+        EXPECT_EQ(f.fileGiven, f.fileRead);
+        records << QStringList{report::severityName(f.severity), f.messageKey, f.keyPath,
+                               QString::number(f.position.line), f.fileRead,   f.text}
+                       .join('\t');
     }
+    for (QStringList row : caseRows("finding-records.tsv")) {
+        row[4] = path(row[4]);
+        expected << row.join('\t');
+    }
+    EXPECT_EQ(records, expected);
 }
 
 // A file without the extension "plist" whose AppleDouble sidecar carries
 // Finder type APPL, creator 'Ostr' and a resource fork.
 void writeResourceCarrier(const QString& file, const platform::ResourceData& resource)
 {
-    QFile(file).open(QIODevice::WriteOnly);
-    QFile sidecar(QFileInfo(file).path() + "/._" + QFileInfo(file).fileName());
-    ASSERT_TRUE(sidecar.open(QIODevice::WriteOnly));
-    sidecar.write(platform::makeAppleDouble(
-        {{9, platform::makeFinderInfo(platform::fourCharCode("APPL"), platform::fourCharCode("Ostr"))},
-         {2, platform::makeResourceFile({resource})}}));
+    testsupport::writeFile(file, {});
+    testsupport::writeFile(QFileInfo(file).path() + "/._" + QFileInfo(file).fileName(),
+                           platform::makeAppleDouble({{9, platform::makeFinderInfo(platform::fourCharCode("APPL"),
+                                                                                   platform::fourCharCode("Ostr"))},
+                                                      {2, platform::makeResourceFile({resource})}}));
 }
 
 TEST_F(ControllerTest, ResourceCarrierIsCrossCheckedAsExactTextBeforeValidation)
@@ -238,26 +246,12 @@ TEST_F(ControllerTest, ResourceCarrierIsCrossCheckedAsExactTextBeforeValidation)
         const QString& name = row[0];
         SCOPED_TRACE(name.toStdString());
         const QByteArray dict =
-            "<dict><key>CFBundleIdentifier</key><string>a.b</string>" + row.value(1).toUtf8() + "</dict>";
-        writeResourceCarrier(path(name), {platform::fourCharCode("plst"), 0, xmlPlist(dict), {}});
-        EXPECT_TRUE(controller->applicationOpenFile(path(name)));
-        const QString report = takeReport();
-        EXPECT_TRUE(report.startsWith(heading(name, path(name)) + QString::fromUtf8(unescaped(row.value(2)))))
-            << report.toStdString();
+            "<dict><key>CFBundleIdentifier</key><string>a.b</string>" + row.value(2).toUtf8() + "</dict>";
+        writeResourceCarrier(path(name), {*platform::fourCharCodeFromString(row.value(1)), 0, xmlPlist(dict), {}});
+        EXPECT_EQ(controller->applicationOpenFile(path(name)), row.value(1) == "plst");
+        EXPECT_EQ(takeReport().toStdString(),
+                  (heading(name, path(name)) + QString::fromUtf8(unescaped(row.value(3)))).toStdString());
     }
-    writeResourceCarrier(path("Other"), {platform::fourCharCode("TEXT"), 0, "text", {}});
-    EXPECT_FALSE(controller->applicationOpenFile(path("Other")));
-    EXPECT_EQ(takeReport(), heading("Other", path("Other")) + "error: NoData: NoPlstRes [NoPlstRes]\n");
-}
-
-TEST_F(ControllerTest, TextFromTheFileNameCannotForgeReportLines)
-{
-    const QString name = "Evil\nerror: forged\x1b[2J.app";
-    write(name + "/Contents/Info.plist", kGoodDict);
-    start();
-    controller->applicationOpenFile(path(name));
-    EXPECT_EQ(takeReport(), "Checking Evil\\nerror: forged\\x1B[2J.app\n" +
-                                report::escapeControlCharacters(path(name)) + "/Contents/Info.plist\n");
 }
 
 TEST_F(ControllerTest, OpenCommandChecksChosenFilesInOrderPastAnException)
@@ -272,10 +266,10 @@ TEST_F(ControllerTest, OpenCommandChecksChosenFilesInOrderPastAnException)
         if (run.text == "two.plist" && !std::exchange(thrown, true))
             throw platform::PlatformException("NSRangeException", "index 3 beyond bounds");
     });
-    window.scriptOpenPanel({app::kPanelCancel, {QUrl::fromLocalFile(path("one.plist"))}});
-    window.scriptOpenPanel({app::kPanelOK,
-                            {QUrl::fromLocalFile(path("one.plist")), QUrl("https://example.com/x.plist"),
-                             QUrl::fromLocalFile(path("two.plist")), QUrl::fromLocalFile(path("three.plist"))}});
+    window.openAnswers = {{app::kPanelCancel, {QUrl::fromLocalFile(path("one.plist"))}},
+                          {app::kPanelOK,
+                           {QUrl::fromLocalFile(path("one.plist")), QUrl("https://example.com/x.plist"),
+                            QUrl::fromLocalFile(path("two.plist")), QUrl::fromLocalFile(path("three.plist"))}}};
     controller->openFiles();
     EXPECT_TRUE(window.textStorage().runs().isEmpty());
     controller->openFiles();
@@ -291,16 +285,8 @@ TEST_F(ControllerTest, OpenCommandChecksChosenFilesInOrderPastAnException)
 
 TEST_F(ControllerTest, GuardCatchesOnlyStandardExceptionsAndNotWhileReporting)
 {
-    write("a.plist", kGoodDict);
     start();
     const QUrl url = QUrl::fromLocalFile(path("a.plist"));
-    window.textStorage().setObserver([](const StyledString& run) {
-        if (run.text == "a.plist")
-            throw std::out_of_range("vector");
-    });
-    EXPECT_FALSE(controller->safeOpenURL(url));
-    EXPECT_TRUE(takeReport().endsWith("safeOpenURL: Caught std::out_of_range: vector [CaughtException]"));
-
     window.textStorage().setObserver([](const StyledString&) { throw 42; });
     EXPECT_THROW(controller->safeOpenURL(url), int);
     window.textStorage().setObserver([](const StyledString&) { throw std::runtime_error("always"); });
@@ -326,30 +312,30 @@ TEST_F(ControllerTest, AppendOperationsMakeTheirRuns)
     EXPECT_EQ(controller->errorCount(), 1);
 }
 
-TEST_F(ControllerTest, PrintAndSave)
+// Start-up keeps the user's defaults and writes only the introduction, which
+// printing and saving leave as it is.
+TEST_F(ControllerTest, StartUpPrintAndSave)
 {
+    platform::UserDefaults::standard().store().setValue(platform::NoteUnknownKeysKey, false);
     start();
+    controller->awakeFromNib();
+    EXPECT_TRUE(platform::UserDefaults::standard().boolForKey(platform::DeprecationNotesKey));
+    EXPECT_FALSE(platform::UserDefaults::standard().boolForKey(platform::NoteUnknownKeysKey));
     controller->printText();
     platform::Bundle::main().setStringsFile(path("none.strings"));
     controller->printText();
-    ASSERT_EQ(window.printJobs.size(), 2);
-    EXPECT_EQ(window.printJobs[0].jobTitle, "Report of Ostrel");
-    EXPECT_EQ(window.printJobs[1].jobTitle, "Ostrel Log");
+    EXPECT_EQ(window.printJobs, (QStringList{"Report of Ostrel", "Ostrel Log"}));
 
     platform::Bundle::main().setStringsFile(kStrings);
-    controller->awakeFromNib();
-    window.scriptSavePanel({app::kPanelOK, {QUrl::fromLocalFile(path("Other.rtfd"))}});
-    window.scriptSavePanel({app::kPanelCancel, {QUrl::fromLocalFile(path("cancelled.rtfd"))}});
-    window.scriptSavePanel({app::kPanelOK, {QUrl::fromLocalFile(path("x.rtfd"))}});
+    window.saveAnswers = {{app::kPanelOK, {QUrl::fromLocalFile(path("Other.rtfd"))}},
+                          {app::kPanelCancel, {QUrl::fromLocalFile(path("cancelled.rtfd"))}},
+                          {app::kPanelOK, {QUrl::fromLocalFile(path("x.rtfd"))}}};
     controller->saveDocumentAs();
     controller->saveDocumentAs();
-    window.scriptRtfdWrite(false, "disk full");
+    window.rtfdFailure = "disk full";
     controller->saveDocumentAs();
-    ASSERT_EQ(window.savePanels.size(), 3);
-    for (const app::SavePanelOptions& options : window.savePanels)
-        EXPECT_EQ(options.nameFieldStringValue + " " + options.requiredFileType, "Ostrel Log.rtfd rtfd");
+    EXPECT_EQ(window.savePanels, QStringList(3, "Ostrel Log.rtfd rtfd"));
     EXPECT_EQ(window.rtfdWrites, (QStringList{path("Other.rtfd"), path("x.rtfd")}));
-    EXPECT_FALSE(QFileInfo::exists(path("cancelled.rtfd")));
     EXPECT_EQ(window.presentedErrors, QStringList{"SaveFailed(" + path("x.rtfd") + ", disk full)"});
     EXPECT_EQ(takeReport(), "Intro\n");
 }

@@ -12,26 +12,18 @@
 
 namespace {
 
-// The rules as the checker loaded them.
-const plist::Value* rules()
-{
-    static const lsp::DocumentCheck checker;
-    return checker.rules();
-}
-
 TEST(KeyKnowledge, AnswersAtThePlace)
 {
-    const lsp::KeyKnowledge knowledge(rules(), QStringLiteral("https://example.org/f.md"));
-    const auto parts = [](const QString& field) {
-        return field.isEmpty() ? QStringList() : field.split(QStringLiteral(" ;; "));
-    };
-    for (const QStringList& row : caseRows(QStringLiteral("key-knowledge.tsv"))) {
+    const lsp::DocumentCheck checker; // the rules as the checker loaded them
+    const lsp::KeyKnowledge knowledge(checker.rules(), "https://example.org/f.md");
+    const auto parts = [](const QString& field) { return field.isEmpty() ? QStringList() : field.split(" ;; "); };
+    for (const QStringList& row : caseRows("key-knowledge.tsv")) {
         ASSERT_EQ(row.size(), 5);
         SCOPED_TRACE(row[0].toStdString());
-        const bool hover = row[1] == QLatin1String("hover");
+        const bool hover = row[1] == "hover";
         const QString marked = QString::fromUtf8(unescaped(row[2]));
         const QStringList present = parts(row[3]);
-        const qsizetype place = marked.indexOf(QLatin1Char('|'));
+        const qsizetype place = marked.indexOf('|');
         const QString text = QString(marked).remove(place, 1);
         QString answer;
         if (hover) {
@@ -40,26 +32,23 @@ TEST(KeyKnowledge, AnswersAtThePlace)
         } else {
             QStringList labels;
             const QJsonArray items = knowledge.completion(text, place, [](qsizetype at) {
-                return QJsonObject{{QStringLiteral("offset"), at}};
+                return QJsonObject{{"offset", at}};
             });
+            // Each replaces the element's whole text, up to the next tag.
+            const qsizetype next = text.indexOf('<', place);
             for (const QJsonValue& item : items) {
-                labels << item[QStringLiteral("label")].toString();
-                // Each replaces the element's whole text, up to the next tag.
-                const QJsonObject range = item[QStringLiteral("textEdit")][QStringLiteral("range")].toObject();
-                EXPECT_EQ(range[QStringLiteral("start")][QStringLiteral("offset")].toInteger(),
-                          text.lastIndexOf(QLatin1Char('>'), place - 1) + 1);
-                EXPECT_LE(range[QStringLiteral("end")][QStringLiteral("offset")].toInteger(),
-                          text.indexOf(QLatin1Char('<'), place) < 0 ? text.size()
-                                                                    : text.indexOf(QLatin1Char('<'), place));
+                labels << item["label"].toString();
+                EXPECT_EQ(item["textEdit"]["range"]["start"]["offset"].toInteger(),
+                          text.lastIndexOf('>', place - 1) + 1);
+                EXPECT_LE(item["textEdit"]["range"]["end"]["offset"].toInteger(), next < 0 ? text.size() : next);
             }
             EXPECT_EQ(labels.isEmpty(), present.isEmpty());
-            answer = QLatin1Char('\n') + labels.join(QLatin1Char('\n')) + QLatin1Char('\n');
+            answer = "\n" + labels.join('\n') + "\n";
         }
         for (const QString& part : present)
-            EXPECT_TRUE(answer.contains(hover ? part : QLatin1Char('\n') + part + QLatin1Char('\n')))
-                << part.toStdString();
+            EXPECT_TRUE(answer.contains(hover ? part : "\n" + part + "\n")) << part.toStdString();
         for (const QString& part : parts(row[4]))
-            EXPECT_FALSE(answer.contains(QLatin1Char('\n') + part + QLatin1Char('\n'))) << part.toStdString();
+            EXPECT_FALSE(answer.contains("\n" + part + "\n")) << part.toStdString();
     }
 }
 

@@ -3,101 +3,61 @@
 // back, each message summed up in a line.
 #include "lsp/Server.h"
 #include "CaseRows.h"
+#include "TestFiles.h"
 #include "lsp/Framing.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QUrl>
 
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <thread>
 
 namespace {
 
 constexpr int kDebounceMs = 40;
-const QString kUri = QStringLiteral("file:///nowhere/Test.plist");
 
 QByteArray message(QJsonObject object)
 {
-    object.insert(QStringLiteral("jsonrpc"), QStringLiteral("2.0"));
+    object.insert("jsonrpc", "2.0");
     return lsp::frame(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
-QByteArray request(int id, const QString& method, const QJsonObject& params = {})
-{
-    return message(
-        {{QStringLiteral("id"), id}, {QStringLiteral("method"), method}, {QStringLiteral("params"), params}});
-}
-
-QByteArray notification(const QString& method, const QJsonObject& params = {})
-{
-    return message({{QStringLiteral("method"), method}, {QStringLiteral("params"), params}});
-}
-
+// The initialize request as 1 and the initialized notification.
 QByteArray initialize()
 {
-    return request(1, QStringLiteral("initialize"), {{QStringLiteral("capabilities"), QJsonObject()}}) +
-           notification(QStringLiteral("initialized"));
+    return message({{"id", 1}, {"method", "initialize"}, {"params", QJsonObject{{"capabilities", QJsonObject()}}}}) +
+           message({{"method", "initialized"}, {"params", QJsonObject()}});
 }
-
-QByteArray didOpen(const QString& text, const QString& uri = kUri)
-{
-    return notification(
-        QStringLiteral("textDocument/didOpen"),
-        {{QStringLiteral("textDocument"), QJsonObject{{QStringLiteral("uri"), uri},
-                                                      {QStringLiteral("languageId"), QStringLiteral("xml")},
-                                                      {QStringLiteral("version"), 1},
-                                                      {QStringLiteral("text"), text}}}});
-}
-
-const QString kDocument = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                         "<plist version=\"1.0\">\n"
-                                         "<dict>\n"
-                                         "\t<key>CFBundleIdentifier</key><string>com.example.app</string>\n"
-                                         "\t<key>CFBundleVersion</key><string>1</string>\n"
-                                         "\t<key>CFBundlePackageType</key>\n"
-                                         "\t<string>APPLE</string>\n"
-                                         "</dict>\n"
-                                         "</plist>\n");
 
 // A line a message: "result ID", "error ID CODE", "diagnostics vVERSION CODE@LINE:CHARACTER ...".
 QString summary(const QJsonObject& message)
 {
-    if (message.contains(QStringLiteral("error")))
-        return QStringLiteral("error %1 %2")
-            .arg(message.value(QStringLiteral("id")).isNull()
-                     ? QStringLiteral("null")
-                     : QString::number(message.value(QStringLiteral("id")).toInt()))
-            .arg(message.value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt());
-    if (message.contains(QStringLiteral("id")))
-        return QStringLiteral("result %1").arg(message.value(QStringLiteral("id")).toInt());
-    const QJsonObject params = message.value(QStringLiteral("params")).toObject();
-    QStringList line{QStringLiteral("diagnostics")};
-    line << (params.contains(QStringLiteral("version"))
-                 ? QStringLiteral("v%1").arg(params.value(QStringLiteral("version")).toInt())
-                 : QStringLiteral("-"));
-    for (const QJsonValue& value : params.value(QStringLiteral("diagnostics")).toArray()) {
-        const QJsonObject d = value.toObject();
-        const QJsonObject start = d.value(QStringLiteral("range")).toObject().value(QStringLiteral("start")).toObject();
-        line << QStringLiteral("%1@%2:%3")
-                    .arg(d.value(QStringLiteral("code")).toString())
-                    .arg(start.value(QStringLiteral("line")).toInt())
-                    .arg(start.value(QStringLiteral("character")).toInt());
-        EXPECT_EQ(d.value(QStringLiteral("source")).toString(), QStringLiteral("ostrel"));
-        EXPECT_EQ(d.value(QStringLiteral("codeDescription")).toObject().value(QStringLiteral("href")).toString(),
-                  QStringLiteral("https://example.org/findings.md#") + d.value(QStringLiteral("code")).toString());
+    const QJsonValue id = message["id"];
+    if (message.contains("error"))
+        return QString("error %1 %2")
+            .arg(id.isNull() ? "null" : QString::number(id.toInt()))
+            .arg(message["error"]["code"].toInt());
+    if (!id.isUndefined())
+        return "result " + QString::number(id.toInt());
+    const QJsonValue params = message["params"];
+    QString line =
+        "diagnostics " + (params["version"].isUndefined() ? "-" : "v" + QString::number(params["version"].toInt()));
+    for (const QJsonValue& d : params["diagnostics"].toArray()) {
+        const QJsonValue start = d["range"]["start"];
+        line +=
+            QString(" %1@%2:%3").arg(d["code"].toString()).arg(start["line"].toInt()).arg(start["character"].toInt());
+        EXPECT_EQ(d["source"].toString(), "ostrel");
+        EXPECT_EQ(d["codeDescription"]["href"].toString(), "https://example.org/findings.md#" + d["code"].toString());
     }
-    return line.join(QLatin1Char(' '));
+    return line;
 }
 
 struct Exchange {
@@ -105,52 +65,37 @@ struct Exchange {
     std::optional<int> status; // none while the server still runs
 };
 
-// Sends the chunks of input, then reads until the server has been quiet for
-// a while (well past the debounce and a check), then closes its input.
+// Sends each chunk of input, reading after each until the server has been
+// quiet for a while (well past the debounce and a check), then closes its input.
 Exchange drive(const QList<QByteArray>& input, const report::FindingFilter& ignored = {})
 {
     int toServer[2], fromServer[2];
     EXPECT_EQ(::pipe(toServer), 0);
     EXPECT_EQ(::pipe(fromServer), 0);
-    std::optional<int> status;
+    Exchange run;
     std::thread server([&] {
         lsp::ServerOptions options;
-        options.findingsPage = QStringLiteral("https://example.org/findings.md");
+        options.findingsPage = "https://example.org/findings.md";
         options.ignored = ignored;
         options.debounceMs = kDebounceMs;
-        status = lsp::serve(toServer[0], fromServer[1], options);
+        run.status = lsp::serve(toServer[0], fromServer[1], options);
         ::close(fromServer[1]);
     });
-    std::thread writer([&] {
-        for (const QByteArray& chunk : input) {
-            if (&chunk != &input.front())
-                std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            for (qsizetype written = 0; written < chunk.size();) {
-                const ssize_t n = ::write(toServer[1], chunk.constData() + written, chunk.size() - written);
-                if (n <= 0)
-                    break;
-                written += n;
-            }
-        }
-    });
-    Exchange run;
     lsp::FrameReader reader;
     char buffer[65536];
-    for (;;) {
-        pollfd fd{fromServer[0], POLLIN, 0};
-        if (::poll(&fd, 1, 600) <= 0)
-            break;
-        const ssize_t n = ::read(fromServer[0], buffer, sizeof buffer);
-        if (n <= 0)
-            break; // the server ended
-        reader.feed(QByteArrayView(buffer, n));
-        while (std::optional<lsp::FrameReader::Frame> frame = reader.next())
-            run.lines << summary(QJsonDocument::fromJson(frame->body).object());
+    for (const QByteArray& chunk : input) {
+        EXPECT_EQ(::write(toServer[1], chunk.constData(), chunk.size()), chunk.size());
+        for (pollfd fd{fromServer[0], POLLIN, 0}; ::poll(&fd, 1, 600) > 0;) {
+            const ssize_t n = ::read(fromServer[0], buffer, sizeof buffer);
+            if (n <= 0)
+                break; // the server ended
+            reader.feed(QByteArrayView(buffer, n));
+            while (std::optional<lsp::FrameReader::Frame> frame = reader.next())
+                run.lines << summary(QJsonDocument::fromJson(frame->body).object());
+        }
     }
-    writer.join();
     ::close(toServer[1]); // the client goes: the server ends
     server.join();
-    run.status = status;
     ::close(toServer[0]);
     ::close(fromServer[0]);
     return run;
@@ -160,14 +105,14 @@ Exchange drive(const QList<QByteArray>& input, const report::FindingFilter& igno
 QList<QByteArray> input(const QString& field)
 {
     QList<QByteArray> chunks;
-    for (const QString& chunk : field.split(QStringLiteral(" || "))) {
+    for (const QString& chunk : field.split(" || ")) {
         QByteArray bytes;
-        for (const QString& item : chunk.split(QStringLiteral(" ;; "))) {
-            if (item == QLatin1String("initialize")) {
+        for (const QString& item : chunk.split(" ;; ")) {
+            if (item == "initialize") {
                 bytes += initialize();
-            } else if (item.startsWith(QLatin1String("raw:"))) {
+            } else if (item.startsWith("raw:")) {
                 bytes += unescaped(item.mid(4));
-            } else if (item.startsWith(QLatin1String("frame:"))) {
+            } else if (item.startsWith("frame:")) {
                 bytes += lsp::frame(item.mid(6).toUtf8());
             } else {
                 QJsonParseError error;
@@ -182,11 +127,23 @@ QList<QByteArray> input(const QString& field)
 
 TEST(ServerTest, Exchanges)
 {
-    for (const QStringList& row : caseRows(QStringLiteral("server-exchanges.tsv"))) {
-        ASSERT_EQ(row.size(), 4);
+    for (const QStringList& row : caseRows("server-exchanges.tsv")) {
+        ASSERT_GE(row.size(), 4);
         SCOPED_TRACE(row[0].toStdString());
-        const Exchange run = drive(input(row[2]));
-        EXPECT_EQ(run.lines.join(QStringLiteral(" | ")).toStdString(), row[3].toStdString());
+        QTemporaryDir project;
+        ASSERT_TRUE(QDir(project.path()).mkpath(".git"));
+        for (const QString& file : row.value(5).split(" ;; ", Qt::SkipEmptyParts))
+            testsupport::writeFile(project.filePath(file.section('=', 0, 0)), unescaped(file.section('=', 1)));
+        const pid_t gone = ::fork();
+        if (gone == 0)
+            ::_exit(0);
+        ::waitpid(gone, nullptr, 0);
+        const QStringList ignored = row.value(4).split(',', Qt::SkipEmptyParts);
+        const Exchange run = drive(
+            input(QString(row[2]).replace("$DIR", project.path()).replace("$PID", QString::number(gone))),
+            ignored.isEmpty() ? report::FindingFilter()
+                              : [&](const report::Finding& f) { return ignored.contains(f.messageKey); });
+        EXPECT_EQ(run.lines.join(" | ").toStdString(), row[3].toStdString());
         EXPECT_EQ(run.status, row[1].toInt());
     }
 }
@@ -194,76 +151,25 @@ TEST(ServerTest, Exchanges)
 // A hundred edits in a row: one set of diagnostics, for the last.
 TEST(ServerTest, HundredRapidEditsOneFinalSet)
 {
-    QByteArray edits = initialize() + didOpen(kDocument);
+    const QString text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+                         "\t<key>CFBundleIdentifier</key><string>com.example.app</string>\n"
+                         "\t<key>CFBundleVersion</key><string>1</string>\n"
+                         "\t<key>CFBundlePackageType</key>\n\t<string>APPLE</string>\n</dict>\n</plist>\n";
+    const QJsonObject document{
+        {"uri", "file:///nowhere/Test.plist"}, {"languageId", "xml"}, {"version", 1}, {"text", text}};
+    QByteArray edits = initialize() + message({{"method", "textDocument/didOpen"},
+                                               {"params", QJsonObject{{"textDocument", document}}}});
     for (int i = 0; i < 100; ++i) {
-        const QString edit = QStringLiteral(R"({"method": "textDocument/didChange", "params": {"textDocument": )"
-                                            R"({"uri": "%1", "version": %2}, "contentChanges": [{"range": )"
-                                            R"({"start": {"line": 6, "character": 0}, "end": {"line": 7, )"
-                                            R"("character": 0}}, "text": "\t<string>%3</string>\n"}]}})")
-                                 .arg(kUri)
-                                 .arg(2 + i)
-                                 .arg(i == 99 ? QStringLiteral("APPL") : QString::number(i));
+        const QString edit =
+            QString(R"({"method": "textDocument/didChange", "params": {"textDocument": )"
+                    R"({"uri": "file:///nowhere/Test.plist", "version": %1}, "contentChanges": [{"range": )"
+                    R"({"start": {"line": 6, "character": 0}, "end": {"line": 7, "character": 0}}, )"
+                    R"("text": "\t<string>%2</string>\n"}]}})")
+                .arg(2 + i)
+                .arg(i == 99 ? "APPL" : QString::number(i));
         edits += message(QJsonDocument::fromJson(edit.toUtf8()).object());
     }
     EXPECT_EQ(drive({edits}).lines, (QStringList{"result 1", "diagnostics v101 NoRecTopKey@2:0"}));
-}
-
-// The client's input stays open but its process is gone.
-TEST(ServerClient, EndsWhenTheClientProcessIsGone)
-{
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(0);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    const Exchange run =
-        drive(QList<QByteArray>{request(1, QStringLiteral("initialize"), {{QStringLiteral("processId"), child}})});
-    EXPECT_EQ(run.lines, QStringList{"result 1"});
-    EXPECT_EQ(run.status, 1);
-}
-
-// The command line's ignore list holds for the editor's diagnostics too.
-TEST(ServerClient, LeavesOutIgnoredFindings)
-{
-    const Exchange run = drive(QList<QByteArray>{initialize() + didOpen(kDocument)},
-                               [](const report::Finding& f) { return f.messageKey == QLatin1String("Not4Char"); });
-    EXPECT_EQ(run.lines, (QStringList{"result 1", "diagnostics v1 NoRecTopKey@2:0"}));
-}
-
-// A document's project files hold for it as for the command line: the
-// settings file's ignore list and its settings, the ignore file's entries.
-TEST(ServerClient, FollowsTheDocumentsProject)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral(".git")));
-    const QString uri = QUrl::fromLocalFile(dir.filePath(QStringLiteral("Info.plist"))).toString();
-    const auto project = [&](const char* name, const QByteArray& text) {
-        QFile file(dir.filePath(QLatin1String(name)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
-    };
-    const QString withUnknownKey = QString(kDocument).replace(
-        QStringLiteral("<dict>\n"), QStringLiteral("<dict>\n\t<key>Extra</key><string>x</string>\n"));
-    const struct {
-        const char* file;
-        QByteArray text;
-        QStringList expected;
-    } rows[] = {
-        {nullptr, {}, {"result 1", "diagnostics v1 UnknownTopKey@3:1 NoRecTopKey@2:0 Not4Char@7:1"}},
-        {".ostrel.toml",
-         "ignore = [\"Not4Char\"]\nunknown-key-notes = false\n",
-         {"result 1", "diagnostics v1 NoRecTopKey@2:0"}},
-        {".ostrel-ignore", "Info.plist: NoRecTopKey\n", {"result 1", "diagnostics v1 UnknownTopKey@3:1 Not4Char@7:1"}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.file ? row.file : "none");
-        QFile::remove(dir.filePath(QStringLiteral(".ostrel.toml")));
-        QFile::remove(dir.filePath(QStringLiteral(".ostrel-ignore")));
-        if (row.file)
-            project(row.file, row.text);
-        EXPECT_EQ(drive(QList<QByteArray>{initialize() + didOpen(withUnknownKey, uri)}).lines.join(" | ").toStdString(),
-                  row.expected.join(" | ").toStdString());
-    }
 }
 
 } // namespace
