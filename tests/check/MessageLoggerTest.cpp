@@ -1,9 +1,9 @@
 // A logger keeps the strings table's texts it has used, and takes them afresh
 // when the table changes; a table from outside writes no line of its own.
 #include "check/MessageLogger.h"
+#include "TestFiles.h"
 #include "platform/Bundle.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -27,16 +27,9 @@ private:
 TEST(MessageLogger, TextsFollowTheStringsTable)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const auto table = [&](const QString& name, const QByteArray& bytes) {
-        QFile file(dir.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return file.fileName();
-    };
-    const QString first =
-        table("first.strings", "\"NotDict\" = \"o\tne\\n::set-env x\\n\"; \"NoReqTopKey\" = \"two %@\";");
-    const QString second = table("second.strings", "\"NotDict\" = \"three\";");
+    const QString first = dir.filePath("first.strings"), second = dir.filePath("second.strings");
+    testsupport::writeFile(first, "\"NotDict\" = \"o\tne\\n::set-env x\\n\"; \"NoReqTopKey\" = \"two %@\";");
+    testsupport::writeFile(second, "\"NotDict\" = \"three\";");
     platform::Bundle& bundle = platform::Bundle::main();
     TextLogger logger;
 

@@ -7,8 +7,6 @@
 #include "platform/UserDefaults.h"
 #include "report/FindingCatalogue.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -46,109 +44,65 @@ TEST(ProjectSettings, ValuesAndPathsRelativeToTheFile)
     EXPECT_EQ(settings->defaults(), expected);
 }
 
-// A tree: top/.git, top/.ostrel.toml, top/a/b/, top/a/below/.ostrel.toml; above/ holds top.
+// The tree tests/data/cases/check-project-tree.tsv describes, and its rows of a kind.
 class ProjectTree : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(mDir.isValid());
-        QDir().mkpath(path("above/top/.git"));
-        writeFile(path("above/.ostrel.toml"), "nested = false\n");
-        writeFile(path("above/top/.ostrel.toml"), "deprecation-notes = false\n");
-        writeFile(path("above/top/a/b/Info.plist"), "<plist/>");
-        writeFile(path("above/top/a/below/.ostrel.toml"), "nested = true\n");
-        writeFile(path("other/.ostrel.toml"), "build-settings = true\n");
-        writeFile(path("other/x/Loose.plist"), "<plist/>");
+        for (const QStringList& row : rows("file"))
+            writeFile(path(row.value(1)), unescaped(row.value(2)));
     }
-    QString path(const QString& relative) const { return mDir.filePath(relative); }
+    QString path(const QString& relative) const { return relative.isEmpty() ? QString() : mDir.filePath(relative); }
+    static std::vector<QStringList> rows(const QString& kind)
+    {
+        std::vector<QStringList> rows;
+        for (const QStringList& row : caseRows("check-project-tree.tsv"))
+            if (row[0] == kind)
+                rows.push_back(row);
+        EXPECT_FALSE(rows.empty()) << kind.toStdString();
+        return rows;
+    }
     QTemporaryDir mDir;
 };
 
 TEST_F(ProjectTree, FoundAboveAndBesideGitNeverBelowNorPastIt)
 {
-    const struct {
-        const char* checked;
-        const char* found; // empty: none
-    } rows[] = {
-        {"above/top/a/b/Info.plist", "above/top/.ostrel.toml"}, // above, stopping at the .git folder
-        {"above/top/a/b", "above/top/.ostrel.toml"},
-        {"above/top", "above/top/.ostrel.toml"},                 // beside .git
-        {"above/top/a", "above/top/.ostrel.toml"},               // the one below is not looked at
-        {"above/top/a/below", "above/top/a/below/.ostrel.toml"}, // the nearest wins
-        {"other/x/Loose.plist", "other/.ostrel.toml"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.checked);
-        EXPECT_EQ(check::findUpwards(path(row.checked), check::kProjectFileName), path(row.found));
+    for (const QStringList& row : rows("found")) {
+        ASSERT_EQ(row.size(), 3);
+        EXPECT_EQ(check::findUpwards(path(row[1]), check::kProjectFileName), path(row[2])) << row[1].toStdString();
     }
-    QFile::remove(path("above/top/.ostrel.toml"));
-    EXPECT_EQ(check::findUpwards(path("above/top/a/b"), check::kProjectFileName), QString());
 }
 
 TEST_F(ProjectTree, IsolatedReadsNoneAndConfigServesEveryPath)
 {
-    const QString checked = path("above/top/a/b/Info.plist");
-    const QString loose = path("other/x/Loose.plist");
-    const struct {
-        const char* name;
-        bool isolated;
-        QString config;
-        QString forChecked, forLoose;
-    } rows[] = {
-        {"found", false, {}, path("above/top/.ostrel.toml"), path("other/.ostrel.toml")},
-        {"isolated", true, {}, {}, {}},
-        {"config", false, path("other/.ostrel.toml"), path("other/.ostrel.toml"), path("other/.ostrel.toml")},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        check::Projects projects(report::findingIds(), row.isolated, row.config);
-        ASSERT_EQ(projects.load(checked), "");
-        ASSERT_EQ(projects.load(loose), "");
-        EXPECT_EQ(projects.settingsFor(checked).file, row.forChecked);
-        EXPECT_EQ(projects.settingsFor(loose).file, row.forLoose);
+    for (const QStringList& row : rows("served")) {
+        ASSERT_EQ(row.size(), 6);
+        SCOPED_TRACE(row[1].toStdString());
+        const QString config = row[1].startsWith("config=") ? path(row[1].mid(7)) : QString();
+        check::Projects projects(report::findingIds(), row[1] == "isolated", config);
+        for (int i = 2; i < 6; i += 2)
+            ASSERT_EQ(projects.load(path(row[i])), "");
+        for (int i = 2; i < 6; i += 2)
+            EXPECT_EQ(projects.settingsFor(path(row[i])).file, path(row[i + 1]));
     }
     check::Projects missing(report::findingIds(), false, path("none.toml"));
-    EXPECT_TRUE(missing.load(checked).startsWith(QStringLiteral("cannot read ")));
-}
-
-report::Finding finding(const QString& given, const QString& read, const char* key, const char* keyPath = "")
-{
-    report::Finding f;
-    f.fileGiven = given;
-    f.fileRead = read;
-    f.messageKey = QString::fromLatin1(key);
-    f.keyPath = QString::fromLatin1(keyPath);
-    return f;
+    EXPECT_TRUE(missing.load(path("other/x/Loose.plist")).startsWith(QStringLiteral("cannot read ")));
 }
 
 TEST_F(ProjectTree, PerPathAndIgnoreFileEntriesAndThoseThatSilenceNothing)
 {
-    writeFile(path("above/top/.ostrel.toml"),
-              "ignore = [\"BadVers:CFBundleVersion\"]\n"
-              "[[per-path]]\npaths = [\"**/Frameworks/**\"]\nignore = [\"DeprecKey\"]\n");
-    writeFile(path("above/top/.ostrel-ignore"), "# accepted\nKeyTypo:NSPrincipleClass  # until 2.0\n"
-                                                "a/*/Info.plist: UnknownTopKey\nNotDict\n");
-    const QString app = path("above/top/a/App.app");
-    const QString plist = app + QStringLiteral("/Contents/Info.plist");
-    const QString framework = app + QStringLiteral("/Contents/Frameworks/K.framework/Resources/Info.plist");
     check::Projects projects(report::findingIds(), false);
-    ASSERT_EQ(projects.load(app), "");
-    const struct {
+    ASSERT_EQ(projects.load(path("above/top/a/App.app")), "");
+    for (const QStringList& row : rows("ignored")) {
+        ASSERT_EQ(row.size(), 6);
+        SCOPED_TRACE(row.join(' ').toStdString());
         report::Finding finding;
-        bool ignored;
-    } rows[] = {
-        {finding(app, framework, "DeprecKey"), true},
-        {finding(app, plist, "DeprecKey"), false},
-        {finding(app, plist, "KeyTypo", "NSPrincipleClass"), true},
-        {finding(app, plist, "KeyTypo", "Other"), false},
-        {finding(app, path("above/top/a/b/Info.plist"), "UnknownTopKey"), true},
-        {finding(app, plist, "UnknownTopKey"), false}, // a/*/ is one folder deep
-        {finding(app, plist, "BadVers", "CFBundleVersion"), true},
-        {finding(path("other/x/Loose.plist"), path("other/x/Loose.plist"), "DeprecKey"), false}, // not loaded
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.finding.messageKey.toStdString() + " " + row.finding.fileRead.toStdString());
-        EXPECT_EQ(projects.ignores(row.finding), row.ignored);
+        finding.fileGiven = path(row[1]);
+        finding.fileRead = path(row[2]);
+        finding.messageKey = row[3];
+        finding.keyPath = row[4];
+        EXPECT_EQ(projects.ignores(finding), row[5] == "yes");
     }
     const QList<report::Finding> unused = projects.unusedFindings();
     ASSERT_EQ(unused.size(), 1);

@@ -1,11 +1,13 @@
 // The shipped rules over the real corpus (Info.plists of shipped products and
 // their sources): every finding must be one that tests/data/cases/rules-corpus.tsv lists as
 // judged true, with its reason; any other kind is a false finding, a fault of
-// the rules to fix at its root. Source files and templates are checked with
+// the rules to fix at its root; and the rules summarized once serve every file
+// as if summarized afresh. Source files and templates are checked with
 // build-setting references allowed, as their projects would check them.
 #include "CaseRows.h"
 #include "Support.h"
 
+#include "check/KeyRulesCache.h"
 #include "plist/Parse.h"
 
 #include <QRegularExpression>
@@ -17,87 +19,43 @@ namespace {
 
 using testsupport::readFile;
 
-// One finding, reduced to its kind: the message key and the key path it is
-// about, with array indexes folded ("CFBundleDocumentTypes[].CFBundleTypeRole").
-struct Finding {
-    QString file, message, path;
+// Each finding reduced to its kind, beside the report: "message key\tkey path\tfile",
+// array indexes folded ("CFBundleDocumentTypes[].CFBundleTypeRole").
+class KindRecorder : public Recorder {
+public:
+    QString file;
+    QStringList findings;
+
+protected:
+    void recordFinding(report::Finding finding) override
+    {
+        static const QRegularExpression index(QStringLiteral(R"(\[\d+\])"));
+        findings << QStringList{finding.messageKey, finding.keyPath.replace(index, "[]"), file}.join('\t');
+        Recorder::recordFinding(std::move(finding));
+    }
 };
 
-// Which argument holds the key path; messages about a member give the key
-// first and the key path of its dictionary second (none at the top level).
-QString pathOf(const QString& message, const QStringList& args)
+// A judged row's kind (its first three fields); only * and ? are wildcards, within a field.
+QRegularExpression kindPattern(const QStringList& row)
 {
-    static const QStringList memberFirst = {"UnknownTopKey", "UnknownKey", "NoReqTopKey", "NoReqKey",
-                                            "NoRecTopKey",   "NoRecKey",   "DeprecKey",   "AppleKey"};
-    static const QStringList pathFirst = {"EmptyString", "BadType", "NestingTooDeep"};
-    static const QRegularExpression index(QStringLiteral(R"(\[\d+\])"));
-    QString path;
-    if (memberFirst.contains(message))
-        path = args.size() > 1 && !args[1].isEmpty() && !message.contains(QStringLiteral("Top"))
-                   ? args[1] + u'.' + args[0]
-                   : args.value(0);
-    else if (pathFirst.contains(message))
-        path = args.value(0);
-    else
-        path = args.value(1);
-    return path.replace(index, QStringLiteral("[]"));
-}
-
-// A line of the report: "[note] UnknownTopKey(Name) KeyTypo(Other)", "[error] BadType(K|string)".
-QList<Finding> findingsOf(const QString& file, const QString& report)
-{
-    static const QRegularExpression line(QStringLiteral(R"(^\[\w+\] (\w+)\((.*?)\)( KeyTypo\(.*\))?$)"));
-    QList<Finding> findings;
-    for (const QString& text : report.split(u'\n', Qt::SkipEmptyParts)) {
-        const QRegularExpressionMatch match = line.match(text);
-        if (!match.hasMatch()) {
-            ADD_FAILURE() << file.toStdString() << ": unreadable report line " << text.toStdString();
-            continue;
-        }
-        // A deprecation note's text may hold "|": only its first two arguments count.
-        const QString message = match.captured(1);
-        findings.append({file, message, pathOf(message, match.captured(2).split(u'|'))});
-    }
-    return findings;
-}
-
-// A judged-true row: message key, key path and file name (both may hold * and ?), reason.
-struct Judged {
-    QString message;
-    QRegularExpression path, file;
-    QString text;
-    int matched = 0;
-};
-
-QList<Judged> readJudged()
-{
-    QList<Judged> rows;
-    for (const QStringList& cells : caseRows(QStringLiteral("rules-corpus.tsv"))) {
-        const QString line = cells.join(u'\t');
-        if (cells.size() != 4 || cells[3].trimmed().isEmpty()) {
-            ADD_FAILURE() << "a judged row needs message, key path, file and reason: " << line.toStdString();
-            continue;
-        }
-        // Only * and ? are wildcards: brackets stand for themselves ("Types[].Role").
-        const auto wildcard = [](const QString& pattern) {
-            QString expression = QRegularExpression::escape(pattern);
-            expression.replace(QStringLiteral("\\*"), QStringLiteral(".*"))
-                .replace(QStringLiteral("\\?"), QStringLiteral("."));
-            return QRegularExpression(QRegularExpression::anchoredPattern(expression));
-        };
-        rows.append({cells[0], wildcard(cells[1]), wildcard(cells[2]), line, 0});
-    }
-    return rows;
+    QString expression = QRegularExpression::escape(row.mid(0, 3).join('\t'));
+    expression.replace(QStringLiteral("\\*"), QStringLiteral("[^\t]*"))
+        .replace(QStringLiteral("\\?"), QStringLiteral("[^\t]"));
+    return QRegularExpression(QRegularExpression::anchoredPattern(expression));
 }
 
 using RulesCorpus = ValidatorTest;
 
+// Summaries of the rules made once and reused from file to file give the report
+// of summaries made afresh for every dictionary.
 TEST_F(RulesCorpus, EveryFindingIsJudgedTrue)
 {
     const QString data = qEnvironmentVariable("OSTREL_TEST_DATA") + u'/';
     const plist::Value rules = testsupport::readPlist(testsupport::sourceFile("resources/rules.plist"));
-
-    QList<Finding> findings;
+    KindRecorder reused;
+    Recorder perCall;
+    check::PlistValidator reusing(reused);
+    check::PlistValidator fresh(perCall, check::KeyRulesCache::Mode::PerCall);
     int files = 0;
     // MANIFEST.tsv: file, repository, commit, path, kind, format, licence; the corpus is real/.
     for (const QString& line : QString::fromUtf8(readFile(data + QStringLiteral("MANIFEST.tsv"))).split(u'\n')) {
@@ -105,33 +63,38 @@ TEST_F(RulesCorpus, EveryFindingIsJudgedTrue)
         if (cells.size() < 7 || !cells[0].startsWith(QStringLiteral("real/")))
             continue;
         ++files;
-        const QString name = cells[0].mid(5);
-        const bool source = cells[4] == QStringLiteral("source") || cells[4] == QStringLiteral("template");
-        set(platform::AllowBuildSettingsKey, source);
+        reused.file = cells[0].mid(5);
+        set(platform::AllowBuildSettingsKey, cells[4] == "source" || cells[4] == "template");
         const plist::ParseResult parsed = plist::parse(readFile(data + cells[0]));
         if (!parsed.ok() || !parsed.value->isDictionary()) {
-            findings.append({name, QStringLiteral("ParseErr"), QStringLiteral("-")});
+            reused.findings << "ParseErr\t-\t" + reused.file;
             continue;
         }
-        findings += findingsOf(name, check(*parsed.value, rules));
+        reused.report.clear();
+        perCall.report.clear();
+        reusing.validateInfoDict(parsed.value->toDictionary(), &rules);
+        fresh.validateInfoDict(parsed.value->toDictionary(), &rules);
+        EXPECT_EQ(reused.report, perCall.report) << reused.file.toStdString();
     }
     EXPECT_EQ(files, 147);
 
-    QList<Judged> judged = readJudged();
-    for (const Finding& finding : findings) {
-        auto row = std::find_if(judged.begin(), judged.end(), [&finding](const Judged& j) {
-            return j.message == finding.message && j.path.match(finding.path).hasMatch() &&
-                   j.file.match(finding.file).hasMatch();
-        });
+    // Judged rows: message key, key path, file name, reason.
+    const std::vector<QStringList> judged = caseRows("rules-corpus.tsv");
+    std::vector<int> matched(judged.size());
+    for (const QString& finding : reused.findings) {
+        const auto row = std::find_if(judged.begin(), judged.end(),
+                                      [&](const QStringList& j) { return kindPattern(j).match(finding).hasMatch(); });
         if (row == judged.end())
-            ADD_FAILURE() << "not judged true: " << finding.message.toStdString() << "\t" << finding.path.toStdString()
-                          << "\t" << finding.file.toStdString();
+            ADD_FAILURE() << "not judged true: " << finding.toStdString();
         else
-            ++row->matched;
+            ++matched[std::size_t(row - judged.begin())];
     }
     // A row that no finding needs any more is stale: the rules changed, or the judgement.
-    for (const Judged& row : judged)
-        EXPECT_GT(row.matched, 0) << "judged row without a finding: " << row.text.toStdString();
+    for (std::size_t i = 0; i < judged.size(); ++i) {
+        EXPECT_TRUE(judged[i].size() == 4 && !judged[i][3].trimmed().isEmpty())
+            << "a row needs a reason: " << judged[i].join('\t').toStdString();
+        EXPECT_GT(matched[i], 0) << "judged row without a finding: " << judged[i].join('\t').toStdString();
+    }
 }
 
 } // namespace

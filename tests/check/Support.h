@@ -56,14 +56,6 @@ inline plist::Value S(const char* text)
 {
     return plist::Value(text);
 }
-inline plist::Value B(bool b)
-{
-    return plist::Value(b);
-}
-inline plist::Value I(int i)
-{
-    return plist::Value::integer(i);
-}
 // A rule of the given type with further fields; a root rule with its key rules.
 inline plist::Value rule(const char* type, Entries more = {})
 {
