@@ -82,10 +82,10 @@ Exchange drive(const QList<QByteArray>& input, const report::FindingFilter& igno
         ::close(fromServer[1]);
     });
     lsp::FrameReader reader;
-    char buffer[65536];
-    for (const QByteArray& chunk : input) {
-        EXPECT_EQ(::write(toServer[1], chunk.constData(), chunk.size()), chunk.size());
-        for (pollfd fd{fromServer[0], POLLIN, 0}; ::poll(&fd, 1, 600) > 0;) {
+    // Reads what the server says until it has been quiet for timeoutMs (-1: until it ends).
+    const auto readReplies = [&](int timeoutMs) {
+        char buffer[65536];
+        for (pollfd fd{fromServer[0], POLLIN, 0}; ::poll(&fd, 1, timeoutMs) > 0;) {
             const ssize_t n = ::read(fromServer[0], buffer, sizeof buffer);
             if (n <= 0)
                 break; // the server ended
@@ -93,8 +93,13 @@ Exchange drive(const QList<QByteArray>& input, const report::FindingFilter& igno
             while (std::optional<lsp::FrameReader::Frame> frame = reader.next())
                 run.lines << summary(QJsonDocument::fromJson(frame->body).object());
         }
+    };
+    for (const QByteArray& chunk : input) {
+        EXPECT_EQ(::write(toServer[1], chunk.constData(), chunk.size()), chunk.size());
+        readReplies(600);
     }
-    ::close(toServer[1]); // the client goes: the server ends
+    ::close(toServer[1]); // the client goes: the server ends, and what it still says is read
+    readReplies(-1);
     server.join();
     ::close(toServer[0]);
     ::close(fromServer[0]);
