@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace {
 
 cli::CommandLine parsed(const QStringList& words)
@@ -62,21 +64,15 @@ TEST(Options, WordsBecomeTheirValues)
 
 TEST(Options, ActionsThatCheckNothingNeedNoPath)
 {
-    const struct {
-        QStringList words;
-        cli::Action action;
-    } cases[] = {
-        {{"--help"}, cli::Action::Help},
-        {{"--help-all"}, cli::Action::Help},
-        {{"--version"}, cli::Action::Version},
-        {{"--explain", "NoData"}, cli::Action::Explain},
-        {{"--list-findings", "--format", "json"}, cli::Action::ListFindings},
-        {{"--dump", "a.plist"}, cli::Action::Dump},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.words.join(QLatin1Char(' ')).toStdString());
-        const cli::CommandLine line = parsed(c.words);
+    const std::map<QString, cli::Action> actions{{"Help", cli::Action::Help},
+                                                 {"Version", cli::Action::Version},
+                                                 {"Explain", cli::Action::Explain},
+                                                 {"ListFindings", cli::Action::ListFindings},
+                                                 {"Dump", cli::Action::Dump}};
+    for (const QStringList& row : caseRows(QStringLiteral("cli-actions.tsv"))) {
+        SCOPED_TRACE(row.join(QLatin1Char(' ')).toStdString());
+        const cli::CommandLine line = parsed(row.mid(1));
         EXPECT_TRUE(line.error.isEmpty()) << line.error.toStdString();
-        EXPECT_EQ(line.action, c.action);
+        EXPECT_EQ(line.action, actions.at(row[0]));
     }
 }

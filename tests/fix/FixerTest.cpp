@@ -3,9 +3,11 @@
 // with the file left as it was.
 #include "fix/Fixer.h"
 #include "CaseRows.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
+#include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 
@@ -14,37 +16,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using testsupport::writeFile;
+
 namespace {
 
-// A field's text: \n, \r, \t, \\, \uHHHH; \xHH is a byte of UTF-8.
+// A field's bytes (see unescaped), turned into UTF-16 if the row says so.
 QByteArray encoded(const QString& field, const QString& encoding)
 {
-    QString text;
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field[i] != QLatin1Char('\\') || i + 1 == field.size()) {
-            text += field[i];
-            continue;
-        }
-        const QChar c = field[++i];
-        if (c == QLatin1Char('u')) {
-            text += QChar(field.mid(i + 1, 4).toUShort(nullptr, 16));
-            i += 4;
-        } else {
-            text += c == QLatin1Char('n')   ? QLatin1Char('\n')
-                    : c == QLatin1Char('r') ? QLatin1Char('\r')
-                    : c == QLatin1Char('t') ? QLatin1Char('\t')
-                                            : c;
-        }
-    }
-    QStringEncoder encoder(encoding == QLatin1String("utf16le") ? QStringConverter::Utf16LE : QStringConverter::Utf8);
-    return encoder.encode(text);
-}
-
-bool put(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    if (encoding != QLatin1String("utf16le"))
+        return unescaped(field);
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    QStringEncoder encoder(QStringConverter::Utf16LE);
+    return encoder.encode(QString(decoder.decode(unescaped(field))));
 }
 
 QByteArray contents(const QString& path)
@@ -72,7 +55,7 @@ TEST(Fixer, EachFixLeavesTheExpectedBytesAndNothingForASecondRun)
         QTemporaryDir dir;
         const QString file = dir.filePath(row[1]);
         const QByteArray input = encoded(row[4], row[2]);
-        ASSERT_TRUE(put(file, input));
+        writeFile(file, input);
         fix::Options options;
         options.unsafe = row[3] == QLatin1String("unsafe");
         const QString top = dir.filePath(row[1].section(QLatin1Char('/'), 0, 0));
@@ -139,10 +122,11 @@ TEST(Fixer, WritesThatWouldLoseSomethingAreRefusedAndTheFileStays)
          "hard links"},
         {"a read-only file", [](const QString& file, QTemporaryDir&) { ::chmod(QFile::encodeName(file), 0444); },
          "not writable"},
-        {"changed since it was read", [](const QString& file, QTemporaryDir&) { put(file, "other"); }, "changed since"},
+        {"changed since it was read", [](const QString& file, QTemporaryDir&) { writeFile(file, "other"); },
+         "changed since"},
         {"changed while the fixed file is written",
          [](const QString&, QTemporaryDir&) {
-             fix::setBeforeReplaceHook([](const QString& path) { put(path, "other"); });
+             fix::setBeforeReplaceHook([](const QString& path) { writeFile(path, "other"); });
          },
          "changed while"},
         {"written, with its mode", [](const QString& file, QTemporaryDir&) { ::chmod(QFile::encodeName(file), 0640); },
@@ -152,7 +136,7 @@ TEST(Fixer, WritesThatWouldLoseSomethingAreRefusedAndTheFileStays)
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("a.plist"));
-        ASSERT_TRUE(put(file, input));
+        writeFile(file, input);
         const fix::FileFix fixed = fixOf(file, file, fix::Options());
         ASSERT_FALSE(fixed.applied.isEmpty());
         c.prepare(file, dir);

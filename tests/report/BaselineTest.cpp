@@ -1,20 +1,23 @@
 // A baseline: written from a run's findings, read back, and what it still holds.
 #include "report/Baseline.h"
+#include "CaseRows.h"
+#include "TestFiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+using testsupport::writeFile;
+
 namespace {
 
-report::Finding at(const QString& read, const char* key, const char* keyPath, int line)
+report::Finding at(const QString& read, const QString& key, const QString& keyPath, int line)
 {
     report::Finding f;
     f.fileGiven = read;
     f.fileRead = read;
-    f.messageKey = QString::fromLatin1(key);
-    f.keyPath = QString::fromLatin1(keyPath);
+    f.messageKey = key;
+    f.keyPath = keyPath;
     f.position.line = line;
     return f;
 }
@@ -38,20 +41,11 @@ TEST(Baseline, WrittenWithoutLinesAndTakenOnceForEachCounted)
     std::unique_ptr<report::Baseline> read = report::Baseline::read(file, error);
     ASSERT_TRUE(read) << error.toStdString();
     EXPECT_EQ(read->entries(), expected);
-    // The file was edited above the key: other lines, the same findings.
-    const struct {
-        report::Finding finding;
-        bool taken;
-    } rows[] = {
-        {at(plist, "KeyTypo", "NSPrincipleClass", 25), true},
-        {at(plist, "KeyTypo", "NSPrincipleClass", 26), false}, // a second one is new
-        {at(plist, "BadType", "A[0]", 9), true},
-        {at(dir.filePath(QStringLiteral("B.plist")), "KeyTypo", "NSPrincipleClass", 19), false},
-        {at(plist, "BadType", "A[1]", 9), false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.finding.messageKey.toStdString() + " " + row.finding.keyPath.toStdString());
-        EXPECT_EQ(read->takes(row.finding), row.taken);
+    for (const QStringList& row : caseRows("report-baseline-takes.tsv")) {
+        SCOPED_TRACE(row.join(' ').toStdString());
+        ASSERT_EQ(row.size(), 5);
+        const report::Finding f = at(dir.filePath(row[2]), row[0], row[1], row[3].toInt());
+        EXPECT_EQ(read->takes(f), row[4] == "1");
     }
     // One BadType was fixed: its entry is listed, to be pruned.
     EXPECT_EQ(read->stale(), (QList<report::Baseline::Entry>{{"BadType", "A.app/Contents/Info.plist", "A[0]", 1}}));
@@ -60,25 +54,14 @@ TEST(Baseline, WrittenWithoutLinesAndTakenOnceForEachCounted)
 TEST(Baseline, FilesThatAreNoBaselineAreRefused)
 {
     QTemporaryDir dir;
-    const struct {
-        const char* text;
-        const char* error;
-    } rows[] = {
-        {"{", "is no baseline of ostrel-check: "},
-        {"{\"findings\": []}", "is no baseline of ostrel-check"},
-        {"{\"ostrel-baseline\": 1, \"findings\": [{\"id\": \"KeyTypo\", \"file\": \"a\", \"count\": 0}]}",
-         "entry 1 needs an id, a file and a count of at least 1"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text);
-        const QString path = dir.filePath(QStringLiteral("b.json"));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(row.text);
-        file.close();
+    const QString path = dir.filePath(QStringLiteral("b.json"));
+    for (const QStringList& row : caseRows("report-baselines.tsv")) {
+        SCOPED_TRACE(row.value(0).toStdString());
+        ASSERT_EQ(row.size(), 2);
+        writeFile(path, row[0].toUtf8());
         QString error;
         EXPECT_FALSE(report::Baseline::read(path, error));
-        EXPECT_TRUE(error.contains(QString::fromLatin1(row.error))) << error.toStdString();
+        EXPECT_TRUE(error.contains(row[1])) << error.toStdString();
     }
     QString error;
     EXPECT_FALSE(report::Baseline::read(dir.filePath(QStringLiteral("none.json")), error));

@@ -28,12 +28,6 @@ Finding finding(Severity severity, const QString& file, int line, int column, co
     return f;
 }
 
-Finding inResource(Finding f)
-{
-    f.inResource = true;
-    return f;
-}
-
 TEST(FindingFormats, OneLineFormsWithPositionsAndEscaping)
 {
     const std::map<QString, Severity> severities = {
@@ -70,22 +64,19 @@ TEST(FindingFormats, SarifHasOneRulePerKeyAndRelativeFilesBelowTheBase)
 {
     Finding second = finding(Severity::Warning, "/base/sub/b.plist", 0, 0, "w");
     second.messageKey = QStringLiteral("NoSuchKey");
-    const QList<Finding> findings{finding(Severity::Error, "/base/a b.plist", 2, 3, "e"), second,
-                                  inResource(finding(Severity::Error, "/elsewhere/c", 5, 1, "e2"))};
+    Finding third = finding(Severity::Error, "/elsewhere/c", 5, 1, "e2");
+    third.inResource = true;
+    const QList<Finding> findings{finding(Severity::Error, "/base/a b.plist", 2, 3, "e"), second, third};
     const report::SarifTool tool{"ostrel-check", "1.0", "https://ostrel.org/", "https://x.org/findings.md"};
     const QJsonObject log = report::sarifLog(findings, tool, "/base");
-    EXPECT_EQ(log.value("version").toString(), "2.1.0");
     const QJsonObject run = log.value("runs").toArray().at(0).toObject();
     const QJsonArray rules = run.value("tool").toObject().value("driver").toObject().value("rules").toArray();
     ASSERT_EQ(rules.size(), 2);
-    // A rule from the catalogue, with its help; a key it does not know, bare.
+    // A rule from the catalogue, with its help (the whole of it in the golden SARIF
+    // log of tests/e2e); a key it does not know, bare.
     const QJsonObject known = rules.at(0).toObject();
-    const QString markdown = known.value("help").toObject().value("markdown").toString();
     EXPECT_EQ(known.value("shortDescription").toObject().value("text").toString(),
               report::entryOf(report::FindingId::Not4Char).title);
-    EXPECT_TRUE(known.value("fullDescription").toObject().value("text").toString().contains("four characters"));
-    EXPECT_TRUE(markdown.contains("```xml\n<key>CFBundlePackageType</key>")) << markdown.toStdString();
-    EXPECT_TRUE(known.value("help").toObject().value("text").toString().startsWith("Not4Char (error): "));
     EXPECT_EQ(known.value("helpUri").toString(), "https://x.org/findings.md#Not4Char");
     const QJsonObject unknown = rules.at(1).toObject();
     EXPECT_EQ(unknown.value("shortDescription").toObject().value("text").toString(), "NoSuchKey");

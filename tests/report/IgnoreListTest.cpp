@@ -20,56 +20,24 @@ report::Finding at(const QString& key, const QString& keyPath)
     return f;
 }
 
-TEST(IgnoreList, EntriesByKeyOrByKeyAndPath)
+TEST(IgnoreList, EntriesByKeyOrByKeyAndPathGivenOrReadFromLines)
 {
-    report::IgnoreList list({"Not4Char", "UnknownKey", "BadType"});
+    report::IgnoreList list({"Not4Char", "UnknownKey", "BadType", "KeyTypo", "NoData"});
     EXPECT_TRUE(list.isEmpty());
     EXPECT_EQ(refusal(list.add("Not4Char")), "");
     EXPECT_EQ(refusal(list.add("UnknownKey:NSExceptionDomains.example.com:8080")), "");
     EXPECT_EQ(refusal(list.add("Bogus")), "unknown message key 'Bogus'");
     EXPECT_EQ(refusal(list.add(":A")), "':A' names no message key");
-    const struct {
-        report::Finding finding;
-        bool ignored;
-    } rows[] = {
-        {at("Not4Char", "CFBundleSignature"), true},
-        {at("Not4Char", ""), true},
-        {at("UnknownKey", "NSExceptionDomains.example.com:8080"), true},
-        {at("UnknownKey", "NSExceptionDomains.example.com"), false},
-        {at("BadType", "NSExceptionDomains.example.com:8080"), false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.finding.messageKey.toStdString() + " " + row.finding.keyPath.toStdString());
-        EXPECT_EQ(list.ignores(row.finding), row.ignored);
-    }
-}
-
-TEST(IgnoreList, FileLinesWithCommentsGlobsAndTheFirstRefusalByLine)
-{
-    report::IgnoreList list({"Not4Char", "BadType", "KeyTypo"});
-    EXPECT_EQ(refusal(list.addLines("# accepted findings\n\n  Not4Char  # old\r\nBadType:A[0]#1\n"
+    EXPECT_EQ(refusal(list.addLines("# accepted findings\n\n  NoData  # old\r\nBadType:A[0]#1\n"
                                     "Vendor/**/Info.plist: KeyTypo:X # theirs\n",
                                     "/p/.ostrel-ignore", "/p")),
               "");
-    const auto in = [](report::Finding f, const char* file) {
-        f.fileRead = QString::fromLatin1(file);
-        return f;
-    };
-    const struct {
-        report::Finding finding;
-        bool ignored;
-    } rows[] = {
-        {at("Not4Char", "X"), true},
-        {at("BadType", "A[0]#1"), true}, // a "#" within an entry is kept
-        {at("BadType", "A[0]"), false},
-        {in(at("KeyTypo", "X"), "/p/Vendor/Info.plist"), true},
-        {in(at("KeyTypo", "X"), "/p/Vendor/K.framework/Resources/Info.plist"), true},
-        {in(at("KeyTypo", "X"), "/p/Mine/Info.plist"), false},
-        {in(at("KeyTypo", "X"), "/elsewhere/Vendor/Info.plist"), false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.finding.keyPath.toStdString() + " " + row.finding.fileRead.toStdString());
-        EXPECT_EQ(list.ignores(row.finding), row.ignored);
+    for (const QStringList& row : caseRows("report-ignores.tsv")) {
+        SCOPED_TRACE(row.join(' ').toStdString());
+        ASSERT_EQ(row.size(), 4);
+        report::Finding f = at(row[0], row[1]);
+        f.fileRead = row[2];
+        EXPECT_EQ(list.ignores(f), row[3] == "1");
     }
     EXPECT_EQ(refusal(list.addLines("Not4Char\nTypo\n")), "line 2: unknown message key 'Typo'");
     EXPECT_EQ(refusal(list.addLines("*.plist: Typo\n")), "line 1: unknown message key 'Typo'");

@@ -2,6 +2,7 @@
 // attachments' file names, and saves that fail, are interrupted or find
 // something at the target.
 #include "report/RtfdWriter.h"
+#include "CaseRows.h"
 #include "Support.h"
 #include "check/CreateImageString.h"
 
@@ -14,7 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <functional>
+#include <map>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -79,48 +80,29 @@ TEST(RtfdWriter, WritesTextBoldRunsFontsAndIconsInPlace)
 
 TEST(RtfdWriter, FontTableNamesEachFamilyOnceAndFallsBackWithoutOne)
 {
-    const struct {
-        QString defaultFamily;
-        QString boldFamily;
-        QByteArray fontTable;
-        QByteArray body;
-    } cases[] = {
-        {QString(), QString(), "{\\f0\\fnil\\fcharset0 Helvetica;}", "a\\b B\\b0 c"},
-        {"DejaVu Sans", QString(), "{\\f0\\fnil\\fcharset0 DejaVu Sans;}", "a\\b B\\b0 c"},
-        // A family's ";" would end its entry, its braces a group.
-        {"DejaVu Sans", "Serif;Evil{}", "{\\f0\\fnil\\fcharset0 DejaVu Sans;}{\\f1\\fnil\\fcharset0 Serif Evil\\{\\};}",
-         "a\\f1\\b B\\f0\\b0 c"},
-    };
-    for (const auto& c : cases) {
+    for (const QStringList& row : caseRows("report-rtf-fonts.tsv")) {
+        SCOPED_TRACE(row.join(' ').toStdString());
+        ASSERT_EQ(row.size(), 4);
         StyledString b = bold(QStringLiteral("B"));
-        b.font->family = c.boldFamily;
-        EXPECT_EQ(report::RtfFromRuns({regular("a"), b, regular("c")}, {}, c.defaultFamily).toStdString(),
-                  rtfDocument(c.fontTable, c.body));
+        b.font->family = row[1];
+        EXPECT_EQ(report::RtfFromRuns({regular("a"), b, regular("c")}, {}, row[0]).toStdString(),
+                  rtfDocument(row[2].toUtf8(), row[3].toUtf8()));
     }
 }
 
 TEST(RtfdWriter, AttachmentFilesAreSafeUniqueAndStoredOnce)
 {
-    const QByteArray png1 = "one";
-    const QByteArray png2 = "two";
-    const StyledString shared = icon("note16x16.png", png1);
-    struct Case {
+    for (const QStringList& row : caseRows("report-attachment-names.tsv")) {
+        SCOPED_TRACE(row.join(' ').toStdString());
+        ASSERT_EQ(row.size(), 2);
         QList<StyledString> runs;
-        QStringList names; // in order of the runs' attachments
-    } cases[] = {
-        {{shared, shared, icon("note16x16.png", png1)}, {"note16x16.png", "note16x16.png", "note16x16.png"}},
-        {{icon("x.png", png1), icon("x.png", png2), icon("x.png", png2)}, {"x.png", "x-2.png", "x-2.png"}},
-        {{icon("../../evil.png", png1)}, {"evil.png"}},
-        {{icon("TXT.rtf", png1)}, {"imageTXT.rtf"}},
-        {{icon(".hidden", png1), icon("", png2)}, {"image.hidden", "image"}},
-        {{icon("sp ace;{x}.png", png1)}, {"sp_ace__x_.png"}},
-    };
-    for (const Case& c : cases) {
-        const auto names = report::AttachmentFileNames(c.runs);
+        for (const QString& image : row[0].split('|'))
+            runs << (image == "=" ? runs.last() : icon(image.section(':', 0, 0), image.section(':', 1).toUtf8()));
+        const auto names = report::AttachmentFileNames(runs);
         QStringList got;
-        for (const StyledString& run : c.runs)
+        for (const StyledString& run : runs)
             got << names.value(run.attachment.get());
-        EXPECT_EQ(got, c.names);
+        EXPECT_EQ(got.join('|'), row[1]);
     }
 }
 
@@ -129,9 +111,7 @@ TEST(RtfdWriter, FailuresSayWhyAndLeaveNothingBehind)
     QTemporaryDir dir;
     TextStorage report;
     report.appendAttributedString(regular("x"));
-    QFile file(dir.filePath("a-file"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    writeFile(dir.filePath("a-file"));
     const QString targets[] = {
         dir.filePath("missing/Log.rtfd"), // no such folder
         dir.filePath("a-file/Log.rtfd"),  // the folder is a file
@@ -148,37 +128,23 @@ TEST(RtfdWriter, FailuresSayWhyAndLeaveNothingBehind)
 
 TEST(RtfdWriter, ReplaceAtomicallySwapsOrLeavesTheTargetAsItWas)
 {
-    enum Kind { None, File, Folder };
-    struct Case {
-        Kind built;
-        Kind target;
-        bool succeeds;
-    } cases[] = {
-        {File, None, true},     {Folder, None, true}, {File, File, true},
-        {Folder, Folder, true}, {Folder, File, true}, {None, Folder, false},
-    };
-    for (const Case& c : cases) {
+    for (const QStringList& row : caseRows("report-replacements.tsv")) {
+        SCOPED_TRACE(row.join(' ').toStdString());
+        ASSERT_EQ(row.size(), 3);
         QTemporaryDir dir;
         const QString built = dir.filePath("built");
         const QString target = dir.filePath("target");
-        auto make = [](Kind kind, const QString& path, const QByteArray& mark) {
-            if (kind == File) {
-                QFile f(path);
-                ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-                f.write(mark);
-            } else if (kind == Folder) {
-                ASSERT_TRUE(QDir().mkdir(path));
-                QFile f(path + "/mark");
-                ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-                f.write(mark);
-            }
+        const auto make = [](const QString& kind, const QString& path, const QByteArray& mark) {
+            if (kind != "nothing")
+                writeFile(kind == "file" ? path : path + "/mark", mark);
         };
-        make(c.built, built, "new");
-        make(c.target, target, "old");
+        make(row[0], built, "new");
+        make(row[1], target, "old");
         const platform::Result<void> replaced = report::ReplaceAtomically(built, target);
-        EXPECT_EQ(replaced.ok(), c.succeeds);
+        const bool succeeds = row[2] == "replaced";
+        EXPECT_EQ(replaced.ok(), succeeds);
         const QString mark = QFileInfo(target).isDir() ? target + "/mark" : target;
-        EXPECT_EQ(readAll(mark), c.succeeds ? QByteArray("new") : QByteArray("old"));
+        EXPECT_EQ(readAll(mark), succeeds ? QByteArray("new") : QByteArray("old"));
     }
 }
 
@@ -206,67 +172,58 @@ std::string tree(const QString& dir)
 // second folder built the same way without the save.
 TEST(RtfdWriter, WhatStandsAtTheTargetIsReplacedOnlyWhenItIsAnEarlierReport)
 {
-    enum Outcome { Saved, Refused, Killed };
-    using Step = std::function<void(const QString& d)>;
-    TextStorage earlier; // with an image, which must not survive the replacement
+    const QStringList outcomes{"saved", "refused", "killed"};
+    const std::map<QString, int> signalNamed{{"-", 0}, {"TERM", SIGTERM}, {"INT", SIGINT}, {"HUP", SIGHUP}};
+    TextStorage earlier;
     earlier.appendAttributedString(regular("earlier"));
     earlier.appendAttributedString(*check::CreateImageString("note16x16.png"));
-    const Step ourReport = [&](const QString& d) { ASSERT_TRUE(report::WriteRtfd(earlier, d + "/Log.rtfd")); };
-    const Step notes = [](const QString& d) { writeFile(d + "/Log.rtfd/notes.txt", "mine"); };
-    const Step nothing = [](const QString&) {};
-    const struct {
-        const char* name;
-        Step before;      // what the user has
-        Step duringWrite; // what the user does while the document is written
-        int signal;       // sent to the saving process once the document is built
-        Outcome outcome;
-    } rows[] = {
-        {"an earlier report", ourReport, nothing, 0, Saved},
-        {"an empty folder", [](const QString& d) { QDir().mkpath(d + "/Log.rtfd"); }, nothing, 0, Saved},
-        {"a folder made at the target meanwhile", nothing, notes, 0, Refused},
-        {"a folder swapped in for the earlier report meanwhile", ourReport,
-         [&](const QString& d) {
-             QDir(d).rename("Log.rtfd", "Moved.rtfd");
-             notes(d);
-         },
-         0, Refused},
-        {"a file put into the earlier report meanwhile", ourReport, notes, 0, Refused},
-        {"SIGTERM", ourReport, nothing, SIGTERM, Killed},
-        {"SIGINT", nothing, nothing, SIGINT, Killed},
-        {"SIGHUP", nothing, nothing, SIGHUP, Killed},
+    const auto step = [&](const QString& what, const QString& d) {
+        if (what == "report") {
+            ASSERT_TRUE(report::WriteRtfd(earlier, d + "/Log.rtfd"));
+        }
+        if (what == "empty") {
+            ASSERT_TRUE(QDir().mkpath(d + "/Log.rtfd"));
+        }
+        if (what == "swap") {
+            ASSERT_TRUE(QDir(d).rename("Log.rtfd", "Moved.rtfd"));
+        }
+        if (what == "notes" || what == "swap")
+            writeFile(d + "/Log.rtfd/notes.txt", "mine");
     };
     TextStorage report;
     report.appendAttributedString(regular("new"));
-    for (const auto& row : rows) {
+    for (const QStringList& row : caseRows("report-save-races.tsv")) {
+        SCOPED_TRACE(row.join(' ').toStdString());
+        ASSERT_EQ(row.size(), 4);
         QTemporaryDir saved, reference;
         const QString d = QDir(saved.path()).canonicalPath();
-        row.before(d);
-        row.before(reference.path());
-        row.duringWrite(reference.path());
+        step(row[0], d);
+        step(row[0], reference.path());
+        step(row[1], reference.path());
         const QString target = d + "/Log.rtfd";
 
         const pid_t child = ::fork();
         if (child == 0) {
             report::SetRtfdBuiltHookForTests([&] {
-                row.duringWrite(d);
-                if (row.signal)
-                    std::raise(row.signal);
+                step(row[1], d);
+                if (signalNamed.at(row[2]))
+                    std::raise(signalNamed.at(row[2]));
             });
             const bool ok = report::saveTargetRefusal(target, report::DocumentKind::Rtfd).isEmpty() &&
                             report::WriteRtfd(report, target).ok();
-            ::_exit(ok ? Saved : Refused);
+            ::_exit(ok ? 0 : 1);
         }
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
-        const Outcome outcome = WIFSIGNALED(status) ? Killed : static_cast<Outcome>(WEXITSTATUS(status));
-        EXPECT_EQ(outcome, row.outcome) << row.name;
-        if (outcome != Saved) {
-            EXPECT_EQ(tree(d), tree(reference.path())) << row.name;
+        const QString outcome = outcomes.value(WIFSIGNALED(status) ? 2 : WEXITSTATUS(status));
+        EXPECT_EQ(outcome, row[3]);
+        if (outcome != "saved") {
+            EXPECT_EQ(tree(d), tree(reference.path()));
             continue;
         }
-        const QByteArray rtf = readAll(target + "/TXT.rtf");
-        EXPECT_EQ(entries(d), QStringList({"Log.rtfd"})) << row.name;
-        EXPECT_EQ(entries(target), QStringList({"TXT.rtf"})) << row.name;
-        EXPECT_EQ(rtf.toStdString(), rtfDocument("{\\f0\\fnil\\fcharset0 Helvetica;}", "new")) << row.name;
+        // The earlier report's image is gone with it.
+        EXPECT_EQ(entries(d), QStringList({"Log.rtfd"}));
+        EXPECT_EQ(entries(target), QStringList({"TXT.rtf"}));
+        EXPECT_EQ(readAll(target + "/TXT.rtf").toStdString(), rtfDocument("{\\f0\\fnil\\fcharset0 Helvetica;}", "new"));
     }
 }
