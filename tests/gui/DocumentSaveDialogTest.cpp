@@ -20,13 +20,6 @@ using namespace testsupport;
 
 namespace {
 
-// Sends Save As and returns its sheet once it is up.
-DocumentSaveDialog* saveSheet(MainWindow& window)
-{
-    action(window, "actionSaveAs")->trigger();
-    return waitForWidget<DocumentSaveDialog>();
-}
-
 class DocumentSaveDialogTest : public ::testing::Test {
 protected:
     void SetUp() override { useFreshSettings(); }
@@ -36,68 +29,10 @@ protected:
 
 } // namespace
 
-TEST_F(DocumentSaveDialogTest, SaveProposesItsNameEachTimeAndWritesTheDocument)
-{
-    MainWindow window;
-    window.show();
-    const QString saveDir = mDir.filePath("saved");
-    QDir().mkpath(saveDir);
-    // Typed without the extension: the required type adds it.
-    const QString typed[] = {"Other", "Ostrel Log.rtfd"};
-    for (const QString& name : typed) {
-        auto* dialog = saveSheet(window);
-        ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
-        EXPECT_EQ(nameField(dialog), "Ostrel Log.rtfd");
-        dialog->setDirectory(saveDir);
-        typeName(dialog, name);
-        dialog->accept();
-        ASSERT_TRUE(waitFor([&] { return !dialog->isVisible(); }));
-    }
-    EXPECT_EQ(QDir(saveDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-              QStringList({"Ostrel Log.rtfd", "Other.rtfd"}));
-    QFile rtf(saveDir + "/Other.rtfd/TXT.rtf");
-    ASSERT_TRUE(rtf.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(rtf.readAll().startsWith("{\\rtf1"));
-}
-
-TEST_F(DocumentSaveDialogTest, SavingOverADocumentAsksAndReplacesItWhole)
-{
-    MainWindow window;
-    window.show();
-    const QString target = mDir.filePath("Ostrel Log.rtfd");
-    writeFile(target + "/TXT.rtf", "{\\rtf1{\\*\\generator Ostrel 1.0;}the old report}");
-    writeFile(target + "/old16x16.png", "left from before");
-
-    const struct {
-        QMessageBox::StandardButton answer;
-        bool replaced;
-    } rows[] = {{QMessageBox::No, false}, {QMessageBox::Yes, true}};
-    for (const auto& row : rows) {
-        auto* dialog = saveSheet(window);
-        ASSERT_NE(dialog, nullptr);
-        dialog->setDirectory(mDir.path());
-        bool asked = false;
-        whenShown<QMessageBox>([&](QMessageBox* box) {
-            asked = true;
-            box->button(row.answer)->click();
-        });
-        dialog->accept();
-        EXPECT_TRUE(asked);
-        if (!row.replaced) {
-            EXPECT_TRUE(dialog->isVisible()); // still choosing
-            dialog->reject();
-        }
-        ASSERT_TRUE(waitFor([&] { return !dialog->isVisible(); }));
-        QCoreApplication::processEvents();
-        EXPECT_EQ(QFileInfo::exists(target + "/old16x16.png"), !row.replaced);
-        QFile text(target + "/TXT.rtf");
-        ASSERT_TRUE(text.open(QIODevice::ReadOnly));
-        EXPECT_EQ(!text.readAll().contains("the old report"), row.replaced);
-    }
-}
-
-TEST_F(DocumentSaveDialogTest, SheetsOpenInTheDocumentsFolderThenTheLastOneNeverTheWorkingDirectory)
+// Each sheet proposes its document's name, adds the required extension to a
+// name typed without it, and opens in the documents folder, then in the last
+// one, never in the working directory.
+TEST_F(DocumentSaveDialogTest, SheetsProposeTheirNameAndOpenInTheDocumentsFolderThenTheLastOne)
 {
     const QString before = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(mDir.path()));
@@ -110,28 +45,41 @@ TEST_F(DocumentSaveDialogTest, SheetsOpenInTheDocumentsFolderThenTheLastOneNever
     const struct {
         const char* action;
         QString folder;
-    } rows[] = {{"actionSaveAs", first}, {"actionExportPdf", saveDir}, {"actionSaveAs", saveDir}};
+        const char* proposed;
+        QString typed;
+    } rows[] = {
+        {"actionSaveAs", first, "Ostrel Log.rtfd", "Other"},
+        {"actionExportPdf", saveDir, "Ostrel Log.pdf", {}},
+        {"actionSaveAs", saveDir, "Ostrel Log.rtfd", {}},
+    };
     for (const auto& row : rows) {
         action(window, row.action)->trigger();
         auto* dialog = waitForWidget<DocumentSaveDialog>();
         ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
         EXPECT_EQ(dialog->directory().absolutePath(), row.folder) << row.action;
+        EXPECT_EQ(nameField(dialog), row.proposed);
         dialog->setDirectory(saveDir);
-        if (QFileInfo::exists(saveDir + "/" + nameField(dialog)))
-            dialog->reject();
-        else
-            dialog->accept();
+        if (!row.typed.isEmpty())
+            typeName(dialog, row.typed);
+        dialog->accept();
         ASSERT_TRUE(waitFor([&] { return !dialog->isVisible(); }));
     }
     EXPECT_EQ(QDir(saveDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-              QStringList({"Ostrel Log.pdf", "Ostrel Log.rtfd"}));
+              QStringList({"Ostrel Log.pdf", "Ostrel Log.rtfd", "Other.rtfd"}));
+    EXPECT_TRUE(contents(saveDir + "/Other.rtfd/TXT.rtf").startsWith("{\\rtf1"));
     QDir::setCurrent(before);
 }
 
-TEST_F(DocumentSaveDialogTest, ATargetThatWouldBeRefusedIsRefusedBeforeAnyReplaceQuestion)
+// A target that would be refused is refused before any question whether to
+// replace it; a document of ours is replaced whole once the user says so.
+TEST_F(DocumentSaveDialogTest, SavingOverADocumentAsksAndATargetThatWouldBeRefusedIsRefusedFirst)
 {
     MainWindow window;
     window.show();
+    const QString target = mDir.filePath("Ostrel Log.rtfd");
+    writeFile(target + "/TXT.rtf", "{\\rtf1{\\*\\generator Ostrel 1.0;}the old report}");
+    writeFile(target + "/old16x16.png", "left from before");
     const QString checked = mDir.filePath("checked.pdf");
     writeFile(checked, "(1)");
     writeFile(mDir.filePath("Notes.rtfd/TXT.rtf"), "{\\rtf1 another program's}");
@@ -140,12 +88,16 @@ TEST_F(DocumentSaveDialogTest, ATargetThatWouldBeRefusedIsRefusedBeforeAnyReplac
     const struct {
         const char* action;
         const char* name;
-        const char* reason;
+        QMessageBox::StandardButton answer;
+        const char* asked;
     } rows[] = {
-        {"actionSaveAs", "Notes.rtfd", "did not write"},
-        {"actionExportPdf", "checked.pdf", "being checked"},
+        {"actionSaveAs", "Ostrel Log.rtfd", QMessageBox::No, "Do you want to replace it?"},
+        {"actionSaveAs", "Notes.rtfd", QMessageBox::Ok, "did not write"},
+        {"actionExportPdf", "checked.pdf", QMessageBox::Ok, "being checked"},
+        {"actionSaveAs", "Ostrel Log.rtfd", QMessageBox::Yes, "Do you want to replace it?"},
     };
     for (const auto& row : rows) {
+        const bool replaces = row.answer == QMessageBox::Yes;
         action(window, row.action)->trigger();
         auto* dialog = waitForWidget<DocumentSaveDialog>();
         ASSERT_NE(dialog, nullptr);
@@ -154,17 +106,18 @@ TEST_F(DocumentSaveDialogTest, ATargetThatWouldBeRefusedIsRefusedBeforeAnyReplac
         QStringList asked;
         whenShown<QMessageBox>([&](QMessageBox* box) {
             asked << box->text();
-            box->button(box->buttons().contains(box->button(QMessageBox::No)) ? QMessageBox::No : QMessageBox::Ok)
-                ->click();
+            box->button(row.answer)->click();
         });
         dialog->accept();
         ASSERT_EQ(asked.size(), 1) << row.name;
-        EXPECT_TRUE(asked[0].contains(row.reason)) << asked[0].toStdString();
-        EXPECT_TRUE(dialog->isVisible()); // still choosing
-        dialog->reject();
+        EXPECT_TRUE(asked[0].contains(row.asked)) << asked[0].toStdString();
+        EXPECT_EQ(dialog->isVisible(), !replaces); // still choosing
+        if (!replaces)
+            dialog->reject();
         ASSERT_TRUE(waitFor([&] { return !dialog->isVisible(); }));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(QFileInfo::exists(target + "/old16x16.png"), !replaces);
+        EXPECT_EQ(contents(target + "/TXT.rtf").contains("the old report"), !replaces);
     }
-    QFile text(mDir.filePath("Notes.rtfd/TXT.rtf"));
-    ASSERT_TRUE(text.open(QIODevice::ReadOnly));
-    EXPECT_EQ(text.readAll(), "{\\rtf1 another program's}");
+    EXPECT_EQ(contents(mDir.filePath("Notes.rtfd/TXT.rtf")), "{\\rtf1 another program's}");
 }

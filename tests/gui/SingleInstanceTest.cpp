@@ -55,34 +55,13 @@ TEST(SingleInstance, MessagesDecodeWholeOnlyWhenComplete)
     EXPECT_EQ(got, QStringList({"/x"}));
 }
 
-TEST(SingleInstance, ASecondLaunchHandsItsFilesToTheFirst)
+// A socket left by a crash (bound, its process gone: nobody answers) is
+// taken over by the next window, which then hears each later launch.
+TEST(SingleInstance, ASecondLaunchHandsItsFilesToTheFirstEvenAfterACrash)
 {
     QTemporaryDir dir;
     const QString name = dir.filePath("ostrel.socket");
-
-    SingleInstance second(name);
-    EXPECT_FALSE(second.handOver({"/x"}, 500)); // no window runs yet
-
-    SingleInstance first(name);
-    ASSERT_TRUE(first.listen());
-    QList<QStringList> received;
-    QObject::connect(&first, &SingleInstance::filesReceived, [&](const QStringList& p) { received << p; });
-
-    const QList<QStringList> launches = {{"/one.app/", "/two.plist"}, {}, {"/three\nwith newline"}};
-    for (const QStringList& paths : launches) {
-        // The second launch blocks on the socket; the first answers from its event loop.
-        auto handed = std::async(std::launch::async, [&] { return SingleInstance(name).handOver(paths); });
-        ASSERT_TRUE(waitFor([&] { return handed.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
-        EXPECT_TRUE(handed.get());
-    }
-    EXPECT_EQ(received, launches);
-}
-
-TEST(SingleInstance, ASocketLeftByACrashIsTakenOver)
-{
-    QTemporaryDir dir;
-    const QString name = dir.filePath("ostrel.socket");
-    // A bound socket whose process is gone: the file stays, nobody answers.
+    EXPECT_FALSE(SingleInstance(name).handOver({"/x"}, 500)); // no window runs yet
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_GE(fd, 0);
     sockaddr_un address{};
@@ -92,15 +71,20 @@ TEST(SingleInstance, ASocketLeftByACrashIsTakenOver)
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ::close(fd);
     ASSERT_TRUE(QFile::exists(name));
+    EXPECT_FALSE(SingleInstance(name).handOver({"/x"}, 500));
 
-    SingleInstance instance(name);
-    EXPECT_FALSE(instance.handOver({"/x"}, 500));
-    ASSERT_TRUE(instance.listen());
-    bool received = false;
-    QObject::connect(&instance, &SingleInstance::filesReceived, [&](const QStringList&) { received = true; });
-    auto handed = std::async(std::launch::async, [&] { return SingleInstance(name).handOver({"/y"}); });
-    ASSERT_TRUE(waitFor([&] { return received; }));
-    EXPECT_TRUE(handed.get());
+    SingleInstance first(name);
+    ASSERT_TRUE(first.listen());
+    QList<QStringList> received;
+    QObject::connect(&first, &SingleInstance::filesReceived, [&](const QStringList& p) { received << p; });
+    const QList<QStringList> launches = {{"/one.app/", "/two.plist"}, {}, {"/three\nwith newline"}};
+    for (const QStringList& paths : launches) {
+        // The second launch blocks on the socket; the first answers from its event loop.
+        auto handed = std::async(std::launch::async, [&] { return SingleInstance(name).handOver(paths); });
+        ASSERT_TRUE(waitFor([&] { return handed.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+        EXPECT_TRUE(handed.get());
+    }
+    EXPECT_EQ(received, launches);
 }
 
 namespace {

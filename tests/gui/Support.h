@@ -26,6 +26,9 @@ QString makeBundle(const QString& dir, const QString& name, const QByteArray& pl
 // Runs events until condition holds or the time is up; returns the condition.
 bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
 
+// A file's bytes; "?" when it cannot be read.
+QByteArray contents(const QString& path);
+
 // Fresh, empty settings for each test.
 void useFreshSettings();
 
@@ -35,21 +38,21 @@ inline QAction* action(QWidget& window, const char* name)
     return window.findChild<QAction*>(QLatin1String(name));
 }
 
-// The first visible top-level or child widget of type T, waiting for it.
+// A visible top-level widget of type T, or none.
+template <typename T> T* visibleTopLevel()
+{
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (auto* w = qobject_cast<T*>(top); w && w->isVisible())
+            return w;
+    }
+    return nullptr;
+}
+
+// The first visible top-level widget of type T, waiting for it.
 template <typename T> T* waitForWidget(int timeoutMs = 5000)
 {
     T* found = nullptr;
-    waitFor(
-        [&] {
-            for (QWidget* top : QApplication::topLevelWidgets()) {
-                if (auto* w = qobject_cast<T*>(top); w && w->isVisible()) {
-                    found = w;
-                    return true;
-                }
-            }
-            return false;
-        },
-        timeoutMs);
+    waitFor([&] { return (found = visibleTopLevel<T>()) != nullptr; }, timeoutMs);
     return found;
 }
 
@@ -60,13 +63,10 @@ template <typename T> void whenShown(const std::function<void(T*)>& act)
     auto* timer = new QTimer;
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            if (auto* w = qobject_cast<T*>(top); w && w->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                act(w);
-                return;
-            }
+        if (T* w = visibleTopLevel<T>()) {
+            timer->stop();
+            timer->deleteLater();
+            act(w);
         }
     });
     timer->start();
