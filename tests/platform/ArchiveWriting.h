@@ -33,17 +33,8 @@ enum class Format { Zip, Tar, TarGz, TarBz2, TarXz, Xar, Cpio, CpioGz };
 
 inline const char* formatName(Format format)
 {
-    switch (format) {
-    case Format::Zip: return "zip";
-    case Format::Tar: return "tar";
-    case Format::TarGz: return "tar.gz";
-    case Format::TarBz2: return "tar.bz2";
-    case Format::TarXz: return "tar.xz";
-    case Format::Xar: return "xar";
-    case Format::Cpio: return "cpio";
-    case Format::CpioGz: return "cpio.gz";
-    }
-    return "";
+    static const char* const names[] = {"zip", "tar", "tar.gz", "tar.bz2", "tar.xz", "xar", "cpio", "cpio.gz"};
+    return names[int(format)];
 }
 
 inline la_ssize_t appendTo(struct archive*, void* out, const void* buffer, size_t length)
@@ -60,23 +51,12 @@ inline QByteArray makeArchive(Format format, const QList<Item>& items, qsizetype
     QByteArray out;
     const bool cpio = format == Format::Cpio || format == Format::CpioGz;
     std::unique_ptr<struct archive, decltype(&archive_write_free)> writer(archive_write_new(), &archive_write_free);
-    if (format == Format::Zip) {
-        archive_write_set_format_zip(writer.get());
-    } else if (format == Format::Xar) {
-        archive_write_set_format_xar(writer.get());
-    } else if (cpio) {
-        archive_write_set_format_cpio_newc(writer.get());
-        if (format == Format::CpioGz)
-            archive_write_add_filter_gzip(writer.get());
-    } else {
-        archive_write_set_format_pax_restricted(writer.get());
-        if (format == Format::TarGz)
-            archive_write_add_filter_gzip(writer.get());
-        if (format == Format::TarBz2)
-            archive_write_add_filter_bzip2(writer.get());
-        if (format == Format::TarXz)
-            archive_write_add_filter_xz(writer.get());
-    }
+    // The format's name: its archive format, then the filter it is compressed with.
+    const QList<QByteArray> name = QByteArray(formatName(format)).split('.');
+    const QByteArray base = name[0], filter = name.value(1);
+    archive_write_set_format_by_name(writer.get(), base == "tar" ? "paxr" : cpio ? "newc" : base.constData());
+    if (!filter.isEmpty())
+        archive_write_add_filter_by_name(writer.get(), filter == "gz" ? "gzip" : filter == "bz2" ? "bzip2" : "xz");
     archive_write_set_bytes_in_last_block(writer.get(), 1);
     archive_write_open(writer.get(), &out, nullptr, appendTo, nullptr);
     for (qsizetype i = 0; i < items.size(); ++i) {

@@ -2,6 +2,8 @@
 // child does (hangs, fails, lists too much, unpacks) and what the image's own
 // bytes tell (encrypted, a licence agreement); the private folder goes away.
 #include "platform/DiskImage.h"
+#include "CaseRows.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sys/stat.h>
 
 namespace {
@@ -34,66 +37,49 @@ QByteArray udif(bool licence)
 
 class DiskImageTest : public ::testing::Test {
 protected:
-    QString write(const QString& name, const QByteArray& bytes, bool executable = false)
+    QString write(const QString& name, const QByteArray& bytes)
     {
-        QFile file(dir.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        file.close();
-        if (executable)
-            file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
-        return file.fileName();
+        testsupport::writeFile(dir.filePath(name), bytes);
+        return dir.filePath(name);
     }
-    QString program(const QByteArray& body) { return write("7zz", "#!/bin/sh\n" + body + "\n", true); }
 
     QTemporaryDir dir;
 };
 
 TEST_F(DiskImageTest, EachChildAndImageGivesItsOutcome)
 {
-    const QString plain = write("plain.dmg", udif(false));
-    const QString encrypted = write("encrypted.dmg", "encrcdsa" + QByteArray(600, '\0'));
-    // Lists three entries of 10 bytes each, then unpacks an application to the folder -o names.
+    write("plain", udif(false));
+    write("encrypted", "encrcdsa" + QByteArray(600, '\0'));
     const QByteArray lists = "case $1 in l) printf 'Path = a\\nSize = 10\\n\\nPath = b\\nSize = 10\\n\\nPath = "
                              "c\\nSize = 10\\nAlternate Stream = +\\n\\nPath = d\\nSize = 10\\n';; x) for a; do case "
                              "$a in -o*) mkdir -p \"${a#-o}/App.app/Contents\"; chmod 555 \"${a#-o}/App.app\";; esac; "
                              "done;; esac";
-    const struct {
-        const char* what;
-        QByteArray child; // empty: no program
-        QString image;
+    const std::map<QString, Status> statuses = {{"Unpacked", Status::Unpacked},
+                                                {"NoProgram", Status::NoProgram},
+                                                {"Encrypted", Status::Encrypted},
+                                                {"Failed", Status::Failed}};
+    for (const QStringList& row : caseRows("platform-disk-images.tsv")) {
+        ASSERT_EQ(row.size(), 8);
+        SCOPED_TRACE(row[0].toStdString());
+        QString child;
+        if (row[1] != "-") {
+            child = write("7zz", "#!/bin/sh\n" + (row[1] == "lists" ? lists : row[1].toUtf8()) + "\n");
+            QFile::setPermissions(child, QFile::permissions(child) | QFileDevice::ExeOwner);
+        }
         platform::DiskImageLimits limits;
-        Status status;
-        const char* error;
-    } rows[] = {
-        {"no 7-Zip", "", plain, {}, Status::NoProgram, ""},
-        {"encrypted, told by its header", "exit 0", encrypted, {}, Status::Encrypted, ""},
-        {"encrypted, told by 7-Zip", "echo 'ERROR: Wrong password?' >&2; exit 2", plain, {}, Status::Encrypted, ""},
-        {"hangs", "sleep 30", plain, {.timeout = std::chrono::milliseconds(300)}, Status::Failed, "longer than"},
-        {"fails",
-         "echo \"ERROR: Unexpected end of data : $7\" >&2; exit 2",
-         plain,
-         {},
-         Status::Failed,
-         "Unexpected end of data"},
-        {"lists too many entries", lists, plain, {.maxEntries = 2}, Status::Failed, "more than 2 entries"},
-        {"lists too many bytes", lists, plain, {.maxTotalBytes = 39}, Status::Failed, "more than 39 bytes"},
-        {"unpacks", lists, plain, {.maxEntries = 3, .maxTotalBytes = 40}, Status::Unpacked, ""},
-        {"unpacks nothing", "exit 0", plain, {}, Status::Failed, "unpacked nothing"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        const QString child = row.child.isEmpty() ? QString() : program(row.child);
+        limits.maxEntries = row[3] == "-" ? limits.maxEntries : row[3].toULongLong();
+        limits.maxTotalBytes = row[4] == "-" ? limits.maxTotalBytes : row[4].toULongLong();
+        limits.timeout = row[5] == "-" ? limits.timeout : std::chrono::milliseconds(row[5].toInt());
         QElapsedTimer timer;
         timer.start();
         QString folder;
         {
-            const platform::UnpackedImage image = platform::unpackDiskImage(row.image, child, row.limits);
+            const platform::UnpackedImage image = platform::unpackDiskImage(dir.filePath(row[2]), child, limits);
             EXPECT_LT(timer.elapsed(), 10'000);
-            EXPECT_EQ(image.status, row.status);
-            EXPECT_TRUE(image.error.contains(QLatin1String(row.error))) << image.error.toStdString();
+            EXPECT_EQ(image.status, statuses.at(row[6]));
+            EXPECT_TRUE(image.error.contains(row[7])) << image.error.toStdString();
             folder = image.folder;
-            if (row.status == Status::Unpacked) {
+            if (row[6] == "Unpacked") {
                 EXPECT_TRUE(QFileInfo(folder + "/App.app/Contents").isDir());
                 const QFileInfo top(QFileInfo(folder).path());
                 struct stat info {};

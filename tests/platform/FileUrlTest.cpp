@@ -1,5 +1,6 @@
 #include "platform/FileUrl.h"
 #include "CaseRows.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,30 +40,22 @@ TEST(FileUrl, AppendingKeepsOneSeparator)
     EXPECT_TRUE(platform::isDirectoryURL(platform::appendingPathComponent(bundle, QStringLiteral("Contents/"))));
 }
 
+// Of a directory made there, the bytes' tests below show the rest.
 TEST(FileUrl, PathsOfExistingThings)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    QDir(dir.path()).mkdir(QStringLiteral("B.app"));
-    QFile file(dir.filePath(QStringLiteral("f.plist")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-
+    testsupport::writeFile(dir.filePath("B.app/f.plist"));
     const QUrl dirUrl = platform::fileURLWithPath(dir.filePath(QStringLiteral("B.app")));
-    EXPECT_TRUE(platform::isDirectoryURL(dirUrl));
-    EXPECT_EQ(platform::lastPathComponent(dirUrl), QStringLiteral("B.app"));
-    EXPECT_EQ(platform::fileSystemPath(dirUrl), dir.filePath(QStringLiteral("B.app")));
+    const QUrl fileUrl = platform::fileURLWithPath(dir.filePath(QStringLiteral("B.app/f.plist")));
     EXPECT_TRUE(platform::fileExists(dirUrl));
-
-    const QUrl fileUrl = platform::fileURLWithPath(file.fileName());
     EXPECT_FALSE(platform::isDirectoryURL(fileUrl));
     EXPECT_TRUE(platform::fileExists(fileUrl));
     EXPECT_FALSE(platform::fileExists(platform::fileURLWithPath(dir.filePath(QStringLiteral("gone")))));
     EXPECT_FALSE(platform::fileExists(QUrl()));
 
     // A relative path against a directory given, as against the current one.
-    const QUrl relative = platform::fileURLWithPath(QStringLiteral("./x/../B.app"), dir.path());
-    EXPECT_EQ(relative, dirUrl);
+    EXPECT_EQ(platform::fileURLWithPath(QStringLiteral("./x/../B.app"), dir.path()), dirUrl);
     EXPECT_EQ(platform::absoluteFilePath(QStringLiteral("/a/./b"), dir.path()), QStringLiteral("/a/b"));
     EXPECT_EQ(platform::absoluteFilePath(QStringLiteral("f"), QString()),
               platform::currentDirectoryPath() + QStringLiteral("/f"));
@@ -91,13 +84,14 @@ protected:
     void SetUp() override { ASSERT_TRUE(mDir.isValid()); }
     // A path in the directory from the bytes of its name.
     QString path(const QByteArray& name) const { return mDir.path() + '/' + platform::decodeFileName(name); }
-    void makeFile(const QByteArray& name) const
+    // A directory when the name ends in '/', else a file.
+    void make(const QByteArray& name) const
     {
-        std::ofstream(QFile::encodeName(mDir.path()).toStdString() + '/' + name.toStdString()) << "{}";
-    }
-    void makeDirectory(const QByteArray& name) const
-    {
-        ASSERT_EQ(::mkdir((QFile::encodeName(mDir.path()) + '/' + name).constData(), 0755), 0);
+        const QByteArray path = QFile::encodeName(mDir.path()) + '/' + name;
+        if (name.endsWith('/'))
+            ASSERT_EQ(::mkdir(path.constData(), 0755), 0);
+        else
+            std::ofstream(path.toStdString()) << "{}";
     }
 
     QTemporaryDir mDir;
@@ -105,9 +99,9 @@ protected:
 
 TEST_F(BytesDirectory, NamesThatAreNotUtf8AreFoundAsTheyAre)
 {
-    makeDirectory("B\xFE.app");
-    makeDirectory("B\xFE.app/Contents");
-    makeFile("B\xFE.app/Contents/Info\xFF.plist");
+    make("B\xFE.app/");
+    make("B\xFE.app/Contents/");
+    make("B\xFE.app/Contents/Info\xFF.plist");
 
     const QUrl bundle = platform::fileURLWithPath(path("B\xFE.app"));
     EXPECT_TRUE(platform::isDirectoryURL(bundle));
@@ -123,11 +117,11 @@ TEST_F(BytesDirectory, NamesThatAreNotUtf8AreFoundAsTheyAre)
 
 TEST_F(BytesDirectory, NamesThatQtDecodedAreRecoveredWhenOnlyOneFits)
 {
-    makeDirectory("d\xE9j\xE0");
-    makeFile("d\xE9j\xE0/one\xFF.plist");
-    makeFile("d\xE9j\xE0/two\xFE.plist");
-    makeFile("d\xE9j\xE0/two\xFD.plist");
-    makeFile("d\xE9j\xE0/real\xEF\xBF\xBD.plist"); // a true U+FFFD, which is valid UTF-8
+    make("d\xE9j\xE0/");
+    make("d\xE9j\xE0/one\xFF.plist");
+    make("d\xE9j\xE0/two\xFE.plist");
+    make("d\xE9j\xE0/two\xFD.plist");
+    make("d\xE9j\xE0/real\xEF\xBF\xBD.plist"); // a true U+FFFD, which is valid UTF-8
     // What Qt's file dialog gives: each byte that is not UTF-8 as U+FFFD.
     auto shownByQt = [this](const QByteArray& name) { return mDir.path() + '/' + QString::fromUtf8(name); };
 
@@ -154,10 +148,10 @@ TEST_F(BytesDirectory, NamesThatQtDecodedAreRecoveredWhenOnlyOneFits)
 
 TEST_F(BytesDirectory, DirectoryEntriesKeepTheirBytes)
 {
-    makeDirectory("Plug\xFFIns");
-    makeFile("Plug\xFFIns/.hidden");
-    makeFile("Plug\xFFIns/b\xE9.appex");
-    makeFile("Plug\xFFIns/A.appex");
+    make("Plug\xFFIns/");
+    make("Plug\xFFIns/.hidden");
+    make("Plug\xFFIns/b\xE9.appex");
+    make("Plug\xFFIns/A.appex");
     const QStringList entries = platform::directoryEntries(path("Plug\xFFIns"));
     EXPECT_EQ(entries, QStringList({".hidden", "A.appex", platform::decodeFileName("b\xE9.appex")}));
     for (const QString& entry : entries)

@@ -44,25 +44,19 @@ bool anyError(const MachOFile& file)
 
 TEST(MachOTest, ReadsEveryForm)
 {
-    const struct {
-        const char* name;
-        QByteArray bytes;
-        bool fat;
-        int slices;
-    } cases[] = {
-        {"64-bit little-endian", thin(fullSlice(true, false)), false, 1},
-        {"64-bit big-endian", thin(fullSlice(true, true)), false, 1},
-        {"32-bit little-endian", thin(fullSlice(false, false)), false, 1},
-        {"32-bit big-endian", thin(fullSlice(false, true)), false, 1},
-        {"fat", fat({fullSlice(true, false), fullSlice(false, true)}), true, 2},
-        {"fat with 64-bit offsets", fat({fullSlice(true, true), fullSlice(true, false)}, true), true, 2},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const MachOFile file = readBytes(c.bytes);
-        EXPECT_TRUE(looksLikeMachO(c.bytes));
-        EXPECT_EQ(file.fat, c.fat);
-        ASSERT_EQ(file.slices.size(), c.slices);
+    QList<QByteArray> forms; // thin in each width and byte order, then fat with 32- and 64-bit offsets
+    for (const bool is64 : {true, false})
+        for (const bool bigEndian : {false, true})
+            forms << thin(fullSlice(is64, bigEndian));
+    forms << fat({fullSlice(true, false), fullSlice(false, true)});
+    forms << fat({fullSlice(true, true), fullSlice(true, false)}, true);
+    for (qsizetype form = 0; form < forms.size(); ++form) {
+        SCOPED_TRACE(form);
+        const QByteArray& bytes = forms[form];
+        const MachOFile file = readBytes(bytes);
+        EXPECT_TRUE(looksLikeMachO(bytes));
+        EXPECT_EQ(file.fat, form >= 4);
+        ASSERT_EQ(file.slices.size(), form >= 4 ? 2 : 1);
         EXPECT_FALSE(anyError(file)) << file.error.toStdString();
         for (const MachOSlice& slice : file.slices) {
             EXPECT_EQ(slice.architecture(), QStringLiteral("arm64"));
@@ -78,38 +72,28 @@ TEST(MachOTest, ReadsEveryForm)
             EXPECT_EQ(slice.dylibs[2].kind, MachODylib::Kind::Reexport);
             // Defined, local and debugging symbols are no imports.
             EXPECT_EQ(slice.undefinedSymbols, (QList<QByteArray>{"_stat", "_mach_absolute_time"}));
-            EXPECT_EQ(machOSectionBytes(MemorySource(c.bytes), slice, "__TEXT", "__info_plist", 1024),
+            EXPECT_EQ(machOSectionBytes(MemorySource(bytes), slice, "__TEXT", "__info_plist", 1024),
                       QByteArray("<plist/>"));
-            EXPECT_EQ(machOSectionBytes(MemorySource(c.bytes), slice, "__TEXT", "__data", 1024), std::nullopt);
+            EXPECT_EQ(machOSectionBytes(MemorySource(bytes), slice, "__TEXT", "__data", 1024), std::nullopt);
         }
     }
 }
 
 TEST(MachOTest, OlderVersionCommandsAndArchitectures)
 {
-    const struct {
-        std::uint32_t command;
-        std::uint32_t cpuType;
-        std::uint32_t cpuSubtype;
-        MachOPlatform platform;
-        const char* architecture;
-    } cases[] = {
-        {kVersionMinMacOS, kX86_64, 3, MachOPlatform::MacOS, "x86_64"},
-        {kVersionMinIPhoneOS, kArm, kArmV7, MachOPlatform::IOS, "armv7"},
-        {0x2f, kArm64, 2, MachOPlatform::TvOS, "arm64e"},
-        {0x30, 0x0200000c, 1, MachOPlatform::WatchOS, "arm64_32"},
-    };
-    for (const auto& c : cases) {
+    for (const QStringList& row : caseRows("platform-macho-versions.tsv")) {
+        ASSERT_EQ(row.size(), 5);
+        SCOPED_TRACE(row[4].toStdString());
         SliceLayout layout;
-        layout.versionMinCommand = c.command;
-        layout.cpuType = c.cpuType;
-        layout.cpuSubtype = c.cpuSubtype | 0x80000000; // the capability bits are no part of the subtype
+        layout.versionMinCommand = row[0].toUInt(nullptr, 0);
+        layout.cpuType = row[1].toUInt(nullptr, 0);
+        layout.cpuSubtype = row[2].toUInt() | 0x80000000; // the capability bits are no part of the subtype
         layout.minos = packed(10, 13, 4);
         const MachOFile file = readBytes(thin(layout));
         ASSERT_EQ(file.slices.size(), 1);
-        EXPECT_EQ(file.slices[0].platform, c.platform);
+        EXPECT_EQ(machOPlatformName(file.slices[0].platform), row[3]);
         EXPECT_EQ(file.slices[0].minos, QVersionNumber(10, 13, 4));
-        EXPECT_EQ(file.slices[0].architecture(), QLatin1String(c.architecture));
+        EXPECT_EQ(file.slices[0].architecture(), row[4]);
     }
 }
 
@@ -146,43 +130,19 @@ TEST(MachOTest, NumbersPointingOutside)
     layout.dylibs = {{kLoadDylib, "/usr/lib/libSystem.B.dylib"}};
     layout.sections = {{"__TEXT", "__info_plist", "<plist/>"}};
     layout.symbols = {{"_stat", 0x01}};
-    const QByteArray good = thin(layout);
-    // Header 32 bytes; the dylib command (56 bytes) at 32, the segment (152) at 88, the symbol table at 240.
-    const struct {
-        const char* name;
-        qsizetype at;
-        std::uint32_t value;
-        const char* says;
-    } cases[] = {
-        {"commands' size", 20, 0xfffffff0, "pass the end"},
-        {"commands' count", 16, 9, "end before their count"},
-        {"command size zero", 36, 0, "size is wrong"},
-        {"command size past the end", 36, 0x10000, "size is wrong"},
-        {"dylib name offset", 40, 500, "name lies outside"},
-        {"section count", 88 + 64, 0x7fffffff, "more sections"},
-        {"symbols' offset", 248, 0xffffff00, "outside the file"},
-        {"symbol count", 252, 0x10000000, "outside the file"},
-        {"strings' size", 260, 0xffff, "outside the file"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        QByteArray bad = good;
-        put(bad, c.at, c.value);
+    for (const QStringList& row : caseRows("platform-macho-damage.tsv")) {
+        ASSERT_EQ(row.size(), 5);
+        SCOPED_TRACE(row[0].toStdString());
+        QByteArray bad = row[1] == "fat" ? fat({layout}) : thin(layout);
+        put(bad, row[2].toInt(), row[3].toUInt(nullptr, 0), row[1] == "fat");
         const MachOFile file = readBytes(bad);
         ASSERT_EQ(file.slices.size(), 1);
-        EXPECT_TRUE(file.slices[0].error.contains(QLatin1String(c.says))) << file.slices[0].error.toStdString();
+        if (row[4] == "-")
+            EXPECT_EQ(machOSectionBytes(MemorySource(bad), file.slices[0], "__TEXT", "__info_plist", 1024),
+                      std::nullopt);
+        else
+            EXPECT_TRUE(file.slices[0].error.contains(row[4])) << file.slices[0].error.toStdString();
     }
-    // A section whose bytes lie past the file gives none.
-    QByteArray bad = good;
-    put(bad, 88 + 72 + 48, 0xfffffff0);
-    const MachOFile file = readBytes(bad);
-    EXPECT_EQ(machOSectionBytes(MemorySource(bad), file.slices[0], "__TEXT", "__info_plist", 1024), std::nullopt);
-
-    QByteArray outside = fat({layout});
-    put(outside, 16, 0xfffffff0, true); // the first slice's offset
-    const MachOFile fatFile = readBytes(outside);
-    ASSERT_EQ(fatFile.slices.size(), 1);
-    EXPECT_TRUE(fatFile.slices[0].error.contains(QLatin1String("outside the file")));
 }
 
 // The real binaries as llvm-objdump and llvm-nm see them, kept in the case table.

@@ -68,8 +68,7 @@ public:
     void u64(std::uint64_t value)
     {
         const auto high = std::uint32_t(value >> 32), low = std::uint32_t(value);
-        u32(mBigEndian ? std::initializer_list<std::uint32_t>{high, low}
-                       : std::initializer_list<std::uint32_t>{low, high});
+        mBigEndian ? u32({high, low}) : u32({low, high});
     }
     // An address or size: 64 bits wide in a 64-bit slice.
     void word(std::uint64_t value, bool is64) { is64 ? u64(value) : u32({std::uint32_t(value)}); }

@@ -1,9 +1,12 @@
 // The resource-file and AppleDouble readers against files made by the writer,
 // then damaged: truncated at every length, numbers pointing anywhere.
 #include "platform/ResourceFile.h"
+#include "CaseRows.h"
 #include "platform/AppleDouble.h"
 #include "platform/FileManager.h"
 #include "platform/ResourceWriter.h"
+
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -88,48 +91,6 @@ TEST(ResourceFile, EveryTruncationIsAnError)
         EXPECT_EQ(lookup(whole.left(length)), eofErr) << length;
 }
 
-TEST(ResourceFile, DamagedNumbersGiveTheirStatus)
-{
-    const QByteArray good = makeResourceFile({{kPlst, 0, "0123456789", {}}});
-    // Layout of that file: data at 256 (4 + 10 bytes), map after it; the type
-    // list at map + 28, one type, its reference list at type list + 10.
-    const qsizetype map = 256 + 14;
-    const qsizetype typeList = map + 28;
-    const qsizetype reference = typeList + 10;
-    const qsizetype mapLength = good.size() - map;
-    struct Case {
-        const char* what;
-        qsizetype at;
-        int width;
-        std::uint32_t value;
-        OSStatus expected;
-    };
-    const Case cases[] = {
-        {"data area past the end", 0, 4, 0xFFFFFFF0, eofErr},
-        {"data length past the end", 8, 4, 0x7FFFFFFF, eofErr},
-        {"map past the end", 4, 4, std::uint32_t(good.size()), eofErr},
-        {"map length past the end", 12, 4, std::uint32_t(mapLength + 1), eofErr},
-        {"map too short for its header", 12, 4, 20, mapReadErr},
-        {"type list outside the map", map + 24, 2, 0xFFF0, mapReadErr},
-        {"more types than the map holds", typeList, 2, 0x0100, mapReadErr},
-        {"reference list outside the map", typeList + 8, 2, 0x8000, mapReadErr},
-        {"more references than the map holds", typeList + 6, 2, 0x0040, mapReadErr},
-        {"data offset outside the data area", reference + 5, 3, 0xFFFFFF, mapReadErr},
-        {"data offset at the area's last bytes", reference + 5, 3, 12, mapReadErr},
-        {"resource length past the data area", 256, 4, 11, mapReadErr},
-        {"resource length wraps around", 256, 4, 0xFFFFFFFF, mapReadErr},
-        {"empty type list", typeList, 2, 0xFFFF, resNotFound},
-        {"other type", typeList + 2, 4, kVers, resNotFound},
-        {"other id", reference, 2, 7, resNotFound},
-        {"shorter resource", 256, 4, 3, noErr},
-    };
-    for (const Case& c : cases) {
-        QByteArray bytes = good;
-        put(bytes, c.at, c.width, c.value);
-        EXPECT_EQ(lookup(bytes), c.expected) << c.what;
-    }
-}
-
 // AppleDouble
 
 const QByteArray kFork = makeResourceFile({{kPlst, 0, "<dict/>", {}}});
@@ -168,48 +129,40 @@ TEST(AppleDouble, EveryTruncationIsFoundOut)
     for (qsizetype length = 0; length < whole.size(); ++length) {
         const MemorySource source(whole.left(length));
         const Result<AppleDouble> header = readAppleDouble(source);
-        const OSStatus status = statusOf(header);
-        if (length < 8) { // too short to tell: no AppleDouble file
-            EXPECT_EQ(status, resFNotFound) << length;
+        // Too short to tell is no AppleDouble file; cut in its descriptors, it ends early.
+        const OSStatus expected = length < 8 ? resFNotFound : length < descriptorsEnd ? eofErr : noErr;
+        ASSERT_EQ(statusOf(header), expected) << length;
+        if (expected != noErr)
             continue;
-        }
-        if (length < descriptorsEnd) {
-            EXPECT_EQ(status, eofErr) << length;
-            continue;
-        }
-        ASSERT_EQ(status, noErr) << length;
         EXPECT_EQ(statusOf(openAppleDoubleEntry(source, *header, kEntryResourceFork)), eofErr) << length;
         EXPECT_EQ(finderInfoFromAppleDouble(source).has_value(), length >= finderEnd) << length;
     }
 }
 
-TEST(AppleDouble, DescriptorsPointingAnywhere)
+// The status of opening the resource fork of an AppleDouble file.
+OSStatus forkStatus(const QByteArray& bytes)
 {
-    const QByteArray good = sidecar();
-    const qsizetype forkDescriptor = 26 + 12;
-    struct Case {
-        qsizetype at;
-        std::uint32_t value;
-        OSStatus expected;
-    };
-    const Case cases[] = {
-        {0, 0x00051600, resFNotFound},            // AppleSingle, which holds the data too: no sidecar
-        {4, 0x00030000, resFNotFound},            // unknown version
-        {24, 0xFFFF, eofErr},                     // entry count past the end
-        {24, 1, resFNotFound},                    // fork entry no longer counted
-        {forkDescriptor, 7, resFNotFound},        // fork entry renamed
-        {forkDescriptor + 4, 0xFFFFFFFF, eofErr}, // offset past the end
-        {forkDescriptor + 8, 0xFFFFFFFF, eofErr}, // length wraps around
-        {forkDescriptor + 8, std::uint32_t(kFork.size()) + 1, eofErr},
-    };
-    for (const Case& c : cases) {
-        QByteArray bytes = good;
-        put(bytes, c.at, c.at == 24 ? 2 : 4, c.value);
-        const MemorySource source(bytes);
-        const Result<AppleDouble> header = readAppleDouble(source);
-        EXPECT_EQ(statusOf(header ? openAppleDoubleEntry(source, *header, kEntryResourceFork) : header.error()),
-                  c.expected)
-            << c.at << " " << c.value;
+    const MemorySource source(bytes);
+    const Result<AppleDouble> header = readAppleDouble(source);
+    return statusOf(header ? openAppleDoubleEntry(source, *header, kEntryResourceFork) : header.error());
+}
+
+TEST(ResourceFile, DamagedNumbersGiveTheirStatus)
+{
+    const std::map<QString, OSStatus> statuses = {{"noErr", noErr},
+                                                  {"eofErr", eofErr},
+                                                  {"mapReadErr", mapReadErr},
+                                                  {"resNotFound", resNotFound},
+                                                  {"resFNotFound", resFNotFound}};
+    const QByteArray fork = makeResourceFile({{kPlst, 0, "0123456789", {}}});
+    ASSERT_EQ(fork.size(), 320);
+    ASSERT_EQ(kFork.size(), 317);
+    for (const QStringList& row : caseRows("platform-resource-damage.tsv")) {
+        ASSERT_EQ(row.size(), 6);
+        SCOPED_TRACE(row[1].toStdString());
+        QByteArray bytes = row[0] == "fork" ? fork : sidecar();
+        put(bytes, row[2].toInt(), row[3].toInt(), row[4].toUInt(nullptr, 0));
+        EXPECT_EQ(row[0] == "fork" ? lookup(bytes) : forkStatus(bytes), statuses.at(row[5]));
     }
 }
 
