@@ -49,14 +49,16 @@ void expectPlaces(const Document& document, const QByteArray& bytes, int lineShi
             EXPECT_EQ(place->value.column, row[3].toInt());
             EXPECT_EQ(place->key.line, keyLine ? keyLine + lineShift : 0);
             EXPECT_EQ(place->key.column, row[5].toInt());
-            if (!offsets)
+            if (!offsets) {
                 EXPECT_EQ(place->value.offset, -1);
-            else if (!row.value(6).isEmpty())
+            } else if (!row.value(6).isEmpty()) {
                 EXPECT_TRUE(bytes.mid(place->value.offset).startsWith(unescaped(row[6]))) << place->value.offset;
-            if (!row.value(7).isEmpty())
+            }
+            if (!row.value(7).isEmpty()) {
                 EXPECT_TRUE(bytes.mid(place->key.offset).startsWith(unescaped(row[7]))) << place->key.offset;
-            else if (keyLine == 0)
+            } else if (keyLine == 0) {
                 EXPECT_EQ(place->key.offset, -1);
+            }
         }
     }
 }
