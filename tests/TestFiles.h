@@ -20,4 +20,15 @@ inline void writeFile(const QString& path, const QByteArray& bytes = "x")
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
+// The whole of a file the test needs; a file that cannot be read fails the test.
+inline QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "cannot read " << path.toStdString();
+        return {};
+    }
+    return file.readAll();
+}
+
 } // namespace testsupport

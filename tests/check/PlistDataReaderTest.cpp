@@ -67,19 +67,20 @@ protected:
         return described(check::readURL(QUrl::fromLocalFile(path(name))), mDir.path());
     }
 
-    // Makes the file a row of the table names.
-    void make(const QString& name, const QString& spec) const
+    // Makes the file a row of the table names: a FIFO, a folder, a sparse file past the size limit,
+    // one of the resource blobs below or escaped bytes, "locked:" before it for no permissions.
+    void make(const QString& name, const QString& what) const
     {
         const QByteArray native = QFile::encodeName(path(name));
-        if (spec == "fifo") {
+        if (what == "fifo") {
             ASSERT_EQ(::mkfifo(native.constData(), 0600), 0);
-        } else if (spec == "folder") {
+        } else if (what == "folder") {
             ASSERT_TRUE(QDir().mkdir(path(name)));
-        } else if (spec == "sparse") {
+        } else if (what == "sparse") {
             testsupport::writeFile(path(name), {});
             ASSERT_TRUE(QFile::resize(path(name), qint64(kMaxPropertyListSize) + 1));
-        } else if (spec != "none") {
-            const QString blob = spec.startsWith("locked:") ? spec.mid(7) : spec;
+        } else if (what != "none") {
+            const QString blob = what.startsWith("locked:") ? what.mid(7) : what;
             const std::map<QString, QByteArray> blobs = {
                 {"res", resources(kDataPlist)},
                 {"double", sidecar(resources(kForkPlist))},
@@ -92,7 +93,7 @@ protected:
                 {"double-noinfo", sidecar(resources(kForkPlist), false)},
             };
             testsupport::writeFile(path(name), blobs.contains(blob) ? blobs.at(blob) : unescaped(blob));
-            ASSERT_TRUE(blob == spec || ::chmod(native.constData(), 0) == 0);
+            ASSERT_TRUE(blob == what || ::chmod(native.constData(), 0) == 0);
         }
     }
 

@@ -3,6 +3,7 @@
 // short builders for information dictionaries and rules.
 #pragma once
 
+#include "TestFiles.h"
 #include "check/MessageFormat.h"
 #include "check/PlistValidator.h"
 #include "platform/Bundle.h"
@@ -104,17 +105,6 @@ public:
 } // namespace validator_test
 
 namespace testsupport {
-
-// The whole of a file the test needs; a file that cannot be read fails the test.
-inline QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ADD_FAILURE() << "cannot read " << path.toStdString();
-        return {};
-    }
-    return file.readAll();
-}
 
 // A property list the test needs; one that cannot be read or parsed fails the test.
 inline plist::Value readPlist(const QString& path)

@@ -57,8 +57,9 @@ $(grep -v -e '^#' -e '^$' "$OSTREL_TEST_DATA/cases/$1")
 END_OF_CASES"
 }
 
-# rows TABLE [PREFIX]: each row, or each whose NAME begins with PREFIX, of tests/data/cases/TABLE is NAME|STATUS|ARGUMENTS|EXPECTED...: ostrel-check
-# ARGUMENTS (shell words, NAME=VALUE words first set the run's environment) exits with STATUS,
+# rows TABLE [PREFIX]: each row of tests/data/cases/TABLE, or each whose NAME begins with
+# PREFIX, is NAME|STATUS|ARGUMENTS|EXPECTED...: ostrel-check ARGUMENTS (shell words;
+# NAME=VALUE words first set the run's environment) exits with STATUS,
 # and each EXPECTED holds of stdout and stderr: a whole line, *TEXT that a line holds,
 # !TEXT that no line holds, ~REGEX that a line matches, or ?COMMAND that succeeds.
 rows() {

@@ -30,12 +30,6 @@ QByteArray encoded(const QString& field, const QString& encoding)
     return encoder.encode(QString(decoder.decode(unescaped(field))));
 }
 
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
-
 // The file's fix from checking top, or an empty one.
 fix::FileFix fixOf(const QString& top, const QString& file, const fix::Options& options)
 {
@@ -65,7 +59,7 @@ TEST(Fixer, EachFixLeavesTheExpectedBytesAndNothingForASecondRun)
         EXPECT_EQ(QString::fromUtf8(after), QString::fromUtf8(expected));
         EXPECT_EQ(after, expected);
         ASSERT_EQ(fix::writeFixed(fixed), QString());
-        EXPECT_EQ(contents(file), expected);
+        EXPECT_EQ(testsupport::readFile(file), expected);
         EXPECT_TRUE(fixOf(top, file, options).applied.isEmpty());
     }
 }
@@ -140,7 +134,7 @@ TEST(Fixer, WritesThatWouldLoseSomethingAreRefusedAndTheFileStays)
         const fix::FileFix fixed = fixOf(file, file, fix::Options());
         ASSERT_FALSE(fixed.applied.isEmpty());
         c.prepare(file, dir);
-        const QByteArray before = contents(file);
+        const QByteArray before = testsupport::readFile(file);
         const QString why = fix::writeFixed(fixed);
         fix::setBeforeReplaceHook({});
         struct stat status {};
@@ -148,10 +142,11 @@ TEST(Fixer, WritesThatWouldLoseSomethingAreRefusedAndTheFileStays)
         if (*c.reason) {
             EXPECT_TRUE(why.contains(QLatin1String(c.reason))) << why.toStdString();
             // What stands there stays: the file as read, or what was put there meanwhile.
-            EXPECT_EQ(contents(file), QLatin1String(c.reason) == QLatin1String("changed while") ? "other" : before);
+            EXPECT_EQ(testsupport::readFile(file),
+                      QLatin1String(c.reason) == QLatin1String("changed while") ? "other" : before);
         } else {
             EXPECT_EQ(why, QString());
-            EXPECT_EQ(contents(file), fixed.after);
+            EXPECT_EQ(testsupport::readFile(file), fixed.after);
             EXPECT_EQ(status.st_mode & 07777, 0640u);
         }
     }

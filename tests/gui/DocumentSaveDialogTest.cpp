@@ -67,7 +67,7 @@ TEST_F(DocumentSaveDialogTest, SheetsProposeTheirNameAndOpenInTheDocumentsFolder
     }
     EXPECT_EQ(QDir(saveDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList({"Ostrel Log.pdf", "Ostrel Log.rtfd", "Other.rtfd"}));
-    EXPECT_TRUE(contents(saveDir + "/Other.rtfd/TXT.rtf").startsWith("{\\rtf1"));
+    EXPECT_TRUE(testsupport::readFile(saveDir + "/Other.rtfd/TXT.rtf").startsWith("{\\rtf1"));
     QDir::setCurrent(before);
 }
 
@@ -117,7 +117,7 @@ TEST_F(DocumentSaveDialogTest, SavingOverADocumentAsksAndATargetThatWouldBeRefus
         ASSERT_TRUE(waitFor([&] { return !dialog->isVisible(); }));
         QCoreApplication::processEvents();
         EXPECT_EQ(QFileInfo::exists(target + "/old16x16.png"), !replaces);
-        EXPECT_EQ(contents(target + "/TXT.rtf").contains("the old report"), !replaces);
+        EXPECT_EQ(testsupport::readFile(target + "/TXT.rtf").contains("the old report"), !replaces);
     }
-    EXPECT_EQ(contents(mDir.filePath("Notes.rtfd/TXT.rtf")), "{\\rtf1 another program's}");
+    EXPECT_EQ(testsupport::readFile(mDir.filePath("Notes.rtfd/TXT.rtf")), "{\\rtf1 another program's}");
 }

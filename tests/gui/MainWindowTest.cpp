@@ -336,7 +336,7 @@ TEST_F(WindowTest, PrintSheetPrintsToPdfUnderTheJobTitleOrSaysItCannot)
         }
     }
     ASSERT_TRUE(waitFor([&] { return QFileInfo(pdf).size() > 0; }));
-    const QByteArray bytes = contents(pdf);
+    const QByteArray bytes = testsupport::readFile(pdf);
     // The title is written as UTF-16 in the document information.
     const QString title = platform::Bundle::main().localizedString("Ostrel Log");
     QByteArray utf16 = "\xfe\xff";
@@ -397,7 +397,7 @@ QMap<QString, QByteArray> tree(const QString& root)
         else if (info.isDir())
             found.insert(name, "/");
         else
-            found.insert(name, contents(info.filePath()));
+            found.insert(name, testsupport::readFile(info.filePath()));
     }
     return found;
 }
@@ -460,8 +460,8 @@ TEST_F(WindowTest, SaveAndExportReplaceOnlyADocumentOfTheirOwnKind)
             }
             EXPECT_EQ(outside(now, row[0]), outside(old, row[0])) << name;
             // Replaced whole: only what the new document holds is there.
-            EXPECT_TRUE(
-                contents(exporting ? target : target + "/TXT.rtf").startsWith(exporting ? "%PDF-1" : "{\\rtf1\\ansi"))
+            EXPECT_TRUE(testsupport::readFile(exporting ? target : target + "/TXT.rtf")
+                            .startsWith(exporting ? "%PDF-1" : "{\\rtf1\\ansi"))
                 << name;
             EXPECT_FALSE(QFileInfo::exists(target + "/stale16x16.png"));
             QFile::remove(target);
@@ -882,7 +882,7 @@ TEST_F(WindowTest, ExportAsHtmlWritesAWellFormedDocumentWithEveryFinding)
     const QString path = mDir.filePath("report.html");
     QString why;
     ASSERT_TRUE(window.exportHtml(path, &why)) << why.toStdString();
-    QXmlStreamReader xml(contents(path));
+    QXmlStreamReader xml(testsupport::readFile(path));
     QStringList items;
     int icons = 0;
     QString item;
@@ -918,7 +918,7 @@ TEST_F(WindowTest, ExportAsHtmlWritesAWellFormedDocumentWithEveryFinding)
 TEST_F(WindowTest, FixFixAllSafeAndUndoFixWriteTheFileAndAppendItsNewReport)
 {
     const QString path = mDir.filePath("fix.plist");
-    const QByteArray original = contents(windowFile("fix.plist"));
+    const QByteArray original = testsupport::readFile(windowFile("fix.plist"));
     writeFile(path, original);
     MainWindow window;
     window.resize(800, 600);
@@ -947,20 +947,20 @@ TEST_F(WindowTest, FixFixAllSafeAndUndoFixWriteTheFileAndAppendItsNewReport)
     EXPECT_TRUE(offered);
     QByteArray renamed = original;
     renamed.replace("NSPrincipleClass", "NSPrincipalClass");
-    EXPECT_EQ(contents(path), renamed);
+    EXPECT_EQ(testsupport::readFile(path), renamed);
 
     // Undo Fix, once: the file as it was, checked again.
     ASSERT_TRUE(action(window, "actionUndoFix")->isEnabled());
     action(window, "actionUndoFix")->trigger();
     ASSERT_TRUE(waitFor([&] { return !window.isBusy() && checkedNames(window).size() == 3; }));
-    EXPECT_EQ(contents(path), original);
+    EXPECT_EQ(testsupport::readFile(path), original);
     EXPECT_FALSE(action(window, "actionUndoFix")->isEnabled());
 
     // Fix All Safe: both fixes, and the new report has none left.
     action(window, "actionFixAllSafe")->trigger();
     ASSERT_TRUE(waitFor([&] { return !window.isBusy() && checkedNames(window).size() == 4; }));
-    EXPECT_FALSE(contents(path).contains("NSPrincipleClass"));
-    EXPECT_EQ(contents(path).count("<key>CFBundleName</key>"), 1);
+    EXPECT_FALSE(testsupport::readFile(path).contains("NSPrincipleClass"));
+    EXPECT_EQ(testsupport::readFile(path).count("<key>CFBundleName</key>"), 1);
     // Fixes offered: two, one, two, and none in the last report.
     EXPECT_EQ(
         std::count_if(findings.cbegin(), findings.cend(), [](const report::Finding& f) { return f.fix.has_value(); }),

@@ -71,12 +71,6 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs)
     return true;
 }
 
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("?");
-}
-
 void useFreshSettings()
 {
     static QTemporaryDir dir;

@@ -26,9 +26,6 @@ QString makeBundle(const QString& dir, const QString& name, const QByteArray& pl
 // Runs events until condition holds or the time is up; returns the condition.
 bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
 
-// A file's bytes; "?" when it cannot be read.
-QByteArray contents(const QString& path);
-
 // Fresh, empty settings for each test.
 void useFreshSettings();
 

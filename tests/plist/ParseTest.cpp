@@ -3,6 +3,7 @@
 // other property-list readers (tests/data/peers), filed by what their own
 // tests expect: valid, invalid or undetermined.
 #include "Support.h"
+#include "TestFiles.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -24,10 +25,7 @@ QString peersDir()
 
 QByteArray readPeer(const QString& relative)
 {
-    QFile file(peersDir() + QLatin1Char('/') + relative);
-    if (!file.open(QIODevice::ReadOnly))
-        ADD_FAILURE() << "cannot read " << relative.toStdString();
-    return file.readAll();
+    return testsupport::readFile(peersDir() + QLatin1Char('/') + relative);
 }
 
 enum class Expect { Parses, Fails, Survives };

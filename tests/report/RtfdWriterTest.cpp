@@ -70,12 +70,12 @@ TEST(RtfdWriter, WritesTextBoldRunsFontsAndIconsInPlace)
 
     // Each image once, byte for byte, beside the text.
     EXPECT_EQ(entries(path), QStringList({"TXT.rtf", "error16x16.png", "warning16x16.png"}));
-    EXPECT_EQ(readAll(QDir(path).filePath("error16x16.png")), error->attachment->contents);
-    EXPECT_EQ(readAll(QDir(path).filePath("warning16x16.png")), warning->attachment->contents);
+    EXPECT_EQ(testsupport::readFile(QDir(path).filePath("error16x16.png")), error->attachment->contents);
+    EXPECT_EQ(testsupport::readFile(QDir(path).filePath("warning16x16.png")), warning->attachment->contents);
     // Escapes, paragraphs, bold, Unicode (a character outside the basic plane
     // as two signed halves) and each image where its character stood.
-    EXPECT_EQ(readAll(QDir(path).filePath("TXT.rtf")).toStdString(),
-              readAll(qEnvironmentVariable("OSTREL_TEST_DATA") + "/cases/rtfd-report.rtf").toStdString());
+    EXPECT_EQ(testsupport::readFile(QDir(path).filePath("TXT.rtf")).toStdString(),
+              testsupport::readFile(qEnvironmentVariable("OSTREL_TEST_DATA") + "/cases/rtfd-report.rtf").toStdString());
 }
 
 TEST(RtfdWriter, FontTableNamesEachFamilyOnceAndFallsBackWithoutOne)
@@ -144,7 +144,7 @@ TEST(RtfdWriter, ReplaceAtomicallySwapsOrLeavesTheTargetAsItWas)
         const bool succeeds = row[2] == "replaced";
         EXPECT_EQ(replaced.ok(), succeeds);
         const QString mark = QFileInfo(target).isDir() ? target + "/mark" : target;
-        EXPECT_EQ(readAll(mark), succeeds ? QByteArray("new") : QByteArray("old"));
+        EXPECT_EQ(testsupport::readFile(mark), succeeds ? QByteArray("new") : QByteArray("old"));
     }
 }
 
@@ -159,7 +159,8 @@ std::string tree(const QString& dir)
     while (it.hasNext()) {
         const QFileInfo info = it.nextFileInfo();
         all << QDir(dir).relativeFilePath(info.filePath()) + ": " +
-                   (info.isDir() ? QStringLiteral("folder") : QString::fromUtf8(readAll(info.filePath())));
+                   (info.isDir() ? QStringLiteral("folder")
+                                 : QString::fromUtf8(testsupport::readFile(info.filePath())));
     }
     all.sort();
     return all.join('\n').toStdString();
@@ -224,6 +225,7 @@ TEST(RtfdWriter, WhatStandsAtTheTargetIsReplacedOnlyWhenItIsAnEarlierReport)
         // The earlier report's image is gone with it.
         EXPECT_EQ(entries(d), QStringList({"Log.rtfd"}));
         EXPECT_EQ(entries(target), QStringList({"TXT.rtf"}));
-        EXPECT_EQ(readAll(target + "/TXT.rtf").toStdString(), rtfDocument("{\\f0\\fnil\\fcharset0 Helvetica;}", "new"));
+        EXPECT_EQ(testsupport::readFile(target + "/TXT.rtf").toStdString(),
+                  rtfDocument("{\\f0\\fnil\\fcharset0 Helvetica;}", "new"));
     }
 }

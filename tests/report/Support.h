@@ -31,10 +31,4 @@ inline report::StyledString icon(const QString& name = QStringLiteral("badge.png
     return report::StyledString{QString(QChar(report::kAttachmentCharacter)), std::nullopt, attachment};
 }
 
-inline QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 using testsupport::writeFile;
